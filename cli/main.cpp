@@ -1,0 +1,2 @@
+#include <cstdio>
+int main() { std::puts("panelgrab-cli: not built yet"); return 0; }

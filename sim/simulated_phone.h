@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace panelgrab::sim {
+
+// How the simulated phone describes its displays.
+enum class Dialect { Long, LongRange, TwoDisplays, Short, PerLine };
+
+struct SimDisplay {
+    int width = 176;
+    int height = 220;
+    int bitsPerPixel = 16;
+};
+
+// Every knob of the simulated phone; the command-line options of panelgrab-phonesim map onto it.
+struct SimOptions {
+    Dialect dialect = Dialect::Long;
+    std::vector<SimDisplay> displays;  // empty: the dialect's default displays
+    std::string model = "PANELSIM-T610";
+    std::string picturePath;           // BMP file; empty: the built-in test card
+    int baud = 0;                      // 0: unpaced; otherwise everything sent is paced at baud/10 bytes a second
+    int chunk = 0;                     // 0: whole writes; otherwise pieces of this many bytes
+    bool echo = true;
+    std::string keyEvents;             // script "5,1;5,0;*,1;*,0"
+    int keyEventPauseMs = 200;         // pause between scripted reports
+    std::string fault;                 // "", "silent", "error-bulk", "hangup-after=N", "garbage", ...
+    std::string guiObject;             // the quoted fields after "*ZGUI: "; empty: a Form object
+};
+
+// Parses panelgrab-phonesim's options (also used by "--port sim:OPTIONS"). False with a message in
+// `error` for an unknown or malformed option.
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error);
+// The options' help text.
+std::string SimOptionsHelp();
+
+// A phone that serves the far side of a pseudo-terminal on a thread of its own. Clients open
+// DevicePath() as their port name.
+class SimulatedPhone {
+public:
+    explicit SimulatedPhone(SimOptions options);
+    ~SimulatedPhone(); // stops serving and closes the pseudo-terminal
+    SimulatedPhone(const SimulatedPhone&) = delete;
+    SimulatedPhone& operator=(const SimulatedPhone&) = delete;
+
+    bool Start(std::string& error);
+    void Stop();
+    const std::string& DevicePath() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace panelgrab::sim

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/display_bitmap.h"
+#include "capture/display_info.h"
+
+namespace panelgrab {
+
+class SerialPort;
+
+class ScreenBufferBase {
+public:
+    virtual ~ScreenBufferBase() = default;
+    // A self-contained bulk read of a display with 8-character pixels into `rows` (rowSize bytes
+    // per row, `height` rows). Used by no window operation; offered to library clients.
+    virtual bool ReadWidePicture(SerialPort& port, int width, int height, int displayNumber, uint8_t* rows,
+                                 std::size_t rowsBytes) = 0;
+    // True when the phone describes its displays in the long list form.
+    virtual bool ProbeWidePixels(SerialPort& port) = 0;
+};
+
+// The screen buffer of one display read: the display list, the chosen entry, and the picture as
+// the hexadecimal text the phone sent, counted as it arrives.
+//
+// Threading: ReadScreen runs on one thread (a worker, or the caller of a synchronous read). The
+// lock guards the current entry, the picture text and the received count; it is held while a
+// received step or line is stored, never while waiting for the phone. RenderInto and
+// RegionChecksum take it, so they see whole steps only. received() may be read at any time.
+class ScreenImage : public ScreenBufferBase {
+public:
+    ScreenImage();
+    ~ScreenImage() override;
+    ScreenImage(const ScreenImage&) = delete;
+    ScreenImage& operator=(const ScreenImage&) = delete;
+
+    // Reads the display at position `index` of the list it queries itself. True: the picture text
+    // holds the picture and received() its character count.
+    bool ReadScreen(SerialPort& port, int index);
+    // Asks the phone for its displays (either dialect) into `list` (emptied first).
+    bool QueryDisplayList(SerialPort& port, DisplayList& list);
+    // Fetches the characters of one display line with AT*ZIPI into dest (at most `room`).
+    bool ReadPixelLine(SerialPort& port, int line, int firstColumn, int lastColumn, char* dest,
+                       uint32_t room, uint32_t& count);
+    bool IsBulkReadSupported(SerialPort& port);
+    // One step of the bulk method: the picture request on the first step, then one answer line;
+    // stores its hex digits from position `received` on (at most `capacity`), counts every digit.
+    bool ReadBulkLine(bool first, SerialPort& port, char* data, uint32_t& received, bool& done,
+                      uint32_t capacity, int displayNumber);
+
+    bool ReadWidePicture(SerialPort& port, int width, int height, int displayNumber, uint8_t* rows,
+                         std::size_t rowsBytes) override;
+    bool ProbeWidePixels(SerialPort& port) override;
+
+    // Decodes everything received so far into `bitmap` under the lock. False with no current
+    // entry, no picture text, or a bitmap without pixel rows. Never writes outside the bitmap.
+    bool RenderInto(DisplayBitmap& bitmap);
+    // The local checksum of a rectangle over the received text; -1 without a current entry.
+    int32_t RegionChecksum(int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+    // Hexadecimal characters received in the current transfer, also those that did not fit.
+    int32_t received() const { return received_.load(); }
+    const char* errorText() const { return errorText_.load(); }
+    bool widePixels() const { return widePixels_; }
+    // The entry being read (none before the read has chosen it).
+    std::optional<DisplayInfo> current() const;
+    // The display list of the last ReadScreen.
+    DisplayList displays() const;
+
+private:
+    // Implementation details are the capture module's own.
+    friend class ScreenImageAccess;
+    bool ReadBulk(SerialPort& port);
+    bool ReadLineByLine(SerialPort& port);
+
+    std::atomic<const char*> errorText_{nullptr};
+    mutable std::mutex lock_;
+    std::optional<DisplayInfo> current_;
+    DisplayList displays_;
+    std::atomic<int32_t> received_{0};
+    bool widePixels_ = false;
+    std::vector<char> data_; // height x lineLength characters of the current entry, '0' at first
+};
+
+} // namespace panelgrab

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "capture/display_bitmap.h"
+#include "capture/display_info.h"
+#include "capture/display_region.h"
+#include "gui/gui_object_map.h"
+#include "phone/key_event_sink.h"
+#include "transport/connection_settings.h"
+#include "transport/serial_port.h"
+#include "transport/trace_sink.h"
+
+namespace panelgrab {
+
+// Results of the phone operations.
+enum PhoneResult : int32_t {
+    kPhoneOk = 0,
+    kPhoneOpenFailed = 1, // only Open returns it
+    kPhoneFailed = 5,     // exchange failed, not supported, no job to ask, or a read already runs
+    kPhoneBadAnswer = 6,  // the phone answered, but the answer was not usable
+};
+
+// The interface through which a client talks to a phone. Every operation is called from one
+// thread (the client's); the key events arrive on the listener's worker thread.
+class PhoneLink {
+public:
+    explicit PhoneLink(std::unique_ptr<SerialPort> port) : port(std::move(port)) {}
+    virtual ~PhoneLink() = default;
+    PhoneLink(const PhoneLink&) = delete;
+    PhoneLink& operator=(const PhoneLink&) = delete;
+
+    virtual int32_t Open(bool sendInitCommands) = 0;
+    virtual int32_t Close() = 0;
+    virtual int32_t ReservedOperation1() = 0;
+    virtual int32_t CheckConnection() = 0;
+    virtual int32_t GetModel(std::string& model) = 0;
+    virtual int32_t ReservedOperation2() = 0;
+    virtual int32_t GetGuiObjects(GuiObjectMap& objects) = 0;
+    virtual int32_t ReservedOperation3() = 0;
+    virtual int32_t ReadDisplay(DisplayBitmap& picture, int32_t position) = 0;
+    virtual int32_t GetDisplayChecksum(const DisplayRegion& region, int32_t displayNumber,
+                                       int32_t& checksum) = 0;
+    virtual int32_t GetDisplayList(DisplayList& displays) = 0;
+    // The entry is copied; the caller's need not outlive the read.
+    virtual int32_t StartScreenRead(const DisplayInfo& display) = 0;
+    virtual int32_t StopScreenRead() = 0;
+    virtual int32_t GetReadProgress() = 0;
+    // Sets `picture` to the read job's bitmap, refreshed from what has arrived (null when it cannot
+    // be made yet). The bitmap stays owned by the phone object and valid until the next
+    // StartScreenRead or the phone object's destruction.
+    virtual int32_t GetReadImage(const DisplayBitmap*& picture) = 0;
+    virtual int32_t GetRegionChecksum(const DisplayRegion& region, int32_t& checksum) = 0;
+    virtual bool IsReadRunning() = 0;
+    virtual int32_t PressKeyTimed(const std::string& keys, int32_t pressMs, int32_t pauseMs) = 0;
+    virtual int32_t PressKey(const std::string& keys) = 0;
+    virtual int32_t StartKeyEvents(KeyEventSink* client) = 0;
+    virtual int32_t StopKeyEvents(int32_t unused) = 0;
+    virtual int32_t SendCommand(const std::string& command, std::string& answer) = 0;
+    virtual void SetTraceSink(TraceSink* sink) = 0;
+
+    // The port's fixed text and OS reason of the last failure, for messages.
+    const SerialPort& Port() const { return *port; }
+
+protected:
+    std::unique_ptr<SerialPort> port;
+    std::atomic<KeyEventSink*> keyClient{nullptr};
+};
+
+// kind 0 gives an AtPhone over a new SerialPort made from a copy of the settings; others give none.
+std::unique_ptr<PhoneLink> CreatePhoneLink(int32_t kind, const ConnectionSettings& settings);
+std::unique_ptr<PhoneLink> CreatePhone(const ConnectionSettings& settings);
+
+} // namespace panelgrab

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+
+namespace panelgrab {
+
+// Every pause and wait of the serial transport. The defaults are what a phone on a real line needs;
+// tests shrink them so that time-outs and retries run in milliseconds.
+struct PortTiming {
+    std::chrono::milliseconds readWait{500};    // a read waits this long for its first byte
+    std::chrono::milliseconds idlePause{100};   // pause after a read that brought nothing
+    std::chrono::milliseconds abortPause{1000}; // pause after an aborted read
+    std::chrono::milliseconds pacedPause{500};  // each pause of the paced open sequence
+
+    // About a hundredth of the defaults: for tests.
+    static PortTiming Fast() {
+        using std::chrono::milliseconds;
+        return PortTiming{milliseconds(5), milliseconds(1), milliseconds(10), milliseconds(5)};
+    }
+};
+
+} // namespace panelgrab

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "phone/narrow_string.h"
+#include "transport/connection_settings.h"
+#include "transport/exchange_result.h"
+#include "transport/trace_sink.h"
+
+namespace panelgrab {
+
+class SerialDevice;
+
+// The one link to the phone: opens and configures a serial port, proves that a phone answers, and
+// runs AT command exchanges on it.
+//
+// Threading: exchanges may come from more than one thread (the caller and a key listener); each
+// exchange runs whole under an internal lock, so two never interleave on the wire. Close() may be
+// called from any thread at any time, also while another thread is blocked in a read: that read
+// fails promptly with ReceiveFailed and the descriptor is closed only after it has been left.
+// errorText() and systemError() describe the last finished operation of any thread.
+//
+// Time-outs are counted in idle polls: a read that brought nothing (it waits up to readWait for a
+// first byte) followed by an idle pause. The budget covers the whole exchange. An answer that keeps
+// streaming without its terminator also ends with TimedOut, once the budget has passed in wall time
+// plus the time the line needs for twice the answer's capacity, so no exchange runs for ever.
+class SerialPort {
+public:
+    // Answer capacities in characters (the buffers hold one more for the terminating zero).
+    static constexpr std::size_t kAnswerCapacity = 1023;     // Execute, Query, Transact
+    static constexpr std::size_t kLineCapacity = 4095;       // ReadLine (picture transfer)
+    static constexpr std::size_t kUnsolicitedCapacity = 127; // ReadUnsolicited (key listener)
+
+    explicit SerialPort(const ConnectionSettings& settings);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens, configures and probes the port ("None": succeeds without opening anything), then
+    // optionally sends the initialisation commands.
+    bool Open(bool sendInitCommands);
+    // Normal or paced open sequence, as the settings choose.
+    bool OpenPort();
+    // Discards pending input until the line has been quiet for one read wait.
+    void DrainInput();
+    // Sends each line of the settings' initialisation commands and expects OK for each.
+    bool SendInitCommands();
+    // Closes the port if it is open. Safe from any thread; a second call does nothing.
+    void Close();
+    bool IsOpen() const;
+
+    // Sends the command (without waiting for anything). A command that was cut because it did not
+    // fit its NarrowString is refused with SendFailed and never written. The timeout is unused.
+    ExchangeResult Write(const NarrowString& command, int timeout = 0);
+
+    // Collects input into `answer` until `terminator` or "ERROR\r\n" occurs in it, or the idle-poll
+    // budget `timeout` runs out. An answer longer than `capacity` is cut: the rest is read and
+    // dropped while the terminator and "ERROR\r\n" are still looked for in it. NUL bytes from the
+    // line are dropped; the text around them is kept.
+    ExchangeResult ReadUntil(std::string& answer, std::string_view terminator, int timeout,
+                             std::size_t capacity = kAnswerCapacity);
+    ExchangeResult ReadUntilOk(std::string& answer, int timeout, std::size_t capacity = kAnswerCapacity);
+    // Reads up to "\r\n". When `capacity` characters have arrived without a line end, the read ends
+    // with Ok and hands them over; the rest of the line comes with the next call, so nothing is lost.
+    ExchangeResult ReadLine(std::string& answer, int timeout, std::size_t capacity = kLineCapacity);
+    // As ReadLine, for unsolicited reports: the terminator is looked for only once the answer holds
+    // three characters, and only from its second character on; no trace notification is made.
+    ExchangeResult ReadUnsolicited(std::string& answer, std::string_view terminator, int timeout,
+                                   std::size_t capacity = kUnsolicitedCapacity);
+
+    // Writes the command and waits for "OK\r\n", up to three attempts.
+    ExchangeResult Transact(const NarrowString& command, std::string& answer, int timeout,
+                            std::size_t capacity = kAnswerCapacity);
+    // Transact with the answer dropped.
+    ExchangeResult Execute(const NarrowString& command, int timeout);
+    // Transact; on Ok the answer (echo included) decoded from UTF-8, otherwise empty.
+    ExchangeResult Query(const NarrowString& command, std::string& answer, int timeout);
+
+    // Sets errorText from the result's fixed text and returns the result.
+    ExchangeResult SetError(ExchangeResult code);
+    void SetTraceSink(TraceSink* sink);
+
+    // The fixed text of the last failure or exchange result; never null after construction.
+    const char* errorText() const { return errorText_.load(); }
+    // The operating system's reason (errno) for the last failure the system reported, 0 if none.
+    int systemError() const { return systemError_.load(); }
+    const ConnectionSettings& settings() const { return settings_; }
+
+private:
+    enum class Overflow { Cut, HandOver };
+    ExchangeResult ReadInto(std::string& answer, std::string_view terminator, int timeout,
+                            std::size_t capacity, Overflow overflow, bool unsolicited);
+    bool OpenNormal();
+    bool OpenPaced();
+    bool FailOpen(const char* text, int systemError);
+    void Pause(std::chrono::milliseconds duration) const;
+
+    std::unique_ptr<SerialDevice> device_;
+    std::atomic<const char*> errorText_;
+    std::atomic<int> systemError_{0};
+    ConnectionSettings settings_;
+    std::atomic<TraceSink*> traceSink_{nullptr};
+    std::recursive_mutex exchangeLock_;
+};
+
+} // namespace panelgrab
