@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace panelgrab {
+
+// '0'-'9' give 0-9, 'A'-'F' and 'a'-'f' give 10-15, every other character 0.
+uint8_t HexDigitValue(char c);
+
+// Decodes `height` display lines of hexadecimal text (line j at j x lineLength) into 24-bit rows
+// (blue, green, red; each row padded to a multiple of 4 bytes). Reads never go past `dataSize`
+// characters (missing characters count as 0) and writes never past `pixelBytes`. Always true.
+bool DecodeRows(uint16_t width, uint16_t height, uint8_t bitsPerPixel, uint16_t lineLength, const char* data,
+                std::size_t dataSize, uint8_t* pixels, std::size_t pixelBytes, bool widePixels);
+
+} // namespace panelgrab
