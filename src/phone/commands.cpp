@@ -26,8 +26,8 @@ template <typename... Args> NarrowString Format(const char* format, Args... args
     if (needed < 0) {
         return NarrowString();
     }
-    return NarrowString(std::string_view(buffer, std::min<std::size_t>(static_cast<std::size_t>(needed),
-                                                                       sizeof buffer - 1)));
+    return NarrowString(
+        std::string_view(buffer, std::min<std::size_t>(static_cast<std::size_t>(needed), sizeof buffer - 1)));
 }
 
 // Builds text = prefix + body + suffix without a fixed-size intermediate buffer.
@@ -58,7 +58,9 @@ NarrowString FormatTimedKeyPress(std::string_view keys, unsigned time, unsigned 
     return Concat("AT+CKPD=\"", ToNarrow(keys).view(), times);
 }
 
-NarrowString FormatSelectDisplay(int n) { return Format("AT*ZISI=%d\r", n); }
+NarrowString FormatSelectDisplay(int n) {
+    return Format("AT*ZISI=%d\r", n);
+}
 
 NarrowString FormatPictureRequest(int line, int firstColumn, int lastColumn) {
     return Format("AT*ZIPI=%d,%d,%d\r", line, firstColumn, lastColumn);

@@ -7,13 +7,13 @@
 namespace panelgrab {
 
 // The fixed commands of the phone protocol, sent exactly as written.
-extern const NarrowString kCmdAt;        // "AT\r"
-extern const NarrowString kCmdZipiTest;  // "AT*ZIPI=?\r"
-extern const NarrowString kCmdZisiTest;  // "AT*ZISI=?\r"
-extern const NarrowString kCmdZapcTest;  // "AT*ZAPC=?\r"
-extern const NarrowString kCmdModel;     // "AT+CGMM\r"
-extern const NarrowString kCmdGuiDump;   // "AT*ZGUI=0\r"
-extern const NarrowString kCmdZisi;      // "AT*ZISI\r"
+extern const NarrowString kCmdAt;       // "AT\r"
+extern const NarrowString kCmdZipiTest; // "AT*ZIPI=?\r"
+extern const NarrowString kCmdZisiTest; // "AT*ZISI=?\r"
+extern const NarrowString kCmdZapcTest; // "AT*ZAPC=?\r"
+extern const NarrowString kCmdModel;    // "AT+CGMM\r"
+extern const NarrowString kCmdGuiDump;  // "AT*ZGUI=0\r"
+extern const NarrowString kCmdZisi;     // "AT*ZISI\r"
 
 // "AT+CMER=mode,keyp,disp,ind\r"
 NarrowString FormatEventReporting(std::string_view mode, std::string_view keyp, std::string_view disp,

@@ -5,11 +5,17 @@
 
 namespace panelgrab {
 
-NarrowString::NarrowString() { text_[0] = '\0'; }
+NarrowString::NarrowString() {
+    text_[0] = '\0';
+}
 
-NarrowString::NarrowString(const char* text) { Assign(text ? std::string_view(text) : std::string_view()); }
+NarrowString::NarrowString(const char* text) {
+    Assign(text ? std::string_view(text) : std::string_view());
+}
 
-NarrowString::NarrowString(std::string_view text) { Assign(text); }
+NarrowString::NarrowString(std::string_view text) {
+    Assign(text);
+}
 
 NarrowString::NarrowString(const NarrowString& other) : length_(other.length_), truncated_(other.truncated_) {
     std::memcpy(text_, other.text_, length_ + 1);
