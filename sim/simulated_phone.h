@@ -18,16 +18,16 @@ struct SimDisplay {
 // Every knob of the simulated phone; the command-line options of panelgrab-phonesim map onto it.
 struct SimOptions {
     Dialect dialect = Dialect::Long;
-    std::vector<SimDisplay> displays;  // empty: the dialect's default displays
+    std::vector<SimDisplay> displays; // empty: the dialect's default displays
     std::string model = "PANELSIM-T610";
-    std::string picturePath;           // BMP file; empty: the built-in test card
-    int baud = 0;                      // 0: unpaced; otherwise everything sent is paced at baud/10 bytes a second
-    int chunk = 0;                     // 0: whole writes; otherwise pieces of this many bytes
+    std::string picturePath; // BMP file; empty: the built-in test card
+    int baud = 0;            // 0: unpaced; otherwise everything sent is paced at baud/10 bytes a second
+    int chunk = 0;           // 0: whole writes; otherwise pieces of this many bytes
     bool echo = true;
-    std::string keyEvents;             // script "5,1;5,0;*,1;*,0"
-    int keyEventPauseMs = 200;         // pause between scripted reports
-    std::string fault;                 // "", "silent", "error-bulk", "hangup-after=N", "garbage", ...
-    std::string guiObject;             // the quoted fields after "*ZGUI: "; empty: a Form object
+    std::string keyEvents;     // script "5,1;5,0;*,1;*,0"
+    int keyEventPauseMs = 200; // pause between scripted reports
+    std::string fault;         // "", "silent", "error-bulk", "hangup-after=N", "garbage", ...
+    std::string guiObject;     // the quoted fields after "*ZGUI: "; empty: a Form object
 };
 
 // Parses panelgrab-phonesim's options (also used by "--port sim:OPTIONS"). False with a message in

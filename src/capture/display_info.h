@@ -11,10 +11,10 @@ struct DisplayInfo {
     DisplayInfo(uint16_t w, uint16_t h, uint8_t bpp, uint32_t lineLen, uint16_t number)
         : width(w), height(h), bitsPerPixel(bpp), lineLength(lineLen), displayNumber(number) {}
 
-    uint16_t width = 0;        // pixels per display line
-    uint16_t height = 0;       // display lines
-    uint8_t bitsPerPixel = 0;  // 1, 2, 8 and 16 are decoded; others are kept and decode to nothing
-    uint32_t lineLength = 0;   // hexadecimal characters one display line takes in the picture data
+    uint16_t width = 0;         // pixels per display line
+    uint16_t height = 0;        // display lines
+    uint8_t bitsPerPixel = 0;   // 1, 2, 8 and 16 are decoded; others are kept and decode to nothing
+    uint32_t lineLength = 0;    // hexadecimal characters one display line takes in the picture data
     uint16_t displayNumber = 0; // 0 for the first display, 1 for the second
 
     bool operator==(const DisplayInfo&) const = default;

@@ -45,8 +45,8 @@ public:
     // Asks the phone for its displays (either dialect) into `list` (emptied first).
     bool QueryDisplayList(SerialPort& port, DisplayList& list);
     // Fetches the characters of one display line with AT*ZIPI into dest (at most `room`).
-    bool ReadPixelLine(SerialPort& port, int line, int firstColumn, int lastColumn, char* dest,
-                       uint32_t room, uint32_t& count);
+    bool ReadPixelLine(SerialPort& port, int line, int firstColumn, int lastColumn, char* dest, uint32_t room,
+                       uint32_t& count);
     bool IsBulkReadSupported(SerialPort& port);
     // One step of the bulk method: the picture request on the first step, then one answer line;
     // stores its hex digits from position `received` on (at most `capacity`), counts every digit.

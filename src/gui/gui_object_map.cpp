@@ -23,7 +23,9 @@ std::string GuiObjectMap::GetProperty(const std::string& key) const {
     return it == entries_.end() ? std::string() : it->second;
 }
 
-bool GuiObjectMap::HasProperty(const std::string& key) const { return entries_.count(UpperCased(key)) != 0; }
+bool GuiObjectMap::HasProperty(const std::string& key) const {
+    return entries_.count(UpperCased(key)) != 0;
+}
 
 void GuiObjectMap::CopyFrom(const GuiObjectMap& other) {
     if (&other == this) {

@@ -29,11 +29,11 @@ public:
     void SetTiming(const PortTiming& t) { timing = t; }
 
 private:
-    std::string portName;     // "None" in any letter case: no port is opened
+    std::string portName; // "None" in any letter case: no port is opened
     int32_t baudRate = 0;
     std::string initCommands; // command lines, each ending in CR LF
     bool pacedOpen = false;
-    PortTiming timing;        // not one of the user's settings; Set() leaves it alone
+    PortTiming timing; // not one of the user's settings; Set() leaves it alone
 };
 
 } // namespace panelgrab

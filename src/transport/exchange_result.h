@@ -16,9 +16,12 @@ enum ExchangeResult : int32_t {
 // The fixed text for a result; any value outside 1..4 gives "Communication error".
 const char* ExchangeResultText(int32_t result);
 
-// Fixed texts of the open sequences.
-extern const char* const kTextPortInUse;       // "Unable to open com port. Some other application may be using it."
-extern const char* const kTextBadSettings;     // "Unable to open com port. Your baudrate and/or com settings are not working."
-extern const char* const kTextPhoneNotResponding; // "Phone is not responding"
+// Fixed texts of the open sequences:
+// "Unable to open com port. Some other application may be using it."
+extern const char* const kTextPortInUse;
+// "Unable to open com port. Your baudrate and/or com settings are not working."
+extern const char* const kTextBadSettings;
+// "Phone is not responding"
+extern const char* const kTextPhoneNotResponding;
 
 } // namespace panelgrab
