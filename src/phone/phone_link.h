@@ -28,7 +28,7 @@ enum PhoneResult : int32_t {
 // thread (the client's); the key events arrive on the listener's worker thread.
 class PhoneLink {
 public:
-    explicit PhoneLink(std::unique_ptr<SerialPort> port) : port(std::move(port)) {}
+    explicit PhoneLink(std::unique_ptr<SerialPort> ownedPort) : port(std::move(ownedPort)) {}
     virtual ~PhoneLink() = default;
     PhoneLink(const PhoneLink&) = delete;
     PhoneLink& operator=(const PhoneLink&) = delete;

@@ -10,7 +10,7 @@ class SerialPort;
 // text of the job's command.
 class PhoneTask {
 public:
-    explicit PhoneTask(SerialPort& port) : port(port) {}
+    explicit PhoneTask(SerialPort& taskPort) : port(taskPort) {}
     virtual ~PhoneTask() = default;
     PhoneTask(const PhoneTask&) = delete;
     PhoneTask& operator=(const PhoneTask&) = delete;
