@@ -1,2 +1,248 @@
-// Placeholder: filled in by its module.
-namespace panelgrab {}
+#include "phone/at_phone.h"
+
+#include <optional>
+#include <utility>
+
+#include "capture/screen_image.h"
+#include "gui/gui_object_task.h"
+#include "phone/commands.h"
+#include "phone/model_answer.h"
+#include "phone/text_codec.h"
+#include "tasks/key_event_listener.h"
+#include "tasks/screen_read_task.h"
+
+namespace panelgrab {
+namespace {
+
+constexpr int kCommandTimeout = 20;
+
+} // namespace
+
+AtPhone::AtPhone(std::unique_ptr<SerialPort> ownedPort) : PhoneLink(std::move(ownedPort)) {}
+
+AtPhone::~AtPhone() {
+    keyClient = nullptr;
+    // Closing first makes a blocked transfer or listener read fail at once, so the joins below
+    // return promptly; no job is freed while its worker still runs.
+    port->Close();
+    if (readTask) {
+        readTask->Join();
+    }
+    if (keyListener) {
+        keyListener->Stop();
+    }
+    readTask.reset();
+    keyListener.reset();
+}
+
+int32_t AtPhone::Open(bool sendInitCommands) {
+    return port->Open(sendInitCommands) ? kPhoneOk : kPhoneOpenFailed;
+}
+
+int32_t AtPhone::Close() {
+    port->Close();
+    return kPhoneOk;
+}
+
+int32_t AtPhone::ReservedOperation1() {
+    return kPhoneFailed;
+}
+
+int32_t AtPhone::ReservedOperation2() {
+    return kPhoneFailed;
+}
+
+int32_t AtPhone::ReservedOperation3() {
+    return kPhoneFailed;
+}
+
+int32_t AtPhone::CheckConnection() {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    return port->SendInitCommands() ? kPhoneOk : kPhoneFailed;
+}
+
+int32_t AtPhone::GetModel(std::string& model) {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    std::string answer;
+    if (port->Query(kCmdModel, answer, kCommandTimeout) != Ok) {
+        return kPhoneFailed;
+    }
+    return ParseModelAnswer(answer, model);
+}
+
+int32_t AtPhone::GetGuiObjects(GuiObjectMap& objects) {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    GuiObjectTask task(*port);
+    if (task.Run() != Ok) {
+        return kPhoneFailed;
+    }
+    GuiObjectMap scratch;
+    if (!task.GetResult(scratch)) {
+        return kPhoneBadAnswer;
+    }
+    objects.CopyFrom(scratch);
+    return kPhoneOk;
+}
+
+int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    ScreenImage screen;
+    if (!screen.ReadScreen(*port, position)) {
+        return kPhoneFailed;
+    }
+    const std::optional<DisplayInfo> display = screen.current();
+    if (!display) {
+        return kPhoneBadAnswer;
+    }
+    picture.SetSize(*display); // a failed sizing leaves no pixel rows, and RenderInto then fails
+    return screen.RenderInto(picture) ? kPhoneOk : kPhoneBadAnswer;
+}
+
+int32_t AtPhone::GetDisplayChecksum(const DisplayRegion& /*region*/, int32_t /*displayNumber*/,
+                                    int32_t& /*checksum*/) {
+    // TODO(phone): ask the phone through ChecksumTask once the capture module provides it.
+    return kPhoneFailed;
+}
+
+int32_t AtPhone::GetDisplayList(DisplayList& displays) {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    ScreenImage screen;
+    return screen.QueryDisplayList(*port, displays) ? kPhoneOk : kPhoneFailed;
+}
+
+int32_t AtPhone::StartScreenRead(const DisplayInfo& display) {
+    if (readTask && (readTask->IsRunning() || readTask->IsTransferring())) {
+        return kPhoneFailed; // the running (or stopped but still transferring) read is left alone
+    }
+    if (readTask) {
+        readTask->Join();
+        readTask.reset();
+    }
+    readTask = std::make_unique<ScreenReadTask>(display, *port);
+    return readTask->Start() ? kPhoneOk : kPhoneFailed;
+}
+
+int32_t AtPhone::StopScreenRead() {
+    if (readTask) {
+        readTask->Stop();
+    }
+    return kPhoneFailed; // also when a read was stopped: callers rely on this value
+}
+
+int32_t AtPhone::GetReadProgress() {
+    return readTask ? readTask->GetProgress() : -1;
+}
+
+int32_t AtPhone::GetReadImage(const DisplayBitmap*& picture) {
+    if (!readTask) {
+        return kPhoneFailed;
+    }
+    picture = readTask->GetPicture();
+    return kPhoneOk;
+}
+
+int32_t AtPhone::GetRegionChecksum(const DisplayRegion& region, int32_t& checksum) {
+    if (!readTask) {
+        return kPhoneFailed;
+    }
+    return readTask->GetRegionChecksum(region, checksum) ? kPhoneOk : kPhoneFailed;
+}
+
+bool AtPhone::IsReadRunning() {
+    return readTask && readTask->IsRunning();
+}
+
+int32_t AtPhone::PressKeyTimed(const std::string& keys, int32_t pressMs, int32_t pauseMs) {
+    // A negative time has no meaning on the wire and would go out as a huge unsigned number.
+    if (pressMs < 0 || pauseMs < 0) {
+        return kPhoneFailed;
+    }
+    // AT+CKPD counts in tenths of a second: 250 ms gives 2, 99 ms gives 0.
+    return ExecuteCommand(FormatTimedKeyPress(keys, static_cast<unsigned>(pressMs / 100),
+                                              static_cast<unsigned>(pauseMs / 100)));
+}
+
+int32_t AtPhone::PressKey(const std::string& keys) {
+    return ExecuteCommand(FormatKeyPress(keys));
+}
+
+int32_t AtPhone::StartKeyEvents(KeyEventSink* client) {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    if (keyListener) {
+        StopKeyEvents(0); // a second listener on the same port would steal the first one's reports
+    }
+    keyListener = std::make_unique<KeyEventListener>(static_cast<KeyEventSink*>(this), *port);
+    keyClient = client;
+    if (!keyListener->Start()) {
+        // The phone refused to report keys: nothing will ever arrive, so say so.
+        keyClient = nullptr;
+        keyListener.reset();
+        return kPhoneFailed;
+    }
+    return kPhoneOk;
+}
+
+int32_t AtPhone::StopKeyEvents(int32_t /*unused*/) {
+    keyClient = nullptr;
+    if (!keyListener) {
+        return kPhoneFailed;
+    }
+    keyListener->Stop();
+    keyListener.reset();
+    return kPhoneOk;
+}
+
+int32_t AtPhone::SendCommand(const std::string& command, std::string& answer) {
+    if (ReadUsesPort()) {
+        answer.clear();
+        return kPhoneFailed;
+    }
+    return port->Query(ToNarrow(command), answer, kCommandTimeout) == Ok ? kPhoneOk : kPhoneFailed;
+}
+
+void AtPhone::SetTraceSink(TraceSink* sink) {
+    if (port) {
+        port->SetTraceSink(sink);
+    }
+}
+
+void AtPhone::OnKeyPressed(std::string key) {
+    if (KeyEventSink* client = keyClient.load()) {
+        client->OnKeyPressed(std::move(key));
+    }
+}
+
+void AtPhone::OnKeyReleased(std::string key) {
+    if (KeyEventSink* client = keyClient.load()) {
+        client->OnKeyReleased(std::move(key));
+    }
+}
+
+void AtPhone::OnKeyEventsStopped() {
+    // The client asked for the stop itself; it is not told again.
+}
+
+bool AtPhone::ReadUsesPort() const {
+    return readTask && readTask->IsTransferring();
+}
+
+int32_t AtPhone::ExecuteCommand(const NarrowString& command) {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    return port->Execute(command, kCommandTimeout) == Ok ? kPhoneOk : kPhoneFailed;
+}
+
+} // namespace panelgrab

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+
+#include "phone/key_event_sink.h"
+#include "phone/phone_link.h"
+
+namespace panelgrab {
+
+class ScreenReadTask;
+class KeyEventListener;
+
+// The phone spoken to with AT commands over the serial port it owns. It owns at most one
+// background display read and one key listener, and forwards the listener's key events to the
+// client given to StartKeyEvents.
+//
+// Threading: every operation runs on the client's thread; key events reach the client on the
+// listener's worker thread. While a background read still transfers, operations that would talk
+// over the port are refused with kPhoneFailed instead of mixing their commands into the picture
+// stream. Destroying the object closes the port first, which ends a running transfer promptly,
+// then joins the workers before the jobs are freed.
+class AtPhone : public PhoneLink, private KeyEventSink {
+public:
+    explicit AtPhone(std::unique_ptr<SerialPort> ownedPort);
+    ~AtPhone() override;
+
+    int32_t Open(bool sendInitCommands) override;
+    int32_t Close() override;
+    int32_t ReservedOperation1() override;
+    int32_t CheckConnection() override;
+    int32_t GetModel(std::string& model) override;
+    int32_t ReservedOperation2() override;
+    int32_t GetGuiObjects(GuiObjectMap& objects) override;
+    int32_t ReservedOperation3() override;
+    int32_t ReadDisplay(DisplayBitmap& picture, int32_t position) override;
+    int32_t GetDisplayChecksum(const DisplayRegion& region, int32_t displayNumber,
+                               int32_t& checksum) override;
+    int32_t GetDisplayList(DisplayList& displays) override;
+    int32_t StartScreenRead(const DisplayInfo& display) override;
+    int32_t StopScreenRead() override;
+    int32_t GetReadProgress() override;
+    int32_t GetReadImage(const DisplayBitmap*& picture) override;
+    int32_t GetRegionChecksum(const DisplayRegion& region, int32_t& checksum) override;
+    bool IsReadRunning() override;
+    int32_t PressKeyTimed(const std::string& keys, int32_t pressMs, int32_t pauseMs) override;
+    int32_t PressKey(const std::string& keys) override;
+    int32_t StartKeyEvents(KeyEventSink* client) override;
+    int32_t StopKeyEvents(int32_t unused) override;
+    int32_t SendCommand(const std::string& command, std::string& answer) override;
+    void SetTraceSink(TraceSink* sink) override;
+
+private:
+    // The listener's events, forwarded to keyClient while one is set.
+    void OnKeyPressed(std::string key) override;
+    void OnKeyReleased(std::string key) override;
+    void OnKeyEventsStopped() override;
+
+    // True while a background read's worker still uses the port (also after StopScreenRead).
+    bool ReadUsesPort() const;
+    int32_t ExecuteCommand(const NarrowString& command);
+
+    std::unique_ptr<ScreenReadTask> readTask;
+    std::unique_ptr<KeyEventListener> keyListener;
+};
+
+} // namespace panelgrab
