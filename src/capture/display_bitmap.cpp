@@ -1,2 +1,136 @@
-// Placeholder: filled in by its module.
-namespace panelgrab {}
+#include "capture/display_bitmap.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace panelgrab {
+
+namespace {
+
+constexpr uint32_t kFileHeaderBytes = 14;
+constexpr uint32_t kInfoHeaderBytes = 40;
+constexpr uint32_t kPixelOffset = kFileHeaderBytes + kInfoHeaderBytes;
+
+void Put16(std::vector<uint8_t>& out, uint32_t value) {
+    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t value) {
+    Put16(out, value & 0xFFFFu);
+    Put16(out, value >> 16);
+}
+
+// Writes all bytes, retrying short writes and interruptions.
+bool WriteAll(int fd, const uint8_t* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+bool DisplayBitmap::SetSize(const DisplayInfo& entry) {
+    return SetSize(entry.width, entry.height);
+}
+
+bool DisplayBitmap::SetSize(uint16_t width, uint16_t height) {
+    width_ = width;
+    height_ = height;
+    rowSize_ = (3u * width + 3u) & ~3u;
+    header_ = BitmapInfoHeader{};
+    header_.biWidth = width;
+    header_.biHeight = -static_cast<int32_t>(height);
+    pixels_.clear();
+    pixels_.shrink_to_fit();
+    if (width > kMaxDisplaySide || height > kMaxDisplaySide) {
+        return false;
+    }
+    try {
+        pixels_.assign(std::size_t{rowSize_} * height, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+std::vector<uint8_t> DisplayBitmap::EncodeBmp() const {
+    // A bitmap whose pixel rows could not be allocated is written as an empty picture rather than
+    // promising rows it does not have.
+    const uint16_t width = hasPixels() ? width_ : 0;
+    const uint16_t height = hasPixels() ? height_ : 0;
+    const uint32_t rowSize = hasPixels() ? rowSize_ : 0;
+    const uint32_t imageBytes = rowSize * height;
+
+    std::vector<uint8_t> file;
+    file.reserve(kPixelOffset + imageBytes);
+    Put16(file, 0x4D42); // "BM"
+    Put32(file, kPixelOffset + imageBytes);
+    Put16(file, 0);
+    Put16(file, 0);
+    Put32(file, kPixelOffset);
+    Put32(file, kInfoHeaderBytes);
+    Put32(file, width);
+    Put32(file, height); // positive: bottom row first
+    Put16(file, 1);
+    Put16(file, 24);
+    Put32(file, 0);
+    Put32(file, imageBytes);
+    Put32(file, 0);
+    Put32(file, 0);
+    Put32(file, 0);
+    Put32(file, 0);
+    for (uint32_t row = height; row-- > 0;) {
+        const uint8_t* begin = pixels_.data() + std::size_t{row} * rowSize;
+        file.insert(file.end(), begin, begin + rowSize);
+    }
+    return file;
+}
+
+bool DisplayBitmap::WriteBmpFile(const std::string& path) const {
+    if (path.empty()) {
+        return false;
+    }
+    const std::vector<uint8_t> bytes = EncodeBmp();
+    std::string tempPath = FolderOf(path) + "/.panelgrab-XXXXXX";
+    const int fd = ::mkstemp(tempPath.data());
+    if (fd < 0) {
+        return false;
+    }
+    // mkstemp creates the file for its owner only; a replaced file keeps its permissions, a new
+    // one gets the usual ones (umask is process-wide and not safe to query from a thread).
+    struct stat existing {};
+    ::fchmod(fd, ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+
+    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+    }
+    return ok;
+}
+
+} // namespace panelgrab

@@ -77,13 +77,24 @@ private:
     friend class ScreenImageAccess;
     bool ReadBulk(SerialPort& port);
     bool ReadLineByLine(SerialPort& port);
+    bool QueryZipiDisplay(SerialPort& port, DisplayList& list);
+    // Chooses the entry and allocates its picture text; false for an absurd size or no memory.
+    bool PrepareTransfer(const DisplayInfo& entry);
+    // The bulk loop until the final OK, shared by ReadScreen and ReadWidePicture. Ends a stream
+    // that runs far past `capacity`. With `publish`, every stored step advances received().
+    bool RunBulkTransfer(SerialPort& port, int displayNumber, char* data, uint32_t capacity, bool publish);
+    bool SendBulkRequest(SerialPort& port, int displayNumber);
+    bool ReceiveBulkText(SerialPort& port, std::string& text);
+    // Transacts the AT*ZIPI request with room for the whole line's answer.
+    bool FetchPixelLine(SerialPort& port, int line, int firstColumn, int lastColumn, uint32_t room,
+                        std::string& answer);
 
     std::atomic<const char*> errorText_{nullptr};
     mutable std::mutex lock_;
     std::optional<DisplayInfo> current_;
     DisplayList displays_;
     std::atomic<int32_t> received_{0};
-    bool widePixels_ = false;
+    std::atomic<bool> widePixels_{false};
     std::vector<char> data_; // height x lineLength characters of the current entry, '0' at first
 };
 

@@ -1,0 +1,11 @@
+#include "capture/capture_texts.h"
+
+namespace panelgrab {
+
+const char* const kTextNoBulkRead = "AT*ZISI is not implemented in the phone!";
+const char* const kTextDisplayTooLarge = "The phone reported a display too large to read.";
+const char* const kTextPictureOverflow =
+    "The phone sent far more picture data than its display can hold; the transfer was stopped.";
+const char* const kTextPictureNoMemory = "There is not enough memory for the display's picture.";
+
+} // namespace panelgrab

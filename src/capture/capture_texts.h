@@ -1,0 +1,11 @@
+#pragma once
+
+namespace panelgrab {
+
+// Fixed texts a ScreenImage leaves in its errorText.
+extern const char* const kTextNoBulkRead;      // "AT*ZISI is not implemented in the phone!"
+extern const char* const kTextDisplayTooLarge; // the phone described a display we refuse to read
+extern const char* const kTextPictureOverflow; // the bulk picture went on far past the display
+extern const char* const kTextPictureNoMemory; // the picture text could not be allocated
+
+} // namespace panelgrab

@@ -1,0 +1,103 @@
+#include "capture/screen_image.h"
+
+#include <algorithm>
+#include <new>
+
+#include "capture/capture_texts.h"
+#include "capture/local_checksum.h"
+#include "capture/pixel_decoder.h"
+
+namespace panelgrab {
+
+ScreenImage::ScreenImage() = default;
+ScreenImage::~ScreenImage() = default;
+
+bool ScreenImage::ReadScreen(SerialPort& port, int index) {
+    widePixels_ = ProbeWidePixels(port);
+    DisplayList list;
+    const bool listed = QueryDisplayList(port, list);
+    {
+        std::lock_guard guard(lock_);
+        displays_ = list;
+    }
+    if (!listed || index < 0 || static_cast<std::size_t>(index) >= list.size()) {
+        return false;
+    }
+    if (!PrepareTransfer(list[static_cast<std::size_t>(index)])) {
+        return false;
+    }
+    if (IsBulkReadSupported(port) && ReadBulk(port)) {
+        return true;
+    }
+    // No bulk read, or it broke off: read the whole display again, one line at a time.
+    return ReadLineByLine(port);
+}
+
+bool ScreenImage::PrepareTransfer(const DisplayInfo& entry) {
+    const uint64_t characters = uint64_t{entry.height} * entry.lineLength;
+    std::lock_guard guard(lock_);
+    current_.reset();
+    data_.clear();
+    data_.shrink_to_fit();
+    received_ = 0;
+    if (entry.width > kMaxDisplaySide || entry.height > kMaxDisplaySide ||
+        characters > kMaxPictureCharacters) {
+        errorText_ = kTextDisplayTooLarge;
+        return false;
+    }
+    try {
+        // Filled with '0' so that lines not received yet decode to black, never to stale memory.
+        data_.assign(static_cast<std::size_t>(characters), '0');
+    } catch (const std::bad_alloc&) {
+        errorText_ = kTextPictureNoMemory;
+        return false;
+    }
+    current_ = entry;
+    return true;
+}
+
+bool ScreenImage::RenderInto(DisplayBitmap& bitmap) {
+    std::lock_guard guard(lock_);
+    if (!current_ || data_.empty() || !bitmap.hasPixels()) {
+        return false;
+    }
+    const DisplayInfo& entry = *current_;
+    const auto lineLength = static_cast<uint16_t>(entry.lineLength);
+    const uint16_t height = std::min(entry.height, bitmap.height());
+    if (entry.width == bitmap.width()) {
+        return DecodeRows(entry.width, height, entry.bitsPerPixel, lineLength, data_.data(), data_.size(),
+                          bitmap.pixels(), bitmap.pixelBytes(), widePixels_);
+    }
+    // A bitmap of another width: decode what both have, each line into its own bitmap row.
+    const uint16_t width = std::min(entry.width, bitmap.width());
+    for (std::size_t row = 0; row < height; ++row) {
+        const std::size_t textStart = std::min(row * entry.lineLength, data_.size());
+        const std::size_t rowStart = row * bitmap.rowSize();
+        DecodeRows(width, 1, entry.bitsPerPixel, lineLength, data_.data() + textStart,
+                   data_.size() - textStart, bitmap.pixels() + rowStart, bitmap.rowSize(), widePixels_);
+    }
+    return true;
+}
+
+int32_t ScreenImage::RegionChecksum(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    std::lock_guard guard(lock_);
+    if (!current_) {
+        return -1;
+    }
+    return ChecksumOf(data_.empty() ? nullptr : data_.data(), data_.size(), current_->bitsPerPixel,
+                      current_->lineLength, current_->width, static_cast<uint16_t>(left),
+                      static_cast<uint16_t>(top), static_cast<uint16_t>(right), static_cast<uint16_t>(bottom),
+                      widePixels_);
+}
+
+std::optional<DisplayInfo> ScreenImage::current() const {
+    std::lock_guard guard(lock_);
+    return current_;
+}
+
+DisplayList ScreenImage::displays() const {
+    std::lock_guard guard(lock_);
+    return displays_;
+}
+
+} // namespace panelgrab
