@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "capture/checksum_task.h"
 #include "capture/screen_image.h"
 #include "gui/gui_object_task.h"
 #include "phone/commands.h"
@@ -106,10 +107,20 @@ int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
     return screen.RenderInto(picture) ? kPhoneOk : kPhoneBadAnswer;
 }
 
-int32_t AtPhone::GetDisplayChecksum(const DisplayRegion& /*region*/, int32_t /*displayNumber*/,
-                                    int32_t& /*checksum*/) {
-    // TODO(phone): ask the phone through ChecksumTask once the capture module provides it.
-    return kPhoneFailed;
+int32_t AtPhone::GetDisplayChecksum(const DisplayRegion& region, int32_t displayNumber, int32_t& checksum) {
+    if (ReadUsesPort()) {
+        return kPhoneFailed;
+    }
+    ChecksumTask task(region, displayNumber, *port);
+    if (task.Run() != Ok) {
+        return kPhoneFailed;
+    }
+    int32_t value = 0;
+    if (!task.GetResult(value)) {
+        return kPhoneBadAnswer;
+    }
+    checksum = value;
+    return kPhoneOk;
 }
 
 int32_t AtPhone::GetDisplayList(DisplayList& displays) {
