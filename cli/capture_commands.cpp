@@ -1,0 +1,143 @@
+#include "cli/capture_commands.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "cli/exit_codes.h"
+#include "cli/failure_message.h"
+#include "cli/picture_output.h"
+#include "cli/progress_bar.h"
+
+namespace panelgrab::cli {
+
+namespace {
+
+constexpr std::chrono::milliseconds kPollInterval{100};
+
+// The entry of the display to read, or none after a printed failure (exit code in `code`).
+std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession& session, int& code) {
+    DisplayList displays;
+    if (int32_t result = session.Phone().GetDisplayList(displays); result != kPhoneOk) {
+        code = session.ReportFailure("reading the display list", result);
+        return std::nullopt;
+    }
+    if (static_cast<std::size_t>(options.display) >= displays.size()) {
+        code = session.Report("the phone has no display " + std::to_string(options.display) +
+                                  " (it describes " + std::to_string(displays.size()) + ", numbered from 0)",
+                              kExitFailed);
+        return std::nullopt;
+    }
+    return displays[static_cast<std::size_t>(options.display)];
+}
+
+int SaveAndReport(const CliOptions& options, const DisplayBitmap& picture, PhoneSession& session, CliIo& io) {
+    std::string error;
+    if (!SavePicture(picture, options.output, io.out, error)) {
+        return session.Report(error, kExitFailed);
+    }
+    if (options.output != "-") {
+        io.err << "panelgrab-cli: wrote " << options.output << " (" << picture.width() << "x"
+               << picture.height() << ")\n"
+               << std::flush;
+    }
+    return kExitOk;
+}
+
+int GrabAtOnce(const CliOptions& options, PhoneSession& session, CliIo& io) {
+    DisplayBitmap picture;
+    if (int32_t result = session.Phone().ReadDisplay(picture, options.display); result != kPhoneOk) {
+        return session.ReportFailure("reading the display", result);
+    }
+    return SaveAndReport(options, picture, session, io);
+}
+
+// Polls the running read until its worker ends, drawing the progress bar. Returns the final count.
+int32_t WaitForRead(PhoneLink& phone, const DisplayInfo& display, ProgressBar& bar) {
+    int64_t totalLines = display.height;
+    int64_t lineLength = display.lineLength == 0 ? 1 : display.lineLength;
+    while (phone.IsReadRunning()) {
+        bar.Update(std::max(phone.GetReadProgress(), 0) / lineLength, totalLines);
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    int32_t received = phone.GetReadProgress();
+    bar.Update(std::max(received, 0) / lineLength, totalLines);
+    bar.Finish();
+    return received;
+}
+
+int PrintRegionChecksum(const DisplayRegion& region, PhoneSession& session, CliIo& io) {
+    int32_t checksum = 0;
+    if (int32_t result = session.Phone().GetRegionChecksum(region, checksum); result != kPhoneOk) {
+        return session.ReportFailure("the region checksum", result);
+    }
+    // The sum wraps at 32 bits; shown unsigned, as such sums are compared.
+    io.out << static_cast<uint32_t>(checksum) << "\n" << std::flush;
+    return kExitOk;
+}
+
+int GrabInBackground(const CliOptions& options, const DisplayInfo& display, PhoneSession& session,
+                     CliIo& io) {
+    PhoneLink& phone = session.Phone();
+    if (int32_t result = phone.StartScreenRead(display); result != kPhoneOk) {
+        return session.ReportFailure("starting the read", result);
+    }
+    ProgressBar bar(io.err, io.errIsTerminal && !options.trace);
+    int32_t received = WaitForRead(phone, display, bar);
+    // The worker does not say whether its transfer succeeded; a short count means it did not.
+    if (received < ExpectedCharacters(display)) {
+        int64_t lineLength = display.lineLength == 0 ? 1 : display.lineLength;
+        return session.Report("the read ended after " + std::to_string(std::max(received, 0) / lineLength) +
+                                  " of " + std::to_string(display.height) +
+                                  " lines: " + DescribePortFailure(phone.Port()),
+                              kExitFailed);
+    }
+    const DisplayBitmap* picture = nullptr;
+    if (phone.GetReadImage(picture) != kPhoneOk || picture == nullptr) {
+        return session.Report("the picture could not be made from the data received", kExitFailed);
+    }
+    if (int code = SaveAndReport(options, *picture, session, io); code != kExitOk) {
+        return code;
+    }
+    return options.regionChecksum ? PrintRegionChecksum(*options.regionChecksum, session, io) : kExitOk;
+}
+
+} // namespace
+
+int64_t ExpectedCharacters(const DisplayInfo& display) {
+    return static_cast<int64_t>(display.height) * display.lineLength;
+}
+
+bool RegionFits(const DisplayRegion& region, const DisplayInfo& display) {
+    return region.right < display.width && region.bottom < display.height;
+}
+
+int RunGrab(const CliOptions& options, PhoneSession& session, CliIo& io) {
+    int code = kExitOk;
+    std::optional<DisplayInfo> display = ChooseDisplay(options, session, code);
+    if (!display) {
+        return code;
+    }
+    if (options.regionChecksum && !RegionFits(*options.regionChecksum, *display)) {
+        return session.Report("--region-checksum lies outside the " + std::to_string(display->width) + "x" +
+                                  std::to_string(display->height) + " display",
+                              kExitUsage);
+    }
+    if (options.background || options.regionChecksum) {
+        return GrabInBackground(options, *display, session, io);
+    }
+    return GrabAtOnce(options, session, io);
+}
+
+int RunChecksum(const CliOptions& options, PhoneSession& session, CliIo& io) {
+    int32_t checksum = 0;
+    int32_t result = session.Phone().GetDisplayChecksum(*options.region, options.display, checksum);
+    if (result != kPhoneOk) {
+        return session.ReportFailure("checksum", result);
+    }
+    io.out << static_cast<uint32_t>(checksum) << "\n" << std::flush;
+    return kExitOk;
+}
+
+} // namespace panelgrab::cli

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/display_region.h"
+
+namespace panelgrab::cli {
+
+enum class Command { Help, Ports, Send, Model, Displays, Grab, Checksum, Keys, Listen, Gui };
+
+inline constexpr int32_t kDefaultBaud = 115200;
+// What grab writes when no -o is given.
+inline constexpr const char* kDefaultGrabFile = "panelgrab-capture.bmp";
+
+// Everything the command line says, checked: a value here is always usable as it is.
+struct CliOptions {
+    Command command = Command::Help;
+    std::string port; // empty only for commands that need no phone
+    int32_t baud = kDefaultBaud;
+    bool trace = false;
+    bool fastTiming = false; // shrunk port timing, for tests against the simulated phone
+
+    std::string text;   // send: the command with its escapes decoded; keys: the keys as typed
+    std::string output; // grab: the file, "-" for stdout
+    int32_t display = 0;
+    std::optional<DisplayRegion> region;         // checksum --region
+    std::optional<DisplayRegion> regionChecksum; // grab --region-checksum
+    bool background = false;                     // grab --background
+    std::optional<int32_t> pressMs;              // keys --press
+    std::optional<int32_t> pauseMs;              // keys --pause
+    std::optional<int64_t> count;                // listen --count
+    std::optional<double> seconds;               // listen --seconds
+};
+
+struct ParseOutcome {
+    std::optional<CliOptions> options; // none: a usage error, described in `error`
+    std::string error;
+};
+
+// Parses the arguments after the program name. Options may stand before or after the command;
+// "--" ends the options, so a TEXT may begin with a dash.
+ParseOutcome ParseArguments(const std::vector<std::string>& args);
+
+// True for the commands that talk to a phone (and so need --port).
+bool NeedsPhone(Command command);
+
+} // namespace panelgrab::cli

@@ -1,0 +1,64 @@
+#include "cli/cli_runner.h"
+
+#include "cli/capture_commands.h"
+#include "cli/cli_options.h"
+#include "cli/exit_codes.h"
+#include "cli/help_text.h"
+#include "cli/info_commands.h"
+#include "cli/key_commands.h"
+#include "cli/phone_session.h"
+#include "cli/port_commands.h"
+
+namespace panelgrab::cli {
+
+namespace {
+
+int RunPhoneCommand(const CliOptions& options, PhoneSession& session, CliIo& io) {
+    switch (options.command) {
+    case Command::Send:
+        return RunSend(options, session, io);
+    case Command::Model:
+        return RunModel(session, io);
+    case Command::Displays:
+        return RunDisplays(session, io);
+    case Command::Grab:
+        return RunGrab(options, session, io);
+    case Command::Checksum:
+        return RunChecksum(options, session, io);
+    case Command::Keys:
+        return RunKeys(options, session);
+    case Command::Listen:
+        return RunListen(options, session, io);
+    case Command::Gui:
+        return RunGui(session, io);
+    case Command::Help:
+    case Command::Ports:
+        break;
+    }
+    return kExitUsage;
+}
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& args, CliIo& io) {
+    ParseOutcome parsed = ParseArguments(args);
+    if (!parsed.options) {
+        io.err << "panelgrab-cli: " << parsed.error << "\n" << kUsageHint << "\n";
+        return kExitUsage;
+    }
+    const CliOptions& options = *parsed.options;
+    if (options.command == Command::Help) {
+        io.out << HelpText();
+        return kExitOk;
+    }
+    if (options.command == Command::Ports) {
+        return RunPorts(io);
+    }
+    PhoneSession session(options, io);
+    if (int code = session.Open(); code != kExitOk) {
+        return code;
+    }
+    return RunPhoneCommand(options, session, io);
+}
+
+} // namespace panelgrab::cli

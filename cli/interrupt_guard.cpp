@@ -1,0 +1,36 @@
+#include "cli/interrupt_guard.h"
+
+#include <atomic>
+
+namespace panelgrab::cli {
+
+namespace {
+
+// Lock-free, so the handler may touch it.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnInterrupt(int) {
+    interrupted.store(true);
+}
+
+} // namespace
+
+InterruptGuard::InterruptGuard() {
+    interrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, &previous_);
+}
+
+InterruptGuard::~InterruptGuard() {
+    sigaction(SIGINT, &previous_, nullptr);
+}
+
+bool InterruptGuard::Interrupted() {
+    return interrupted.load();
+}
+
+} // namespace panelgrab::cli

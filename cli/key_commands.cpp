@@ -1,0 +1,52 @@
+#include "cli/key_commands.h"
+
+#include <chrono>
+
+#include "cli/exit_codes.h"
+#include "cli/interrupt_guard.h"
+#include "cli/key_event_printer.h"
+
+namespace panelgrab::cli {
+
+namespace {
+
+// How often the wait looks at Ctrl-C and the clock.
+constexpr std::chrono::milliseconds kWaitSlice{50};
+
+} // namespace
+
+int RunKeys(const CliOptions& options, PhoneSession& session) {
+    PhoneLink& phone = session.Phone();
+    int32_t result = options.pressMs ? phone.PressKeyTimed(options.text, *options.pressMs, *options.pauseMs)
+                                     : phone.PressKey(options.text);
+    return result == kPhoneOk ? kExitOk : session.ReportFailure("keys", result);
+}
+
+int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
+    using Clock = std::chrono::steady_clock;
+    PhoneLink& phone = session.Phone();
+    KeyEventPrinter printer(io.out, options.count);
+    InterruptGuard interrupt;
+
+    if (int32_t result = phone.StartKeyEvents(&printer); result != kPhoneOk) {
+        phone.StopKeyEvents(0);
+        return session.ReportFailure("switching key event reporting on", result);
+    }
+    std::optional<Clock::time_point> deadline;
+    if (options.seconds) {
+        deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(*options.seconds));
+    }
+    while (!InterruptGuard::Interrupted() && !(deadline && Clock::now() >= *deadline)) {
+        if (printer.WaitForLimit(kWaitSlice)) {
+            break;
+        }
+    }
+    // Clears the client first, so no event reaches the printer once this returns.
+    if (int32_t result = phone.StopKeyEvents(0); result != kPhoneOk) {
+        return session.ReportFailure("switching key event reporting off", result);
+    }
+    return kExitOk;
+}
+
+} // namespace panelgrab::cli

@@ -1,0 +1,83 @@
+#include "cli/phone_session.h"
+
+#include "cli/exit_codes.h"
+#include "cli/failure_message.h"
+#include "cli/sim_port_spec.h"
+#include "transport/port_names.h"
+#include "transport/port_timing.h"
+
+namespace panelgrab::cli {
+
+PhoneSession::PhoneSession(const CliOptions& options, CliIo& io)
+    : options_(options), io_(io), portLabel_(options.port) {}
+
+PhoneSession::~PhoneSession() {
+    if (phone_) {
+        phone_->Close();
+        phone_.reset(); // joins any worker before the simulator goes
+    }
+    simulator_.reset();
+}
+
+int PhoneSession::StartSimulator(std::string& devicePath) {
+    std::optional<std::vector<std::string>> args = SimArgumentsOf(options_.port);
+    sim::SimOptions simOptions;
+    std::string error;
+    if (!sim::ParseSimOptions(*args, simOptions, error)) {
+        io_.err << "panelgrab-cli: --port " << options_.port << ": " << error << "\n";
+        return kExitUsage;
+    }
+    simulator_ = std::make_unique<sim::SimulatedPhone>(simOptions);
+    if (!simulator_->Start(error)) {
+        io_.err << "panelgrab-cli: the simulated phone could not be started: " << error << "\n";
+        return kExitNoConnection;
+    }
+    devicePath = simulator_->DevicePath();
+    portLabel_ = "sim (" + devicePath + ")";
+    return kExitOk;
+}
+
+int PhoneSession::Open() {
+    if (IsNonePortName(options_.port)) {
+        io_.err << "panelgrab-cli: --port " << options_.port << " opens no port; name a serial port or sim\n";
+        return kExitUsage;
+    }
+    std::string devicePath = options_.port;
+    if (SimArgumentsOf(options_.port)) {
+        if (int code = StartSimulator(devicePath); code != kExitOk) {
+            return code;
+        }
+    } else if (DevicePathOf(options_.port) != options_.port) {
+        portLabel_ = options_.port + " (" + DevicePathOf(options_.port) + ")";
+    }
+
+    ConnectionSettings settings(devicePath, options_.baud);
+    if (options_.fastTiming) {
+        settings.SetTiming(PortTiming::Fast());
+    }
+    phone_ = CreatePhone(settings);
+    if (!phone_) {
+        return Report("no phone object could be made", kExitFailed);
+    }
+    if (options_.trace) {
+        tracePrinter_ = std::make_unique<TracePrinter>(io_.err);
+        phone_->SetTraceSink(tracePrinter_.get());
+    }
+    if (phone_->Open(false) != kPhoneOk) {
+        return Report(DescribePortFailure(phone_->Port()), kExitNoConnection);
+    }
+    return kExitOk;
+}
+
+int PhoneSession::ReportFailure(std::string_view operation, int32_t result) {
+    std::string reason = result == kPhoneBadAnswer ? "the phone's answer could not be used"
+                                                   : DescribePortFailure(phone_->Port());
+    return Report(std::string(operation) + " failed: " + reason, kExitFailed);
+}
+
+int PhoneSession::Report(std::string_view message, int code) {
+    io_.err << "panelgrab-cli: " << portLabel_ << ": " << message << "\n" << std::flush;
+    return code;
+}
+
+} // namespace panelgrab::cli

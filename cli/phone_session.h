@@ -1,0 +1,50 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "cli/cli_io.h"
+#include "cli/cli_options.h"
+#include "cli/trace_printer.h"
+#include "phone/phone_link.h"
+#include "sim/simulated_phone.h"
+
+namespace panelgrab::cli {
+
+// The phone one command talks to: the simulated phone when --port names it, the phone object
+// over the port, and the trace printer when --trace asks for one. Closes everything in the right
+// order: the phone before the simulator that serves its port.
+class PhoneSession {
+public:
+    PhoneSession(const CliOptions& options, CliIo& io);
+    ~PhoneSession();
+    PhoneSession(const PhoneSession&) = delete;
+    PhoneSession& operator=(const PhoneSession&) = delete;
+
+    // Starts the simulator if asked, makes the phone object and opens it (which probes the phone).
+    // Returns an exit code; on failure the message naming the port and the reason is printed.
+    int Open();
+
+    PhoneLink& Phone() { return *phone_; }
+    // The port as messages name it: "COM1 (/dev/ttyS0)", "sim (/dev/pts/4)", "/dev/ttyUSB0".
+    const std::string& PortLabel() const { return portLabel_; }
+
+    // Prints why an operation failed: the port's text and OS reason for result 5, an unusable
+    // answer for result 6. Returns kExitFailed.
+    int ReportFailure(std::string_view operation, int32_t result);
+    // Prints a message about this port and returns `code`.
+    int Report(std::string_view message, int code);
+
+private:
+    int StartSimulator(std::string& devicePath);
+
+    const CliOptions& options_;
+    CliIo& io_;
+    std::string portLabel_;
+    std::unique_ptr<sim::SimulatedPhone> simulator_;
+    std::unique_ptr<TracePrinter> tracePrinter_;
+    std::unique_ptr<PhoneLink> phone_;
+};
+
+} // namespace panelgrab::cli

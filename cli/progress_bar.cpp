@@ -1,0 +1,78 @@
+#include "cli/progress_bar.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace panelgrab::cli {
+
+std::string FormatDuration(double seconds) {
+    auto total = static_cast<int64_t>(std::ceil(std::max(0.0, seconds)));
+    int64_t hours = total / 3600;
+    int64_t minutes = (total / 60) % 60;
+    int64_t secs = total % 60;
+    char text[32];
+    if (hours > 0) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(hours),
+                      static_cast<long long>(minutes), static_cast<long long>(secs));
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes),
+                      static_cast<long long>(secs));
+    }
+    return text;
+}
+
+std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth) {
+    int64_t total = std::max<int64_t>(snapshot.totalLines, 0);
+    int64_t received = std::clamp<int64_t>(snapshot.linesReceived, 0, total);
+    int filled = total > 0 ? static_cast<int>(received * barWidth / total) : barWidth;
+
+    std::string text = "[";
+    text.append(static_cast<std::size_t>(filled), '#');
+    text.append(static_cast<std::size_t>(barWidth - filled), '-');
+    text += "] ";
+
+    char counts[64];
+    std::snprintf(counts, sizeof counts, "%*lld/%lld lines", static_cast<int>(std::to_string(total).size()),
+                  static_cast<long long>(received), static_cast<long long>(total));
+    text += counts;
+
+    bool haveRate = received > 0 && snapshot.elapsedSeconds > 0;
+    if (!haveRate) {
+        return text + "   -- lines/s   --:-- left";
+    }
+    double rate = static_cast<double>(received) / snapshot.elapsedSeconds;
+    char rateText[32];
+    std::snprintf(rateText, sizeof rateText, "   %.1f lines/s   ", rate);
+    text += rateText;
+    text += FormatDuration(static_cast<double>(total - received) / rate) + " left";
+    return text;
+}
+
+ProgressBar::ProgressBar(std::ostream& stream, bool enabled)
+    : stream_(stream), enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+
+void ProgressBar::Update(int64_t linesReceived, int64_t totalLines) {
+    if (!enabled_) {
+        return;
+    }
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    std::string text = FormatProgress({linesReceived, totalLines, elapsed.count()});
+    // Blank out what a longer previous line left behind.
+    std::size_t length = text.size();
+    if (length < lastLength_) {
+        text.append(lastLength_ - length, ' ');
+    }
+    lastLength_ = length;
+    stream_ << '\r' << text << std::flush;
+    drawn_ = true;
+}
+
+void ProgressBar::Finish() {
+    if (drawn_) {
+        stream_ << '\n' << std::flush;
+        drawn_ = false;
+    }
+}
+
+} // namespace panelgrab::cli

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace panelgrab::cli {
+
+// One state of a running read.
+struct ProgressSnapshot {
+    int64_t linesReceived = 0;
+    int64_t totalLines = 0;
+    double elapsedSeconds = 0;
+};
+
+// "[#######-------------]   77/220 lines   38.5 lines/s   0:04 left": a bar of `barWidth` cells,
+// lines received of total, the average rate so far and the time left at that rate ("--" while
+// nothing has arrived yet). More lines than the total (a phone sending extra data) show as full.
+std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth = 24);
+
+// "m:ss", or "h:mm:ss" from an hour on.
+std::string FormatDuration(double seconds);
+
+// Draws FormatProgress in place on a terminal (carriage return, no new line until Finish).
+// When disabled it draws nothing, so callers need not ask.
+class ProgressBar {
+public:
+    ProgressBar(std::ostream& stream, bool enabled);
+
+    void Update(int64_t linesReceived, int64_t totalLines);
+    // Ends the bar's line, if one was drawn.
+    void Finish();
+
+private:
+    std::ostream& stream_;
+    bool enabled_;
+    bool drawn_ = false;
+    std::size_t lastLength_ = 0;
+    std::chrono::steady_clock::time_point start_;
+};
+
+} // namespace panelgrab::cli
