@@ -1,0 +1,104 @@
+#include "app/autopilot.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTextStream>
+#include <cstdio>
+
+#include "app/control_template.h"
+#include "app/main_dialog.h"
+
+namespace panelgrab {
+
+namespace {
+
+constexpr int kReadWatchMs = 100;
+constexpr int kReadWaitLimitTicks = 10 * 60 * 1000 / kReadWatchMs; // a read never takes ten minutes
+
+} // namespace
+
+Autopilot::Autopilot(MainDialog& dialog, const QString& script)
+    : QObject(&dialog), dialog_(dialog), steps_(script.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    readWatch_.setInterval(kReadWatchMs);
+    connect(&readWatch_, &QTimer::timeout, this, &Autopilot::WaitForReadEnd);
+}
+
+void Autopilot::Start() {
+    QTimer::singleShot(0, this, &Autopilot::RunNextStep);
+}
+
+void Autopilot::RunNextStep() {
+    while (!steps_.isEmpty()) {
+        const QString step = steps_.takeFirst().trimmed();
+        if (!RunStep(step)) {
+            return; // failed, or waits for something and continues from there
+        }
+    }
+}
+
+bool Autopilot::RunStep(const QString& step) {
+    const QString argument = step.section(QLatin1Char(':'), 1);
+    if (step.startsWith(QLatin1String("port:"))) {
+        return SelectInList(kIdPortList, argument);
+    }
+    if (step.startsWith(QLatin1String("baud:"))) {
+        return SelectInList(kIdBaudList, argument);
+    }
+    if (step == QLatin1String("connect")) {
+        dialog_.OnConnect();
+        return true;
+    }
+    if (step == QLatin1String("read")) {
+        dialog_.OnRead();
+        if (!dialog_.IsPolling()) {
+            Fail(QStringLiteral("the read did not start"));
+            return false;
+        }
+        readWaitTicks_ = 0;
+        readWatch_.start();
+        return false;
+    }
+    if (step.startsWith(QLatin1String("screenshot:"))) {
+        if (!dialog_.grab().save(argument)) {
+            Fail(QStringLiteral("could not write ") + argument);
+            return false;
+        }
+        return true;
+    }
+    if (step == QLatin1String("quit")) {
+        dialog_.accept();
+        return false;
+    }
+    Fail(QStringLiteral("unknown step \"") + step + QLatin1Char('"'));
+    return false;
+}
+
+bool Autopilot::SelectInList(int controlId, const QString& text) {
+    auto* list = qobject_cast<QComboBox*>(dialog_.Control(controlId));
+    const int index = list ? list->findText(text) : -1;
+    if (index < 0) {
+        Fail(QStringLiteral("no list entry \"") + text + QLatin1Char('"'));
+        return false;
+    }
+    list->setCurrentIndex(index);
+    return true;
+}
+
+void Autopilot::WaitForReadEnd() {
+    auto* read = dialog_.Control(kIdRead);
+    if (read && read->isEnabled()) {
+        readWatch_.stop();
+        RunNextStep();
+    } else if (++readWaitTicks_ > kReadWaitLimitTicks) {
+        readWatch_.stop();
+        Fail(QStringLiteral("the read did not finish"));
+    }
+}
+
+void Autopilot::Fail(const QString& why) {
+    std::fprintf(stderr, "panelgrab autopilot: %s\n", why.toLocal8Bit().constData());
+    steps_.clear();
+    dialog_.done(2);
+}
+
+} // namespace panelgrab

@@ -1,0 +1,83 @@
+#include "app/control_template.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/app_icon.h"
+#include "app/dialog_units.h"
+#include "app/picture_frame.h"
+
+namespace panelgrab {
+
+namespace {
+
+QWidget* MakeWidget(QWidget* parent, const ControlTemplate& control) {
+    const QString text = QString::fromUtf8(control.text);
+    switch (control.kind) {
+    case ControlKind::GroupBox:
+        return new QGroupBox(text, parent);
+    case ControlKind::DropDownList: {
+        auto* list = new QComboBox(parent);
+        list->setEditable(false);
+        return list;
+    }
+    case ControlKind::PushButton:
+    case ControlKind::DefaultPushButton: {
+        auto* button = new QPushButton(text, parent);
+        button->setDefault(control.kind == ControlKind::DefaultPushButton);
+        return button;
+    }
+    case ControlKind::BlackFrame:
+        return new PictureFrame(parent);
+    case ControlKind::Text:
+        return new QLabel(text, parent);
+    case ControlKind::Icon: {
+        auto* label = new QLabel(parent);
+        label->setPixmap(QPixmap::fromImage(DrawAppIcon(32)));
+        return label;
+    }
+    }
+    return nullptr;
+}
+
+QRect PlacementOf(const ControlTemplate& control, const QWidget& widget, const DialogUnits& units) {
+    QRect rect = units.ToPixels(control.rect);
+    if (control.kind == ControlKind::DropDownList) {
+        rect.setHeight(widget.sizeHint().height());
+    } else if (control.kind == ControlKind::Icon) {
+        rect.setSize(QSize(32, 32)); // an icon static sizes itself to the icon
+    }
+    return rect;
+}
+
+} // namespace
+
+QWidget* CreateControl(QWidget* parent, const ControlTemplate& control, const DialogUnits& units) {
+    QWidget* widget = MakeWidget(parent, control);
+    widget->setObjectName(QString::fromUtf8(control.objectName));
+    widget->setProperty(kControlIdProperty, control.id);
+    widget->setGeometry(PlacementOf(control, *widget, units));
+    const bool tabStop = control.kind == ControlKind::DropDownList ||
+                         control.kind == ControlKind::PushButton ||
+                         control.kind == ControlKind::DefaultPushButton;
+    widget->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::NoFocus);
+    return widget;
+}
+
+void CreateControls(QWidget* parent, std::span<const ControlTemplate> controls, const DialogUnits& units) {
+    QWidget* previousTabStop = nullptr;
+    for (const ControlTemplate& control : controls) {
+        QWidget* widget = CreateControl(parent, control, units);
+        if (widget->focusPolicy() == Qt::NoFocus) {
+            continue;
+        }
+        if (previousTabStop) {
+            QWidget::setTabOrder(previousTabStop, widget);
+        }
+        previousTabStop = widget;
+    }
+}
+
+} // namespace panelgrab

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+
+#include "sim/simulated_phone.h"
+#include "transport/port_timing.h"
+
+namespace panelgrab {
+
+class UserPrompts;
+
+// What the window is built with. The defaults are the real program's; tests shrink the times and
+// answer the prompts themselves.
+struct MainDialogOptions {
+    PortTiming timing{};                         // every phone object's serial timing
+    std::chrono::milliseconds pollPeriod{2000};  // how often a running read is looked at
+    std::chrono::milliseconds releasePause{250}; // between closing and destroying a phone object
+    sim::SimOptions simulatedPhone{};            // what the "Simulated phone" entry runs
+    UserPrompts* prompts = nullptr;              // borrowed; null: real message boxes
+};
+
+} // namespace panelgrab

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "app/user_prompts.h"
+
+namespace panelgrab {
+
+// The prompts a person sees: Qt's message boxes and save-file dialog.
+class MessageBoxPrompts : public UserPrompts {
+public:
+    void ShowMessage(QWidget* owner, const QString& text, const QString& detail) override;
+    void ShowError(QWidget* owner, const QString& caption, const QString& text) override;
+    QString AskSaveFileName(QWidget* owner, const QString& title, const QString& filter,
+                            const QString& defaultSuffix) override;
+};
+
+} // namespace panelgrab

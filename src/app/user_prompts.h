@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace panelgrab {
+
+// Everything the window asks of the user or tells them in a modal box. The window talks to this
+// interface only, so tests can answer in place of a person and no box is ever left waiting.
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+
+    // A message with an OK button and the application's name as caption; `detail`, when not empty,
+    // is shown under the text as the reason.
+    virtual void ShowMessage(QWidget* owner, const QString& text, const QString& detail) = 0;
+    // An error message with an error icon, an OK button and its own caption.
+    virtual void ShowError(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // A save-file dialog with one filter; the default suffix is added to a name without one and the
+    // user confirms replacing an existing file. Empty when the user cancelled.
+    virtual QString AskSaveFileName(QWidget* owner, const QString& title, const QString& filter,
+                                    const QString& defaultSuffix) = 0;
+};
+
+} // namespace panelgrab

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QSize>
+#include <span>
+
+#include "app/control_template.h"
+
+namespace panelgrab {
+
+// Template 102: the main window.
+inline constexpr const char* kMainCaption = "Panelgrab";
+inline constexpr QSize kMainDialogSize{350, 289}; // dialog units
+std::span<const ControlTemplate> MainDialogControls();
+
+// The baud rates the baud list offers, in this order.
+std::span<const char* const> OfferedBaudRates();
+
+// Template 100: the About box.
+inline constexpr const char* kAboutCaption = "About Panelgrab";
+inline constexpr QSize kAboutDialogSize{235, 55};
+std::span<const ControlTemplate> AboutDialogControls();
+
+} // namespace panelgrab
