@@ -37,6 +37,8 @@ public:
     static constexpr std::size_t kUnsolicitedCapacity = 127; // ReadUnsolicited (key listener)
 
     explicit SerialPort(const ConnectionSettings& settings);
+    // Over a given device instead of the platform's own (tests use scripted devices).
+    SerialPort(const ConnectionSettings& settings, std::unique_ptr<SerialDevice> device);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -99,6 +101,13 @@ private:
     bool OpenPaced();
     bool FailOpen(const char* text, int systemError);
     void Pause(std::chrono::milliseconds duration) const;
+    // SetError plus the errno behind the result (0 when the system reported nothing).
+    ExchangeResult Finish(ExchangeResult code, int systemError);
+    // How long a write may wait for the driver to take the command.
+    std::chrono::milliseconds WriteBound(std::size_t size) const;
+    // The wall-clock limit of one read loop: the idle-poll budget plus the line time of twice the
+    // answer's capacity.
+    std::chrono::milliseconds StreamingAllowance(int timeout, std::size_t capacity) const;
 
     std::unique_ptr<SerialDevice> device_;
     std::atomic<const char*> errorText_;

@@ -1,0 +1,77 @@
+#include "transport/port_names.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace panelgrab {
+namespace {
+
+bool IsDigits(const std::string& text) {
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
+    const std::size_t length = std::strlen(prefix);
+    if (text.size() < length) {
+        return false;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool IsNonePortName(const std::string& name) {
+    return name.size() == 4 && StartsWithIgnoringCase(name, "NONE");
+}
+
+std::string DevicePathOf(const std::string& portName) {
+    if (portName.find('/') != std::string::npos) {
+        return portName;
+    }
+    if (StartsWithIgnoringCase(portName, "COM")) {
+        const std::string number = portName.substr(3);
+        // COM1 is the first port, /dev/ttyS0; a number too long for a port is left as a bare name.
+        if (IsDigits(number) && number.size() <= 4) {
+            const int n = std::stoi(number);
+            if (n >= 1) {
+                return "/dev/ttyS" + std::to_string(n - 1);
+            }
+        }
+    }
+    return "/dev/" + portName;
+}
+
+std::string DescribeSystemError(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "permission denied (is your user in the dialout group?)";
+    case EBUSY:
+    case EWOULDBLOCK:
+        return "busy: another program holds it";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "no such device";
+    case EIO:
+        return "device gone (hang-up)";
+    default:
+        return std::strerror(error);
+    }
+}
+
+} // namespace panelgrab

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace panelgrab {
+
+// The operating system's side of a serial port, behind SerialPort. One backend per OS; no OS header
+// appears here.
+//
+// Threading: Read and Write may run on one thread while Close runs on another. Close wakes a
+// blocked Read or Write (which then fails with kAborted) and releases the device only after every
+// such call has left it. The object itself outlives every call made on it.
+class SerialDevice {
+public:
+    // What a Read or Write achieved. `error` is the errno of a failure, 0 on success.
+    struct IoResult {
+        std::size_t count = 0; // bytes transferred; 0 with error 0: nothing within the wait
+        int error = 0;
+        bool ok() const { return error == 0; }
+    };
+
+    // Error value of a call that was woken because the device was being closed.
+    static constexpr int kAborted = -1;
+
+    virtual ~SerialDevice() = default;
+
+    // Opens the device at `path` for this program alone. Returns 0 or the errno of the failure.
+    virtual int Open(const std::string& path) = 0;
+    // Raw 8N1 line with RTS/CTS handshake and DTR raised at `baudRate`. Returns 0 or the errno.
+    virtual int Configure(int32_t baudRate) = 0;
+    // Waits up to `wait` for input, then returns what is there (at most `size` bytes). A device that
+    // has gone (hang-up) is a failure, never an empty read.
+    virtual IoResult Read(char* buffer, std::size_t size, std::chrono::milliseconds wait) = 0;
+    // Writes all of `data` within `bound`; what could not be written in time is a failure.
+    virtual IoResult Write(const char* data, std::size_t size, std::chrono::milliseconds bound) = 0;
+    // Releases the device; safe from any thread and on a closed device.
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+};
+
+// The backend of the platform this program was built for.
+std::unique_ptr<SerialDevice> CreateSerialDevice();
+
+} // namespace panelgrab

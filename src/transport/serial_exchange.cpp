@@ -1,0 +1,183 @@
+#include "transport/serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "phone/text_codec.h"
+#include "transport/serial_device.h"
+#include "transport/terminator_scanner.h"
+
+namespace panelgrab {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::string_view kOk = "OK\r\n";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::size_t kChunkSize = 1023;
+constexpr int kAttempts = 3;
+constexpr int kMaxTimeout = 65535;
+constexpr int32_t kFallbackBaudRate = 9600;
+constexpr int kBitsPerCharacter = 10; // start bit, 8 data bits, stop bit
+
+// Write time-outs of the line: a fixed part plus a per-character part; the paced line allows a
+// generous fixed time instead.
+constexpr milliseconds kWriteFixed{50};
+constexpr milliseconds kWritePerCharacter{5};
+constexpr milliseconds kPacedWriteBound{2000};
+
+// NUL bytes carry nothing in a text answer; they are removed so the text after them is kept.
+std::size_t DropNulBytes(char* data, std::size_t size) {
+    return static_cast<std::size_t>(std::remove(data, data + size, '\0') - data);
+}
+
+} // namespace
+
+ExchangeResult SerialPort::SetError(ExchangeResult code) {
+    errorText_ = ExchangeResultText(code);
+    return code;
+}
+
+ExchangeResult SerialPort::Finish(ExchangeResult code, int systemError) {
+    systemError_ = systemError;
+    return SetError(code);
+}
+
+void SerialPort::SetTraceSink(TraceSink* sink) {
+    traceSink_ = sink;
+}
+
+milliseconds SerialPort::WriteBound(std::size_t size) const {
+    if (settings_.IsPacedOpen()) {
+        return kPacedWriteBound;
+    }
+    return kWriteFixed + kWritePerCharacter * static_cast<long long>(size);
+}
+
+milliseconds SerialPort::StreamingAllowance(int timeout, std::size_t capacity) const {
+    const PortTiming& timing = settings_.GetTiming();
+    const int32_t rate = settings_.GetBaudRate() > 0 ? settings_.GetBaudRate() : kFallbackBaudRate;
+    const auto lineTime =
+        milliseconds(static_cast<long long>(2 * capacity) * kBitsPerCharacter * 1000 / rate);
+    return (timing.readWait + timing.idlePause) * timeout + timing.readWait + lineTime;
+}
+
+ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {
+    std::lock_guard lock(exchangeLock_);
+    if (TraceSink* sink = traceSink_.load()) {
+        sink->OnCommandSent(FromNarrow(command.view()));
+    }
+    if (command.truncated()) {
+        return Finish(SendFailed, EMSGSIZE);
+    }
+    const SerialDevice::IoResult written =
+        device_->Write(command.c_str(), command.size(), WriteBound(command.size()));
+    return Finish(written.ok() ? Ok : SendFailed, written.ok() ? 0 : written.error);
+}
+
+ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view terminator, int timeout,
+                                    std::size_t capacity, Overflow overflow, bool unsolicited) {
+    std::lock_guard lock(exchangeLock_);
+    answer.clear();
+    timeout = std::clamp(timeout, 0, kMaxTimeout);
+    capacity = std::max<std::size_t>(capacity, 1);
+    const PortTiming& timing = settings_.GetTiming();
+    TerminatorScanner scanner(terminator, unsolicited ? 1 : 0, unsolicited ? 3 : 0);
+    const auto deadline = Clock::now() + StreamingAllowance(timeout, capacity);
+    int idlePolls = 0;
+    char chunk[kChunkSize];
+    for (;;) {
+        // Handing over must not take more from the line than fits: the rest stays for the next call.
+        const std::size_t wanted =
+            overflow == Overflow::HandOver ? std::min(kChunkSize, capacity - answer.size()) : kChunkSize;
+        const SerialDevice::IoResult read = device_->Read(chunk, wanted, timing.readWait);
+        if (!read.ok()) {
+            return Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? ECANCELED : read.error);
+        }
+        if (read.count == 0) {
+            Pause(timing.idlePause);
+            if (idlePolls >= timeout) {
+                return Finish(TimedOut, 0);
+            }
+            ++idlePolls;
+            continue;
+        }
+        const std::string_view text(chunk, DropNulBytes(chunk, read.count));
+        answer.append(text.substr(0, capacity - std::min(capacity, answer.size())));
+        switch (scanner.Feed(text)) {
+        case TerminatorScanner::Found::Terminator:
+            return Finish(Ok, 0);
+        case TerminatorScanner::Found::ErrorAnswer:
+            return Finish(ErrorAnswer, 0);
+        case TerminatorScanner::Found::Nothing:
+            break;
+        }
+        if (overflow == Overflow::HandOver && answer.size() >= capacity) {
+            return Finish(Ok, 0);
+        }
+        if (Clock::now() >= deadline) {
+            return Finish(TimedOut, 0);
+        }
+    }
+}
+
+ExchangeResult SerialPort::ReadUntil(std::string& answer, std::string_view terminator, int timeout,
+                                     std::size_t capacity) {
+    std::lock_guard lock(exchangeLock_);
+    const ExchangeResult result = ReadInto(answer, terminator, timeout, capacity, Overflow::Cut, false);
+    if (TraceSink* sink = traceSink_.load()) {
+        sink->OnAnswerReceived(FromNarrow(answer));
+    }
+    return result;
+}
+
+ExchangeResult SerialPort::ReadUntilOk(std::string& answer, int timeout, std::size_t capacity) {
+    return ReadUntil(answer, kOk, timeout, capacity);
+}
+
+ExchangeResult SerialPort::ReadLine(std::string& answer, int timeout, std::size_t capacity) {
+    std::lock_guard lock(exchangeLock_);
+    const ExchangeResult result = ReadInto(answer, kLineEnd, timeout, capacity, Overflow::HandOver, false);
+    if (TraceSink* sink = traceSink_.load()) {
+        sink->OnAnswerReceived(FromNarrow(answer));
+    }
+    return result;
+}
+
+ExchangeResult SerialPort::ReadUnsolicited(std::string& answer, std::string_view terminator, int timeout,
+                                           std::size_t capacity) {
+    return ReadInto(answer, terminator, timeout, capacity, Overflow::HandOver, true);
+}
+
+ExchangeResult SerialPort::Transact(const NarrowString& command, std::string& answer, int timeout,
+                                    std::size_t capacity) {
+    std::lock_guard lock(exchangeLock_);
+    answer.clear();
+    // With no write getting through, nothing was received either.
+    ExchangeResult result = ReceiveFailed;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (Write(command) != Ok) {
+            continue;
+        }
+        result = ReadUntilOk(answer, timeout, capacity);
+        if (result == Ok) {
+            return Ok;
+        }
+    }
+    return SetError(result);
+}
+
+ExchangeResult SerialPort::Execute(const NarrowString& command, int timeout) {
+    std::string answer;
+    return Transact(command, answer, timeout);
+}
+
+ExchangeResult SerialPort::Query(const NarrowString& command, std::string& answer, int timeout) {
+    std::string raw;
+    const ExchangeResult result = Transact(command, raw, timeout);
+    answer = result == Ok ? DecodeUtf8(raw) : std::string();
+    return result;
+}
+
+} // namespace panelgrab
