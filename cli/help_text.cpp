@@ -1,6 +1,7 @@
 #include "cli/help_text.h"
 
 #include "cli/cli_options.h"
+#include "sim/simulated_phone.h"
 
 namespace panelgrab::cli {
 
@@ -84,7 +85,7 @@ std::string HelpText() {
     std::string text = kCommandsText;
     ReplaceAll(text, "@DEFAULT_FILE@", kDefaultGrabFile);
     ReplaceAll(text, "@DEFAULT_BAUD@", std::to_string(kDefaultBaud));
-    return text;
+    return text + "\nFor --port sim:OPTIONS. " + sim::SimOptionsHelp();
 }
 
 } // namespace panelgrab::cli
