@@ -1,0 +1,93 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "capture/display_bitmap.h"
+#include "phone/phone_link.h"
+#include "sim/picture_source.h"
+#include "sim/simulated_phone.h"
+#include "transport/connection_settings.h"
+#include "transport/port_timing.h"
+
+namespace panelgrab::test {
+
+// Counts the pixels where the bitmap differs from the expected picture, over the first `rows` rows.
+inline int DifferingPixels(const DisplayBitmap& bitmap, const sim::RgbImage& expected, int rows) {
+    if (bitmap.width() != expected.width || bitmap.height() != expected.height ||
+        bitmap.pixels() == nullptr) {
+        return -1;
+    }
+    int differing = 0;
+    for (int y = 0; y < rows && y < expected.height; ++y) {
+        const uint8_t* row = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize();
+        for (int x = 0; x < expected.width; ++x) {
+            const uint8_t* bgr = row + 3 * x;
+            const uint8_t* rgb = expected.At(x, y);
+            differing += (bgr[0] != rgb[2] || bgr[1] != rgb[1] || bgr[2] != rgb[0]) ? 1 : 0;
+        }
+    }
+    return differing;
+}
+
+// Polls `done` every millisecond until it holds or `limit` has passed.
+template <typename Predicate> bool WaitUntil(Predicate done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A simulated phone and a phone object opened on it with the fast port timing.
+class SimPhone {
+public:
+    explicit SimPhone(sim::SimOptions options) : options_(std::move(options)), sim_(options_) {}
+
+    // Starts the simulator, opens the phone object and reads the display list.
+    ::testing::AssertionResult Connect() {
+        std::string error;
+        if (!sim_.Start(error)) {
+            return ::testing::AssertionFailure() << "simulator: " << error;
+        }
+        ConnectionSettings settings(sim_.DevicePath(), 115200);
+        settings.SetTiming(PortTiming::Fast());
+        phone = CreatePhone(settings);
+        if (phone->Open(false) != kPhoneOk) {
+            return ::testing::AssertionFailure() << "open: " << phone->Port().errorText();
+        }
+        if (phone->GetDisplayList(displays) != kPhoneOk || displays.empty()) {
+            return ::testing::AssertionFailure() << "no display list";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    sim::RgbImage Expected(std::size_t index) const { return sim::ExpectedPicture(options_, index); }
+    int32_t TotalCharacters(std::size_t index) const {
+        return static_cast<int32_t>(displays[index].lineLength * displays[index].height);
+    }
+
+    std::unique_ptr<PhoneLink> phone;
+    DisplayList displays;
+
+private:
+    sim::SimOptions options_;
+    sim::SimulatedPhone sim_;
+};
+
+inline sim::SimOptions SmallDisplay(int width, int height, int bitsPerPixel, int baud = 0) {
+    sim::SimOptions options;
+    options.displays = {sim::SimDisplay{width, height, bitsPerPixel}};
+    options.baud = baud;
+    return options;
+}
+
+} // namespace panelgrab::test
