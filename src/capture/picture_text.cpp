@@ -55,10 +55,12 @@ bool IsLongListForm(std::string_view answer) {
 BulkHarvest HarvestBulkText(std::string_view text, bool first, char* data, uint32_t capacity,
                             uint32_t& received) {
     std::size_t at = 0;
+    // An echoing phone sends its refusal only after the echo line: an "ERROR" before any digit is a
+    // refusal too, not a picture of one digit.
+    if ((first || received == 0) && text.find("ERROR") != std::string_view::npos) {
+        return BulkHarvest::Error;
+    }
     if (first) {
-        if (text.find("ERROR") != std::string_view::npos) {
-            return BulkHarvest::Error;
-        }
         at = PayloadStart(text);
     }
     uint32_t n = received;

@@ -22,8 +22,9 @@ enum class BulkHarvest {
 
 // Takes the hex digits of one text of the bulk stream. Each digit is stored at position `received`
 // of `data` while that is below `capacity`, and counted in any case. A capital 'O' ends the picture.
-// On the first text an "ERROR" means the request was refused, and digits start only two characters
-// after the first ':' (skipping the echo and the answer's prefix).
+// An "ERROR" in the first text, or in any text before the first digit, means the request was
+// refused. On the first text digits start only two characters after the first ':' (skipping the
+// echo and the answer's prefix).
 BulkHarvest HarvestBulkText(std::string_view text, bool first, char* data, uint32_t capacity,
                             uint32_t& received);
 

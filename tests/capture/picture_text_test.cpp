@@ -71,8 +71,9 @@ TEST(PictureText, BulkStreamHarvest) {
     EXPECT_EQ(h.received, 10u);
     EXPECT_EQ(h.stored, "0123....");
 
-    // "ERROR" in the first text: no bulk read. Later, its E is a digit and its O ends the picture.
+    // "ERROR" before any digit: no bulk read. After digits, its E is a digit and its O ends the picture.
     EXPECT_EQ(HarvestAll({"AT*ZISI\r\r\nERROR\r\n"}, 16).result, BulkHarvest::Error);
+    EXPECT_EQ(HarvestAll({"AT*ZISI\r\r\n", "\r\n", "ERROR\r\n"}, 16).result, BulkHarvest::Error);
     h = HarvestAll({"AT*ZISI\r\r\n", "*ZISI: 12\r\n", "ERROR\r\n"}, 16);
     EXPECT_EQ(h.result, BulkHarvest::Done);
     EXPECT_EQ(h.stored.substr(0, 4), "12E.");

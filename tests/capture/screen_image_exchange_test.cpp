@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/capture_texts.h"
+#include "capture/pixel_decoder.h"
+#include "capture/screen_image.h"
+#include "support/pty_peer.h"
+#include "transport/serial_port.h"
+
+namespace panelgrab {
+namespace {
+
+using namespace std::chrono_literals;
+using test::PtyPeer;
+
+// A picture text whose characters differ from pixel to pixel, so that a lost or moved digit shows.
+std::string PictureText(std::size_t characters) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < characters; ++i) {
+        text += kDigits[(i * 7 + i / 16) % 16];
+    }
+    return text;
+}
+
+std::vector<uint8_t> Decoded(const DisplayInfo& entry, const std::string& text, bool wide) {
+    const std::size_t rowSize = (3u * entry.width + 3u) & ~3u;
+    std::vector<uint8_t> pixels(rowSize * entry.height, 0);
+    DecodeRows(entry.width, entry.height, entry.bitsPerPixel, static_cast<uint16_t>(entry.lineLength),
+               text.data(), text.size(), pixels.data(), pixels.size(), wide);
+    return pixels;
+}
+
+std::vector<uint8_t> Rendered(ScreenImage& image) {
+    DisplayBitmap bitmap;
+    EXPECT_TRUE(bitmap.SetSize(*image.current()));
+    EXPECT_TRUE(image.RenderInto(bitmap));
+    return std::vector<uint8_t>(bitmap.pixels(), bitmap.pixels() + bitmap.pixelBytes());
+}
+
+class ScreenImageExchange : public ::testing::Test {
+protected:
+    void OpenPort() {
+        ASSERT_TRUE(peer.ok());
+        ConnectionSettings settings(peer.SlavePath(), 115200);
+        settings.SetTiming(PortTiming::Fast());
+        port = std::make_unique<SerialPort>(settings);
+        peer.Respond("AT\r\r\nOK\r\n");
+        peer.Start();
+        ASSERT_TRUE(port->Open(false));
+    }
+    // The three display-image tests a read of a bulk phone begins with.
+    void AnswerListTests(const std::string& list) {
+        for (int i = 0; i < 3; ++i) {
+            peer.Respond("AT*ZISI=?\r\r\n*ZISI: " + list + "\r\n\r\nOK\r\n");
+        }
+    }
+    std::vector<std::string> CommandsAfterOpen() {
+        EXPECT_TRUE(peer.WaitUntilDone(5000ms));
+        std::vector<std::string> commands = peer.Commands();
+        commands.erase(commands.begin());
+        return commands;
+    }
+
+    PtyPeer peer;
+    std::unique_ptr<SerialPort> port;
+    ScreenImage image;
+};
+
+TEST_F(ScreenImageExchange, QueriesBothDialects) {
+    OpenPort();
+    peer.Respond("\r\n*ZISI: 220, 176, 16, (0 - 1), 64, 96, 16\r\n\r\nOK\r\n");
+    DisplayList list{{1, 1, 1, 1, 1}};
+    ASSERT_TRUE(image.QueryDisplayList(*port, list));
+    EXPECT_EQ(list, (DisplayList{{176, 220, 16, 1408, 0}, {96, 64, 16, 768, 1}}));
+
+    // Refused (the exchange makes its three attempts): ranges, then line 0 measures the format.
+    // A 300-pixel line of 16-bit pixels is 1200 characters: longer than one short answer.
+    for (int i = 0; i < 3; ++i) {
+        peer.Expect().AnswerError();
+    }
+    peer.Respond("\r\n*ZIPI: (0-9),(0-299),(0-3)\r\nOK\r\n");
+    peer.Respond("\r\n*ZIPI: " + PictureText(1200) + "\r\n\r\nOK\r\n");
+    ASSERT_TRUE(image.QueryDisplayList(*port, list));
+    EXPECT_EQ(list, (DisplayList{{300, 10, 16, 1200, 0}}));
+    EXPECT_EQ(CommandsAfterOpen(),
+              (std::vector<std::string>{"AT*ZISI=?\r", "AT*ZISI=?\r", "AT*ZISI=?\r", "AT*ZISI=?\r",
+                                        "AT*ZIPI=?\r", "AT*ZIPI=0,0,299\r"}));
+}
+
+TEST_F(ScreenImageExchange, FailedRangeQueryKeepsPortText) {
+    OpenPort();
+    for (int i = 0; i < 6; ++i) {
+        peer.Expect().AnswerError();
+    }
+    DisplayList list;
+    EXPECT_FALSE(image.QueryDisplayList(*port, list));
+    EXPECT_TRUE(list.empty());
+    EXPECT_STREQ(image.errorText(), port->errorText());
+}
+
+TEST_F(ScreenImageExchange, BulkReadInSmallPiecesWithEcho) {
+    OpenPort();
+    AnswerListTests("2, 3, 16"); // 3 x 2, long form: 8 characters a pixel
+    const std::string text = PictureText(48);
+    peer.Expect().Answer(
+        "AT*ZISI\r\r\n*ZISI: " + text.substr(0, 24) + "\r\n*ZISI: " + text.substr(24) + "\r\n\r\nOK\r\n", 5);
+    ASSERT_TRUE(image.ReadScreen(*port, 0));
+    EXPECT_TRUE(image.widePixels());
+    EXPECT_EQ(image.received(), 48);
+    EXPECT_EQ(Rendered(image), Decoded(*image.current(), text, true));
+    EXPECT_EQ(CommandsAfterOpen(),
+              (std::vector<std::string>{"AT*ZISI=?\r", "AT*ZISI=?\r", "AT*ZISI=?\r", "AT*ZISI\r"}));
+}
+
+TEST_F(ScreenImageExchange, BulkLinesLongerThanTheReadBuffer) {
+    OpenPort();
+    // Second display: 600 wide, 2 lines of 4800 characters each, sent as one line of 9600.
+    AnswerListTests("1, 1, 16, (0 - 1), 2, 600, 16");
+    const std::string text = PictureText(9600);
+    peer.Expect().Answer("\r\n*ZISI: " + text + "\r\nOK\r\n");
+    ASSERT_TRUE(image.ReadScreen(*port, 1));
+    EXPECT_EQ(image.received(), 9600);
+    EXPECT_EQ(Rendered(image), Decoded(*image.current(), text, true));
+    EXPECT_EQ(CommandsAfterOpen().back(), "AT*ZISI=1\r");
+}
+
+TEST_F(ScreenImageExchange, RefusedBulkFallsBackToLines) {
+    OpenPort();
+    AnswerListTests("(2),(3),(16)"); // short form: 4 characters a pixel, 12 a line
+    const std::string text = PictureText(24);
+    peer.Expect().Answer("AT*ZISI\r\r\n");
+    peer.Answer("ERROR\r\n");
+    peer.Respond("\r\n*ZIPI: " + text.substr(0, 12) + "\r\n\r\nOK\r\n");
+    peer.Respond("\r\n*ZIPI: " + text.substr(12, 10) + "\r\n\r\nOK\r\n"); // short line
+    ASSERT_TRUE(image.ReadScreen(*port, 0));
+    EXPECT_FALSE(image.widePixels());
+    EXPECT_EQ(image.received(), 22);
+    EXPECT_EQ(Rendered(image), Decoded(*image.current(), text.substr(0, 22) + "00", false));
+    EXPECT_EQ(CommandsAfterOpen(),
+              (std::vector<std::string>{"AT*ZISI=?\r", "AT*ZISI=?\r", "AT*ZISI=?\r", "AT*ZISI\r",
+                                        "AT*ZIPI=0,0,2\r", "AT*ZIPI=1,0,2\r"}));
+}
+
+TEST_F(ScreenImageExchange, AbsurdDisplayIsRefused) {
+    OpenPort();
+    AnswerListTests("65535, 65535, 16");
+    peer.Respond("\r\n*ZISI: 65535, 65535, 16\r\nOK\r\n");
+    EXPECT_FALSE(image.ReadScreen(*port, 0));
+    EXPECT_STREQ(image.errorText(), kTextDisplayTooLarge);
+    EXPECT_FALSE(image.current().has_value());
+    EXPECT_EQ(image.displays().size(), 1u);
+    DisplayBitmap bitmap;
+    EXPECT_FALSE(image.RenderInto(bitmap));
+    EXPECT_EQ(image.RegionChecksum(0, 0, 1, 1), -1);
+    // Neither read goes past the list: probe and list query each, no picture request.
+    EXPECT_FALSE(image.ReadScreen(*port, 3));
+    EXPECT_EQ(CommandsAfterOpen(), std::vector<std::string>(4, "AT*ZISI=?\r"));
+}
+
+TEST_F(ScreenImageExchange, EndlessBulkStreamIsEnded) {
+    OpenPort();
+    peer.Expect().Stream("*ZISI: 0123456789abcdef0123456789abcdef\r\n");
+    std::vector<uint8_t> rows(4, 0);
+    EXPECT_FALSE(image.ReadWidePicture(*port, 1, 1, 0, rows.data(), rows.size()));
+    EXPECT_STREQ(image.errorText(), kTextPictureOverflow);
+    peer.Stop();
+}
+
+TEST_F(ScreenImageExchange, PictureStaysReadableWhileThePhoneIsSilent) {
+    OpenPort();
+    AnswerListTests("2, 1, 16");
+    const std::string text = PictureText(16);
+    peer.Expect().Answer("\r\n*ZISI: " + text.substr(0, 8) + "\r\n").Silence(600ms);
+    peer.Answer(text.substr(8) + "\r\nOK\r\n");
+    std::atomic<bool> finished{false};
+    std::thread reader([&] {
+        EXPECT_TRUE(image.ReadScreen(*port, 0));
+        finished = true;
+    });
+    while (image.received() < 8 && !finished) {
+        std::this_thread::sleep_for(1ms);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(bitmap.SetSize(1, 2));
+    EXPECT_TRUE(image.RenderInto(bitmap));
+    EXPECT_NE(image.RegionChecksum(0, 0, 0, 0), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms); // not held up by the silent phone
+    EXPECT_FALSE(finished);
+    reader.join();
+    EXPECT_EQ(image.received(), 16);
+}
+
+} // namespace
+} // namespace panelgrab
