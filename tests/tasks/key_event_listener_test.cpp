@@ -9,6 +9,7 @@
 #include "support/pty_peer.h"
 #include "tasks/key_event_listener.h"
 #include "tasks/recording_sink.h"
+#include "tasks/sim_phone_fixture.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {
@@ -148,6 +149,33 @@ TEST_F(PhoneKeyEvents, KeyPressWhileListeningIsReportedBack) {
     peer.Respond(kOk);
     EXPECT_EQ(phone->StopKeyEvents(0), kPhoneOk);
     EXPECT_EQ(client.Events(), (Events{"pressed 9", "released 9"}));
+}
+
+} // namespace
+} // namespace panelgrab
+
+namespace panelgrab {
+namespace {
+
+TEST(SimulatedKeypad, ScriptedReportsAndKeyPressesArriveInOrder) {
+    sim::SimOptions options;
+    options.keyEvents = "5,1;5,0;a,b,1;a,b,0";
+    options.keyEventPauseMs = 5;
+    test::SimPhone sim(options);
+    ASSERT_TRUE(sim.Connect());
+    RecordingSink client;
+    ASSERT_EQ(sim.phone->StartKeyEvents(&client), kPhoneOk);
+    ASSERT_TRUE(client.WaitForEvents(4, 5s));
+    // Keys pressed over AT+CKPD are reported back after the OK, pressed then released.
+    EXPECT_EQ(sim.phone->PressKey("12"), kPhoneOk);
+    ASSERT_TRUE(client.WaitForEvents(8, 5s));
+    EXPECT_EQ(sim.phone->StopKeyEvents(0), kPhoneOk);
+    EXPECT_EQ(client.Events(), (Events{"pressed 5", "released 5", "pressed a,b", "released a,b", "pressed 1",
+                                       "released 1", "pressed 2", "released 2"}));
+    // Reporting is off again: a key press is no longer reported.
+    EXPECT_EQ(sim.phone->PressKey("3"), kPhoneOk);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(client.Events().size(), 8u);
 }
 
 } // namespace
