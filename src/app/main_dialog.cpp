@@ -262,7 +262,7 @@ std::unique_ptr<PhoneLink> MainDialog::MakePhone() {
         }
         settings.SetPortName(path);
     }
-    return CreatePhone(settings);
+    return options_.createPhone ? options_.createPhone(settings) : nullptr;
 }
 
 bool MainDialog::OpenNewPhone() {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <memory>
 
+#include "phone/phone_link.h"
 #include "sim/simulated_phone.h"
 #include "transport/port_timing.h"
 
@@ -17,6 +20,8 @@ struct MainDialogOptions {
     std::chrono::milliseconds releasePause{250}; // between closing and destroying a phone object
     sim::SimOptions simulatedPhone{};            // what the "Simulated phone" entry runs
     UserPrompts* prompts = nullptr;              // borrowed; null: real message boxes
+    // Makes every phone object; tests wrap the real one to see or shape what the window gets.
+    std::function<std::unique_ptr<PhoneLink>(const ConnectionSettings&)> createPhone = CreatePhone;
 };
 
 } // namespace panelgrab
