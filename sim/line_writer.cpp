@@ -12,8 +12,8 @@ using std::chrono::nanoseconds;
 
 // Pieces of about this long on a paced line: a smooth flow without waking the client too often.
 constexpr nanoseconds kPaceGranularity = std::chrono::milliseconds(4);
-// A piece written this much later than its schedule (the client did not read) restarts the schedule
-// instead of bursting to catch up, which no real line can do.
+// A piece held up this long because the client did not read restarts the schedule instead of
+// bursting to catch up, which no real line can do. Lateness of our own (a busy machine) is made up.
 constexpr nanoseconds kLateRestart = std::chrono::milliseconds(50);
 constexpr nanoseconds kChunkGap = std::chrono::milliseconds(1);
 
@@ -27,6 +27,10 @@ timespec ToTimespec(nanoseconds ns) {
 LineWriter::LineWriter(int fd, int stopFd, int baud, int chunk)
     : fd_(fd), stopFd_(stopFd), baud_(baud), chunk_(chunk) {}
 
+std::chrono::nanoseconds LineWriter::ByteTime(int64_t bytes) const {
+    return nanoseconds(bytes * 10 * 1000000000 / baud_);
+}
+
 std::size_t LineWriter::PieceSize() const {
     if (chunk_ > 0) {
         return static_cast<std::size_t>(chunk_);
@@ -39,15 +43,8 @@ std::size_t LineWriter::PieceSize() const {
 }
 
 LineWriter::Clock::time_point LineWriter::PieceDeadline(std::size_t pieceBytes) {
-    const auto now = Clock::now();
-    const auto byteTime = [this](int64_t bytes) { return nanoseconds(bytes * 10 * 1000000000 / baud_); };
-    // An idle line cannot bank time: a new burst starts its schedule now.
-    if (anchor_ + byteTime(bytesSinceAnchor_) < now) {
-        anchor_ = now;
-        bytesSinceAnchor_ = 0;
-    }
     bytesSinceAnchor_ += static_cast<int64_t>(pieceBytes);
-    return anchor_ + byteTime(bytesSinceAnchor_);
+    return anchor_ + ByteTime(bytesSinceAnchor_);
 }
 
 LineWriter::Status LineWriter::WaitUntil(Clock::time_point deadline, bool stopOnInput) const {
@@ -82,6 +79,7 @@ LineWriter::Status LineWriter::WriteAll(std::string_view piece, bool stopOnInput
         if (written < 0 && errno != EAGAIN && errno != EINTR) {
             return Status::Failed;
         }
+        blocked_ = true;
         // The client is not reading: wait for room, the stop signal or (if asked) its next command.
         const short input = stopOnInput ? POLLIN : 0;
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, static_cast<short>(POLLOUT | input), 0}};
@@ -100,6 +98,12 @@ LineWriter::Status LineWriter::WriteAll(std::string_view piece, bool stopOnInput
 
 LineWriter::Status LineWriter::Send(std::string_view bytes, bool stopOnInput) {
     const std::size_t pieceSize = PieceSize();
+    // An idle line cannot bank time: a send after a quiet spell starts a new schedule now. Within
+    // a send the schedule stays absolute, so our own wake-up delays never add up.
+    if (baud_ > 0 && anchor_ + ByteTime(bytesSinceAnchor_) < Clock::now()) {
+        anchor_ = Clock::now();
+        bytesSinceAnchor_ = 0;
+    }
     while (!bytes.empty()) {
         if (limit_ >= 0 && sent_ >= limit_) {
             return Status::LimitReached;
@@ -116,13 +120,14 @@ LineWriter::Status LineWriter::Send(std::string_view bytes, bool stopOnInput) {
         } else if (chunk_ > 0 && sent_ > 0) {
             status = WaitUntil(Clock::now() + kChunkGap, stopOnInput);
         }
+        blocked_ = false;
         if (status == Status::Sent) {
             status = WriteAll(bytes.substr(0, length), stopOnInput);
         }
         if (status != Status::Sent) {
             return status;
         }
-        if (baud_ > 0 && Clock::now() > deadline + kLateRestart) {
+        if (baud_ > 0 && blocked_ && Clock::now() > deadline + kLateRestart) {
             bytesSinceAnchor_ = 0;
             anchor_ = Clock::now();
         }

@@ -26,6 +26,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     std::size_t PieceSize() const;
+    std::chrono::nanoseconds ByteTime(int64_t bytes) const;
     Clock::time_point PieceDeadline(std::size_t pieceBytes);
     Status WaitUntil(Clock::time_point deadline, bool stopOnInput) const;
     Status WriteAll(std::string_view piece, bool stopOnInput);
@@ -36,6 +37,7 @@ private:
     int chunk_;
     int64_t limit_ = -1;
     int64_t sent_ = 0;
+    bool blocked_ = false;         // the last piece had to wait for the client to read
     Clock::time_point anchor_{};   // the line's schedule starts here...
     int64_t bytesSinceAnchor_ = 0; // ...and this many bytes have been scheduled since
 };
