@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/capture_texts.h"
+#include "capture/checksum_task.h"
 #include "capture/pixel_decoder.h"
 #include "capture/screen_image.h"
 #include "support/pty_peer.h"
@@ -103,6 +104,27 @@ TEST_F(ScreenImageExchange, FailedRangeQueryKeepsPortText) {
     EXPECT_FALSE(image.QueryDisplayList(*port, list));
     EXPECT_TRUE(list.empty());
     EXPECT_STREQ(image.errorText(), port->errorText());
+}
+
+TEST_F(ScreenImageExchange, PhoneChecksumJob) {
+    OpenPort();
+    peer.Respond("\r\n*ZAPC: (0-175),(0-219)\r\nOK\r\n");
+    peer.Respond("\r\n*ZAPC: \"1A2B\" \r\n\r\nOK\r\n");
+    peer.Respond("\r\n*ZAPC: nothing\r\nOK\r\n");
+    ChecksumTask second(DisplayRegion{0, 0, 127, 159}, 1, *port);
+    bool supported = false;
+    EXPECT_EQ(second.IsSupported(supported), Ok);
+    EXPECT_TRUE(supported);
+    int32_t value = 0;
+    EXPECT_FALSE(second.GetResult(value));
+    EXPECT_EQ(second.Run(), Ok);
+    ASSERT_TRUE(second.GetResult(value));
+    EXPECT_EQ(value, 0x1A2B);
+    ChecksumTask first(DisplayRegion{1, 2, 3, 4}, 0, *port);
+    EXPECT_EQ(first.Run(), Ok);
+    EXPECT_FALSE(first.GetResult(value)); // no number in the answer
+    EXPECT_EQ(CommandsAfterOpen(),
+              (std::vector<std::string>{"AT*ZAPC=?\r", "AT*ZAPC=0,0,127,159,1\r", "AT*ZAPC=1,2,3,4\r"}));
 }
 
 TEST_F(ScreenImageExchange, BulkReadInSmallPiecesWithEcho) {
