@@ -30,8 +30,8 @@ std::function<std::unique_ptr<PhoneLink>(const ConnectionSettings&)> ShapedPhone
                                                                                         ShapedPhone** last) {
     return [&shaping, last](const ConnectionSettings& settings) -> std::unique_ptr<PhoneLink> {
         std::unique_ptr<PhoneLink> inner = CreatePhone(settings);
-        if (!inner) {
-            return nullptr;
+        if (!inner || shaping.passThrough) {
+            return inner;
         }
         auto shaped = std::make_unique<ShapedPhone>(std::move(inner), settings, shaping);
         *last = shaped.get();

@@ -15,6 +15,7 @@ struct ReadShaping {
     bool holdRead = false;
     int32_t progressCap = -1; // -1: no cap
     int destroyed = 0;        // phone objects destroyed so far
+    bool passThrough = false; // hand out the real phone objects, unwrapped (their Port() is the real one)
 };
 
 class ShapedPhone : public PhoneLink {

@@ -1,0 +1,452 @@
+// Connect, Read, the timer's bands, Save and copy, through simulated phones on pseudo-terminals.
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+
+#include "app/control_template.h"
+#include "app/main_dialog.h"
+#include "capture/display_bitmap.h"
+#include "recording_prompts.h"
+#include "shaped_phone.h"
+#include "sim/picture_source.h"
+#include "sim/simulated_phone.h"
+#include "support/pty_peer.h"
+#include "transport/port_names.h"
+
+using namespace panelgrab;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kReadLimitMs = 20000;
+
+// Remembers the regions the dialog was asked to paint.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QWidget& widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        }
+        return false;
+    }
+    std::vector<QRegion> regions;
+};
+
+sim::SimOptions SmallPhone() {
+    sim::SimOptions options;
+    options.displays = {{40, 30, 16}};
+    return options;
+}
+
+sim::SimOptions TwoDisplayPhone() {
+    sim::SimOptions options;
+    options.dialect = sim::Dialect::TwoDisplays;
+    options.displays = {{40, 30, 16}, {24, 16, 16}};
+    return options;
+}
+
+// A window wired to a simulated phone of its own, with test timing and recorded prompts.
+struct Bench {
+    explicit Bench(sim::SimOptions phoneOptions, std::chrono::milliseconds poll = 10ms,
+                   PortTiming timing = PortTiming::Fast())
+        : simOptions(phoneOptions), phone(phoneOptions) {
+        std::string error;
+        started = phone.Start(error);
+        MainDialogOptions options;
+        options.timing = timing;
+        options.pollPeriod = poll;
+        options.releasePause = 5ms;
+        options.prompts = &prompts;
+        options.simulatedPhone = phoneOptions;
+        options.createPhone = test::ShapedPhoneFactory(shaping, &lastPhone);
+        dialog = std::make_unique<MainDialog>(options);
+        SelectPort(QString::fromStdString(phone.DevicePath()));
+        dialog->show();
+    }
+
+    QComboBox* List(int id) const { return qobject_cast<QComboBox*>(dialog->Control(id)); }
+    void SelectPort(const QString& name) {
+        QComboBox* ports = List(kIdPortList);
+        if (ports->findText(name) < 0) {
+            ports->addItem(name);
+        }
+        ports->setCurrentIndex(ports->findText(name));
+    }
+    QStringList DisplayItems() const {
+        QStringList items;
+        for (int i = 0; i < List(kIdDisplayList)->count(); ++i) {
+            items << List(kIdDisplayList)->itemText(i);
+        }
+        return items;
+    }
+    bool ReadFinished() const { return dialog->Control(kIdSave)->isEnabled(); }
+    QRect Band(int fromLine, int toLineExclusive) const {
+        const QPoint o = dialog->PictureOrigin();
+        return QRect(o.x(), o.y() + 2 * fromLine, 2 * dialog->CurrentDisplay()->width,
+                     2 * (toLineExclusive - fromLine));
+    }
+
+    sim::SimOptions simOptions;
+    sim::SimulatedPhone phone;
+    bool started = false;
+    test::RecordingPrompts prompts;
+    test::ReadShaping shaping;
+    test::ShapedPhone* lastPhone = nullptr;
+    std::unique_ptr<MainDialog> dialog;
+};
+
+// Compares the frame's content with what display `index` shows, every display pixel as a 2x2 block.
+bool FrameShowsPicture(MainDialog& dialog, const sim::SimOptions& options, std::size_t index, QString& why) {
+    const sim::RgbImage expected = sim::ExpectedPicture(options, index);
+    const QImage shot =
+        dialog.grab(QRect(dialog.PictureOrigin(), QSize(2 * expected.width + 1, 2 * expected.height + 1)))
+            .toImage();
+    for (int y = 0; y < expected.height; ++y) {
+        for (int x = 0; x < expected.width; ++x) {
+            const uint8_t* rgb = expected.At(x, y);
+            for (int d = 0; d < 4; ++d) {
+                const QColor seen = shot.pixelColor(2 * x + d % 2, 2 * y + d / 2);
+                if (seen != QColor(rgb[0], rgb[1], rgb[2])) {
+                    why = QStringLiteral("pixel (%1,%2) shows %3, expected rgb(%4,%5,%6)")
+                              .arg(x)
+                              .arg(y)
+                              .arg(seen.name())
+                              .arg(rgb[0])
+                              .arg(rgb[1])
+                              .arg(rgb[2]);
+                    return false;
+                }
+            }
+        }
+    }
+    // The frame's right and bottom lines show beside the picture.
+    if (shot.pixelColor(2 * expected.width, expected.height) != QColor(Qt::black) ||
+        shot.pixelColor(expected.width, 2 * expected.height) != QColor(Qt::black)) {
+        why = QStringLiteral("the frame's right or bottom line is missing");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class CaptureWorkflowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void connectListsDisplays_data();
+    void connectListsDisplays();
+    void connectToSilentOrMissingPort();
+    void connectWhenDisplayListFails();
+    void emptyDisplayListRefusesRead();
+    void readDrawsPictureAtDoubleSize();
+    void readSecondDisplayAfterSelectionChange();
+    void builtInSimulatedPhone();
+    void ticksDrawOnlyNewBands();
+    void connectDuringReadReleasesIt();
+    void saveCancelAndFailure();
+    void copyImagePutsPictureOnClipboard();
+    void closingDuringReadEndsIt();
+};
+
+void CaptureWorkflowTest::connectListsDisplays_data() {
+    QTest::addColumn<int>("phoneKind");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("one") << 1 << QStringList{"Screen 1 (40x30)"};
+    QTest::newRow("two") << 2 << QStringList{"Screen 1 (40x30)", "Screen 2 (24x16)"};
+    QTest::newRow("three") << 3 << QStringList{"Screen 1 (40x30)", "Screen 2 (24x16)", "Screen 3 (8x4)"};
+}
+
+void CaptureWorkflowTest::connectListsDisplays() {
+    QFETCH(int, phoneKind);
+    QFETCH(QStringList, items);
+    Bench bench(phoneKind == 1 ? SmallPhone() : TwoDisplayPhone());
+    QVERIFY(bench.started);
+    if (phoneKind == 3) { // no AT dialect describes three displays: the third is added to a real list
+        bench.shaping.rewriteDisplays = [](DisplayList& list) { list.emplace_back(8, 4, 16, 64, 2); };
+    }
+    bench.dialog->OnConnect();
+    QVERIFY(bench.prompts.messages.empty());
+    QCOMPARE(bench.DisplayItems(), items);
+    QCOMPARE(bench.List(kIdDisplayList)->currentIndex(), 0);
+    QVERIFY(bench.List(kIdDisplayList)->isEnabled());
+    QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
+    QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
+    QCOMPARE(bench.dialog->windowTitle(),
+             QStringLiteral("Panelgrab - %1 9600").arg(bench.phone.DevicePath().c_str()));
+    QVERIFY(!bench.dialog->HoldsPhone()); // Connect keeps no connection
+    QCOMPARE(bench.shaping.destroyed, 1);
+    QCOMPARE(bench.dialog->Control(kIdPictureFrame)->size(), QSize(81, 61)); // fitted to the first display
+}
+
+void CaptureWorkflowTest::connectToSilentOrMissingPort() {
+    sim::SimOptions silent = SmallPhone();
+    silent.fault = "silent";
+    Bench bench(silent);
+    QVERIFY(bench.started);
+    bench.dialog->OnConnect(); // a successful Connect first, to see the failure undo it
+    const QString path = QString::fromStdString(bench.phone.DevicePath());
+    QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
+    QCOMPARE(bench.prompts.messages[0].text, QStringLiteral("Phone is not responding on port ") + path);
+    QCOMPARE(bench.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
+    QCOMPARE(bench.List(kIdDisplayList)->count(), 0);
+    QVERIFY(!bench.List(kIdDisplayList)->isEnabled());
+    QVERIFY(!bench.dialog->HoldsPhone());
+    QVERIFY(!bench.dialog->CurrentDisplay());
+
+    // A device that does not exist: same text, and the system's reason as detail.
+    bench.shaping.passThrough = true;
+    bench.SelectPort(QStringLiteral("/dev/panelgrab-no-such-port"));
+    bench.dialog->OnConnect();
+    QCOMPARE(bench.prompts.messages.size(), std::size_t(2));
+    QCOMPARE(bench.prompts.messages[1].text,
+             QStringLiteral("Phone is not responding on port /dev/panelgrab-no-such-port"));
+    QCOMPARE(bench.prompts.messages[1].detail, QString::fromStdString(DescribeSystemError(ENOENT)));
+    QVERIFY(!bench.dialog->HoldsPhone());
+}
+
+void CaptureWorkflowTest::connectWhenDisplayListFails() {
+    test::PtyPeer peer;
+    QVERIFY(peer.ok());
+    peer.Respond("AT\r\r\nOK\r\n");
+    for (int i = 0; i < 8; ++i) { // both display-list dialects refused, whatever the retries
+        peer.Expect().AnswerError();
+    }
+    peer.Start();
+    Bench bench(SmallPhone());
+    bench.SelectPort(QString::fromStdString(peer.SlavePath()));
+    bench.dialog->OnConnect();
+    QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
+    QCOMPARE(bench.prompts.messages[0].text, QStringLiteral("Error: Could not read display info from phone"));
+    QCOMPARE(bench.dialog->windowTitle(),
+             QStringLiteral("Panelgrab - %1 9600").arg(peer.SlavePath().c_str()));
+    QCOMPARE(bench.List(kIdDisplayList)->count(), 0);
+    QVERIFY(!bench.List(kIdDisplayList)->isEnabled());
+    QVERIFY(!bench.dialog->HoldsPhone());
+    peer.Stop();
+}
+
+void CaptureWorkflowTest::emptyDisplayListRefusesRead() {
+    Bench bench(SmallPhone());
+    bench.shaping.rewriteDisplays = [](DisplayList& list) { list.clear(); };
+    bench.dialog->OnConnect();
+    QVERIFY(bench.prompts.messages.empty());
+    QVERIFY(bench.List(kIdDisplayList)->isEnabled()); // enabled though empty
+    QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
+    bench.dialog->OnRead();
+    QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
+    QCOMPARE(bench.prompts.messages[0].text, QStringLiteral("No display selected!"));
+    QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
+    QVERIFY(!bench.List(kIdDisplayList)->isEnabled());
+    QVERIFY(!bench.dialog->IsPolling());
+}
+
+void CaptureWorkflowTest::readDrawsPictureAtDoubleSize() {
+    Bench bench(SmallPhone());
+    QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
+    bench.dialog->OnConnect();
+    bench.dialog->OnRead();
+    QVERIFY(bench.dialog->IsPolling());
+    QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(bench.ReadFinished(), kReadLimitMs);
+    QVERIFY(!bench.dialog->IsPolling());
+    QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
+    QVERIFY(bench.List(kIdDisplayList)->isEnabled());
+    QVERIFY(bench.dialog->HoldsPhone()); // closed but kept: its read job owns the picture
+    QVERIFY(bench.dialog->Picture());
+    QVERIFY(bench.prompts.messages.empty());
+    QString why;
+    QVERIFY2(FrameShowsPicture(*bench.dialog, bench.simOptions, 0, why), qPrintable(why));
+}
+
+void CaptureWorkflowTest::readSecondDisplayAfterSelectionChange() {
+    Bench bench(TwoDisplayPhone());
+    QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
+    bench.dialog->OnConnect();
+    bench.dialog->OnRead();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.ReadFinished(), kReadLimitMs);
+
+    QComboBox* displays = bench.List(kIdDisplayList);
+    displays->setCurrentIndex(1);
+    emit displays->activated(1); // as when the user picks it
+    QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
+    QVERIFY(!bench.dialog->Picture());
+    QCOMPARE(bench.dialog->Control(kIdPictureFrame)->size(), QSize(49, 33));
+
+    bench.dialog->OnRead();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.ReadFinished(), kReadLimitMs);
+    QCOMPARE(bench.shaping.destroyed, 2); // Connect's object and the first read's, released in turn
+    QString why;
+    QVERIFY2(FrameShowsPicture(*bench.dialog, bench.simOptions, 1, why), qPrintable(why));
+}
+
+void CaptureWorkflowTest::builtInSimulatedPhone() {
+    Bench bench(SmallPhone());
+    QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
+    bench.SelectPort(QStringLiteral("Simulated phone"));
+    QComboBox* baud = bench.List(kIdBaudList);
+    baud->setCurrentIndex(baud->findText(QStringLiteral("921600")));
+    bench.dialog->OnConnect();
+    QVERIFY(bench.prompts.messages.empty());
+    QCOMPARE(bench.dialog->windowTitle(), QStringLiteral("Panelgrab - Simulated phone 921600"));
+    QCOMPARE(bench.DisplayItems(), QStringList{"Screen 1 (40x30)"});
+    bench.dialog->OnRead();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.ReadFinished(), kReadLimitMs);
+    QString why;
+    QVERIFY2(FrameShowsPicture(*bench.dialog, bench.simOptions, 0, why), qPrintable(why));
+}
+
+void CaptureWorkflowTest::ticksDrawOnlyNewBands() {
+    Bench bench(SmallPhone(), std::chrono::hours(1)); // the test ticks by hand
+    QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
+    bench.dialog->OnConnect();
+    const uint32_t lineLength = bench.dialog->CurrentDisplay()->lineLength;
+    bench.shaping.holdRead = true;
+    bench.shaping.progressCap = 0;
+    bench.dialog->OnRead();
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.lastPhone->InnerReadRunning(), kReadLimitMs);
+
+    PaintRecorder painted(*bench.dialog);
+    auto tick = [&](int32_t cap) {
+        painted.regions.clear();
+        bench.shaping.progressCap = cap;
+        bench.dialog->OnTimer();
+    };
+    tick(static_cast<int32_t>(lineLength) - 1); // no complete line yet
+    QVERIFY(painted.regions.empty());
+    QCOMPARE(bench.dialog->LinesShown(), uint16_t(0));
+
+    tick(static_cast<int32_t>(3 * lineLength));
+    QCOMPARE(painted.regions.size(), std::size_t(1));
+    QCOMPARE(painted.regions[0], QRegion(bench.Band(0, 4))); // three lines plus the one arriving
+    QCOMPARE(bench.dialog->LinesShown(), uint16_t(3));
+
+    for (uint32_t lines : {3u, 2u}) { // the same or fewer lines draw nothing
+        tick(static_cast<int32_t>(lines * lineLength + 1));
+        QVERIFY(painted.regions.empty());
+        QCOMPARE(bench.dialog->LinesShown(), uint16_t(3));
+    }
+
+    tick(static_cast<int32_t>(10 * lineLength + 5));
+    QCOMPARE(painted.regions.size(), std::size_t(1));
+    QCOMPARE(painted.regions[0], QRegion(bench.Band(3, 11)));
+
+    bench.shaping.holdRead = false; // the read has ended: the last band, and the controls back
+    tick(-1);
+    QCOMPARE(painted.regions.size(), std::size_t(1));
+    QCOMPARE(painted.regions[0], QRegion(bench.Band(10, 31)));
+    QVERIFY(!bench.dialog->IsPolling());
+    QVERIFY(bench.ReadFinished());
+    QString why;
+    QVERIFY2(FrameShowsPicture(*bench.dialog, bench.simOptions, 0, why), qPrintable(why));
+}
+
+void CaptureWorkflowTest::connectDuringReadReleasesIt() {
+    Bench bench(SmallPhone(), std::chrono::hours(1));
+    QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
+    bench.dialog->OnConnect();
+    bench.shaping.holdRead = true;
+    bench.dialog->OnRead();
+    QVERIFY(bench.dialog->HoldsPhone());
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.lastPhone->InnerReadRunning(), kReadLimitMs);
+    bench.dialog->OnTimer();
+    QVERIFY(bench.dialog->Picture());
+
+    bench.dialog->OnConnect();
+    QCOMPARE(bench.shaping.destroyed, 3); // the first Connect's, the read's and the second Connect's
+    QVERIFY(!bench.dialog->HoldsPhone());
+    QVERIFY(!bench.dialog->Picture());
+    QVERIFY(bench.dialog->IsPolling()); // the timer runs on and finds nothing to do
+    QVERIFY(bench.List(kIdDisplayList)->isEnabled());
+    QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
+    QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
+
+    PaintRecorder painted(*bench.dialog);
+    bench.dialog->OnTimer();
+    QVERIFY(painted.regions.empty());
+    QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
+}
+
+void CaptureWorkflowTest::saveCancelAndFailure() {
+    Bench bench(SmallPhone());
+    bench.dialog->OnConnect();
+    bench.dialog->OnRead();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.ReadFinished(), kReadLimitMs);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("reference.bmp"));
+
+    bench.prompts.saveAnswer = QString(); // cancelled: nothing written, nothing said
+    bench.dialog->OnSave();
+    QCOMPARE(bench.prompts.saveRequests.size(), std::size_t(1));
+    QCOMPARE(bench.prompts.saveRequests[0].title, QStringLiteral("Save reference image"));
+    QCOMPARE(bench.prompts.saveRequests[0].filter, QStringLiteral("Bitmap files (*.bmp)"));
+    QCOMPARE(bench.prompts.saveRequests[0].defaultSuffix, QStringLiteral("bmp"));
+    QVERIFY(QDir(folder.path()).isEmpty());
+    QVERIFY(bench.prompts.errors.empty());
+
+    for (int time = 0; time < 2; ++time) { // the second save replaces the first
+        bench.prompts.saveAnswer = path;
+        bench.dialog->OnSave();
+        QVERIFY(bench.prompts.errors.empty());
+        const QImage saved(path);
+        QCOMPARE(saved.size(), QSize(40, 30));
+        const sim::RgbImage expected = sim::ExpectedPicture(bench.simOptions, 0);
+        for (int y = 0; y < expected.height; ++y) {
+            for (int x = 0; x < expected.width; ++x) {
+                const uint8_t* rgb = expected.At(x, y);
+                QCOMPARE(saved.pixelColor(x, y), QColor(rgb[0], rgb[1], rgb[2]));
+            }
+        }
+    }
+    QVERIFY(bench.dialog->Control(kIdSave)->isEnabled()); // Save changes no control
+
+    bench.prompts.saveAnswer = folder.filePath(QStringLiteral("no-such-folder/reference.bmp"));
+    bench.dialog->OnSave();
+    QCOMPARE(bench.prompts.errors.size(), std::size_t(1));
+    QCOMPARE(bench.prompts.errors[0].caption, QStringLiteral("Save Error"));
+    QCOMPARE(bench.prompts.errors[0].text, QStringLiteral("Could not save image"));
+    QVERIFY(QImage(path).size() == QSize(40, 30)); // the earlier file is untouched
+}
+
+void CaptureWorkflowTest::copyImagePutsPictureOnClipboard() {
+    Bench bench(SmallPhone());
+    QGuiApplication::clipboard()->clear();
+    bench.dialog->CopyImageAction()->trigger(); // no picture yet: nothing copied
+    QVERIFY(QGuiApplication::clipboard()->image().isNull());
+
+    bench.dialog->OnConnect();
+    bench.dialog->OnRead();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.ReadFinished(), kReadLimitMs);
+    bench.dialog->CopyImageAction()->trigger();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    QCOMPARE(copied.size(), QSize(40, 30));
+    const sim::RgbImage expected = sim::ExpectedPicture(bench.simOptions, 0);
+    const uint8_t* rgb = expected.At(39, 29);
+    QCOMPARE(copied.pixelColor(39, 29), QColor(rgb[0], rgb[1], rgb[2]));
+}
+
+void CaptureWorkflowTest::closingDuringReadEndsIt() {
+    sim::SimOptions slow; // a whole display at 1200 baud takes minutes
+    slow.baud = 1200;
+    Bench bench(slow, std::chrono::hours(1), PortTiming{});
+    bench.dialog->OnConnect();
+    bench.dialog->OnRead();
+    QVERIFY(bench.dialog->IsPolling());
+    QVERIFY(bench.lastPhone->InnerReadRunning());
+
+    QElapsedTimer clock;
+    clock.start();
+    bench.dialog->reject();
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!bench.dialog->HoldsPhone());
+    QVERIFY(!bench.dialog->IsPolling());
+}
+
+QTEST_MAIN(CaptureWorkflowTest)
+#include "capture_workflow_test.moc"
