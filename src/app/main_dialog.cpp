@@ -18,6 +18,7 @@
 #include "app/dialog_units.h"
 #include "app/message_box_prompts.h"
 #include "app/picture_image.h"
+#include "app/system_menu.h"
 #include "app/window_templates.h"
 #include "capture/display_bitmap.h"
 #include "transport/port_names.h"
@@ -113,6 +114,7 @@ void MainDialog::BuildActions() {
 }
 
 void MainDialog::InitDialog() {
+    AddAboutToSystemMenu(*this, aboutAction_->text());
     setWindowIcon(AppIcon());
     pictureOrigin_ = pictureFrame_->geometry().topLeft();
     setWindowTitle(QString::fromUtf8(kTitleNotConnected));
@@ -431,6 +433,15 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
     menu.addAction(aboutAction_);
     menu.exec(event->globalPos());
     copyAction_->setEnabled(true); // Ctrl+C checks for a picture itself
+}
+
+bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (IsAboutSystemCommand(eventType, message)) {
+        OnAbout();
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
 }
 
 void MainDialog::done(int result) {
