@@ -73,6 +73,18 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
+// The superuser passes another program's exclusive mode, and clearing it on close would take the
+// port from under that program: a port already in exclusive mode counts as busy.
+bool HeldExclusively(int fd) {
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
 void CloseQuietly(int fd) {
     if (fd >= 0) {
         ::close(fd);
@@ -131,22 +143,23 @@ int PosixSerialDevice::Open(const std::string& path) {
         ::close(fd);
         return error;
     }
-    int error = TryIoctl(fd, TIOCEXCL, nullptr);
-    int wake[2] = {-1, -1};
-    if (error == 0 && pipe(wake) != 0) {
-        error = errno;
-    }
-    if (error == 0) {
-        for (int end : wake) {
-            fcntl(end, F_SETFD, FD_CLOEXEC);
-            fcntl(end, F_SETFL, O_NONBLOCK);
-        }
-    }
+    int error = HeldExclusively(fd) ? EBUSY : TryIoctl(fd, TIOCEXCL, nullptr);
     if (error != 0) {
-        Release(fd, -1);
+        Unlock(fd); // the exclusive mode is not ours to clear
         return error;
     }
+    int wake[2] = {-1, -1};
+    if (pipe(wake) != 0) {
+        error = errno;
+        ReleasePort(fd);
+        return error;
+    }
+    for (int end : wake) {
+        fcntl(end, F_SETFD, FD_CLOEXEC);
+        fcntl(end, F_SETFL, O_NONBLOCK);
+    }
     std::lock_guard lock(mutex_);
+    configured_ = false;
     fd_ = fd;
     wakeFd_ = wake[0];
     wakeSignalFd_ = wake[1];
@@ -171,6 +184,10 @@ int PosixSerialDevice::Configure(int32_t baudRate) {
         error = TryIoctl(use.fd, TIOCMBIS, &dtr);
     }
     EndUse();
+    if (error == 0) {
+        std::lock_guard lock(mutex_);
+        configured_ = true;
+    }
     return error;
 }
 
@@ -252,7 +269,12 @@ void PosixSerialDevice::Close() {
     const char wake = 1;
     (void)!::write(wakeSignalFd_, &wake, 1);
     idle_.wait(lock, [this] { return users_ == 0; });
-    Release(fd_, wakeFd_);
+    if (configured_) {
+        // Output still queued (a held handshake) would make close() wait for it; it is dropped.
+        tcflush(fd_, TCIOFLUSH);
+    }
+    ReleasePort(fd_);
+    CloseQuietly(wakeFd_);
     CloseQuietly(wakeSignalFd_);
     fd_ = wakeFd_ = wakeSignalFd_ = -1;
     closing_ = false;
@@ -308,13 +330,14 @@ int PosixSerialDevice::WaitFor(const Use& use, short events, Clock::time_point d
     }
 }
 
-void PosixSerialDevice::Release(int fd, int wakeFd) {
-    // Output still queued (a held handshake) would make close() wait for it; it is dropped instead.
-    tcflush(fd, TCIOFLUSH);
+void PosixSerialDevice::ReleasePort(int fd) {
     ioctl(fd, TIOCNXCL);
+    Unlock(fd);
+}
+
+void PosixSerialDevice::Unlock(int fd) {
     flock(fd, LOCK_UN);
     ::close(fd);
-    CloseQuietly(wakeFd);
 }
 
 } // namespace panelgrab

@@ -37,7 +37,10 @@ private:
     // Waits until `deadline` for `events` on the port. Returns 0 when they are there, EAGAIN when the
     // wait passed, kAborted when Close() woke it, or the errno of a failure (EIO for a hang-up).
     static int WaitFor(const Use& use, short events, std::chrono::steady_clock::time_point deadline);
-    static void Release(int fd, int wakeFd);
+    // Gives up exclusive use and the lock, and closes a port descriptor.
+    static void ReleasePort(int fd);
+    // Gives up the lock and closes a port descriptor.
+    static void Unlock(int fd);
 
     mutable std::mutex mutex_;
     std::condition_variable idle_;
@@ -46,6 +49,7 @@ private:
     int wakeSignalFd_ = -1; // its write end, written once by Close()
     int users_ = 0;
     bool closing_ = false;
+    bool configured_ = false; // Configure() ran: the line carries our traffic
 };
 
 } // namespace panelgrab

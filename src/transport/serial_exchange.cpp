@@ -73,7 +73,10 @@ ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {
     }
     const SerialDevice::IoResult written =
         device_->Write(command.c_str(), command.size(), WriteBound(command.size()));
-    return Finish(written.ok() ? Ok : SendFailed, written.ok() ? 0 : written.error);
+    if (!written.ok()) {
+        return Finish(SendFailed, written.error == SerialDevice::kAborted ? ECANCELED : written.error);
+    }
+    return Finish(Ok, 0);
 }
 
 ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view terminator, int timeout,

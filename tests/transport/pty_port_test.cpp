@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <future>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -123,6 +124,22 @@ TEST(PtyOpen, PortLockedByAnotherProgramIsInUse) {
     EXPECT_FALSE(port.Open(false));
     EXPECT_STREQ(port.errorText(), kTextPortInUse);
     EXPECT_TRUE(port.systemError() == EWOULDBLOCK || port.systemError() == EBUSY);
+    ::close(other);
+}
+
+TEST(PtyOpen, PortInExclusiveModeIsInUseAndKeepsItsMode) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    const int other = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
+    SerialPort port(FastSettings(peer));
+    EXPECT_FALSE(port.Open(false));
+    EXPECT_STREQ(port.errorText(), kTextPortInUse);
+    EXPECT_EQ(port.systemError(), EBUSY);
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "the other program's exclusive mode was cleared";
     ::close(other);
 }
 
