@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
@@ -110,6 +111,7 @@ TEST(SimulatedPhone, ClientReadsExactlyTheExpectedPicture) {
         {{"--dialect=per-line", "--display=13x5:2"}, 0},
         {{"--dialect=per-line", "--display=13x5:8"}, 0},
         {{"--fault=error-bulk", "--display=12x4:8"}, 0}, // falls back to AT*ZIPI lines
+        {{"--chunk=7", "--display=17x9:16"}, 0},         // answers split across many reads
     };
     for (const ReadCase& c : cases) {
         SimOptions options;
@@ -213,6 +215,20 @@ TEST(SimulatedPhone, DevicePathSurvivesManyOpensAndExclusiveOpenStillWorks) {
     }
     if (second >= 0) {
         close(second);
+    }
+}
+
+TEST(SimulatedPhone, StopsPromptlyWhileAClientLeavesAPictureUnread) {
+    for (const std::string baud : {"0", "9600"}) {
+        auto phone = StartPhone({"--baud=" + baud});
+        const int fd = open(phone->DevicePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, "AT*ZISI\r", 8), 8);
+        std::this_thread::sleep_for(50ms); // the phone is now blocked on a full line or its schedule
+        const auto start = std::chrono::steady_clock::now();
+        phone->Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << baud;
+        close(fd);
     }
 }
 
