@@ -18,7 +18,7 @@ TEST(ModelAnswer, TableOfAnswers) {
         {"AT+CGMM\r\r\nABC-123\r\n\r\nOK\r\n", kPhoneOk, "123"},
         {"AT+CGMM\r\r\nXYZ\r\n\r\nOK\r\n", kPhoneOk, "XYZ"},
         {"at+cgmm\r\r\nABC-123\r\n\r\nOK\r\n", kPhoneOk, "123"},
-        {" \r\n\tAT+CGMM\r\nPANELSIM-T610\r\nOK\r\n", kPhoneOk, "T610"},
+        {" \r\n\tAT+CGMM\r\nPANELSIM-P200\r\nOK\r\n", kPhoneOk, "P200"},
         // Only the first hyphen splits; the rest stays in the model.
         {"AT+CGMM\r\nA-B-C\r\nOK\r\n", kPhoneOk, "B-C"},
         // The first hyphen lies beyond the first line end: empty model.
