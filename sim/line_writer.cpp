@@ -74,6 +74,9 @@ LineWriter::Status LineWriter::WriteAll(std::string_view piece, bool stopOnInput
         if (written > 0) {
             piece.remove_prefix(static_cast<std::size_t>(written));
             sent_ += written;
+            if (counter_ != nullptr) {
+                counter_->fetch_add(written, std::memory_order_relaxed);
+            }
             continue;
         }
         if (written < 0 && errno != EAGAIN && errno != EINTR) {

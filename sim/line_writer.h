@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string_view>
@@ -21,6 +22,8 @@ public:
     // With `stopOnInput`, the send is abandoned (InputArrived) as soon as the client sends something.
     Status Send(std::string_view bytes, bool stopOnInput = false);
     int64_t sent() const { return sent_; }
+    // Also adds every byte written to `counter` (may be read from other threads); null: no counter.
+    void CountInto(std::atomic<int64_t>* counter) { counter_ = counter; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -37,6 +40,7 @@ private:
     int chunk_;
     int64_t limit_ = -1;
     int64_t sent_ = 0;
+    std::atomic<int64_t>* counter_ = nullptr;
     bool blocked_ = false;         // the last piece had to wait for the client to read
     Clock::time_point anchor_{};   // the line's schedule starts here...
     int64_t bytesSinceAnchor_ = 0; // ...and this many bytes have been scheduled since

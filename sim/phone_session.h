@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -22,6 +23,8 @@ public:
 
     PhoneSession(int fd, int stopFd, const SimOptions& options, AtCommandHandler handler);
     End Run();
+    // Counts every byte sent to the client into `counter` as well.
+    void CountSentInto(std::atomic<int64_t>* counter) { writer_.CountInto(counter); }
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -1,5 +1,6 @@
 #include "sim/simulated_phone.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,7 @@ struct SimulatedPhone::Impl {
     int stopRead = -1;
     int stopWrite = -1;
     std::thread thread;
+    std::atomic<int64_t> bytesSent{0};
 
     bool OpenTerminal(std::string& error);
     void Serve(AtCommandHandler handler);
@@ -93,6 +95,7 @@ bool SimulatedPhone::Impl::OpenTerminal(std::string& error) {
 
 void SimulatedPhone::Impl::Serve(AtCommandHandler handler) {
     PhoneSession session(master, stopRead, options, std::move(handler));
+    session.CountSentInto(&bytesSent);
     if (session.Run() == PhoneSession::End::HungUp) {
         // Closing both sides is what a vanished phone looks like: the client's reads fail.
         CloseFd(master);
@@ -135,6 +138,10 @@ void SimulatedPhone::Stop() {
         impl_->thread.join();
     }
     impl_->CloseAll();
+}
+
+int64_t SimulatedPhone::BytesSent() const {
+    return impl_->bytesSent.load(std::memory_order_relaxed);
 }
 
 const std::string& SimulatedPhone::DevicePath() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ public:
     bool Start(std::string& error);
     void Stop();
     const std::string& DevicePath() const;
+    // Bytes the phone has written to its clients since Start (echo, answers, reports, noise).
+    int64_t BytesSent() const;
 
 private:
     struct Impl;

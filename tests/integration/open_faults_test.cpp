@@ -1,0 +1,104 @@
+// Faults around opening a phone: nobody answers, old input waits on the line, the port is taken.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "integration/fault_harness.h"
+#include "support/pty_peer.h"
+#include "transport/exchange_result.h"
+
+namespace panelgrab::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::unique_ptr<PhoneLink> PhoneOn(const PtyPeer& peer) {
+    ConnectionSettings settings(peer.SlavePath(), 115200);
+    settings.SetTiming(FastTiming());
+    return CreatePhone(settings);
+}
+
+TEST(OpenFaults, PhoneThatNeverAnswersIsNotRespondingAfterTheProbeBudget) {
+    FaultyPhone sim([] {
+        sim::SimOptions options;
+        options.fault = "silent";
+        return options;
+    }());
+    auto phone = sim.MakePhone();
+    const auto start = Clock::now();
+    EXPECT_EQ(phone->Open(false), kPhoneOpenFailed);
+    const milliseconds elapsed = Since(start);
+    EXPECT_STREQ(phone->Port().errorText(), kTextPhoneNotResponding);
+    EXPECT_FALSE(phone->Port().IsOpen());
+    // Three probes of six idle polls each must really have been waited for, and no more.
+    EXPECT_GE(elapsed, 3 * 6 * FastTiming().readWait);
+    EXPECT_LT(elapsed, DrainBudget() + ProbeBudget() + kSchedulingSlack);
+    std::string model;
+    EXPECT_EQ(phone->GetModel(model), kPhoneFailed);
+}
+
+TEST(OpenFaults, StaleInputBeforeTheOpenIsNotTakenForAnswers) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    // Left over from an earlier session: had it stayed, the probe would take its OK and every
+    // later command would read the answer of the one before.
+    peer.Push("AT+CGMM\r\r\nOLD-STALE\r\n\r\nOK\r\n\r\nERROR\r\n");
+    peer.Respond("AT\r\r\nOK\r\n").Respond("AT+CGMM\r\r\nNEW-FRESH\r\n\r\nOK\r\n");
+    peer.Start();
+    auto phone = PhoneOn(peer);
+    ASSERT_EQ(phone->Open(false), kPhoneOk) << phone->Port().errorText();
+    std::string model;
+    EXPECT_EQ(phone->GetModel(model), kPhoneOk);
+    EXPECT_EQ(model, "FRESH");
+    EXPECT_TRUE(peer.WaitUntilDone(1s));
+    EXPECT_EQ(peer.Commands(), (std::vector<std::string>{"AT\r", "AT+CGMM\r"}));
+}
+
+TEST(OpenFaults, LineThatNeverFallsQuietEndsTheOpenWithinItsBudget) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    peer.Stream("#~%&$!|^");
+    peer.Start();
+    auto phone = PhoneOn(peer);
+    const auto start = Clock::now();
+    EXPECT_EQ(phone->Open(false), kPhoneOpenFailed);
+    EXPECT_LT(Since(start), DrainBudget() + ProbeBudget() + kSchedulingSlack);
+    EXPECT_STREQ(phone->Port().errorText(), kTextPhoneNotResponding);
+    peer.Stop();
+}
+
+TEST(OpenFaults, PortHeldByAnotherProgramIsInUseAndTheHolderKeepsIt) {
+    FaultyPhone sim(Display(8, 4));
+    ASSERT_TRUE(sim.Connect());
+
+    // Another phone object of this program, and another program that only locks the device.
+    auto intruder = sim.MakePhone();
+    EXPECT_EQ(intruder->Open(false), kPhoneOpenFailed);
+    EXPECT_STREQ(intruder->Port().errorText(), kTextPortInUse);
+    EXPECT_TRUE(intruder->Port().systemError() == EBUSY || intruder->Port().systemError() == EWOULDBLOCK)
+        << intruder->Port().systemError();
+    intruder.reset();
+    // The failed attempt must not have loosened the holder's claim on the port.
+    auto second = sim.MakePhone();
+    EXPECT_EQ(second->Open(false), kPhoneOpenFailed);
+    EXPECT_STREQ(second->Port().errorText(), kTextPortInUse);
+
+    DisplayBitmap picture;
+    EXPECT_EQ(sim.phone->ReadDisplay(picture, 0), kPhoneOk);
+    sim.phone->Close();
+
+    const int other = ::open(sim.phone->Port().settings().GetPortName().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    auto blocked = sim.MakePhone();
+    EXPECT_EQ(blocked->Open(false), kPhoneOpenFailed);
+    EXPECT_STREQ(blocked->Port().errorText(), kTextPortInUse);
+    ::close(other);
+    EXPECT_EQ(blocked->Open(false), kPhoneOk) << blocked->Port().errorText();
+}
+
+} // namespace
+} // namespace panelgrab::test
