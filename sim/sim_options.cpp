@@ -224,7 +224,7 @@ std::string SimOptionsHelp() {
   --display WxH:BPP     a display's width, height and bits per pixel (1, 2, 8 or 16); give it twice for
                         two-displays. Defaults: 176x220:16 (and 96x64:16 as the second display);
                         short: 128x160:16.
-  --model TEXT          the AT+CGMM answer (default PANELSIM-T610; AT+CGMI gives the part before '-')
+  --model TEXT          the AT+CGMM answer (default PANELSIM-P200; AT+CGMI gives the part before '-')
   --picture FILE        show a 24- or 32-bit BMP (cropped or padded with black at the right and bottom)
                         instead of the built-in test card
   --baud N              send everything at N baud (10 bits a byte, on an absolute schedule); 0: unpaced

@@ -20,7 +20,7 @@ struct SimDisplay {
 struct SimOptions {
     Dialect dialect = Dialect::Long;
     std::vector<SimDisplay> displays; // empty: the dialect's default displays
-    std::string model = "PANELSIM-T610";
+    std::string model = "PANELSIM-P200";
     std::string picturePath; // BMP file; empty: the built-in test card
     int baud = 0;            // 0: unpaced; otherwise everything sent is paced at baud/10 bytes a second
     int chunk = 0;           // 0: whole writes; otherwise pieces of this many bytes

@@ -151,11 +151,11 @@ TEST_F(CliEndToEnd, TransferThatBreaksOffIsAFailure) {
 TEST_F(CliEndToEnd, TextCommands) {
     InProcessRun model = RunInProcess({"--port", "sim", "model"});
     ASSERT_EQ(model.exitCode, kExitOk) << model.err;
-    EXPECT_EQ(model.out, "T610\n");
+    EXPECT_EQ(model.out, "P200\n");
 
     InProcessRun send = RunInProcess({"--trace", "--port", "sim", "send", "AT+CGMM\\r"});
     ASSERT_EQ(send.exitCode, kExitOk) << send.err;
-    EXPECT_NE(send.out.find("PANELSIM-T610\r\n"), std::string::npos);
+    EXPECT_NE(send.out.find("PANELSIM-P200\r\n"), std::string::npos);
     EXPECT_NE(send.out.find("OK\r\n"), std::string::npos);
     EXPECT_NE(send.err.find("> AT+CGMM\\r\n"), std::string::npos) << send.err;
     EXPECT_NE(send.err.find("< AT+CGMM\\r"), std::string::npos) << send.err;
