@@ -1,0 +1,257 @@
+// Capture of a 176 x 220 16-bit display from the simulated phone paced at a real line rate: how close
+// the wall time comes to the line-time bound, and how much CPU the client burns meanwhile.
+//
+// The phone runs as its own process (panelgrab-phonesim), so the CPU time measured here is the
+// client's alone. The bytes the phone sends for a capture are counted by a rehearsal against an
+// unpaced in-process simulator with the same options (the phone's answers do not depend on timing).
+//
+// Usage: panelgrab-bench-capture [--runs N] [--phonesim PATH]
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "capture/display_bitmap.h"
+#include "phone/phone_link.h"
+#include "sim/picture_source.h"
+#include "sim/simulated_phone.h"
+
+extern char** environ;
+
+namespace {
+
+using panelgrab::ConnectionSettings;
+using panelgrab::DisplayBitmap;
+using panelgrab::kPhoneOk;
+using panelgrab::PortTiming;
+namespace sim = panelgrab::sim;
+
+struct Case {
+    const char* method; // "bulk" or "per-line"
+    int baud;
+    sim::Dialect dialect;
+    const char* dialectOption;
+};
+
+struct Measurement {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    double simCpuSeconds = 0; // the phone process over its whole life (start-up included)
+    bool pictureRight = false;
+};
+
+double CpuSecondsOfThisProcess() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+sim::SimOptions OptionsFor(const Case& c, int baud) {
+    sim::SimOptions options;
+    options.dialect = c.dialect;
+    options.baud = baud;
+    return options;
+}
+
+// Open + ReadDisplay with the normal timing, as a real capture does it.
+bool Capture(const std::string& device, int baud, DisplayBitmap& picture) {
+    ConnectionSettings settings(device, baud);
+    settings.SetTiming(PortTiming{});
+    auto phone = panelgrab::CreatePhone(settings);
+    if (phone->Open(false) != kPhoneOk) {
+        std::cerr << "open failed: " << phone->Port().errorText() << "\n";
+        return false;
+    }
+    const bool read = phone->ReadDisplay(picture, 0) == kPhoneOk;
+    phone->Close();
+    return read;
+}
+
+bool PictureIsRight(const DisplayBitmap& picture, const sim::SimOptions& options) {
+    const sim::RgbImage expected = sim::ExpectedPicture(options, 0);
+    if (picture.pixels() == nullptr || picture.width() != expected.width ||
+        picture.height() != expected.height) {
+        return false;
+    }
+    for (int y = 0; y < expected.height; ++y) {
+        const uint8_t* row = picture.pixels() + static_cast<std::size_t>(y) * picture.rowSize();
+        for (int x = 0; x < expected.width; ++x) {
+            const uint8_t* rgb = expected.At(x, y);
+            if (row[3 * x] != rgb[2] || row[3 * x + 1] != rgb[1] || row[3 * x + 2] != rgb[0]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The bytes the phone sends for one capture: the same capture against an unpaced phone.
+int64_t RehearseBytes(const Case& c) {
+    sim::SimulatedPhone phone(OptionsFor(c, 0));
+    std::string error;
+    if (!phone.Start(error)) {
+        std::cerr << "simulator: " << error << "\n";
+        return -1;
+    }
+    DisplayBitmap picture;
+    if (!Capture(phone.DevicePath(), c.baud, picture)) {
+        return -1;
+    }
+    return phone.BytesSent();
+}
+
+// A phone process of its own; its first line of output is the device path.
+class PhoneProcess {
+public:
+    bool Start(const std::string& program, const std::vector<std::string>& args) {
+        int out[2];
+        if (pipe(out) != 0) {
+            return false;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        const int spawned = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        if (spawned != 0) {
+            close(out[0]);
+            std::cerr << program << ": " << std::strerror(spawned) << "\n";
+            return false;
+        }
+        char c = 0;
+        while (read(out[0], &c, 1) == 1 && c != '\n') {
+            device_.push_back(c);
+        }
+        close(out[0]);
+        return !device_.empty();
+    }
+
+    // Stops the phone and returns the CPU seconds it used.
+    double Stop() {
+        if (pid_ <= 0) {
+            return 0;
+        }
+        kill(pid_, SIGTERM);
+        int status = 0;
+        rusage usage{};
+        while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    }
+
+    ~PhoneProcess() { Stop(); }
+    const std::string& device() const { return device_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string device_;
+};
+
+bool Measure(const Case& c, const std::string& phonesim, Measurement& m) {
+    PhoneProcess phone;
+    std::vector<std::string> args{"--baud=" + std::to_string(c.baud)};
+    if (c.dialectOption[0] != '\0') {
+        args.push_back(std::string("--dialect=") + c.dialectOption);
+    }
+    if (!phone.Start(phonesim, args)) {
+        std::cerr << "cannot start " << phonesim << "\n";
+        return false;
+    }
+    DisplayBitmap picture;
+    const double cpuBefore = CpuSecondsOfThisProcess();
+    const auto start = std::chrono::steady_clock::now();
+    const bool captured = Capture(phone.device(), c.baud, picture);
+    m.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    m.cpuSeconds = CpuSecondsOfThisProcess() - cpuBefore;
+    m.simCpuSeconds = phone.Stop();
+    m.pictureRight = captured && PictureIsRight(picture, OptionsFor(c, c.baud));
+    return captured;
+}
+
+// The pauses a capture must make whatever the line: the drain before the probe waits one read wait
+// of quiet; a per-line phone is given two read waits after its range query before line 0.
+double RequiredPauses(const Case& c) {
+    const PortTiming timing;
+    const double readWait = std::chrono::duration<double>(timing.readWait).count();
+    return readWait + (c.dialect == sim::Dialect::PerLine ? 2 * readWait : 0.0);
+}
+
+std::string DefaultPhonesim(const char* argv0) {
+#ifdef PANELGRAB_PHONESIM_PATH
+    (void)argv0;
+    return PANELGRAB_PHONESIM_PATH;
+#else
+    std::string self = argv0;
+    return self.substr(0, self.rfind('/') + 1) + "panelgrab-phonesim";
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int runs = 1;
+    std::string phonesim = DefaultPhonesim(argv[0]);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--phonesim" && i + 1 < argc) {
+            phonesim = argv[++i];
+        } else {
+            std::cerr << "Usage: panelgrab-bench-capture [--runs N] [--phonesim PATH]\n";
+            return 2;
+        }
+    }
+    const Case cases[] = {
+        {"bulk", 115200, sim::Dialect::Long, ""},
+        {"bulk", 921600, sim::Dialect::Long, ""},
+        {"per-line", 115200, sim::Dialect::PerLine, "per-line"},
+        {"per-line", 921600, sim::Dialect::PerLine, "per-line"},
+    };
+    std::printf("%-9s %7s %9s %9s %9s %10s %8s %9s %8s %s\n", "method", "baud", "bytes", "bound_s", "wall_s",
+                "wall/bound", "cpu_s", "cpu/wall", "sim_cpu", "picture");
+    bool allRight = true;
+    for (const Case& c : cases) {
+        const int64_t bytes = RehearseBytes(c);
+        if (bytes < 0) {
+            return 1;
+        }
+        const double bound = static_cast<double>(bytes) * 10.0 / c.baud + RequiredPauses(c);
+        for (int run = 0; run < runs; ++run) {
+            Measurement m;
+            if (!Measure(c, phonesim, m)) {
+                std::fprintf(stderr, "capture failed: %s %d\n", c.method, c.baud);
+                return 1;
+            }
+            allRight = allRight && m.pictureRight;
+            std::printf("%-9s %7d %9lld %9.3f %9.3f %10.4f %8.4f %8.2f%% %8.3f %s\n", c.method, c.baud,
+                        static_cast<long long>(bytes), bound, m.wallSeconds, m.wallSeconds / bound,
+                        m.cpuSeconds, 100.0 * m.cpuSeconds / m.wallSeconds, m.simCpuSeconds,
+                        m.pictureRight ? "exact" : "WRONG");
+            std::fflush(stdout);
+        }
+    }
+    return allRight ? 0 : 1;
+}
