@@ -49,7 +49,8 @@ public:
     bool Start(std::string& error);
     void Stop();
     const std::string& DevicePath() const;
-    // Bytes the phone has written to its clients since Start (echo, answers, reports, noise).
+    // Bytes the phone has written to its clients since Start (echo, answers, reports, noise). A
+    // client may read a piece before it is counted: the count is complete once Stop has returned.
     int64_t BytesSent() const;
 
 private:

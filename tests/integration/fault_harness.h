@@ -43,6 +43,15 @@ inline milliseconds CommandBudget() {
 inline milliseconds PictureLineBudget() {
     return IdlePolls(256 + 1);
 }
+// How long the line needs for `characters` at `baud` (10 bits a character).
+inline milliseconds LineTime(std::size_t characters, int baud) {
+    return milliseconds(characters * 10 * 1000 / static_cast<std::size_t>(baud) + 1);
+}
+// A read that keeps receiving without its terminator ends once its idle-poll budget has passed in
+// wall time plus the line time of twice its answer's capacity.
+inline milliseconds StreamingBudget(int polls, std::size_t capacity, int baud) {
+    return IdlePolls(polls) + LineTime(2 * capacity, baud);
+}
 // The drain before the probe gives up on a line that never falls quiet after this many read waits.
 inline milliseconds DrainBudget() {
     return 20 * FastTiming().readWait;
