@@ -20,18 +20,14 @@ TEST(DisplayListParser, ZisiAnswersGiveTheirEntries) {
         {"\r\n*ZISI: 220,176,16\r\nOK\r\n", {{176, 220, 16, 1408, 0}}},
         {"\r\n*ZISI: 160, 128, 2, (0 - 0)\r\nOK\r\n", {{128, 160, 2, 1024, 0}}},
         // Short form: always 16 bits, 4 characters a pixel, the third group unread.
-        {"\r\n*ZISI: (128),(160),(16)\r\nOK\r\n", {{160, 128, 16, 640, 0}}},
-        {"*ZISI: (128),(160),(24)\r\n", {{160, 128, 16, 640, 0}}},
+        {"\r\n*ZISI: (128),(160),(24)\r\nOK\r\n", {{160, 128, 16, 640, 0}}},
         // Blanks in the pattern match any run of white space, also none.
         {"*ZISI:\t220,176,\r\n 8, (0-1),1,2,3", {{176, 220, 8, 1408, 0}, {2, 1, 3, 16, 1}}},
         // Partial descriptions name nothing.
         {"*ZISI: 220, 176, 16, (0\r\nOK\r\n", {}},
-        {"*ZISI: 220, 176, 16, (0 - 1), 64\r\nOK\r\n", {}},
         {"*ZISI: 220, 176, 16, (0 - 1), 64, 96\r\nOK\r\n", {}},
         {"*ZISI: 220\r\nOK\r\n", {}},
-        {"*ZISI: (128)\r\n", {}},
         {"*ZISI: 220, 176,\r\n", {{176, 220, 16, 704, 0}}}, // two numbers: the short entry
-        {"OK\r\n", {}},
         {"", {}},
         {":", {}},
         {"*ZISI: x, 176, 16", {}},
@@ -60,9 +56,9 @@ TEST(DisplayListParser, ScanStopsAtUnterminatedEnd) {
 }
 
 TEST(DisplayListParser, ErrorInAnyCaseSelectsPictureLineDialect) {
-    EXPECT_TRUE(AnswerReportsError("\r\nERROR\r\n"));
-    EXPECT_TRUE(AnswerReportsError("\r\n+CME error: 4\r\n"));
-    EXPECT_TRUE(AnswerReportsError("ErRoR"));
+    for (const char* error : {"\r\nERROR\r\n", "\r\n+CME error: 4\r\n", "ErRoR"}) {
+        EXPECT_TRUE(AnswerReportsError(error)) << error;
+    }
     EXPECT_FALSE(AnswerReportsError("*ZISI: 220, 176, 16\r\nOK\r\n"));
     EXPECT_FALSE(AnswerReportsError("ERRO R"));
 }
@@ -71,8 +67,6 @@ TEST(DisplayListParser, ZipiGroupsAndEntries) {
     const auto groups = ParseZipiGroups("AT*ZIPI=?\r\r\n*ZIPI: (0-159),(0-127),(0-3)\r\nOK\r\n");
     EXPECT_EQ(groups, (std::array<uint32_t, 6>{0, 159, 0, 127, 0, 3}));
     const ZipiSize size = ZipiDisplaySize(groups);
-    EXPECT_EQ(size.width, 128u);
-    EXPECT_EQ(size.height, 160u);
     // The 128 x 160 display is 16 bits whatever line 0 says.
     EXPECT_EQ(ZipiDisplayEntry(size, 37), (DisplayInfo{128, 160, 16, 512, 0}));
     EXPECT_EQ(ZipiDisplayEntry(size, 4000), (DisplayInfo{128, 160, 16, 512, 0}));
@@ -95,7 +89,6 @@ TEST(DisplayListParser, LongListFormProbe) {
     } cases[] = {
         {"*ZISI: 220, 176, 16\r\nOK\r\n", true},
         {"*zisi: 220, 176, 16, (0 - 1), 64, 96, 16\r\nOK\r\n", true},
-        {"*ZISI: 220,176,16", true},
         {"*ZISI: (128),(160),(16)\r\nOK\r\n", false},
         {"*ZISI: 220, 176\r\nOK\r\n", false},
         {"*ZISI: 220, 176, x", false},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "capture/checksum_answer.h"
 #include "capture/picture_text.h"
@@ -32,61 +33,41 @@ TEST(PictureText, PixelLineAnswers) {
     }
 }
 
-struct Harvest {
-    BulkHarvest result;
-    uint32_t received;
-    std::string stored;
-};
-
-Harvest HarvestAll(std::initializer_list<const char*> texts, uint32_t capacity) {
-    std::string data(capacity + 4, '.');
-    uint32_t received = 0;
-    BulkHarvest result = BulkHarvest::More;
-    bool first = true;
-    for (const char* text : texts) {
-        result = HarvestBulkText(text, first, data.data(), capacity, received);
-        first = false;
-        if (result != BulkHarvest::More) {
-            break;
-        }
-    }
-    return {result, received, data};
-}
-
 TEST(PictureText, BulkStreamHarvest) {
-    // The echo line carries no ':' and gives nothing; every later line gives all its digits.
-    Harvest h = HarvestAll({"AT*ZISI\r\r\n", "*ZISI: 00ff\r\n", "*ZISI: A1b2\r\n", "\r\n", "OK\r\n"}, 16);
-    EXPECT_EQ(h.result, BulkHarvest::Done);
-    EXPECT_EQ(h.received, 8u);
-    EXPECT_EQ(h.stored.substr(0, 9), "00ffA1b2.");
-
-    // Without echo the first text holds the prefix; digits start two after the ':'.
-    h = HarvestAll({"\r\n*ZISI: 12\r\n", "OK\r\n"}, 16);
-    EXPECT_EQ(h.received, 2u);
-    EXPECT_EQ(h.stored.substr(0, 3), "12.");
-
-    // More digits than the capacity: the buffer fills, the count goes on, nothing is written past.
-    h = HarvestAll({": 0123456789\r\n", "OK"}, 4);
-    EXPECT_EQ(h.result, BulkHarvest::Done);
-    EXPECT_EQ(h.received, 10u);
-    EXPECT_EQ(h.stored, "0123....");
-
-    // "ERROR" before any digit: no bulk read. After digits, its E is a digit and its O ends the picture.
-    EXPECT_EQ(HarvestAll({"AT*ZISI\r\r\nERROR\r\n"}, 16).result, BulkHarvest::Error);
-    EXPECT_EQ(HarvestAll({"AT*ZISI\r\r\n", "\r\n", "ERROR\r\n"}, 16).result, BulkHarvest::Error);
-    h = HarvestAll({"AT*ZISI\r\r\n", "*ZISI: 12\r\n", "ERROR\r\n"}, 16);
-    EXPECT_EQ(h.result, BulkHarvest::Done);
-    EXPECT_EQ(h.stored.substr(0, 4), "12E.");
-
-    // A lower-case 'o' is skipped; a stream without 'O' asks for more.
-    h = HarvestAll({": 1o2\r\n", "34\r\n"}, 16);
-    EXPECT_EQ(h.result, BulkHarvest::More);
-    EXPECT_EQ(h.stored.substr(0, 5), "1234.");
-
-    // A line handed over in pieces (its end not yet seen) loses no digit at the seams.
-    h = HarvestAll({"*ZISI: 01", "23", "45\r\n", "OK\r\n"}, 16);
-    EXPECT_EQ(h.received, 6u);
-    EXPECT_EQ(h.stored.substr(0, 6), "012345");
+    using H = BulkHarvest;
+    const struct {
+        std::vector<const char*> texts;
+        uint32_t capacity;
+        BulkHarvest result;
+        uint32_t received;
+        std::string stored;
+    } cases[] = {
+        // The echo line carries no ':' and gives nothing; every later line gives all its digits.
+        {{"AT*ZISI\r\r\n", "*ZISI: 00ff\r\n", "*ZISI: A1b2\r\n", "\r\nOK\r\n"}, 16, H::Done, 8, "00ffA1b2."},
+        // Without echo the first text holds the prefix; digits start two after the ':'.
+        {{"\r\n*ZISI: 12\r\n", "OK\r\n"}, 16, H::Done, 2, "12."},
+        // More digits than the capacity: the buffer fills, the count goes on, nothing is written past.
+        {{": 0123456789\r\n", "OK"}, 4, H::Done, 10, "0123...."},
+        // "ERROR" before any digit: no bulk read. After digits, its E is a digit and its O ends the picture.
+        {{"AT*ZISI\r\r\nERROR\r\n"}, 16, H::Error, 0, "."},
+        {{"AT*ZISI\r\r\n", "\r\n", "ERROR\r\n"}, 16, H::Error, 0, "."},
+        {{"AT*ZISI\r\r\n", "*ZISI: 12\r\n", "ERROR\r\n"}, 16, H::Done, 3, "12E."},
+        // A lower-case 'o' is skipped; a stream without 'O' asks for more.
+        {{": 1o2\r\n", "34\r\n"}, 16, H::More, 4, "1234."},
+        // A line handed over in pieces (its end not yet seen) loses no digit at the seams.
+        {{"*ZISI: 01", "23", "45\r\n", "OK\r\n"}, 16, H::Done, 6, "012345."},
+    };
+    for (const auto& c : cases) {
+        std::string data(c.capacity + 4, '.');
+        uint32_t received = 0;
+        BulkHarvest result = BulkHarvest::More;
+        for (std::size_t i = 0; i < c.texts.size() && result == BulkHarvest::More; ++i) {
+            result = HarvestBulkText(c.texts[i], i == 0, data.data(), c.capacity, received);
+        }
+        EXPECT_EQ(result, c.result) << c.stored;
+        EXPECT_EQ(received, c.received) << c.stored;
+        EXPECT_EQ(data.substr(0, c.stored.size()), c.stored);
+    }
 }
 
 TEST(PictureText, ChecksumAnswers) {

@@ -9,50 +9,45 @@
 #include "support/pty_peer.h"
 #include "tasks/key_event_listener.h"
 #include "tasks/recording_sink.h"
-#include "tasks/sim_phone_fixture.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {
 namespace {
 
 using namespace std::chrono_literals;
-using test::PtyPeer;
-using test::RecordingSink;
-using Events = std::vector<std::string>;
+using Strings = std::vector<std::string>;
 
 constexpr const char* kOk = "\r\nOK\r\n";
 constexpr const char* kSwitchOn = "AT+CMER=3,2,0,0\r";
 constexpr const char* kSwitchOff = "AT+CMER=0,0,0,0\r";
 
-ConnectionSettings FastSettings(const std::string& portName) {
-    ConnectionSettings settings(portName, 115200);
-    settings.SetTiming(PortTiming::Fast());
-    return settings;
-}
-
-// A serial port opened on a scripted peer that has answered the probe.
-class ListenerOnPeer : public testing::Test {
+// A scripted peer that answers the probe; each test opens a serial port or a phone object on it.
+class KeyEvents : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(peer.ok());
         peer.Respond(std::string("AT\r") + kOk);
         peer.Start();
-        port = std::make_unique<SerialPort>(FastSettings(peer.SlavePath()));
+        settings.SetTiming(PortTiming::Fast());
+    }
+    void OpenPort() {
+        port = std::make_unique<SerialPort>(settings);
         ASSERT_TRUE(port->Open(false));
     }
-
-    std::vector<std::string> CommandsAfterProbe() {
-        std::vector<std::string> commands = peer.Commands();
-        commands.erase(commands.begin());
-        return commands;
+    void OpenPhone() {
+        phone = CreatePhone(settings);
+        ASSERT_EQ(phone->Open(false), kPhoneOk);
     }
 
-    PtyPeer peer;
+    test::PtyPeer peer;
+    ConnectionSettings settings{peer.SlavePath(), 115200};
+    test::RecordingSink sink; // outlives the port and the phone that report to it
     std::unique_ptr<SerialPort> port;
-    RecordingSink sink;
+    std::unique_ptr<PhoneLink> phone;
 };
 
-TEST_F(ListenerOnPeer, ReportsArriveInOrderAlsoTogetherAndSplit) {
+TEST_F(KeyEvents, ReportsArriveInOrderAlsoTogetherAndSplit) {
+    OpenPort();
     // The transport drops what follows an OK in the same read, so reports come a moment later, as
     // from a phone.
     peer.Respond(kOk).Silence(20ms);
@@ -67,23 +62,21 @@ TEST_F(ListenerOnPeer, ReportsArriveInOrderAlsoTogetherAndSplit) {
     peer.Respond(kOk);
     EXPECT_TRUE(listener.Stop());
     EXPECT_FALSE(listener.IsRunning());
-    EXPECT_EQ(sink.Events(), (Events{"pressed 5", "released 5", "released 12", "pressed \",\""}));
+    EXPECT_EQ(sink.Events(), (Strings{"pressed 5", "released 5", "released 12", "pressed \",\""}));
     EXPECT_EQ(sink.StoppedCount(), 1);
-    EXPECT_EQ(CommandsAfterProbe(), (std::vector<std::string>{kSwitchOn, kSwitchOff}));
+    EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff}));
 }
 
-TEST_F(ListenerOnPeer, RefusedSwitchOnMakesNoWorker) {
+TEST_F(KeyEvents, RefusedSwitchOnMakesNoWorker) {
+    OpenPort();
     peer.Expect().AnswerError().Expect().AnswerError().Expect().AnswerError();
     KeyEventListener listener(&sink, *port);
     EXPECT_FALSE(listener.Start());
     EXPECT_FALSE(listener.IsRunning());
-    bool flag = true;
-    EXPECT_EQ(listener.IsSupported(flag), 0);
-    EXPECT_TRUE(flag);
-    EXPECT_EQ(listener.Run(), 0);
 }
 
-TEST_F(ListenerOnPeer, VanishedPortEndsTheWorkerAndStopStillReports) {
+TEST_F(KeyEvents, VanishedPortEndsTheWorkerAndStopStillReports) {
+    OpenPort();
     peer.Respond(kOk).Silence(20ms).HangUp();
     KeyEventListener listener(&sink, *port);
     ASSERT_TRUE(listener.Start());
@@ -96,86 +89,36 @@ TEST_F(ListenerOnPeer, VanishedPortEndsTheWorkerAndStopStillReports) {
     EXPECT_EQ(sink.StoppedCount(), 1);
 }
 
-// The phone object's side: events reach the client while one is set, and a second start replaces
-// the first listener cleanly.
-class PhoneKeyEvents : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(peer.ok());
-        peer.Respond(std::string("AT\r") + kOk);
-        peer.Start();
-        phone = CreatePhone(FastSettings(peer.SlavePath()));
-        ASSERT_EQ(phone->Open(false), kPhoneOk);
-    }
-
-    PtyPeer peer;
-    RecordingSink client;
-    std::unique_ptr<PhoneLink> phone;
-};
-
-TEST_F(PhoneKeyEvents, ForwardedToTheClientUntilStopped) {
-    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: #,1\r\n\r\n+CKEV: #,0\r\n");
-    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
-    ASSERT_TRUE(client.WaitForEvents(2, 5s));
+// Through the phone object: a key pressed while listening is answered, then reported back; a second
+// start replaces the first listener cleanly.
+TEST_F(KeyEvents, PhoneForwardsToTheClientUntilStoppedOrReplaced) {
+    OpenPhone();
     peer.Respond(kOk);
-    EXPECT_EQ(phone->StopKeyEvents(0), kPhoneOk);
-    EXPECT_EQ(client.Events(), (Events{"pressed #", "released #"}));
-    EXPECT_EQ(client.StoppedCount(), 0); // the client asked for the stop; it is not told again
-    EXPECT_EQ(phone->StopKeyEvents(0), kPhoneFailed);
-}
-
-TEST_F(PhoneKeyEvents, SecondStartStopsTheFirstListener) {
-    RecordingSink second;
-    peer.Respond(kOk).Respond(kOk).Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 7,1\r\n");
-    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
+    ASSERT_EQ(phone->StartKeyEvents(&sink), kPhoneOk);
+    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 9,1\r\n\r\n+CKEV: 9,0\r\n");
+    EXPECT_EQ(phone->PressKey("9"), kPhoneOk);
+    ASSERT_TRUE(sink.WaitForEvents(2, 5s));
+    test::RecordingSink second;
+    peer.Respond(kOk).Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 7,1\r\n");
     ASSERT_EQ(phone->StartKeyEvents(&second), kPhoneOk);
     ASSERT_TRUE(second.WaitForEvents(1, 5s));
-    EXPECT_EQ(second.Events(), Events{"pressed 7"});
-    EXPECT_TRUE(client.Events().empty());
-    EXPECT_EQ(peer.Commands(), (std::vector<std::string>{"AT\r", kSwitchOn, kSwitchOff, kSwitchOn}));
-    // Destroying the phone with a running listener ends it without waiting for the phone.
+    peer.Respond(kOk);
+    EXPECT_EQ(phone->StopKeyEvents(0), kPhoneOk);
+    EXPECT_EQ(sink.Events(), (Strings{"pressed 9", "released 9"}));
+    EXPECT_EQ(second.Events(), Strings{"pressed 7"});
+    EXPECT_EQ(sink.StoppedCount() + second.StoppedCount(), 0); // the client asked; it is not told again
+    EXPECT_EQ(phone->StopKeyEvents(0), kPhoneFailed);
+    EXPECT_EQ(peer.Commands(),
+              (Strings{"AT\r", kSwitchOn, "AT+CKPD=\"9\"\r", kSwitchOff, kSwitchOn, kSwitchOff}));
+}
+
+TEST_F(KeyEvents, DestroyingThePhoneEndsItsListenerPromptly) {
+    OpenPhone();
+    peer.Respond(kOk);
+    ASSERT_EQ(phone->StartKeyEvents(&sink), kPhoneOk);
     const auto started = std::chrono::steady_clock::now();
     phone.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-}
-
-TEST_F(PhoneKeyEvents, KeyPressWhileListeningIsReportedBack) {
-    peer.Respond(kOk);
-    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
-    // The phone answers the key press and then reports it, as a real keypad does.
-    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 9,1\r\n\r\n+CKEV: 9,0\r\n");
-    EXPECT_EQ(phone->PressKey("9"), kPhoneOk);
-    ASSERT_TRUE(client.WaitForEvents(2, 5s));
-    peer.Respond(kOk);
-    EXPECT_EQ(phone->StopKeyEvents(0), kPhoneOk);
-    EXPECT_EQ(client.Events(), (Events{"pressed 9", "released 9"}));
-}
-
-} // namespace
-} // namespace panelgrab
-
-namespace panelgrab {
-namespace {
-
-TEST(SimulatedKeypad, ScriptedReportsAndKeyPressesArriveInOrder) {
-    sim::SimOptions options;
-    options.keyEvents = "5,1;5,0;a,b,1;a,b,0";
-    options.keyEventPauseMs = 5;
-    test::SimPhone sim(options);
-    ASSERT_TRUE(sim.Connect());
-    RecordingSink client;
-    ASSERT_EQ(sim.phone->StartKeyEvents(&client), kPhoneOk);
-    ASSERT_TRUE(client.WaitForEvents(4, 5s));
-    // Keys pressed over AT+CKPD are reported back after the OK, pressed then released.
-    EXPECT_EQ(sim.phone->PressKey("12"), kPhoneOk);
-    ASSERT_TRUE(client.WaitForEvents(8, 5s));
-    EXPECT_EQ(sim.phone->StopKeyEvents(0), kPhoneOk);
-    EXPECT_EQ(client.Events(), (Events{"pressed 5", "released 5", "pressed a,b", "released a,b", "pressed 1",
-                                       "released 1", "pressed 2", "released 2"}));
-    // Reporting is off again: a key press is no longer reported.
-    EXPECT_EQ(sim.phone->PressKey("3"), kPhoneOk);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(client.Events().size(), 8u);
 }
 
 } // namespace

@@ -7,13 +7,14 @@
 #include "tasks/key_report_parser.h"
 
 namespace panelgrab {
-namespace {} // namespace
 
 void PrintTo(const KeyEvent& event, std::ostream* os) {
     *os << (event.pressed ? "pressed " : "released ") << testing::PrintToString(event.key);
 }
 
 namespace {
+
+using Events = std::vector<KeyEvent>;
 
 KeyEvent Pressed(std::string key) {
     return {std::move(key), true};
@@ -23,11 +24,10 @@ KeyEvent Released(std::string key) {
 }
 
 TEST(KeyReportParser, OneReportLine) {
-    struct Case {
+    const struct {
         const char* body;
         KeyEvent expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"5,1", Pressed("5")},
         {"5,0", Released("5")},
         {"5,2", Released("5")},        // only "1" is a press
@@ -36,34 +36,40 @@ TEST(KeyReportParser, OneReportLine) {
         {"\",\",1", Pressed("\",\"")}, // a key holding a comma is delivered whole
         {"1,2,3,1", Pressed("1,2,3")},
         {"1", Pressed("")}, // no comma: empty key, direction from the first character
-        {"1x", Pressed("")},
-        {"0", Released("")},
         {"", Released("")},
         {"5,", Released("5")},
         {"\xE9,1", Pressed("\xC3\xA9")}, // Latin-1 from the wire becomes UTF-8
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(ParseKeyReport(c.body), c.expected) << testing::PrintToString(c.body);
     }
 }
 
-TEST(KeyReportParser, ReportWithoutCommaThroughTheStream) {
-    KeyReportParser parser;
-    EXPECT_EQ(parser.Feed("+CKEV: 1\r\n+CKEV: 0\r\n"), (std::vector<KeyEvent>{Pressed(""), Released("")}));
-}
-
-TEST(KeyReportParser, ReadsWithSeveralReportsDeliverEachInOrder) {
-    KeyReportParser parser;
-    const std::vector<KeyEvent> expected{Pressed("5"), Released("5"), Pressed("*"), Released("*")};
-    EXPECT_EQ(parser.Feed("\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n+CKEV: *,1\r\n+CKEV: *,0\r\n"), expected);
-}
-
-TEST(KeyReportParser, TextAroundReportsIsIgnored) {
-    KeyReportParser parser;
-    EXPECT_EQ(parser.Feed("AT+CKPD=\"5\"\r\r\nOK\r\n\r\n+CKEV: 5,1\r\nRING\r\n"),
-              std::vector<KeyEvent>{Pressed("5")});
-    EXPECT_TRUE(parser.Feed("\r\nOK\r\n").empty());
-    EXPECT_TRUE(parser.Feed("").empty());
+// Each stream fed whole and then one byte at a time gives the same events in order.
+TEST(KeyReportParser, StreamsWholeAndByteByByte) {
+    const struct {
+        std::string stream;
+        Events expected;
+    } cases[] = {
+        {"+CKEV: 1\r\n+CKEV: 0\r\n", {Pressed(""), Released("")}},
+        {"\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n+CKEV: *,1\r\n+CKEV: *,0\r\n",
+         {Pressed("5"), Released("5"), Pressed("*"), Released("*")}},
+        // Text around the reports is ignored.
+        {"AT+CKPD=\"5\"\r\r\nOK\r\n\r\n+CKEV: 5,1\r\nRING\r\n\r\nOK\r\n", {Pressed("5")}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        KeyReportParser whole;
+        EXPECT_EQ(whole.Feed(c.stream), c.expected) << testing::PrintToString(c.stream);
+        KeyReportParser bytes;
+        Events events;
+        for (const char ch : c.stream) {
+            for (KeyEvent& e : bytes.Feed(std::string(1, ch))) {
+                events.push_back(std::move(e));
+            }
+        }
+        EXPECT_EQ(events, c.expected) << testing::PrintToString(c.stream);
+    }
 }
 
 TEST(KeyReportParser, ReportSplitAcrossReadsIsDeliveredOnce) {
@@ -72,23 +78,11 @@ TEST(KeyReportParser, ReportSplitAcrossReadsIsDeliveredOnce) {
     const std::string stream = "\r\n+CKEV: 12,1\r\n\r\n+CKEV: 12,0\r\n";
     for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
         KeyReportParser parser;
-        std::vector<KeyEvent> events = parser.Feed(stream.substr(0, cut));
-        const std::vector<KeyEvent> rest = parser.Feed(stream.substr(cut));
+        Events events = parser.Feed(stream.substr(0, cut));
+        const Events rest = parser.Feed(stream.substr(cut));
         events.insert(events.end(), rest.begin(), rest.end());
-        EXPECT_EQ(events, (std::vector<KeyEvent>{Pressed("12"), Released("12")})) << "cut at " << cut;
+        EXPECT_EQ(events, (Events{Pressed("12"), Released("12")})) << "cut at " << cut;
     }
-}
-
-TEST(KeyReportParser, ByteByByteDeliveryKeepsEveryReport) {
-    const std::string stream = "+CKEV: 1,1\r\n+CKEV: 2,1\r\n+CKEV: 2,0\r\n+CKEV: 1,0\r\n";
-    KeyReportParser parser;
-    std::vector<KeyEvent> events;
-    for (char c : stream) {
-        for (KeyEvent& e : parser.Feed(std::string(1, c))) {
-            events.push_back(std::move(e));
-        }
-    }
-    EXPECT_EQ(events, (std::vector<KeyEvent>{Pressed("1"), Pressed("2"), Released("2"), Released("1")}));
 }
 
 TEST(KeyReportParser, EndlessLineIsDroppedAndLaterReportsStillArrive) {
@@ -97,7 +91,7 @@ TEST(KeyReportParser, EndlessLineIsDroppedAndLaterReportsStillArrive) {
     for (int i = 0; i < 100; ++i) {
         EXPECT_TRUE(parser.Feed(std::string(100, 'x')).empty());
     }
-    EXPECT_EQ(parser.Feed("\r\n+CKEV: 9,1\r\n"), std::vector<KeyEvent>{Pressed("9")});
+    EXPECT_EQ(parser.Feed("\r\n+CKEV: 9,1\r\n"), Events{Pressed("9")});
 }
 
 } // namespace
