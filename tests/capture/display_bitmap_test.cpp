@@ -61,14 +61,17 @@ TEST(DisplayBitmap, FileRowsAreBottomUp) {
         bitmap.pixels()[row * bitmap.rowSize()] = static_cast<uint8_t>(10 + row);
     }
     const std::vector<uint8_t> file = bitmap.EncodeBmp();
-    EXPECT_EQ((std::vector<uint8_t>{file[54], file[54 + 8], file[54 + 16]}), (std::vector<uint8_t>{12, 11, 10}));
+    EXPECT_EQ((std::vector<uint8_t>{file[54], file[54 + 8], file[54 + 16]}),
+              (std::vector<uint8_t>{12, 11, 10}));
 }
 
 TEST(DisplayBitmap, FileWritesReplaceOrKeepTheOldFile) {
     char pattern[] = "/tmp/panelgrab-bmp-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path folder = pattern;
-    const auto entries = [&] { return std::distance(fs::directory_iterator(folder), fs::directory_iterator()); };
+    const auto entries = [&] {
+        return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+    };
     DisplayBitmap bitmap;
     ASSERT_TRUE(bitmap.SetSize(176, 220));
     const fs::path target = folder / "picture.bmp";

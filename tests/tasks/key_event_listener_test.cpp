@@ -9,6 +9,7 @@
 #include "support/pty_peer.h"
 #include "tasks/key_event_listener.h"
 #include "tasks/recording_sink.h"
+#include "tasks/sim_phone_fixture.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {
@@ -89,14 +90,12 @@ TEST_F(KeyEvents, VanishedPortEndsTheWorkerAndStopStillReports) {
     EXPECT_EQ(sink.StoppedCount(), 1);
 }
 
-// Through the phone object: a key pressed while listening is answered, then reported back; a second
-// start replaces the first listener cleanly.
+// Through the phone object: events reach the client while one is set, and a second start replaces
+// the first listener cleanly.
 TEST_F(KeyEvents, PhoneForwardsToTheClientUntilStoppedOrReplaced) {
     OpenPhone();
-    peer.Respond(kOk);
-    ASSERT_EQ(phone->StartKeyEvents(&sink), kPhoneOk);
     peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 9,1\r\n\r\n+CKEV: 9,0\r\n");
-    EXPECT_EQ(phone->PressKey("9"), kPhoneOk);
+    ASSERT_EQ(phone->StartKeyEvents(&sink), kPhoneOk);
     ASSERT_TRUE(sink.WaitForEvents(2, 5s));
     test::RecordingSink second;
     peer.Respond(kOk).Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 7,1\r\n");
@@ -108,8 +107,7 @@ TEST_F(KeyEvents, PhoneForwardsToTheClientUntilStoppedOrReplaced) {
     EXPECT_EQ(second.Events(), Strings{"pressed 7"});
     EXPECT_EQ(sink.StoppedCount() + second.StoppedCount(), 0); // the client asked; it is not told again
     EXPECT_EQ(phone->StopKeyEvents(0), kPhoneFailed);
-    EXPECT_EQ(peer.Commands(),
-              (Strings{"AT\r", kSwitchOn, "AT+CKPD=\"9\"\r", kSwitchOff, kSwitchOn, kSwitchOff}));
+    EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff, kSwitchOn, kSwitchOff}));
 }
 
 TEST_F(KeyEvents, DestroyingThePhoneEndsItsListenerPromptly) {
@@ -119,6 +117,26 @@ TEST_F(KeyEvents, DestroyingThePhoneEndsItsListenerPromptly) {
     const auto started = std::chrono::steady_clock::now();
     phone.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+}
+
+// End to end against the simulated phone: its scripted reports, then keys pressed over AT+CKPD
+// while listening, reported back after the OK; once reporting is off, a key press is not reported.
+TEST(SimulatedKeypad, ScriptedReportsAndKeyPressesArriveInOrder) {
+    sim::SimOptions options;
+    options.keyEvents = "5,1;5,0;a,b,1;a,b,0";
+    options.keyEventPauseMs = 5;
+    test::SimPhone sim(options);
+    ASSERT_TRUE(sim.Connect());
+    test::RecordingSink client;
+    ASSERT_EQ(sim.phone->StartKeyEvents(&client), kPhoneOk);
+    ASSERT_TRUE(client.WaitForEvents(4, 5s));
+    EXPECT_EQ(sim.phone->PressKey("12"), kPhoneOk);
+    ASSERT_TRUE(client.WaitForEvents(8, 5s));
+    EXPECT_EQ(sim.phone->StopKeyEvents(0), kPhoneOk);
+    EXPECT_EQ(sim.phone->PressKey("3"), kPhoneOk);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(client.Events(), (Strings{"pressed 5", "released 5", "pressed a,b", "released a,b", "pressed 1",
+                                        "released 1", "pressed 2", "released 2"}));
 }
 
 } // namespace

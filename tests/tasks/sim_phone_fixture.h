@@ -19,15 +19,13 @@ namespace panelgrab::test {
 
 // Counts the pixels where the bitmap differs from the expected picture, over the first `rows` rows.
 inline int DifferingPixels(const DisplayBitmap& bitmap, const sim::RgbImage& expected, int rows) {
-    if (bitmap.width() != expected.width || bitmap.height() != expected.height ||
-        bitmap.pixels() == nullptr) {
+    if (bitmap.width() != expected.width || bitmap.height() != expected.height || !bitmap.pixels()) {
         return -1;
     }
     int differing = 0;
     for (int y = 0; y < rows && y < expected.height; ++y) {
-        const uint8_t* row = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize();
         for (int x = 0; x < expected.width; ++x) {
-            const uint8_t* bgr = row + 3 * x;
+            const uint8_t* bgr = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize() + 3 * x;
             const uint8_t* rgb = expected.At(x, y);
             differing += (bgr[0] != rgb[2] || bgr[1] != rgb[1] || bgr[2] != rgb[0]) ? 1 : 0;
         }
