@@ -6,6 +6,7 @@
 #include "capture/capture_texts.h"
 #include "capture/local_checksum.h"
 #include "capture/pixel_decoder.h"
+#include "transport/serial_port.h"
 
 namespace panelgrab {
 
@@ -26,8 +27,13 @@ bool ScreenImage::ReadScreen(SerialPort& port, int index) {
     if (!PrepareTransfer(list[static_cast<std::size_t>(index)])) {
         return false;
     }
-    if (IsBulkReadSupported(port) && ReadBulk(port)) {
-        return true;
+    if (IsBulkReadSupported(port)) {
+        if (ReadBulk(port)) {
+            return true;
+        }
+        // The broken-off picture answer may still be arriving; left in the line, it would be taken
+        // for the answer to the first line request.
+        port.DrainInput();
     }
     // No bulk read, or it broke off: read the whole display again, one line at a time.
     return ReadLineByLine(port);
