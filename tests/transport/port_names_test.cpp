@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@ namespace panelgrab {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 TEST(PortNames, NoneInAnyLetterCaseOnly) {
     for (const char* name : {"None", "NONE", "none", "nONe"}) {
@@ -61,51 +63,38 @@ TEST(PortNames, NaturalOrderAndPatterns) {
     EXPECT_FALSE(MatchesDevicePattern("ttySomething", "ttyS"));
 }
 
-class EnumerationTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/panelgrab-ports-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder); }
-    void Link(const std::string& name, const std::string& target) {
-        fs::create_symlink(target, fs::path(folder) / name);
-    }
-    std::string PathOf(const std::string& name) const { return folder + "/" + name; }
-    std::string folder;
-};
+TEST(PortEnumeration, ListsOpenableDevicesInNaturalOrderAndSkipsHeldOnes) {
+    char pattern[] = "/tmp/panelgrab-ports-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::unique_ptr<char, void (*)(char*)> removal(pattern, [](char* p) { fs::remove_all(p); });
+    const fs::path folder = pattern;
+    std::vector<std::string> names = {"left over"};
+    EXPECT_TRUE(EnumeratePorts((folder / "nowhere").string(), SerialDevicePrefixes(), names));
+    EXPECT_TRUE(names.empty());
+    names = {"left over"};
+    EXPECT_TRUE(EnumeratePorts(folder.string(), SerialDevicePrefixes(), names));
+    EXPECT_TRUE(names.empty());
 
-TEST_F(EnumerationTest, ListsOpenableDevicesInNaturalOrderAndSkipsHeldOnes) {
     test::PtyPeer a, b, c, held;
     ASSERT_TRUE(a.ok() && b.ok() && c.ok() && held.ok());
-    Link("ttyUSB10", a.SlavePath());
-    Link("ttyUSB2", b.SlavePath());
-    Link("ttyACM0", c.SlavePath());
-    Link("ttyUSB3", held.SlavePath());
-    Link("ttyUSB4", PathOf("missing"));
-    Link("console", a.SlavePath());
+    const std::pair<const char*, std::string> links[] = {
+        {"ttyUSB10", a.SlavePath()},   {"ttyUSB2", b.SlavePath()},         {"ttyACM0", c.SlavePath()},
+        {"ttyUSB3", held.SlavePath()}, {"ttyUSB4", pattern + "/missing"s}, {"console", a.SlavePath()},
+    };
+    for (const auto& [name, target] : links) {
+        fs::create_symlink(target, folder / name);
+    }
     const int other = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-
-    std::vector<std::string> names = {"left over"};
-    EXPECT_TRUE(EnumeratePorts(folder, {"ttyUSB", "ttyACM"}, names));
-    EXPECT_EQ(names, (std::vector<std::string>{PathOf("ttyACM0"), PathOf("ttyUSB2"), PathOf("ttyUSB10")}));
+    EXPECT_TRUE(EnumeratePorts(folder.string(), {"ttyUSB", "ttyACM"}, names));
+    EXPECT_EQ(names, (std::vector<std::string>{folder / "ttyACM0", folder / "ttyUSB2", folder / "ttyUSB10"}));
     ::close(other);
 
     // Listing released every device again.
     const int again = ::open(a.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     EXPECT_EQ(flock(again, LOCK_EX | LOCK_NB), 0);
     ::close(again);
-}
-
-TEST_F(EnumerationTest, EmptyOrMissingFolderGivesAnEmptyList) {
-    std::vector<std::string> names = {"left over"};
-    EXPECT_TRUE(EnumeratePorts(folder, SerialDevicePrefixes(), names));
-    EXPECT_TRUE(names.empty());
-    EXPECT_TRUE(EnumeratePorts(PathOf("nowhere"), SerialDevicePrefixes(), names));
-    EXPECT_TRUE(names.empty());
 }
 
 } // namespace

@@ -1,0 +1,246 @@
+// The serial port's exchanges and open sequence over a scripted device: exact chunks and idle polls.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <deque>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "transport/exchange_result.h"
+#include "transport/serial_device.h"
+#include "transport/serial_port.h"
+
+namespace panelgrab {
+namespace {
+
+using namespace std::string_literals;
+using Writes = std::vector<std::string>;
+
+// A serial device that plays back a fixed sequence of reads, so chunk boundaries and idle polls
+// are exactly what the test says. Owned by the SerialPort under test; the test keeps a pointer.
+class ScriptedDevice final : public SerialDevice {
+public:
+    // Queues one read that returns `bytes` (a read of fewer bytes leaves the rest for the next), or
+    // fails with `error`.
+    ScriptedDevice& Chunk(std::string bytes, int error = 0) {
+        reads_.push_back({std::move(bytes), error});
+        return *this;
+    }
+    // Queues `count` reads that bring nothing.
+    ScriptedDevice& Idle(int count = 1) {
+        reads_.insert(reads_.end(), static_cast<std::size_t>(count), std::pair<std::string, int>{});
+        return *this;
+    }
+
+    std::string forever;          // what every read returns once the queue is used up
+    std::string answerEveryWrite; // queued as the next read after every write
+    int openError = 0;
+    int configureError = 0;
+    int reads = 0;                   // Read calls made
+    std::vector<std::string> writes; // what each successful Write sent
+    std::vector<std::string> opened; // paths given to Open
+
+    int Open(const std::string& path) override {
+        opened.push_back(path);
+        open_ = openError == 0;
+        return openError;
+    }
+    int Configure(int32_t) override { return configureError; }
+    IoResult Read(char* buffer, std::size_t size, std::chrono::milliseconds) override {
+        ++reads;
+        if (!open_) {
+            return {0, 9}; // EBADF
+        }
+        if (reads_.empty()) {
+            return {forever.copy(buffer, size), 0};
+        }
+        auto& [bytes, error] = reads_.front();
+        const IoResult result{bytes.copy(buffer, size), error};
+        bytes.erase(0, result.count);
+        if (bytes.empty()) {
+            reads_.pop_front();
+        }
+        return result;
+    }
+    IoResult Write(const char* data, std::size_t size, std::chrono::milliseconds) override {
+        if (!open_) {
+            return {0, 9};
+        }
+        writes.emplace_back(data, size);
+        if (!answerEveryWrite.empty()) {
+            Chunk(answerEveryWrite);
+        }
+        return {size, 0};
+    }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+
+private:
+    std::deque<std::pair<std::string, int>> reads_; // bytes, or the error of a failing read
+    bool open_ = false;
+};
+
+// A port with fast timing over a scripted device.
+struct ScriptedPort {
+    explicit ScriptedPort(const std::string& name = "ttyUSB0", const std::string& init = {},
+                          bool paced = false) {
+        ConnectionSettings settings(name, 115200, init, paced);
+        settings.SetTiming(PortTiming::Fast());
+        auto owned = std::make_unique<ScriptedDevice>();
+        device = owned.get();
+        port = std::make_unique<SerialPort>(settings, std::move(owned));
+    }
+    ScriptedDevice* device;
+    std::unique_ptr<SerialPort> port;
+};
+
+const char* const kReceiveText =
+    "Communications with the phone have failed. Unable to receive data from phone.";
+
+class RecordingTrace : public TraceSink {
+public:
+    void OnCommandSent(const std::string& text) override { events.push_back("> " + text); }
+    void OnAnswerReceived(const std::string& text) override { events.push_back("< " + text); }
+    Writes events;
+};
+
+// A port whose scripted device is open.
+class ExchangeTest : public ::testing::Test, protected ScriptedPort {
+protected:
+    ExchangeTest() { device->Open("/dev/scripted"); }
+    std::string answer;
+};
+
+TEST(ExchangeResultText, CodesPastTheTableGetTheGeneralText) {
+    EXPECT_STREQ(ExchangeResultText(5), "Communication error");
+    EXPECT_STREQ(ExchangeResultText(-1), "Communication error");
+}
+
+TEST_F(ExchangeTest, ReadCountsIdlePollsJoinsChunksWithoutNulBytesAndEndsOnAFailedRead) {
+    EXPECT_EQ(port->ReadUntilOk(answer, 0), TimedOut);
+    EXPECT_EQ(device->reads, 1);
+    device->Idle(3).Chunk("AT\r").Idle(1).Chunk("\r\n"); // data does not renew the idle budget
+    EXPECT_EQ(port->ReadUntilOk(answer, 5), TimedOut);
+    EXPECT_EQ(device->reads, 1 + 2 + 6);
+    EXPECT_EQ(answer, "AT\r\r\n");
+    EXPECT_STREQ(port->errorText(), ExchangeResultText(TimedOut));
+
+    device->Chunk("AT\r\0\r\n+X: \0\0ab"s).Idle().Chunk("\r\nO\0"s).Chunk("K\r\n").Chunk("never read");
+    EXPECT_EQ(port->ReadUntilOk(answer, 5), Ok);
+    EXPECT_EQ(answer, "AT\r\r\n+X: ab\r\nOK\r\n");
+    EXPECT_EQ(device->reads, 9 + 4);
+
+    device->Chunk({}, EIO).Chunk("OK\r\n"); // after the text left unread above
+    EXPECT_EQ(port->ReadUntilOk(answer, 100), ReceiveFailed);
+    EXPECT_EQ(device->reads, 13 + 2);
+    EXPECT_EQ(port->systemError(), EIO);
+    EXPECT_STREQ(port->errorText(), kReceiveText);
+}
+
+TEST_F(ExchangeTest, LongAnswersAreCutWhileTerminatorsAreStillFound) {
+    device->Chunk(std::string(1500, 'a')).Chunk("\r\nO").Chunk("K\r\n");
+    EXPECT_EQ(port->ReadUntilOk(answer, 5), Ok);
+    EXPECT_EQ(answer, std::string(SerialPort::kAnswerCapacity, 'a'));
+
+    // A stream that never ends ends by the time-out, its answer bounded.
+    device->forever = std::string(1023, 'z');
+    EXPECT_EQ(port->ReadUntilOk(answer, 0), TimedOut);
+    EXPECT_EQ(answer.size(), SerialPort::kAnswerCapacity);
+}
+
+TEST_F(ExchangeTest, TransactTriesThreeTimesAndStopsAtTheFirstOk) {
+    EXPECT_EQ(port->Transact(NarrowString("AT+CGMM\r"), answer, 1), TimedOut);
+    EXPECT_EQ(device->writes, Writes(3, "AT+CGMM\r"));
+
+    device->writes.clear();
+    device->Chunk("late\r\n").Idle(2).Chunk("\r\nOK\r\n");
+    EXPECT_EQ(port->Transact(NarrowString("AT\r"), answer, 1), Ok);
+    EXPECT_EQ(device->writes.size(), 2u);
+    EXPECT_EQ(answer, "\r\nOK\r\n") << "only the last attempt's text";
+
+    device->writes.clear();
+    device->answerEveryWrite = "\r\nERROR\r\n";
+    EXPECT_EQ(port->Execute(NarrowString("AT*ZAPC=?\r"), 1), ErrorAnswer);
+    EXPECT_EQ(device->writes.size(), 3u);
+}
+
+TEST_F(ExchangeTest, CutCommandsAndClosedPortsSendNothing) {
+    EXPECT_EQ(port->Write(NarrowString(std::string(2000, 'A'))), SendFailed);
+    port->Close();
+    EXPECT_EQ(port->Transact(NarrowString("AT\r"), answer, 1), ReceiveFailed);
+    EXPECT_STREQ(port->errorText(), kReceiveText);
+    EXPECT_EQ(port->Write(NarrowString("AT\r")), SendFailed);
+    EXPECT_TRUE(device->writes.empty());
+}
+
+TEST_F(ExchangeTest, QueryDecodesUtf8AndTraceSeesCommandsAndWholeAnswersButNoUnsolicitedReads) {
+    RecordingTrace trace;
+    port->SetTraceSink(&trace);
+    device->answerEveryWrite = "\r\nK\xC3\xA4se \xFF\r\nOK\r\n";
+    EXPECT_EQ(port->Query(NarrowString("AT\xE9\r"), answer, 1), Ok);
+    EXPECT_EQ(answer, "\r\nK\xC3\xA4se \xEF\xBF\xBD\r\nOK\r\n");
+    device->Chunk("+CKEV: 1,1\r\n");
+    EXPECT_EQ(port->ReadUnsolicited(answer, "\r\n", 1), Ok);
+    port->SetTraceSink(nullptr);
+    EXPECT_EQ(port->Execute(NarrowString("AT\r"), 1), Ok);
+    EXPECT_EQ(trace.events, (Writes{"> AT\xC3\xA9\r", "< \r\nK\xC3\x83\xC2\xA4se \xC3\xBF\r\nOK\r\n"}));
+}
+
+TEST(OpenSequence, OpensTheDevicePathOfThePortNameAndProbes) {
+    ScriptedPort p("COM3");
+    p.device->answerEveryWrite = "AT\r\r\nOK\r\n";
+    ASSERT_TRUE(p.port->Open(false));
+    EXPECT_EQ(p.device->opened, Writes{"/dev/ttyS2"});
+    EXPECT_EQ(p.device->writes, Writes{"AT\r"});
+    EXPECT_TRUE(p.port->IsOpen());
+}
+
+TEST(OpenSequence, FailuresSayWhichStepFailedAndLeaveThePortClosed) {
+    for (const auto& [openError, configureError, text] :
+         {std::tuple{EBUSY, 0, kTextPortInUse}, std::tuple{0, EINVAL, kTextBadSettings}}) {
+        ScriptedPort p;
+        p.device->openError = openError;
+        p.device->configureError = configureError;
+        EXPECT_FALSE(p.port->Open(false));
+        EXPECT_STREQ(p.port->errorText(), text);
+        EXPECT_EQ(p.port->systemError(), openError + configureError);
+        EXPECT_FALSE(p.port->IsOpen());
+    }
+}
+
+TEST(OpenSequence, SilentPhoneGetsThreeProbesOfSixIdlePollsOrThreePaced) {
+    for (bool paced : {false, true}) {
+        ScriptedPort silent("ttyUSB0", {}, paced);
+        EXPECT_FALSE(silent.port->Open(false));
+        EXPECT_STREQ(silent.port->errorText(), kTextPhoneNotResponding);
+        EXPECT_EQ(silent.device->writes, Writes(3, "AT\r"));
+        EXPECT_EQ(silent.device->reads, paced ? 3 * 3 : 1 + 3 * 6) << "only the normal sequence drains";
+        EXPECT_FALSE(silent.port->IsOpen());
+    }
+}
+
+TEST(OpenSequence, InitCommandsAreSplitIntoLinesEndingInCrAndEachMustSucceed) {
+    const std::pair<std::string, Writes> cases[] = {
+        {"", {"AT\r", "\r"}},
+        {"ATE0", {"AT\r", "ATE0\r"}},
+        {"ATE0\r\nAT+CMEE=1\r\n", {"AT\r", "ATE0\r", "AT+CMEE=1\r"}},
+        {"ATE0\nATV1\r\n", {"AT\r", "ATE0", "ATV1\r"}},
+    };
+    for (const auto& [init, expected] : cases) {
+        ScriptedPort p("ttyUSB0", init);
+        p.device->answerEveryWrite = "\r\nOK\r\n";
+        EXPECT_TRUE(p.port->Open(true)) << init;
+        EXPECT_EQ(p.device->writes, expected) << init;
+    }
+    // A failed command closes the port with the exchange's text.
+    ScriptedPort p("ttyUSB0", "AT+BAD\r\n");
+    p.device->Idle().Chunk("\r\nOK\r\n"); // the drain, the probe's answer; the command meets silence
+    EXPECT_FALSE(p.port->Open(true));
+    EXPECT_STREQ(p.port->errorText(), ExchangeResultText(TimedOut));
+    EXPECT_FALSE(p.port->IsOpen());
+}
+
+} // namespace
+} // namespace panelgrab
