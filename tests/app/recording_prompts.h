@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "app/user_prompts.h"
@@ -10,20 +10,6 @@ namespace panelgrab::test {
 // Answers the window's prompts in place of a person and remembers what was asked.
 class RecordingPrompts : public UserPrompts {
 public:
-    struct Message {
-        QString text;
-        QString detail;
-    };
-    struct Error {
-        QString caption;
-        QString text;
-    };
-    struct SaveRequest {
-        QString title;
-        QString filter;
-        QString defaultSuffix;
-    };
-
     void ShowMessage(QWidget*, const QString& text, const QString& detail) override {
         messages.push_back({text, detail});
     }
@@ -36,10 +22,10 @@ public:
         return saveAnswer;
     }
 
-    std::vector<Message> messages;
-    std::vector<Error> errors;
-    std::vector<SaveRequest> saveRequests;
-    QString saveAnswer; // empty: the user cancels
+    std::vector<QStringList> messages;     // text, detail
+    std::vector<QStringList> errors;       // caption, text
+    std::vector<QStringList> saveRequests; // title, filter, default suffix
+    QString saveAnswer;                    // empty: the user cancels
 };
 
 } // namespace panelgrab::test

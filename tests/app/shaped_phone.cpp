@@ -4,17 +4,11 @@
 
 namespace panelgrab::test {
 
-ShapedPhone::ShapedPhone(std::unique_ptr<PhoneLink> inner, const ConnectionSettings& settings,
-                         ReadShaping& shaping)
-    : PhoneLink(std::make_unique<SerialPort>(settings)), inner_(std::move(inner)), shaping_(shaping) {}
-
-ShapedPhone::~ShapedPhone() {
-    inner_.reset();
-    ++shaping_.destroyed;
-}
+ShapedPhone::ShapedPhone(const ConnectionSettings& settings, ReadShaping& shaping)
+    : AtPhone(std::make_unique<SerialPort>(settings)), shaping_(shaping) {}
 
 int32_t ShapedPhone::GetDisplayList(DisplayList& displays) {
-    const int32_t result = inner_->GetDisplayList(displays);
+    const int32_t result = AtPhone::GetDisplayList(displays);
     if (result == kPhoneOk && shaping_.rewriteDisplays) {
         shaping_.rewriteDisplays(displays);
     }
@@ -22,20 +16,16 @@ int32_t ShapedPhone::GetDisplayList(DisplayList& displays) {
 }
 
 int32_t ShapedPhone::GetReadProgress() {
-    const int32_t progress = inner_->GetReadProgress();
+    const int32_t progress = AtPhone::GetReadProgress();
     return shaping_.progressCap < 0 ? progress : std::min(progress, shaping_.progressCap);
 }
 
 std::function<std::unique_ptr<PhoneLink>(const ConnectionSettings&)> ShapedPhoneFactory(ReadShaping& shaping,
                                                                                         ShapedPhone** last) {
     return [&shaping, last](const ConnectionSettings& settings) -> std::unique_ptr<PhoneLink> {
-        std::unique_ptr<PhoneLink> inner = CreatePhone(settings);
-        if (!inner || shaping.passThrough) {
-            return inner;
-        }
-        auto shaped = std::make_unique<ShapedPhone>(std::move(inner), settings, shaping);
-        *last = shaped.get();
-        return shaped;
+        auto phone = std::make_unique<ShapedPhone>(settings, shaping);
+        *last = phone.get();
+        return phone;
     };
 }
 

@@ -1,0 +1,180 @@
+// What the tool prints and writes: progress, traces, key events, pictures and their files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <png.h>
+#include <sstream>
+#include <unistd.h>
+
+#include "capture/display_bitmap.h"
+#include "cli/file_replacer.h"
+#include "cli/key_event_printer.h"
+#include "cli/picture_output.h"
+#include "cli/png_writer.h"
+#include "cli/progress_bar.h"
+#include "cli/trace_printer.h"
+
+namespace panelgrab::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
+    const struct {
+        ProgressSnapshot snapshot;
+        int barWidth;
+        const char* expected;
+    } cases[] = {
+        {{0, 220, 3.0}, 10, "[----------]   0/220 lines   -- lines/s   --:-- left"},
+        {{110, 220, 2.0}, 10, "[#####-----] 110/220 lines   55.0 lines/s   0:02 left"},
+        {{77, 220, 2.0}, 20, "[#######-------------]  77/220 lines   38.5 lines/s   0:04 left"},
+        {{220, 220, 4.0}, 10, "[##########] 220/220 lines   55.0 lines/s   0:00 left"},
+        // A phone that sends more than it announced never draws past the end.
+        {{300, 220, 4.0}, 10, "[##########] 220/220 lines   55.0 lines/s   0:00 left"},
+        {{1, 4000, 1.0}, 4, "[----]    1/4000 lines   1.0 lines/s   1:06:39 left"},
+        {{-5, 10, 1.0}, 4, "[----]  0/10 lines   -- lines/s   --:-- left"},
+        {{0, 0, 1.0}, 4, "[####] 0/0 lines   -- lines/s   --:-- left"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatProgress(c.snapshot, c.barWidth), c.expected) << c.expected;
+    }
+    EXPECT_EQ(FormatDuration(0.2), "0:01"); // rounded up: never "0:00 left" while lines remain
+    EXPECT_EQ(FormatDuration(59.5), "1:00");
+    EXPECT_EQ(FormatDuration(-3), "0:00");
+}
+
+TEST(ProgressFormat, BarDrawsInPlaceOnlyWhenEnabled) {
+    for (const bool enabled : {false, true}) {
+        std::ostringstream stream;
+        ProgressBar bar(stream, enabled);
+        bar.Update(100, 1000);
+        bar.Update(5, 10);
+        bar.Finish();
+        const std::string text = stream.str();
+        if (!enabled) {
+            EXPECT_EQ(text, "");
+            continue;
+        }
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.front(), '\r');
+        EXPECT_EQ(text.back(), '\n');
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+        // The second drawing covers all of the first (a shorter one is padded with blanks).
+        const std::size_t second = text.find('\r', 1);
+        ASSERT_NE(second, std::string::npos);
+        EXPECT_GE(text.size() - 2 - second, second - 1);
+    }
+}
+
+TEST(TraceOutput, ControlCharactersMadeVisible) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"AT\r\r\nOK\r\n", "AT\\r\\r\\nOK\\r\\n"},
+        {"a\\r", "a\\\\r"}, // a real backslash stays distinguishable from CR
+        {std::string("x\0y", 3), "x\\x00y"},
+        {"\x1a\x7f\t", "\\x1A\\x7F\\t"},
+        {"caf\xC3\xA9", "caf\xC3\xA9"}, // UTF-8 text passes unchanged
+    };
+    for (const auto& [raw, visible] : cases) {
+        EXPECT_EQ(MakeVisible(raw), visible);
+    }
+}
+
+TEST(KeyEventOutput, PrintsEventsAndStopsAtTheLimit) {
+    std::ostringstream stream;
+    KeyEventPrinter printer(stream, 3);
+    EXPECT_FALSE(printer.WaitForLimit(std::chrono::milliseconds(1)));
+    printer.OnKeyPressed("5");
+    printer.OnKeyReleased("5");
+    printer.OnKeyPressed("a,b");
+    printer.OnKeyReleased("a,b"); // beyond the limit: dropped
+    EXPECT_TRUE(printer.WaitForLimit(std::chrono::milliseconds(1)));
+    EXPECT_EQ(printer.printed(), 3);
+    EXPECT_EQ(stream.str(), "pressed 5\nreleased 5\npressed a,b\n");
+}
+
+// A picture with a different colour in every pixel; an odd width gives the rows padding, which is
+// filled with junk that must not leak into a file.
+DisplayBitmap MakeGradient(uint16_t width, uint16_t height) {
+    DisplayBitmap bitmap;
+    EXPECT_TRUE(bitmap.SetSize(width, height));
+    for (uint16_t y = 0; y < height; ++y) {
+        uint8_t* row = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize();
+        for (uint16_t x = 0; x < width; ++x) {
+            row[x * 3 + 0] = static_cast<uint8_t>(x * 7);
+            row[x * 3 + 1] = static_cast<uint8_t>(y * 11);
+            row[x * 3 + 2] = static_cast<uint8_t>(x + y * 3);
+        }
+        std::memset(row + width * 3, 0xAB, bitmap.rowSize() - width * 3u);
+    }
+    return bitmap;
+}
+
+fs::path FreshFolder() {
+    const fs::path dir =
+        fs::temp_directory_path() / ("panelgrab-cli-" + std::to_string(getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
+    const fs::path dir = FreshFolder();
+    const DisplayBitmap bitmap = MakeGradient(101, 7);
+    const std::string path = (dir / "a.PNG").string();
+    std::string error;
+    ASSERT_TRUE(SavePicture(bitmap, path, std::cout, error)) << error;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << image.message;
+    ASSERT_EQ(image.width, 101u);
+    ASSERT_EQ(image.height, 7u);
+    image.format = PNG_FORMAT_BGR;
+    std::vector<uint8_t> bgr(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, bgr.data(), 0, nullptr)) << image.message;
+    for (std::size_t y = 0; y < 7; ++y) {
+        EXPECT_EQ(std::memcmp(&bgr[y * 101 * 3], bitmap.pixels() + y * bitmap.rowSize(), 101 * 3), 0) << y;
+    }
+    fs::remove_all(dir);
+    for (const char* png : {"x.png", "dir.d/X.Png"}) {
+        EXPECT_TRUE(IsPngName(png)) << png;
+    }
+    for (const char* other : {".png", "x.png.bmp", "png"}) { // ".png" is a hidden file, not a PNG request
+        EXPECT_FALSE(IsPngName(other)) << other;
+    }
+}
+
+TEST(PictureOutput, FailedWritesLoseNothing) {
+    const fs::path dir = FreshFolder();
+    const DisplayBitmap bitmap = MakeGradient(4, 4);
+    const auto files = [&dir] {
+        return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
+    };
+    std::string error;
+    // Replacing succeeds over an existing file and leaves no temporary behind.
+    std::ofstream(dir / "shot.png") << "old";
+    ASSERT_TRUE(WritePngFile(bitmap, (dir / "shot.png").string(), error)) << error;
+    EXPECT_NE(fs::file_size(dir / "shot.png"), 3u);
+    EXPECT_EQ(files(), 1);
+    // A target that cannot be replaced (a folder) stays as it was, with no temporary left over.
+    fs::create_directory(dir / "taken.png");
+    std::ofstream(dir / "taken.png" / "inside") << "keep";
+    EXPECT_FALSE(ReplaceFileWith((dir / "taken.png").string(), {1, 2, 3}, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(fs::exists(dir / "taken.png" / "inside"));
+    EXPECT_EQ(files(), 2);
+    error.clear();
+    EXPECT_FALSE(SavePicture(bitmap, (dir / "missing" / "x.png").string(), std::cout, error));
+    EXPECT_NE(error.find("x.png"), std::string::npos);
+    // An empty picture is refused rather than written as a broken file.
+    EXPECT_FALSE(WritePngFile(DisplayBitmap(), (dir / "empty.png").string(), error));
+    EXPECT_FALSE(fs::exists(dir / "empty.png"));
+    fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace panelgrab::cli
