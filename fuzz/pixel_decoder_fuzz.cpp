@@ -15,7 +15,7 @@ namespace {
 using panelgrab::fuzz::Check;
 
 constexpr uint32_t kMaxSide = 512;
-constexpr std::size_t kMaxPaddedText = 1 << 20;
+constexpr std::size_t kMaxPaddedText = 1 << 18;
 constexpr uint8_t kFormats[] = {1, 2, 8, 16, 0, 4, 24, 32};
 
 struct Entry {
