@@ -49,7 +49,8 @@ Outcome RunProgram(const std::string& args, int interruptAfter = 0) {
     const std::string base =
         (fs::temp_directory_path() / ("panelgrab-cli-run-" + std::to_string(getpid()))).string();
     const std::string interrupt =
-        interruptAfter > 0 ? "timeout --preserve-status -k 5 -s INT " + std::to_string(interruptAfter) + " " : "";
+        interruptAfter > 0 ? "timeout --preserve-status -k 5 -s INT " + std::to_string(interruptAfter) + " "
+                           : "";
     const int status = std::system(
         (interrupt + PANELGRAB_CLI_PROGRAM + " " + args + " </dev/null >" + base + ".out 2>" + base + ".err")
             .c_str());
