@@ -160,9 +160,9 @@ const std::array<OptionSpec, 14> kOptions{{
 }};
 
 const OptionSpec* FindOption(std::string_view name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.longName || (!spec.shortName.empty() && name == spec.shortName)) {
-            return &spec;
+    for (const OptionSpec& option : kOptions) {
+        if (name == option.longName || (!option.shortName.empty() && name == option.shortName)) {
+            return &option;
         }
     }
     return nullptr;
@@ -212,13 +212,13 @@ bool ScanArguments(const std::vector<std::string>& args, Scan& scan, std::string
             name = word.substr(0, equals);
             inlineValue = word.substr(equals + 1);
         }
-        const OptionSpec* spec = FindOption(name);
-        if (spec == nullptr) {
+        const OptionSpec* option = FindOption(name);
+        if (option == nullptr) {
             error = "unknown option " + std::string(name);
             return false;
         }
         std::string_view value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (inlineValue) {
                 value = *inlineValue;
             } else if (i + 1 < args.size()) {
@@ -231,21 +231,21 @@ bool ScanArguments(const std::vector<std::string>& args, Scan& scan, std::string
             error = std::string(name) + " takes no value";
             return false;
         }
-        if (spec->longName == "--help") {
+        if (option->longName == "--help") {
             scan.helpAsked = true;
         }
-        if (!spec->apply(scan.options, value, error)) {
+        if (!option->apply(scan.options, value, error)) {
             return false;
         }
-        scan.seen.push_back(spec);
+        scan.seen.push_back(option);
     }
     return true;
 }
 
 bool CheckOptionsFitCommand(const Scan& scan, Command command, std::string& error) {
-    for (const OptionSpec* spec : scan.seen) {
-        if (spec->commands != kAnyCommand && (spec->commands & Bit(command)) == 0) {
-            error = std::string(spec->longName) + " does not apply to " + std::string(NameOf(command));
+    for (const OptionSpec* option : scan.seen) {
+        if (option->commands != kAnyCommand && (option->commands & Bit(command)) == 0) {
+            error = std::string(option->longName) + " does not apply to " + std::string(NameOf(command));
             return false;
         }
     }
