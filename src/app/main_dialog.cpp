@@ -293,6 +293,9 @@ QString MainDialog::ConnectedTitle() const {
 void MainDialog::OnRead() {
     TakeSettingsFromLists();
     SetCaptureControlsEnabled(false);
+    // A timer left running by a Connect during an earlier read would find a refused Read's phone
+    // object, take it for a finished read and enable the controls again.
+    pollTimer_.stop();
     linesShown_ = 0;
     const int index = displayList_->currentIndex();
     const qulonglong entry = index < 0 ? displays_.size() : displayList_->itemData(index).toULongLong();

@@ -476,6 +476,16 @@ private slots:
         bench.dialog->OnTimer();
         QVERIFY(painted.regions.empty());
         QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
+
+        // A refused Read stops that timer: its ticks would take the unopened phone object for a
+        // finished read and enable the controls.
+        bench.shaping.holdRead = false;
+        bench.SelectPort(QStringLiteral("/dev/panelgrab-no-such-port"));
+        bench.dialog->OnRead();
+        QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
+        QVERIFY(bench.dialog->HoldsPhone());
+        QVERIFY(!bench.dialog->IsPolling());
+        QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
     }
 
     void saveCopyCancelAndFailure() {
