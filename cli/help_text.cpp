@@ -54,7 +54,7 @@ Options:
   --port sim:OPTIONS
                   The simulated phone with options: panelgrab-phonesim's options joined by
                   commas, each with its leading --, e.g.
-                    --port sim:--dialect=two-displays,--echo=off
+                    --port sim:--dialect=two-displays,--no-echo
                   Only ",--" starts a new option, so a value may hold commas.
   --baud RATE     Baud rate (default @DEFAULT_BAUD@).
   --trace         Print every command sent ("> ") and every answer received ("< ") on

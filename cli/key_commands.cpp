@@ -12,6 +12,8 @@ namespace {
 
 // How often the wait looks at Ctrl-C and the clock.
 constexpr std::chrono::milliseconds kWaitSlice{50};
+// A longer wait would overflow the clock's nanoseconds and end at once; it is as good as no limit.
+constexpr double kLongestWaitSeconds = 100.0 * 365 * 24 * 3600;
 
 } // namespace
 
@@ -33,7 +35,7 @@ int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
         return session.ReportFailure("switching key event reporting on", result);
     }
     std::optional<Clock::time_point> deadline;
-    if (options.seconds) {
+    if (options.seconds && *options.seconds < kLongestWaitSeconds) {
         deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(*options.seconds));
     }

@@ -160,6 +160,12 @@ TEST(CliCommands, ListenPrintsEventsInOrder) {
     ASSERT_EQ(run.exitCode, kExitOk) << run.err;
     EXPECT_EQ(run.out, "pressed 5\nreleased 5\npressed a,b\nreleased a,b\n");
 
+    // A time limit beyond what the clock can count is no limit, not an immediate end.
+    const Outcome patient = RunInProcess({"--port", "sim:--key-events=5,1;5,0,--key-event-pause=2", "listen",
+                                          "--count", "2", "--seconds", "100000000000000"});
+    ASSERT_EQ(patient.exitCode, kExitOk) << patient.err;
+    EXPECT_EQ(patient.out, "pressed 5\nreleased 5\n");
+
     const auto start = std::chrono::steady_clock::now();
     const Outcome quiet = RunInProcess({"--port", "sim", "listen", "--seconds", "0.2"});
     EXPECT_EQ(quiet.exitCode, kExitOk) << quiet.err;

@@ -6,8 +6,10 @@
 
 #include "cli/cli_options.h"
 #include "cli/escape_decoder.h"
+#include "cli/help_text.h"
 #include "cli/sim_port_spec.h"
 #include "cli/value_parsing.h"
+#include "sim/simulated_phone.h"
 
 namespace panelgrab::cli {
 namespace {
@@ -131,6 +133,17 @@ TEST(CliArguments, SimulatedPortNames) {
     for (const char* other : {"simulator", "/dev/sim", "SIM"}) {
         EXPECT_FALSE(SimArgumentsOf(other).has_value()) << other;
     }
+    // The help's own example must be one the simulated phone accepts.
+    const std::string help = HelpText();
+    const std::size_t at = help.find("--port sim:--");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t start = help.find("sim:", at);
+    const std::string example = help.substr(start, help.find('\n', start) - start);
+    const std::optional<Args> simArgs = SimArgumentsOf(example);
+    ASSERT_TRUE(simArgs.has_value()) << example;
+    sim::SimOptions simOptions;
+    std::string error;
+    EXPECT_TRUE(sim::ParseSimOptions(*simArgs, simOptions, error)) << example << ": " << error;
 }
 
 } // namespace
