@@ -66,6 +66,9 @@ bool ScreenImage::ReadBulkLine(bool first, SerialPort& port, char* data, uint32_
 
 bool ScreenImage::RunBulkTransfer(SerialPort& port, int displayNumber, char* data, uint32_t capacity,
                                   bool publish) {
+    // The request and all its answer lines are one exchange: a key listener reading in between
+    // would take picture lines away.
+    const auto holdPort = port.HoldExchanges();
     if (!SendBulkRequest(port, displayNumber)) {
         return false;
     }

@@ -44,6 +44,10 @@ ExchangeResult SerialPort::Finish(ExchangeResult code, int systemError) {
     return SetError(code);
 }
 
+std::unique_lock<std::recursive_mutex> SerialPort::HoldExchanges() {
+    return std::unique_lock(exchangeLock_);
+}
+
 void SerialPort::SetTraceSink(TraceSink* sink) {
     traceSink_ = sink;
 }

@@ -83,6 +83,11 @@ public:
     // Transact; on Ok the answer (echo included) decoded from UTF-8, otherwise empty.
     ExchangeResult Query(const NarrowString& command, std::string& answer, int timeout);
 
+    // Keeps every other thread's exchanges off the port while the returned lock lives, for a
+    // conversation of several exchanges (one picture request, then its many answer lines) that a key
+    // listener's read must not break into. Close() still ends it.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> HoldExchanges();
+
     // Sets errorText from the result's fixed text and returns the result.
     ExchangeResult SetError(ExchangeResult code);
     void SetTraceSink(TraceSink* sink);
