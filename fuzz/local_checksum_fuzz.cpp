@@ -12,6 +12,7 @@ namespace {
 using panelgrab::fuzz::Check;
 
 constexpr std::size_t kMaxPaddedText = 1 << 18;
+constexpr uint64_t kMaxArea = 1 << 20;
 constexpr uint8_t kFormats[] = {1, 2, 8, 16, 0, 4, 24, 32};
 
 struct Entry {
@@ -34,6 +35,13 @@ Entry ReadEntry(panelgrab::fuzz::FuzzInput& in) {
     const bool anywhere = (shape & 0x1Cu) == 0x1Cu;
     for (uint16_t* bound : {&e.left, &e.top, &e.right, &e.bottom}) {
         *bound = anywhere ? in.Word() : static_cast<uint16_t>(in.Upto(1023));
+    }
+    // The sum's cost grows with the rectangle's area wherever the text reaches it (rows of a
+    // degenerate entry may all start at the same place and re-read it); keep one run short.
+    if (e.left <= e.right && e.top <= e.bottom) {
+        const uint64_t columns = uint64_t{e.right} - e.left + 1;
+        const uint64_t rows = std::max<uint64_t>(1, kMaxArea / columns);
+        e.bottom = static_cast<uint16_t>(std::min<uint64_t>(e.bottom, e.top + rows - 1));
     }
     return e;
 }
