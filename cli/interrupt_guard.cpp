@@ -22,11 +22,15 @@ InterruptGuard::InterruptGuard() {
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, &previous_);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], &action, &previous_[i]);
+    }
 }
 
 InterruptGuard::~InterruptGuard() {
-    sigaction(SIGINT, &previous_, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], &previous_[i], nullptr);
+    }
 }
 
 bool InterruptGuard::Interrupted() {
