@@ -210,6 +210,11 @@ int32_t AtPhone::StopKeyEvents(int32_t /*unused*/) {
     if (!keyListener) {
         return kPhoneFailed;
     }
+    if (keyListener->OnWorkerThread()) {
+        // Called from a key handler: the listener cannot wait for its own thread, nor be freed
+        // under it. No further event reaches the client; a later call from another thread stops it.
+        return kPhoneFailed;
+    }
     keyListener->Stop();
     keyListener.reset();
     return kPhoneOk;

@@ -65,6 +65,10 @@ bool KeyEventListener::IsRunning() {
     return listening_;
 }
 
+bool KeyEventListener::OnWorkerThread() const {
+    return worker_.get_id() == std::this_thread::get_id();
+}
+
 void KeyEventListener::Join() {
     if (worker_.joinable()) {
         worker_.join();

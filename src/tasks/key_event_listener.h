@@ -33,6 +33,9 @@ public:
     bool Stop() override;
     bool IsRunning() override;
     void Join() override;
+    // True on the listener's own worker thread, that is inside a sink callback: a Stop from there
+    // would wait for itself.
+    bool OnWorkerThread() const;
 
 private:
     void ListenLoop();

@@ -62,8 +62,9 @@ milliseconds SerialPort::WriteBound(std::size_t size) const {
 milliseconds SerialPort::StreamingAllowance(int timeout, std::size_t capacity) const {
     const PortTiming& timing = settings_.GetTiming();
     const int32_t rate = settings_.GetBaudRate() > 0 ? settings_.GetBaudRate() : kFallbackBaudRate;
-    const auto lineTime =
-        milliseconds(static_cast<long long>(2 * capacity) * kBitsPerCharacter * 1000 / rate);
+    // A capacity meant as "no limit" must not overflow the sum: a gigabyte already takes days.
+    const auto characters = static_cast<long long>(std::min<std::size_t>(capacity, std::size_t{1} << 30));
+    const auto lineTime = milliseconds(2 * characters * kBitsPerCharacter * 1000 / rate);
     return (timing.readWait + timing.idlePause) * timeout + timing.readWait + lineTime;
 }
 

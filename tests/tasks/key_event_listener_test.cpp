@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "phone/phone_link.h"
@@ -108,6 +110,30 @@ TEST_F(KeyEvents, PhoneForwardsToTheClientUntilStoppedOrReplaced) {
     EXPECT_EQ(sink.StoppedCount() + second.StoppedCount(), 0); // the client asked; it is not told again
     EXPECT_EQ(phone->StopKeyEvents(0), kPhoneFailed);
     EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff, kSwitchOn, kSwitchOff}));
+}
+
+// A client that stops listening from inside its own handler: the listener cannot wait for its own
+// thread, so the call is refused (and must not throw or free the listener under its worker); no
+// further event reaches the client, and a later call from the owner's thread stops it.
+TEST_F(KeyEvents, StopFromInsideAHandlerIsRefusedSafely) {
+    OpenPhone();
+    struct StoppingSink : test::RecordingSink {
+        PhoneLink* phone = nullptr;
+        std::atomic<int32_t> result{-1};
+        void OnKeyPressed(std::string key) override {
+            RecordingSink::OnKeyPressed(std::move(key));
+            result = phone->StopKeyEvents(0);
+        }
+    } client;
+    client.phone = phone.get();
+    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 1,1\r\n").Silence(20ms).Answer("\r\n+CKEV: 1,0\r\n");
+    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
+    ASSERT_TRUE(client.WaitForEvents(1, 5s));
+    std::this_thread::sleep_for(60ms); // the release arrives, but the client is no longer told
+    EXPECT_EQ(client.result.load(), kPhoneFailed);
+    EXPECT_EQ(client.Events(), Strings{"pressed 1"});
+    peer.Respond(kOk);
+    EXPECT_EQ(phone->StopKeyEvents(0), kPhoneOk);
 }
 
 TEST_F(KeyEvents, DestroyingThePhoneEndsItsListenerPromptly) {
