@@ -98,7 +98,11 @@ int MakeRawLine(int fd, int32_t baudRate, bool& standardRate) {
     }
     cfmakeraw(&settings);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
-    settings.c_cflag |= CS8 | CLOCAL | CREAD | CRTSCTS;
+    // No CRTSCTS: it would also hold our output until the phone raises CTS, and many phone cables
+    // leave CTS unconnected. Linux has no input-only hardware handshake, so RTS is simply kept
+    // raised (below): we are always ready, since the reader drains the driver's buffer as data comes.
+    settings.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
     // Reads are paced by poll(); the driver returns whatever is there.
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
@@ -180,8 +184,8 @@ int PosixSerialDevice::Configure(int32_t baudRate) {
         error = SetCustomBaudRate(use.fd, baudRate);
     }
     if (error == 0) {
-        int dtr = TIOCM_DTR;
-        error = TryIoctl(use.fd, TIOCMBIS, &dtr);
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        error = TryIoctl(use.fd, TIOCMBIS, &lines);
     }
     EndUse();
     if (error == 0) {
