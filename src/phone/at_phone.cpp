@@ -37,6 +37,9 @@ AtPhone::~AtPhone() {
 }
 
 int32_t AtPhone::Open(bool sendInitCommands) {
+    if (ReadUsesPort()) {
+        return kPhoneOpenFailed; // reopening would pull the line from under the running transfer
+    }
     return port->Open(sendInitCommands) ? kPhoneOk : kPhoneOpenFailed;
 }
 

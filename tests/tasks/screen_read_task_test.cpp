@@ -72,6 +72,7 @@ TEST(ScreenReadTask, RunningReadOwnsThePortUntilItsTransferEnds) {
     EXPECT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneFailed);
     EXPECT_EQ(sim.phone->GetModel(model), kPhoneFailed);
     EXPECT_EQ(sim.phone->PressKey("1"), kPhoneFailed);
+    EXPECT_EQ(sim.phone->Open(false), kPhoneOpenFailed);
     EXPECT_TRUE(sim.phone->IsReadRunning());
     // Stop ends the job's running at once, but the stopped job still owns the port: a new read must
     // not free it under its worker, which completes the transfer.
