@@ -1,9 +1,11 @@
 #pragma once
 // Shared helpers of the fuzz targets: taking numbers and pieces off the front of the fuzzer's input,
 // and stopping on a broken invariant so that libFuzzer records the input as a finding.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +22,14 @@ inline void Check(bool condition, const char* what) {
     if (!condition) {
         Fail(what);
     }
+}
+
+// A heap copy of exactly the text's size, so that any read past its end is an ASan finding (the
+// fuzzer's own buffer may be followed by more of its data).
+inline std::unique_ptr<char[]> ExactCopy(std::string_view text) {
+    auto copy = std::make_unique<char[]>(text.size());
+    std::copy(text.begin(), text.end(), copy.get());
+    return copy;
 }
 
 // Reads the input front to back. Running out yields zeros, so every input is usable.

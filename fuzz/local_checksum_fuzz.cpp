@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     panelgrab::fuzz::FuzzInput in(data, size);
     const Entry e = ReadEntry(in);
     const std::string_view rest = in.Rest();
-    const auto text = std::make_unique<char[]>(rest.size());
-    std::copy(rest.begin(), rest.end(), text.get());
+    const auto text = panelgrab::fuzz::ExactCopy(rest);
 
     Check(Checksum(e, nullptr, rest.size()) == -1, "no data gives -1");
     const int32_t sum = Checksum(e, text.get(), rest.size());

@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     panelgrab::fuzz::FuzzInput in(data, size);
     const Entry e = ReadEntry(in);
     const std::string_view rest = in.Rest();
-    const auto text = std::make_unique<char[]>(rest.size());
-    std::copy(rest.begin(), rest.end(), text.get());
+    const auto text = panelgrab::fuzz::ExactCopy(rest);
 
     const std::size_t rowSize = (3u * e.bitmapWidth + 3u) & ~3u;
     const std::size_t pixelBytes = rowSize * e.bitmapHeight;

@@ -65,16 +65,6 @@ bool KeyEventListener::IsRunning() {
     return listening_;
 }
 
-bool KeyEventListener::OnWorkerThread() const {
-    return worker_.get_id() == std::this_thread::get_id();
-}
-
-void KeyEventListener::Join() {
-    if (worker_.joinable()) {
-        worker_.join();
-    }
-}
-
 void KeyEventListener::ListenLoop() {
     const auto idlePause = port.settings().GetTiming().idlePause;
     while (sink_ != nullptr && !stopRequested_) {

@@ -32,17 +32,12 @@ public:
     // switch-off succeeded.
     bool Stop() override;
     bool IsRunning() override;
-    void Join() override;
-    // True on the listener's own worker thread, that is inside a sink callback: a Stop from there
-    // would wait for itself.
-    bool OnWorkerThread() const;
 
 private:
     void ListenLoop();
     void Deliver(const KeyEvent& event);
 
     KeyEventSink* sink_;
-    std::thread worker_;
     std::atomic<bool> listening_{false}; // the worker is in its loop
     std::atomic<bool> stopRequested_{false};
     KeyReportParser parser_; // used by the worker only

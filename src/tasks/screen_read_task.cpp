@@ -65,12 +65,6 @@ bool ScreenReadTask::IsRunning() {
     return running_;
 }
 
-void ScreenReadTask::Join() {
-    if (worker_.joinable()) {
-        worker_.join();
-    }
-}
-
 void ScreenReadTask::ReadLoop() {
     // Whether the transfer succeeded is not recorded: what arrived stays readable.
     screen_->ReadScreen(port, display_.displayNumber);

@@ -37,7 +37,6 @@ public:
     bool Start() override;
     bool Stop() override;
     bool IsRunning() override;
-    void Join() override;
 
     // True from Start until the worker's transfer has ended, also after Stop.
     bool IsTransferring() const { return transferring_; }
@@ -57,7 +56,6 @@ private:
     const DisplayInfo display_;
     std::unique_ptr<ScreenImage> screen_;
     std::unique_ptr<DisplayBitmap> picture_;
-    std::thread worker_;
     std::atomic<bool> running_{false};
     std::atomic<bool> transferring_{false};
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <thread>
+
 #include "tasks/phone_task.h"
 
 namespace panelgrab {
@@ -15,7 +17,17 @@ public:
     virtual bool IsRunning() = 0;
     // Waits until the worker thread has ended and joins it; returns at once when there is none.
     // The caller first makes the worker's transfer end (for example by closing the port).
-    virtual void Join() = 0;
+    virtual void Join() {
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+    }
+    // True on the job's own worker thread (inside a callback it makes): a wait for the worker from
+    // there would wait for itself.
+    bool OnWorkerThread() const { return worker_.get_id() == std::this_thread::get_id(); }
+
+protected:
+    std::thread worker_; // started by Start of the concrete job; joined by Join
 };
 
 } // namespace panelgrab
