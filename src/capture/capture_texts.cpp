@@ -1,5 +1,7 @@
 #include "capture/capture_texts.h"
 
+#include <initializer_list>
+
 namespace panelgrab {
 
 const char* const kTextNoBulkRead = "AT*ZISI is not implemented in the phone!";
@@ -7,5 +9,14 @@ const char* const kTextDisplayTooLarge = "The phone reported a display too large
 const char* const kTextPictureOverflow =
     "The phone sent far more picture data than its display can hold; the transfer was stopped.";
 const char* const kTextPictureNoMemory = "There is not enough memory for the display's picture.";
+
+bool IsScreenBufferText(const char* text) {
+    for (const char* own : {kTextNoBulkRead, kTextDisplayTooLarge, kTextPictureOverflow, kTextPictureNoMemory}) {
+        if (text == own) {
+            return true;
+        }
+    }
+    return false;
+}
 
 } // namespace panelgrab

@@ -8,4 +8,7 @@ extern const char* const kTextDisplayTooLarge; // the phone described a display 
 extern const char* const kTextPictureOverflow; // the bulk picture went on far past the display
 extern const char* const kTextPictureNoMemory; // the picture text could not be allocated
 
+// True for one of the texts above; false for a port's text (the port failed) and for null.
+bool IsScreenBufferText(const char* text);
+
 } // namespace panelgrab

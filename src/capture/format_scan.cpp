@@ -47,16 +47,6 @@ bool IsBlank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-std::string ToUpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 std::size_t ScanDecimals(std::string_view text, std::string_view pattern, int32_t* values,
                          std::size_t capacity) {
     std::size_t converted = 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "phone/ascii_text.h"
+
 namespace panelgrab {
 
 // Scans `text` against a pattern of the formatted-input kind, over text that need not be
@@ -17,8 +19,5 @@ std::size_t ScanDecimals(std::string_view text, std::string_view pattern, int32_
 
 // The C locale's white space: blank, tab, line feed, vertical tab, form feed, carriage return.
 bool IsBlank(char c);
-
-// ASCII letters upper-cased, every other byte kept.
-std::string ToUpperAscii(std::string_view text);
 
 } // namespace panelgrab

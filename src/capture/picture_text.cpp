@@ -8,10 +8,6 @@ namespace panelgrab {
 
 namespace {
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // Where an answer's payload starts: after the first ':' and the blank that follows it.
 std::size_t PayloadStart(std::string_view answer) {
     const std::size_t colon = answer.find(':');

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "capture/capture_texts.h"
 #include "capture/checksum_task.h"
 #include "capture/screen_image.h"
 #include "gui/gui_object_task.h"
@@ -29,11 +30,28 @@ AtPhone::~AtPhone() {
     if (readTask) {
         readTask->Join();
     }
-    if (keyListener) {
+    if (keyListener && keyListener->OnWorkerThread()) {
+        HandOverToListener();
+    } else if (keyListener) {
         keyListener->Stop();
     }
     readTask.reset();
     keyListener.reset();
+}
+
+void AtPhone::HandOverToListener() {
+    // The listener's thread is inside this call (a key handler destroys the phone): it cannot be
+    // joined here, and it still runs through the listener and the port once the handler returns.
+    // Both become its own, and it frees them as its last step.
+    struct Leftovers {
+        std::unique_ptr<SerialPort> port;           // freed last: the listener uses it
+        std::unique_ptr<KeyEventListener> listener; // its worker is detached by Join
+    };
+    keyListener->RequestStop();
+    keyListener->Join();
+    auto leftovers = std::make_shared<Leftovers>(Leftovers{std::move(port), std::move(keyListener)});
+    KeyEventListener& listener = *leftovers->listener;
+    listener.LeaveToWorker([leftovers]() mutable { leftovers.reset(); });
 }
 
 int32_t AtPhone::Open(bool sendInitCommands) {
@@ -95,11 +113,15 @@ int32_t AtPhone::GetGuiObjects(GuiObjectMap& objects) {
 }
 
 int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
+    failureText = nullptr;
     if (ReadUsesPort()) {
         return kPhoneFailed;
     }
     ScreenImage screen;
     if (!screen.ReadScreen(*port, position)) {
+        if (IsScreenBufferText(screen.errorText())) {
+            failureText = screen.errorText();
+        }
         return kPhoneFailed;
     }
     const std::optional<DisplayInfo> display = screen.current();
@@ -191,6 +213,11 @@ int32_t AtPhone::PressKey(const std::string& keys) {
 }
 
 int32_t AtPhone::StartKeyEvents(KeyEventSink* client) {
+    if (keyListener && keyListener->OnWorkerThread()) {
+        keyClient = client;
+        keyListener->Resume();
+        return kPhoneOk;
+    }
     if (ReadUsesPort()) {
         return kPhoneFailed;
     }
@@ -215,12 +242,18 @@ int32_t AtPhone::StopKeyEvents(int32_t /*unused*/) {
     }
     if (keyListener->OnWorkerThread()) {
         // Called from a key handler: the listener cannot wait for its own thread, nor be freed
-        // under it. No further event reaches the client; a later call from another thread stops it.
-        return kPhoneFailed;
+        // under it. It switches the reporting off and ends once the handler has returned; the next
+        // call from the client's thread (or the destructor) joins it.
+        keyListener->RequestStop();
+        return kPhoneOk;
     }
-    keyListener->Stop();
+    const bool switchedOff = keyListener->Stop();
     keyListener.reset();
-    return kPhoneOk;
+    return switchedOff ? kPhoneOk : kPhoneFailed;
+}
+
+std::string AtPhone::GetReadFailure() {
+    return readTask && !readTask->IsTransferring() ? readTask->FailureText() : std::string();
 }
 
 int32_t AtPhone::SendCommand(const std::string& command, std::string& answer) {
@@ -251,6 +284,12 @@ void AtPhone::OnKeyReleased(std::string key) {
 
 void AtPhone::OnKeyEventsStopped() {
     // The client asked for the stop itself; it is not told again.
+}
+
+void AtPhone::OnKeyEventsLost(const std::string& reason) {
+    if (KeyEventSink* client = keyClient.load()) {
+        client->OnKeyEventsLost(reason);
+    }
 }
 
 bool AtPhone::ReadUsesPort() const {

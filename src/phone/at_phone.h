@@ -46,6 +46,7 @@ public:
     int32_t PressKey(const std::string& keys) override;
     int32_t StartKeyEvents(KeyEventSink* client) override;
     int32_t StopKeyEvents(int32_t unused) override;
+    std::string GetReadFailure() override;
     int32_t SendCommand(const std::string& command, std::string& answer) override;
     void SetTraceSink(TraceSink* sink) override;
 
@@ -54,6 +55,9 @@ private:
     void OnKeyPressed(std::string key) override;
     void OnKeyReleased(std::string key) override;
     void OnKeyEventsStopped() override;
+    void OnKeyEventsLost(const std::string& reason) override;
+    // The phone object is being destroyed from inside a key handler.
+    void HandOverToListener();
 
     // True while a background read's worker still uses the port (also after StopScreenRead).
     bool ReadUsesPort() const;

@@ -26,6 +26,19 @@ enum PhoneResult : int32_t {
 
 // The interface through which a client talks to a phone. Every operation is called from one
 // thread (the client's); the key events arrive on the listener's worker thread.
+//
+// Key events: StartKeyEvents switches the phone's reporting on and delivers every key report to the
+// client, also those that arrive during another command or a picture transfer. StopKeyEvents returns
+// within about one read wait, also while a picture transfer holds the port (the switch-off then
+// follows right after the transfer); it returns kPhoneFailed when the switch-off got no OK. When the
+// port fails under the listener, the client's OnKeyEventsLost says so and no event follows.
+// From inside a key handler (the listener's thread):
+// - StopKeyEvents: no further event reaches the client; once the handler has returned, the
+//   listener switches the reporting off and ends. Returns kPhoneOk.
+// - StartKeyEvents: the running listener carries on, delivering to the given client (a stop asked
+//   for in the same handler is undone). Returns kPhoneOk.
+// - Destroying the phone object: the port is closed and no further event arrives; the listener's
+//   thread frees what it still uses once the handler has returned.
 class PhoneLink {
 public:
     explicit PhoneLink(std::unique_ptr<SerialPort> ownedPort) : port(std::move(ownedPort)) {}
@@ -62,12 +75,21 @@ public:
     virtual int32_t SendCommand(const std::string& command, std::string& answer) = 0;
     virtual void SetTraceSink(TraceSink* sink) = 0;
 
+    // Why the background read ended short of the whole picture (the screen buffer's own text, or
+    // the port's when the port failed); empty while it runs, after a whole picture, and with no read.
+    virtual std::string GetReadFailure() = 0;
+
     // The port's fixed text and OS reason of the last failure, for messages.
     const SerialPort& Port() const { return *port; }
+    // Why the last failed operation failed when the port was not the reason: the screen buffer's
+    // own text, e.g. "The phone reported a display too large to read."; null when the port's text
+    // (Port().errorText()) tells it.
+    const char* FailureText() const { return failureText.load(); }
 
 protected:
     std::unique_ptr<SerialPort> port;
     std::atomic<KeyEventSink*> keyClient{nullptr};
+    std::atomic<const char*> failureText{nullptr};
 };
 
 // kind 0 gives an AtPhone over a new SerialPort made from a copy of the settings; others give none.

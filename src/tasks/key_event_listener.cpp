@@ -1,17 +1,16 @@
 #include "tasks/key_event_listener.h"
 
-#include <string>
-#include <system_error>
+#include <vector>
 
 #include "phone/commands.h"
 #include "phone/key_event_sink.h"
+#include "tasks/key_report_parser.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {
 namespace {
 
 constexpr int kCommandTimeout = 20;
-constexpr int kListenTimeout = 1;
 
 } // namespace
 
@@ -19,7 +18,8 @@ KeyEventListener::KeyEventListener(KeyEventSink* sink, SerialPort& listenPort)
     : ThreadedTask(listenPort), sink_(sink) {}
 
 KeyEventListener::~KeyEventListener() {
-    stopRequested_ = true;
+    stop_ = kStopByOwner;
+    port.WakeUnsolicitedWaiters();
     Join();
 }
 
@@ -32,17 +32,20 @@ int KeyEventListener::Run() {
 }
 
 bool KeyEventListener::Start() {
-    if (worker_.joinable()) {
+    if (listening_) {
         return false;
     }
+    Join();
+    // Reports may follow the switch-on's OK at once: they must already be kept.
+    port.SetUnsolicitedListening(true);
     if (port.Execute(FormatEventReporting("3", "2", "0", "0"), kCommandTimeout) != Ok) {
+        port.SetUnsolicitedListening(false);
         return false;
     }
-    stopRequested_ = false;
+    stop_ = kListening;
+    workerSwitchedOff_ = false;
     listening_ = true;
-    try {
-        worker_ = std::thread(&KeyEventListener::ListenLoop, this);
-    } catch (const std::system_error&) {
+    if (!Launch([this] { ListenLoop(); })) {
         // Reporting stays on at the phone; Stop switches it off without waiting.
         listening_ = false;
         return false;
@@ -51,45 +54,76 @@ bool KeyEventListener::Start() {
 }
 
 bool KeyEventListener::Stop() {
-    stopRequested_ = true;
+    stop_ = kStopByOwner;
+    port.WakeUnsolicitedWaiters();
     Join();
-    // Only now is the port free of the worker's reads.
-    const bool switchedOff = port.Execute(FormatEventReporting("0", "0", "0", "0"), kCommandTimeout) == Ok;
+    // Only now is the worker done with the port's reports.
+    const bool switchedOff = workerSwitchedOff_ ? switchOffAnswered_ : SwitchOff();
+    workerSwitchedOff_ = false;
     if (sink_ != nullptr) {
         sink_->OnKeyEventsStopped();
     }
     return switchedOff;
 }
 
+void KeyEventListener::RequestStop() {
+    int expected = kListening;
+    stop_.compare_exchange_strong(expected, kStopByCallback);
+    port.WakeUnsolicitedWaiters();
+}
+
+void KeyEventListener::Resume() {
+    int expected = kStopByCallback;
+    stop_.compare_exchange_strong(expected, kListening);
+}
+
 bool KeyEventListener::IsRunning() {
     return listening_;
 }
 
+bool KeyEventListener::SwitchOff() {
+    port.SetUnsolicitedListening(false);
+    ExchangeResult result = Ok;
+    // A picture transfer may hold the port for minutes: then the switch-off follows right after it.
+    const bool ranNow = port.ExecuteOrDefer(FormatEventReporting("0", "0", "0", "0"), kCommandTimeout, result);
+    return !ranNow || result == Ok;
+}
+
 void KeyEventListener::ListenLoop() {
-    const auto idlePause = port.settings().GetTiming().idlePause;
-    while (sink_ != nullptr && !stopRequested_) {
-        std::string text;
-        const ExchangeResult result = port.ReadUnsolicited(text, "\r\n", kListenTimeout);
-        if (result == ReceiveFailed) {
-            break; // the port is gone (closed or unplugged); reporting stays on until Stop
+    const auto wait = port.settings().GetTiming().readWait;
+    bool portFailed = false;
+    while (sink_ != nullptr && !StopRequested()) {
+        std::vector<std::string> reports;
+        if (port.TakeUnsolicited(reports, wait) != Ok) {
+            portFailed = true; // closed or unplugged: nothing more will come
+            break;
         }
-        for (const KeyEvent& event : parser_.Feed(text)) {
-            Deliver(event);
+        for (const std::string& report : reports) {
+            if (StopRequested()) {
+                break;
+            }
+            Deliver(report);
         }
-        if (text.empty() && !stopRequested_) {
-            // A quiet line: leave the port alone for a moment, so that the owner's exchanges (a key
-            // press) get their turn at the port lock instead of racing this loop for it.
-            std::this_thread::sleep_for(idlePause);
-        }
+    }
+    if (portFailed && !StopRequested() && sink_ != nullptr) {
+        sink_->OnKeyEventsLost(port.errorText());
+    }
+    if (stop_.load() == kStopByCallback) {
+        switchOffAnswered_ = SwitchOff();
+        workerSwitchedOff_ = true;
     }
     listening_ = false;
 }
 
-void KeyEventListener::Deliver(const KeyEvent& event) {
-    if (event.pressed) {
-        sink_->OnKeyPressed(event.key);
+void KeyEventListener::Deliver(const std::string& report) {
+    const std::optional<KeyEvent> event = KeyEventOfReport(report);
+    if (!event) {
+        return; // another kind of report: not for a key listener
+    }
+    if (event->pressed) {
+        sink_->OnKeyPressed(event->key);
     } else {
-        sink_->OnKeyReleased(event.key);
+        sink_->OnKeyReleased(event->key);
     }
 }
 

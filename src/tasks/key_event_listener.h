@@ -1,22 +1,25 @@
 #pragma once
 
 #include <atomic>
-#include <thread>
+#include <string>
 
-#include "tasks/key_report_parser.h"
 #include "tasks/threaded_task.h"
 
 namespace panelgrab {
 
 class KeyEventSink;
 
-// Switches the phone's keypad event reporting on, listens for "+CKEV: " reports on a worker thread
-// and hands each to the sink; Stop switches the reporting off again.
+// Switches the phone's keypad event reporting on, hands each "+CKEV: " report to the sink from a
+// worker thread, and switches the reporting off again at the end.
 //
-// Threading: Start, Stop, IsRunning and Join run on the owner's thread; the sink's OnKeyPressed and
-// OnKeyReleased run on the worker, OnKeyEventsStopped on the thread that called Stop. The worker
-// reads with short unsolicited reads, so it sees a stop request within about two idle polls; every
-// port exchange runs whole under the port's own lock, so the owner may press keys meanwhile.
+// The worker takes the reports that the port has set aside (see SerialPort::TakeUnsolicited): those
+// it reads itself while the line is idle and those any exchange or picture transfer met meanwhile,
+// all in arrival order. It never waits for the port's exchange lock, so a stop is seen within one
+// read wait even while a picture transfer holds the port.
+//
+// Threading: Start, Stop, IsRunning and Join run on the owner's thread; the sink's callbacks run on
+// the worker, except OnKeyEventsStopped, which runs on the thread that called Stop. From inside a
+// callback (the worker's own thread) only RequestStop and Resume may be called.
 class KeyEventListener : public ThreadedTask {
 public:
     KeyEventListener(KeyEventSink* sink, SerialPort& listenPort);
@@ -28,19 +31,32 @@ public:
     int Run() override;
     // Sends the switch-on; false (and no worker) when the phone refused it or a worker exists.
     bool Start() override;
-    // Ends the worker and waits for it, then sends the switch-off and tells the sink. True when the
-    // switch-off succeeded.
+    // Ends the worker and waits for it, then sends the switch-off (or leaves it to the exchange that
+    // holds the port, to run right after it) and tells the sink. False when the switch-off was sent
+    // and got no OK.
     bool Stop() override;
     bool IsRunning() override;
 
+    // No event reaches the sink once the callback that calls this has returned; the worker then
+    // switches the reporting off itself and ends. Safe on any thread.
+    void RequestStop();
+    // Undoes a RequestStop made in the same callback: the worker goes on listening.
+    void Resume();
+
 private:
+    enum StopState : int { kListening, kStopByCallback, kStopByOwner };
+
     void ListenLoop();
-    void Deliver(const KeyEvent& event);
+    void Deliver(const std::string& report);
+    bool StopRequested() const { return stop_.load() != kListening; }
+    bool SwitchOff();
 
     KeyEventSink* sink_;
     std::atomic<bool> listening_{false}; // the worker is in its loop
-    std::atomic<bool> stopRequested_{false};
-    KeyReportParser parser_; // used by the worker only
+    std::atomic<int> stop_{kListening};  // an owner's stop is never undone by Resume
+    // Set by the worker when a callback's stop made it switch the reporting off itself.
+    bool workerSwitchedOff_ = false;
+    bool switchOffAnswered_ = false;
 };
 
 } // namespace panelgrab

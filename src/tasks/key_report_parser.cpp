@@ -1,15 +1,12 @@
 #include "tasks/key_report_parser.h"
 
-#include <algorithm>
-
 #include "phone/text_codec.h"
 
 namespace panelgrab {
 namespace {
 
-constexpr std::string_view kMarker = "+CKEV: ";
+constexpr std::string_view kMarker = "+CKEV:";
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
-constexpr std::string_view kLineEnds = "\r\n";
 
 } // namespace
 
@@ -29,32 +26,11 @@ KeyEvent ParseKeyReport(std::string_view body) {
     return event;
 }
 
-std::vector<KeyEvent> KeyReportParser::Feed(std::string_view text) {
-    pending_.append(text);
-    std::vector<KeyEvent> events;
-    std::size_t consumed = 0;
-    for (;;) {
-        const auto marker = pending_.find(kMarker, consumed);
-        if (marker == std::string::npos) {
-            // Keep only what could be the start of a marker split by the read boundary.
-            const std::size_t keep = std::min(pending_.size() - consumed, kMarker.size() - 1);
-            consumed = pending_.size() - keep;
-            break;
-        }
-        const std::size_t bodyStart = marker + kMarker.size();
-        const auto lineEnd = pending_.find_first_of(kLineEnds, bodyStart);
-        if (lineEnd == std::string::npos) {
-            consumed = marker; // the report's line end comes with a later read
-            break;
-        }
-        events.push_back(ParseKeyReport(std::string_view(pending_).substr(bodyStart, lineEnd - bodyStart)));
-        consumed = lineEnd;
+std::optional<KeyEvent> KeyEventOfReport(std::string_view line) {
+    if (!line.starts_with(kMarker)) {
+        return std::nullopt;
     }
-    pending_.erase(0, consumed);
-    if (pending_.size() > kMaxPending) {
-        pending_.clear();
-    }
-    return events;
+    return ParseKeyReport(line.substr(kMarker.size()));
 }
 
 } // namespace panelgrab

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace panelgrab {
 
@@ -20,19 +20,8 @@ struct KeyEvent {
 // is empty and the press value is the first character.
 KeyEvent ParseKeyReport(std::string_view body);
 
-// Turns the text of successive port reads into key events. Every report is delivered once, in
-// order, also when one read brings several reports or a report is split across reads.
-class KeyReportParser {
-public:
-    // Longest unfinished text kept between reads. A report is a few characters; anything longer
-    // without a line end is noise and is dropped rather than kept without bound.
-    static constexpr std::size_t kMaxPending = 1024;
-
-    // Adds the 8-bit text of one read; returns the reports it completed.
-    std::vector<KeyEvent> Feed(std::string_view text);
-
-private:
-    std::string pending_;
-};
+// The key event of an unsolicited report line ("+CKEV: 5,1", without its line end); none for any
+// other report.
+std::optional<KeyEvent> KeyEventOfReport(std::string_view line);
 
 } // namespace panelgrab

@@ -1,6 +1,5 @@
 #include "tasks/screen_read_task.h"
 
-#include <system_error>
 #include <utility>
 
 #include "capture/screen_image.h"
@@ -44,9 +43,8 @@ bool ScreenReadTask::Start() {
     std::swap(picture_, picture);
     running_ = true;
     transferring_ = true;
-    try {
-        worker_ = std::thread(&ScreenReadTask::ReadLoop, this);
-    } catch (const std::system_error&) {
+    failure_ = nullptr;
+    if (!Launch([this] { ReadLoop(); })) {
         running_ = false;
         transferring_ = false;
         std::swap(screen_, screen);
@@ -66,10 +64,18 @@ bool ScreenReadTask::IsRunning() {
 }
 
 void ScreenReadTask::ReadLoop() {
-    // Whether the transfer succeeded is not recorded: what arrived stays readable.
-    screen_->ReadScreen(port, display_.displayNumber);
+    // What arrived stays readable either way; a short picture says why.
+    if (!screen_->ReadScreen(port, display_.displayNumber)) {
+        const char* text = screen_->errorText();
+        failure_ = text != nullptr ? text : port.errorText();
+    }
     Stop();
     transferring_ = false;
+}
+
+std::string ScreenReadTask::FailureText() const {
+    const char* text = failure_.load();
+    return text != nullptr ? text : std::string();
 }
 
 int32_t ScreenReadTask::GetProgress() const {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "capture/display_bitmap.h"
@@ -49,6 +50,9 @@ public:
     bool GetRegionChecksum(const DisplayRegion& region, int32_t& checksum);
 
     const DisplayInfo& display() const { return display_; }
+    // Why the last transfer ended short of the whole picture: the screen buffer's own text, or the
+    // port's when the port failed. Empty while it runs and after a whole picture.
+    std::string FailureText() const;
 
 private:
     void ReadLoop();
@@ -58,6 +62,7 @@ private:
     std::unique_ptr<DisplayBitmap> picture_;
     std::atomic<bool> running_{false};
     std::atomic<bool> transferring_{false};
+    std::atomic<const char*> failure_{nullptr}; // a fixed text, set by the worker when it ends short
 };
 
 } // namespace panelgrab

@@ -44,7 +44,7 @@ ExchangeResult SerialPort::Finish(ExchangeResult code, int systemError) {
     return SetError(code);
 }
 
-std::unique_lock<std::recursive_mutex> SerialPort::HoldExchanges() {
+std::unique_lock<ExchangeLock> SerialPort::HoldExchanges() {
     return std::unique_lock(exchangeLock_);
 }
 
@@ -76,6 +76,7 @@ ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {
     if (command.truncated()) {
         return Finish(SendFailed, EMSGSIZE);
     }
+    splitter_.ExpectAnswerTo(command.view());
     const SerialDevice::IoResult written =
         device_->Write(command.c_str(), command.size(), WriteBound(command.size()));
     if (!written.ok()) {
@@ -85,44 +86,48 @@ ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {
 }
 
 ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view terminator, int timeout,
-                                    std::size_t capacity, Overflow overflow, bool unsolicited) {
+                                    std::size_t capacity, Overflow overflow) {
     std::lock_guard lock(exchangeLock_);
     answer.clear();
     timeout = std::clamp(timeout, 0, kMaxTimeout);
     capacity = std::max<std::size_t>(capacity, 1);
     const PortTiming& timing = settings_.GetTiming();
-    TerminatorScanner scanner(terminator, unsolicited ? 1 : 0, unsolicited ? 3 : 0);
+    TerminatorScanner scanner(terminator);
     const auto deadline = Clock::now() + StreamingAllowance(timeout, capacity);
     int idlePolls = 0;
     char chunk[kChunkSize];
     for (;;) {
-        // Handing over must not take more from the line than fits: the rest stays for the next call.
-        const std::size_t wanted =
-            overflow == Overflow::HandOver ? std::min(kChunkSize, capacity - answer.size()) : kChunkSize;
-        const SerialDevice::IoResult read = device_->Read(chunk, wanted, timing.readWait);
-        if (!read.ok()) {
-            return Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? ECANCELED : read.error);
-        }
-        if (read.count == 0) {
-            Pause(timing.idlePause);
-            if (idlePolls >= timeout) {
-                return Finish(TimedOut, 0);
+        if (!splitter_.HasReady()) {
+            const SerialDevice::IoResult read = device_->Read(chunk, sizeof chunk, timing.readWait);
+            if (!read.ok()) {
+                return Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? ECANCELED : read.error);
             }
-            ++idlePolls;
-            continue;
+            if (read.count == 0) {
+                Pause(timing.idlePause);
+                if (idlePolls >= timeout) {
+                    return Finish(TimedOut, 0);
+                }
+                ++idlePolls;
+                continue;
+            }
+            Split(std::string_view(chunk, DropNulBytes(chunk, read.count)));
         }
-        const std::string_view text(chunk, DropNulBytes(chunk, read.count));
-        answer.append(text.substr(0, capacity - std::min(capacity, answer.size())));
-        switch (scanner.Feed(text)) {
-        case TerminatorScanner::Found::Terminator:
-            return Finish(Ok, 0);
-        case TerminatorScanner::Found::ErrorAnswer:
-            return Finish(ErrorAnswer, 0);
-        case TerminatorScanner::Found::Nothing:
-            break;
-        }
-        if (overflow == Overflow::HandOver && answer.size() >= capacity) {
-            return Finish(Ok, 0);
+        if (splitter_.HasReady()) {
+            // Handing over must not take more than fits: the rest stays ready for the next call.
+            const std::string text = splitter_.TakeReady(
+                overflow == Overflow::HandOver ? capacity - answer.size() : std::string::npos);
+            answer.append(text, 0, capacity - std::min(capacity, answer.size()));
+            switch (scanner.Feed(text)) {
+            case TerminatorScanner::Found::Terminator:
+                return Finish(Ok, 0);
+            case TerminatorScanner::Found::ErrorAnswer:
+                return Finish(ErrorAnswer, 0);
+            case TerminatorScanner::Found::Nothing:
+                break;
+            }
+            if (overflow == Overflow::HandOver && answer.size() >= capacity) {
+                return Finish(Ok, 0);
+            }
         }
         if (Clock::now() >= deadline) {
             return Finish(TimedOut, 0);
@@ -133,7 +138,7 @@ ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view termin
 ExchangeResult SerialPort::ReadUntil(std::string& answer, std::string_view terminator, int timeout,
                                      std::size_t capacity) {
     std::lock_guard lock(exchangeLock_);
-    const ExchangeResult result = ReadInto(answer, terminator, timeout, capacity, Overflow::Cut, false);
+    const ExchangeResult result = ReadInto(answer, terminator, timeout, capacity, Overflow::Cut);
     if (TraceSink* sink = traceSink_.load()) {
         sink->OnAnswerReceived(FromNarrow(answer));
     }
@@ -146,16 +151,11 @@ ExchangeResult SerialPort::ReadUntilOk(std::string& answer, int timeout, std::si
 
 ExchangeResult SerialPort::ReadLine(std::string& answer, int timeout, std::size_t capacity) {
     std::lock_guard lock(exchangeLock_);
-    const ExchangeResult result = ReadInto(answer, kLineEnd, timeout, capacity, Overflow::HandOver, false);
+    const ExchangeResult result = ReadInto(answer, kLineEnd, timeout, capacity, Overflow::HandOver);
     if (TraceSink* sink = traceSink_.load()) {
         sink->OnAnswerReceived(FromNarrow(answer));
     }
     return result;
-}
-
-ExchangeResult SerialPort::ReadUnsolicited(std::string& answer, std::string_view terminator, int timeout,
-                                           std::size_t capacity) {
-    return ReadInto(answer, terminator, timeout, capacity, Overflow::HandOver, true);
 }
 
 ExchangeResult SerialPort::Transact(const NarrowString& command, std::string& answer, int timeout,
@@ -174,6 +174,16 @@ ExchangeResult SerialPort::Transact(const NarrowString& command, std::string& an
         }
     }
     return SetError(result);
+}
+
+bool SerialPort::ExecuteOrDefer(const NarrowString& command, int timeout, ExchangeResult& result) {
+    // Run later, nobody waits for the result any more: the trace has the answer.
+    if (!exchangeLock_.TryLockOrDefer([this, command, timeout] { Execute(command, timeout); })) {
+        return false;
+    }
+    std::lock_guard lock(exchangeLock_, std::adopt_lock);
+    result = Execute(command, timeout);
+    return true;
 }
 
 ExchangeResult SerialPort::Execute(const NarrowString& command, int timeout) {

@@ -49,6 +49,7 @@ bool SerialPort::OpenNormal() {
     if (const int error = device_->Open(DevicePathOf(settings_.GetPortName())); error != 0) {
         return FailOpen(kTextPortInUse, error);
     }
+    StartAfresh();
     if (const int error = device_->Configure(settings_.GetBaudRate()); error != 0) {
         return FailOpen(kTextBadSettings, error);
     }
@@ -67,6 +68,7 @@ bool SerialPort::OpenPaced() {
     if (const int error = device_->Open(DevicePathOf(settings_.GetPortName())); error != 0) {
         return FailOpen(kTextPortInUse, error);
     }
+    StartAfresh();
     Pause(pause);
     Pause(pause);
     Pause(pause);
@@ -90,9 +92,18 @@ void SerialPort::DrainInput() {
     for (;;) {
         const SerialDevice::IoResult read = device_->Read(scratch, sizeof scratch, wait);
         if (!read.ok() || read.count == 0 || Clock::now() >= deadline) {
-            return;
+            break;
         }
+        // The text goes, but a key report among it still reaches a listener.
+        Split(std::string_view(scratch, read.count));
+        splitter_.TakeReady();
     }
+    splitter_.Reset();
+}
+
+void SerialPort::StartAfresh() {
+    std::lock_guard lock(exchangeLock_);
+    splitter_.Reset();
 }
 
 bool SerialPort::SendInitCommands() {
@@ -116,6 +127,7 @@ bool SerialPort::SendInitCommands() {
 void SerialPort::Close() {
     // No exchange lock here: a read blocked under it is exactly what Close must be able to end.
     device_->Close();
+    WakeUnsolicitedWaiters();
 }
 
 bool SerialPort::IsOpen() const {

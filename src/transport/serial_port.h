@@ -1,16 +1,22 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "phone/narrow_string.h"
 #include "transport/connection_settings.h"
+#include "transport/exchange_lock.h"
 #include "transport/exchange_result.h"
 #include "transport/trace_sink.h"
+#include "transport/unsolicited_splitter.h"
 
 namespace panelgrab {
 
@@ -25,6 +31,11 @@ class SerialDevice;
 // fails promptly with ReceiveFailed and the descriptor is closed only after it has been left.
 // errorText() and systemError() describe the last finished operation of any thread.
 //
+// Unsolicited reports: whoever reads the line (an exchange, a picture transfer, the key listener)
+// takes every report line out of what it reads (see UnsolicitedSplitter); no answer ever holds one.
+// While a listener has asked for them the reports are queued for it in arrival order; otherwise
+// they are dropped with a trace entry.
+//
 // Time-outs are counted in idle polls: a read that brought nothing (it waits up to readWait for a
 // first byte) followed by an idle pause. The budget covers the whole exchange. An answer that keeps
 // streaming without its terminator also ends with TimedOut, once the budget has passed in wall time
@@ -34,7 +45,9 @@ public:
     // Answer capacities in characters (the buffers hold one more for the terminating zero).
     static constexpr std::size_t kAnswerCapacity = 1023;     // Execute, Query, Transact
     static constexpr std::size_t kLineCapacity = 4095;       // ReadLine (picture transfer)
-    static constexpr std::size_t kUnsolicitedCapacity = 127; // ReadUnsolicited (key listener)
+    static constexpr std::size_t kUnsolicitedCapacity = 127; // ReadUnsolicited
+    // Reports kept for a listener that does not take them; older ones are dropped beyond this.
+    static constexpr std::size_t kMaxQueuedReports = 4096;
 
     explicit SerialPort(const ConnectionSettings& settings);
     // Over a given device instead of the platform's own (tests use scripted devices).
@@ -67,13 +80,30 @@ public:
     ExchangeResult ReadUntil(std::string& answer, std::string_view terminator, int timeout,
                              std::size_t capacity = kAnswerCapacity);
     ExchangeResult ReadUntilOk(std::string& answer, int timeout, std::size_t capacity = kAnswerCapacity);
-    // Reads up to "\r\n". When `capacity` characters have arrived without a line end, the read ends
-    // with Ok and hands them over; the rest of the line comes with the next call, so nothing is lost.
+    // Reads until the text read holds "\r\n": that may be one line, or several when they came in one
+    // piece. When `capacity` characters have arrived without a line end, the read ends with Ok and
+    // hands them over; the rest comes with the next call, so nothing is lost.
     ExchangeResult ReadLine(std::string& answer, int timeout, std::size_t capacity = kLineCapacity);
-    // As ReadLine, for unsolicited reports: the terminator is looked for only once the answer holds
-    // three characters, and only from its second character on; no trace notification is made.
+    // Unsolicited reports that arrived (or arrive within the idle-poll budget `timeout`), each
+    // followed by "\r\n", at most `capacity` characters; the rest stay queued. TimedOut when none
+    // came. The terminator is unused: reports are whole lines. Only while listening is on.
     ExchangeResult ReadUnsolicited(std::string& answer, std::string_view terminator, int timeout,
                                    std::size_t capacity = kUnsolicitedCapacity);
+
+    // Queue reports for a listener (on), or drop them with a trace entry (off, the default).
+    void SetUnsolicitedListening(bool on);
+    // Moves the queued reports into `reports`. When there are none: reads the line for up to `wait`
+    // if no exchange is running (a report may be on its way), or else waits up to `wait` for the
+    // running exchange to find one. Never waits for the exchange lock. ReceiveFailed when the port
+    // failed (closed, unplugged); Ok otherwise, also with no report.
+    ExchangeResult TakeUnsolicited(std::vector<std::string>& reports, std::chrono::milliseconds wait);
+    // Ends a TakeUnsolicited wait at once (a listener asked to stop).
+    void WakeUnsolicitedWaiters();
+
+    // Executes the command now when no other thread's exchange runs, otherwise right after that
+    // exchange lets the port go (the result then goes only to the trace). True: it ran now, with
+    // `result`. Never waits for another thread.
+    bool ExecuteOrDefer(const NarrowString& command, int timeout, ExchangeResult& result);
 
     // Writes the command and waits for "OK\r\n", up to three attempts.
     ExchangeResult Transact(const NarrowString& command, std::string& answer, int timeout,
@@ -86,7 +116,7 @@ public:
     // Keeps every other thread's exchanges off the port while the returned lock lives, for a
     // conversation of several exchanges (one picture request, then its many answer lines) that a key
     // listener's read must not break into. Close() still ends it.
-    [[nodiscard]] std::unique_lock<std::recursive_mutex> HoldExchanges();
+    [[nodiscard]] std::unique_lock<ExchangeLock> HoldExchanges();
 
     // Sets errorText from the result's fixed text and returns the result.
     ExchangeResult SetError(ExchangeResult code);
@@ -101,10 +131,19 @@ public:
 private:
     enum class Overflow { Cut, HandOver };
     ExchangeResult ReadInto(std::string& answer, std::string_view terminator, int timeout,
-                            std::size_t capacity, Overflow overflow, bool unsolicited);
+                            std::size_t capacity, Overflow overflow);
+    // Passes what the line brought through the splitter and hands its reports on. Lock held.
+    void Split(std::string_view piece);
+    void HandOnReports(std::vector<std::string>& reports);
+    // One read of the line by the listener while no exchange runs; the text it brings that is not a
+    // report belongs to no exchange and is dropped.
+    ExchangeResult ListenOnce(std::chrono::milliseconds wait);
+    bool TakeQueued(std::vector<std::string>& reports);
     bool OpenNormal();
     bool OpenPaced();
     bool FailOpen(const char* text, int systemError);
+    // A new line: nothing read before the open belongs to what comes.
+    void StartAfresh();
     void Pause(std::chrono::milliseconds duration) const;
     // SetError plus the errno behind the result (0 when the system reported nothing).
     ExchangeResult Finish(ExchangeResult code, int systemError);
@@ -119,7 +158,14 @@ private:
     std::atomic<int> systemError_{0};
     ConnectionSettings settings_;
     std::atomic<TraceSink*> traceSink_{nullptr};
-    std::recursive_mutex exchangeLock_;
+    ExchangeLock exchangeLock_;
+    UnsolicitedSplitter splitter_; // used under exchangeLock_
+
+    std::mutex reportsLock_;
+    std::condition_variable reportsChanged_;
+    std::deque<std::string> reports_;
+    bool reportsWanted_ = false;
+    unsigned wakeCount_ = 0; // bumped by WakeUnsolicitedWaiters
 };
 
 } // namespace panelgrab

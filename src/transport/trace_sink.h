@@ -10,6 +10,8 @@ class TraceSink {
 public:
     virtual void OnCommandSent(const std::string& text) = 0;
     virtual void OnAnswerReceived(const std::string& text) = 0;
+    // An unsolicited report taken out of the line; `delivered`: queued for a listener, not dropped.
+    virtual void OnUnsolicited(const std::string& /*report*/, bool /*delivered*/) {}
 
 protected:
     ~TraceSink() = default;

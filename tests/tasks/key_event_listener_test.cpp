@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <utility>
 #include <memory>
 #include <string>
 #include <thread>
@@ -51,21 +53,21 @@ protected:
 
 TEST_F(KeyEvents, ReportsArriveInOrderAlsoTogetherAndSplit) {
     OpenPort();
-    // The transport drops what follows an OK in the same read, so reports come a moment later, as
-    // from a phone.
-    peer.Respond(kOk).Silence(20ms);
-    // Two reports in one write, then a report cut in the middle of its key, then one holding commas.
+    // A report in the same read as the switch-on's OK, two reports in one write, then a report cut
+    // in the middle of its key, then one holding commas.
+    peer.Respond(std::string(kOk) + "\r\n+CKEV: 0,1\r\n").Silence(20ms);
     peer.Answer("\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n");
     peer.Answer("\r\n+CKEV: 1").Silence(30ms).Answer("2,2\r\n");
     peer.Answer("\r\n+CKEV: \",\",1\r\n");
     KeyEventListener listener(&sink, *port);
     ASSERT_TRUE(listener.Start());
     EXPECT_TRUE(listener.IsRunning());
-    ASSERT_TRUE(sink.WaitForEvents(4, 5s));
+    ASSERT_TRUE(sink.WaitForEvents(5, 5s));
     peer.Respond(kOk);
     EXPECT_TRUE(listener.Stop());
     EXPECT_FALSE(listener.IsRunning());
-    EXPECT_EQ(sink.Events(), (Strings{"pressed 5", "released 5", "released 12", "pressed \",\""}));
+    EXPECT_EQ(sink.Events(),
+              (Strings{"pressed 0", "pressed 5", "released 5", "released 12", "pressed \",\""}));
     EXPECT_EQ(sink.StoppedCount(), 1);
     EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff}));
 }
@@ -88,6 +90,7 @@ TEST_F(KeyEvents, VanishedPortEndsTheWorkerAndStopStillReports) {
         std::this_thread::sleep_for(2ms);
     }
     EXPECT_FALSE(listener.IsRunning());
+    EXPECT_EQ(sink.LostCount(), 1); // told at once, not only when stopping
     EXPECT_FALSE(listener.Stop()); // the switch-off cannot be sent any more
     EXPECT_EQ(sink.StoppedCount(), 1);
 }
@@ -112,28 +115,73 @@ TEST_F(KeyEvents, PhoneForwardsToTheClientUntilStoppedOrReplaced) {
     EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff, kSwitchOn, kSwitchOff}));
 }
 
-// A client that stops listening from inside its own handler: the listener cannot wait for its own
-// thread, so the call is refused (and must not throw or free the listener under its worker); no
-// further event reaches the client, and a later call from the owner's thread stops it.
-TEST_F(KeyEvents, StopFromInsideAHandlerIsRefusedSafely) {
-    OpenPhone();
-    struct StoppingSink : test::RecordingSink {
-        PhoneLink* phone = nullptr;
-        std::atomic<int32_t> result{-1};
-        void OnKeyPressed(std::string key) override {
-            RecordingSink::OnKeyPressed(std::move(key));
-            result = phone->StopKeyEvents(0);
+// What a key handler may do to its own phone: each call runs on the listener's thread, which can
+// neither wait for itself nor be freed under itself.
+struct HandlerSink : test::RecordingSink {
+    std::function<void()> onFirstPress;
+    std::atomic<int32_t> result{-1};
+    std::atomic<int> lost{0};
+    void OnKeyPressed(std::string key) override {
+        RecordingSink::OnKeyPressed(std::move(key));
+        if (auto act = std::exchange(onFirstPress, nullptr)) {
+            act();
         }
-    } client;
-    client.phone = phone.get();
+    }
+    void OnKeyEventsLost(const std::string&) override { ++lost; }
+};
+
+TEST_F(KeyEvents, StopFromAHandlerEndsDeliveryAndTheListenerSwitchesOffItself) {
+    OpenPhone();
+    HandlerSink client;
+    client.onFirstPress = [&] { client.result = phone->StopKeyEvents(0); };
     peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 1,1\r\n").Silence(20ms).Answer("\r\n+CKEV: 1,0\r\n");
+    peer.Respond(kOk);
     ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
     ASSERT_TRUE(client.WaitForEvents(1, 5s));
-    std::this_thread::sleep_for(60ms); // the release arrives, but the client is no longer told
-    EXPECT_EQ(client.result.load(), kPhoneFailed);
+    std::this_thread::sleep_for(80ms); // the release arrives, but the client is no longer told
+    EXPECT_EQ(client.result.load(), kPhoneOk);
     EXPECT_EQ(client.Events(), Strings{"pressed 1"});
+    EXPECT_EQ(phone->StopKeyEvents(0), kPhoneOk); // joins; the worker's switch-off had its OK
+    EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff}));
+}
+
+TEST_F(KeyEvents, StartFromAHandlerKeepsListeningForTheNewClient) {
+    OpenPhone();
+    HandlerSink client;
+    test::RecordingSink next;
+    client.onFirstPress = [&] {
+        phone->StopKeyEvents(0); // undone by the start that follows in the same handler
+        client.result = phone->StartKeyEvents(&next);
+    };
+    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 1,1\r\n").Silence(20ms).Answer("\r\n+CKEV: 1,0\r\n");
+    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
+    ASSERT_TRUE(next.WaitForEvents(1, 5s));
+    EXPECT_EQ(client.result.load(), kPhoneOk);
+    EXPECT_EQ(next.Events(), Strings{"released 1"});
     peer.Respond(kOk);
     EXPECT_EQ(phone->StopKeyEvents(0), kPhoneOk);
+    EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff}));
+}
+
+TEST_F(KeyEvents, DestroyingThePhoneFromAHandlerLeavesTheListenerToFinishAlone) {
+    OpenPhone();
+    HandlerSink client;
+    std::atomic<bool> destroyed{false};
+    client.onFirstPress = [&] {
+        phone.reset();
+        destroyed = true;
+    };
+    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 1,1\r\n\r\n+CKEV: 1,0\r\n");
+    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
+    ASSERT_TRUE(client.WaitForEvents(1, 5s));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!destroyed && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_TRUE(destroyed);
+    std::this_thread::sleep_for(50ms); // the detached worker frees the listener and the port
+    EXPECT_EQ(client.Events(), Strings{"pressed 1"});
+    EXPECT_EQ(client.lost.load(), 0);
 }
 
 TEST_F(KeyEvents, DestroyingThePhoneEndsItsListenerPromptly) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -45,53 +46,23 @@ TEST(KeyReportParser, OneReportLine) {
     }
 }
 
-// Each stream fed whole and then one byte at a time gives the same events in order.
-TEST(KeyReportParser, StreamsWholeAndByteByByte) {
+// Only "+CKEV:" lines are key events; the port hands over every other report too.
+TEST(KeyReportParser, ReportLines) {
     const struct {
-        std::string stream;
-        Events expected;
+        const char* line;
+        std::optional<KeyEvent> expected;
     } cases[] = {
-        {"+CKEV: 1\r\n+CKEV: 0\r\n", {Pressed(""), Released("")}},
-        {"\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n+CKEV: *,1\r\n+CKEV: *,0\r\n",
-         {Pressed("5"), Released("5"), Pressed("*"), Released("*")}},
-        // Text around the reports is ignored.
-        {"AT+CKPD=\"5\"\r\r\nOK\r\n\r\n+CKEV: 5,1\r\nRING\r\n\r\nOK\r\n", {Pressed("5")}},
-        {"", {}},
+        {"+CKEV: 5,1", Pressed("5")},
+        {"+CKEV:*,0", Released("*")},
+        {"+CKEV: ", Released("")},
+        {"+CIEV: 1,5", std::nullopt},
+        {"RING", std::nullopt},
+        {"+CKEVX: 5,1", std::nullopt},
+        {"+ckev: 5,1", std::nullopt},
     };
     for (const auto& c : cases) {
-        KeyReportParser whole;
-        EXPECT_EQ(whole.Feed(c.stream), c.expected) << testing::PrintToString(c.stream);
-        KeyReportParser bytes;
-        Events events;
-        for (const char ch : c.stream) {
-            for (KeyEvent& e : bytes.Feed(std::string(1, ch))) {
-                events.push_back(std::move(e));
-            }
-        }
-        EXPECT_EQ(events, c.expected) << testing::PrintToString(c.stream);
+        EXPECT_EQ(KeyEventOfReport(c.line), c.expected) << c.line;
     }
-}
-
-TEST(KeyReportParser, ReportSplitAcrossReadsIsDeliveredOnce) {
-    // Every split position of two reports, so the marker, the key, the comma and the line end are
-    // each cut once.
-    const std::string stream = "\r\n+CKEV: 12,1\r\n\r\n+CKEV: 12,0\r\n";
-    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
-        KeyReportParser parser;
-        Events events = parser.Feed(stream.substr(0, cut));
-        const Events rest = parser.Feed(stream.substr(cut));
-        events.insert(events.end(), rest.begin(), rest.end());
-        EXPECT_EQ(events, (Events{Pressed("12"), Released("12")})) << "cut at " << cut;
-    }
-}
-
-TEST(KeyReportParser, EndlessLineIsDroppedAndLaterReportsStillArrive) {
-    KeyReportParser parser;
-    EXPECT_TRUE(parser.Feed("+CKEV: ").empty());
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_TRUE(parser.Feed(std::string(100, 'x')).empty());
-    }
-    EXPECT_EQ(parser.Feed("\r\n+CKEV: 9,1\r\n"), Events{Pressed("9")});
 }
 
 } // namespace

@@ -19,6 +19,10 @@ public:
         std::lock_guard lock(mutex_);
         ++stopped_;
     }
+    void OnKeyEventsLost(const std::string&) override {
+        std::lock_guard lock(mutex_);
+        ++lost_;
+    }
 
     // Waits until `count` events have arrived; false if `limit` passed first.
     bool WaitForEvents(std::size_t count, std::chrono::milliseconds limit) {
@@ -33,6 +37,10 @@ public:
         std::lock_guard lock(mutex_);
         return stopped_;
     }
+    int LostCount() const {
+        std::lock_guard lock(mutex_);
+        return lost_;
+    }
 
 private:
     void Add(std::string event) {
@@ -45,6 +53,7 @@ private:
     std::condition_variable changed_;
     std::vector<std::string> events_;
     int stopped_ = 0;
+    int lost_ = 0;
 };
 
 } // namespace panelgrab::test

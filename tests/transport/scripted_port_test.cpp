@@ -127,9 +127,9 @@ TEST_F(ExchangeTest, ReadCountsIdlePollsJoinsChunksWithoutNulBytesAndEndsOnAFail
     EXPECT_EQ(answer, "AT\r\r\n");
     EXPECT_STREQ(port->errorText(), ExchangeResultText(TimedOut));
 
-    device->Chunk("AT\r\0\r\n+X: \0\0ab"s).Idle().Chunk("\r\nO\0"s).Chunk("K\r\n").Chunk("never read");
+    device->Chunk("AT\r\0\r\n*X: \0\0ab"s).Idle().Chunk("\r\nO\0"s).Chunk("K\r\n").Chunk("never read");
     EXPECT_EQ(port->ReadUntilOk(answer, 5), Ok);
-    EXPECT_EQ(answer, "AT\r\r\n+X: ab\r\nOK\r\n");
+    EXPECT_EQ(answer, "AT\r\r\n*X: ab\r\nOK\r\n");
     EXPECT_EQ(device->reads, 9 + 4);
 
     device->Chunk({}, EIO).Chunk("OK\r\n"); // after the text left unread above
@@ -181,8 +181,10 @@ TEST_F(ExchangeTest, QueryDecodesUtf8AndTraceSeesCommandsAndWholeAnswersButNoUns
     device->answerEveryWrite = "\r\nK\xC3\xA4se \xFF\r\nOK\r\n";
     EXPECT_EQ(port->Query(NarrowString("AT\xE9\r"), answer, 1), Ok);
     EXPECT_EQ(answer, "\r\nK\xC3\xA4se \xEF\xBF\xBD\r\nOK\r\n");
+    port->SetUnsolicitedListening(true);
     device->Chunk("+CKEV: 1,1\r\n");
     EXPECT_EQ(port->ReadUnsolicited(answer, "\r\n", 1), Ok);
+    EXPECT_EQ(answer, "+CKEV: 1,1\r\n");
     port->SetTraceSink(nullptr);
     EXPECT_EQ(port->Execute(NarrowString("AT\r"), 1), Ok);
     EXPECT_EQ(trace.events, (Writes{"> AT\xC3\xA9\r", "< \r\nK\xC3\x83\xC2\xA4se \xC3\xBF\r\nOK\r\n"}));
