@@ -1,13 +1,60 @@
 #include "cli/failure_message.h"
 
+#include <cerrno>
+
+#include "transport/exchange_result.h"
+#include "transport/port_holders.h"
 #include "transport/port_names.h"
 
 namespace panelgrab::cli {
+namespace {
+
+std::string HoldersOf(const SerialPort& port) {
+    std::string names;
+    for (const PortHolder& holder : FindPortHolders(DevicePathOf(port.settings().GetPortName()))) {
+        names += (names.empty() ? "" : ", ") + holder.name + " (pid " + std::to_string(holder.pid) + ")";
+    }
+    return names;
+}
+
+// What the user can do about the failure, where there is something to do.
+std::string Advice(const SerialPort& port) {
+    switch (port.systemError()) {
+    case EACCES:
+    case EPERM:
+        return "Add your user to the dialout group (sudo usermod -aG dialout \"$USER\", then log in "
+               "again), or install the udev rule described in docs/INSTALL.md.";
+    case EBUSY:
+    case EWOULDBLOCK: {
+        const std::string holders = HoldersOf(port);
+        const std::string who = holders.empty() ? "another program" : holders;
+        return "It is held by " + who + "; close it there (ModemManager can be told to leave the port "
+               "alone with the udev rule in docs/INSTALL.md).";
+    }
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "Check the port name (panelgrab-cli ports lists the ports) and the cable.";
+    case EIO:
+        return "The phone went away: check the cable and that the phone is on.";
+    default:
+        break;
+    }
+    if (port.errorText() == std::string(kTextPhoneNotResponding)) {
+        return "Check that the phone is on and connected, and the baud rate (--baud).";
+    }
+    return {};
+}
+
+} // namespace
 
 std::string DescribePortFailure(const SerialPort& port) {
     std::string text = port.errorText();
     if (int error = port.systemError(); error != 0) {
         text += " (" + DescribeSystemError(error) + ")";
+    }
+    if (const std::string advice = Advice(port); !advice.empty()) {
+        text += " " + advice;
     }
     return text;
 }

@@ -1,6 +1,8 @@
 #include "cli/key_commands.h"
 
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include "cli/exit_codes.h"
 #include "cli/interrupt_guard.h"
@@ -40,13 +42,19 @@ int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
                                       std::chrono::duration<double>(*options.seconds));
     }
     while (!InterruptGuard::Interrupted() && !(deadline && Clock::now() >= *deadline)) {
-        if (printer.WaitForLimit(kWaitSlice)) {
+        if (printer.WaitForEnd(kWaitSlice)) {
             break;
         }
     }
     // Clears the client first, so no event reaches the printer once this returns.
-    if (int32_t result = phone.StopKeyEvents(0); result != kPhoneOk) {
-        return session.ReportFailure("switching key event reporting off", result);
+    const int32_t switchedOff = phone.StopKeyEvents(0);
+    if (const std::optional<std::string> reason = printer.lostReason()) {
+        return session.Report("the phone stopped answering while listening for keys: " + *reason +
+                                  " Check the cable and that the phone is on.",
+                              kExitNoConnection);
+    }
+    if (switchedOff != kPhoneOk) {
+        return session.ReportFailure("switching key event reporting off", switchedOff);
     }
     return kExitOk;
 }

@@ -70,8 +70,14 @@ int PhoneSession::Open() {
 }
 
 int PhoneSession::ReportFailure(std::string_view operation, int32_t result) {
-    std::string reason = result == kPhoneBadAnswer ? "the phone's answer could not be used"
-                                                   : DescribePortFailure(phone_->Port());
+    std::string reason;
+    if (result == kPhoneBadAnswer) {
+        reason = "the phone's answer could not be used";
+    } else if (const char* text = phone_->FailureText()) {
+        reason = text; // the port worked; the phone object knows what went wrong
+    } else {
+        reason = DescribePortFailure(phone_->Port());
+    }
     return Report(std::string(operation) + " failed: " + reason, kExitFailed);
 }
 

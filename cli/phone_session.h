@@ -30,8 +30,8 @@ public:
     // The port as messages name it: "COM1 (/dev/ttyS0)", "sim (/dev/pts/4)", "/dev/ttyUSB0".
     const std::string& PortLabel() const { return portLabel_; }
 
-    // Prints why an operation failed: the port's text and OS reason for result 5, an unusable
-    // answer for result 6. Returns kExitFailed.
+    // Prints why an operation failed: for result 5 the phone object's own reason where it has one,
+    // else the port's text, OS reason and advice; an unusable answer for result 6. Returns kExitFailed.
     int ReportFailure(std::string_view operation, int32_t result);
     // Prints a message about this port and returns `code`.
     int Report(std::string_view message, int code);

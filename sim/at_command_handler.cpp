@@ -69,12 +69,14 @@ std::vector<std::string> SplitKeys(std::string_view keys) {
 AtCommandHandler::AtCommandHandler(const SimOptions& options, std::vector<DisplayPicture> pictures)
     : dialect_(options.dialect), model_(options.model),
       guiObject_(options.guiObject.empty() ? kDefaultGuiObject : options.guiObject), errorBulk_(false),
-      endlessLine_(false), defaultEcho_(options.echo), pictures_(std::move(pictures)), echo_(options.echo) {
+      endlessLine_(false), defaultEcho_(options.echo), pictures_(std::move(pictures)), echo_(options.echo),
+      unsolicited_(options.unsolicited) {
     FaultPlan fault;
     std::string ignored;
     if (ParseFault(options.fault, fault, ignored)) {
         errorBulk_ = fault.kind == FaultPlan::Kind::ErrorBulk;
         endlessLine_ = fault.kind == FaultPlan::Kind::EndlessLine;
+        hugeDisplay_ = fault.kind == FaultPlan::Kind::HugeDisplay;
     }
 }
 
@@ -100,14 +102,33 @@ CommandReply AtCommandHandler::Handle(std::string_view line) {
         reply.text += "\r\nERROR\r\n";
         return reply;
     }
+    AppendAnswer(outcome, reply);
+    return reply;
+}
+
+void AtCommandHandler::AppendAnswer(const Outcome& outcome, CommandReply& reply) {
+    // One report between the echo and the answer, then one after every 7th line (a picture's).
+    constexpr std::size_t kLinesBetweenReports = 7;
+    if (unsolicited_ && !outcome.lines.empty()) {
+        reply.text += reports_.Next();
+    }
     if (!outcome.lines.empty()) {
         reply.text += "\r\n";
-        for (const std::string& info : outcome.lines) {
-            reply.text.append(info).append("\r\n");
+        for (std::size_t i = 0; i < outcome.lines.size(); ++i) {
+            reply.text.append(outcome.lines[i]).append("\r\n");
+            if (unsolicited_ && (i + 1) % kLinesBetweenReports == 0) {
+                reply.text += reports_.Next();
+            }
         }
     }
+    if (unsolicited_ && reporting_) {
+        // The phone reports its keys as it presses them, before it is done with the command.
+        for (const std::string& key : reply.pressedKeys) {
+            reply.text += UnsolicitedReports::KeyReport(key, "1") + UnsolicitedReports::KeyReport(key, "0");
+        }
+        reply.pressedKeys.clear();
+    }
     reply.text += "\r\nOK\r\n";
-    return reply;
 }
 
 AtCommandHandler::Outcome AtCommandHandler::Execute(std::string_view body, CommandReply& reply) {
@@ -174,7 +195,9 @@ AtCommandHandler::Outcome AtCommandHandler::ZisiCommand(std::string_view args, C
 }
 
 AtCommandHandler::Outcome AtCommandHandler::DisplayListAnswer() const {
-    const SimDisplay& d = pictures_.front().display();
+    constexpr int kHugeSide = 60000;
+    const SimDisplay& shown = pictures_.front().display();
+    const SimDisplay d = hugeDisplay_ ? SimDisplay{kHugeSide, kHugeSide, shown.bitsPerPixel} : shown;
     switch (dialect_) {
     case Dialect::Long:
         return {true, {Format("*ZISI: %d, %d, %d", d.height, d.width, d.bitsPerPixel)}};

@@ -6,6 +6,7 @@
 
 #include "sim/display_picture.h"
 #include "sim/simulated_phone.h"
+#include "sim/unsolicited_reports.h"
 
 namespace panelgrab::sim {
 
@@ -43,16 +44,22 @@ private:
     Outcome ChecksumCommand(std::string_view args) const;
     Outcome KeyPressCommand(std::string_view args, CommandReply& reply) const;
     Outcome EventReportingCommand(std::string_view args, CommandReply& reply);
+    // The information lines and final result after the echo, with reports among them when this
+    // phone speaks unasked.
+    void AppendAnswer(const Outcome& outcome, CommandReply& reply);
 
     Dialect dialect_;
     std::string model_;
     std::string guiObject_;
     bool errorBulk_;
     bool endlessLine_;
+    bool hugeDisplay_ = false;
     bool defaultEcho_;
     std::vector<DisplayPicture> pictures_;
     bool echo_;
     bool reporting_ = false;
+    bool unsolicited_;
+    UnsolicitedReports reports_;
 };
 
 // Splits an AT+CKPD key string into keys: one character each, or ':' with the character after it.

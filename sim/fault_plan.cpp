@@ -25,7 +25,8 @@ bool ParseFault(const std::string& text, FaultPlan& plan, std::string& error) {
                                          {"error-bulk", FaultPlan::Kind::ErrorBulk},
                                          {"garbage", FaultPlan::Kind::Garbage},
                                          {"endless-line", FaultPlan::Kind::EndlessLine},
-                                         {"nul-bytes", FaultPlan::Kind::NulBytes}};
+                                         {"nul-bytes", FaultPlan::Kind::NulBytes},
+                                         {"huge-display", FaultPlan::Kind::HugeDisplay}};
     for (const Simple& simple : kSimple) {
         if (text == simple.name) {
             plan = FaultPlan{simple.kind, 0};

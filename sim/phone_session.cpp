@@ -1,5 +1,7 @@
 #include "sim/phone_session.h"
 
+#include "sim/unsolicited_reports.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
@@ -11,10 +13,6 @@ namespace {
 constexpr std::size_t kMaxLineLength = 1024;
 // A key press takes time on a real phone: its reports follow the OK, never share an answer.
 constexpr std::chrono::milliseconds kKeyReportGap{30};
-
-std::string ReportText(std::string_view key, std::string_view value) {
-    return "\r\n+CKEV: " + std::string(key) + "," + std::string(value) + "\r\n";
-}
 
 } // namespace
 
@@ -191,7 +189,7 @@ void PhoneSession::ScheduleKeys(const std::vector<std::string>& keys) {
     for (const std::string& key : keys) {
         for (const char* value : {"1", "0"}) {
             due += kKeyReportGap;
-            reports_.push_back({due, ReportText(key, value)});
+            reports_.push_back({due, UnsolicitedReports::KeyReport(key, value)});
         }
     }
 }
@@ -204,7 +202,7 @@ void PhoneSession::ScheduleScript() {
         const std::string_view report = script.substr(0, semicolon);
         const std::size_t comma = report.rfind(',');
         if (comma != std::string_view::npos) {
-            reports_.push_back({due, ReportText(report.substr(0, comma), report.substr(comma + 1))});
+            reports_.push_back({due, UnsolicitedReports::KeyReport(report.substr(0, comma), report.substr(comma + 1))});
             due += scriptPause_;
         }
         if (semicolon == std::string_view::npos) {

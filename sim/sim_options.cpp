@@ -172,7 +172,7 @@ bool Apply(const OptionValue& option, SimOptions& options, std::string& error) {
 }
 
 bool TakesNoValue(const std::string& name) {
-    return name == "--no-echo" || name == "--echo";
+    return name == "--no-echo" || name == "--echo" || name == "--unsolicited";
 }
 
 } // namespace
@@ -188,7 +188,11 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
                 error = option.name + " takes no value";
                 return false;
             }
-            parsed.echo = option.name == "--echo";
+            if (option.name == "--unsolicited") {
+                parsed.unsolicited = true;
+            } else {
+                parsed.echo = option.name == "--echo";
+            }
             continue;
         }
         if (equals != std::string::npos) {
@@ -234,6 +238,9 @@ std::string SimOptionsHelp() {
                         is the text before the last comma. The script restarts each time reporting
                         is switched on and stops when it is switched off.
   --key-event-pause MS  pause between scripted reports (default 200)
+  --unsolicited         speak unasked, as real phones do: put reports (+CIEV, +CMTI, RING, +CREG)
+                        between the echo and the answer, before every per-line answer and after every
+                        7th picture line; with reporting on, report AT+CKPD presses before the OK
   --gui-object TEXT     the quoted fields of the AT*ZGUI=0 answer after "*ZGUI: "
                         (default "Form","Title","L","R","P","V")
   --fault NAME          misbehave in one way:
@@ -245,6 +252,7 @@ std::string SimOptionsHelp() {
                                            (until the next command arrives)
                           nul-bytes        sprinkle NUL bytes into every answer
                           stall-after=N    stop sending for good after N bytes, even mid-answer
+                          huge-display     describe the display as 60000x60000 pixels
 Checksums: AT*ZAPC=l,t,r,b[,d] answers "*ZAPC: "XXXXXXXX"", the 32-bit wrapping local checksum (as
 panelgrab computes it from received picture text) over the phone's own picture text of display d.
 Key presses: AT+CKPD="keys"[,time,pause] answers OK; with reporting on, each key (one character,

@@ -29,6 +29,7 @@ struct SimOptions {
     int keyEventPauseMs = 200; // pause between scripted reports
     std::string fault;         // "", "silent", "error-bulk", "hangup-after=N", "garbage", ...
     std::string guiObject;     // the quoted fields after "*ZGUI: "; empty: a Form object
+    bool unsolicited = false;  // reports inside answers and between picture lines
 };
 
 // Parses panelgrab-phonesim's options (also used by "--port sim:OPTIONS"). False with a message in

@@ -14,6 +14,8 @@
 #include "capture/display_bitmap.h"
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
+#include "phone/phone_link.h"
+#include "transport/port_timing.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
 
@@ -178,6 +180,49 @@ TEST(CliCommands, MissingPortIsNoConnection) {
     EXPECT_EQ(missing.exitCode, kExitNoConnection);
     EXPECT_NE(missing.err.find("/dev/panelgrab-no-such-port"), std::string::npos) << missing.err;
     EXPECT_NE(missing.err.find("Unable to open com port"), std::string::npos) << missing.err;
+}
+
+TEST(CliCommands, FailuresNameThePortAndWhatWentWrong) {
+    const Outcome huge = RunInProcess({"--port", "sim:--fault=huge-display", "grab", "-o", TempFile("huge.bmp")});
+    EXPECT_EQ(huge.exitCode, kExitFailed);
+    EXPECT_NE(huge.err.find("sim (/dev/"), std::string::npos) << huge.err;
+    EXPECT_NE(huge.err.find("The phone reported a display too large to read."), std::string::npos) << huge.err;
+    EXPECT_FALSE(fs::exists(TempFile("huge.bmp")));
+
+    // The phone hangs up in the middle of its second key report.
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome gone = RunInProcess(
+        {"--port", "sim:--key-events=7,1;7,0,--key-event-pause=50,--fault=hangup-after=50", "listen"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(gone.exitCode, kExitNoConnection) << gone.err;
+    EXPECT_EQ(gone.out, "pressed 7\n");
+    EXPECT_NE(gone.err.find("sim (/dev/"), std::string::npos) << gone.err;
+    EXPECT_NE(gone.err.find("Check the cable"), std::string::npos) << gone.err;
+}
+
+// A reader that goes away ends listen like Ctrl-C: the phone's reporting is switched off.
+TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {
+    sim::SimOptions options;
+    options.keyEvents = "7,1;7,0;8,1;8,0;9,1;9,0";
+    options.keyEventPauseMs = 100;
+    sim::SimulatedPhone phone(options);
+    std::string error;
+    ASSERT_TRUE(phone.Start(error)) << error;
+    const std::string out = TempFile("head.out");
+    const int status = std::system((std::string(PANELGRAB_CLI_PROGRAM) + " --fast-timing --port " +
+                                    phone.DevicePath() + " listen 2>/dev/null | head -n1 >" + out)
+                                       .c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadFile(out), "pressed 7\n");
+    fs::remove(out);
+
+    ConnectionSettings settings(phone.DevicePath(), 115200);
+    settings.SetTiming(PortTiming::Fast());
+    const std::unique_ptr<PhoneLink> check = CreatePhone(settings);
+    ASSERT_EQ(check->Open(false), kPhoneOk);
+    std::string answer;
+    ASSERT_EQ(check->SendCommand("AT+CMER?\r", answer), kPhoneOk);
+    EXPECT_NE(answer.find("+CMER: 0,0,0,0,0"), std::string::npos) << answer;
 }
 
 TEST(CliProgram, ExitCodesAndStreams) {

@@ -85,12 +85,12 @@ TEST(TraceOutput, ControlCharactersMadeVisible) {
 TEST(KeyEventOutput, PrintsEventsAndStopsAtTheLimit) {
     std::ostringstream stream;
     KeyEventPrinter printer(stream, 3);
-    EXPECT_FALSE(printer.WaitForLimit(std::chrono::milliseconds(1)));
+    EXPECT_FALSE(printer.WaitForEnd(std::chrono::milliseconds(1)));
     printer.OnKeyPressed("5");
     printer.OnKeyReleased("5");
     printer.OnKeyPressed("a,b");
     printer.OnKeyReleased("a,b"); // beyond the limit: dropped
-    EXPECT_TRUE(printer.WaitForLimit(std::chrono::milliseconds(1)));
+    EXPECT_TRUE(printer.WaitForEnd(std::chrono::milliseconds(1)));
     EXPECT_EQ(printer.printed(), 3);
     EXPECT_EQ(stream.str(), "pressed 5\nreleased 5\npressed a,b\n");
 }

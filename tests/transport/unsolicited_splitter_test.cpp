@@ -1,0 +1,105 @@
+// The split of a phone's stream into answer text and unsolicited reports, from raw wire strings.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "transport/unsolicited_splitter.h"
+
+namespace panelgrab {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct Split {
+    std::string text;
+    Strings reports;
+};
+
+Split Feed(const char* command, const std::vector<std::string>& pieces) {
+    UnsolicitedSplitter splitter;
+    splitter.ExpectAnswerTo(command);
+    Split split;
+    for (const std::string& piece : pieces) {
+        splitter.Feed(piece, split.reports);
+        split.text += splitter.TakeReady();
+    }
+    return split;
+}
+
+std::vector<std::string> Bytes(const std::string& stream) {
+    std::vector<std::string> bytes;
+    for (char c : stream) {
+        bytes.emplace_back(1, c);
+    }
+    return bytes;
+}
+
+TEST(UnsolicitedSplitter, TakesReportLinesOutWhereverTheyArriveWholeOrByteByByte) {
+    const struct {
+        const char* command;
+        std::string stream;
+        std::string text; // what the reader gets
+        Strings reports;
+    } cases[] = {
+        // Alone, and the empty line that comes before a report goes with it.
+        {"AT\r", "\r\n+CKEV: 5,1\r\n", "", {"+CKEV: 5,1"}},
+        {"AT\r", "\r\nRING\r\n\r\n+CRING: VOICE\r\n", "", {"RING", "+CRING: VOICE"}},
+        // Inside an answer: between echo and answer, and before and after the OK.
+        {"AT+CGMM\r", "AT+CGMM\r\r\n+CIEV: 1,5\r\n\r\nP200\r\n\r\nOK\r\n",
+         "AT+CGMM\r\r\n\r\nP200\r\n\r\nOK\r\n", {"+CIEV: 1,5"}},
+        {"AT+CKPD=\"5\"\r", "\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",3\r\n", "\r\nOK\r\n",
+         {"+CKEV: 5,1", "+CKEV: 5,0", "+CMTI: \"SM\",3"}},
+        // Between the lines of a bulk picture, and at its start: the picture's digits stay whole.
+        {"AT*ZISI\r", "\r\n+CKEV: 1,1\r\n*ZISI: 0A0B\r\n\r\n+CREG: 1\r\n*ZISI: C0DE\r\n\r\nOK\r\n",
+         "*ZISI: 0A0B\r\n*ZISI: C0DE\r\n\r\nOK\r\n", {"+CKEV: 1,1", "+CREG: 1"}},
+        // Before a per-line answer.
+        {"AT*ZIPI=0,0,1\r", "\r\n+CIEV: 2,0\r\n\r\n*ZIPI: 00FF\r\n\r\nOK\r\n", "\r\n*ZIPI: 00FF\r\n\r\nOK\r\n",
+         {"+CIEV: 2,0"}},
+        // The command's own answer looks like a report but is not one, in any letter case.
+        {"AT+CSQ\r", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", {}},
+        {"at+cmer?\r", "\r\n+CMER: 3,2,0,0,0\r\n\r\nOK\r\n", "\r\n+CMER: 3,2,0,0,0\r\n\r\nOK\r\n", {}},
+        {"AT+CSQ\r", "\r\n+CSQX: 1\r\n", "", {"+CSQX: 1"}},
+        // Lines that only look like reports: no "+NAME:", not a whole "RING", not at a line start.
+        {"AT\r", "+5 dBm\r\nRINGING\r\n+:x\r\nRIN\r\nAB+CKEV: 1,1\r\n",
+         "+5 dBm\r\nRINGING\r\n+:x\r\nRIN\r\nAB+CKEV: 1,1\r\n", {}},
+        // An empty line not followed by a report stays, also several of them.
+        {"AT\r", "\r\n\r\nOK\r\n", "\r\n\r\nOK\r\n", {}},
+        // A line far too long to be a report is text, however it starts.
+        {"AT\r", "+X:" + std::string(300, '1') + "\r\n", "+X:" + std::string(300, '1') + "\r\n", {}},
+    };
+    for (const auto& c : cases) {
+        const Split whole = Feed(c.command, {c.stream});
+        EXPECT_EQ(whole.text, c.text) << testing::PrintToString(c.stream);
+        EXPECT_EQ(whole.reports, c.reports) << testing::PrintToString(c.stream);
+        const Split bytes = Feed(c.command, Bytes(c.stream));
+        EXPECT_EQ(bytes.text, c.text) << "byte by byte: " << testing::PrintToString(c.stream);
+        EXPECT_EQ(bytes.reports, c.reports) << "byte by byte: " << testing::PrintToString(c.stream);
+    }
+}
+
+TEST(UnsolicitedSplitter, ReleasesOrdinaryTextBeforeItsLineEndButHoldsAPossibleReport) {
+    UnsolicitedSplitter splitter;
+    Strings reports;
+    splitter.Feed("*ZISI: 0A0", reports);
+    EXPECT_EQ(splitter.TakeReady(), "*ZISI: 0A0"); // a picture line does not wait for its end
+    splitter.Feed("B\r\n\r\n+CKE", reports);
+    EXPECT_EQ(splitter.TakeReady(), "B\r\n");
+    EXPECT_FALSE(splitter.HasReady()); // "\r\n+CKE" may still be a report
+    splitter.Feed("V: 5,1\r\nOK", reports);
+    EXPECT_EQ(reports, Strings{"+CKEV: 5,1"});
+    EXPECT_EQ(splitter.TakeReady(2), "OK");
+
+    // Ready text is handed over in pieces; a reset forgets it and what was held.
+    splitter.Feed("0123456789\r\n+CK", reports);
+    EXPECT_EQ(splitter.TakeReady(4), "0123");
+    EXPECT_EQ(splitter.TakeReady(100), "456789\r\n");
+    splitter.Feed("EV: 1,1", reports);
+    splitter.Reset();
+    splitter.Feed("\r\nOK\r\n", reports);
+    EXPECT_EQ(splitter.TakeReady(), "\r\nOK\r\n");
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+} // namespace
+} // namespace panelgrab
