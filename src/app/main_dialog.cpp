@@ -315,6 +315,7 @@ void MainDialog::OnRead() {
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
         return;
     }
+    setWindowTitle(ConnectedTitle());
     if (phone_->StartScreenRead(*currentDisplay_) != kPhoneOk) {
         prompts_->ShowMessage(this, kReadNotStarted, QString());
         return;
@@ -361,6 +362,12 @@ void MainDialog::FinishRead() {
     }
     if (phone_->GetReadImage(picture_) == kPhoneOk) {
         RedrawBand(linesShown_, lines);
+    }
+    // A picture that ended short says why in the title, and what arrived can still be saved; a
+    // whole picture ends silently.
+    if (const std::string failure = phone_->GetReadFailure(); !failure.empty()) {
+        setWindowTitle(ConnectedTitle() + QStringLiteral(" - picture incomplete: ") +
+                       QString::fromStdString(failure));
     }
     SetCaptureControlsEnabled(true);
 }

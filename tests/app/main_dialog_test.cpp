@@ -397,6 +397,18 @@ private slots:
         QVERIFY(FrameShowsPicture(*bench.dialog, bench.simOptions, 0));
     }
 
+    void readEndingShortSaysWhyAndKeepsWhatArrived() {
+        sim::SimOptions vanishing = SmallPhone();
+        vanishing.fault = "hangup-after=4000"; // inside the picture of the first Read
+        Bench bench(vanishing);
+        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
+        bench.dialog->OnConnect();
+        QVERIFY(bench.ReadToEnd());
+        QVERIFY(bench.dialog->windowTitle().contains(QStringLiteral("picture incomplete: Communications")));
+        QVERIFY(bench.dialog->Picture());
+        QVERIFY(bench.prompts.messages.empty());
+    }
+
     void readSecondDisplayAfterSelectionChange() {
         Bench bench(SmallPhone(2));
         QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
