@@ -58,7 +58,9 @@ Options:
                   Only ",--" starts a new option, so a value may hold commas.
   --baud RATE     Baud rate (default @DEFAULT_BAUD@).
   --trace         Print every command sent ("> ") and every answer received ("< ") on
-                  stderr, with CR and LF shown as \r and \n.
+                  stderr, with CR and LF shown as \r and \n; reports the phone sent unasked
+                  (+CKEV, RING, ...) are kept out of answers and shown as "! " when a listener
+                  got them, "- " when nobody listened.
   --fast-timing   Shrink the port's waits about a hundredfold. Meant for tests against the
                   simulated phone or a pseudo-terminal; a real phone needs the normal timing.
   -h, --help      Print this help.

@@ -38,6 +38,10 @@ void TracePrinter::OnCommandSent(const std::string& text) {
     PrintLine("> ", text);
 }
 
+void TracePrinter::OnUnsolicited(const std::string& report, bool delivered) {
+    PrintLine(delivered ? "! " : "- ", report);
+}
+
 void TracePrinter::OnAnswerReceived(const std::string& text) {
     PrintLine("< ", text);
 }

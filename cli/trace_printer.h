@@ -13,7 +13,8 @@ namespace panelgrab::cli {
 // control bytes as \xHH, and a backslash doubled so that the result reads back unambiguously.
 std::string MakeVisible(std::string_view text);
 
-// Prints the traffic of a port, one line per command ("> ...") and per answer ("< ...").
+// Prints the traffic of a port, one line per command ("> ..."), per answer ("< ...") and per
+// unsolicited report ("! ..." when a listener got it, "- ..." when nobody listened).
 // Exchanges run on worker threads too (background read, key listener), so lines are written
 // whole under a lock.
 class TracePrinter : public TraceSink {
@@ -22,6 +23,7 @@ public:
 
     void OnCommandSent(const std::string& text) override;
     void OnAnswerReceived(const std::string& text) override;
+    void OnUnsolicited(const std::string& report, bool delivered) override;
 
 private:
     void PrintLine(std::string_view prefix, const std::string& text);
