@@ -28,7 +28,8 @@ std::string Advice(const SerialPort& port) {
     case EWOULDBLOCK: {
         const std::string holders = HoldersOf(port);
         const std::string who = holders.empty() ? "another program" : holders;
-        return "It is held by " + who + "; close it there (ModemManager can be told to leave the port "
+        return "It is held by " + who +
+               "; close it there (ModemManager can be told to leave the port "
                "alone with the udev rule in docs/INSTALL.md).";
     }
     case ENOENT:

@@ -7,7 +7,17 @@ namespace panelgrab::sim {
 
 // The one misbehaviour a simulated phone is told to show, parsed from its --fault text.
 struct FaultPlan {
-    enum class Kind { None, Silent, ErrorBulk, HangupAfter, Garbage, EndlessLine, NulBytes, StallAfter, HugeDisplay };
+    enum class Kind {
+        None,
+        Silent,
+        ErrorBulk,
+        HangupAfter,
+        Garbage,
+        EndlessLine,
+        NulBytes,
+        StallAfter,
+        HugeDisplay
+    };
     Kind kind = Kind::None;
     int64_t bytes = 0; // HangupAfter, StallAfter: bytes sent before the fault strikes
 };

@@ -202,7 +202,8 @@ void PhoneSession::ScheduleScript() {
         const std::string_view report = script.substr(0, semicolon);
         const std::size_t comma = report.rfind(',');
         if (comma != std::string_view::npos) {
-            reports_.push_back({due, UnsolicitedReports::KeyReport(report.substr(0, comma), report.substr(comma + 1))});
+            reports_.push_back(
+                {due, UnsolicitedReports::KeyReport(report.substr(0, comma), report.substr(comma + 1))});
             due += scriptPause_;
         }
         if (semicolon == std::string_view::npos) {

@@ -11,7 +11,8 @@ const char* const kTextPictureOverflow =
 const char* const kTextPictureNoMemory = "There is not enough memory for the display's picture.";
 
 bool IsScreenBufferText(const char* text) {
-    for (const char* own : {kTextNoBulkRead, kTextDisplayTooLarge, kTextPictureOverflow, kTextPictureNoMemory}) {
+    for (const char* own :
+         {kTextNoBulkRead, kTextDisplayTooLarge, kTextPictureOverflow, kTextPictureNoMemory}) {
         if (text == own) {
             return true;
         }

@@ -85,7 +85,8 @@ bool KeyEventListener::SwitchOff() {
     port.SetUnsolicitedListening(false);
     ExchangeResult result = Ok;
     // A picture transfer may hold the port for minutes: then the switch-off follows right after it.
-    const bool ranNow = port.ExecuteOrDefer(FormatEventReporting("0", "0", "0", "0"), kCommandTimeout, result);
+    const bool ranNow =
+        port.ExecuteOrDefer(FormatEventReporting("0", "0", "0", "0"), kCommandTimeout, result);
     return !ranNow || result == Ok;
 }
 

@@ -92,7 +92,8 @@ ExchangeResult SerialPort::ListenOnce(std::chrono::milliseconds wait) {
     return Ok;
 }
 
-ExchangeResult SerialPort::TakeUnsolicited(std::vector<std::string>& reports, std::chrono::milliseconds wait) {
+ExchangeResult SerialPort::TakeUnsolicited(std::vector<std::string>& reports,
+                                           std::chrono::milliseconds wait) {
     if (TakeQueued(reports)) {
         return Ok;
     }

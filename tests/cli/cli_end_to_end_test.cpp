@@ -15,9 +15,9 @@
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
 #include "phone/phone_link.h"
-#include "transport/port_timing.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
+#include "transport/port_timing.h"
 
 namespace panelgrab::cli {
 namespace {
@@ -183,10 +183,12 @@ TEST(CliCommands, MissingPortIsNoConnection) {
 }
 
 TEST(CliCommands, FailuresNameThePortAndWhatWentWrong) {
-    const Outcome huge = RunInProcess({"--port", "sim:--fault=huge-display", "grab", "-o", TempFile("huge.bmp")});
+    const Outcome huge =
+        RunInProcess({"--port", "sim:--fault=huge-display", "grab", "-o", TempFile("huge.bmp")});
     EXPECT_EQ(huge.exitCode, kExitFailed);
     EXPECT_NE(huge.err.find("sim (/dev/"), std::string::npos) << huge.err;
-    EXPECT_NE(huge.err.find("The phone reported a display too large to read."), std::string::npos) << huge.err;
+    EXPECT_NE(huge.err.find("The phone reported a display too large to read."), std::string::npos)
+        << huge.err;
     EXPECT_FALSE(fs::exists(TempFile("huge.bmp")));
 
     // The phone hangs up in the middle of its second key report.

@@ -51,7 +51,7 @@ TEST(UnsolicitedReports, ABackgroundReadWhileListeningIsExactAndTheKeysStillArri
     EXPECT_EQ(sim.phone->GetReadFailure(), "");
     EXPECT_EQ(sim.phone->StopKeyEvents(0), kPhoneOk);
     EXPECT_EQ(keys.Events(), (std::vector<std::string>{"pressed 1", "released 1", "pressed 2", "released 2",
-                                                        "pressed 3", "released 3"}));
+                                                       "pressed 3", "released 3"}));
 }
 
 // 32 x 32 pixels at 19200 baud: about two seconds of picture, long enough to stop in the middle.

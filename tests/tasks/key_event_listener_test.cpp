@@ -3,10 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <utility>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "phone/phone_link.h"
@@ -91,7 +91,7 @@ TEST_F(KeyEvents, VanishedPortEndsTheWorkerAndStopStillReports) {
     }
     EXPECT_FALSE(listener.IsRunning());
     EXPECT_EQ(sink.LostCount(), 1); // told at once, not only when stopping
-    EXPECT_FALSE(listener.Stop()); // the switch-off cannot be sent any more
+    EXPECT_FALSE(listener.Stop());  // the switch-off cannot be sent any more
     EXPECT_EQ(sink.StoppedCount(), 1);
 }
 

@@ -52,12 +52,8 @@ TEST(KeyReportParser, ReportLines) {
         const char* line;
         std::optional<KeyEvent> expected;
     } cases[] = {
-        {"+CKEV: 5,1", Pressed("5")},
-        {"+CKEV:*,0", Released("*")},
-        {"+CKEV: ", Released("")},
-        {"+CIEV: 1,5", std::nullopt},
-        {"RING", std::nullopt},
-        {"+CKEVX: 5,1", std::nullopt},
+        {"+CKEV: 5,1", Pressed("5")}, {"+CKEV:*,0", Released("*")}, {"+CKEV: ", Released("")},
+        {"+CIEV: 1,5", std::nullopt}, {"RING", std::nullopt},       {"+CKEVX: 5,1", std::nullopt},
         {"+ckev: 5,1", std::nullopt},
     };
     for (const auto& c : cases) {

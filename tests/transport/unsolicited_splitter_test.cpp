@@ -46,23 +46,33 @@ TEST(UnsolicitedSplitter, TakesReportLinesOutWhereverTheyArriveWholeOrByteByByte
         {"AT\r", "\r\n+CKEV: 5,1\r\n", "", {"+CKEV: 5,1"}},
         {"AT\r", "\r\nRING\r\n\r\n+CRING: VOICE\r\n", "", {"RING", "+CRING: VOICE"}},
         // Inside an answer: between echo and answer, and before and after the OK.
-        {"AT+CGMM\r", "AT+CGMM\r\r\n+CIEV: 1,5\r\n\r\nP200\r\n\r\nOK\r\n",
-         "AT+CGMM\r\r\n\r\nP200\r\n\r\nOK\r\n", {"+CIEV: 1,5"}},
-        {"AT+CKPD=\"5\"\r", "\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",3\r\n", "\r\nOK\r\n",
+        {"AT+CGMM\r",
+         "AT+CGMM\r\r\n+CIEV: 1,5\r\n\r\nP200\r\n\r\nOK\r\n",
+         "AT+CGMM\r\r\n\r\nP200\r\n\r\nOK\r\n",
+         {"+CIEV: 1,5"}},
+        {"AT+CKPD=\"5\"\r",
+         "\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",3\r\n",
+         "\r\nOK\r\n",
          {"+CKEV: 5,1", "+CKEV: 5,0", "+CMTI: \"SM\",3"}},
         // Between the lines of a bulk picture, and at its start: the picture's digits stay whole.
-        {"AT*ZISI\r", "\r\n+CKEV: 1,1\r\n*ZISI: 0A0B\r\n\r\n+CREG: 1\r\n*ZISI: C0DE\r\n\r\nOK\r\n",
-         "*ZISI: 0A0B\r\n*ZISI: C0DE\r\n\r\nOK\r\n", {"+CKEV: 1,1", "+CREG: 1"}},
+        {"AT*ZISI\r",
+         "\r\n+CKEV: 1,1\r\n*ZISI: 0A0B\r\n\r\n+CREG: 1\r\n*ZISI: C0DE\r\n\r\nOK\r\n",
+         "*ZISI: 0A0B\r\n*ZISI: C0DE\r\n\r\nOK\r\n",
+         {"+CKEV: 1,1", "+CREG: 1"}},
         // Before a per-line answer.
-        {"AT*ZIPI=0,0,1\r", "\r\n+CIEV: 2,0\r\n\r\n*ZIPI: 00FF\r\n\r\nOK\r\n", "\r\n*ZIPI: 00FF\r\n\r\nOK\r\n",
+        {"AT*ZIPI=0,0,1\r",
+         "\r\n+CIEV: 2,0\r\n\r\n*ZIPI: 00FF\r\n\r\nOK\r\n",
+         "\r\n*ZIPI: 00FF\r\n\r\nOK\r\n",
          {"+CIEV: 2,0"}},
         // The command's own answer looks like a report but is not one, in any letter case.
         {"AT+CSQ\r", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", {}},
         {"at+cmer?\r", "\r\n+CMER: 3,2,0,0,0\r\n\r\nOK\r\n", "\r\n+CMER: 3,2,0,0,0\r\n\r\nOK\r\n", {}},
         {"AT+CSQ\r", "\r\n+CSQX: 1\r\n", "", {"+CSQX: 1"}},
         // Lines that only look like reports: no "+NAME:", not a whole "RING", not at a line start.
-        {"AT\r", "+5 dBm\r\nRINGING\r\n+:x\r\nRIN\r\nAB+CKEV: 1,1\r\n",
-         "+5 dBm\r\nRINGING\r\n+:x\r\nRIN\r\nAB+CKEV: 1,1\r\n", {}},
+        {"AT\r",
+         "+5 dBm\r\nRINGING\r\n+:x\r\nRIN\r\nAB+CKEV: 1,1\r\n",
+         "+5 dBm\r\nRINGING\r\n+:x\r\nRIN\r\nAB+CKEV: 1,1\r\n",
+         {}},
         // An empty line not followed by a report stays, also several of them.
         {"AT\r", "\r\n\r\nOK\r\n", "\r\n\r\nOK\r\n", {}},
         // A line far too long to be a report is text, however it starts.
