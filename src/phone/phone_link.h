@@ -64,6 +64,9 @@ public:
 
     // The port's fixed text and OS reason of the last failure, for messages.
     const SerialPort& Port() const { return *port; }
+    // Closes the port from any thread (e.g. on a signal): an exchange blocked on it ends at once and
+    // later ones fail. Close() is still called from the client's thread afterwards.
+    void ClosePortNow() { port->Close(); }
 
 protected:
     std::unique_ptr<SerialPort> port;

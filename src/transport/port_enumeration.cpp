@@ -72,11 +72,9 @@ void ReadUsbAttributes(const fs::path& deviceFolder, PortInfo& port) {
         if (folder.filename() == "devices") {
             return;
         }
-        const std::string vendor = ReadAttribute(folder / "idVendor");
-        const std::string product = ReadAttribute(folder / "idProduct");
-        if (!vendor.empty() && !product.empty()) {
-            port.vendorId = vendor;
-            port.productId = product;
+        if (std::string vendor = ReadAttribute(folder / "idVendor"); !vendor.empty()) {
+            port.vendorId = std::move(vendor);
+            port.productId = ReadAttribute(folder / "idProduct");
             port.manufacturer = ReadAttribute(folder / "manufacturer");
             port.description = ReadAttribute(folder / "product");
             port.serialNumber = ReadAttribute(folder / "serial");
