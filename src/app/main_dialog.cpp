@@ -133,7 +133,7 @@ void MainDialog::InitDialog() {
 void MainDialog::FillPortList() {
     portList_->clear();
     // Shown with what the port is; the item's data is the path that is opened.
-    for (const PortInfo& port : ListPorts()) {
+    for (const PortInfo& port : options_.listPorts()) {
         QString text = QString::fromStdString(port.path);
         if (!port.description.empty()) {
             text += QStringLiteral(" \u2014 ") + QString::fromStdString(port.description);
