@@ -81,6 +81,7 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
+// Only the superuser can have opened a tty whose flag is set: the kernel refuses anyone else with EBUSY.
 bool ExclusiveFlagSet(int fd) {
 #ifdef TIOCGEXCL
     int exclusive = 0;
@@ -153,7 +154,8 @@ bool OthersHaveOpen(int ownFd) {
 // pseudo-terminal can hold a flag whose setter is gone; on any other tty the flag ends with the
 // last descriptor, so a set flag means a program has the port now. The free lock (already taken
 // by the caller) shows that no program using our locking holds it, and no open descriptor
-// anywhere shows that no other program does either: then the flag is stale.
+// anywhere (that this process can see: not in other PID namespaces) shows that no other program
+// does either: then the flag is stale.
 bool StaleExclusiveFlag(int fd) {
     return IsPseudoTerminal(fd) && !OthersHaveOpen(fd);
 }
