@@ -55,10 +55,11 @@ int RunCli(const std::vector<std::string>& args, CliIo& io) {
         return RunPorts(io);
     }
     PhoneSession session(options, io);
-    if (int code = session.Open(); code != kExitOk) {
-        return code;
+    int code = session.Open();
+    if (code == kExitOk) {
+        code = RunPhoneCommand(options, session, io);
     }
-    return RunPhoneCommand(options, session, io);
+    return session.Interrupted() ? session.ReportInterrupt() : code;
 }
 
 } // namespace panelgrab::cli

@@ -13,7 +13,11 @@ Copies a phone's display to the computer and talks to the phone with AT commands
 port. Data goes to stdout, messages to stderr.
 
 Commands:
-  ports                         List the serial ports that can be opened now, one a line.
+  ports                         List this computer's own serial ports, one a line: the path,
+                                then what is known (USB vendor:product, maker, product,
+                                serial number, /dev/serial/by-id link). No port is opened;
+                                ports on other machines (ser2net, network adapters) are not
+                                listed.
   send TEXT                     Send TEXT as it is and print the phone's whole answer (echo
                                 included). TEXT understands the escapes \r \n \t \\ \" \' and
                                 \xHH; end it with \r, as the phone expects: send 'AT+CGMI\r'.
@@ -48,8 +52,8 @@ Checksums are printed as unsigned decimal numbers.
 
 Options:
   --port NAME     The phone's port, needed by every command but ports. A path is used as it
-                  is (/dev/ttyUSB0, a pseudo-terminal); a bare name means /dev/NAME; COMn
-                  means /dev/ttyS(n-1).
+                  is (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal); a bare name
+                  means /dev/NAME; COMn means /dev/ttyS(n-1).
   --port sim      Use the built-in simulated phone (it runs inside this program).
   --port sim:OPTIONS
                   The simulated phone with options: panelgrab-phonesim's options joined by
@@ -72,6 +76,7 @@ Exit status:
   1  an exchange with the phone or the operation failed
   2  usage error (a wrong command line)
   3  the port could not be opened or the phone did not answer
+  128+N  stopped by signal N (Ctrl-C 130, SIGTERM 143, SIGHUP 129); the port is closed first
 )HELP";
 
 void ReplaceAll(std::string& text, const std::string& placeholder, const std::string& value) {

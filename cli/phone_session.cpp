@@ -12,6 +12,7 @@ PhoneSession::PhoneSession(const CliOptions& options, CliIo& io)
     : options_(options), io_(io), portLabel_(options.port) {}
 
 PhoneSession::~PhoneSession() {
+    interruptCloser_.reset();
     if (phone_) {
         phone_->Close();
         phone_.reset(); // joins any worker before the simulator goes
@@ -63,6 +64,8 @@ int PhoneSession::Open() {
         tracePrinter_ = std::make_unique<TracePrinter>(io_.err);
         phone_->SetTraceSink(tracePrinter_.get());
     }
+    // Dying of the signal would skip the port's orderly close (its output flush and release).
+    interruptCloser_ = std::make_unique<InterruptCloser>([phone = phone_.get()] { phone->ClosePortNow(); });
     if (phone_->Open(false) != kPhoneOk) {
         return Report(DescribePortFailure(phone_->Port()), kExitNoConnection);
     }
@@ -82,8 +85,19 @@ int PhoneSession::ReportFailure(std::string_view operation, int32_t result) {
 }
 
 int PhoneSession::Report(std::string_view message, int code) {
+    if (Interrupted()) {
+        return code;
+    }
     io_.err << "panelgrab-cli: " << portLabel_ << ": " << message << "\n" << std::flush;
     return code;
+}
+
+int PhoneSession::ReportInterrupt() {
+    const int signal = InterruptCloser::Signal();
+    const char* name = signal == SIGINT ? "Ctrl-C" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+    io_.err << "panelgrab-cli: " << portLabel_ << ": interrupted by " << name << "; the port was closed\n"
+            << std::flush;
+    return 128 + signal;
 }
 
 } // namespace panelgrab::cli

@@ -6,6 +6,7 @@
 
 #include "cli/cli_io.h"
 #include "cli/cli_options.h"
+#include "cli/interrupt_closer.h"
 #include "cli/trace_printer.h"
 #include "phone/phone_link.h"
 #include "sim/simulated_phone.h"
@@ -33,8 +34,14 @@ public:
     // Prints why an operation failed: for result 5 the phone object's own reason where it has one,
     // else the port's text, OS reason and advice; an unusable answer for result 6. Returns kExitFailed.
     int ReportFailure(std::string_view operation, int32_t result);
-    // Prints a message about this port and returns `code`.
+    // Prints a message about this port and returns `code`; after an interrupt it prints nothing,
+    // since the failure is only its consequence.
     int Report(std::string_view message, int code);
+
+    // True once Ctrl-C, SIGTERM or SIGHUP closed the port (from Open() on).
+    bool Interrupted() const { return interruptCloser_ && InterruptCloser::Signal() != 0; }
+    // Says that the command was interrupted and returns 128 + the signal, as a shell reports it.
+    int ReportInterrupt();
 
 private:
     int StartSimulator(std::string& devicePath);
@@ -45,6 +52,7 @@ private:
     std::unique_ptr<sim::SimulatedPhone> simulator_;
     std::unique_ptr<TracePrinter> tracePrinter_;
     std::unique_ptr<PhoneLink> phone_;
+    std::unique_ptr<InterruptCloser> interruptCloser_; // closes phone_'s port on a signal
 };
 
 } // namespace panelgrab::cli

@@ -4,18 +4,24 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
-#include "transport/port_names.h"
 
 namespace panelgrab::cli {
 
-int RunPorts(CliIo& io) {
-    std::vector<std::string> names;
-    EnumeratePorts(names);
-    for (const std::string& name : names) {
-        io.out << name << "\n";
+int PrintPorts(const std::vector<PortInfo>& ports, CliIo& io) {
+    if (ports.empty()) {
+        // An empty stdout alone would look like a failure of the listing itself.
+        io.err << "panelgrab-cli: no serial ports found\n" << std::flush;
+        return kExitOk;
+    }
+    for (const PortInfo& port : ports) {
+        io.out << DescribePort(port) << "\n";
     }
     io.out << std::flush;
     return kExitOk;
+}
+
+int RunPorts(CliIo& io) {
+    return PrintPorts(ListPorts(), io);
 }
 
 int RunSend(const CliOptions& options, PhoneSession& session, CliIo& io) {

@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include "app/system_menu.h"
 #include "app/window_templates.h"
 #include "capture/display_bitmap.h"
+#include "transport/port_enumeration.h"
 #include "transport/port_names.h"
 
 namespace panelgrab {
@@ -130,22 +132,31 @@ void MainDialog::InitDialog() {
 
 void MainDialog::FillPortList() {
     portList_->clear();
-    std::vector<std::string> names;
-    EnumeratePorts(names);
-    for (const std::string& name : names) {
-        portList_->addItem(QString::fromStdString(name));
+    // Shown with what the port is; the item's data is the path that is opened.
+    for (const PortInfo& port : options_.listPorts()) {
+        QString text = QString::fromStdString(port.path);
+        if (!port.description.empty()) {
+            text += QStringLiteral(" \u2014 ") + QString::fromStdString(port.description);
+        }
+        portList_->addItem(text, QString::fromStdString(port.path));
     }
     portList_->addItem(QString::fromUtf8(BuiltInPhone::kPortEntry));
+    // The descriptions may be wider than the list box; the open list shows them whole.
+    portList_->view()->setMinimumWidth(portList_->view()->sizeHintForColumn(0));
     portList_->setCurrentIndex(-1);
-    if (SelectFirstWithPrefix(*portList_, QString::fromStdString(settings_.GetPortName())) < 0 &&
-        portList_->count() > 0) {
+    const QString remembered = QString::fromStdString(settings_.GetPortName());
+    if (const int exact = portList_->findData(remembered); exact >= 0) {
+        portList_->setCurrentIndex(exact);
+    } else if (SelectFirstWithPrefix(*portList_, remembered) < 0 && portList_->count() > 0) {
         portList_->setCurrentIndex(0);
     }
 }
 
 void MainDialog::TakeSettingsFromLists() {
     if (portList_->currentIndex() >= 0) {
-        settings_.SetPortName(portList_->currentText().toStdString());
+        // Entries without data (the simulated phone's) are named by their text.
+        const QString path = portList_->currentData().toString();
+        settings_.SetPortName((path.isEmpty() ? portList_->currentText() : path).toStdString());
     }
     if (baudList_->currentIndex() >= 0) {
         settings_.SetBaudRate(LeadingDecimal(baudList_->currentText()));

@@ -6,6 +6,7 @@
 
 #include "phone/phone_link.h"
 #include "sim/simulated_phone.h"
+#include "transport/port_enumeration.h"
 #include "transport/port_timing.h"
 
 namespace panelgrab {
@@ -22,6 +23,8 @@ struct MainDialogOptions {
     UserPrompts* prompts = nullptr;              // borrowed; null: real message boxes
     // Makes every phone object; tests wrap the real one to see or shape what the window gets.
     std::function<std::unique_ptr<PhoneLink>(const ConnectionSettings&)> createPhone = CreatePhone;
+    // The serial ports the port list offers; tests give their own instead of this machine's.
+    std::function<std::vector<PortInfo>()> listPorts = [] { return ListPorts(); };
 };
 
 } // namespace panelgrab

@@ -85,6 +85,9 @@ public:
     // own text, e.g. "The phone reported a display too large to read."; null when the port's text
     // (Port().errorText()) tells it.
     const char* FailureText() const { return failureText.load(); }
+    // Closes the port from any thread (e.g. on a signal): an exchange blocked on it ends at once and
+    // later ones fail. Close() is still called from the client's thread afterwards.
+    void ClosePortNow() { port->Close(); }
 
 protected:
     std::unique_ptr<SerialPort> port;

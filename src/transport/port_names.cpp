@@ -1,11 +1,27 @@
 #include "transport/port_names.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 
 namespace panelgrab {
 namespace {
+
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// The digits from `at` on, leading zeros dropped; `at` moves past them.
+std::string NumberAt(const std::string& text, std::size_t& at) {
+    const std::size_t start = at;
+    while (at < text.size() && IsDigit(text[at])) {
+        ++at;
+    }
+    std::string number = text.substr(start, at - start);
+    number.erase(0, std::min(number.find_first_not_of('0'), number.size()));
+    return number;
+}
 
 bool IsDigits(const std::string& text) {
     if (text.empty()) {
@@ -53,6 +69,30 @@ std::string DevicePathOf(const std::string& portName) {
         }
     }
     return "/dev/" + portName;
+}
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            const std::string numberA = NumberAt(a, i);
+            const std::string numberB = NumberAt(b, j);
+            if (numberA.size() != numberB.size()) {
+                return numberA.size() < numberB.size();
+            }
+            if (numberA != numberB) {
+                return numberA < numberB;
+            }
+            continue;
+        }
+        if (a[i] != b[j]) {
+            return a[i] < b[j];
+        }
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
 }
 
 std::string DescribeSystemError(int error) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace panelgrab {
 
@@ -12,10 +11,9 @@ bool IsNonePortName(const std::string& name);
 // /dev/ttyS(n-1), any other bare name means /dev/NAME.
 std::string DevicePathOf(const std::string& portName);
 
-// Fills `names` with the serial devices that can be opened now (ttyS, ttyUSB, ttyACM, rfcomm,
-// ttyAMA and the like), in a stable order; a device another program holds is left out.
-// Always returns true.
-bool EnumeratePorts(std::vector<std::string>& names);
+// Natural order of device names: by text, with runs of digits compared as numbers (ttyS2 before
+// ttyS10).
+bool NaturalLess(const std::string& a, const std::string& b);
 
 // A short human reason for an errno from opening or using a port, e.g.
 // "permission denied (is your user in the dialout group?)" or "busy: another program holds it".

@@ -1,12 +1,20 @@
 #include "transport/posix_serial_device.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include "transport/posix_custom_baud.h"
 
@@ -73,9 +81,8 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
-// The superuser passes another program's exclusive mode, and clearing it on close would take the
-// port from under that program: a port already in exclusive mode counts as busy.
-bool HeldExclusively(int fd) {
+// Only the superuser can have opened a tty whose flag is set: the kernel refuses anyone else with EBUSY.
+bool ExclusiveFlagSet(int fd) {
 #ifdef TIOCGEXCL
     int exclusive = 0;
     return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
@@ -83,6 +90,74 @@ bool HeldExclusively(int fd) {
     (void)fd;
     return false;
 #endif
+}
+
+// A pseudo-terminal's tty lives as long as its master side, so an exclusive flag set on it
+// outlives every descriptor of the program that set it.
+bool IsPseudoTerminal(int fd) {
+#ifdef __linux__
+    struct statfs fileSystem {};
+    return fstatfs(fd, &fileSystem) == 0 && fileSystem.f_type == DEVPTS_SUPER_MAGIC;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+// True when a descriptor in `folder` (a process's fd folder), other than `skipFd`, refers to the
+// terminal `device`. stat() follows each link to its file without opening anything.
+bool HasOpen(const std::string& folder, dev_t device, int skipFd) {
+    DIR* descriptors = opendir(folder.c_str());
+    if (descriptors == nullptr) {
+        return errno != ENOENT; // a process that has just ended holds nothing
+    }
+    bool found = false;
+    while (const dirent* entry = readdir(descriptors)) {
+        struct stat file {};
+        if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != skipFd &&
+            fstatat(dirfd(descriptors), entry->d_name, &file, 0) == 0 && S_ISCHR(file.st_mode) &&
+            file.st_rdev == device) {
+            found = true;
+            break;
+        }
+    }
+    closedir(descriptors);
+    return found;
+}
+
+// True when a descriptor other than `ownFd` of this process, or any descriptor of another
+// process, refers to the same terminal as `ownFd`. A folder that cannot be read counts as a user.
+bool OthersHaveOpen(int ownFd) {
+    struct stat own {};
+    if (fstat(ownFd, &own) != 0) {
+        return true;
+    }
+    const std::string self = std::to_string(getpid());
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) {
+        return true;
+    }
+    bool found = false;
+    while (const dirent* process = readdir(processes)) {
+        const std::string pid = process->d_name;
+        if (pid.find_first_not_of("0123456789") == std::string::npos &&
+            HasOpen("/proc/" + pid + "/fd", own.st_rdev, pid == self ? ownFd : -1)) {
+            found = true;
+            break;
+        }
+    }
+    closedir(processes);
+    return found;
+}
+
+// Whether the superuser, who passes the exclusive flag, may take a port that has it set. Only a
+// pseudo-terminal can hold a flag whose setter is gone; on any other tty the flag ends with the
+// last descriptor, so a set flag means a program has the port now. The free lock (already taken
+// by the caller) shows that no program using our locking holds it, and no open descriptor
+// anywhere (that this process can see: not in other PID namespaces) shows that no other program
+// does either: then the flag is stale.
+bool StaleExclusiveFlag(int fd) {
+    return IsPseudoTerminal(fd) && !OthersHaveOpen(fd);
 }
 
 void CloseQuietly(int fd) {
@@ -97,6 +172,9 @@ int MakeRawLine(int fd, int32_t baudRate, bool& standardRate) {
         return errno;
     }
     cfmakeraw(&settings);
+    // cfmakeraw clears only IXON. IXOFF left by an earlier program would let the driver put XON/XOFF
+    // bytes among our commands, IXANY would let any byte restart output the phone had stopped.
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
     // No CRTSCTS: it would also hold our output until the phone raises CTS, and many phone cables
     // leave CTS unconnected. Linux has no input-only hardware handshake, so RTS is simply kept
@@ -147,15 +225,16 @@ int PosixSerialDevice::Open(const std::string& path) {
         ::close(fd);
         return error;
     }
-    int error = HeldExclusively(fd) ? EBUSY : TryIoctl(fd, TIOCEXCL, nullptr);
+    bool exclusive = false;
+    int error = TakeExclusiveMode(fd, exclusive);
     if (error != 0) {
-        Unlock(fd); // the exclusive mode is not ours to clear
+        ReleasePort(fd, false); // the exclusive mode is not ours to clear
         return error;
     }
     int wake[2] = {-1, -1};
     if (pipe(wake) != 0) {
         error = errno;
-        ReleasePort(fd);
+        ReleasePort(fd, exclusive);
         return error;
     }
     for (int end : wake) {
@@ -164,6 +243,7 @@ int PosixSerialDevice::Open(const std::string& path) {
     }
     std::lock_guard lock(mutex_);
     configured_ = false;
+    exclusive_ = exclusive;
     fd_ = fd;
     wakeFd_ = wake[0];
     wakeSignalFd_ = wake[1];
@@ -277,7 +357,7 @@ void PosixSerialDevice::Close() {
         // Output still queued (a held handshake) would make close() wait for it; it is dropped.
         tcflush(fd_, TCIOFLUSH);
     }
-    ReleasePort(fd_);
+    ReleasePort(fd_, exclusive_);
     CloseQuietly(wakeFd_);
     CloseQuietly(wakeSignalFd_);
     fd_ = wakeFd_ = wakeSignalFd_ = -1;
@@ -334,12 +414,31 @@ int PosixSerialDevice::WaitFor(const Use& use, short events, Clock::time_point d
     }
 }
 
-void PosixSerialDevice::ReleasePort(int fd) {
-    ioctl(fd, TIOCNXCL);
-    Unlock(fd);
+int PosixSerialDevice::TakeExclusiveMode(int fd, bool& exclusive) {
+    exclusive = false;
+    const bool pseudoTerminal = IsPseudoTerminal(fd);
+    if (ExclusiveFlagSet(fd)) {
+        if (!StaleExclusiveFlag(fd)) {
+            return EBUSY;
+        }
+        ioctl(fd, TIOCNXCL);
+    }
+    // Exclusive mode also keeps out programs that do not lock, but not on a pseudo-terminal: there a
+    // program killed before its close would leave the flag set for as long as the master side
+    // lives, and the kernel then refuses every open without privileges with EBUSY, so nobody but
+    // the superuser could even clear it. The lock, which ends with its holder, keeps ours apart.
+    if (pseudoTerminal) {
+        return 0;
+    }
+    const int error = TryIoctl(fd, TIOCEXCL, nullptr);
+    exclusive = error == 0;
+    return error;
 }
 
-void PosixSerialDevice::Unlock(int fd) {
+void PosixSerialDevice::ReleasePort(int fd, bool exclusive) {
+    if (exclusive) {
+        ioctl(fd, TIOCNXCL);
+    }
     flock(fd, LOCK_UN);
     ::close(fd);
 }

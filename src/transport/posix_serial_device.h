@@ -37,10 +37,11 @@ private:
     // Waits until `deadline` for `events` on the port. Returns 0 when they are there, EAGAIN when the
     // wait passed, kAborted when Close() woke it, or the errno of a failure (EIO for a hang-up).
     static int WaitFor(const Use& use, short events, std::chrono::steady_clock::time_point deadline);
-    // Gives up exclusive use and the lock, and closes a port descriptor.
-    static void ReleasePort(int fd);
-    // Gives up the lock and closes a port descriptor.
-    static void Unlock(int fd);
+    // Sets exclusive mode where it is safe (`exclusive` tells whether it was set). A flag already
+    // set by a program that still has the port makes it busy; a stale one is cleared.
+    static int TakeExclusiveMode(int fd, bool& exclusive);
+    // Gives up exclusive mode (when `exclusive`) and the lock, and closes a port descriptor.
+    static void ReleasePort(int fd, bool exclusive);
 
     mutable std::mutex mutex_;
     std::condition_variable idle_;
@@ -50,6 +51,7 @@ private:
     int users_ = 0;
     bool closing_ = false;
     bool configured_ = false; // Configure() ran: the line carries our traffic
+    bool exclusive_ = false;  // we set the tty's exclusive mode and clear it on close
 };
 
 } // namespace panelgrab

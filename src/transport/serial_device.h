@@ -30,7 +30,8 @@ public:
 
     // Opens the device at `path` for this program alone. Returns 0 or the errno of the failure.
     virtual int Open(const std::string& path) = 0;
-    // Raw 8N1 line with RTS/CTS handshake and DTR raised at `baudRate`. Returns 0 or the errno.
+    // Raw 8N1 line without flow control of either kind, DTR and RTS raised, at `baudRate`.
+    // Returns 0 or the errno.
     virtual int Configure(int32_t baudRate) = 0;
     // Waits up to `wait` for input, then returns what is there (at most `size` bytes). A device that
     // has gone (hang-up) is a failure, never an empty read.

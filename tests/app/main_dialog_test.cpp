@@ -315,6 +315,31 @@ private slots:
                  QSize(81, 61)); // fitted to the first display
     }
 
+    void portListShowsProductsAndConnectsByPath() {
+        sim::SimulatedPhone phone(SmallPhone());
+        std::string error;
+        QVERIFY(phone.Start(error));
+        test::RecordingPrompts prompts;
+        MainDialogOptions options;
+        options.timing = PortTiming::Fast();
+        options.prompts = &prompts;
+        options.listPorts = [&phone] {
+            return std::vector<PortInfo>{{phone.DevicePath(), "Phone Modem", "Maker", "", "0fce", "d0a1", ""},
+                                         {"/dev/panelgrab-no-such-port", "", "", "", "", "", ""}};
+        };
+        MainDialog dialog(options);
+        auto* ports = qobject_cast<QComboBox*>(dialog.Control(kIdPortList));
+        const QString path = QString::fromStdString(phone.DevicePath());
+        QCOMPARE(Items(*ports), QStringList({path + QStringLiteral(" \u2014 Phone Modem"),
+                                             QStringLiteral("/dev/panelgrab-no-such-port"),
+                                             QStringLiteral("Simulated phone")}));
+        QCOMPARE(ports->currentIndex(), 0);
+        dialog.OnConnect();
+        QVERIFY(prompts.messages.empty());
+        QCOMPARE(dialog.Settings().GetPortName(), phone.DevicePath());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Panelgrab - %1 9600").arg(path));
+    }
+
     void connectToSilentOrMissingPort() {
         sim::SimOptions silent = SmallPhone();
         silent.fault = "silent";

@@ -1,0 +1,161 @@
+// Port listing over a sysfs tree built in a temporary folder the way the kernel lays it out:
+// class entries are links into the device tree, and each tty's "device" link points at the device
+// above it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "transport/port_enumeration.h"
+
+namespace panelgrab {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeSystem {
+public:
+    FakeSystem() {
+        char pattern[] = "/tmp/panelgrab-sysfs-XXXXXX";
+        if (mkdtemp(pattern) != nullptr) {
+            root_ = pattern;
+        }
+        fs::create_directories(ClassTty());
+        fs::create_directories(ById());
+    }
+    ~FakeSystem() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    FakeSystem(const FakeSystem&) = delete;
+    FakeSystem& operator=(const FakeSystem&) = delete;
+
+    std::string ClassTty() const { return (root_ / "class" / "tty").string(); }
+    std::string Dev() const { return (root_ / "dev").string(); }
+    std::string ById() const { return (root_ / "dev" / "serial" / "by-id").string(); }
+
+    // A USB device (below devices/) with its descriptor files; `texts` are manufacturer, product and
+    // serial, an empty one left out.
+    fs::path UsbDevice(const std::string& path, const std::string& vendor, const std::string& product,
+                       const std::vector<std::string>& texts) {
+        const fs::path folder = root_ / "devices" / path;
+        Write(folder / "idVendor", vendor + "\n");
+        Write(folder / "idProduct", product + "\n");
+        const char* names[] = {"manufacturer", "product", "serial"};
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (!texts[i].empty()) {
+                Write(folder / names[i], texts[i] + "\n");
+            }
+        }
+        return folder;
+    }
+
+    // A tty NAME whose device is `device` (below devices/, none for a virtual terminal), listed in
+    // class/tty, with a node in dev/ when `node`. Returns the tty's own folder.
+    fs::path Tty(const std::string& name, const std::string& device, bool node = true) {
+        const fs::path deviceFolder = root_ / "devices" / (device.empty() ? "virtual/tty" : device);
+        const fs::path folder = deviceFolder / "tty" / name;
+        fs::create_directories(folder);
+        Write(folder / "uevent", "MAJOR=4\nMINOR=64\nDEVNAME=" + name + "\n");
+        if (!device.empty()) {
+            fs::create_symlink(fs::relative(deviceFolder, folder), folder / "device");
+        }
+        fs::create_symlink(fs::relative(folder, ClassTty()), fs::path(ClassTty()) / name);
+        if (node) {
+            Write(fs::path(Dev()) / name, "");
+        }
+        return folder;
+    }
+
+    void ByIdLink(const std::string& name, const std::string& target) {
+        fs::create_symlink(target, fs::path(ById()) / name);
+    }
+
+    static void Write(const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << text;
+    }
+
+private:
+    fs::path root_;
+};
+
+TEST(PortEnumeration, RealDevicesOnlyWithUsbDetailsInNaturalOrder) {
+    FakeSystem system;
+    ASSERT_TRUE(fs::exists(system.ClassTty()));
+    const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
+    system.UsbDevice(usb + "1-1", "0403", "6001", {"FTDI", "FT232R USB UART", "A9XYZ"});
+    system.Tty("ttyUSB0", usb + "1-1/1-1:1.0/ttyUSB0");
+    // A phone's modem: descriptor strings come from the device and may hold control characters.
+    system.UsbDevice(usb + "1-2", "0fce", "d0a1", {"Maker\x01 Ltd\r", "  Phone Modem  ", ""});
+    system.Tty("ttyACM0", usb + "1-2/1-2:1.1");
+    // On-board UARTs: the 8250 driver's placeholder lines report type 0 (no UART found).
+    FakeSystem::Write(system.Tty("ttyS0", "pnp0/00:05") / "type", "4\n");
+    FakeSystem::Write(system.Tty("ttyS1", "platform/serial8250") / "type", "0\n");
+    FakeSystem::Write(system.Tty("ttyS2", "platform/serial8250") / "type", "4\n");
+    FakeSystem::Write(system.Tty("ttyS10", "platform/serial8250") / "type", "4\n");
+    system.Tty("ttyAMA0", "platform/soc/fe201000.serial");     // a driver without the type attribute
+    system.Tty("tty0", "");                                    // a virtual terminal
+    system.Tty("ttyUSB9", usb + "1-3/1-3:1.0/ttyUSB9", false); // in sysfs, but no node in /dev
+    system.ByIdLink("usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0", "../../ttyUSB0");
+    system.ByIdLink("usb-gone-if00", "../../ttyUSB7");
+
+    const std::vector<PortInfo> ports = ListPorts(system.ClassTty(), system.Dev(), system.ById());
+    std::vector<std::string> paths;
+    for (const PortInfo& port : ports) {
+        paths.push_back(port.path.substr(system.Dev().size() + 1));
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"ttyACM0", "ttyAMA0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
+    ASSERT_EQ(ports.size(), 6u);
+
+    const PortInfo& converter = ports[5];
+    EXPECT_EQ(converter.path, system.Dev() + "/ttyUSB0");
+    EXPECT_EQ(converter.vendorId, "0403");
+    EXPECT_EQ(converter.productId, "6001");
+    EXPECT_EQ(converter.manufacturer, "FTDI");
+    EXPECT_EQ(converter.description, "FT232R USB UART");
+    EXPECT_EQ(converter.serialNumber, "A9XYZ");
+    EXPECT_EQ(converter.byIdPath, system.ById() + "/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0");
+
+    const PortInfo& modem = ports[0];
+    EXPECT_EQ(modem.vendorId + ":" + modem.productId, "0fce:d0a1");
+    EXPECT_EQ(modem.manufacturer, "Maker  Ltd");
+    EXPECT_EQ(modem.description, "Phone Modem");
+    EXPECT_EQ(modem.serialNumber, "");
+    EXPECT_EQ(modem.byIdPath, "");
+
+    for (const PortInfo& uart : {ports[1], ports[2]}) {
+        EXPECT_EQ(uart.vendorId + uart.productId + uart.manufacturer + uart.description + uart.byIdPath, "")
+            << uart.path;
+    }
+}
+
+TEST(PortEnumeration, MissingFoldersListNothing) {
+    EXPECT_TRUE(ListPorts("/nonexistent/class/tty", "/nonexistent/dev", "/nonexistent/by-id").empty());
+}
+
+TEST(PortEnumeration, OneLineDescriptions) {
+    PortInfo usb{"/dev/ttyUSB0",
+                 "FT232R USB UART",
+                 "FTDI",
+                 "A9XYZ",
+                 "0403",
+                 "6001",
+                 "/dev/serial/by-id/usb-FTDI-if00-port0"};
+    PortInfo modem{"/dev/ttyACM0", "Phone Modem", "", "", "0fce", "d0a1", ""};
+    PortInfo serialOnly{"/dev/ttyACM1", "", "", "123", "", "", ""};
+    const std::pair<PortInfo, const char*> cases[] = {
+        {usb,
+         "/dev/ttyUSB0  0403:6001 FTDI FT232R USB UART, serial A9XYZ, /dev/serial/by-id/usb-FTDI-if00-port0"},
+        {modem, "/dev/ttyACM0  0fce:d0a1 Phone Modem"},
+        {serialOnly, "/dev/ttyACM1  serial 123"},
+        {PortInfo{"/dev/ttyS0", "", "", "", "", "", ""}, "/dev/ttyS0"},
+    };
+    for (const auto& [port, line] : cases) {
+        EXPECT_EQ(DescribePort(port), line);
+    }
+}
+
+} // namespace
+} // namespace panelgrab
