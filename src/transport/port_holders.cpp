@@ -1,15 +1,15 @@
 #include "transport/port_holders.h"
 
-#include <filesystem>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
 #include <fstream>
-#include <system_error>
+#include <sys/stat.h>
 
 #include "phone/ascii_text.h"
 
 namespace panelgrab {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool IsNumber(const std::string& text) {
     if (text.empty()) {
@@ -23,20 +23,26 @@ bool IsNumber(const std::string& text) {
     return true;
 }
 
-bool HasOpen(const fs::path& fdFolder, const fs::path& device) {
-    std::error_code error;
-    for (fs::directory_iterator it(fdFolder, error), end; !error && it != end; it.increment(error)) {
-        std::error_code linkError;
-        const fs::path target = fs::read_symlink(it->path(), linkError);
-        if (!linkError && target == device) {
-            return true;
+// The descriptors in a process's fd folder that lead to the device; false when the folder cannot
+// be read (a process that has just ended holds nothing and is no failure).
+bool DescriptorsOf(const std::string& folder, uint64_t device, std::vector<int>& found) {
+    DIR* descriptors = opendir(folder.c_str());
+    if (descriptors == nullptr) {
+        return errno == ENOENT;
+    }
+    while (const dirent* entry = readdir(descriptors)) {
+        struct stat file {};
+        if (entry->d_name[0] != '.' && fstatat(dirfd(descriptors), entry->d_name, &file, 0) == 0 &&
+            S_ISCHR(file.st_mode) && file.st_rdev == device) {
+            found.push_back(std::atoi(entry->d_name));
         }
     }
-    return false;
+    closedir(descriptors);
+    return true;
 }
 
-std::string CommandName(const fs::path& processFolder) {
-    std::ifstream comm(processFolder / "comm");
+std::string CommandName(const std::string& processFolder) {
+    std::ifstream comm(processFolder + "/comm");
     std::string name;
     std::getline(comm, name);
     return name;
@@ -44,25 +50,42 @@ std::string CommandName(const fs::path& processFolder) {
 
 } // namespace
 
-std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const std::string& procFolder) {
+std::vector<PortHolder> FindDeviceHolders(uint64_t device, const std::string& procFolder, bool* unreadable) {
     std::vector<PortHolder> holders;
-    std::error_code error;
-    // /dev/serial/by-id names and other links lead to the device the descriptors name.
-    fs::path device = fs::canonical(devicePath, error);
-    if (error) {
-        device = devicePath;
+    bool missed = false;
+    DIR* processes = opendir(procFolder.c_str());
+    if (processes == nullptr) {
+        missed = true;
     }
-    for (fs::directory_iterator it(procFolder, error), end; !error && it != end; it.increment(error)) {
-        const std::string pid = it->path().filename().string();
-        if (IsNumber(pid) && HasOpen(it->path() / "fd", device)) {
-            holders.push_back({std::stoi(pid), CommandName(it->path())});
+    while (processes != nullptr) {
+        const dirent* process = readdir(processes);
+        if (process == nullptr) {
+            closedir(processes);
+            break;
         }
+        const std::string pid = process->d_name;
+        if (!IsNumber(pid)) {
+            continue;
+        }
+        const std::string folder = procFolder + "/" + pid;
+        std::vector<int> descriptors;
+        missed = !DescriptorsOf(folder + "/fd", device, descriptors) || missed;
+        if (!descriptors.empty()) {
+            holders.push_back({std::atoi(pid.c_str()), CommandName(folder), std::move(descriptors)});
+        }
+    }
+    if (unreadable != nullptr) {
+        *unreadable = missed;
     }
     return holders;
 }
 
-std::vector<PortHolder> FindPortHolders(const std::string& devicePath) {
-    return FindPortHolders(devicePath, "/proc");
+std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const std::string& procFolder) {
+    struct stat file {};
+    if (stat(devicePath.c_str(), &file) != 0 || !S_ISCHR(file.st_mode)) {
+        return {};
+    }
+    return FindDeviceHolders(file.st_rdev, procFolder);
 }
 
 } // namespace panelgrab

@@ -16,6 +16,7 @@
 #include <sys/vfs.h>
 #endif
 
+#include "transport/port_holders.h"
 #include "transport/posix_custom_baud.h"
 
 namespace panelgrab {
@@ -104,50 +105,22 @@ bool IsPseudoTerminal(int fd) {
 #endif
 }
 
-// True when a descriptor in `folder` (a process's fd folder), other than `skipFd`, refers to the
-// terminal `device`. stat() follows each link to its file without opening anything.
-bool HasOpen(const std::string& folder, dev_t device, int skipFd) {
-    DIR* descriptors = opendir(folder.c_str());
-    if (descriptors == nullptr) {
-        return errno != ENOENT; // a process that has just ended holds nothing
-    }
-    bool found = false;
-    while (const dirent* entry = readdir(descriptors)) {
-        struct stat file {};
-        if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != skipFd &&
-            fstatat(dirfd(descriptors), entry->d_name, &file, 0) == 0 && S_ISCHR(file.st_mode) &&
-            file.st_rdev == device) {
-            found = true;
-            break;
-        }
-    }
-    closedir(descriptors);
-    return found;
-}
-
 // True when a descriptor other than `ownFd` of this process, or any descriptor of another
-// process, refers to the same terminal as `ownFd`. A folder that cannot be read counts as a user.
+// process, refers to the same terminal as `ownFd`. A process that cannot be looked at counts as a user.
 bool OthersHaveOpen(int ownFd) {
     struct stat own {};
     if (fstat(ownFd, &own) != 0) {
         return true;
     }
-    const std::string self = std::to_string(getpid());
-    DIR* processes = opendir("/proc");
-    if (processes == nullptr) {
-        return true;
-    }
-    bool found = false;
-    while (const dirent* process = readdir(processes)) {
-        const std::string pid = process->d_name;
-        if (pid.find_first_not_of("0123456789") == std::string::npos &&
-            HasOpen("/proc/" + pid + "/fd", own.st_rdev, pid == self ? ownFd : -1)) {
-            found = true;
-            break;
+    bool unreadable = false;
+    const std::vector<PortHolder> holders = FindDeviceHolders(own.st_rdev, "/proc", &unreadable);
+    const int self = getpid();
+    for (const PortHolder& holder : holders) {
+        if (holder.pid != self || holder.descriptors != std::vector<int>{ownFd}) {
+            return true;
         }
     }
-    closedir(processes);
-    return found;
+    return unreadable;
 }
 
 // Whether the superuser, who passes the exclusive flag, may take a port that has it set. Only a
