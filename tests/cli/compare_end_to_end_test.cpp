@@ -311,10 +311,13 @@ TEST(CompareProgram, RepeatedCaptureEndsCleanlyOnSigtermAndOnAClosedOutput) {
     const std::string program = PANELGRAB_CLI_PROGRAM;
     const std::string err = folder / "err.txt";
 
-    // SIGTERM while it captures: the picture in hand is finished, then the count.
-    const int terminated = Shell("timeout --preserve-status -s TERM 0.3 " + program +
-                                 " --fast-timing --port sim grab --every 0.02 -o " + folder / "t-%03d.bmp" +
-                                 " >/dev/null 2>" + err);
+    // SIGTERM while it captures, once the first picture is there (a slow build may take a while to
+    // get going): the picture in hand is finished, then the count.
+    const int terminated = Shell("sh -c '" + program + " --fast-timing --port sim grab --every 0.02 -o " +
+                                 folder / "t-%03d.bmp" + " >/dev/null 2>" + err +
+                                 " & pid=$!; n=0; while [ ! -e " + folder / "t-001.bmp" +
+                                 " ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done; sleep 0.1; "
+                                 "kill -TERM $pid; wait $pid'");
     EXPECT_EQ(terminated, kExitOk);
     int64_t written = 0;
     const int64_t taken = TakenIn(ReadFile(err), written);

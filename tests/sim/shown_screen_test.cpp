@@ -12,6 +12,7 @@
 #include "capture/display_bitmap.h"
 #include "capture/local_checksum.h"
 #include "phone/commands.h"
+#include "sim/picture_source.h"
 #include "sim/screen_animation.h"
 #include "sim/shown_screen.h"
 #include "sim/simulated_phone.h"
@@ -92,35 +93,45 @@ TEST(ShownScreenOptions, AnimationAndWatchOptions) {
     }
 }
 
-// Each part of the animation changes only its own place, every step; within a step nothing changes.
-TEST(ShownScreen, AnimationStepsChangeOnlyTheClockAndTheListRows) {
+// Each part of the animation changes only its own place, at every step.
+TEST(ScreenAnimation, EachStepChangesOnlyTheClockOrTheListRows) {
+    ASSERT_EQ(ListRowCount(176, 220), 4);
+    const ScreenBox rows{1, ListRowBox(176, 220, 0).top, 174, ListRowBox(176, 220, 3).bottom};
     const struct {
-        const char* parts;
+        SimAnimation animation;
         ScreenBox where;
     } cases[] = {
-        {"clock", ClockBox(176)},
-        {"highlight",
-         {1, ListRowBox(176, 220, 0).top, 174, ListRowBox(176, 220, ListRowCount(176, 220) - 1).bottom}},
+        {{.clock = true}, ClockBox(176)},
+        {{.highlight = true}, rows},
     };
-    ASSERT_EQ(ListRowCount(176, 220), 4);
+    const RgbImage card = ExpectedPicture(SimOptions{}, 0);
     for (const auto& c : cases) {
-        ShownScreen screen(Parsed({std::string("--animate=") + c.parts, "--animate-period=10"}));
-        std::string error;
-        ASSERT_TRUE(screen.Load(error)) << error;
-        const ShownScreen::Snapshot first = screen.Now();
-        std::this_thread::sleep_for(25ms);
-        const ShownScreen::Snapshot second = screen.Now();
-        ASSERT_NE(first.version, second.version) << c.parts;
-        const ScreenBox changed =
-            Differences(first.pictures->front().Decoded(), second.pictures->front().Decoded());
-        ASSERT_GE(changed.left, 0) << c.parts << ": nothing changed";
-        EXPECT_TRUE(Inside(changed, c.where))
-            << c.parts << ": changed (" << changed.left << "," << changed.top << ")-(" << changed.right << ","
-            << changed.bottom << ")";
+        for (int64_t step = 0; step < 70; ++step) { // past a minute, and round the rows more than once
+            RgbImage before = card;
+            RgbImage after = card;
+            DrawAnimationStep(before, c.animation, step);
+            DrawAnimationStep(after, c.animation, step + 1);
+            const ScreenBox changed = Differences(before, after);
+            ASSERT_GE(changed.left, 0) << "step " << step << ": nothing changed";
+            EXPECT_TRUE(Inside(changed, c.where))
+                << "step " << step << ": changed (" << changed.left << "," << changed.top << ")-("
+                << changed.right << "," << changed.bottom << ")";
+        }
     }
-    // A step that lasts an hour: asking again gives the same pictures, not a copy.
-    ShownScreen still(Parsed({"--animate", "--animate-period=3600000"}));
+}
+
+// The steps follow the clock: a new step is a new version, within a step the very same pictures.
+TEST(ShownScreen, AnimationStepsFollowTheClock) {
+    ShownScreen screen(Parsed({"--animate=clock", "--animate-period=10"}));
     std::string error;
+    ASSERT_TRUE(screen.Load(error)) << error;
+    const ShownScreen::Snapshot first = screen.Now();
+    std::this_thread::sleep_for(25ms);
+    const ShownScreen::Snapshot second = screen.Now();
+    EXPECT_NE(first.version, second.version);
+    EXPECT_GE(Differences(first.pictures->front().Decoded(), second.pictures->front().Decoded()).left, 0);
+
+    ShownScreen still(Parsed({"--animate", "--animate-period=3600000"}));
     ASSERT_TRUE(still.Load(error)) << error;
     const ShownScreen::Snapshot a = still.Now();
     const ShownScreen::Snapshot b = still.Now();
