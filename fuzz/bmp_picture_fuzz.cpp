@@ -23,7 +23,8 @@ void CheckRoundTrip(const panelgrab::Picture& picture) {
     for (int32_t y = 0; y < picture.height(); ++y) {
         for (int32_t x = 0; x < picture.width(); ++x) {
             const panelgrab::Rgb c = picture.At(x, y);
-            uint8_t* p = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize() + 3u * static_cast<std::size_t>(x);
+            uint8_t* p = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize() +
+                         3u * static_cast<std::size_t>(x);
             p[0] = c.b;
             p[1] = c.g;
             p[2] = c.r;
@@ -54,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(picture.width() > 0 && picture.height() > 0, "an accepted picture has pixels");
     Check(int64_t{picture.width()} * picture.height() <= panelgrab::kMaxPicturePixels, "within the limits");
     // A 24-bit picture takes at least 3 bytes a pixel from the file.
-    Check(int64_t{picture.width()} * picture.height() * 3 <= static_cast<int64_t>(size), "no pixels from nowhere");
+    Check(int64_t{picture.width()} * picture.height() * 3 <= static_cast<int64_t>(size),
+          "no pixels from nowhere");
     CheckRoundTrip(picture);
     return 0;
 }

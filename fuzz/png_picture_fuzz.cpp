@@ -61,13 +61,15 @@ void CheckRoundTrip(const panelgrab::Picture& picture) {
         return;
     }
     std::vector<uint8_t> file(size);
-    const bool written = png_image_write_to_memory(&image, file.data(), &size, 0, picture.Row(0), 0, nullptr) != 0;
+    const bool written =
+        png_image_write_to_memory(&image, file.data(), &size, 0, picture.Row(0), 0, nullptr) != 0;
     png_image_free(&image);
     Check(written, "libpng writes what it measured");
     file.resize(size);
     panelgrab::Picture again;
     std::string error;
-    Check(panelgrab::DecodePngPicture(file, again, error) == panelgrab::PictureFileStatus::Ok, "libpng's PNG reads");
+    Check(panelgrab::DecodePngPicture(file, again, error) == panelgrab::PictureFileStatus::Ok,
+          "libpng's PNG reads");
     Check(again == picture, "libpng's PNG reads back unchanged");
 }
 

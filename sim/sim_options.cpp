@@ -183,19 +183,25 @@ bool TakesNoValue(const std::string& name) {
 // Switches whose value, if any, is given only as --name=value.
 bool ApplySwitch(const std::string& arg, std::size_t equals, SimOptions& options, std::string& error) {
     const std::string name = arg.substr(0, equals);
+    const bool hasValue = equals != std::string::npos;
     if (name == "--watch-picture") {
         options.watchPicture = true;
-        return equals == std::string::npos || (error = name + " takes no value", false);
+        if (hasValue) {
+            error = name + " takes no value";
+        }
+        return !hasValue;
     }
-    if (equals == std::string::npos) {
-        options.animation.clock = options.animation.highlight = true;
+    if (!hasValue) {
+        options.animation.clock = true;
+        options.animation.highlight = true;
         return true;
     }
-    return ParseAnimationParts(std::string_view(arg).substr(equals + 1), options.animation) ||
-           (error = "invalid value \"" + arg.substr(equals + 1) +
-                    "\" for --animate: expected clock, highlight or "
-                    "clock,highlight",
-            false);
+    const std::string value = arg.substr(equals + 1);
+    if (!ParseAnimationParts(value, options.animation)) {
+        error = "invalid value \"" + value + "\" for --animate: expected clock, highlight or clock,highlight";
+        return false;
+    }
+    return true;
 }
 
 bool IsSwitch(const std::string& name) {
