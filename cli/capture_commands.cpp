@@ -5,10 +5,13 @@
 #include <string>
 #include <thread>
 
+#include "cli/comparison_report.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_message.h"
+#include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
+#include "cli/repeat_capture.h"
 
 namespace panelgrab::cli {
 
@@ -32,25 +35,28 @@ std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession
     return displays[static_cast<std::size_t>(options.display)];
 }
 
-int SaveAndReport(const CliOptions& options, const DisplayBitmap& picture, PhoneSession& session, CliIo& io) {
+// Writes the picture when -o names a file, then compares it with the --expect reference if any.
+int SaveAndReport(const CliOptions& options, const DisplayBitmap& picture, const Picture* reference,
+                  PhoneSession& session, CliIo& io) {
     std::string error;
-    if (!SavePicture(picture, options.output, io.out, error)) {
+    if (!options.output.empty() && !SavePicture(picture, options.output, io.out, error)) {
         return session.Report(error, kExitFailed);
     }
-    if (options.output != "-") {
+    if (!options.output.empty() && options.output != "-") {
         io.err << "panelgrab-cli: wrote " << options.output << " (" << picture.width() << "x"
                << picture.height() << ")\n"
                << std::flush;
     }
-    return kExitOk;
+    return reference != nullptr ? ReportComparison(options.compare, *reference, ToPicture(picture), io)
+                                : kExitOk;
 }
 
-int GrabAtOnce(const CliOptions& options, PhoneSession& session, CliIo& io) {
+int GrabAtOnce(const CliOptions& options, const Picture* reference, PhoneSession& session, CliIo& io) {
     DisplayBitmap picture;
     if (int32_t result = session.Phone().ReadDisplay(picture, options.display); result != kPhoneOk) {
         return session.ReportFailure("reading the display", result);
     }
-    return SaveAndReport(options, picture, session, io);
+    return SaveAndReport(options, picture, reference, session, io);
 }
 
 // Polls the running read until its worker ends, drawing the progress bar. Returns the final count.
@@ -77,8 +83,8 @@ int PrintRegionChecksum(const DisplayRegion& region, PhoneSession& session, CliI
     return kExitOk;
 }
 
-int GrabInBackground(const CliOptions& options, const DisplayInfo& display, PhoneSession& session,
-                     CliIo& io) {
+int GrabInBackground(const CliOptions& options, const DisplayInfo& display, const Picture* reference,
+                     PhoneSession& session, CliIo& io) {
     PhoneLink& phone = session.Phone();
     if (int32_t result = phone.StartScreenRead(display); result != kPhoneOk) {
         return session.ReportFailure("starting the read", result);
@@ -97,7 +103,7 @@ int GrabInBackground(const CliOptions& options, const DisplayInfo& display, Phon
     if (phone.GetReadImage(picture) != kPhoneOk || picture == nullptr) {
         return session.Report("the picture could not be made from the data received", kExitFailed);
     }
-    if (int code = SaveAndReport(options, *picture, session, io); code != kExitOk) {
+    if (int code = SaveAndReport(options, *picture, reference, session, io); code != kExitOk) {
         return code;
     }
     return options.regionChecksum ? PrintRegionChecksum(*options.regionChecksum, session, io) : kExitOk;
@@ -114,6 +120,12 @@ bool RegionFits(const DisplayRegion& region, const DisplayInfo& display) {
 }
 
 int RunGrab(const CliOptions& options, PhoneSession& session, CliIo& io) {
+    // An unreadable reference is found before the phone spends time on a capture.
+    std::optional<Picture> reference;
+    if (!options.compare.expectFile.empty() &&
+        !ReadPictureToCompare(options.compare.expectFile, reference.emplace(), io)) {
+        return kExitUsage;
+    }
     int code = kExitOk;
     std::optional<DisplayInfo> display = ChooseDisplay(options, session, code);
     if (!display) {
@@ -124,10 +136,14 @@ int RunGrab(const CliOptions& options, PhoneSession& session, CliIo& io) {
                                   std::to_string(display->height) + " display",
                               kExitUsage);
     }
-    if (options.background || options.regionChecksum) {
-        return GrabInBackground(options, *display, session, io);
+    if (options.compare.every) {
+        return RunRepeatedGrab(options, *display, session, io);
     }
-    return GrabAtOnce(options, session, io);
+    const Picture* expected = reference ? &*reference : nullptr;
+    if (options.background || options.regionChecksum) {
+        return GrabInBackground(options, *display, expected, session, io);
+    }
+    return GrabAtOnce(options, expected, session, io);
 }
 
 int RunChecksum(const CliOptions& options, PhoneSession& session, CliIo& io) {

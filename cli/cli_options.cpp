@@ -19,7 +19,7 @@ struct CommandName {
     Command command;
 };
 
-constexpr std::array<CommandName, 9> kCommands{{
+constexpr std::array<CommandName, 10> kCommands{{
     {"ports", Command::Ports},
     {"send", Command::Send},
     {"model", Command::Model},
@@ -29,6 +29,7 @@ constexpr std::array<CommandName, 9> kCommands{{
     {"keys", Command::Keys},
     {"listen", Command::Listen},
     {"gui", Command::Gui},
+    {"compare", Command::Compare},
 }};
 
 using Applier = bool (*)(CliOptions&, std::string_view value, std::string& error);
@@ -71,7 +72,11 @@ bool SetRegionOption(std::string_view name, std::string_view value, std::optiona
     return true;
 }
 
-const std::array<OptionSpec, 14> kOptions{{
+// The options of picture comparison and repeated capture (their appliers live in
+// comparison_arguments.cpp).
+constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
+
+const std::array<OptionSpec, 21> kOptions{{
     {"--port", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
          if (v.empty()) {
@@ -117,9 +122,26 @@ const std::array<OptionSpec, 14> kOptions{{
      [](CliOptions& o, std::string_view v, std::string& e) {
          return SetRegionOption("--region-checksum", v, o.regionChecksum, e);
      }},
-    {"--region", "", true, Bit(Command::Checksum),
+    {"--region", "", true, Bit(Command::Checksum) | kComparing,
      [](CliOptions& o, std::string_view v, std::string& e) {
-         return SetRegionOption("--region", v, o.region, e);
+         return SetRegionOption("--region", v, o.region, e) && AddComparisonRegion(o.compare, v, e);
+     }},
+    {"--ignore", "", true, kComparing,
+     [](CliOptions& o, std::string_view v, std::string& e) { return AddIgnoredRegion(o.compare, v, e); }},
+    {"--tolerance", "", true, kComparing,
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetTolerance(o.compare, v, e); }},
+    {"--max-diff-pixels", "", true, kComparing,
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetMaxDiffPixels(o.compare, v, e); }},
+    {"--diff", "", true, kComparing,
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetDiffFile(o.compare, v, e); }},
+    {"--expect", "", true, Bit(Command::Grab),
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetExpectFile(o.compare, v, e); }},
+    {"--every", "", true, Bit(Command::Grab),
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetEvery(o.compare, v, e); }},
+    {"--changed-only", "", false, Bit(Command::Grab),
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.compare.changedOnly = true;
+         return true;
      }},
     {"--press", "", true, Bit(Command::Keys),
      [](CliOptions& o, std::string_view v, std::string& e) {
@@ -135,7 +157,7 @@ const std::array<OptionSpec, 14> kOptions{{
          o.pauseMs = ms;
          return ok;
      }},
-    {"--count", "", true, Bit(Command::Listen),
+    {"--count", "", true, Bit(Command::Listen) | Bit(Command::Grab),
      [](CliOptions& o, std::string_view v, std::string& e) {
          o.count = ParseInteger(v, 1, std::numeric_limits<int64_t>::max());
          if (!o.count) {
@@ -143,7 +165,7 @@ const std::array<OptionSpec, 14> kOptions{{
          }
          return o.count.has_value();
      }},
-    {"--seconds", "", true, Bit(Command::Listen),
+    {"--seconds", "", true, Bit(Command::Listen) | Bit(Command::Grab),
      [](CliOptions& o, std::string_view v, std::string& e) {
          o.seconds = ParseSeconds(v);
          if (!o.seconds || *o.seconds <= 0) {
@@ -253,6 +275,9 @@ bool CheckOptionsFitCommand(const Scan& scan, Command command, std::string& erro
 }
 
 bool TakeText(Command command, std::vector<std::string>& words, CliOptions& options, std::string& error) {
+    if (command == Command::Compare) {
+        return TakeCompareFiles(words, options.compare, error);
+    }
     bool wantsText = command == Command::Send || command == Command::Keys;
     if (!wantsText) {
         if (!words.empty()) {
@@ -300,13 +325,21 @@ bool CheckCombinations(const CliOptions& options, std::string& error) {
         error = "--region-checksum prints on stdout, which -o - already fills with the picture";
         return false;
     }
-    return true;
+    if (options.command == Command::Checksum && options.compare.options.regions.size() > 1) {
+        error = "checksum takes one --region";
+        return false;
+    }
+    if (options.command == Command::Grab) {
+        return CheckGrabArguments(options.compare, options.output, options.count || options.seconds,
+                                  options.background || options.regionChecksum.has_value(), error);
+    }
+    return options.command != Command::Compare || CheckCompareArguments(options.compare, error);
 }
 
 } // namespace
 
 bool NeedsPhone(Command command) {
-    return command != Command::Help && command != Command::Ports;
+    return command != Command::Help && command != Command::Ports && command != Command::Compare;
 }
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args) {
@@ -336,7 +369,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
         !CheckCombinations(scan.options, outcome.error)) {
         return outcome;
     }
-    if (scan.options.command == Command::Grab && scan.options.output.empty()) {
+    // grab --expect and --every write a file only when -o names one.
+    if (scan.options.command == Command::Grab && scan.options.output.empty() &&
+        scan.options.compare.expectFile.empty() && !scan.options.compare.every) {
         scan.options.output = kDefaultGrabFile;
     }
     outcome.options = scan.options;

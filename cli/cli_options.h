@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "capture/display_region.h"
+#include "cli/comparison_arguments.h"
 
 namespace panelgrab::cli {
 
-enum class Command { Help, Ports, Send, Model, Displays, Grab, Checksum, Keys, Listen, Gui };
+enum class Command { Help, Ports, Send, Model, Displays, Grab, Checksum, Keys, Listen, Gui, Compare };
 
 inline constexpr int32_t kDefaultBaud = 115200;
 // What grab writes when no -o is given.
@@ -31,8 +32,9 @@ struct CliOptions {
     bool background = false;                     // grab --background
     std::optional<int32_t> pressMs;              // keys --press
     std::optional<int32_t> pauseMs;              // keys --pause
-    std::optional<int64_t> count;                // listen --count
-    std::optional<double> seconds;               // listen --seconds
+    std::optional<int64_t> count;                // listen, grab --every: --count
+    std::optional<double> seconds;               // listen, grab --every: --seconds
+    ComparisonArguments compare;                 // compare, grab --expect / --every
 };
 
 struct ParseOutcome {

@@ -2,6 +2,7 @@
 
 #include "cli/capture_commands.h"
 #include "cli/cli_options.h"
+#include "cli/compare_command.h"
 #include "cli/exit_codes.h"
 #include "cli/help_text.h"
 #include "cli/info_commands.h"
@@ -33,6 +34,7 @@ int RunPhoneCommand(const CliOptions& options, PhoneSession& session, CliIo& io)
         return RunGui(session, io);
     case Command::Help:
     case Command::Ports:
+    case Command::Compare:
         break;
     }
     return kExitUsage;
@@ -53,6 +55,9 @@ int RunCli(const std::vector<std::string>& args, CliIo& io) {
     }
     if (options.command == Command::Ports) {
         return RunPorts(io);
+    }
+    if (options.command == Command::Compare) {
+        return RunCompare(options, io);
     }
     PhoneSession session(options, io);
     int code = session.Open();

@@ -33,6 +33,22 @@ Commands:
        --region-checksum L,T,R,B
                                 After the read (on the background worker), print the local
                                 checksum of that region over the received picture data.
+       --expect REF [COMPARISON OPTIONS] [--diff FILE]
+                                Compare the capture with the picture file REF and print the
+                                verdict as compare does (exit 0 match, 1 differ, 2 unreadable
+                                REF). The capture is written only when -o is given.
+       --every SECONDS -o PATTERN [--count N] [--seconds S] [--changed-only]
+                                Capture again and again, one picture every SECONDS, into
+                                numbered files: PATTERN holds one printf-style number, %d or
+                                %03d (%% is a percent sign), counting the pictures taken from
+                                1. Each written name is printed on stdout. Ends after N
+                                pictures or S seconds (whichever comes first), on Ctrl-C or
+                                SIGTERM, or when stdout is closed, always after the picture in
+                                hand is written whole; the last line on stderr says how many
+                                pictures were taken and written. --changed-only writes a picture
+                                only when it differs from the last one written, judged with the
+                                COMPARISON OPTIONS; the gaps in the numbers are the pictures
+                                that did not change.
   checksum --region L,T,R,B [--display N]
                                 Print the phone's own checksum of a region.
   keys TEXT [--press MS --pause MS]
@@ -43,12 +59,36 @@ Commands:
                                 Print each key event of the phone as "pressed KEY" or
                                 "released KEY", one a line. Ends after N events, S seconds
                                 or Ctrl-C; the phone's key reporting is always switched off.
+  compare REFERENCE PICTURE [COMPARISON OPTIONS] [--diff FILE]
+                                Compare two BMP or PNG files (told apart by their content)
+                                pixel by pixel; needs no phone. Prints one line: "match", or
+                                "differ: N pixels in (L,T)-(R,B), largest channel difference
+                                D", or that the sizes differ. --diff FILE writes a picture of
+                                the differences: the reference washed out to grey, differing
+                                pixels red, areas not compared hatched blue (a .png name is
+                                written as PNG, any other as BMP).
   gui                           Print the phone's current GUI object as KEY=VALUE lines,
                                 sorted by key. Control characters in a value are shown as
                                 \r \n \t or \xHH, and a backslash as \\.
 
 A region L,T,R,B is left, top, right and bottom in display pixels, all inclusive, 0 to 65535.
 Checksums are printed as unsigned decimal numbers.
+
+Comparison options (compare, grab --expect, grab --every --changed-only):
+  --region L,T,R,B      Compare only inside this region; repeat it for more. Parts beyond the
+                        picture are cut off; a region wholly outside it is an error (exit 2).
+  --ignore L,T,R,B      Never compare inside this region (a clock, a signal bar); repeatable.
+  --tolerance N         A pixel differs only when a channel differs by more than N (0-255,
+                        default 0).
+  --max-diff-pixels K   The pictures still match with up to K differing pixels (default 0).
+
+Screens as test evidence, for example:
+  panelgrab-cli --port /dev/ttyACM0 grab -o home-ref.png          # once: the reference
+  panelgrab-cli --port /dev/ttyACM0 grab --expect home-ref.png \
+      --ignore 140,2,173,10 --diff home-diff.png                  # each build: 0 if unchanged
+  panelgrab-cli compare home-ref.png build-42.png --tolerance 8    # two files, no phone
+  panelgrab-cli --port /dev/ttyACM0 grab --every 2 --changed-only \
+      --ignore 140,2,173,10 -o 'run-%04d.png'                     # every change during a test
 
 Options:
   --port NAME     The phone's port, needed by every command but ports. A path is used as it
@@ -72,9 +112,11 @@ Options:
   Options may stand before or after the command and may be written --name=VALUE.
 
 Exit status:
-  0  success
-  1  an exchange with the phone or the operation failed
-  2  usage error (a wrong command line)
+  0  success; compare and grab --expect: the pictures match
+  1  an exchange with the phone or the operation failed; compare and grab --expect: the
+     pictures differ
+  2  usage error (a wrong command line); compare and grab --expect: a picture file that cannot
+     be read or written, or a region outside the pictures
   3  the port could not be opened or the phone did not answer
   128+N  stopped by signal N (Ctrl-C 130, SIGTERM 143, SIGHUP 129); the port is closed first
 )HELP";

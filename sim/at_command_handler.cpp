@@ -66,10 +66,10 @@ std::vector<std::string> SplitKeys(std::string_view keys) {
     return split;
 }
 
-AtCommandHandler::AtCommandHandler(const SimOptions& options, std::vector<DisplayPicture> pictures)
+AtCommandHandler::AtCommandHandler(const SimOptions& options, std::shared_ptr<ShownScreen> screen)
     : dialect_(options.dialect), model_(options.model),
       guiObject_(options.guiObject.empty() ? kDefaultGuiObject : options.guiObject), errorBulk_(false),
-      endlessLine_(false), defaultEcho_(options.echo), pictures_(std::move(pictures)), echo_(options.echo),
+      endlessLine_(false), defaultEcho_(options.echo), screen_(std::move(screen)), echo_(options.echo),
       unsolicited_(options.unsolicited) {
     FaultPlan fault;
     std::string ignored;
@@ -196,7 +196,7 @@ AtCommandHandler::Outcome AtCommandHandler::ZisiCommand(std::string_view args, C
 
 AtCommandHandler::Outcome AtCommandHandler::DisplayListAnswer() const {
     constexpr int kHugeSide = 60000;
-    const SimDisplay& shown = pictures_.front().display();
+    const SimDisplay& shown = screen_->displays().front();
     const SimDisplay d = hugeDisplay_ ? SimDisplay{kHugeSide, kHugeSide, shown.bitsPerPixel} : shown;
     switch (dialect_) {
     case Dialect::Long:
@@ -204,7 +204,7 @@ AtCommandHandler::Outcome AtCommandHandler::DisplayListAnswer() const {
     case Dialect::LongRange:
         return {true, {Format("*ZISI: %d, %d, %d, (0 - 1)", d.height, d.width, d.bitsPerPixel)}};
     case Dialect::TwoDisplays: {
-        const SimDisplay& s = pictures_.back().display();
+        const SimDisplay& s = screen_->displays().back();
         return {true,
                 {Format("*ZISI: %d, %d, %d, (0 - 1), ", d.height, d.width, d.bitsPerPixel) +
                  Format("%d, %d, %d", s.height, s.width, s.bitsPerPixel)}};
@@ -218,14 +218,16 @@ AtCommandHandler::Outcome AtCommandHandler::DisplayListAnswer() const {
 }
 
 AtCommandHandler::Outcome AtCommandHandler::PictureAnswer(std::size_t display, CommandReply& reply) const {
-    if (display >= pictures_.size() || errorBulk_) {
+    if (display >= screen_->displays().size() || errorBulk_) {
         return {false, {}};
     }
     if (endlessLine_) {
         reply.endlessLine = true;
         return {};
     }
-    const DisplayPicture& picture = pictures_[display];
+    const ShownScreen::Snapshot shown = screen_->Now();
+    screen_->NoteWholePicture(shown.version);
+    const DisplayPicture& picture = (*shown.pictures)[display];
     Outcome outcome;
     const std::string& text = picture.PictureText();
     const std::size_t length = picture.lineLength();
@@ -236,7 +238,7 @@ AtCommandHandler::Outcome AtCommandHandler::PictureAnswer(std::size_t display, C
 }
 
 AtCommandHandler::Outcome AtCommandHandler::ZipiCommand(std::string_view args) const {
-    const SimDisplay& d = pictures_.front().display();
+    const SimDisplay& d = screen_->displays().front();
     if (args == "?") {
         return {true, {Format("*ZIPI: (0-%d),(0-%d),(0-%d)", d.height - 1, d.width - 1, 0)}};
     }
@@ -244,13 +246,13 @@ AtCommandHandler::Outcome AtCommandHandler::ZipiCommand(std::string_view args) c
     if (!ParseNumbers(args, n) || n.size() != 3 || n[0] >= d.height || n[1] > n[2] || n[2] >= d.width) {
         return {false, {}};
     }
-    return {true, {"*ZIPI: " + pictures_.front().LineText(n[0], n[1], n[2])}};
+    return {true, {"*ZIPI: " + screen_->Now().pictures->front().LineText(n[0], n[1], n[2])}};
 }
 
 AtCommandHandler::Outcome AtCommandHandler::ChecksumCommand(std::string_view args) const {
-    const SimDisplay& d = pictures_.front().display();
+    const SimDisplay& d = screen_->displays().front();
     if (args == "?") {
-        const int last = static_cast<int>(pictures_.size()) - 1;
+        const int last = static_cast<int>(screen_->displays().size()) - 1;
         return {true,
                 {Format("*ZAPC: (0-%d),(0-%d),", d.width - 1, d.height - 1, 0) +
                  Format("(0-%d),(0-%d),(0-%d)", d.width - 1, d.height - 1, last)}};
@@ -260,10 +262,11 @@ AtCommandHandler::Outcome AtCommandHandler::ChecksumCommand(std::string_view arg
         return {false, {}};
     }
     const std::size_t display = n.size() == 5 ? static_cast<std::size_t>(n[4]) : 0;
-    if (display >= pictures_.size()) {
+    if (display >= screen_->displays().size()) {
         return {false, {}};
     }
-    const DisplayPicture& picture = pictures_[display];
+    const ShownScreen::Snapshot now = screen_->Now();
+    const DisplayPicture& picture = (*now.pictures)[display];
     const SimDisplay& shown = picture.display();
     const int left = n[0], top = n[1], right = n[2], bottom = n[3];
     if (left > right || top > bottom || right >= shown.width || bottom >= shown.height) {

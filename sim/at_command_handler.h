@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "sim/display_picture.h"
+#include "sim/shown_screen.h"
 #include "sim/simulated_phone.h"
 #include "sim/unsolicited_reports.h"
 
@@ -22,7 +24,8 @@ struct CommandReply {
 // of the line; the session sends what it returns.
 class AtCommandHandler {
 public:
-    AtCommandHandler(const SimOptions& options, std::vector<DisplayPicture> pictures);
+    // `screen` says what the displays show at the moment a command arrives.
+    AtCommandHandler(const SimOptions& options, std::shared_ptr<ShownScreen> screen);
 
     // `line` is a command line as received, without its carriage return.
     CommandReply Handle(std::string_view line);
@@ -55,7 +58,7 @@ private:
     bool endlessLine_;
     bool hugeDisplay_ = false;
     bool defaultEcho_;
-    std::vector<DisplayPicture> pictures_;
+    std::shared_ptr<ShownScreen> screen_;
     bool echo_;
     bool reporting_ = false;
     bool unsolicited_;

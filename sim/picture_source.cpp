@@ -33,19 +33,31 @@ std::vector<SimDisplay> EffectiveDisplays(const SimOptions& options) {
     }
 }
 
-bool LoadDisplayPictures(const SimOptions& options, std::vector<DisplayPicture>& pictures,
-                         std::string& error) {
+bool LoadSourcePictures(const SimOptions& options, std::vector<RgbImage>& sources, std::string& error) {
     RgbImage file;
     if (!options.picturePath.empty() && !ReadBmpFile(options.picturePath, file, error)) {
         return false;
     }
     const std::vector<SimDisplay> displays = EffectiveDisplays(options);
-    pictures.clear();
+    sources.clear();
     for (std::size_t i = 0; i < displays.size(); ++i) {
         const SimDisplay& d = displays[i];
-        const RgbImage source =
-            options.picturePath.empty() ? DrawTestCard(d.width, d.height, CardText(options, d, i)) : file;
-        pictures.emplace_back(d, IsLongForm(options.dialect), source);
+        sources.push_back(
+            options.picturePath.empty() ? DrawTestCard(d.width, d.height, CardText(options, d, i)) : file);
+    }
+    return true;
+}
+
+bool LoadDisplayPictures(const SimOptions& options, std::vector<DisplayPicture>& pictures,
+                         std::string& error) {
+    std::vector<RgbImage> sources;
+    if (!LoadSourcePictures(options, sources, error)) {
+        return false;
+    }
+    const std::vector<SimDisplay> displays = EffectiveDisplays(options);
+    pictures.clear();
+    for (std::size_t i = 0; i < displays.size(); ++i) {
+        pictures.emplace_back(displays[i], IsLongForm(options.dialect), sources[i]);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sim/simulated_phone.h"
@@ -19,6 +20,10 @@ struct RgbImage {
 
 // The displays the options describe, with the dialect's defaults applied when none were given.
 std::vector<SimDisplay> EffectiveDisplays(const SimOptions& options);
+
+// The picture each display starts with, before it is fitted to the display: the test card drawn for
+// it, or the --picture file. False with a message when the file cannot be read.
+bool LoadSourcePictures(const SimOptions& options, std::vector<RgbImage>& sources, std::string& error);
 
 // What display `index` shows, as a correct client decodes it: the source picture reduced to what
 // the display's pixel format (and the dialect's pixel width) can carry.

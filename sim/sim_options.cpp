@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "sim/fault_plan.h"
+#include "sim/screen_animation.h"
 #include "sim/simulated_phone.h"
 
 namespace panelgrab::sim {
@@ -163,6 +164,10 @@ bool Apply(const OptionValue& option, SimOptions& options, std::string& error) {
         options.fault = value;
         return ParseFault(value, plan, error);
     }
+    if (name == "--animate-period") {
+        return ParseInt(value, 10, 3600000, options.animation.periodMs) ||
+               bad("expected milliseconds 10-3600000");
+    }
     if (name == "--gui-object") {
         options.guiObject = value;
         return true;
@@ -175,6 +180,34 @@ bool TakesNoValue(const std::string& name) {
     return name == "--no-echo" || name == "--echo" || name == "--unsolicited";
 }
 
+// Switches whose value, if any, is given only as --name=value.
+bool ApplySwitch(const std::string& arg, std::size_t equals, SimOptions& options, std::string& error) {
+    const std::string name = arg.substr(0, equals);
+    const bool hasValue = equals != std::string::npos;
+    if (name == "--watch-picture") {
+        options.watchPicture = true;
+        if (hasValue) {
+            error = name + " takes no value";
+        }
+        return !hasValue;
+    }
+    if (!hasValue) {
+        options.animation.clock = true;
+        options.animation.highlight = true;
+        return true;
+    }
+    const std::string value = arg.substr(equals + 1);
+    if (!ParseAnimationParts(value, options.animation)) {
+        error = "invalid value \"" + value + "\" for --animate: expected clock, highlight or clock,highlight";
+        return false;
+    }
+    return true;
+}
+
+bool IsSwitch(const std::string& name) {
+    return name == "--animate" || name == "--watch-picture";
+}
+
 } // namespace
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error) {
@@ -183,6 +216,12 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
         OptionValue option;
         const std::size_t equals = args[i].find('=');
         option.name = args[i].substr(0, equals);
+        if (IsSwitch(option.name)) {
+            if (!ApplySwitch(args[i], equals, parsed, error)) {
+                return false;
+            }
+            continue;
+        }
         if (TakesNoValue(option.name)) {
             if (equals != std::string::npos) {
                 error = option.name + " takes no value";
@@ -209,6 +248,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
         }
     }
     if (!CheckDisplays(parsed, error)) {
+        return false;
+    }
+    if (parsed.watchPicture && parsed.picturePath.empty()) {
+        error = "--watch-picture needs --picture FILE";
         return false;
     }
     options = parsed;
@@ -243,6 +286,16 @@ std::string SimOptionsHelp() {
                         7th picture line; with reporting on, report AT+CKPD presses before the OK
   --gui-object TEXT     the quoted fields of the AT*ZGUI=0 answer after "*ZGUI: "
                         (default "Form","Title","L","R","P","V")
+  --animate[=PARTS]     make display 0 change by itself, one step every --animate-period: a clock
+                        (steps since the start as MM:SS, white on black, in the box
+                        W-36,2,W-3,10 of a W pixels wide display) and a highlight (colours
+                        inverted) moving down the list rows (the test card's text lines, 9 pixels
+                        high from H*5/8+1, at most four). PARTS: clock, highlight or
+                        clock,highlight (the default)
+  --animate-period MS   how long one animation step lasts (default 1000; 10-3600000)
+  --watch-picture       re-read the --picture file whenever it changes (looked at on every picture,
+                        line and checksum request). Replace it atomically (write another file, then
+                        rename it over); a file that cannot be read leaves the last picture shown.
   --fault NAME          misbehave in one way:
                           silent           read commands, never answer
                           error-bulk       answer the picture requests AT*ZISI and AT*ZISI=n with ERROR
@@ -255,6 +308,7 @@ std::string SimOptionsHelp() {
                           huge-display     describe the display as 60000x60000 pixels
 Checksums: AT*ZAPC=l,t,r,b[,d] answers "*ZAPC: "XXXXXXXX"", the 32-bit wrapping local checksum (as
 panelgrab computes it from received picture text) over the phone's own picture text of display d.
+Every picture, line and checksum answer uses what the display shows when the command arrives.
 Key presses: AT+CKPD="keys"[,time,pause] answers OK; with reporting on, each key (one character,
 or ':' and the next character) is reported pressed and released, 30 ms apart, after the OK.
 )HELP";

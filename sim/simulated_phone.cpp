@@ -13,6 +13,7 @@
 #include "sim/at_command_handler.h"
 #include "sim/display_picture.h"
 #include "sim/phone_session.h"
+#include "sim/shown_screen.h"
 
 namespace panelgrab::sim {
 namespace {
@@ -50,6 +51,7 @@ struct SimulatedPhone::Impl {
     int stopWrite = -1;
     std::thread thread;
     std::atomic<int64_t> bytesSent{0};
+    std::shared_ptr<ShownScreen> screen; // set by Start, shared with the serving thread
 
     bool OpenTerminal(std::string& error);
     void Serve(AtCommandHandler handler);
@@ -116,15 +118,16 @@ bool SimulatedPhone::Start(std::string& error) {
         error = "the simulated phone is already running";
         return false;
     }
-    std::vector<DisplayPicture> pictures;
-    if (!LoadDisplayPictures(impl_->options, pictures, error)) {
+    auto screen = std::make_shared<ShownScreen>(impl_->options);
+    if (!screen->Load(error)) {
         return false;
     }
     if (!impl_->OpenTerminal(error)) {
         impl_->CloseAll();
         return false;
     }
-    AtCommandHandler handler(impl_->options, std::move(pictures));
+    impl_->screen = screen;
+    AtCommandHandler handler(impl_->options, std::move(screen));
     impl_->thread =
         std::thread([impl = impl_.get(), h = std::move(handler)]() mutable { impl->Serve(std::move(h)); });
     return true;
@@ -142,6 +145,14 @@ void SimulatedPhone::Stop() {
 
 int64_t SimulatedPhone::BytesSent() const {
     return impl_->bytesSent.load(std::memory_order_relaxed);
+}
+
+bool SimulatedPhone::ShowPicture(std::size_t index, const RgbImage& image) {
+    return impl_->screen && impl_->screen->Show(index, image);
+}
+
+std::vector<uint64_t> SimulatedPhone::WholePictureVersions() const {
+    return impl_->screen ? impl_->screen->WholePictureVersions() : std::vector<uint64_t>{};
 }
 
 const std::string& SimulatedPhone::DevicePath() const {

@@ -16,6 +16,16 @@ struct SimDisplay {
     int bitsPerPixel = 16;
 };
 
+// What moves on display 0 with --animate, one step every periodMs.
+struct SimAnimation {
+    bool clock = false;     // a clock in the top-right corner (see ClockBox)
+    bool highlight = false; // a highlight moving down the list rows (see ListRowBox)
+    int periodMs = 1000;
+    bool any() const { return clock || highlight; }
+};
+
+struct RgbImage;
+
 // Every knob of the simulated phone; the command-line options of panelgrab-phonesim map onto it.
 struct SimOptions {
     Dialect dialect = Dialect::Long;
@@ -30,6 +40,8 @@ struct SimOptions {
     std::string fault;         // "", "silent", "error-bulk", "hangup-after=N", "garbage", ...
     std::string guiObject;     // the quoted fields after "*ZGUI: "; empty: a Form object
     bool unsolicited = false;  // reports inside answers and between picture lines
+    SimAnimation animation;
+    bool watchPicture = false; // re-read picturePath whenever the file changes
 };
 
 // Parses panelgrab-phonesim's options (also used by "--port sim:OPTIONS"). False with a message in
@@ -53,6 +65,15 @@ public:
     // Bytes the phone has written to its clients since Start (echo, answers, reports, noise). A
     // client may read a piece before it is counted: the count is complete once Stop has returned.
     int64_t BytesSent() const;
+
+    // Shows `image` on display `index` from now on, cropped or padded with black as --picture is;
+    // every later answer (whole picture, line, checksum) uses it. Safe while the phone serves;
+    // false before Start or for a display the phone does not have.
+    bool ShowPicture(std::size_t index, const RgbImage& image);
+    // For each whole-picture answer (AT*ZISI) so far, in order, the version of what the displays
+    // showed: the version changes whenever the shown pictures do (an animation step, ShowPicture,
+    // a re-read --picture file), so equal versions mean equal pictures.
+    std::vector<uint64_t> WholePictureVersions() const;
 
 private:
     struct Impl;

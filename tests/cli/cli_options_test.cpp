@@ -62,7 +62,7 @@ TEST(CliArguments, UsageErrorsNameTheProblem) {
         {{"--port", "sim", "checksum", "--region", "1,2,3"}, "four numbers"},
         {{"--port", "sim", "checksum", "--region", "5,0,4,0"}, "empty"},
         {{"--port", "sim", "model", "--region", "0,0,1,1"}, "--region does not apply to model"},
-        {{"--port", "sim", "grab", "--count", "3"}, "--count does not apply to grab"},
+        {{"--port", "sim", "grab", "--count", "3"}, "--count and --seconds only with --every"},
         {{"--port", "sim", "keys", "1", "--press", "100"}, "go together"},
         {{"--port", "sim", "keys", "1", "--press", "-5", "--pause", "1"}, "--press"},
         {{"--port", "sim", "listen", "--count", "0"}, "--count"},

@@ -1,0 +1,58 @@
+#include "cli/comparison_report.h"
+
+#include "cli/exit_codes.h"
+#include "cli/picture_conversion.h"
+#include "cli/picture_output.h"
+#include "compare/diff_picture.h"
+#include "compare/picture_comparison.h"
+#include "compare/picture_file_reader.h"
+
+namespace panelgrab::cli {
+
+namespace {
+
+bool WriteDiff(const std::string& path, const Picture& reference, const Picture& picture,
+               const PictureComparison& comparison, CliIo& io) {
+    Picture diff;
+    DisplayBitmap bitmap;
+    if (!DiffPicture::Draw(reference, picture, comparison, diff) || !ToBitmap(diff, bitmap)) {
+        io.err << "panelgrab-cli: the diff picture " << path << " is too large to write\n" << std::flush;
+        return false;
+    }
+    std::string error;
+    if (!SavePicture(bitmap, path, io.out, error)) {
+        io.err << "panelgrab-cli: " << error << "\n" << std::flush;
+        return false;
+    }
+    io.err << "panelgrab-cli: wrote " << path << " (" << diff.width() << "x" << diff.height() << ")\n"
+           << std::flush;
+    return true;
+}
+
+} // namespace
+
+bool ReadPictureToCompare(const std::string& path, Picture& picture, CliIo& io) {
+    std::string error;
+    if (PictureFileReader::Read(path, picture, error) != PictureFileStatus::Ok) {
+        io.err << "panelgrab-cli: " << error << "\n" << std::flush;
+        return false;
+    }
+    return true;
+}
+
+int ReportComparison(const ComparisonArguments& arguments, const Picture& reference, const Picture& picture,
+                     CliIo& io) {
+    const PictureComparison comparison(arguments.options);
+    const ComparisonResult result = comparison.Compare(reference, picture);
+    if (result.verdict == ComparisonVerdict::RegionOutside) {
+        io.err << "panelgrab-cli: " << result.Summary() << "\n" << std::flush;
+        return kExitUsage;
+    }
+    io.out << result.Summary() << "\n" << std::flush;
+    if (!arguments.diffFile.empty() && !WriteDiff(arguments.diffFile, reference, picture, comparison, io)) {
+        return kExitUsage;
+    }
+    return result.matches() ? kExitOk : kExitDiffers;
+}
+
+} // namespace panelgrab::cli

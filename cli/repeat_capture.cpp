@@ -1,0 +1,167 @@
+#include "cli/repeat_capture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <optional>
+#include <thread>
+
+#include "cli/exit_codes.h"
+#include "cli/interrupt_guard.h"
+#include "cli/numbered_file_name.h"
+#include "cli/picture_conversion.h"
+#include "cli/picture_output.h"
+#include "compare/picture_comparison.h"
+
+namespace panelgrab::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a wait looks at the stop signals.
+constexpr std::chrono::milliseconds kWaitSlice{50};
+
+// While it lives, a write to a closed pipe fails with EPIPE instead of killing the program, so
+// that the loop can finish the picture in hand and say what it did.
+class BrokenPipeGuard {
+public:
+    BrokenPipeGuard() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, &previous_);
+    }
+    ~BrokenPipeGuard() { sigaction(SIGPIPE, &previous_, nullptr); }
+    BrokenPipeGuard(const BrokenPipeGuard&) = delete;
+    BrokenPipeGuard& operator=(const BrokenPipeGuard&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+// The capture schedule: picture k (from 0) is due at start + k * every. A capture that overruns
+// its slot skips the slots it missed instead of bunching the next pictures together.
+class Schedule {
+public:
+    Schedule(double every, std::optional<double> seconds)
+        : start_(Clock::now()), every_(every), seconds_(seconds) {}
+
+    // The time the next picture is due, or none once it would fall after the --seconds limit.
+    std::optional<Clock::time_point> Next() {
+        ++slot_;
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+        if (every_ > 0 && static_cast<double>(slot_) * every_ < elapsed) {
+            slot_ = static_cast<int64_t>(std::ceil(elapsed / every_));
+        }
+        const double due = every_ * static_cast<double>(slot_);
+        if (seconds_ && std::max(due, elapsed) >= *seconds_) {
+            return std::nullopt;
+        }
+        return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(due));
+    }
+
+private:
+    Clock::time_point start_;
+    double every_;
+    std::optional<double> seconds_;
+    int64_t slot_ = 0;
+};
+
+// Sleeps until `due`; false when a stop signal came first.
+bool WaitUntil(Clock::time_point due) {
+    while (!InterruptGuard::Interrupted()) {
+        const auto now = Clock::now();
+        if (now >= due) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(due - now, kWaitSlice));
+    }
+    return false;
+}
+
+class RepeatedCapture {
+public:
+    RepeatedCapture(const CliOptions& options, PhoneSession& session, CliIo& io, NumberedFileName names)
+        : options_(options), session_(session), io_(io), names_(std::move(names)),
+          comparison_(options.compare.options) {}
+
+    int Run() {
+        Schedule schedule(*options_.compare.every, options_.seconds);
+        int code = kExitOk;
+        while (!options_.count || taken_ < *options_.count) {
+            if (!TakeOne(code)) {
+                break;
+            }
+            const std::optional<Clock::time_point> due = schedule.Next();
+            if (!due || (options_.count && taken_ >= *options_.count) || !WaitUntil(*due)) {
+                break;
+            }
+        }
+        io_.err << "panelgrab-cli: " << taken_ << (taken_ == 1 ? " picture" : " pictures") << " taken, "
+                << written_ << " written\n"
+                << std::flush;
+        return code;
+    }
+
+private:
+    // Captures and, unless unchanged, writes one picture. False when the run must end.
+    bool TakeOne(int& code) {
+        DisplayBitmap bitmap;
+        if (int32_t result = session_.Phone().ReadDisplay(bitmap, options_.display); result != kPhoneOk) {
+            code = session_.ReportFailure("reading the display", result);
+            return false;
+        }
+        ++taken_;
+        Picture picture = ToPicture(bitmap);
+        if (options_.compare.changedOnly && lastWritten_ &&
+            comparison_.Compare(*lastWritten_, picture).matches()) {
+            return !InterruptGuard::Interrupted();
+        }
+        const std::string name = names_.For(taken_);
+        std::string error;
+        if (!SavePicture(bitmap, name, io_.out, error)) {
+            code = session_.Report(error, kExitFailed);
+            return false;
+        }
+        ++written_;
+        if (options_.compare.changedOnly) {
+            lastWritten_ = std::move(picture);
+        }
+        // The names on stdout let a script pick up each file as it comes; once nobody reads them
+        // any more there is no one to capture for.
+        io_.out << name << "\n" << std::flush;
+        return io_.out.good() && !InterruptGuard::Interrupted();
+    }
+
+    const CliOptions& options_;
+    PhoneSession& session_;
+    CliIo& io_;
+    NumberedFileName names_;
+    PictureComparison comparison_;
+    std::optional<Picture> lastWritten_;
+    int64_t taken_ = 0;
+    int64_t written_ = 0;
+};
+
+} // namespace
+
+int RunRepeatedGrab(const CliOptions& options, const DisplayInfo& display, PhoneSession& session, CliIo& io) {
+    std::string error;
+    std::optional<NumberedFileName> names = NumberedFileName::Parse(options.output, error);
+    if (!names) {
+        return session.Report("-o " + options.output + ": " + error, kExitUsage);
+    }
+    if (options.compare.changedOnly) {
+        const PictureComparison comparison(options.compare.options);
+        if (std::string problem = comparison.RegionProblem(display.width, display.height); !problem.empty()) {
+            return session.Report(problem, kExitUsage);
+        }
+    }
+    InterruptGuard interrupt;
+    BrokenPipeGuard brokenPipe;
+    return RepeatedCapture(options, session, io, std::move(*names)).Run();
+}
+
+} // namespace panelgrab::cli

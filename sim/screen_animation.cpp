@@ -1,0 +1,122 @@
+#include "sim/screen_animation.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sim/bitmap_font.h"
+#include "sim/pixel_codec.h"
+
+namespace panelgrab::sim {
+namespace {
+
+constexpr int kClockWidth = 34;
+constexpr int kClockHeight = 9;
+constexpr int kRowPitch = kGlyphHeight + 2; // the test card's line pitch
+constexpr int kMaxRows = 4;
+
+void Put(RgbImage& image, int x, int y, Rgb colour) {
+    if (x < 0 || y < 0 || x >= image.width || y >= image.height) {
+        return;
+    }
+    uint8_t* p = &image.rgb[(static_cast<std::size_t>(y) * image.width + x) * 3];
+    p[0] = colour.r;
+    p[1] = colour.g;
+    p[2] = colour.b;
+}
+
+void DrawClock(RgbImage& image, int64_t step) {
+    const ScreenBox box = ClockBox(image.width);
+    for (int y = box.top; y <= box.bottom; ++y) {
+        for (int x = box.left; x <= box.right; ++x) {
+            Put(image, x, y, {0, 0, 0});
+        }
+    }
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(step / 60 % 100),
+                  static_cast<int>(step % 60));
+    int x0 = box.left + 3;
+    for (const char* c = text; *c != '\0'; ++c, x0 += kGlyphWidth + 1) {
+        const auto rows = GlyphRows(*c);
+        for (int row = 0; row < kGlyphHeight; ++row) {
+            for (int col = 0; col < kGlyphWidth; ++col) {
+                if ((rows[row] >> (kGlyphWidth - 1 - col) & 1) != 0) {
+                    Put(image, x0 + col, box.top + 1 + row, {255, 255, 255});
+                }
+            }
+        }
+    }
+}
+
+void DrawHighlight(RgbImage& image, int64_t step) {
+    const int rows = ListRowCount(image.width, image.height);
+    if (rows == 0) {
+        return;
+    }
+    const ScreenBox box = ListRowBox(image.width, image.height, static_cast<int>(step % rows));
+    for (int y = box.top; y <= box.bottom; ++y) {
+        for (int x = box.left; x <= box.right; ++x) {
+            const uint8_t* p = image.At(x, y);
+            Put(image, x, y,
+                {static_cast<uint8_t>(255 - p[0]), static_cast<uint8_t>(255 - p[1]),
+                 static_cast<uint8_t>(255 - p[2])});
+        }
+    }
+}
+
+// The test card's text starts two pixels into its lowest three eighths.
+int FirstRowTop(int height) {
+    return height * 5 / 8 + 1;
+}
+
+} // namespace
+
+ScreenBox ClockBox(int width) {
+    return {std::max(0, width - kClockWidth - 2), 2, std::max(0, width - 3), 2 + kClockHeight - 1};
+}
+
+int ListRowCount(int width, int height) {
+    if (width < 3) {
+        return 0;
+    }
+    const int room = (height - 1) - FirstRowTop(height);
+    return std::clamp(room / kRowPitch, 0, kMaxRows);
+}
+
+ScreenBox ListRowBox(int width, int height, int row) {
+    const int top = FirstRowTop(height) + row * kRowPitch;
+    return {1, top, width - 2, top + kRowPitch - 1};
+}
+
+void DrawAnimationStep(RgbImage& image, const SimAnimation& animation, int64_t step) {
+    if (animation.highlight) {
+        DrawHighlight(image, step);
+    }
+    if (animation.clock) {
+        DrawClock(image, step);
+    }
+}
+
+bool ParseAnimationParts(std::string_view text, SimAnimation& animation) {
+    SimAnimation parsed = animation;
+    parsed.clock = false;
+    parsed.highlight = false;
+    while (true) {
+        const std::size_t comma = text.find(',');
+        const std::string_view part = text.substr(0, comma);
+        if (part == "clock") {
+            parsed.clock = true;
+        } else if (part == "highlight") {
+            parsed.highlight = true;
+        } else {
+            return false;
+        }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(comma + 1);
+    }
+    animation = parsed;
+    return true;
+}
+
+} // namespace panelgrab::sim

@@ -1,0 +1,139 @@
+#include "sim/shown_screen.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+#include "sim/bmp_reader.h"
+#include "sim/screen_animation.h"
+
+namespace panelgrab::sim {
+namespace {
+
+// A phone serving for days records no more than this; tests look at the first few.
+constexpr std::size_t kMaxRecordedPictures = 100000;
+
+// The source cropped or padded with black to the display's size, so that the animation lands on
+// the display's own corner and rows.
+RgbImage FittedTo(const RgbImage& source, const SimDisplay& display) {
+    RgbImage fitted;
+    fitted.width = display.width;
+    fitted.height = display.height;
+    fitted.rgb.assign(static_cast<std::size_t>(display.width) * display.height * 3, 0);
+    const int width = std::min(source.width, display.width);
+    for (int y = 0; y < std::min(source.height, display.height); ++y) {
+        std::copy_n(source.At(0, y), static_cast<std::size_t>(width) * 3,
+                    &fitted.rgb[static_cast<std::size_t>(y) * display.width * 3]);
+    }
+    return fitted;
+}
+
+} // namespace
+
+bool ShownScreen::StampOf(const std::string& path, FileStamp& stamp) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return false;
+    }
+    stamp = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
+             static_cast<uint64_t>(status.st_size), static_cast<int64_t>(status.st_mtim.tv_sec),
+             static_cast<int64_t>(status.st_mtim.tv_nsec)};
+    return true;
+}
+
+ShownScreen::ShownScreen(const SimOptions& options)
+    : options_(options), displays_(EffectiveDisplays(options)), longForm_(IsLongForm(options.dialect)) {}
+
+bool ShownScreen::Load(std::string& error) {
+    std::vector<RgbImage> sources;
+    if (!LoadSourcePictures(options_, sources, error)) {
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    sources_ = std::move(sources);
+    ++generation_;
+    start_ = Clock::now();
+    if (options_.watchPicture) {
+        StampOf(options_.picturePath, stamp_);
+    }
+    return true;
+}
+
+int64_t ShownScreen::StepNow() const {
+    if (!options_.animation.any()) {
+        return 0;
+    }
+    const auto period = std::chrono::milliseconds(options_.animation.periodMs);
+    return (Clock::now() - start_) / period;
+}
+
+// A file that cannot be read (or is being written in place) leaves the last picture shown.
+void ShownScreen::ReloadIfChanged() {
+    FileStamp stamp;
+    if (!StampOf(options_.picturePath, stamp) || stamp == stamp_) {
+        return;
+    }
+    stamp_ = stamp;
+    RgbImage file;
+    std::string ignored;
+    if (!ReadBmpFile(options_.picturePath, file, ignored)) {
+        return;
+    }
+    for (RgbImage& source : sources_) {
+        source = file;
+    }
+    ++generation_;
+}
+
+void ShownScreen::Rebuild(int64_t step) {
+    auto pictures = std::make_shared<std::vector<DisplayPicture>>();
+    pictures->reserve(displays_.size());
+    for (std::size_t i = 0; i < displays_.size(); ++i) {
+        if (i == 0 && options_.animation.any()) {
+            RgbImage animated = FittedTo(sources_[i], displays_[i]);
+            DrawAnimationStep(animated, options_.animation, step);
+            pictures->emplace_back(displays_[i], longForm_, animated);
+        } else {
+            pictures->emplace_back(displays_[i], longForm_, sources_[i]);
+        }
+    }
+    current_ = std::move(pictures);
+    builtStep_ = step;
+    builtGeneration_ = generation_;
+    ++version_;
+}
+
+ShownScreen::Snapshot ShownScreen::Now() {
+    std::lock_guard lock(mutex_);
+    if (options_.watchPicture) {
+        ReloadIfChanged();
+    }
+    const int64_t step = StepNow();
+    if (!current_ || step != builtStep_ || generation_ != builtGeneration_) {
+        Rebuild(step);
+    }
+    return {current_, version_};
+}
+
+bool ShownScreen::Show(std::size_t index, const RgbImage& image) {
+    std::lock_guard lock(mutex_);
+    if (index >= sources_.size()) {
+        return false;
+    }
+    sources_[index] = image;
+    ++generation_;
+    return true;
+}
+
+void ShownScreen::NoteWholePicture(uint64_t version) {
+    std::lock_guard lock(mutex_);
+    if (wholePictures_.size() < kMaxRecordedPictures) {
+        wholePictures_.push_back(version);
+    }
+}
+
+std::vector<uint64_t> ShownScreen::WholePictureVersions() const {
+    std::lock_guard lock(mutex_);
+    return wholePictures_;
+}
+
+} // namespace panelgrab::sim

@@ -1,0 +1,201 @@
+// The comparison's verdicts at the edges: tolerance, regions at and beyond the border, masks that
+// cover everything, allowances, sizes that differ; and what the diff picture shows.
+#include <gtest/gtest.h>
+
+#include "compare/comparison_mask.h"
+#include "compare/diff_picture.h"
+#include "compare/picture_comparison.h"
+
+namespace panelgrab {
+namespace {
+
+// A 176x220 picture, the size of the simulated phone's display, with colours that vary everywhere.
+Picture Pattern(int32_t width = 176, int32_t height = 220) {
+    Picture picture;
+    EXPECT_TRUE(picture.Resize(width, height));
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            picture.Set(
+                x, y,
+                {static_cast<uint8_t>(x * 7 + y), static_cast<uint8_t>(y * 3), static_cast<uint8_t>(x ^ y)});
+        }
+    }
+    return picture;
+}
+
+ComparisonResult Compare(const Picture& reference, const Picture& picture, ComparisonOptions options = {}) {
+    return PictureComparison(std::move(options)).Compare(reference, picture);
+}
+
+TEST(PictureComparison, ToleranceIsTheLargestChannelDifferenceThatStillMatches) {
+    const struct {
+        int32_t tolerance;
+        uint8_t from, to;
+        bool differs;
+    } cases[] = {
+        {0, 100, 100, false}, {0, 100, 101, true},  {0, 101, 100, true},   {5, 100, 105, false},
+        {5, 105, 100, false}, {5, 100, 106, true},  {5, 0, 6, true},       {254, 0, 255, true},
+        {255, 0, 255, false}, {255, 255, 0, false}, {10, 250, 255, false}, {10, 255, 244, true},
+    };
+    for (const auto& c : cases) {
+        for (int channel = 0; channel < 3; ++channel) {
+            Picture reference;
+            ASSERT_TRUE(reference.Resize(3, 2));
+            Picture picture = reference;
+            Rgb a{50, 50, 50};
+            Rgb b = a;
+            uint8_t Rgb::*member = channel == 0 ? &Rgb::r : channel == 1 ? &Rgb::g : &Rgb::b;
+            a.*member = c.from;
+            b.*member = c.to;
+            reference.Set(2, 1, a);
+            picture.Set(2, 1, b);
+            const ComparisonResult result = Compare(reference, picture, {.tolerance = c.tolerance});
+            const std::string what = "tolerance " + std::to_string(c.tolerance) + ", " +
+                                     std::to_string(c.from) + " against " + std::to_string(c.to) +
+                                     ", channel " + std::to_string(channel);
+            EXPECT_EQ(result.matches(), !c.differs) << what;
+            EXPECT_EQ(result.differingPixels, c.differs ? 1 : 0) << what;
+            EXPECT_EQ(result.largestDifference, std::abs(c.from - c.to)) << what;
+            EXPECT_EQ(result.comparedPixels, 6) << what;
+        }
+    }
+}
+
+TEST(PictureComparison, CountsBoundsAndSummary) {
+    Picture reference = Pattern();
+    reference.Set(175, 219, {0, 0, 0});
+    Picture picture = reference;
+    EXPECT_EQ(Compare(reference, picture).Summary(), "match");
+
+    picture.Set(10, 200, {0, 0, 0});
+    picture.Set(175, 219, {0, 0, 255});
+    picture.Set(12, 205, {1, 2, 3});
+    const ComparisonResult result = Compare(reference, picture);
+    EXPECT_EQ(result.verdict, ComparisonVerdict::Differ);
+    EXPECT_EQ(result.differingPixels, 3);
+    EXPECT_EQ(result.bounds, (PictureRect{10, 200, 175, 219}));
+    EXPECT_EQ(result.largestDifference, 255);
+    EXPECT_EQ(result.Summary(), "differ: 3 pixels in (10,200)-(175,219), largest channel difference 255");
+
+    // The allowance: up to K pixels may differ.
+    const ComparisonResult allowed = Compare(reference, picture, {.maxDifferingPixels = 3});
+    EXPECT_TRUE(allowed.matches());
+    EXPECT_EQ(allowed.Summary(),
+              "match: 3 pixels in (10,200)-(175,219), largest channel difference 255; up to 3 may differ");
+    const ComparisonResult tooMany = Compare(reference, picture, {.maxDifferingPixels = 2});
+    EXPECT_FALSE(tooMany.matches());
+    EXPECT_EQ(tooMany.Summary(),
+              "differ: 3 pixels in (10,200)-(175,219), largest channel difference 255; only 2 may differ");
+}
+
+TEST(PictureComparison, RegionsAreClippedAtTheBorderAndRefusedWhollyOutside) {
+    const Picture reference = Pattern();
+    Picture picture = reference;
+    picture.Set(175, 219, {0, 255, 0}); // the last pixel
+    picture.Set(0, 0, {0, 255, 0});     // the first
+
+    const struct {
+        std::vector<PictureRect> regions;
+        ComparisonVerdict verdict;
+        int64_t compared;
+        int64_t differing;
+    } cases[] = {
+        {{{170, 210, 175, 219}}, ComparisonVerdict::Differ, 6 * 10, 1},          // inclusive right and bottom
+        {{{170, 210, 65535, 65535}}, ComparisonVerdict::Differ, 6 * 10, 1},      // cut at the border
+        {{{170, 210, 174, 218}}, ComparisonVerdict::Match, 5 * 9, 0},            // one short of it
+        {{{0, 0, 0, 0}, {175, 219, 175, 219}}, ComparisonVerdict::Differ, 2, 2}, // a union of corners
+        {{{0, 0, 10, 10}, {5, 5, 20, 20}}, ComparisonVerdict::Differ, 121 + 256 - 36, 1}, // overlapping
+        {{{176, 0, 200, 10}}, ComparisonVerdict::RegionOutside, 0, 0},                  // wholly right of it
+        {{{0, 220, 10, 230}}, ComparisonVerdict::RegionOutside, 0, 0},                  // wholly below it
+        {{{0, 0, 5, 5}, {300, 300, 310, 310}}, ComparisonVerdict::RegionOutside, 0, 0}, // one of two
+    };
+    for (const auto& c : cases) {
+        const ComparisonResult result = Compare(reference, picture, {.regions = c.regions});
+        const std::string what = ToString(c.regions.front());
+        EXPECT_EQ(result.verdict, c.verdict) << what;
+        EXPECT_EQ(result.comparedPixels, c.compared) << what;
+        EXPECT_EQ(result.differingPixels, c.differing) << what;
+    }
+    const ComparisonResult outside = Compare(reference, picture, {.regions = {{176, 0, 200, 10}}});
+    EXPECT_EQ(outside.Summary(), "the region (176,0)-(200,10) lies outside the 176x220 picture");
+}
+
+TEST(PictureComparison, IgnoredAreasWinOverRegionsAndMayCoverEverything) {
+    const Picture reference = Pattern();
+    Picture picture = reference;
+    for (int32_t x = 140; x <= 173; ++x) { // a clock that changed
+        picture.Set(x, 5, {255, 255, 255});
+    }
+    EXPECT_FALSE(Compare(reference, picture).matches());
+
+    const ComparisonResult masked = Compare(reference, picture, {.ignores = {{140, 2, 173, 10}}});
+    EXPECT_EQ(masked.Summary(), "match");
+    EXPECT_EQ(masked.comparedPixels, 176 * 220 - 34 * 9);
+
+    // A region holding the clock, the clock ignored inside it: nothing differs.
+    EXPECT_TRUE(Compare(reference, picture, {.regions = {{100, 0, 175, 20}}, .ignores = {{140, 2, 173, 10}}})
+                    .matches());
+
+    for (const ComparisonOptions& everything :
+         {ComparisonOptions{.ignores = {{0, 0, 175, 219}}},
+          ComparisonOptions{.ignores = {{0, 0, 65535, 65535}}},
+          ComparisonOptions{.regions = {{140, 2, 173, 10}}, .ignores = {{130, 0, 175, 15}}},
+          ComparisonOptions{.ignores = {{0, 0, 175, 100}, {0, 101, 175, 219}}}}) {
+        const ComparisonResult result = Compare(reference, Picture(Pattern(176, 220)), everything);
+        EXPECT_TRUE(result.matches());
+        EXPECT_EQ(result.comparedPixels, 0);
+        EXPECT_NE(result.Summary().find("no pixel was compared"), std::string::npos) << result.Summary();
+    }
+}
+
+TEST(PictureComparison, SizesThatDifferAreAMismatchWithTheirOwnMessage) {
+    const struct { int32_t width, height; } sizes[] = {{128, 160}, {176, 219}, {177, 220}, {0, 0}};
+    for (const auto& size : sizes) {
+        const ComparisonResult result = Compare(Pattern(), Pattern(size.width, size.height));
+        EXPECT_EQ(result.verdict, ComparisonVerdict::SizeMismatch);
+        EXPECT_FALSE(result.matches());
+        EXPECT_EQ(result.Summary(), "differ: the picture is " + std::to_string(size.width) + "x" +
+                                        std::to_string(size.height) + ", the reference 176x220");
+    }
+    // Two empty pictures: equal, and nothing to compare.
+    EXPECT_TRUE(Compare(Picture{}, Picture{}).matches());
+}
+
+TEST(DiffPicture, DifferencesRedMaskedAreasHatchedTheRestWashedOut) {
+    const Picture reference = Pattern(40, 30);
+    Picture picture = reference;
+    picture.Set(3, 4, {0, 0, 0});
+    picture.Set(30, 20, {0, 0, 0}); // inside the ignored area: not red
+    const PictureComparison comparison({.ignores = {{25, 15, 39, 29}}});
+
+    Picture diff;
+    ASSERT_TRUE(DiffPicture::Draw(reference, picture, comparison, diff));
+    ASSERT_EQ(diff.width(), 40);
+    ASSERT_EQ(diff.height(), 30);
+    EXPECT_EQ(diff.At(3, 4), DiffPicture::kDiffering);
+    EXPECT_EQ(diff.At(30, 20), DiffPicture::Masked(reference.At(30, 20), 30, 20));
+    EXPECT_EQ(diff.At(0, 0), DiffPicture::Washed(reference.At(0, 0)));
+    int red = 0, hatched = 0;
+    for (int32_t y = 0; y < 30; ++y) {
+        for (int32_t x = 0; x < 40; ++x) {
+            red += diff.At(x, y) == DiffPicture::kDiffering ? 1 : 0;
+            hatched += diff.At(x, y) == DiffPicture::kHatching ? 1 : 0;
+            const Rgb washed = DiffPicture::Washed(reference.At(x, y));
+            EXPECT_TRUE(washed.r == washed.g && washed.g == washed.b && washed.r >= 170);
+        }
+    }
+    EXPECT_EQ(red, 1);
+    EXPECT_GT(hatched, 15 * 15 / 8); // one diagonal in six
+
+    // Sizes that differ: the diff covers both, and what only one of them has is red.
+    Picture wider = Pattern(50, 20);
+    ASSERT_TRUE(DiffPicture::Draw(reference, wider, PictureComparison({}), diff));
+    EXPECT_EQ(diff.width(), 50);
+    EXPECT_EQ(diff.height(), 30);
+    EXPECT_EQ(diff.At(45, 5), DiffPicture::kDiffering);  // the picture's only
+    EXPECT_EQ(diff.At(5, 25), DiffPicture::kDiffering);  // the reference's only
+    EXPECT_EQ(diff.At(45, 25), DiffPicture::kDiffering); // neither's
+}
+
+} // namespace
+} // namespace panelgrab
