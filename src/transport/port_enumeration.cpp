@@ -36,7 +36,7 @@ std::vector<std::string> MatchingNames(const std::string& folder, const std::vec
 // Opening with the port's own exclusive open tells what opening it for real would; nothing is
 // configured, so a device in use by the system is left as it was.
 bool CanOpenNow(const std::string& path) {
-    const auto device = CreateSerialDevice();
+    const auto device = CreateLocalSerialDevice();
     if (device->Open(path) != 0) {
         return false;
     }
