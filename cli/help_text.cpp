@@ -13,7 +13,7 @@ Copies a phone's display to the computer and talks to the phone with AT commands
 port. Data goes to stdout, messages to stderr.
 
 Commands:
-  ports                         List the serial ports that can be opened now, one a line.
+  ports                         List the local serial ports that can be opened now, one a line.
   send TEXT                     Send TEXT as it is and print the phone's whole answer (echo
                                 included). TEXT understands the escapes \r \n \t \\ \" \' and
                                 \xHH; end it with \r, as the phone expects: send 'AT+CGMI\r'.
@@ -50,6 +50,8 @@ Options:
   --port NAME     The phone's port, needed by every command but ports. A path is used as it
                   is (/dev/ttyUSB0, a pseudo-terminal); a bare name means /dev/NAME; COMn
                   means /dev/ttyS(n-1).
+  --port tcp://HOST:PORT, --port rfc2217://HOST:PORT
+                  A port on another machine through ser2net, raw or with RFC 2217.
   --port sim      Use the built-in simulated phone (it runs inside this program).
   --port sim:OPTIONS
                   The simulated phone with options: panelgrab-phonesim's options joined by
