@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
@@ -9,6 +10,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -73,83 +75,83 @@ int LookupFailure(int code) {
     }
 }
 
-// A name lookup that runs on the C library's own thread, so that waiting for it can be bounded.
-struct PendingLookup {
-    std::string host;
-    std::string service;
-    addrinfo hints{};
-    gaicb request{};
+// One name lookup on a thread of its own, so that waiting for it can be bounded: getaddrinfo itself
+// waits as long as the name service lets it. (The C library's asynchronous lookup would do the same
+// on threads that the sanitizers cannot see.)
+struct NameLookup {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false; // nobody waits for the result any more: the lookup frees it
+    int code = 0;
+    addrinfo* result = nullptr;
 };
 
-// Lookups given up while the name service still worked on them: the library writes their result
-// later, so they are kept (never destroyed, even at exit) and freed once they have finished.
-std::mutex& AbandonedMutex() {
-    static auto* mutex = new std::mutex;
-    return *mutex;
-}
-std::vector<PendingLookup*>& Abandoned() {
-    static auto* lookups = new std::vector<PendingLookup*>;
-    return *lookups;
+// Threads of lookups that were given up while the name service still worked on them. Kept (never
+// destroyed, even at exit, where the system ends them) and joined once their lookup has finished.
+struct AbandonedLookups {
+    std::mutex mutex;
+    std::vector<std::pair<std::thread, std::shared_ptr<NameLookup>>> threads;
+};
+
+AbandonedLookups& Abandoned() {
+    static auto* abandoned = new AbandonedLookups;
+    return *abandoned;
 }
 
-void FreeFinished(PendingLookup* lookup) {
-    if (lookup->request.ar_result != nullptr) {
-        freeaddrinfo(lookup->request.ar_result);
-    }
-    delete lookup;
-}
-
-void FreeFinishedAbandonedLookups() {
-    std::lock_guard lock(AbandonedMutex());
-    std::erase_if(Abandoned(), [](PendingLookup* lookup) {
-        if (gai_error(&lookup->request) == EAI_INPROGRESS) {
-            return false;
+void JoinFinishedLookups() {
+    AbandonedLookups& abandoned = Abandoned();
+    std::lock_guard lock(abandoned.mutex);
+    std::erase_if(abandoned.threads, [](auto& entry) {
+        {
+            std::lock_guard lookupLock(entry.second->mutex);
+            if (!entry.second->done) {
+                return false;
+            }
         }
-        FreeFinished(lookup);
+        entry.first.join();
         return true;
     });
 }
 
 int LookUpName(const std::string& host, const std::string& service, Clock::time_point deadline,
                AddressList& result) {
-    FreeFinishedAbandonedLookups();
-    auto lookup = std::make_unique<PendingLookup>();
-    lookup->host = host;
-    lookup->service = service;
-    lookup->hints.ai_family = AF_UNSPEC;
-    lookup->hints.ai_socktype = SOCK_STREAM;
-    lookup->hints.ai_flags = AI_NUMERICSERV;
-    lookup->request.ar_name = lookup->host.c_str();
-    lookup->request.ar_service = lookup->service.c_str();
-    lookup->request.ar_request = &lookup->hints;
-    gaicb* requests[1] = {&lookup->request};
-    if (const int started = getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr); started != 0) {
-        return LookupFailure(started);
-    }
-    for (;;) {
-        const int left = MillisecondsLeft(deadline);
-        const timespec wait{left / 1000, static_cast<long>(left % 1000) * 1000000L};
-        if (gai_suspend(requests, 1, &wait) != EAI_INTR) {
-            break;
+    JoinFinishedLookups();
+    auto lookup = std::make_shared<NameLookup>();
+    std::thread worker([lookup, host, service] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo* found = nullptr;
+        const int code = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+        std::lock_guard lock(lookup->mutex);
+        if (lookup->abandoned) {
+            if (code == 0) {
+                freeaddrinfo(found);
+            }
+        } else {
+            lookup->code = code;
+            lookup->result = code == 0 ? found : nullptr;
         }
-    }
-    int code = gai_error(&lookup->request);
-    if (code == EAI_INPROGRESS) {
-        if (gai_cancel(&lookup->request) == EAI_NOTCANCELED) {
-            std::lock_guard lock(AbandonedMutex());
-            Abandoned().push_back(lookup.release());
-            return kErrorNameLookupFailed;
-        }
-        code = gai_error(&lookup->request);
-    }
-    if (code == EAI_CANCELED) {
+        lookup->done = true;
+        lookup->finished.notify_all();
+    });
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->finished.wait_until(lock, deadline, [&] { return lookup->done; })) {
+        lookup->abandoned = true;
+        lock.unlock();
+        AbandonedLookups& abandoned = Abandoned();
+        std::lock_guard abandonedLock(abandoned.mutex);
+        abandoned.threads.emplace_back(std::move(worker), lookup);
         return kErrorNameLookupFailed;
     }
-    if (code != 0) {
-        return LookupFailure(code);
+    lock.unlock();
+    worker.join();
+    if (lookup->code != 0) {
+        return LookupFailure(lookup->code);
     }
-    result.reset(lookup->request.ar_result);
-    lookup->request.ar_result = nullptr;
+    result.reset(lookup->result);
     return 0;
 }
 
