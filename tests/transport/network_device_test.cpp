@@ -158,22 +158,6 @@ TEST(Rfc2217Device, RefusedOptionOrSettingIsTheSettingsFailureWithItsReason) {
     }
 }
 
-TEST(Rfc2217Device, ServerThatDropsTheClientAfterGreetingFailsTheOpen) {
-    // ser2net's way with a second client: the greeting, a message, and the connection closed.
-    TcpPeer peer;
-    ASSERT_TRUE(peer.ok());
-    peer.Serve([](TcpPeer& p) {
-        p.Send(kGreeting + "Port already in use\r\n");
-        p.CloseConnection();
-    });
-    Rfc2217SerialDevice device(kConnectWait);
-    const auto start = Clock::now();
-    EXPECT_EQ(device.Open(peer.Url("rfc2217")), ECONNRESET);
-    EXPECT_LT(Clock::now() - start, 1s);
-    EXPECT_FALSE(device.IsOpen());
-    peer.Join();
-}
-
 TEST(TcpDevice, DataPassesUnchangedAndAClosedServerIsAFailedRead) {
     TcpPeer peer;
     ASSERT_TRUE(peer.ok());
