@@ -16,8 +16,7 @@ Commands:
   ports                         List this computer's own serial ports, one a line: the path,
                                 then what is known (USB vendor:product, maker, product,
                                 serial number, /dev/serial/by-id link). No port is opened;
-                                ports on other machines (ser2net, network adapters) are not
-                                listed.
+                                ports on other machines (tcp://, rfc2217://) are not listed.
   send TEXT                     Send TEXT as it is and print the phone's whole answer (echo
                                 included). TEXT understands the escapes \r \n \t \\ \" \' and
                                 \xHH; end it with \r, as the phone expects: send 'AT+CGMI\r'.
@@ -94,6 +93,8 @@ Options:
   --port NAME     The phone's port, needed by every command but ports. A path is used as it
                   is (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal); a bare name
                   means /dev/NAME; COMn means /dev/ttyS(n-1).
+  --port tcp://HOST:PORT, --port rfc2217://HOST:PORT
+                  A port on another machine through ser2net, raw or with RFC 2217.
   --port sim      Use the built-in simulated phone (it runs inside this program).
   --port sim:OPTIONS
                   The simulated phone with options: panelgrab-phonesim's options joined by

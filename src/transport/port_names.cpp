@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "transport/network_address.h"
+
 namespace panelgrab {
 namespace {
 
@@ -55,7 +57,7 @@ bool IsNonePortName(const std::string& name) {
 }
 
 std::string DevicePathOf(const std::string& portName) {
-    if (portName.find('/') != std::string::npos) {
+    if (SchemeOfPortName(portName) != PortScheme::Local || portName.find('/') != std::string::npos) {
         return portName;
     }
     if (StartsWithIgnoringCase(portName, "COM")) {
@@ -109,6 +111,21 @@ std::string DescribeSystemError(int error) {
         return "no such device";
     case EIO:
         return "device gone (hang-up)";
+    case ECONNREFUSED:
+        return "connection refused (nothing listens at that host and port)";
+    case ECONNRESET:
+        return "connection closed by the server";
+    case kErrorBadAddress:
+        return "not a network port address (tcp://HOST:PORT or rfc2217://HOST:PORT)";
+    case kErrorHostNotFound:
+        return "host name not found";
+    case kErrorNameLookupFailed:
+        return "the host name could not be looked up (no answer from the name service)";
+    case kErrorNoComPortControl:
+        return "the server refuses RFC 2217 COM port control (a raw TCP port is reached with tcp://)";
+    case kErrorSettingRefused:
+        return "the server did not take the line settings (baud rate, 8 data bits, no parity, 1 stop bit, "
+               "no flow control)";
     default:
         return std::strerror(error);
     }

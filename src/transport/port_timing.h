@@ -11,11 +11,15 @@ struct PortTiming {
     std::chrono::milliseconds idlePause{100};   // pause after a read that brought nothing
     std::chrono::milliseconds abortPause{1000}; // pause after an aborted read
     std::chrono::milliseconds pacedPause{500};  // each pause of the paced open sequence
+    // A network port: the name lookup and connect together, and then the server's answers to the
+    // port settings, each within this.
+    std::chrono::milliseconds connectWait{5000};
 
     // About a hundredth of the defaults: for tests.
     static PortTiming Fast() {
         using std::chrono::milliseconds;
-        return PortTiming{milliseconds(5), milliseconds(1), milliseconds(10), milliseconds(5)};
+        return PortTiming{milliseconds(5), milliseconds(1), milliseconds(10), milliseconds(5),
+                          milliseconds(50)};
     }
 };
 

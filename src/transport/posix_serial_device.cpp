@@ -1,16 +1,14 @@
 #include "transport/posix_serial_device.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 #ifdef __linux__
 #include <linux/magic.h>
 #include <sys/vfs.h>
@@ -77,11 +75,6 @@ int TryIoctl(int fd, unsigned long request, int* argument) {
     return status == 0 || IsUnsupportedIoctl(errno) ? 0 : errno;
 }
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
-}
-
 // Only the superuser can have opened a tty whose flag is set: the kernel refuses anyone else with EBUSY.
 bool ExclusiveFlagSet(int fd) {
 #ifdef TIOCGEXCL
@@ -133,12 +126,6 @@ bool StaleExclusiveFlag(int fd) {
     return IsPseudoTerminal(fd) && !OthersHaveOpen(fd);
 }
 
-void CloseQuietly(int fd) {
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
-
 int MakeRawLine(int fd, int32_t baudRate, bool& standardRate) {
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
@@ -178,7 +165,7 @@ int MakeRawLine(int fd, int32_t baudRate, bool& standardRate) {
 
 } // namespace
 
-std::unique_ptr<SerialDevice> CreateSerialDevice() {
+std::unique_ptr<SerialDevice> CreateLocalSerialDevice() {
     return std::make_unique<PosixSerialDevice>();
 }
 
@@ -204,59 +191,46 @@ int PosixSerialDevice::Open(const std::string& path) {
         ReleasePort(fd, false); // the exclusive mode is not ours to clear
         return error;
     }
-    int wake[2] = {-1, -1};
-    if (pipe(wake) != 0) {
-        error = errno;
-        ReleasePort(fd, exclusive);
-        return error;
-    }
-    for (int end : wake) {
-        fcntl(end, F_SETFD, FD_CLOEXEC);
-        fcntl(end, F_SETFL, O_NONBLOCK);
-    }
-    std::lock_guard lock(mutex_);
     configured_ = false;
     exclusive_ = exclusive;
-    fd_ = fd;
-    wakeFd_ = wake[0];
-    wakeSignalFd_ = wake[1];
-    return 0;
+    if ((error = port_.Adopt(fd)) != 0) {
+        ReleasePort(fd, exclusive);
+    }
+    return error;
 }
 
 int PosixSerialDevice::Configure(int32_t baudRate) {
     if (baudRate <= 0) {
         return EINVAL;
     }
-    Use use;
-    if (!BeginUse(use)) {
+    const SharedDescriptor::Use use(port_);
+    if (!use.ok()) {
         return EBADF;
     }
     bool standardRate = true;
-    int error = MakeRawLine(use.fd, baudRate, standardRate);
+    int error = MakeRawLine(use.fd(), baudRate, standardRate);
     if (error == 0 && !standardRate) {
-        error = SetCustomBaudRate(use.fd, baudRate);
+        error = SetCustomBaudRate(use.fd(), baudRate);
     }
     if (error == 0) {
         int lines = TIOCM_DTR | TIOCM_RTS;
-        error = TryIoctl(use.fd, TIOCMBIS, &lines);
+        error = TryIoctl(use.fd(), TIOCMBIS, &lines);
     }
-    EndUse();
     if (error == 0) {
-        std::lock_guard lock(mutex_);
         configured_ = true;
     }
     return error;
 }
 
 SerialDevice::IoResult PosixSerialDevice::Read(char* buffer, std::size_t size, milliseconds wait) {
-    Use use;
-    if (!BeginUse(use)) {
+    const SharedDescriptor::Use use(port_);
+    if (!use.ok()) {
         return {0, EBADF};
     }
     IoResult result;
     const auto deadline = Clock::now() + wait;
     while (size > 0) {
-        const int waited = WaitFor(use, POLLIN, deadline);
+        const int waited = use.WaitFor(POLLIN, deadline);
         if (waited == EAGAIN) {
             break; // nothing within the wait
         }
@@ -264,7 +238,7 @@ SerialDevice::IoResult PosixSerialDevice::Read(char* buffer, std::size_t size, m
             result.error = waited;
             break;
         }
-        const ssize_t n = ::read(use.fd, buffer, size);
+        const ssize_t n = ::read(use.fd(), buffer, size);
         if (n > 0) {
             result.count = static_cast<std::size_t>(n);
             break;
@@ -278,19 +252,18 @@ SerialDevice::IoResult PosixSerialDevice::Read(char* buffer, std::size_t size, m
             break;
         }
     }
-    EndUse();
     return result;
 }
 
 SerialDevice::IoResult PosixSerialDevice::Write(const char* data, std::size_t size, milliseconds bound) {
-    Use use;
-    if (!BeginUse(use)) {
+    const SharedDescriptor::Use use(port_);
+    if (!use.ok()) {
         return {0, EBADF};
     }
     IoResult result;
     const auto deadline = Clock::now() + bound;
     while (result.count < size) {
-        const ssize_t n = ::write(use.fd, data + result.count, size - result.count);
+        const ssize_t n = ::write(use.fd(), data + result.count, size - result.count);
         if (n > 0) {
             result.count += static_cast<std::size_t>(n);
             continue;
@@ -303,88 +276,27 @@ SerialDevice::IoResult PosixSerialDevice::Write(const char* data, std::size_t si
             break;
         }
         // The driver's queue is full (e.g. the handshake holds the line): wait, but not for ever.
-        const int waited = WaitFor(use, POLLOUT, deadline);
+        const int waited = use.WaitFor(POLLOUT, deadline);
         if (waited != 0) {
             result.error = waited == EAGAIN ? ETIMEDOUT : waited;
             break;
         }
     }
-    EndUse();
     return result;
 }
 
 void PosixSerialDevice::Close() {
-    std::unique_lock lock(mutex_);
-    if (fd_ < 0) {
-        return;
-    }
-    if (closing_) {
-        idle_.wait(lock, [this] { return fd_ < 0; });
-        return;
-    }
-    closing_ = true;
-    const char wake = 1;
-    (void)!::write(wakeSignalFd_, &wake, 1);
-    idle_.wait(lock, [this] { return users_ == 0; });
-    if (configured_) {
-        // Output still queued (a held handshake) would make close() wait for it; it is dropped.
-        tcflush(fd_, TCIOFLUSH);
-    }
-    ReleasePort(fd_, exclusive_);
-    CloseQuietly(wakeFd_);
-    CloseQuietly(wakeSignalFd_);
-    fd_ = wakeFd_ = wakeSignalFd_ = -1;
-    closing_ = false;
-    lock.unlock();
-    idle_.notify_all();
+    port_.Close([this](int fd) {
+        if (configured_) {
+            // Output still queued (a held handshake) would make close() wait for it; it is dropped.
+            tcflush(fd, TCIOFLUSH);
+        }
+        ReleasePort(fd, exclusive_);
+    });
 }
 
 bool PosixSerialDevice::IsOpen() const {
-    std::lock_guard lock(mutex_);
-    return fd_ >= 0 && !closing_;
-}
-
-bool PosixSerialDevice::BeginUse(Use& use) {
-    std::lock_guard lock(mutex_);
-    if (fd_ < 0 || closing_) {
-        return false;
-    }
-    ++users_;
-    use.fd = fd_;
-    use.wakeFd = wakeFd_;
-    return true;
-}
-
-void PosixSerialDevice::EndUse() {
-    std::lock_guard lock(mutex_);
-    if (--users_ == 0) {
-        idle_.notify_all();
-    }
-}
-
-int PosixSerialDevice::WaitFor(const Use& use, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd fds[2] = {{use.fd, events, 0}, {use.wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, MillisecondsLeft(deadline));
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (fds[1].revents != 0) {
-            return kAborted;
-        }
-        if ((fds[0].revents & events) != 0) {
-            return 0;
-        }
-        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            return EIO;
-        }
-        if (ready == 0) {
-            return EAGAIN;
-        }
-    }
+    return port_.IsOpen();
 }
 
 int PosixSerialDevice::TakeExclusiveMode(int fd, bool& exclusive) {

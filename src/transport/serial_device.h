@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "transport/port_timing.h"
+
 namespace panelgrab {
 
 // The operating system's side of a serial port, behind SerialPort. One backend per OS; no OS header
@@ -28,7 +30,8 @@ public:
 
     virtual ~SerialDevice() = default;
 
-    // Opens the device at `path` for this program alone. Returns 0 or the errno of the failure.
+    // Opens the device at `path` (for the network backends, the port's URL) for this program alone.
+    // Returns 0 or the errno of the failure (or a code of port_names.h that no errno expresses).
     virtual int Open(const std::string& path) = 0;
     // Raw 8N1 line without flow control of either kind, DTR and RTS raised, at `baudRate`.
     // Returns 0 or the errno.
@@ -43,7 +46,12 @@ public:
     virtual bool IsOpen() const = 0;
 };
 
-// The backend of the platform this program was built for.
-std::unique_ptr<SerialDevice> CreateSerialDevice();
+// The backend for a port name: a tcp:// (or socket://) URL is a raw TCP stream, an rfc2217:// URL a
+// telnet COM port; any other name is a device of this platform. `timing` gives the connect wait.
+std::unique_ptr<SerialDevice> CreateSerialDevice(const std::string& portName,
+                                                 const PortTiming& timing = PortTiming{});
+
+// The backend of the platform this program was built for (defined in that platform's file).
+std::unique_ptr<SerialDevice> CreateLocalSerialDevice();
 
 } // namespace panelgrab

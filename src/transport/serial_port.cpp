@@ -22,7 +22,8 @@ constexpr int kDrainReadWaitsAtMost = 20;
 
 } // namespace
 
-SerialPort::SerialPort(const ConnectionSettings& settings) : SerialPort(settings, CreateSerialDevice()) {}
+SerialPort::SerialPort(const ConnectionSettings& settings)
+    : SerialPort(settings, CreateSerialDevice(settings.GetPortName(), settings.GetTiming())) {}
 
 SerialPort::SerialPort(const ConnectionSettings& settings, std::unique_ptr<SerialDevice> device)
     : device_(std::move(device)), errorText_(ExchangeResultText(Ok)), settings_(settings) {}

@@ -67,7 +67,7 @@ Ending StopModelWith(const sim::SimulatedPhone& phone, int signal) {
 
 // True when this process can take the port, and it is not left in exclusive mode.
 bool PortIsFree(const std::string& path) {
-    const auto device = CreateSerialDevice();
+    const auto device = CreateLocalSerialDevice();
     if (device->Open(path) != 0) {
         return false;
     }

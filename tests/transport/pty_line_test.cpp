@@ -92,7 +92,7 @@ TEST(PtyLine, FlowControlAndRawModeWhateverTheLineWasLeftWith) {
     left.c_cflag |= PARENB | CSTOPB | CRTSCTS;
     ASSERT_EQ(tcsetattr(pty.Slave(), TCSANOW, &left), 0);
 
-    const auto device = CreateSerialDevice();
+    const auto device = CreateLocalSerialDevice();
     ASSERT_EQ(device->Open(pty.Path()), 0);
     ASSERT_EQ(device->Configure(115200), 0);
     termios line{};
@@ -112,7 +112,7 @@ TEST(PtyExclusive, AHolderKilledWithoutClosingLeavesThePortFree) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t holder = Child([&] {
-        const auto device = CreateSerialDevice();
+        const auto device = CreateLocalSerialDevice();
         const char result = device->Open(pty.Path()) == 0 ? 'y' : 'n';
         (void)!write(ready[1], &result, 1);
         pause(); // holds the port until killed
@@ -130,7 +130,7 @@ TEST(PtyExclusive, AHolderKilledWithoutClosingLeavesThePortFree) {
     ASSERT_NE(mkdtemp(folder), nullptr);
     const fs::path link = fs::path(folder) / "usb-Phone_Modem-if00";
     fs::create_symlink(pty.Path(), link);
-    const auto device = CreateSerialDevice();
+    const auto device = CreateLocalSerialDevice();
     for (const std::string& path : {pty.Path(), link.string()}) {
         const int error = device->Open(path);
         EXPECT_TRUE(error == EWOULDBLOCK || error == EBUSY) << path << ": " << error;
@@ -153,7 +153,7 @@ TEST(PtyExclusive, AnExclusiveFlagLeftByAProgramThatEndedIsCleared) {
     });
     ASSERT_EQ(ExitStatus(other), 0);
 
-    const auto device = CreateSerialDevice();
+    const auto device = CreateLocalSerialDevice();
     const int error = device->Open(pty.Path());
     if (geteuid() != 0) {
         // The kernel refuses the open itself: nothing short of the superuser can clear the flag,

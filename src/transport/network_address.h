@@ -1,0 +1,41 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace panelgrab {
+
+// How a port name reaches its device.
+enum class PortScheme {
+    Local,   // a device of this machine
+    Tcp,     // "tcp://HOST:PORT" (also pyserial's "socket://"): the serial data as a plain TCP stream
+    Rfc2217, // "rfc2217://HOST:PORT": telnet with COM port control (RFC 2217)
+};
+
+// The scheme of a port name, from its prefix in any letter case.
+PortScheme SchemeOfPortName(std::string_view portName);
+
+// The host and TCP port of a network port's URL, and the connection to them.
+class NetworkAddress {
+public:
+    // Parses "SCHEME://HOST:PORT": HOST a name, an IPv4 address or an IPv6 address in brackets
+    // ("[::1]"), PORT 1 to 65535, optionally followed by one "/". False for anything else.
+    static bool Parse(std::string_view url, NetworkAddress& address);
+
+    const std::string& host() const { return host_; }
+    uint16_t port() const { return port_; }
+
+    // Looks the host up (IPv6 and IPv4) and connects a TCP stream to it, the lookup and the connect
+    // together within `wait`; several addresses of one name share the time. Returns 0 with a
+    // non-blocking, close-on-exec socket without send delay in `fd`, or the reason: an errno
+    // (ECONNREFUSED, EHOSTUNREACH, ETIMEDOUT ...), kErrorHostNotFound or kErrorNameLookupFailed.
+    int Connect(std::chrono::milliseconds wait, int& fd) const;
+
+private:
+    std::string host_;
+    uint16_t port_ = 0;
+};
+
+} // namespace panelgrab

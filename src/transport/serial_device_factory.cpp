@@ -1,0 +1,20 @@
+#include "transport/network_address.h"
+#include "transport/rfc2217_serial_device.h"
+#include "transport/serial_device.h"
+#include "transport/tcp_serial_device.h"
+
+namespace panelgrab {
+
+std::unique_ptr<SerialDevice> CreateSerialDevice(const std::string& portName, const PortTiming& timing) {
+    switch (SchemeOfPortName(portName)) {
+    case PortScheme::Tcp:
+        return std::make_unique<TcpSerialDevice>(timing.connectWait);
+    case PortScheme::Rfc2217:
+        return std::make_unique<Rfc2217SerialDevice>(timing.connectWait);
+    case PortScheme::Local:
+        break;
+    }
+    return CreateLocalSerialDevice();
+}
+
+} // namespace panelgrab

@@ -1,0 +1,250 @@
+// The network backends against a scripted server: the telnet negotiation and line settings on the
+// wire, the server's refusals, data with 0xFF both ways, and a server or a Close that ends a read.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <optional>
+#include <thread>
+
+#include "support/tcp_peer.h"
+#include "transport/exchange_result.h"
+#include "transport/port_names.h"
+#include "transport/rfc2217_serial_device.h"
+#include "transport/serial_port.h"
+#include "transport/tcp_serial_device.h"
+
+namespace panelgrab {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using test::TcpPeer;
+using Clock = std::chrono::steady_clock;
+
+// Long enough for a loaded machine; the tests that wait it out use their own shorter one.
+constexpr std::chrono::milliseconds kConnectWait = 2s;
+
+// What ser2net sends first: WILL SGA, DO SGA, WILL ECHO, DONT ECHO, DO BINARY, WILL BINARY, DO
+// COM-PORT-OPTION.
+const std::string kGreeting =
+    "\xff\xfb\x03\xff\xfd\x03\xff\xfb\x01\xff\xfe\x01\xff\xfd\x00\xff\xfb\x00\xff\xfd\x2c"s;
+
+// The client's COM-PORT-OPTION commands and the server's answers (IAC SB 44 code value IAC SE).
+std::string ComPort(uint8_t code, const std::string& value) {
+    return "\xff\xfa\x2c"s + static_cast<char>(code) + value + "\xff\xf0"s;
+}
+const std::string kBaudQuery = ComPort(1, "\0\0\0\0"s);
+const std::string kBaud115200 = "\x00\x01\xc2\x00"s;
+
+// Greets, confirms the port is ours, and answers the five line settings with `answers` (code,
+// value), as a server that took them (or not) does.
+void GreetAndAnswer(TcpPeer& p, const std::vector<std::pair<uint8_t, std::string>>& answers) {
+    p.Send(kGreeting);
+    if (!p.ReceiveUntil(kBaudQuery)) {
+        return;
+    }
+    p.Send(ComPort(101, "\x00\x00\x25\x80"s)); // the current rate: 9600
+    if (!p.ReceiveUntil(ComPort(5, "\x01"))) {
+        return;
+    }
+    for (const auto& [code, value] : answers) {
+        p.Send(ComPort(code, value));
+    }
+}
+
+const std::vector<std::pair<uint8_t, std::string>> kTakenSettings = {
+    {101, kBaud115200}, {102, "\x08"}, {103, "\x01"}, {104, "\x01"}, {105, "\x01"}};
+
+TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
+    TcpPeer peer;
+    ASSERT_TRUE(peer.ok());
+    std::string fromClient;
+    peer.Serve([&](TcpPeer& p) {
+        GreetAndAnswer(p, kTakenSettings);
+        // Data from before the purge would be dropped as noise: only after it is data sent.
+        p.ReceiveUntil(ComPort(12, "\x03"));
+        // A notification between data bytes, and the data split inside an escape.
+        p.Send("A\xff"s);
+        std::this_thread::sleep_for(20ms);
+        p.Send("\xff"
+               "B\xff\xfa\x2c\x6b\x10\xff\xf0"
+               "C"s);
+        if (p.ReceiveUntil("\r")) {
+            fromClient = p.Received();
+        }
+    });
+    Rfc2217SerialDevice device(kConnectWait);
+    ASSERT_EQ(device.Open(peer.Url("rfc2217")), 0);
+    ASSERT_EQ(device.Configure(115200), 0);
+    std::string data;
+    char buffer[64];
+    for (auto deadline = Clock::now() + 2s; data.size() < 3 && Clock::now() < deadline;) {
+        const SerialDevice::IoResult read = device.Read(buffer, sizeof buffer, 100ms);
+        ASSERT_TRUE(read.ok()) << read.error;
+        data.append(buffer, read.count);
+    }
+    EXPECT_EQ(data, "A\xff"
+                    "BC"s);
+    const std::string command = "AT\xff"
+                                "x\r"s;
+    const SerialDevice::IoResult written = device.Write(command.data(), command.size(), 1s);
+    EXPECT_TRUE(written.ok());
+    EXPECT_EQ(written.count, command.size());
+    peer.Join();
+
+    // WILL COM-PORT-OPTION, WILL BINARY, DO BINARY; DO SGA and WILL SGA for the server's offers, DONT
+    // ECHO for its unwanted WILL ECHO; the rate query, the settings in order; DTR, RTS and the purge;
+    // then the data with its 0xFF doubled.
+    const std::string expected =
+        "\xff\xfb\x2c\xff\xfb\x00\xff\xfd\x00"s + "\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01"s + kBaudQuery +
+        ComPort(1, kBaud115200) + ComPort(2, "\x08") + ComPort(3, "\x01") + ComPort(4, "\x01") +
+        ComPort(5, "\x01") + ComPort(5, "\x08") + ComPort(5, "\x0b") + ComPort(12, "\x03") +
+        "AT\xff\xff"
+        "x\r"s;
+    EXPECT_EQ(fromClient, expected);
+}
+
+// Each way a server can fail the line settings ends the open with the settings failure and the
+// reason, and leaves the port closed.
+TEST(Rfc2217Device, RefusedOptionOrSettingIsTheSettingsFailureWithItsReason) {
+    struct Refusal {
+        const char* name;
+        std::function<void(TcpPeer&)> script;
+        int reason;
+    };
+    // The settings answered as a server that took them, but `code` with `value` (none: unanswered).
+    auto withAnswer = [](uint8_t code, std::optional<std::string> value) {
+        std::vector<std::pair<uint8_t, std::string>> answers;
+        for (const auto& answer : kTakenSettings) {
+            if (answer.first != code) {
+                answers.push_back(answer);
+            } else if (value) {
+                answers.emplace_back(code, *value);
+            }
+        }
+        return [answers](TcpPeer& p) {
+            GreetAndAnswer(p, answers);
+            p.WaitForClientClose();
+        };
+    };
+    const Refusal refusals[] = {
+        {"option refused",
+         [](TcpPeer& p) {
+             p.Send("\xff\xfe\x2c"s);
+             p.WaitForClientClose();
+         },
+         kErrorNoComPortControl},
+        {"no telnet at all", [](TcpPeer& p) { p.WaitForClientClose(); }, kErrorNoComPortControl},
+        {"other rate", withAnswer(101, "\x00\x00\x25\x80"s), kErrorSettingRefused},
+        {"seven data bits", withAnswer(102, "\x07"), kErrorSettingRefused},
+        {"even parity", withAnswer(103, "\x03"), kErrorSettingRefused},
+        {"hardware flow control", withAnswer(105, "\x03"), kErrorSettingRefused},
+        {"settings unanswered", withAnswer(104, std::nullopt), ETIMEDOUT},
+    };
+    for (const Refusal& refusal : refusals) {
+        TcpPeer peer;
+        ASSERT_TRUE(peer.ok());
+        peer.Serve(refusal.script);
+        ConnectionSettings settings(peer.Url("rfc2217"), 115200);
+        PortTiming timing = PortTiming::Fast();
+        timing.connectWait = 300ms;
+        settings.SetTiming(timing);
+        SerialPort port(settings);
+        EXPECT_FALSE(port.Open(false)) << refusal.name;
+        EXPECT_STREQ(port.errorText(), kTextBadSettings) << refusal.name;
+        EXPECT_EQ(port.systemError(), refusal.reason) << refusal.name;
+        EXPECT_FALSE(port.IsOpen());
+        peer.Join();
+    }
+}
+
+TEST(TcpDevice, DataPassesUnchangedAndAClosedServerIsAFailedRead) {
+    TcpPeer peer;
+    ASSERT_TRUE(peer.ok());
+    peer.Serve([](TcpPeer& p) {
+        p.ReceiveUntil("AT\xff\r"s);
+        p.Send("\xff\xfb\x2c"
+               "OK\r\n"s);
+        p.CloseConnection();
+    });
+    TcpSerialDevice device(kConnectWait);
+    ASSERT_EQ(device.Open(peer.Url("tcp")), 0);
+    EXPECT_EQ(device.Configure(921600), 0);
+    const std::string command = "AT\xff\r"s;
+    EXPECT_TRUE(device.Write(command.data(), command.size(), 1s).ok());
+    std::string data;
+    char buffer[64];
+    SerialDevice::IoResult read;
+    for (auto deadline = Clock::now() + 2s; Clock::now() < deadline;) {
+        read = device.Read(buffer, sizeof buffer, 100ms);
+        if (!read.ok()) {
+            break;
+        }
+        data.append(buffer, read.count);
+    }
+    EXPECT_EQ(data, "\xff\xfb\x2c"
+                    "OK\r\n"s);
+    EXPECT_EQ(read.error, ECONNRESET) << "the server's close is a failure, never an empty read";
+    // A write after the server has gone fails as well, without a signal ending the program.
+    for (int i = 0; i < 3; ++i) {
+        device.Write(command.data(), command.size(), 100ms);
+    }
+    EXPECT_FALSE(device.Write(command.data(), command.size(), 100ms).ok());
+    peer.Join();
+}
+
+TEST(TcpDevice, CloseFromAnotherThreadEndsABlockedReadPromptly) {
+    for (const char* scheme : {"tcp", "rfc2217"}) {
+        TcpPeer peer;
+        ASSERT_TRUE(peer.ok());
+        peer.Serve([scheme](TcpPeer& p) {
+            if (scheme == "rfc2217"s) {
+                GreetAndAnswer(p, kTakenSettings);
+            }
+            p.WaitForClientClose();
+        });
+        ConnectionSettings settings(peer.Url(scheme), 115200);
+        std::unique_ptr<SerialDevice> device = CreateSerialDevice(settings.GetPortName(), PortTiming{});
+        ASSERT_EQ(device->Open(settings.GetPortName()), 0) << scheme;
+        ASSERT_EQ(device->Configure(115200), 0) << scheme;
+        SerialDevice::IoResult read;
+        Clock::time_point ended;
+        std::thread reader([&] {
+            char buffer[16];
+            read = device->Read(buffer, sizeof buffer, 10s);
+            ended = Clock::now();
+        });
+        std::this_thread::sleep_for(50ms);
+        const auto closed = Clock::now();
+        device->Close();
+        reader.join();
+        EXPECT_EQ(read.error, SerialDevice::kAborted) << scheme;
+        EXPECT_LT(ended - closed, 500ms) << scheme;
+        EXPECT_FALSE(device->IsOpen());
+        peer.Join();
+    }
+}
+
+TEST(TcpDevice, OpenFailuresAreThePortFailuresWithTheReason) {
+    TcpPeer peer;
+    ASSERT_TRUE(peer.ok());
+    const std::string url = peer.Url("tcp");
+    peer.StopListening();
+    const std::pair<std::string, int> failures[] = {
+        {url, ECONNREFUSED},
+        {"rfc2217://127.0.0.1:" + std::to_string(peer.port()), ECONNREFUSED},
+        {"tcp://127.0.0.1", kErrorBadAddress},
+        {"rfc2217://[::1:2000", kErrorBadAddress},
+    };
+    for (const auto& [name, reason] : failures) {
+        ConnectionSettings settings(name, 115200);
+        settings.SetTiming(PortTiming::Fast());
+        SerialPort port(settings);
+        EXPECT_FALSE(port.Open(false)) << name;
+        EXPECT_STREQ(port.errorText(), kTextPortInUse) << name;
+        EXPECT_EQ(port.systemError(), reason) << name;
+    }
+}
+
+} // namespace
+} // namespace panelgrab

@@ -1,0 +1,164 @@
+#include "transport/telnet_framing.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace panelgrab {
+namespace {
+
+using namespace std::string_literals;
+using Event = TelnetFraming::Event;
+using Kind = Event::Kind;
+
+Event Option(uint8_t verb, uint8_t option) {
+    return Event{Kind::Option, verb, option, {}};
+}
+Event Command(uint8_t command) {
+    return Event{Kind::Command, command, 0, {}};
+}
+Event Sub(uint8_t option, std::string payload) {
+    return Event{Kind::Subnegotiation, TelnetFraming::kSb, option, std::move(payload)};
+}
+
+struct WireCase {
+    const char* name;
+    std::string wire;
+    std::string data;
+    std::vector<Event> events;
+};
+
+// Bytes as ser2net and other telnet servers send them.
+const WireCase kCases[] = {
+    {"plain data", "AT\r\r\nOK\r\n"s, "AT\r\r\nOK\r\n"s, {}},
+    {"escaped 0xff in data",
+     "a\xff\xff"
+     "b\xff\xff\xff\xff"s,
+     "a\xff"
+     "b\xff\xff"s,
+     {}},
+    {"ser2net greeting",
+     "\xff\xfb\x03\xff\xfd\x03\xff\xfb\x01\xff\xfe\x01\xff\xfd\x00\xff\xfb\x00\xff\xfd\x2c"s,
+     ""s,
+     {Option(251, 3), Option(253, 3), Option(251, 1), Option(254, 1), Option(253, 0), Option(251, 0),
+      Option(253, 44)}},
+    {"baud rate answer with a 0xff byte",
+     "\xff\xfa\x2c\x65\x00\x00\xff\xff\xff\xf0OK"s,
+     "OK"s,
+     {Sub(44, "\x65\x00\x00\xff"s)}},
+    {"modem state between data",
+     "12\xff\xfa\x2c\x6b\x30\xff\xf0"
+     "34"s,
+     "1234"s,
+     {Sub(44, "\x6b\x30"s)}},
+    {"empty subnegotiation", "\xff\xfa\x2c\xff\xf0"s, ""s, {Sub(44, ""s)}},
+    {"nop, go-ahead and break",
+     "x\xff\xf1y\xff\xf9\xff\xf3z"s,
+     "xyz"s,
+     {Command(241), Command(249), Command(243)}},
+    {"stray subnegotiation end",
+     "\xff\xf0"
+     "data"s,
+     "data"s,
+     {Command(240)}},
+    {"command after an unescaped iac in a subnegotiation",
+     "\xff\xfa\x2c\x65\x01\xff\xfd\x00"
+     "after"s,
+     "after"s,
+     {Option(253, 0)}},
+    {"byte after an unescaped iac in a subnegotiation",
+     "\xff\xfa\x2c\x66\xff\xff\xff"
+     "A\xff\xf0"
+     "B"s,
+     "B"s,
+     {Command('A'), Command(240)}},
+    {"unfinished command waits", "data\xff\xfd"s, "data"s, {}},
+    {"unfinished subnegotiation waits", "\xff\xfa\x2c\x65\x00"s, ""s, {}},
+    {"nul and cr pass unchanged", "\r\0\r\n"s, "\r\0\r\n"s, {}},
+};
+
+struct Decoded {
+    std::string data;
+    std::vector<Event> events;
+};
+
+// Decodes the wire cut into pieces of `piece` bytes after a first piece of `first`.
+Decoded Decode(const std::string& wire, std::size_t first, std::size_t piece) {
+    TelnetFraming framing;
+    Decoded out;
+    const std::string_view all = wire;
+    framing.Decode(all.substr(0, first), out.data, out.events);
+    for (std::size_t at = first; at < all.size(); at += piece) {
+        framing.Decode(all.substr(at, piece), out.data, out.events);
+    }
+    return out;
+}
+
+TEST(TelnetFraming, SameDataAndEventsInEveryChunking) {
+    for (const WireCase& c : kCases) {
+        for (std::size_t split = 0; split <= c.wire.size(); ++split) {
+            const Decoded whole = Decode(c.wire, split, c.wire.size() + 1);
+            EXPECT_EQ(whole.data, c.data) << c.name << ", split at " << split;
+            EXPECT_EQ(whole.events, c.events) << c.name << ", split at " << split;
+        }
+        const Decoded bytes = Decode(c.wire, 0, 1);
+        EXPECT_EQ(bytes.data, c.data) << c.name << ", byte by byte";
+        EXPECT_EQ(bytes.events, c.events) << c.name << ", byte by byte";
+    }
+}
+
+TEST(TelnetFraming, LongSubnegotiationIsCutAndDataAfterItSurvives) {
+    TelnetFraming framing;
+    std::string data;
+    std::vector<Event> events;
+    framing.Decode("\xff\xfa\x2c\x00" + std::string(5000, 'S') +
+                       "\xff\xf0"
+                       "after",
+                   data, events);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].payload.size(), TelnetFraming::kMaxPayload);
+    EXPECT_EQ(data, "after");
+}
+
+TEST(TelnetFraming, ResetForgetsAnUnfinishedCommand) {
+    TelnetFraming framing;
+    std::string data;
+    std::vector<Event> events;
+    framing.Decode("\xff\xfa\x2c\x65", data, events);
+    framing.Reset();
+    framing.Decode("OK", data, events);
+    EXPECT_EQ(data, "OK");
+    EXPECT_TRUE(events.empty());
+}
+
+TEST(TelnetFraming, OutgoingFramesDoubleEvery0xffAndDecodeBack) {
+    const std::pair<std::string, std::string> escapes[] = {{"", ""},
+                                                           {"AT\r", "AT\r"},
+                                                           {"\xff", "\xff\xff"},
+                                                           {"a\xff\xff"
+                                                            "b",
+                                                            "a\xff\xff\xff\xff"
+                                                            "b"}};
+    for (const auto& [plain, framed] : escapes) {
+        EXPECT_EQ(TelnetFraming::Escape(plain), framed);
+    }
+    EXPECT_EQ(TelnetFraming::OptionCommand(TelnetFraming::kWill, 44), "\xff\xfb\x2c");
+    // SET-BAUDRATE 65535 carries a 0xff byte in its value.
+    const std::string baud = TelnetFraming::Subnegotiation(44, "\x01\x00\x00\xff\xff"s);
+    EXPECT_EQ(baud, "\xff\xfa\x2c\x01\x00\x00\xff\xff\xff\xff\xff\xf0"s);
+
+    TelnetFraming framing;
+    std::string data;
+    std::vector<Event> events;
+    framing.Decode(TelnetFraming::Escape("x\xff"
+                                         "y") +
+                       baud,
+                   data, events);
+    EXPECT_EQ(data, "x\xff"
+                    "y");
+    EXPECT_EQ(events, std::vector<Event>{Sub(44, "\x01\x00\x00\xff\xff"s)});
+}
+
+} // namespace
+} // namespace panelgrab
