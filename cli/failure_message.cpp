@@ -38,6 +38,18 @@ std::string Advice(const SerialPort& port) {
         return "Check the port name (panelgrab-cli ports lists the ports) and the cable.";
     case EIO:
         return "The phone went away: check the cable and that the phone is on.";
+    case ECONNREFUSED:
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case kErrorHostNotFound:
+    case kErrorNameLookupFailed:
+        return "Check the host name and port, and that ser2net runs there (docs/INSTALL.md).";
+    case ECONNRESET:
+        return "The server closed the connection: is another client using the phone, or did the phone go "
+               "away?";
+    case kErrorNoComPortControl:
+        return "The server does not speak RFC 2217 on that port: use tcp:// for a raw port.";
     default:
         break;
     }
