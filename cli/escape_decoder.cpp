@@ -1,21 +1,10 @@
 #include "cli/escape_decoder.h"
 
+#include "common/ascii_text.h"
+
 namespace panelgrab::cli {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // The character U+00code as UTF-8, so that the Latin-1 conversion for the wire yields the byte.
 void AppendLatin1(std::string& out, int code) {
@@ -71,8 +60,8 @@ std::optional<std::string> DecodeEscapes(std::string_view text, std::string& err
         }
         int code = 0;
         int digits = 0;
-        while (digits < 2 && i + 1 < text.size() && HexValue(text[i + 1]) >= 0) {
-            code = code * 16 + HexValue(text[++i]);
+        while (digits < 2 && i + 1 < text.size() && HexDigitValue(text[i + 1]) >= 0) {
+            code = code * 16 + HexDigitValue(text[++i]);
             ++digits;
         }
         if (digits == 0) {

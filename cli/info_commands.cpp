@@ -4,7 +4,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/trace_printer.h"
-#include "gui/gui_object_map.h"
+#include "gui_dump/gui_object_map.h"
 
 namespace panelgrab::cli {
 

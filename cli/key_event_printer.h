@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "phone/key_event_sink.h"
+#include "common/key_event_sink.h"
 
 namespace panelgrab::cli {
 

@@ -38,8 +38,8 @@ bool SavePicture(const DisplayBitmap& picture, const std::string& target, std::o
         }
         return true;
     }
-    if (!picture.WriteBmpFile(target)) {
-        error = "could not write " + target + " (does its folder exist, and may you write there?)";
+    if (std::string why; !picture.WriteBmpFile(target, why)) {
+        error = "could not write " + target + ": " + why;
         return false;
     }
     return true;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <png.h>
 
-#include "cli/file_replacer.h"
+#include "common/atomic_file.h"
 
 namespace panelgrab::cli {
 
@@ -41,7 +41,7 @@ bool EncodePng(const DisplayBitmap& picture, std::vector<uint8_t>& png, std::str
 
 bool WritePngFile(const DisplayBitmap& picture, const std::string& path, std::string& error) {
     std::vector<uint8_t> png;
-    return EncodePng(picture, png, error) && ReplaceFileWith(path, png, error);
+    return EncodePng(picture, png, error) && WriteFileAtomically(path, png.data(), png.size(), error);
 }
 
 } // namespace panelgrab::cli

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/picture_text.h"
+#include "common/ascii_text.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -16,10 +17,6 @@ using panelgrab::BulkHarvest;
 using panelgrab::fuzz::Check;
 
 constexpr char kUntouched = 'z'; // not a hex digit, so a stray write shows
-
-bool IsHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 // The expected outcome, worked out text by text from the rules alone.
 struct Expected {
@@ -44,7 +41,7 @@ Expected Reference(const std::vector<std::string_view>& texts) {
                                                                               : text.substr(colon + 2);
         }
         for (const char c : text) {
-            if (IsHex(c)) {
+            if (panelgrab::IsHexDigit(c)) {
                 expected.digits += c;
             } else if (c == 'O') {
                 expected.last = BulkHarvest::Done;

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "gui/field_tokenizer.h"
-#include "gui/gui_object_parser.h"
+#include "gui_dump/field_tokenizer.h"
+#include "gui_dump/gui_object_parser.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "capture/local_checksum.h"
+#include "common/local_checksum.h"
 #include "fuzz_input.h"
 
 namespace {

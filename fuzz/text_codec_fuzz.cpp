@@ -3,8 +3,8 @@
 // validated first; Latin-1 bytes must survive the round trip through UTF-8.
 #include <string>
 
+#include "common/text_codec.h"
 #include "fuzz_input.h"
-#include "phone/text_codec.h"
 
 using panelgrab::fuzz::Check;
 

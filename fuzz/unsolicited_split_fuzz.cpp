@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "background/key_report_parser.h"
 #include "fuzz_input.h"
-#include "tasks/key_report_parser.h"
 #include "transport/unsolicited_splitter.h"
 
 namespace {

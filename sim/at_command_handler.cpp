@@ -4,21 +4,14 @@
 #include <charconv>
 #include <cstdio>
 
-#include "capture/local_checksum.h"
+#include "common/ascii_text.h"
+#include "common/local_checksum.h"
 #include "sim/fault_plan.h"
 
 namespace panelgrab::sim {
 namespace {
 
 constexpr const char* kDefaultGuiObject = "\"Form\",\"Title\",\"L\",\"R\",\"P\",\"V\"";
-
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return upper;
-}
 
 // Comma-separated decimal numbers, each in 0..limit; false for anything else.
 bool ParseNumbers(std::string_view text, std::vector<int>& numbers, int limit = 65535) {
@@ -87,7 +80,7 @@ CommandReply AtCommandHandler::Handle(std::string_view line) {
     }
     Outcome outcome;
     if (!line.empty()) {
-        const std::string upper = Upper(line.substr(0, 2));
+        const std::string upper = ToUpperAscii(line.substr(0, 2));
         if (upper != "AT") {
             outcome.ok = false;
         } else {
@@ -132,7 +125,7 @@ void AtCommandHandler::AppendAnswer(const Outcome& outcome, CommandReply& reply)
 }
 
 AtCommandHandler::Outcome AtCommandHandler::Execute(std::string_view body, CommandReply& reply) {
-    const std::string upper = Upper(body);
+    const std::string upper = ToUpperAscii(body);
     std::string_view args;
     if (upper.empty()) {
         return {};

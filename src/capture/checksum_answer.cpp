@@ -33,34 +33,24 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // One hexadecimal number (optional 0X prefix) at the start of an upper-cased text.
 bool ScanHex(std::string_view text, uint32_t& value) {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
     }
     if (text.size() >= 2 && text[0] == '0' && text[1] == 'X') {
-        if (text.size() == 2 || HexValue(text[2]) < 0) {
+        if (text.size() == 2 || HexDigitValue(text[2]) < 0) {
             value = 0; // "0X" alone: the 0 is the number
             return true;
         }
         text.remove_prefix(2);
     }
-    if (text.empty() || HexValue(text.front()) < 0) {
+    if (text.empty() || HexDigitValue(text.front()) < 0) {
         return false;
     }
     uint32_t number = 0;
     for (const char c : text) {
-        const int digit = HexValue(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             break;
         }

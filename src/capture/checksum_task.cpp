@@ -2,7 +2,7 @@
 
 #include "capture/checksum_answer.h"
 #include "capture/format_scan.h"
-#include "phone/commands.h"
+#include "common/commands.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "capture/display_region.h"
-#include "tasks/phone_task.h"
+#include "jobs/phone_task.h"
 
 namespace panelgrab {
 

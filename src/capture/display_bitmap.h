@@ -35,9 +35,10 @@ public:
     // New size and a new pixel buffer, cleared to black. False (and no pixel rows) when the
     // allocation fails or a side exceeds kMaxDisplaySide.
     bool SetSize(uint16_t width, uint16_t height);
-    // Writes a BMP file (bottom-up rows). Writes to a temporary file beside `path` and renames it
-    // over `path`, so a failure leaves an existing file as it was. False on any failure.
+    // Writes a BMP file (bottom-up rows) with WriteFileAtomically: a failure leaves an existing file
+    // as it was. False on any failure, with the system's reason in `error` where asked for.
     bool WriteBmpFile(const std::string& path) const;
+    bool WriteBmpFile(const std::string& path, std::string& error) const;
     // The complete BMP file as bytes (what WriteBmpFile writes).
     std::vector<uint8_t> EncodeBmp() const;
 

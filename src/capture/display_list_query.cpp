@@ -5,7 +5,7 @@
 #include "capture/display_list_parser.h"
 #include "capture/picture_text.h"
 #include "capture/screen_image.h"
-#include "phone/commands.h"
+#include "common/commands.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "phone/ascii_text.h"
+#include "common/ascii_text.h"
 
 namespace panelgrab {
 

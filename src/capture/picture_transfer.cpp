@@ -6,7 +6,7 @@
 #include "capture/picture_text.h"
 #include "capture/pixel_decoder.h"
 #include "capture/screen_image.h"
-#include "phone/commands.h"
+#include "common/commands.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {

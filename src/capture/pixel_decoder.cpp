@@ -2,19 +2,9 @@
 
 #include <algorithm>
 
-namespace panelgrab {
+#include "common/ascii_text.h"
 
-uint8_t HexDigitValue(char c) {
-    const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
-    if (digit < 10) {
-        return static_cast<uint8_t>(digit);
-    }
-    const unsigned letter = (static_cast<unsigned char>(c) | 0x20u) - unsigned{'a'};
-    if (letter < 6) {
-        return static_cast<uint8_t>(letter + 10);
-    }
-    return 0;
-}
+namespace panelgrab {
 
 namespace {
 
@@ -38,7 +28,7 @@ template <bool Checked> struct LineReader {
                 return 0;
             }
         }
-        return HexDigitValue(data[index]);
+        return HexDigitOrZero(data[index]);
     }
     uint32_t Number(std::size_t offset, int digits) const {
         uint32_t value = 0;

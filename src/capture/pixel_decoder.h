@@ -5,9 +5,6 @@
 
 namespace panelgrab {
 
-// '0'-'9' give 0-9, 'A'-'F' and 'a'-'f' give 10-15, every other character 0.
-uint8_t HexDigitValue(char c);
-
 // Decodes `height` display lines of hexadecimal text (line j at j x lineLength) into 24-bit rows
 // (blue, green, red; each row padded to a multiple of 4 bytes). Reads never go past `dataSize`
 // characters (missing characters count as 0) and writes never past `pixelBytes`. Always true.

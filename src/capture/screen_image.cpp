@@ -4,8 +4,8 @@
 #include <new>
 
 #include "capture/capture_texts.h"
-#include "capture/local_checksum.h"
 #include "capture/pixel_decoder.h"
+#include "common/local_checksum.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {

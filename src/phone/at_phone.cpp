@@ -3,15 +3,15 @@
 #include <optional>
 #include <utility>
 
+#include "background/key_event_listener.h"
+#include "background/screen_read_task.h"
 #include "capture/capture_texts.h"
 #include "capture/checksum_task.h"
 #include "capture/screen_image.h"
-#include "gui/gui_object_task.h"
-#include "phone/commands.h"
+#include "common/commands.h"
+#include "common/text_codec.h"
+#include "gui_dump/gui_object_task.h"
 #include "phone/model_answer.h"
-#include "phone/text_codec.h"
-#include "tasks/key_event_listener.h"
-#include "tasks/screen_read_task.h"
 
 namespace panelgrab {
 namespace {

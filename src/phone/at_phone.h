@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "phone/key_event_sink.h"
+#include "common/key_event_sink.h"
 #include "phone/phone_link.h"
 
 namespace panelgrab {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "phone/ascii_text.h"
+#include "common/ascii_text.h"
 
 namespace panelgrab {
 namespace {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/ascii_text.h"
 #include "transport/network_address.h"
 
 namespace panelgrab {
@@ -31,19 +32,6 @@ bool IsDigits(const std::string& text) {
     }
     for (char c : text) {
         if (!std::isdigit(static_cast<unsigned char>(c))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
-    const std::size_t length = std::strlen(prefix);
-    if (text.size() < length) {
-        return false;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i]) {
             return false;
         }
     }

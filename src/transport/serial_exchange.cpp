@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "phone/text_codec.h"
+#include "common/text_codec.h"
 #include "transport/serial_device.h"
 #include "transport/terminator_scanner.h"
 

@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "phone/commands.h"
-#include "phone/text_codec.h"
+#include "common/commands.h"
+#include "common/text_codec.h"
 #include "transport/port_names.h"
 #include "transport/serial_device.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "phone/narrow_string.h"
+#include "common/narrow_string.h"
 #include "transport/connection_settings.h"
 #include "transport/exchange_lock.h"
 #include "transport/exchange_result.h"

@@ -1,7 +1,7 @@
 // SerialPort: the unsolicited reports the line brings, and their way to a listener.
 #include <cerrno>
 
-#include "phone/text_codec.h"
+#include "common/text_codec.h"
 #include "transport/serial_device.h"
 #include "transport/serial_port.h"
 

@@ -42,15 +42,6 @@ Bytes Prefix(const Bytes& bytes, std::size_t n) {
     return Bytes(bytes.begin(), bytes.begin() + n);
 }
 
-TEST(PixelDecoder, HexDigits) {
-    const std::string hex = "0123456789ABCDEF";
-    std::string values;
-    for (const char c : std::string("0123456789ABCDEFabcdefgG/:@`xz \r\0\xff", 34)) {
-        values += hex.at(HexDigitValue(c));
-    }
-    EXPECT_EQ(values, hex + "ABCDEF" + std::string(12, '0'));
-}
-
 TEST(PixelDecoder, EachFormatsColours) {
     const int W = 255;
     // 1 bit: A = 1010.

@@ -10,12 +10,12 @@
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
-#include "cli/file_replacer.h"
 #include "cli/key_event_printer.h"
 #include "cli/picture_output.h"
 #include "cli/png_writer.h"
 #include "cli/progress_bar.h"
 #include "cli/trace_printer.h"
+#include "common/atomic_file.h"
 
 namespace panelgrab::cli {
 namespace {
@@ -163,7 +163,7 @@ TEST(PictureOutput, FailedWritesLoseNothing) {
     // A target that cannot be replaced (a folder) stays as it was, with no temporary left over.
     fs::create_directory(dir / "taken.png");
     std::ofstream(dir / "taken.png" / "inside") << "keep";
-    EXPECT_FALSE(ReplaceFileWith((dir / "taken.png").string(), {1, 2, 3}, error));
+    EXPECT_FALSE(WriteFileAtomically((dir / "taken.png").string(), "abc", 3, error));
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(fs::exists(dir / "taken.png" / "inside"));
     EXPECT_EQ(files(), 2);

@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include "integration/fault_harness.h"
+#include "support/recording_sink.h"
 #include "support/ser2net_server.h"
-#include "tasks/recording_sink.h"
-#include "tasks/sim_phone_fixture.h"
+#include "support/sim_phone_fixture.h"
 #include "transport/exchange_result.h"
 #include "transport/port_names.h"
 #include "transport/serial_port.h"

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "integration/fault_harness.h"
-#include "tasks/sim_phone_fixture.h"
+#include "support/sim_phone_fixture.h"
 #include "transport/serial_port.h"
 #include "transport/trace_sink.h"
 

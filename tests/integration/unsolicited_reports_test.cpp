@@ -6,8 +6,8 @@
 #include <string>
 
 #include "integration/fault_harness.h"
-#include "tasks/recording_sink.h"
-#include "tasks/sim_phone_fixture.h"
+#include "support/recording_sink.h"
+#include "support/sim_phone_fixture.h"
 
 namespace panelgrab::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
-#include "capture/local_checksum.h"
-#include "phone/commands.h"
+#include "common/commands.h"
+#include "common/local_checksum.h"
 #include "sim/picture_source.h"
 #include "sim/screen_animation.h"
 #include "sim/shown_screen.h"

@@ -11,7 +11,7 @@
 
 #include "capture/display_bitmap.h"
 #include "capture/screen_image.h"
-#include "phone/commands.h"
+#include "common/commands.h"
 #include "sim/bmp_reader.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"

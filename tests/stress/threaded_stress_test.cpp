@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 
+#include "background/key_event_listener.h"
 #include "phone/phone_link.h"
 #include "sim/simulated_phone.h"
-#include "tasks/key_event_listener.h"
-#include "tasks/recording_sink.h"
-#include "tasks/sim_phone_fixture.h"
+#include "support/recording_sink.h"
+#include "support/sim_phone_fixture.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "background/screen_read_task.h"
+#include "capture/display_bitmap.h"
+#include "sim/simulated_phone.h"
+#include "support/sim_phone_fixture.h"
+#include "transport/serial_port.h"
+
+namespace panelgrab {
+namespace {
+
+using namespace std::chrono_literals;
+using test::DifferingPixels;
+using test::SimPhone;
+using test::SmallDisplay;
+using test::WaitUntil;
+
+// At 115200 baud a 32 x 24 display of 8-character pixels takes about half a second: long enough to
+// ask questions while it runs.
+constexpr int kPacedBaud = 115200;
+
+// Waits for the background read to end and returns its picture.
+const DisplayBitmap* FinishedPicture(SimPhone& sim) {
+    EXPECT_TRUE(WaitUntil([&] { return !sim.phone->IsReadRunning(); }, 10s));
+    const DisplayBitmap* picture = nullptr;
+    EXPECT_EQ(sim.phone->GetReadImage(picture), kPhoneOk);
+    return picture;
+}
+
+TEST(ScreenReadTask, ProgressAndPartialPictureGrowWhileTheReadRuns) {
+    SimPhone sim(SmallDisplay(32, 24, 16, kPacedBaud));
+    ASSERT_TRUE(sim.Connect());
+    const sim::RgbImage expected = sim.Expected(0);
+    const uint32_t lineLength = sim.displays[0].lineLength;
+    ASSERT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneOk);
+
+    int32_t last = 0;
+    int partialFetches = 0;
+    while (sim.phone->IsReadRunning()) {
+        const int32_t progress = sim.phone->GetReadProgress();
+        ASSERT_GE(progress, last);
+        last = progress;
+        const DisplayBitmap* picture = nullptr;
+        ASSERT_EQ(sim.phone->GetReadImage(picture), kPhoneOk);
+        if (picture != nullptr && progress > 0 && progress < sim.TotalCharacters(0)) {
+            // Every line complete before the fetch is already right in the picture.
+            const int completeLines = static_cast<int>(static_cast<uint32_t>(progress) / lineLength);
+            EXPECT_EQ(DifferingPixels(*picture, expected, completeLines), 0) << "after " << progress;
+            ++partialFetches;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_GE(partialFetches, 3);
+    EXPECT_EQ(sim.phone->GetReadProgress(), sim.TotalCharacters(0));
+    int32_t checksum = -5;
+    EXPECT_EQ(sim.phone->GetRegionChecksum(DisplayRegion{0, 0, 31, 23}, checksum), kPhoneOk);
+    int32_t phoneChecksum = 0;
+    ASSERT_EQ(sim.phone->GetDisplayChecksum(DisplayRegion{0, 0, 31, 23}, 0, phoneChecksum), kPhoneOk);
+    EXPECT_EQ(checksum, phoneChecksum);
+}
+
+TEST(ScreenReadTask, RunningReadOwnsThePortUntilItsTransferEnds) {
+    SimPhone sim(SmallDisplay(32, 24, 16, kPacedBaud));
+    ASSERT_TRUE(sim.Connect());
+    ASSERT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneOk);
+    ASSERT_TRUE(WaitUntil([&] { return sim.phone->GetReadProgress() > 0; }, 5s));
+    // Neither a second read nor anything else may talk over the port while the picture streams in.
+    std::string model;
+    EXPECT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneFailed);
+    EXPECT_EQ(sim.phone->GetModel(model), kPhoneFailed);
+    EXPECT_EQ(sim.phone->PressKey("1"), kPhoneFailed);
+    EXPECT_EQ(sim.phone->Open(false), kPhoneOpenFailed);
+    EXPECT_TRUE(sim.phone->IsReadRunning());
+    // Stop ends the job's running at once, but the stopped job still owns the port: a new read must
+    // not free it under its worker, which completes the transfer.
+    EXPECT_EQ(sim.phone->StopScreenRead(), kPhoneFailed);
+    EXPECT_FALSE(sim.phone->IsReadRunning());
+    const int32_t atStop = sim.phone->GetReadProgress();
+    EXPECT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneFailed);
+    ASSERT_TRUE(WaitUntil([&] { return sim.phone->GetReadProgress() == sim.TotalCharacters(0); }, 10s));
+    EXPECT_LT(atStop, sim.TotalCharacters(0));
+    // Once it has ended, the port is free again and a new read gives the whole picture.
+    ASSERT_TRUE(WaitUntil([&] { return sim.phone->GetModel(model) == kPhoneOk; }, 5s));
+    ASSERT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneOk);
+    const DisplayBitmap* picture = FinishedPicture(sim);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(DifferingPixels(*picture, sim.Expected(0), 24), 0);
+}
+
+TEST(ScreenReadTask, DestroyingThePhoneDuringAReadReturnsPromptly) {
+    // The default display at this rate would take about half a minute.
+    sim::SimOptions options;
+    options.baud = kPacedBaud;
+    SimPhone sim(options);
+    ASSERT_TRUE(sim.Connect());
+    ASSERT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneOk);
+    ASSERT_TRUE(WaitUntil([&] { return sim.phone->GetReadProgress() > 0; }, 5s));
+    const auto started = std::chrono::steady_clock::now();
+    sim.phone.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+}
+
+TEST(ScreenReadTask, NothingBeforeTheStartAndNothingFromAFailedRead) {
+    SimPhone sim(SmallDisplay(8, 4, 8));
+    ASSERT_TRUE(sim.Connect());
+    ScreenReadTask task(sim.displays[0], const_cast<SerialPort&>(sim.phone->Port()));
+    EXPECT_EQ(task.GetPicture(), nullptr);
+    int32_t checksum = 7;
+    EXPECT_FALSE(task.GetRegionChecksum(DisplayRegion{0, 0, 1, 1}, checksum));
+    EXPECT_EQ(checksum, 7);
+
+    // A display number the phone does not have: the job ends without a picture.
+    DisplayInfo missing = sim.displays[0];
+    missing.displayNumber = 3;
+    ASSERT_EQ(sim.phone->StartScreenRead(missing), kPhoneOk);
+    EXPECT_EQ(FinishedPicture(sim), nullptr);
+    EXPECT_EQ(sim.phone->GetReadProgress(), 0);
+}
+
+} // namespace
+} // namespace panelgrab

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/commands.h"
+#include "common/narrow_string.h"
+#include "common/text_codec.h"
+
+namespace panelgrab {
+namespace {
+
+TEST(CommandTexts, EveryCommandGoesOutExactlyAsWritten) {
+    struct Case {
+        NarrowString command;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {kCmdAt, "AT\r"},
+        {kCmdZipiTest, "AT*ZIPI=?\r"},
+        {kCmdZisiTest, "AT*ZISI=?\r"},
+        {kCmdZapcTest, "AT*ZAPC=?\r"},
+        {kCmdModel, "AT+CGMM\r"},
+        {kCmdGuiDump, "AT*ZGUI=0\r"},
+        {kCmdZisi, "AT*ZISI\r"},
+        {FormatEventReporting("3", "2", "0", "0"), "AT+CMER=3,2,0,0\r"},
+        {FormatEventReporting("0", "0", "0", "0"), "AT+CMER=0,0,0,0\r"},
+        {FormatKeyPress("123#"), "AT+CKPD=\"123#\"\r"},
+        {FormatKeyPress(""), "AT+CKPD=\"\"\r"},
+        // Keys go out as Latin-1: e-acute is one byte; the euro sign has none and becomes '?'.
+        {FormatKeyPress("\xC3\xA9"), "AT+CKPD=\"\xE9\"\r"},
+        {FormatKeyPress("\xE2\x82\xAC"), "AT+CKPD=\"?\"\r"},
+        {FormatTimedKeyPress("5", 2, 1), "AT+CKPD=\"5\",2,1\r"},
+        {FormatSelectDisplay(1), "AT*ZISI=1\r"},
+        {FormatSelectDisplay(-1), "AT*ZISI=-1\r"},
+        {FormatPictureRequest(0, 0, 175), "AT*ZIPI=0,0,175\r"},
+        {FormatChecksumRequest(0, 0, 127, 159, 0), "AT*ZAPC=0,0,127,159\r"},
+        {FormatChecksumRequest(0, 0, 127, 159, 1), "AT*ZAPC=0,0,127,159,1\r"},
+        {FormatChecksumRequest(4294967295u, 1, 2, 3, -2), "AT*ZAPC=4294967295,1,2,3,-2\r"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.command.view(), c.expected);
+        EXPECT_FALSE(c.command.truncated()) << c.expected;
+    }
+}
+
+TEST(NarrowStringCapacity, LongTextIsCutWithinTheBufferAndMarked) {
+    const std::string exact(NarrowString::kMaxLength, 'a');
+    const NarrowString fits(exact);
+    EXPECT_EQ(fits.size(), NarrowString::kMaxLength);
+    EXPECT_FALSE(fits.truncated());
+
+    const std::string longer(5000, 'b');
+    const NarrowString cut(longer);
+    EXPECT_EQ(cut.size(), NarrowString::kMaxLength);
+    EXPECT_EQ(cut.c_str()[NarrowString::kMaxLength], '\0');
+    EXPECT_TRUE(cut.truncated());
+
+    // Formatters mark the command cut when the keys push it past the capacity.
+    EXPECT_TRUE(FormatKeyPress(std::string(1020, '1')).truncated());
+    EXPECT_TRUE(FormatTimedKeyPress(std::string(1015, '1'), 1, 1).truncated());
+    EXPECT_TRUE(ToNarrow(longer).truncated());
+
+    // Copies keep text and mark.
+    NarrowString copy;
+    copy = cut;
+    EXPECT_EQ(copy.view(), cut.view());
+    EXPECT_TRUE(copy.truncated());
+}
+
+TEST(NarrowStringCapacity, ZeroByteEndsTheText) {
+    EXPECT_EQ(NarrowString(std::string_view("AT\0junk", 7)).view(), "AT");
+    EXPECT_TRUE(NarrowString().empty());
+    EXPECT_TRUE(ToNarrow("").empty());
+}
+
+TEST(TextCodec, ConversionsBetweenUtf8AndTheWire) {
+    struct Case {
+        std::string utf8;
+        std::string latin1;
+    };
+    const Case cases[] = {
+        {"plain", "plain"},
+        {"\xC3\xA4\xC3\xB6", "\xE4\xF6"}, // a-umlaut, o-umlaut
+        {"\xE4\xB8\xAD", "?"},            // a CJK character
+        {"\xF0\x9F\x98\x80x", "?x"},      // outside the BMP
+        {std::string("\xC3", 1), "?"},    // cut sequence
+        {"\xC0\xAF", "??"},               // overlong encoding
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToNarrow(c.utf8).view(), c.latin1) << c.utf8;
+    }
+    EXPECT_EQ(FromNarrow("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(DecodeUtf8("ok \xC3\xA9"), "ok \xC3\xA9");
+    EXPECT_EQ(DecodeUtf8("bad \xFF end"), "bad \xEF\xBF\xBD end");
+    EXPECT_EQ(DecodeUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"); // surrogate
+}
+
+} // namespace
+} // namespace panelgrab
