@@ -3,10 +3,10 @@
 #include <cstdint>
 
 #include "capture/display_info.h"
-#include "capture/display_region.h"
 #include "cli/cli_io.h"
 #include "cli/cli_options.h"
 #include "cli/phone_session.h"
+#include "common/display_region.h"
 
 namespace panelgrab::cli {
 

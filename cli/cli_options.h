@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/display_region.h"
 #include "cli/comparison_arguments.h"
+#include "common/display_region.h"
 
 namespace panelgrab::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "capture/display_region.h"
+#include "common/display_region.h"
 
 namespace panelgrab::cli {
 

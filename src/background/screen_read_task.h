@@ -8,7 +8,7 @@
 
 #include "capture/display_bitmap.h"
 #include "capture/display_info.h"
-#include "capture/display_region.h"
+#include "common/display_region.h"
 #include "jobs/threaded_task.h"
 
 namespace panelgrab {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "capture/display_region.h"
+#include "common/display_region.h"
 #include "jobs/phone_task.h"
 
 namespace panelgrab {

@@ -7,7 +7,7 @@
 
 #include "capture/display_bitmap.h"
 #include "capture/display_info.h"
-#include "capture/display_region.h"
+#include "common/display_region.h"
 #include "common/key_event_sink.h"
 #include "gui_dump/gui_object_map.h"
 #include "transport/connection_settings.h"

@@ -163,6 +163,16 @@ int MakeRawLine(int fd, int32_t baudRate, bool& standardRate) {
     return cfgetospeed(&applied) == code ? 0 : EINVAL;
 }
 
+// End of file on a tty means the other side hung up: the device is gone.
+int LineFailure(int /*fd*/, int error) {
+    return error == SharedDescriptor::kEndOfInput ? EIO : error;
+}
+
+const SharedDescriptor::Io kLineIo{
+    [](int fd, char* buffer, std::size_t size) -> std::ptrdiff_t { return ::read(fd, buffer, size); },
+    [](int fd, const char* data, std::size_t size) -> std::ptrdiff_t { return ::write(fd, data, size); },
+    LineFailure, nullptr};
+
 } // namespace
 
 std::unique_ptr<SerialDevice> CreateLocalSerialDevice() {
@@ -224,65 +234,12 @@ int PosixSerialDevice::Configure(int32_t baudRate) {
 
 SerialDevice::IoResult PosixSerialDevice::Read(char* buffer, std::size_t size, milliseconds wait) {
     const SharedDescriptor::Use use(port_);
-    if (!use.ok()) {
-        return {0, EBADF};
-    }
-    IoResult result;
-    const auto deadline = Clock::now() + wait;
-    while (size > 0) {
-        const int waited = use.WaitFor(POLLIN, deadline);
-        if (waited == EAGAIN) {
-            break; // nothing within the wait
-        }
-        if (waited != 0) {
-            result.error = waited;
-            break;
-        }
-        const ssize_t n = ::read(use.fd(), buffer, size);
-        if (n > 0) {
-            result.count = static_cast<std::size_t>(n);
-            break;
-        }
-        if (n == 0) {
-            result.error = EIO; // end of file on a tty: the other side hung up
-            break;
-        }
-        if (errno != EINTR && errno != EAGAIN) {
-            result.error = errno;
-            break;
-        }
-    }
-    return result;
+    return use.ok() ? use.Read(buffer, size, wait, kLineIo) : IoResult{0, EBADF};
 }
 
 SerialDevice::IoResult PosixSerialDevice::Write(const char* data, std::size_t size, milliseconds bound) {
     const SharedDescriptor::Use use(port_);
-    if (!use.ok()) {
-        return {0, EBADF};
-    }
-    IoResult result;
-    const auto deadline = Clock::now() + bound;
-    while (result.count < size) {
-        const ssize_t n = ::write(use.fd(), data + result.count, size - result.count);
-        if (n > 0) {
-            result.count += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN) {
-            result.error = errno;
-            break;
-        }
-        // The driver's queue is full (e.g. the handshake holds the line): wait, but not for ever.
-        const int waited = use.WaitFor(POLLOUT, deadline);
-        if (waited != 0) {
-            result.error = waited == EAGAIN ? ETIMEDOUT : waited;
-            break;
-        }
-    }
-    return result;
+    return use.ok() ? use.Write(data, size, bound, kLineIo) : IoResult{0, EBADF};
 }
 
 void PosixSerialDevice::Close() {

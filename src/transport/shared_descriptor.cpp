@@ -45,6 +45,69 @@ SharedDescriptor::Use::~Use() {
     }
 }
 
+SerialDevice::IoResult SharedDescriptor::Use::Read(char* buffer, std::size_t size,
+                                                   std::chrono::milliseconds wait, const Io& io) const {
+    SerialDevice::IoResult result;
+    const auto deadline = Clock::now() + wait;
+    while (size > 0) {
+        const int waited = WaitFor(POLLIN, deadline);
+        if (waited == EAGAIN) {
+            break; // nothing within the wait
+        }
+        if (waited != 0) {
+            result.error = waited == SerialDevice::kAborted ? waited : io.failure(fd_, waited);
+            break;
+        }
+        const std::ptrdiff_t n = io.read(fd_, buffer, size);
+        if (n > 0) {
+            if (io.afterRead != nullptr) {
+                io.afterRead(fd_);
+            }
+            result.count = static_cast<std::size_t>(n);
+            break;
+        }
+        if (n == 0) {
+            result.error = io.failure(fd_, kEndOfInput); // the other side hung up: a failure, never empty
+            break;
+        }
+        if (errno != EINTR && errno != EAGAIN) {
+            result.error = io.failure(fd_, errno);
+            break;
+        }
+    }
+    return result;
+}
+
+SerialDevice::IoResult SharedDescriptor::Use::Write(const char* data, std::size_t size,
+                                                    std::chrono::milliseconds bound, const Io& io) const {
+    SerialDevice::IoResult result;
+    const auto deadline = Clock::now() + bound;
+    while (result.count < size) {
+        const std::ptrdiff_t n = io.write(fd_, data + result.count, size - result.count);
+        if (n > 0) {
+            result.count += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            result.error = io.failure(fd_, errno);
+            break;
+        }
+        // The other side does not take data as fast as it comes (a held handshake, a slow server):
+        // wait, but not for ever.
+        const int waited = WaitFor(POLLOUT, deadline);
+        if (waited != 0) {
+            result.error = waited == EAGAIN                   ? ETIMEDOUT
+                           : waited == SerialDevice::kAborted ? waited
+                                                              : io.failure(fd_, waited);
+            break;
+        }
+    }
+    return result;
+}
+
 int SharedDescriptor::Use::WaitFor(short events, Clock::time_point deadline) const {
     for (;;) {
         pollfd fds[2] = {{fd_, events, 0}, {wakeFd_, POLLIN, 0}};

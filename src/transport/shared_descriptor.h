@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <mutex>
+
+#include "transport/serial_device.h"
 
 namespace panelgrab {
 
@@ -15,6 +18,19 @@ namespace panelgrab {
 // descriptor number is never closed under a thread that may still pass it to the kernel.
 class SharedDescriptor {
 public:
+    // How a backend moves bytes and names its failures: read()/write() on a tty, recv()/send() on a
+    // socket. Each returns what the system call returns (-1 with errno set on failure).
+    struct Io {
+        std::ptrdiff_t (*read)(int fd, char* buffer, std::size_t size);
+        std::ptrdiff_t (*write)(int fd, const char* data, std::size_t size);
+        // The error to report for a failure: `error` is an errno, EIO for a hang-up seen while
+        // waiting, or kEndOfInput when a read found the end of the input.
+        int (*failure)(int fd, int error);
+        // Runs after every read that brought data (may be null).
+        void (*afterRead)(int fd);
+    };
+    static constexpr int kEndOfInput = -100;
+
     // A call's hold on the descriptor; check ok() before using fd().
     class Use {
     public:
@@ -29,6 +45,12 @@ public:
         // are there, EAGAIN when the wait passed, SerialDevice::kAborted when Close() woke it, EIO
         // for a hang-up or error condition, or the errno of a failed poll.
         int WaitFor(short events, std::chrono::steady_clock::time_point deadline) const;
+        // Waits up to `wait` for input, then returns what is there (at most `size` bytes).
+        SerialDevice::IoResult Read(char* buffer, std::size_t size, std::chrono::milliseconds wait,
+                                    const Io& io) const;
+        // Writes all of `data` within `bound`; what could not be written in time is ETIMEDOUT.
+        SerialDevice::IoResult Write(const char* data, std::size_t size, std::chrono::milliseconds bound,
+                                     const Io& io) const;
 
     private:
         SharedDescriptor& owner_;

@@ -38,6 +38,27 @@ void AcknowledgeAtOnce(int fd) {
 #endif
 }
 
+// A closed connection, however it shows, is a phone gone: a failure, never an empty read.
+int SocketFailure(int fd, int error) {
+    switch (error) {
+    case SharedDescriptor::kEndOfInput:
+    case EPIPE:
+        return ECONNRESET; // the server closed the connection
+    case EIO:
+        return BrokenConnection(fd);
+    default:
+        return error;
+    }
+}
+
+const SharedDescriptor::Io kSocketIo{
+    [](int fd, char* buffer, std::size_t size) -> std::ptrdiff_t { return ::recv(fd, buffer, size, 0); },
+    // MSG_NOSIGNAL: a closed connection is a failed write, not a SIGPIPE that ends the program.
+    [](int fd, const char* data, std::size_t size) -> std::ptrdiff_t {
+        return ::send(fd, data, size, MSG_NOSIGNAL);
+    },
+    SocketFailure, AcknowledgeAtOnce};
+
 } // namespace
 
 TcpSerialDevice::TcpSerialDevice(milliseconds connectWait) : connectWait_(connectWait) {}
@@ -72,67 +93,12 @@ int TcpSerialDevice::Configure(int32_t baudRate) {
 
 SerialDevice::IoResult TcpSerialDevice::Read(char* buffer, std::size_t size, milliseconds wait) {
     const SharedDescriptor::Use use(socket_);
-    if (!use.ok()) {
-        return {0, EBADF};
-    }
-    IoResult result;
-    const auto deadline = Clock::now() + wait;
-    while (size > 0) {
-        const int waited = use.WaitFor(POLLIN, deadline);
-        if (waited == EAGAIN) {
-            break; // nothing within the wait
-        }
-        if (waited != 0) {
-            result.error = waited == EIO ? BrokenConnection(use.fd()) : waited;
-            break;
-        }
-        const ssize_t n = ::recv(use.fd(), buffer, size, 0);
-        if (n > 0) {
-            AcknowledgeAtOnce(use.fd());
-            result.count = static_cast<std::size_t>(n);
-            break;
-        }
-        if (n == 0) {
-            result.error = ECONNRESET; // the server closed the connection: the port is gone
-            break;
-        }
-        if (errno != EINTR && errno != EAGAIN) {
-            result.error = errno;
-            break;
-        }
-    }
-    return result;
+    return use.ok() ? use.Read(buffer, size, wait, kSocketIo) : IoResult{0, EBADF};
 }
 
 SerialDevice::IoResult TcpSerialDevice::Write(const char* data, std::size_t size, milliseconds bound) {
     const SharedDescriptor::Use use(socket_);
-    if (!use.ok()) {
-        return {0, EBADF};
-    }
-    IoResult result;
-    const auto deadline = Clock::now() + bound;
-    while (result.count < size) {
-        // MSG_NOSIGNAL: a closed connection is a failed write, not a SIGPIPE that ends the program.
-        const ssize_t n = ::send(use.fd(), data + result.count, size - result.count, MSG_NOSIGNAL);
-        if (n > 0) {
-            result.count += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN) {
-            result.error = errno == EPIPE ? ECONNRESET : errno;
-            break;
-        }
-        // The server does not take data as fast as it comes: wait, but not for ever.
-        const int waited = use.WaitFor(POLLOUT, deadline);
-        if (waited != 0) {
-            result.error = waited == EAGAIN ? ETIMEDOUT : waited == EIO ? BrokenConnection(use.fd()) : waited;
-            break;
-        }
-    }
-    return result;
+    return use.ok() ? use.Write(data, size, bound, kSocketIo) : IoResult{0, EBADF};
 }
 
 void TcpSerialDevice::Close() {
