@@ -1,7 +1,6 @@
 #include "transport/port_names.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
 namespace panelgrab {
@@ -38,40 +37,16 @@ bool IsNonePortName(const std::string& name) {
     return name.size() == 4 && StartsWithIgnoringCase(name, "NONE");
 }
 
-std::string DevicePathOf(const std::string& portName) {
-    if (portName.find('/') != std::string::npos) {
-        return portName;
+int ComPortNumber(const std::string& name) {
+    if (!StartsWithIgnoringCase(name, "COM")) {
+        return 0;
     }
-    if (StartsWithIgnoringCase(portName, "COM")) {
-        const std::string number = portName.substr(3);
-        // COM1 is the first port, /dev/ttyS0; a number too long for a port is left as a bare name.
-        if (IsDigits(number) && number.size() <= 4) {
-            const int n = std::stoi(number);
-            if (n >= 1) {
-                return "/dev/ttyS" + std::to_string(n - 1);
-            }
-        }
+    const std::string number = name.substr(3);
+    // A number too long for a port is no port number.
+    if (!IsDigits(number) || number.size() > 4) {
+        return 0;
     }
-    return "/dev/" + portName;
-}
-
-std::string DescribeSystemError(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return "permission denied (is your user in the dialout group?)";
-    case EBUSY:
-    case EWOULDBLOCK:
-        return "busy: another program holds it";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return "no such device";
-    case EIO:
-        return "device gone (hang-up)";
-    default:
-        return std::strerror(error);
-    }
+    return std::stoi(number);
 }
 
 } // namespace panelgrab

@@ -127,7 +127,10 @@ int MakeRawLine(int fd, int32_t baudRate, bool& standardRate) {
 
 } // namespace
 
-std::unique_ptr<SerialDevice> CreateSerialDevice() {
+const int SerialDevice::kCanceledError = ECANCELED;
+const int SerialDevice::kOversizeError = EMSGSIZE;
+
+std::unique_ptr<SerialDevice> CreateLocalSerialDevice() {
     return std::make_unique<PosixSerialDevice>();
 }
 

@@ -16,7 +16,8 @@ namespace panelgrab {
 // such call has left it. The object itself outlives every call made on it.
 class SerialDevice {
 public:
-    // What a Read or Write achieved. `error` is the errno of a failure, 0 on success.
+    // What a Read or Write achieved. `error` is the system error of a failure (errno on POSIX,
+    // GetLastError() on Windows), 0 on success.
     struct IoResult {
         std::size_t count = 0; // bytes transferred; 0 with error 0: nothing within the wait
         int error = 0;
@@ -25,12 +26,17 @@ public:
 
     // Error value of a call that was woken because the device was being closed.
     static constexpr int kAborted = -1;
+    // The system errors the transport reports for failures of its own, in the numbering of the
+    // platform (ECANCELED and EMSGSIZE on POSIX), so that DescribeSystemError explains them too.
+    static const int kCanceledError; // a call that Close() ended
+    static const int kOversizeError; // a command too long to be sent whole
 
     virtual ~SerialDevice() = default;
 
-    // Opens the device at `path` for this program alone. Returns 0 or the errno of the failure.
+    // Opens the device at `path` for this program alone. Returns 0 or the system error.
     virtual int Open(const std::string& path) = 0;
-    // Raw 8N1 line with RTS/CTS handshake and DTR raised at `baudRate`. Returns 0 or the errno.
+    // Raw 8N1 line without flow control, DTR and RTS raised, at `baudRate`. Returns 0 or the system
+    // error.
     virtual int Configure(int32_t baudRate) = 0;
     // Waits up to `wait` for input, then returns what is there (at most `size` bytes). A device that
     // has gone (hang-up) is a failure, never an empty read.
@@ -42,7 +48,9 @@ public:
     virtual bool IsOpen() const = 0;
 };
 
-// The backend of the platform this program was built for.
+// The device a port name asks for.
 std::unique_ptr<SerialDevice> CreateSerialDevice();
+// The local serial port backend of the platform this program was built for (POSIX or Win32).
+std::unique_ptr<SerialDevice> CreateLocalSerialDevice();
 
 } // namespace panelgrab
