@@ -30,6 +30,13 @@ using Clock = std::chrono::steady_clock;
 // A COM port no test prefix maps to anything.
 constexpr const char* kMissingPort = "COM9";
 
+// Shrunk waits with room for Wine, whose every read passes through its server: a tenth of the
+// defaults rather than the hundredth the Linux tests use.
+PortTiming WineTiming() {
+    using std::chrono::milliseconds;
+    return PortTiming{milliseconds(50), milliseconds(5), milliseconds(20), milliseconds(20)};
+}
+
 class SimulatedPhoneOnComPort : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,7 +48,7 @@ protected:
         port_ = port;
     }
 
-    ConnectionSettings Settings(const PortTiming& timing = PortTiming::Fast()) const {
+    ConnectionSettings Settings(const PortTiming& timing = WineTiming()) const {
         ConnectionSettings settings(port_, 115200);
         settings.SetTiming(timing);
         return settings;
