@@ -3,12 +3,14 @@ set(CPACK_PACKAGE_NAME panelgrab)
 set(CPACK_PACKAGE_VENDOR "Panelgrab")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copies a mobile phone's display to the computer over a serial port")
+# One string: a CMake list would put its semicolons into the package's description.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Panelgrab talks to a phone with AT commands over a serial port, reads a display's picture as\n"
-    "lines of hex text and saves it as a BMP or PNG file. It also identifies the model, presses keys,\n"
-    "listens for key events and dumps the phone's GUI object. The package holds the window\n"
-    "(panelgrab), the command-line tool (panelgrab-cli) and a simulated phone (panelgrab-phonesim)\n"
-    "for trying everything without hardware.")
+    "Panelgrab talks to a phone with AT commands over a serial port, reads a\n\
+display's picture as lines of hex text and saves it as a BMP or PNG file. It\n\
+also identifies the model, presses keys, listens for key events and dumps the\n\
+phone's GUI object. The package holds the window (panelgrab), the command-line\n\
+tool (panelgrab-cli) and a simulated phone (panelgrab-phonesim) for trying\n\
+everything without hardware.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)

@@ -11,9 +11,11 @@ set(panelgrab_portable_tests
     capture/local_checksum_test.cpp
     capture/picture_text_test.cpp
     capture/pixel_decoder_test.cpp
+    cli/cli_options_test.cpp
     gui/gui_object_parser_test.cpp
     phone/command_texts_test.cpp
     tasks/key_report_parser_test.cpp
+    transport/scripted_port_test.cpp
     transport/terminator_scanner_test.cpp)
 list(TRANSFORM panelgrab_portable_tests PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 
