@@ -1,12 +1,12 @@
 #pragma once
 
-#include <csignal>
-#include <iterator>
+#include <memory>
 
 namespace panelgrab::cli {
 
-// Catches Ctrl-C (SIGINT), SIGTERM and SIGHUP while it lives, so that a command can end cleanly
-// (switch the phone's reporting off) instead of dying; the previous handlers come back when it goes.
+// Catches Ctrl-C (SIGINT), SIGTERM and SIGHUP while it lives (on Windows Ctrl-C, Ctrl-Break and
+// closing the console window), so that a command can end cleanly (switch the phone's reporting off)
+// instead of dying; the previous handlers come back when it goes.
 class InterruptGuard {
 public:
     InterruptGuard();
@@ -16,10 +16,9 @@ public:
 
     static bool Interrupted();
 
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 private:
-    struct sigaction previous_[std::size(kSignals)]{};
+    struct Previous; // what the OS had installed before
+    std::unique_ptr<Previous> previous_;
 };
 
 } // namespace panelgrab::cli

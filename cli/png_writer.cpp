@@ -1,12 +1,16 @@
 #include "cli/png_writer.h"
 
 #include <cstring>
+#ifdef PANELGRAB_HAVE_LIBPNG
 #include <png.h>
+#endif
 
+#include "cli/zlib_png_encoder.h"
 #include "common/atomic_file.h"
 
 namespace panelgrab::cli {
 
+#ifdef PANELGRAB_HAVE_LIBPNG
 // libpng's simplified API reports errors as results, so no longjmp crosses our C++ frames.
 bool EncodePng(const DisplayBitmap& picture, std::vector<uint8_t>& png, std::string& error) {
     if (!picture.hasPixels() || picture.width() == 0 || picture.height() == 0) {
@@ -38,6 +42,12 @@ bool EncodePng(const DisplayBitmap& picture, std::vector<uint8_t>& png, std::str
     png_image_free(&image);
     return true;
 }
+#else
+// Where libpng is missing (Windows), the same bytes come from the encoder on zlib.
+bool EncodePng(const DisplayBitmap& picture, std::vector<uint8_t>& png, std::string& error) {
+    return EncodePngWithZlib(picture, png, error);
+}
+#endif
 
 bool WritePngFile(const DisplayBitmap& picture, const std::string& path, std::string& error) {
     std::vector<uint8_t> png;

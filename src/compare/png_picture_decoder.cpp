@@ -3,14 +3,19 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#ifdef PANELGRAB_HAVE_LIBPNG
 #include <png.h>
+#endif
 #include <vector>
 
 namespace panelgrab {
 
 namespace {
-
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+} // namespace
+
+#ifdef PANELGRAB_HAVE_LIBPNG
+namespace {
 
 // libpng reports errors by longjmp. The functions that call setjmp below hold no object with a
 // destructor, and the callbacks hold none either, so the jump never skips a C++ clean-up: every
@@ -124,10 +129,6 @@ PictureFileStatus Damaged(const ReadState& state, std::string& error) {
 
 } // namespace
 
-bool LooksLikePng(std::span<const uint8_t> bytes) {
-    return bytes.size() >= sizeof kSignature && std::memcmp(bytes.data(), kSignature, sizeof kSignature) == 0;
-}
-
 PictureFileStatus DecodePngPicture(std::span<const uint8_t> bytes, Picture& picture, std::string& error) {
     if (!LooksLikePng(bytes)) {
         return Refuse(PictureFileStatus::UnknownFormat, "not a PNG file", error);
@@ -168,6 +169,19 @@ PictureFileStatus DecodePngPicture(std::span<const uint8_t> bytes, Picture& pict
     }
     picture = std::move(decoded);
     return PictureFileStatus::Ok;
+}
+
+#else
+// Debian has no libpng for MinGW: the Windows build reads BMP files only.
+PictureFileStatus DecodePngPicture(std::span<const uint8_t> /*bytes*/, Picture& /*picture*/,
+                                   std::string& error) {
+    error = "PNG pictures cannot be read by this build (it has no libpng); use BMP";
+    return PictureFileStatus::Unsupported;
+}
+#endif
+
+bool LooksLikePng(std::span<const uint8_t> bytes) {
+    return bytes.size() >= sizeof kSignature && std::memcmp(bytes.data(), kSignature, sizeof kSignature) == 0;
 }
 
 } // namespace panelgrab

@@ -24,18 +24,6 @@ using std::chrono::milliseconds;
 
 constexpr std::string_view kSeparator = "://";
 
-bool HasPrefixIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool ParsePort(std::string_view text, uint16_t& port) {
     if (text.empty() || text.size() > 5) {
         return false;
@@ -207,16 +195,6 @@ int ConnectOne(const addrinfo& address, Clock::time_point deadline, int& fd) {
 }
 
 } // namespace
-
-PortScheme SchemeOfPortName(std::string_view portName) {
-    if (HasPrefixIgnoringCase(portName, "tcp://") || HasPrefixIgnoringCase(portName, "socket://")) {
-        return PortScheme::Tcp;
-    }
-    if (HasPrefixIgnoringCase(portName, "rfc2217://")) {
-        return PortScheme::Rfc2217;
-    }
-    return PortScheme::Local;
-}
 
 bool NetworkAddress::Parse(std::string_view url, NetworkAddress& address) {
     const std::size_t separator = url.find(kSeparator);

@@ -7,16 +7,6 @@
 
 namespace panelgrab {
 
-// How a port name reaches its device.
-enum class PortScheme {
-    Local,   // a device of this machine
-    Tcp,     // "tcp://HOST:PORT" (also pyserial's "socket://"): the serial data as a plain TCP stream
-    Rfc2217, // "rfc2217://HOST:PORT": telnet with COM port control (RFC 2217)
-};
-
-// The scheme of a port name, from its prefix in any letter case.
-PortScheme SchemeOfPortName(std::string_view portName);
-
 // The host and TCP port of a network port's URL, and the connection to them.
 class NetworkAddress {
 public:

@@ -5,6 +5,7 @@
 
 namespace panelgrab {
 
+// One serial port of the system, with what the system knows about the device behind it.
 struct PortInfo {
     std::string path;        // what to open: "/dev/ttyUSB0" (on Windows "COM5")
     std::string description; // product or friendly name, "" when unknown

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 
 #include "common/ascii_text.h"
-#include "transport/network_address.h"
 
 namespace panelgrab {
 namespace {
@@ -44,21 +42,26 @@ bool IsNonePortName(const std::string& name) {
     return name.size() == 4 && StartsWithIgnoringCase(name, "NONE");
 }
 
-std::string DevicePathOf(const std::string& portName) {
-    if (SchemeOfPortName(portName) != PortScheme::Local || portName.find('/') != std::string::npos) {
-        return portName;
+int ComPortNumber(const std::string& name) {
+    if (!StartsWithIgnoringCase(name, "COM")) {
+        return 0;
     }
-    if (StartsWithIgnoringCase(portName, "COM")) {
-        const std::string number = portName.substr(3);
-        // COM1 is the first port, /dev/ttyS0; a number too long for a port is left as a bare name.
-        if (IsDigits(number) && number.size() <= 4) {
-            const int n = std::stoi(number);
-            if (n >= 1) {
-                return "/dev/ttyS" + std::to_string(n - 1);
-            }
-        }
+    const std::string number = name.substr(3);
+    // A number too long for a port is no port number.
+    if (!IsDigits(number) || number.size() > 4) {
+        return 0;
     }
-    return "/dev/" + portName;
+    return std::stoi(number);
+}
+
+PortScheme SchemeOfPortName(std::string_view portName) {
+    if (StartsWithIgnoringCase(portName, "tcp://") || StartsWithIgnoringCase(portName, "socket://")) {
+        return PortScheme::Tcp;
+    }
+    if (StartsWithIgnoringCase(portName, "rfc2217://")) {
+        return PortScheme::Rfc2217;
+    }
+    return PortScheme::Local;
 }
 
 bool NaturalLess(const std::string& a, const std::string& b) {
@@ -83,40 +86,6 @@ bool NaturalLess(const std::string& a, const std::string& b) {
         ++j;
     }
     return a.size() - i < b.size() - j;
-}
-
-std::string DescribeSystemError(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return "permission denied (is your user in the dialout group?)";
-    case EBUSY:
-    case EWOULDBLOCK:
-        return "busy: another program holds it";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return "no such device";
-    case EIO:
-        return "device gone (hang-up)";
-    case ECONNREFUSED:
-        return "connection refused (nothing listens at that host and port)";
-    case ECONNRESET:
-        return "connection closed by the server";
-    case kErrorBadAddress:
-        return "not a network port address (tcp://HOST:PORT or rfc2217://HOST:PORT)";
-    case kErrorHostNotFound:
-        return "host name not found";
-    case kErrorNameLookupFailed:
-        return "the host name could not be looked up (no answer from the name service)";
-    case kErrorNoComPortControl:
-        return "the server refuses RFC 2217 COM port control (a raw TCP port is reached with tcp://)";
-    case kErrorSettingRefused:
-        return "the server did not take the line settings (baud rate, 8 data bits, no parity, 1 stop bit, "
-               "no flow control)";
-    default:
-        return std::strerror(error);
-    }
 }
 
 } // namespace panelgrab

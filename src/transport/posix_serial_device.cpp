@@ -175,6 +175,9 @@ const SharedDescriptor::Io kLineIo{
 
 } // namespace
 
+const int SerialDevice::kCanceledError = ECANCELED;
+const int SerialDevice::kOversizeError = EMSGSIZE;
+
 std::unique_ptr<SerialDevice> CreateLocalSerialDevice() {
     return std::make_unique<PosixSerialDevice>();
 }

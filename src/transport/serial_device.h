@@ -18,7 +18,8 @@ namespace panelgrab {
 // such call has left it. The object itself outlives every call made on it.
 class SerialDevice {
 public:
-    // What a Read or Write achieved. `error` is the errno of a failure, 0 on success.
+    // What a Read or Write achieved. `error` is the system error of a failure (errno on POSIX,
+    // GetLastError() on Windows), 0 on success.
     struct IoResult {
         std::size_t count = 0; // bytes transferred; 0 with error 0: nothing within the wait
         int error = 0;
@@ -27,6 +28,10 @@ public:
 
     // Error value of a call that was woken because the device was being closed.
     static constexpr int kAborted = -1;
+    // The system errors the transport reports for failures of its own, in the numbering of the
+    // platform (ECANCELED and EMSGSIZE on POSIX), so that DescribeSystemError explains them too.
+    static const int kCanceledError; // a call that Close() ended
+    static const int kOversizeError; // a command too long to be sent whole
 
     virtual ~SerialDevice() = default;
 

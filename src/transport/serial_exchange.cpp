@@ -1,7 +1,6 @@
 #include "transport/serial_port.h"
 
 #include <algorithm>
-#include <cerrno>
 
 #include "common/text_codec.h"
 #include "transport/serial_device.h"
@@ -74,13 +73,14 @@ ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {
         sink->OnCommandSent(FromNarrow(command.view()));
     }
     if (command.truncated()) {
-        return Finish(SendFailed, EMSGSIZE);
+        return Finish(SendFailed, SerialDevice::kOversizeError);
     }
     splitter_.ExpectAnswerTo(command.view());
     const SerialDevice::IoResult written =
         device_->Write(command.c_str(), command.size(), WriteBound(command.size()));
     if (!written.ok()) {
-        return Finish(SendFailed, written.error == SerialDevice::kAborted ? ECANCELED : written.error);
+        return Finish(SendFailed,
+                      written.error == SerialDevice::kAborted ? SerialDevice::kCanceledError : written.error);
     }
     return Finish(Ok, 0);
 }
@@ -100,7 +100,9 @@ ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view termin
         if (!splitter_.HasReady()) {
             const SerialDevice::IoResult read = device_->Read(chunk, sizeof chunk, timing.readWait);
             if (!read.ok()) {
-                return Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? ECANCELED : read.error);
+                return Finish(ReceiveFailed, read.error == SerialDevice::kAborted
+                                                 ? SerialDevice::kCanceledError
+                                                 : read.error);
             }
             if (read.count == 0) {
                 Pause(timing.idlePause);

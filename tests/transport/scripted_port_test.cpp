@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "transport/exchange_result.h"
+#include "transport/port_names.h"
 #include "transport/serial_device.h"
 #include "transport/serial_port.h"
 
@@ -194,7 +195,7 @@ TEST(OpenSequence, OpensTheDevicePathOfThePortNameAndProbes) {
     ScriptedPort p("COM3");
     p.device->answerEveryWrite = "AT\r\r\nOK\r\n";
     ASSERT_TRUE(p.port->Open(false));
-    EXPECT_EQ(p.device->opened, Writes{"/dev/ttyS2"});
+    EXPECT_EQ(p.device->opened, Writes{DevicePathOf("COM3")}); // /dev/ttyS2; \\.\COM3 on Windows
     EXPECT_EQ(p.device->writes, Writes{"AT\r"});
     EXPECT_TRUE(p.port->IsOpen());
 }

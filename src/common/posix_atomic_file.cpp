@@ -53,14 +53,6 @@ void SyncFolder(const std::string& folder) {
 
 } // namespace
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool CanCreateFileAt(const std::string& path, std::string& error) {
     const std::string folder = FolderOf(path);
     struct stat info {};

@@ -1,0 +1,53 @@
+#include "transport/port_names.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace panelgrab {
+
+std::string DevicePathOf(const std::string& portName) {
+    if (SchemeOfPortName(portName) != PortScheme::Local || portName.find('/') != std::string::npos) {
+        return portName;
+    }
+    // COM1 is the first port, /dev/ttyS0.
+    if (const int n = ComPortNumber(portName); n >= 1) {
+        return "/dev/ttyS" + std::to_string(n - 1);
+    }
+    return "/dev/" + portName;
+}
+
+std::string DescribeSystemError(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "permission denied (is your user in the dialout group?)";
+    case EBUSY:
+    case EWOULDBLOCK:
+        return "busy: another program holds it";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "no such device";
+    case EIO:
+        return "device gone (hang-up)";
+    case ECONNREFUSED:
+        return "connection refused (nothing listens at that host and port)";
+    case ECONNRESET:
+        return "connection closed by the server";
+    case kErrorBadAddress:
+        return "not a network port address (tcp://HOST:PORT or rfc2217://HOST:PORT)";
+    case kErrorHostNotFound:
+        return "host name not found";
+    case kErrorNameLookupFailed:
+        return "the host name could not be looked up (no answer from the name service)";
+    case kErrorNoComPortControl:
+        return "the server refuses RFC 2217 COM port control (a raw TCP port is reached with tcp://)";
+    case kErrorSettingRefused:
+        return "the server did not take the line settings (baud rate, 8 data bits, no parity, 1 stop bit, "
+               "no flow control)";
+    default:
+        return std::strerror(error);
+    }
+}
+
+} // namespace panelgrab

@@ -1,0 +1,45 @@
+#include <windows.h>
+
+#include "common/win32_text.h"
+#include "transport/port_names.h"
+
+namespace panelgrab {
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+} // namespace
+
+std::string DevicePathOf(const std::string& portName) {
+    if (SchemeOfPortName(portName) != PortScheme::Local || StartsWith(portName, "\\\\.\\") ||
+        StartsWith(portName, "//./")) {
+        return portName;
+    }
+    return "\\\\.\\" + portName;
+}
+
+std::string DescribeSystemError(int error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED: // what a COM port answers while another program has it open
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return "busy: another program holds it";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_DEV_NOT_EXIST:
+        return "no such device";
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+        return "device gone (unplugged?)";
+    default:
+        break;
+    }
+    return WindowsErrorText(error);
+}
+
+} // namespace panelgrab
