@@ -1,7 +1,5 @@
 #include "cli/failure_message.h"
 
-#include <cerrno>
-
 #include "transport/exchange_result.h"
 #include "transport/port_holders.h"
 #include "transport/port_names.h"
@@ -19,38 +17,29 @@ std::string HoldersOf(const SerialPort& port) {
 
 // What the user can do about the failure, where there is something to do.
 std::string Advice(const SerialPort& port) {
-    switch (port.systemError()) {
-    case EACCES:
-    case EPERM:
+    switch (TroubleOf(port.systemError())) {
+    case PortTrouble::Permission:
         return "Add your user to the dialout group (sudo usermod -aG dialout \"$USER\", then log in "
                "again), or install the udev rule described in docs/INSTALL.md.";
-    case EBUSY:
-    case EWOULDBLOCK: {
+    case PortTrouble::Busy: {
         const std::string holders = HoldersOf(port);
         const std::string who = holders.empty() ? "another program" : holders;
         return "It is held by " + who +
                "; close it there (ModemManager can be told to leave the port "
                "alone with the udev rule in docs/INSTALL.md).";
     }
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
+    case PortTrouble::NoSuchPort:
         return "Check the port name (panelgrab-cli ports lists the ports) and the cable.";
-    case EIO:
+    case PortTrouble::Gone:
         return "The phone went away: check the cable and that the phone is on.";
-    case ECONNREFUSED:
-    case ETIMEDOUT:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case kErrorHostNotFound:
-    case kErrorNameLookupFailed:
+    case PortTrouble::Unreachable:
         return "Check the host name and port, and that ser2net runs there (docs/INSTALL.md).";
-    case ECONNRESET:
+    case PortTrouble::ConnectionClosed:
         return "The server closed the connection: is another client using the phone, or did the phone go "
                "away?";
-    case kErrorNoComPortControl:
+    case PortTrouble::NotRfc2217:
         return "The server does not speak RFC 2217 on that port: use tcp:// for a raw port.";
-    default:
+    case PortTrouble::Other:
         break;
     }
     if (port.errorText() == std::string(kTextPhoneNotResponding)) {

@@ -1,18 +1,17 @@
 #pragma once
 
-#include <csignal>
 #include <functional>
-#include <iterator>
-#include <thread>
+#include <memory>
 
 namespace panelgrab::cli {
 
-// While it lives, the first SIGINT, SIGTERM or SIGHUP runs `onSignal` on a thread of its own (a
-// signal handler itself may do next to nothing) and is remembered. The command meant to close its
-// port there: that ends an exchange blocked on the port at once, and the program then leaves
-// through its normal path, releasing everything. A second signal ends the program at once, for a
-// command that does not notice. The previous handlers come back when it goes; a guard made later
-// (listen's) takes the signals over while it lives.
+// While it lives, the first interruption (SIGINT, SIGTERM or SIGHUP; on Windows Ctrl-C, Ctrl-Break
+// or closing the console) runs `onSignal` on a thread of its own (a signal handler itself may do
+// next to nothing) and is remembered. The command meant to close its port there: that ends an
+// exchange blocked on the port at once, and the program then leaves through its normal path,
+// releasing everything. A second interruption ends the program at once, for a command that does
+// not notice. The previous handlers come back when it goes; a guard made later (listen's) takes the
+// interruptions over while it lives.
 class InterruptCloser {
 public:
     explicit InterruptCloser(std::function<void()> onSignal);
@@ -20,18 +19,13 @@ public:
     InterruptCloser(const InterruptCloser&) = delete;
     InterruptCloser& operator=(const InterruptCloser&) = delete;
 
-    // The signal that arrived while an InterruptCloser lived, 0 when none.
+    // The signal that arrived while an InterruptCloser lived (on Windows SIGINT for every console
+    // event), 0 when none.
     static int Signal();
 
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 private:
-    void Watch(const std::function<void()>& onSignal) const;
-
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
-    std::thread watcher_;
-    struct sigaction previous_[std::size(kSignals)]{};
+    struct State; // the OS's side: the watcher and what was installed before
+    std::unique_ptr<State> state_;
 };
 
 } // namespace panelgrab::cli

@@ -1,5 +1,7 @@
 #include "cli/phone_session.h"
 
+#include <csignal>
+
 #include "cli/exit_codes.h"
 #include "cli/failure_message.h"
 #include "cli/sim_port_spec.h"

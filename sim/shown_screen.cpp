@@ -34,9 +34,14 @@ bool ShownScreen::StampOf(const std::string& path, FileStamp& stamp) {
     if (::stat(path.c_str(), &status) != 0) {
         return false;
     }
+#ifdef _WIN32
+    const int64_t seconds = static_cast<int64_t>(status.st_mtime), nanoseconds = 0;
+#else
+    const int64_t seconds = static_cast<int64_t>(status.st_mtim.tv_sec);
+    const int64_t nanoseconds = static_cast<int64_t>(status.st_mtim.tv_nsec);
+#endif
     stamp = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
-             static_cast<uint64_t>(status.st_size), static_cast<int64_t>(status.st_mtim.tv_sec),
-             static_cast<int64_t>(status.st_mtim.tv_nsec)};
+             static_cast<uint64_t>(status.st_size), seconds, nanoseconds};
     return true;
 }
 

@@ -7,16 +7,18 @@ endif()
 # Unit tests that need no pseudo-terminal, no simulated phone in-process and no POSIX call. A new
 # test file joins the Windows pass by being named here.
 set(panelgrab_portable_tests
+    background/key_report_parser_test.cpp
     capture/display_list_parser_test.cpp
-    capture/local_checksum_test.cpp
     capture/picture_text_test.cpp
     capture/pixel_decoder_test.cpp
     cli/cli_options_test.cpp
-    gui/gui_object_parser_test.cpp
-    phone/command_texts_test.cpp
-    tasks/key_report_parser_test.cpp
+    common/ascii_text_test.cpp
+    common/command_texts_test.cpp
+    common/local_checksum_test.cpp
+    gui_dump/gui_object_parser_test.cpp
     transport/scripted_port_test.cpp
-    transport/terminator_scanner_test.cpp)
+    transport/terminator_scanner_test.cpp
+    transport/unsolicited_splitter_test.cpp)
 list(TRANSFORM panelgrab_portable_tests PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 
 # Tests are discovered when CTest runs (under Wine, in the prefix the script prepared), not when

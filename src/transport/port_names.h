@@ -39,6 +39,19 @@ std::string DevicePathOf(const std::string& portName);
 // ttyS10).
 bool NaturalLess(const std::string& a, const std::string& b);
 
+// What kind of trouble a system error from opening or using a port means, for advice to the user.
+enum class PortTrouble {
+    Other,
+    Permission,
+    Busy,
+    NoSuchPort,
+    Gone,
+    Unreachable,
+    ConnectionClosed,
+    NotRfc2217
+};
+PortTrouble TroubleOf(int error);
+
 // A short human reason for a system error (errno; on Windows a GetLastError() code) from opening
 // or using a port, e.g. "permission denied (is your user in the dialout group?)" or
 // "busy: another program holds it"; on Windows the system's own text for the rarer ones.

@@ -16,6 +16,36 @@ std::string DevicePathOf(const std::string& portName) {
     return "/dev/" + portName;
 }
 
+PortTrouble TroubleOf(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return PortTrouble::Permission;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return PortTrouble::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return PortTrouble::NoSuchPort;
+    case EIO:
+        return PortTrouble::Gone;
+    case ECONNREFUSED:
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case kErrorHostNotFound:
+    case kErrorNameLookupFailed:
+        return PortTrouble::Unreachable;
+    case ECONNRESET:
+        return PortTrouble::ConnectionClosed;
+    case kErrorNoComPortControl:
+        return PortTrouble::NotRfc2217;
+    default:
+        return PortTrouble::Other;
+    }
+}
+
 std::string DescribeSystemError(int error) {
     switch (error) {
     case EACCES:

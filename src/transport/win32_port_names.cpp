@@ -20,6 +20,27 @@ std::string DevicePathOf(const std::string& portName) {
     return "\\\\.\\" + portName;
 }
 
+PortTrouble TroubleOf(int error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED: // what a COM port answers while another program has it open
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return PortTrouble::Busy;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_DEV_NOT_EXIST:
+        return PortTrouble::NoSuchPort;
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+        return PortTrouble::Gone;
+    default:
+        return PortTrouble::Other;
+    }
+}
+
 std::string DescribeSystemError(int error) {
     switch (error) {
     case ERROR_ACCESS_DENIED: // what a COM port answers while another program has it open

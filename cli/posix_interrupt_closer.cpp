@@ -2,7 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <iterator>
+#include <thread>
 #include <unistd.h>
 
 namespace panelgrab::cli {
@@ -16,6 +19,7 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 // Tells the watcher to end: no signal has the number 0.
 constexpr char kStop = 0;
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnSignal(int signal) {
     int none = 0;
@@ -31,50 +35,11 @@ void OnSignal(int signal) {
     errno = savedErrno;
 }
 
-} // namespace
-
-InterruptCloser::InterruptCloser(std::function<void()> onSignal) {
-    received.store(0);
-    int ends[2] = {-1, -1};
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        return; // signals keep their default action: the program still ends, only less tidily
-    }
-    wakeRead_ = ends[0];
-    wakeWrite_ = ends[1];
-    wakeFd.store(wakeWrite_);
-    watcher_ = std::thread([this, action = std::move(onSignal)] { Watch(action); });
-
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-        sigaction(kSignals[i], &action, &previous_[i]);
-    }
-}
-
-InterruptCloser::~InterruptCloser() {
-    if (!watcher_.joinable()) {
-        return;
-    }
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-        sigaction(kSignals[i], &previous_[i], nullptr);
-    }
-    (void)!::write(wakeWrite_, &kStop, 1);
-    watcher_.join();
-    wakeFd.store(-1);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
-}
-
-int InterruptCloser::Signal() {
-    return received.load();
-}
-
-void InterruptCloser::Watch(const std::function<void()>& onSignal) const {
+// Runs the closer's action for every signal the handler passes on, until told to stop.
+void Watch(int wakeRead, const std::function<void()>& onSignal) {
     for (;;) {
         char byte = kStop;
-        const ssize_t n = ::read(wakeRead_, &byte, 1);
+        const ssize_t n = ::read(wakeRead, &byte, 1);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -83,6 +48,53 @@ void InterruptCloser::Watch(const std::function<void()>& onSignal) const {
         }
         onSignal();
     }
+}
+
+} // namespace
+
+struct InterruptCloser::State {
+    int wakeRead = -1;
+    int wakeWrite = -1;
+    std::thread watcher;
+    struct sigaction previous[std::size(kSignals)]{};
+};
+
+InterruptCloser::InterruptCloser(std::function<void()> onSignal) : state_(std::make_unique<State>()) {
+    received.store(0);
+    int ends[2] = {-1, -1};
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return; // signals keep their default action: the program still ends, only less tidily
+    }
+    state_->wakeRead = ends[0];
+    state_->wakeWrite = ends[1];
+    wakeFd.store(state_->wakeWrite);
+    state_->watcher = std::thread(Watch, state_->wakeRead, std::move(onSignal));
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], &action, &state_->previous[i]);
+    }
+}
+
+InterruptCloser::~InterruptCloser() {
+    if (!state_->watcher.joinable()) {
+        return;
+    }
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], &state_->previous[i], nullptr);
+    }
+    (void)!::write(state_->wakeWrite, &kStop, 1);
+    state_->watcher.join();
+    wakeFd.store(-1);
+    ::close(state_->wakeRead);
+    ::close(state_->wakeWrite);
+}
+
+int InterruptCloser::Signal() {
+    return received.load();
 }
 
 } // namespace panelgrab::cli
