@@ -110,25 +110,6 @@ TEST(ScreenAnimation, EachStepChangesOnlyTheClockOrTheListRows) {
     }
 }
 
-// The steps follow the clock: a new step is a new version, within a step the very same pictures.
-TEST(ShownScreen, AnimationStepsFollowTheClock) {
-    ShownScreen screen(Parsed({"--animate=clock", "--animate-period=10"}));
-    std::string error;
-    ASSERT_TRUE(screen.Load(error)) << error;
-    const ShownScreen::Snapshot first = screen.Now();
-    std::this_thread::sleep_for(25ms);
-    const ShownScreen::Snapshot second = screen.Now();
-    EXPECT_NE(first.version, second.version);
-    EXPECT_GE(Differences(first.pictures->front().Decoded(), second.pictures->front().Decoded()).left, 0);
-
-    ShownScreen still(Parsed({"--animate", "--animate-period=3600000"}));
-    ASSERT_TRUE(still.Load(error)) << error;
-    const ShownScreen::Snapshot a = still.Now();
-    const ShownScreen::Snapshot b = still.Now();
-    EXPECT_EQ(a.version, b.version);
-    EXPECT_EQ(a.pictures.get(), b.pictures.get());
-}
-
 std::string Transact(SerialPort& port, const std::string& command) {
     std::string answer;
     EXPECT_EQ(port.Transact(NarrowString(command.c_str()), answer, 50, 1u << 16), ExchangeResult::Ok)
