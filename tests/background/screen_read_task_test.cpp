@@ -55,11 +55,7 @@ TEST(ScreenReadTask, ProgressAndPartialPictureGrowWhileTheReadRuns) {
     }
     EXPECT_GE(partialFetches, 3);
     EXPECT_EQ(sim.phone->GetReadProgress(), sim.TotalCharacters(0));
-    int32_t checksum = -5;
-    EXPECT_EQ(sim.phone->GetRegionChecksum(DisplayRegion{0, 0, 31, 23}, checksum), kPhoneOk);
-    int32_t phoneChecksum = 0;
-    ASSERT_EQ(sim.phone->GetDisplayChecksum(DisplayRegion{0, 0, 31, 23}, 0, phoneChecksum), kPhoneOk);
-    EXPECT_EQ(checksum, phoneChecksum);
+    // The region checksum of the finished read: CliEndToEnd.SecondDisplayInBackgroundWithRegionChecksum.
 }
 
 TEST(ScreenReadTask, RunningReadOwnsThePortUntilItsTransferEnds) {

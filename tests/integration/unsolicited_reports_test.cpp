@@ -7,7 +7,6 @@
 
 #include "integration/fault_harness.h"
 #include "support/recording_sink.h"
-#include "support/sim_phone_fixture.h"
 
 namespace panelgrab::test {
 namespace {
@@ -15,16 +14,15 @@ namespace {
 using namespace std::chrono_literals;
 
 sim::SimOptions Talkative(int width, int height, const std::string& fault = {}, int baud = 0) {
-    sim::SimOptions options = Display(width, height);
+    sim::SimOptions options = Display(width, height, fault);
     options.unsolicited = true;
-    options.fault = fault;
     options.baud = baud;
     return options;
 }
 
 TEST(UnsolicitedReports, PicturesAreExactInTheBulkAndPerLinePathsAndTheModelIsRight) {
     for (const char* fault : {"", "error-bulk"}) {
-        FaultyPhone sim(Talkative(40, 30, fault));
+        SimPhone sim(Talkative(40, 30, fault));
         ASSERT_TRUE(sim.Connect()) << fault;
         std::string model;
         EXPECT_EQ(sim.phone->GetModel(model), kPhoneOk);
@@ -36,7 +34,7 @@ TEST(UnsolicitedReports, PicturesAreExactInTheBulkAndPerLinePathsAndTheModelIsRi
 }
 
 TEST(UnsolicitedReports, ABackgroundReadWhileListeningIsExactAndTheKeysStillArrive) {
-    FaultyPhone sim(Talkative(40, 30));
+    SimPhone sim(Talkative(40, 30));
     ASSERT_TRUE(sim.Connect());
     RecordingSink keys;
     ASSERT_EQ(sim.phone->StartKeyEvents(&keys), kPhoneOk);
@@ -44,8 +42,7 @@ TEST(UnsolicitedReports, ABackgroundReadWhileListeningIsExactAndTheKeysStillArri
     ASSERT_TRUE(keys.WaitForEvents(6, 5s));
     ASSERT_EQ(sim.phone->StartScreenRead(sim.display()), kPhoneOk);
     ASSERT_TRUE(WaitUntil([&] { return !sim.phone->IsReadRunning(); }, 10s));
-    const DisplayBitmap* picture = nullptr;
-    ASSERT_EQ(sim.phone->GetReadImage(picture), kPhoneOk);
+    const DisplayBitmap* picture = ReadImage(*sim.phone);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(DifferingPixels(*picture, sim.Expected(), 30), 0);
     EXPECT_EQ(sim.phone->GetReadFailure(), "");
@@ -56,7 +53,7 @@ TEST(UnsolicitedReports, ABackgroundReadWhileListeningIsExactAndTheKeysStillArri
 
 // 32 x 32 pixels at 19200 baud: about two seconds of picture, long enough to stop in the middle.
 TEST(UnsolicitedReports, StopDuringAPictureTransferReturnsAtOnceAndSwitchesOffAfterIt) {
-    FaultyPhone sim(Talkative(32, 32, {}, 19200));
+    SimPhone sim(Talkative(32, 32, {}, 19200));
     ASSERT_TRUE(sim.Connect());
     RecordingSink keys;
     ASSERT_EQ(sim.phone->StartKeyEvents(&keys), kPhoneOk);
@@ -67,8 +64,8 @@ TEST(UnsolicitedReports, StopDuringAPictureTransferReturnsAtOnceAndSwitchesOffAf
     EXPECT_LT(Since(start), kPrompt);
     EXPECT_TRUE(sim.phone->IsReadRunning()) << "the stop did not wait for the picture";
     ASSERT_TRUE(WaitUntil([&] { return !sim.phone->IsReadRunning(); }, 10s));
-    const DisplayBitmap* picture = nullptr;
-    ASSERT_EQ(sim.phone->GetReadImage(picture), kPhoneOk);
+    const DisplayBitmap* picture = ReadImage(*sim.phone);
+    ASSERT_NE(picture, nullptr);
     EXPECT_EQ(DifferingPixels(*picture, sim.Expected(), 32), 0);
     std::string answer;
     ASSERT_EQ(sim.phone->SendCommand("AT+CMER?\r", answer), kPhoneOk);

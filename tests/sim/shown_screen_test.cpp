@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
@@ -61,35 +62,24 @@ bool Inside(const ScreenBox& inner, const ScreenBox& outer) {
            inner.bottom <= outer.bottom;
 }
 
-TEST(ShownScreenOptions, AnimationAndWatchOptions) {
+// Refused animation and watch options are in SimOptions.AcceptsGoodOptionsAndExplainsBadOnes...
+TEST(ShownScreenOptions, AnimationOptions) {
     const struct {
         std::vector<std::string> args;
-        bool ok;
         bool clock, highlight;
         int periodMs;
-        const char* errorPart;
     } cases[] = {
-        {{"--animate"}, true, true, true, 1000, ""},
-        {{"--animate", "--baud", "9600"}, true, true, true, 1000, ""}, // takes no next word as a value
-        {{"--animate=clock", "--animate-period=250"}, true, true, false, 250, ""},
-        {{"--animate=highlight,clock"}, true, true, true, 1000, ""},
-        {{"--animate=highlight"}, true, false, true, 1000, ""},
-        {{"--animate=blink"}, false, false, false, 1000, "--animate"},
-        {{"--animate=clock,"}, false, false, false, 1000, "--animate"},
-        {{"--animate-period=9"}, false, false, false, 1000, "--animate-period"},
-        {{"--watch-picture"}, false, false, false, 1000, "needs --picture"},
-        {{"--watch-picture=yes", "--picture=x.bmp"}, false, false, false, 1000, "takes no value"},
+        {{"--animate"}, true, true, 1000},
+        {{"--animate", "--baud", "9600"}, true, true, 1000}, // takes no next word as a value
+        {{"--animate=clock", "--animate-period=250"}, true, false, 250},
+        {{"--animate=highlight,clock"}, true, true, 1000},
+        {{"--animate=highlight"}, false, true, 1000},
     };
     for (const auto& c : cases) {
-        SimOptions options;
-        std::string error;
-        EXPECT_EQ(ParseSimOptions(c.args, options, error), c.ok) << testing::PrintToString(c.args);
-        EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
-        if (c.ok) {
-            EXPECT_EQ(options.animation.clock, c.clock) << testing::PrintToString(c.args);
-            EXPECT_EQ(options.animation.highlight, c.highlight) << testing::PrintToString(c.args);
-            EXPECT_EQ(options.animation.periodMs, c.periodMs) << testing::PrintToString(c.args);
-        }
+        const SimAnimation animation = Parsed(c.args).animation;
+        EXPECT_EQ((std::tuple{animation.clock, animation.highlight, animation.periodMs}),
+                  (std::tuple{c.clock, c.highlight, c.periodMs}))
+            << testing::PrintToString(c.args);
     }
 }
 
@@ -118,25 +108,6 @@ TEST(ScreenAnimation, EachStepChangesOnlyTheClockOrTheListRows) {
                 << changed.right << "," << changed.bottom << ")";
         }
     }
-}
-
-// The steps follow the clock: a new step is a new version, within a step the very same pictures.
-TEST(ShownScreen, AnimationStepsFollowTheClock) {
-    ShownScreen screen(Parsed({"--animate=clock", "--animate-period=10"}));
-    std::string error;
-    ASSERT_TRUE(screen.Load(error)) << error;
-    const ShownScreen::Snapshot first = screen.Now();
-    std::this_thread::sleep_for(25ms);
-    const ShownScreen::Snapshot second = screen.Now();
-    EXPECT_NE(first.version, second.version);
-    EXPECT_GE(Differences(first.pictures->front().Decoded(), second.pictures->front().Decoded()).left, 0);
-
-    ShownScreen still(Parsed({"--animate", "--animate-period=3600000"}));
-    ASSERT_TRUE(still.Load(error)) << error;
-    const ShownScreen::Snapshot a = still.Now();
-    const ShownScreen::Snapshot b = still.Now();
-    EXPECT_EQ(a.version, b.version);
-    EXPECT_EQ(a.pictures.get(), b.pictures.get());
 }
 
 std::string Transact(SerialPort& port, const std::string& command) {

@@ -17,13 +17,15 @@
 
 namespace panelgrab::test {
 
-// Counts the pixels where the bitmap differs from the expected picture, over the first `rows` rows.
-inline int DifferingPixels(const DisplayBitmap& bitmap, const sim::RgbImage& expected, int rows) {
+// Counts the pixels where the bitmap differs from the expected picture, over rows firstRow..rows-1;
+// -1 when the sizes differ or the bitmap has no pixels.
+inline int DifferingPixels(const DisplayBitmap& bitmap, const sim::RgbImage& expected, int rows,
+                           int firstRow = 0) {
     if (bitmap.width() != expected.width || bitmap.height() != expected.height || !bitmap.pixels()) {
         return -1;
     }
     int differing = 0;
-    for (int y = 0; y < rows && y < expected.height; ++y) {
+    for (int y = firstRow; y < rows && y < expected.height; ++y) {
         for (int x = 0; x < expected.width; ++x) {
             const uint8_t* bgr = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize() + 3 * x;
             const uint8_t* rgb = expected.At(x, y);
@@ -45,20 +47,26 @@ template <typename Predicate> bool WaitUntil(Predicate done, std::chrono::millis
     return true;
 }
 
-// A simulated phone and a phone object opened on it with the fast port timing.
+// A running simulated phone (started at construction), and phone objects on it with the fast timing.
 class SimPhone {
 public:
-    explicit SimPhone(sim::SimOptions options) : options_(std::move(options)), sim_(options_) {}
+    explicit SimPhone(sim::SimOptions options) : options_(std::move(options)), sim_(options_) {
+        started_ = sim_.Start(error_);
+    }
 
-    // Starts the simulator, opens the phone object and reads the display list.
-    ::testing::AssertionResult Connect() {
-        std::string error;
-        if (!sim_.Start(error)) {
-            return ::testing::AssertionFailure() << "simulator: " << error;
-        }
+    // A phone object on the simulator's device, not yet opened.
+    std::unique_ptr<PhoneLink> MakePhone() const {
         ConnectionSettings settings(sim_.DevicePath(), 115200);
         settings.SetTiming(PortTiming::Fast());
-        phone = CreatePhone(settings);
+        return CreatePhone(settings);
+    }
+
+    // Opens `phone` and reads the display list.
+    ::testing::AssertionResult Connect() {
+        if (!started_) {
+            return ::testing::AssertionFailure() << "simulator: " << error_;
+        }
+        phone = MakePhone();
         if (phone->Open(false) != kPhoneOk) {
             return ::testing::AssertionFailure() << "open: " << phone->Port().errorText();
         }
@@ -68,7 +76,9 @@ public:
         return ::testing::AssertionSuccess();
     }
 
-    sim::RgbImage Expected(std::size_t index) const { return sim::ExpectedPicture(options_, index); }
+    const std::string& DevicePath() const { return sim_.DevicePath(); }
+    sim::RgbImage Expected(std::size_t index = 0) const { return sim::ExpectedPicture(options_, index); }
+    const DisplayInfo& display() const { return displays.front(); }
     int32_t TotalCharacters(std::size_t index) const {
         return static_cast<int32_t>(displays[index].lineLength * displays[index].height);
     }
@@ -79,6 +89,8 @@ public:
 private:
     sim::SimOptions options_;
     sim::SimulatedPhone sim_;
+    bool started_ = false;
+    std::string error_;
 };
 
 inline sim::SimOptions SmallDisplay(int width, int height, int bitsPerPixel, int baud = 0) {

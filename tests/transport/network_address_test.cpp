@@ -77,7 +77,7 @@ TEST(NetworkAddress, NetworkReasonsInPlainWords) {
     EXPECT_EQ(DescribeSystemError(ECONNRESET), "connection closed by the server");
 }
 
-// Refused connections and unknown hosts are tested end to end (tests/integration/ser2net_test.cpp).
+// Refused connections and unknown hosts: TcpDevice.OpenFailuresAreThePortFailuresWithTheReason.
 TEST(NetworkAddress, ConnectsByNameAsByAddress) {
     test::TcpPeer peer;
     ASSERT_TRUE(peer.ok());

@@ -5,7 +5,6 @@
 #include <deque>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "transport/exchange_result.h"
@@ -200,18 +199,7 @@ TEST(OpenSequence, OpensTheDevicePathOfThePortNameAndProbes) {
     EXPECT_TRUE(p.port->IsOpen());
 }
 
-TEST(OpenSequence, FailuresSayWhichStepFailedAndLeaveThePortClosed) {
-    for (const auto& [openError, configureError, text] :
-         {std::tuple{EBUSY, 0, kTextPortInUse}, std::tuple{0, EINVAL, kTextBadSettings}}) {
-        ScriptedPort p;
-        p.device->openError = openError;
-        p.device->configureError = configureError;
-        EXPECT_FALSE(p.port->Open(false));
-        EXPECT_STREQ(p.port->errorText(), text);
-        EXPECT_EQ(p.port->systemError(), openError + configureError);
-        EXPECT_FALSE(p.port->IsOpen());
-    }
-}
+// A busy port and refused settings on a real line: PtyOpen.ExclusiveModeOfAnotherProgram...
 
 TEST(OpenSequence, SilentPhoneGetsThreeProbesOfSixIdlePollsOrThreePaced) {
     for (bool paced : {false, true}) {
