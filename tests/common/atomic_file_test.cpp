@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/atomic_file.h"
+
+namespace panelgrab {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A replaced file is the whole new one with the old permissions; a failed write leaves the old one
+// and no temporary file; an output folder is checked before anything is written.
+TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndLosesNothingOnFailure) {
+    const fs::path folder = fs::temp_directory_path() / ("panelgrab-atomic-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path target = folder / "shot.png";
+    std::ofstream(target) << "an older and longer file";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(target.string(), "new", 3, error)) << error;
+    EXPECT_EQ(Contents(target), "new");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    fs::create_directory(folder / "taken.png");
+    EXPECT_FALSE(WriteFileAtomically((folder / "taken.png").string(), "x", 1, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(fs::is_directory(folder / "taken.png"));
+    EXPECT_FALSE(WriteFileAtomically((folder / "missing" / "x.png").string(), "x", 1, error));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+
+    EXPECT_TRUE(CanCreateFileAt(target.string(), error));
+    EXPECT_FALSE(CanCreateFileAt((folder / "missing" / "x.png").string(), error));
+    EXPECT_FALSE(CanCreateFileAt((target / "x.png").string(), error)); // a file, not a folder
+    EXPECT_EQ(FolderOf("x.png"), ".");
+    EXPECT_EQ(FolderOf("/x.png"), "/");
+    EXPECT_EQ(FolderOf("a/b/x.png"), "a/b");
+    fs::remove_all(folder);
+}
+
+} // namespace
+} // namespace panelgrab
