@@ -48,18 +48,6 @@ PortTrouble TroubleOf(int error) {
 
 std::string DescribeSystemError(int error) {
     switch (error) {
-    case EACCES:
-    case EPERM:
-        return "permission denied (is your user in the dialout group?)";
-    case EBUSY:
-    case EWOULDBLOCK:
-        return "busy: another program holds it";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return "no such device";
-    case EIO:
-        return "device gone (hang-up)";
     case ECONNREFUSED:
         return "connection refused (nothing listens at that host and port)";
     case ECONNRESET:
@@ -75,6 +63,18 @@ std::string DescribeSystemError(int error) {
     case kErrorSettingRefused:
         return "the server did not take the line settings (baud rate, 8 data bits, no parity, 1 stop bit, "
                "no flow control)";
+    default:
+        break;
+    }
+    switch (TroubleOf(error)) {
+    case PortTrouble::Permission:
+        return "permission denied (is your user in the dialout group?)";
+    case PortTrouble::Busy:
+        return "busy: another program holds it";
+    case PortTrouble::NoSuchPort:
+        return "no such device";
+    case PortTrouble::Gone:
+        return "device gone (hang-up)";
     default:
         return std::strerror(error);
     }

@@ -42,25 +42,16 @@ PortTrouble TroubleOf(int error) {
 }
 
 std::string DescribeSystemError(int error) {
-    switch (error) {
-    case ERROR_ACCESS_DENIED: // what a COM port answers while another program has it open
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY:
+    switch (TroubleOf(error)) {
+    case PortTrouble::Busy:
         return "busy: another program holds it";
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_DEV_NOT_EXIST:
+    case PortTrouble::NoSuchPort:
         return "no such device";
-    case ERROR_DEVICE_REMOVED:
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_BAD_COMMAND:
-    case ERROR_GEN_FAILURE:
+    case PortTrouble::Gone:
         return "device gone (unplugged?)";
     default:
-        break;
+        return WindowsErrorText(error);
     }
-    return WindowsErrorText(error);
 }
 
 } // namespace panelgrab
