@@ -1,11 +1,11 @@
-#include "cli/png_writer.h"
+#include "capture/png_file.h"
 
 #include <cstring>
 #include <png.h>
 
 #include "common/atomic_file.h"
 
-namespace panelgrab::cli {
+namespace panelgrab {
 
 // libpng's simplified API reports errors as results, so no longjmp crosses our C++ frames.
 bool EncodePng(const DisplayBitmap& picture, std::vector<uint8_t>& png, std::string& error) {
@@ -44,4 +44,4 @@ bool WritePngFile(const DisplayBitmap& picture, const std::string& path, std::st
     return EncodePng(picture, png, error) && WriteFileAtomically(path, png.data(), png.size(), error);
 }
 
-} // namespace panelgrab::cli
+} // namespace panelgrab
