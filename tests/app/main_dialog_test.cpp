@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QColorSpace>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -357,9 +358,21 @@ private slots:
                                      "-", "&About Panelgrab..."}));
         QVERIFY(!w.dialog.CopyImageAction()->isEnabled());   // no picture
         QVERIFY(!w.dialog.StopReadingAction()->isEnabled()); // no read
-        // Without a read, Esc keeps closing the window.
         w.dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.dialog));
+        // A right click on the picture opens the same menu.
+        int entries = 0;
+        QTimer::singleShot(0, [&entries] {
+            if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                entries = static_cast<int>(popup->actions().size());
+                popup->close();
+            }
+        });
+        QWidget* picture = w.dialog.PictureFrameWidget();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(0, 0), picture->mapToGlobal(QPoint(0, 0)));
+        QApplication::sendEvent(picture, &click);
+        QCOMPARE(entries, 8);
+        // Without a read, Esc keeps closing the window.
         QTest::keyClick(&w.dialog, Qt::Key_Escape);
         QVERIFY(!w.dialog.isVisible());
         QCOMPARE(w.dialog.result(), int(QDialog::Rejected));
