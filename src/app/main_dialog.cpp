@@ -634,6 +634,10 @@ void MainDialog::StopReading() {
     if (!reading_ || !phone_ || !currentDisplay_) {
         return;
     }
+    if (!phone_->IsReadRunning()) {
+        FinishRead(); // it ended on its own since the last tick: nothing to stop
+        return;
+    }
     stopped_ = true;
     NoteLineBusy();
     phone_->StopScreenRead();
