@@ -8,16 +8,23 @@
 #include "cli/comparison_report.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_message.h"
+#include "cli/numbered_file_name.h"
 #include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
 #include "cli/repeat_capture.h"
+#include "common/atomic_file.h"
 
 namespace panelgrab::cli {
 
 namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{100};
+
+// The bar goes to a terminal only, and not among the lines of a trace.
+bool ShowsProgress(const CliOptions& options, const CliIo& io) {
+    return io.errIsTerminal && !options.trace;
+}
 
 // The entry of the display to read, or none after a printed failure (exit code in `code`).
 std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession& session, int& code) {
@@ -89,14 +96,18 @@ int GrabInBackground(const CliOptions& options, const DisplayInfo& display, cons
     if (int32_t result = phone.StartScreenRead(display); result != kPhoneOk) {
         return session.ReportFailure("starting the read", result);
     }
-    ProgressBar bar(io.err, io.errIsTerminal && !options.trace);
+    ProgressBar bar(io.err, ShowsProgress(options, io));
     int32_t received = WaitForRead(phone, display, bar);
     // The worker does not say whether its transfer succeeded; a short count means it did not.
     if (received < ExpectedCharacters(display)) {
         int64_t lineLength = display.lineLength == 0 ? 1 : display.lineLength;
+        // The screen buffer's own reason where it has one; for a failed port its text and advice.
+        std::string why = phone.GetReadFailure();
+        if (why.empty() || why == phone.Port().errorText()) {
+            why = DescribePortFailure(phone.Port());
+        }
         return session.Report("the read ended after " + std::to_string(std::max(received, 0) / lineLength) +
-                                  " of " + std::to_string(display.height) +
-                                  " lines: " + DescribePortFailure(phone.Port()),
+                                  " of " + std::to_string(display.height) + " lines: " + why,
                               kExitFailed);
     }
     const DisplayBitmap* picture = nullptr;
@@ -140,10 +151,28 @@ int RunGrab(const CliOptions& options, PhoneSession& session, CliIo& io) {
         return RunRepeatedGrab(options, *display, session, io);
     }
     const Picture* expected = reference ? &*reference : nullptr;
-    if (options.background || options.regionChecksum) {
+    // Only the background worker counts what has arrived, so a read that shows its progress runs there.
+    if (options.background || options.regionChecksum || ShowsProgress(options, io)) {
         return GrabInBackground(options, *display, expected, session, io);
     }
     return GrabAtOnce(options, expected, session, io);
+}
+
+bool CheckGrabOutput(const CliOptions& options, std::string& error) {
+    if (options.output.empty() || options.output == "-") {
+        return true;
+    }
+    std::string target = options.output;
+    if (options.compare.every) {
+        if (std::optional<NumberedFileName> names = NumberedFileName::Parse(options.output, error)) {
+            target = names->For(1);
+        }
+    }
+    if (std::string why; !CanCreateFileAt(target, why)) {
+        error = "-o " + options.output + ": cannot create a file in " + FolderOf(target) + ": " + why;
+        return false;
+    }
+    return true;
 }
 
 int RunChecksum(const CliOptions& options, PhoneSession& session, CliIo& io) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "capture/display_info.h"
 #include "cli/cli_io.h"
@@ -10,9 +11,12 @@
 
 namespace panelgrab::cli {
 
-// grab: reads a display and writes the picture. --background and --region-checksum read through
-// the phone's background worker; otherwise the read is synchronous.
+// grab: reads a display and writes the picture. --background, --region-checksum and a progress bar
+// (stderr a terminal) read through the phone's background worker; otherwise the read is synchronous.
 int RunGrab(const CliOptions& options, PhoneSession& session, CliIo& io);
+// Whether grab's -o names a file that can be created now (for --every: the first numbered name).
+// False with the reason.
+bool CheckGrabOutput(const CliOptions& options, std::string& error);
 // checksum: the phone's own checksum of a region, in decimal.
 int RunChecksum(const CliOptions& options, PhoneSession& session, CliIo& io);
 

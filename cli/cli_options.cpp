@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "cli/escape_decoder.h"
+#include "cli/picture_output.h"
 #include "cli/value_parsing.h"
+#include "transport/baud_rate.h"
 
 namespace panelgrab::cli {
 
@@ -76,7 +78,7 @@ bool SetRegionOption(std::string_view name, std::string_view value, std::optiona
 // comparison_arguments.cpp).
 constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
 
-const std::array<OptionSpec, 21> kOptions{{
+const std::array<OptionSpec, 22> kOptions{{
     {"--port", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
          if (v.empty()) {
@@ -88,7 +90,15 @@ const std::array<OptionSpec, 21> kOptions{{
      }},
     {"--baud", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
-         return SetIntegerOption("--baud", v, 1, kInt32Max, o.baud, e);
+         if (!SetIntegerOption("--baud", v, 1, kInt32Max, o.baud, e)) {
+             return false;
+         }
+         std::string why;
+         if (!IsSettableBaudRate(o.baud, why)) {
+             e = "--baud " + std::string(v) + ": " + why;
+             return false;
+         }
+         return true;
      }},
     {"--trace", "", false, kAnyCommand,
      [](CliOptions& o, std::string_view, std::string&) {
@@ -179,6 +189,11 @@ const std::array<OptionSpec, 21> kOptions{{
          o.command = Command::Help;
          return true;
      }},
+    {"--version", "", false, kAnyCommand,
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.command = Command::Version;
+         return true;
+     }},
 }};
 
 const OptionSpec* FindOption(std::string_view name) {
@@ -253,7 +268,7 @@ bool ScanArguments(const std::vector<std::string>& args, Scan& scan, std::string
             error = std::string(name) + " takes no value";
             return false;
         }
-        if (option->longName == "--help") {
+        if (option->longName == "--help" || option->longName == "--version") {
             scan.helpAsked = true;
         }
         if (!option->apply(scan.options, value, error)) {
@@ -329,6 +344,10 @@ bool CheckCombinations(const CliOptions& options, std::string& error) {
         error = "checksum takes one --region";
         return false;
     }
+    if (options.command == Command::Grab && !options.output.empty() &&
+        !IsPictureTarget(options.output, error)) {
+        return false;
+    }
     if (options.command == Command::Grab) {
         return CheckGrabArguments(options.compare, options.output, options.count || options.seconds,
                                   options.background || options.regionChecksum.has_value(), error);
@@ -339,7 +358,8 @@ bool CheckCombinations(const CliOptions& options, std::string& error) {
 } // namespace
 
 bool NeedsPhone(Command command) {
-    return command != Command::Help && command != Command::Ports && command != Command::Compare;
+    return command != Command::Help && command != Command::Version && command != Command::Ports &&
+           command != Command::Compare;
 }
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args) {
@@ -348,8 +368,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
     if (!ScanArguments(args, scan, outcome.error)) {
         return outcome;
     }
-    if (scan.helpAsked) {
-        scan.options.command = Command::Help;
+    if (scan.helpAsked) { // --help or --version, whichever came last, whatever else is there
         outcome.options = scan.options;
         return outcome;
     }

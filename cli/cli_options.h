@@ -10,7 +10,20 @@
 
 namespace panelgrab::cli {
 
-enum class Command { Help, Ports, Send, Model, Displays, Grab, Checksum, Keys, Listen, Gui, Compare };
+enum class Command {
+    Help,
+    Version,
+    Ports,
+    Send,
+    Model,
+    Displays,
+    Grab,
+    Checksum,
+    Keys,
+    Listen,
+    Gui,
+    Compare
+};
 
 inline constexpr int32_t kDefaultBaud = 115200;
 // What grab writes when no -o is given.

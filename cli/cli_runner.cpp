@@ -9,6 +9,7 @@
 #include "cli/key_commands.h"
 #include "cli/phone_session.h"
 #include "cli/port_commands.h"
+#include "common/version.h"
 
 namespace panelgrab::cli {
 
@@ -33,6 +34,7 @@ int RunPhoneCommand(const CliOptions& options, PhoneSession& session, CliIo& io)
     case Command::Gui:
         return RunGui(session, io);
     case Command::Help:
+    case Command::Version:
     case Command::Ports:
     case Command::Compare:
         break;
@@ -52,6 +54,15 @@ int RunCli(const std::vector<std::string>& args, CliIo& io) {
     if (options.command == Command::Help) {
         io.out << HelpText();
         return kExitOk;
+    }
+    if (options.command == Command::Version) {
+        io.out << "panelgrab-cli " << kVersion << "\n";
+        return kExitOk;
+    }
+    // A picture that cannot be written is found before the phone spends time on it.
+    if (std::string error; options.command == Command::Grab && !CheckGrabOutput(options, error)) {
+        io.err << "panelgrab-cli: " << error << "\n";
+        return kExitUsage;
     }
     if (options.command == Command::Ports) {
         return RunPorts(io);

@@ -18,17 +18,19 @@ Commands:
                                 serial number, /dev/serial/by-id link). No port is opened;
                                 ports on other machines (tcp://, rfc2217://) are not listed.
   send TEXT                     Send TEXT as it is and print the phone's whole answer (echo
-                                included). TEXT understands the escapes \r \n \t \\ \" \' and
-                                \xHH; end it with \r, as the phone expects: send 'AT+CGMI\r'.
+                                included), also one that ends in ERROR (exit 1). TEXT
+                                understands the escapes \r \n \t \\ \" \' and \xHH; end it
+                                with \r, as the phone expects: send 'AT+CGMI\r'.
   model                         Print the phone's model.
   displays                      One line per display: "Screen N (WxH)", then bits per pixel,
                                 characters per line and the display number.
   grab [-o FILE] [--display N]  Read display N (0, the first, by default) and write it as a
-                                BMP file (default: @DEFAULT_FILE@). A FILE ending
-                                in .png is written as PNG; -o - writes the BMP to stdout.
-       --background             Read on the phone's background worker, with a progress bar
-                                on stderr (lines received of total, rate, time left) when
-                                stderr is a terminal.
+                                BMP file (default: @DEFAULT_FILE@). FILE ends in
+                                .bmp or .png, which chooses the format; -o - writes the BMP
+                                to stdout. The folder of FILE is checked before the read.
+                                When stderr is a terminal a progress bar shows the lines
+                                received of total, the rate and the time left.
+       --background             Read on the phone's background worker.
        --region-checksum L,T,R,B
                                 After the read (on the background worker), print the local
                                 checksum of that region over the received picture data.
@@ -101,7 +103,7 @@ Options:
                   commas, each with its leading --, e.g.
                     --port sim:--dialect=two-displays,--no-echo
                   Only ",--" starts a new option, so a value may hold commas.
-  --baud RATE     Baud rate (default @DEFAULT_BAUD@).
+  --baud RATE     Baud rate (default @DEFAULT_BAUD@), from 50 to 4000000.
   --trace         Print every command sent ("> ") and every answer received ("< ") on
                   stderr, with CR and LF shown as \r and \n; reports the phone sent unasked
                   (+CKEV, RING, ...) are kept out of answers and shown as "! " when a listener
@@ -109,6 +111,7 @@ Options:
   --fast-timing   Shrink the port's waits about a hundredfold. Meant for tests against the
                   simulated phone or a pseudo-terminal; a real phone needs the normal timing.
   -h, --help      Print this help.
+  --version       Print the program's version.
   --              End of options: a TEXT after it may begin with a dash.
   Options may stand before or after the command and may be written --name=VALUE.
 

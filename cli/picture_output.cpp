@@ -1,21 +1,18 @@
 #include "cli/picture_output.h"
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
-#include "cli/png_writer.h"
+#include "capture/picture_file.h"
+#include "capture/png_file.h"
 
 namespace panelgrab::cli {
 
-bool IsPngName(const std::string& path) {
-    constexpr std::string_view kSuffix = ".png";
-    if (path.size() <= kSuffix.size()) {
-        return false;
+bool IsPictureTarget(const std::string& target, std::string& error) {
+    if (target == "-" || PictureFormatOfName(target) != PictureFileFormat::Unknown) {
+        return true;
     }
-    return std::equal(kSuffix.begin(), kSuffix.end(),
-                      path.end() - static_cast<std::ptrdiff_t>(kSuffix.size()),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    error = "-o " + target + ": grab writes .bmp and .png files (or - for the BMP on stdout)";
+    return false;
 }
 
 bool SavePicture(const DisplayBitmap& picture, const std::string& target, std::ostream& out,
@@ -30,19 +27,14 @@ bool SavePicture(const DisplayBitmap& picture, const std::string& target, std::o
         }
         return true;
     }
-    if (IsPngName(target)) {
-        std::string why;
-        if (!WritePngFile(picture, target, why)) {
-            error = "could not write " + target + ": " + why;
-            return false;
-        }
-        return true;
-    }
-    if (std::string why; !picture.WriteBmpFile(target, why)) {
+    std::string why;
+    const bool written = PictureFormatOfName(target) == PictureFileFormat::Png
+                             ? WritePngFile(picture, target, why)
+                             : picture.WriteBmpFile(target, why);
+    if (!written) {
         error = "could not write " + target + ": " + why;
-        return false;
     }
-    return true;
+    return written;
 }
 
 } // namespace panelgrab::cli

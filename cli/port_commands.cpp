@@ -30,11 +30,10 @@ int RunSend(const CliOptions& options, PhoneSession& session, CliIo& io) {
         io.err << "panelgrab-cli: note: TEXT does not end in \\r, so the phone will probably not answer\n";
     }
     std::string answer;
-    if (int32_t result = session.Phone().SendCommand(options.text, answer); result != kPhoneOk) {
-        return session.ReportFailure("send", result);
-    }
+    const int32_t result = session.Phone().SendCommand(options.text, answer);
+    // An answer that ends in ERROR is printed too: it is what the user asked to see.
     io.out << answer << std::flush;
-    return kExitOk;
+    return result == kPhoneOk ? kExitOk : session.ReportFailure("send", result);
 }
 
 } // namespace panelgrab::cli

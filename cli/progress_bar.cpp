@@ -1,26 +1,9 @@
 #include "cli/progress_bar.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 namespace panelgrab::cli {
-
-std::string FormatDuration(double seconds) {
-    auto total = static_cast<int64_t>(std::ceil(std::max(0.0, seconds)));
-    int64_t hours = total / 3600;
-    int64_t minutes = (total / 60) % 60;
-    int64_t secs = total % 60;
-    char text[32];
-    if (hours > 0) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(hours),
-                      static_cast<long long>(minutes), static_cast<long long>(secs));
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes),
-                      static_cast<long long>(secs));
-    }
-    return text;
-}
 
 std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth) {
     int64_t total = std::max<int64_t>(snapshot.totalLines, 0);
@@ -37,15 +20,15 @@ std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth) {
                   static_cast<long long>(received), static_cast<long long>(total));
     text += counts;
 
-    bool haveRate = received > 0 && snapshot.elapsedSeconds > 0;
-    if (!haveRate) {
+    const std::optional<double> rate = LinesPerSecond(snapshot);
+    const std::optional<double> left = SecondsLeft(snapshot);
+    if (!rate || !left) {
         return text + "   -- lines/s   --:-- left";
     }
-    double rate = static_cast<double>(received) / snapshot.elapsedSeconds;
     char rateText[32];
-    std::snprintf(rateText, sizeof rateText, "   %.1f lines/s   ", rate);
+    std::snprintf(rateText, sizeof rateText, "   %.1f lines/s   ", *rate);
     text += rateText;
-    text += FormatDuration(static_cast<double>(total - received) / rate) + " left";
+    text += FormatDuration(*left) + " left";
     return text;
 }
 

@@ -5,22 +5,14 @@
 #include <ostream>
 #include <string>
 
-namespace panelgrab::cli {
+#include "capture/read_progress.h"
 
-// One state of a running read.
-struct ProgressSnapshot {
-    int64_t linesReceived = 0;
-    int64_t totalLines = 0;
-    double elapsedSeconds = 0;
-};
+namespace panelgrab::cli {
 
 // "[#######-------------]   77/220 lines   38.5 lines/s   0:04 left": a bar of `barWidth` cells,
 // lines received of total, the average rate so far and the time left at that rate ("--" while
 // nothing has arrived yet). More lines than the total (a phone sending extra data) show as full.
 std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth = 24);
-
-// "m:ss", or "h:mm:ss" from an hour on.
-std::string FormatDuration(double seconds);
 
 // Draws FormatProgress in place on a terminal (carriage return, no new line until Finish).
 // When disabled it draws nothing, so callers need not ask.

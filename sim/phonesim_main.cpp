@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "sim/simulated_phone.h"
 
 namespace {
 
 void PrintUsage(std::ostream& out) {
     out << "Usage: panelgrab-phonesim [OPTIONS]\n"
-           "Serves a simulated phone on a pseudo-terminal and prints the device path to open.\n\n"
+           "Serves a simulated phone on a pseudo-terminal and prints the device path to open.\n"
+           "  -h, --help            print this help\n"
+           "  --version             print the program's version\n\n"
         << panelgrab::sim::SimOptionsHelp();
 }
 
@@ -23,6 +26,10 @@ int main(int argc, char** argv) {
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
             PrintUsage(std::cout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "panelgrab-phonesim " << panelgrab::kVersion << "\n";
             return 0;
         }
     }

@@ -1,5 +1,7 @@
 // Command-line options of the simulated phone.
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <string_view>
 
 #include "sim/fault_plan.h"
@@ -180,6 +182,14 @@ bool TakesNoValue(const std::string& name) {
     return name == "--no-echo" || name == "--echo" || name == "--unsolicited";
 }
 
+// The options Apply knows, all with a value.
+bool TakesValue(const std::string& name) {
+    static constexpr std::string_view kNames[] = {
+        "--dialect",    "--display",         "--model", "--picture",        "--baud",      "--chunk",
+        "--key-events", "--key-event-pause", "--fault", "--animate-period", "--gui-object"};
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
 // Switches whose value, if any, is given only as --name=value.
 bool ApplySwitch(const std::string& arg, std::size_t equals, SimOptions& options, std::string& error) {
     const std::string name = arg.substr(0, equals);
@@ -233,6 +243,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
                 parsed.echo = option.name == "--echo";
             }
             continue;
+        }
+        if (option.name.rfind("--", 0) == 0 && !TakesValue(option.name)) {
+            error = "unknown option " + option.name;
+            return false;
         }
         if (equals != std::string::npos) {
             option.value = args[i].substr(equals + 1);

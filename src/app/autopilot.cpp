@@ -12,15 +12,15 @@ namespace panelgrab {
 
 namespace {
 
-constexpr int kReadWatchMs = 100;
-constexpr int kReadWaitLimitTicks = 10 * 60 * 1000 / kReadWatchMs; // a read never takes ten minutes
+constexpr int kWatchMs = 100;
+constexpr int kWaitLimitTicks = 10 * 60 * 1000 / kWatchMs; // a read never takes ten minutes
 
 } // namespace
 
 Autopilot::Autopilot(MainDialog& dialog, const QString& script)
     : QObject(&dialog), dialog_(dialog), steps_(script.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-    readWatch_.setInterval(kReadWatchMs);
-    connect(&readWatch_, &QTimer::timeout, this, &Autopilot::WaitForReadEnd);
+    watch_.setInterval(kWatchMs);
+    connect(&watch_, &QTimer::timeout, this, &Autopilot::CheckWindow);
 }
 
 void Autopilot::Start() {
@@ -46,16 +46,12 @@ bool Autopilot::RunStep(const QString& step) {
     }
     if (step == QLatin1String("connect")) {
         dialog_.OnConnect();
-        return true;
+        WaitForWindow(false);
+        return false;
     }
     if (step == QLatin1String("read")) {
         dialog_.OnRead();
-        if (!dialog_.IsPolling()) {
-            Fail(QStringLiteral("the read did not start"));
-            return false;
-        }
-        readWaitTicks_ = 0;
-        readWatch_.start();
+        WaitForWindow(true);
         return false;
     }
     if (step.startsWith(QLatin1String("screenshot:"))) {
@@ -76,23 +72,39 @@ bool Autopilot::RunStep(const QString& step) {
 bool Autopilot::SelectInList(int controlId, const QString& text) {
     auto* list = qobject_cast<QComboBox*>(dialog_.Control(controlId));
     const int index = list ? list->findText(text) : -1;
-    if (index < 0) {
-        Fail(QStringLiteral("no list entry \"") + text + QLatin1Char('"'));
-        return false;
+    if (index >= 0) {
+        list->setCurrentIndex(index);
+        return true;
     }
-    list->setCurrentIndex(index);
-    return true;
+    if (list && list->isEditable()) {
+        list->setEditText(text);
+        return true;
+    }
+    Fail(QStringLiteral("no list entry \"") + text + QLatin1Char('"'));
+    return false;
 }
 
-void Autopilot::WaitForReadEnd() {
-    auto* read = dialog_.Control(kIdRead);
-    if (read && read->isEnabled()) {
-        readWatch_.stop();
-        RunNextStep();
-    } else if (++readWaitTicks_ > kReadWaitLimitTicks) {
-        readWatch_.stop();
-        Fail(QStringLiteral("the read did not finish"));
+void Autopilot::WaitForWindow(bool forRead) {
+    waitingForRead_ = forRead;
+    waitTicks_ = 0;
+    watch_.start();
+}
+
+void Autopilot::CheckWindow() {
+    if (dialog_.IsBusy() || dialog_.IsReading()) {
+        if (++waitTicks_ > kWaitLimitTicks) {
+            watch_.stop();
+            Fail(QStringLiteral("the window did not finish"));
+        }
+        return;
     }
+    watch_.stop();
+    // A read that ended has Save enabled; a refused one left it disabled.
+    if (waitingForRead_ && !dialog_.Control(kIdSave)->isEnabled()) {
+        Fail(QStringLiteral("the read did not finish"));
+        return;
+    }
+    RunNextStep();
 }
 
 void Autopilot::Fail(const QString& why) {

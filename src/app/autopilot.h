@@ -12,8 +12,9 @@ class MainDialog;
 // Drives the window without a person, for screenshots and smoke runs: a comma-separated list of steps
 // from the PANELGRAB_AUTOPILOT environment variable, e.g.
 //   port:Simulated phone,baud:921600,connect,read,screenshot:docs/screenshot.png,quit
-// "read" waits until the read has finished (Read is enabled again). A step that fails prints why and
-// ends the program with a non-zero result.
+// "connect" waits until the phone has answered (or not), "read" until the read has finished; "port:"
+// takes a name the list does not offer as typed text. A step that fails prints why and ends the
+// program with a non-zero result.
 class Autopilot : public QObject {
     Q_OBJECT
 public:
@@ -28,13 +29,15 @@ private:
     void RunNextStep();
     bool RunStep(const QString& step);
     bool SelectInList(int controlId, const QString& text);
-    void WaitForReadEnd();
+    void WaitForWindow(bool forRead);
+    void CheckWindow();
     void Fail(const QString& why);
 
     MainDialog& dialog_;
     QStringList steps_;
-    QTimer readWatch_;
-    int readWaitTicks_ = 0;
+    QTimer watch_;
+    int waitTicks_ = 0;
+    bool waitingForRead_ = false;
 };
 
 } // namespace panelgrab

@@ -7,7 +7,8 @@
 
 #include "app/app_icon.h"
 #include "app/dialog_units.h"
-#include "app/picture_frame.h"
+#include "app/picture_area.h"
+#include "app/refreshing_combo_box.h"
 
 namespace panelgrab {
 
@@ -18,6 +19,8 @@ QWidget* MakeWidget(QWidget* parent, const ControlTemplate& control) {
     switch (control.kind) {
     case ControlKind::GroupBox:
         return new QGroupBox(text, parent);
+    case ControlKind::DropDown:
+        return new RefreshingComboBox(parent);
     case ControlKind::DropDownList: {
         auto* list = new QComboBox(parent);
         list->setEditable(false);
@@ -30,7 +33,7 @@ QWidget* MakeWidget(QWidget* parent, const ControlTemplate& control) {
         return button;
     }
     case ControlKind::BlackFrame:
-        return new PictureFrame(parent);
+        return new PictureArea(parent);
     case ControlKind::Text:
         return new QLabel(text, parent);
     case ControlKind::Icon: {
@@ -44,7 +47,7 @@ QWidget* MakeWidget(QWidget* parent, const ControlTemplate& control) {
 
 QRect PlacementOf(const ControlTemplate& control, const QWidget& widget, const DialogUnits& units) {
     QRect rect = units.ToPixels(control.rect);
-    if (control.kind == ControlKind::DropDownList) {
+    if (control.kind == ControlKind::DropDownList || control.kind == ControlKind::DropDown) {
         rect.setHeight(widget.sizeHint().height());
     } else if (control.kind == ControlKind::Icon) {
         rect.setSize(QSize(32, 32)); // an icon static sizes itself to the icon
@@ -59,7 +62,7 @@ QWidget* CreateControl(QWidget* parent, const ControlTemplate& control, const Di
     widget->setObjectName(QString::fromUtf8(control.objectName));
     widget->setProperty(kControlIdProperty, control.id);
     widget->setGeometry(PlacementOf(control, *widget, units));
-    const bool tabStop = control.kind == ControlKind::DropDownList ||
+    const bool tabStop = control.kind == ControlKind::DropDownList || control.kind == ControlKind::DropDown ||
                          control.kind == ControlKind::PushButton ||
                          control.kind == ControlKind::DefaultPushButton;
     widget->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::NoFocus);

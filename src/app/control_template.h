@@ -9,7 +9,18 @@ namespace panelgrab {
 
 class DialogUnits;
 
-enum class ControlKind { GroupBox, DropDownList, PushButton, DefaultPushButton, BlackFrame, Text, Icon };
+// DropDown is the editable kind (text may be typed), DropDownList offers its items only; the black
+// frame is the picture's place and scrolls a picture larger than the window.
+enum class ControlKind {
+    GroupBox,
+    DropDown,
+    DropDownList,
+    PushButton,
+    DefaultPushButton,
+    BlackFrame,
+    Text,
+    Icon
+};
 
 // One control of a dialog template: what it is, where it sits in dialog units, and the names tests
 // and code find it by.

@@ -1,13 +1,46 @@
 // The application object's start-up: one modal dialog is the whole program.
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "app/autopilot.h"
 #include "app/main_dialog.h"
+#include "common/version.h"
+
+namespace {
+
+constexpr const char* kHelp = R"HELP(Usage: panelgrab [--help | --version]
+
+Opens the Panelgrab window: choose the phone's port (a device, or a network port typed as
+tcp://HOST:PORT or rfc2217://HOST:PORT) and the baud rate, Connect to list its displays, Read one
+and Save it as a PNG or BMP file. "Simulated phone" in the port list tries it without a phone.
+The last port and baud rate are offered again at the next start.
+
+  -h, --help     print this help
+  --version      print the program's version
+
+Qt's own options (-platform, -style ...) are understood as well. panelgrab-cli does the same
+from the command line.
+)HELP";
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before any window system is touched, so they work without a display too.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("panelgrab %s\n", panelgrab::kVersion);
+            return 0;
+        }
+    }
     QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Panelgrab"));
     QApplication::setApplicationName(QStringLiteral("Panelgrab"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(panelgrab::kVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("panelgrab"));
 
     panelgrab::MainDialog dialog;

@@ -2,26 +2,39 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
 #include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QEventLoop>
+#include <QDateTime>
+#include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
-#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
 #include <limits>
+#include <thread>
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/combo_selection.h"
 #include "app/dialog_units.h"
 #include "app/message_box_prompts.h"
+#include "app/picture_area.h"
+#include "app/picture_frame.h"
 #include "app/picture_image.h"
+#include "app/refreshing_combo_box.h"
+#include "app/remembered_connection.h"
+#include "app/save_name.h"
 #include "app/system_menu.h"
 #include "app/window_templates.h"
 #include "capture/display_bitmap.h"
+#include "capture/picture_file.h"
+#include "capture/read_progress.h"
 #include "transport/port_enumeration.h"
 #include "transport/port_names.h"
 
@@ -29,21 +42,66 @@ namespace panelgrab {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
 const QString kNotResponding = QStringLiteral("Phone is not responding on port ");
 const QString kDisplayInfoFailed = QStringLiteral("Error: Could not read display info from phone");
 const QString kNoDisplaySelected = QStringLiteral("No display selected!");
 const QString kReadNotStarted = QStringLiteral("Error: AT command ZISI failed");
 const QString kSaveTitle = QStringLiteral("Save reference image");
-const QString kSaveFilter = QStringLiteral("Bitmap files (*.bmp)");
+const QString kSaveFilters = QStringLiteral("Bitmap files (*.bmp);;PNG images (*.png)");
 const QString kSaveError = QStringLiteral("Save Error");
 const QString kSaveFailed = QStringLiteral("Could not save image");
+
+// A phone paced a little slower than its line still finishes within this share over the line time.
+constexpr double kLineBusyMargin = 1.25;
+// An estimate from the baud rate is shown before the first lines only for a read this long.
+constexpr double kLongReadSeconds = 60;
+constexpr milliseconds kCallTick{200};
 
 int ClampToInt(long long value) {
     return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min() / 2,
                                                   std::numeric_limits<int>::max() / 2));
 }
 
+int FrameSide(int zoom, int pixels) {
+    return static_cast<int>(
+        std::clamp<long long>(static_cast<long long>(zoom) * pixels + 1, 1, QWIDGETSIZE_MAX));
+}
+
+QString Duration(double seconds) {
+    return QString::fromStdString(FormatDuration(seconds));
+}
+
 } // namespace
+
+// What one phone call works on: handed to the worker whole and read back in its end handler.
+struct PhoneJob {
+    std::unique_ptr<PhoneLink> released; // an earlier phone object, closed and destroyed by the call
+    milliseconds releasePause{0};        // between closing and destroying it
+    std::unique_ptr<PhoneLink> phone;    // the new one, opened by the call and handed back
+    bool listDisplays = false;           // Connect: ask for the display list, then close again
+    bool opened = false;
+    bool listed = false;
+    DisplayList displays;
+
+    void Run() {
+        if (released) {
+            released->Close();
+            std::this_thread::sleep_for(releasePause);
+            released.reset(); // ends its read job and joins the read's worker
+        }
+        if (!phone) {
+            return;
+        }
+        opened = phone->Open(false) == kPhoneOk;
+        if (opened && listDisplays) {
+            listed = phone->GetDisplayList(displays) == kPhoneOk;
+            phone->Close();
+        }
+    }
+};
 
 MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     : QDialog(parent,
@@ -56,6 +114,8 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
     }
     settings_.SetTiming(options_.timing);
     connect(&pollTimer_, &QTimer::timeout, this, &MainDialog::OnTimer);
+    callTimer_.setInterval(kCallTick);
+    connect(&callTimer_, &QTimer::timeout, this, &MainDialog::OnCallTick);
     BuildWindow();
     BuildActions();
     InitDialog();
@@ -74,32 +134,45 @@ QWidget* MainDialog::Control(int id) const {
     return nullptr;
 }
 
+PictureFrame* MainDialog::PictureFrameWidget() const {
+    return pictureArea_->Frame();
+}
+
+QPoint MainDialog::PictureOrigin() const {
+    return pictureArea_->geometry().topLeft();
+}
+
 void MainDialog::BuildWindow() {
     setFont(DialogUnits::DialogFont());
     const DialogUnits units(font());
     setWindowTitle(QString::fromUtf8(kMainCaption));
     CreateControls(this, MainDialogControls(), units);
-    portList_ = qobject_cast<QComboBox*>(Control(kIdPortList));
+    portList_ = qobject_cast<RefreshingComboBox*>(Control(kIdPortList));
     baudList_ = qobject_cast<QComboBox*>(Control(kIdBaudList));
     displayList_ = qobject_cast<QComboBox*>(Control(kIdDisplayList));
+    connectButton_ = qobject_cast<QPushButton*>(Control(kIdConnect));
     saveButton_ = qobject_cast<QPushButton*>(Control(kIdSave));
     readButton_ = qobject_cast<QPushButton*>(Control(kIdRead));
-    pictureFrame_ = Control(kIdPictureFrame);
+    pictureArea_ = qobject_cast<PictureArea*>(Control(kIdPictureFrame));
+    areaTemplate_ = pictureArea_->geometry();
 
     // The template's initialisation data: filled before the dialog's own initialisation, unselected.
     for (const char* rate : OfferedBaudRates()) {
         baudList_->addItem(QString::fromLatin1(rate));
     }
     baudList_->setCurrentIndex(-1);
-    resize(units.ToPixels(kMainDialogSize));
+    const QSize size = units.ToPixels(kMainDialogSize);
+    areaMargin_ = QSize(size.width() - areaTemplate_.right() - 1, size.height() - areaTemplate_.bottom() - 1);
+    resize(size);
 
     connect(qobject_cast<QPushButton*>(Control(kIdQuit)), &QPushButton::clicked, this, &QDialog::accept);
-    connect(qobject_cast<QPushButton*>(Control(kIdConnect)), &QPushButton::clicked, this,
-            &MainDialog::OnConnect);
+    connect(connectButton_, &QPushButton::clicked, this, &MainDialog::OnConnect);
     connect(readButton_, &QPushButton::clicked, this, &MainDialog::OnRead);
     connect(saveButton_, &QPushButton::clicked, this, &MainDialog::OnSave);
     // Only the user's choice counts as a selection change, not the list being refilled.
     connect(displayList_, &QComboBox::activated, this, &MainDialog::OnDisplaySelChange);
+    portList_->SetRefresher([this] { OnPortListOpening(); });
+    connect(portList_, &RefreshingComboBox::enterPressed, this, &MainDialog::OnConnect);
 }
 
 void MainDialog::BuildActions() {
@@ -113,24 +186,50 @@ void MainDialog::BuildActions() {
     copyAction_->setShortcutContext(Qt::WindowShortcut);
     connect(copyAction_, &QAction::triggered, this, &MainDialog::OnCopyImage);
     addAction(copyAction_); // so Ctrl+C works without the menu
+
+    // Esc is handled by keyPressEvent, which lets it close the window when no read runs.
+    stopAction_ = new QAction(QStringLiteral("Stop reading\tEsc"), this);
+    stopAction_->setObjectName(QStringLiteral("stopReadingAction"));
+    stopAction_->setEnabled(false);
+    connect(stopAction_, &QAction::triggered, this, &MainDialog::StopReading);
+
+    zoomActions_ = new QActionGroup(this);
+    for (const int zoom : kZoomFactors) {
+        QAction* action = zoomActions_->addAction(QStringLiteral("Zoom %1x").arg(zoom));
+        action->setObjectName(QStringLiteral("zoom%1Action").arg(zoom));
+        action->setCheckable(true);
+        action->setChecked(zoom == zoom_);
+        action->setData(zoom);
+        connect(action, &QAction::triggered, this, [this, zoom] { SetZoom(zoom); });
+    }
 }
 
 void MainDialog::InitDialog() {
     AddAboutToSystemMenu(*this, aboutAction_->text());
     setWindowIcon(AppIcon());
-    pictureOrigin_ = pictureFrame_->geometry().topLeft();
     setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+    LoadRememberedConnection();
     if (baudList_->currentIndex() < 0 &&
         SelectFirstWithPrefix(*baudList_, QString::number(settings_.GetBaudRate())) < 0 &&
         baudList_->count() > 0) {
         baudList_->setCurrentIndex(0);
     }
     FillPortList();
-    SetCaptureControlsEnabled(false);
+    UpdateControls();
     portList_->setFocus();
 }
 
-void MainDialog::FillPortList() {
+// ---- Port list ----
+
+void MainDialog::LoadRememberedConnection() {
+    if (const std::optional<RememberedConnection> last = RememberedConnection::Load()) {
+        settings_.SetPortName(last->port.toStdString());
+        settings_.SetBaudRate(last->baudRate);
+        remembered_ = true;
+    }
+}
+
+void MainDialog::RefillPortItems() {
     portList_->clear();
     // Shown with what the port is; the item's data is the path that is opened.
     for (const PortInfo& port : options_.listPorts()) {
@@ -144,64 +243,233 @@ void MainDialog::FillPortList() {
     // The descriptions may be wider than the list box; the open list shows them whole.
     portList_->view()->setMinimumWidth(portList_->view()->sizeHintForColumn(0));
     portList_->setCurrentIndex(-1);
-    const QString remembered = QString::fromStdString(settings_.GetPortName());
-    if (const int exact = portList_->findData(remembered); exact >= 0) {
-        portList_->setCurrentIndex(exact);
-    } else if (SelectFirstWithPrefix(*portList_, remembered) < 0 && portList_->count() > 0) {
+}
+
+QString MainDialog::PortOfEntry(int index) const {
+    // Entries without data (the simulated phone's) are named by their text.
+    const QString path = portList_->itemData(index).toString();
+    return path.isEmpty() ? portList_->itemText(index) : path;
+}
+
+bool MainDialog::SelectPortEntry(const QString& port) {
+    int index = portList_->findData(port);
+    if (index < 0) {
+        index = portList_->findText(port);
+    }
+    if (index >= 0) {
+        portList_->setCurrentIndex(index);
+    }
+    return index >= 0;
+}
+
+void MainDialog::FillPortList() {
+    RefillPortItems();
+    const QString wanted = QString::fromStdString(settings_.GetPortName());
+    if (SelectPortEntry(wanted)) {
+        return;
+    }
+    if (remembered_) {
+        portList_->setEditText(wanted); // a network URL, or a port that is not plugged in now
+    } else if (SelectFirstWithPrefix(*portList_, wanted) < 0 && portList_->count() > 0) {
         portList_->setCurrentIndex(0);
     }
 }
 
+void MainDialog::OnPortListOpening() {
+    const QString typed = portList_->currentText().trimmed();
+    const int index = portList_->findText(typed);
+    const QString port = index >= 0 ? PortOfEntry(index) : typed;
+    RefillPortItems();
+    if (!SelectPortEntry(port) && !port.isEmpty()) {
+        portList_->setEditText(port);
+    }
+}
+
 void MainDialog::TakeSettingsFromLists() {
-    if (portList_->currentIndex() >= 0) {
-        // Entries without data (the simulated phone's) are named by their text.
-        const QString path = portList_->currentData().toString();
-        settings_.SetPortName((path.isEmpty() ? portList_->currentText() : path).toStdString());
+    const QString typed = portList_->currentText().trimmed();
+    if (!typed.isEmpty()) {
+        const int index = portList_->findText(typed);
+        settings_.SetPortName((index >= 0 ? PortOfEntry(index) : typed).toStdString());
     }
     if (baudList_->currentIndex() >= 0) {
         settings_.SetBaudRate(LeadingDecimal(baudList_->currentText()));
     }
+    RememberedConnection{QString::fromStdString(settings_.GetPortName()), settings_.GetBaudRate()}.Store();
 }
 
-void MainDialog::SetCaptureControlsEnabled(bool enabled) {
-    readButton_->setEnabled(enabled);
-    saveButton_->setEnabled(enabled);
-    displayList_->setEnabled(enabled);
+void MainDialog::UpdateControls() {
+    const bool idle = !call_.IsRunning();
+    connectButton_->setEnabled(idle);
+    // Read needs the display list that a Connect brought; neither is usable while a read runs.
+    const bool capture = idle && !reading_ && listUsable_;
+    displayList_->setEnabled(capture);
+    readButton_->setEnabled(capture);
+    saveButton_->setEnabled(idle && !reading_ && saveUsable_);
+    stopAction_->setEnabled(reading_ || (!idle && pending_ == Pending::Read));
+    if (idle) {
+        unsetCursor();
+    } else {
+        setCursor(Qt::BusyCursor);
+    }
+}
+
+// ---- Phone calls ----
+
+std::unique_ptr<PhoneLink> MainDialog::MakePhone() {
+    builtInPhoneError_.clear();
+    ConnectionSettings settings = settings_;
+    // A phone still sending a dropped picture keeps the line busy: the open's drain waits it out.
+    const milliseconds busy = LineBusyFor(settings_.GetPortName());
+    callWaitsUntil_ = Clock::now() + busy;
+    if (busy.count() > 0) {
+        PortTiming timing = settings.GetTiming();
+        timing.drainLimit = std::max(timing.drainLimit, busy);
+        settings.SetTiming(timing);
+    }
+    if (BuiltInPhone::IsPortEntry(settings.GetPortName())) {
+        const std::string path = builtInPhone_.DevicePathFor(settings.GetBaudRate(), builtInPhoneError_);
+        if (path.empty()) {
+            return nullptr;
+        }
+        settings.SetPortName(path);
+    }
+    return options_.createPhone ? options_.createPhone(settings) : nullptr;
+}
+
+void MainDialog::StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job) {
+    pending_ = pending;
+    callOff_ = false;
+    callPhone_ = job->phone.get();
+    titleBeforeCall_ = windowTitle();
+    const auto finish = [this, job, pending] {
+        if (pending == Pending::Connect) {
+            FinishConnect(*job);
+        } else {
+            FinishReadOpen(*job);
+        }
+    };
+    if (!call_.Start([job] { job->Run(); }, finish)) {
+        job->Run(); // no thread to be had: the window waits, as it did before
+        finish();
+        return;
+    }
+    ShowCallTitle();
+    callTimer_.start();
+    UpdateControls();
+}
+
+void MainDialog::EndPhoneCall() {
+    callTimer_.stop();
+    pending_ = Pending::None;
+    callPhone_ = nullptr;
+    callWaitsUntil_ = {};
+}
+
+void MainDialog::ShowCallTitle() {
+    const auto now = Clock::now();
+    if (now < callWaitsUntil_) {
+        const double left = std::chrono::duration<double>(callWaitsUntil_ - now).count();
+        setWindowTitle(QStringLiteral("Panelgrab - waiting for the phone to finish sending (at most %1)")
+                           .arg(Duration(left)));
+        return;
+    }
+    setWindowTitle(QStringLiteral("Panelgrab - opening %1 at %2 baud...")
+                       .arg(QString::fromStdString(settings_.GetPortName()))
+                       .arg(settings_.GetBaudRate()));
+}
+
+void MainDialog::OnCallTick() {
+    ShowCallTitle();
+    // A stop can come before the open has the port to close: it is repeated until the call ends.
+    if (callOff_ && callPhone_) {
+        callPhone_->ClosePortNow();
+    }
+}
+
+std::chrono::milliseconds MainDialog::LineBusyFor(const std::string& portName) const {
+    const auto now = Clock::now();
+    if (portName != lineBusyPort_ || now >= lineBusyUntil_) {
+        return milliseconds(0);
+    }
+    // Plus the read wait by which the drain sees the line fall quiet.
+    return std::chrono::ceil<milliseconds>(lineBusyUntil_ - now) + settings_.GetTiming().readWait;
+}
+
+void MainDialog::NoteLineBusy() {
+    const int32_t received = std::max(phone_->GetReadProgress(), 0);
+    const double seconds = RemainingLineSeconds(*currentDisplay_, received, readBaud_) * kLineBusyMargin;
+    lineBusyUntil_ = Clock::now() + std::chrono::ceil<milliseconds>(std::chrono::duration<double>(seconds));
+    lineBusyPort_ = readPort_;
+}
+
+void MainDialog::ReportNotResponding(const PhoneLink* phone) {
+    QString reason;
+    if (phone && phone->Port().systemError() != 0) {
+        reason = QString::fromStdString(DescribeSystemError(phone->Port().systemError()));
+    } else if (!builtInPhoneError_.empty()) {
+        reason = QString::fromStdString(builtInPhoneError_);
+    }
+    prompts_->ShowMessage(this, kNotResponding + QString::fromStdString(settings_.GetPortName()), reason);
+}
+
+QString MainDialog::ConnectedTitle() const {
+    return QStringLiteral("Panelgrab - %1 %2")
+        .arg(QString::fromStdString(settings_.GetPortName()))
+        .arg(settings_.GetBaudRate());
 }
 
 // ---- Connect ----
 
 void MainDialog::OnConnect() {
+    if (call_.IsRunning()) {
+        return;
+    }
     TakeSettingsFromLists();
-    saveButton_->setEnabled(false);
-    ProbePhone();
-    OnDisplaySelChange();
+    saveUsable_ = false;
+    listUsable_ = false;
+    displayList_->clear();
+    displays_.clear();
+    DropRunningRead();
+    auto job = std::make_shared<PhoneJob>();
+    job->released = std::move(phone_);
+    job->releasePause = options_.releasePause;
+    job->phone = MakePhone();
+    job->listDisplays = true;
+    StartPhoneCall(Pending::Connect, job);
 }
 
-void MainDialog::ProbePhone() {
-    displayList_->setEnabled(false);
-    displayList_->clear();
-    if (phone_) {
-        ReleasePhone();
-    }
-    if (!OpenNewPhone()) {
-        ReportNotResponding();
-        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
-    } else {
-        setWindowTitle(ConnectedTitle());
-        DisplayList displays;
-        if (phone_->GetDisplayList(displays) != kPhoneOk) {
-            prompts_->ShowMessage(this, kDisplayInfoFailed, QString());
-        } else {
-            FillDisplayList(std::move(displays));
-            setWindowTitle(ConnectedTitle());
-        }
-    }
-    // Connect keeps no connection: every Read opens its own.
-    if (phone_) {
+void MainDialog::DropRunningRead() {
+    if (reading_ && phone_ && currentDisplay_) {
+        NoteLineBusy();
+        phone_->StopScreenRead();
         phone_->Close();
-        phone_.reset();
     }
+    reading_ = false;
+    pollTimer_.stop();
+    SetPicture(nullptr);
+    PictureFrameWidget()->update();
+}
+
+void MainDialog::FinishConnect(PhoneJob& job) {
+    EndPhoneCall();
+    QString message;
+    if (!job.opened) {
+        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+    } else if (!job.listed) {
+        setWindowTitle(ConnectedTitle());
+        message = kDisplayInfoFailed;
+    } else {
+        FillDisplayList(std::move(job.displays));
+        setWindowTitle(ConnectedTitle());
+    }
+    OnDisplaySelChange();
+    UpdateControls();
+    if (!job.opened) {
+        ReportNotResponding(job.phone.get());
+    } else if (!message.isEmpty()) {
+        prompts_->ShowMessage(this, message, QString());
+    }
+    job.phone.reset(); // Connect keeps no connection: every Read opens its own
 }
 
 void MainDialog::FillDisplayList(DisplayList displays) {
@@ -219,95 +487,40 @@ void MainDialog::FillDisplayList(DisplayList displays) {
     } else {
         currentDisplay_ = displays_.front();
     }
-    displayList_->setEnabled(true);
-    readButton_->setEnabled(true);
+    listUsable_ = true; // also when the phone describes no display: Read then says so
 }
 
 void MainDialog::OnDisplaySelChange() {
-    saveButton_->setEnabled(false);
+    saveUsable_ = false;
+    UpdateControls();
     const int index = displayList_->currentIndex();
     if (index < 0) {
         currentDisplay_.reset();
         return;
     }
     const qulonglong entry = displayList_->itemData(index).toULongLong();
+    SetPicture(nullptr);
     if (entry < displays_.size()) {
         currentDisplay_ = displays_[entry];
         FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
     } else {
         currentDisplay_.reset();
     }
-    picture_ = nullptr;
-    repaint();
-}
-
-void MainDialog::ReleasePhone() {
-    picture_ = nullptr;
-    // Taken out of the member first: a timer tick during the pause must find no phone object and so
-    // cannot fetch a picture that is about to be destroyed.
-    std::unique_ptr<PhoneLink> released = std::move(phone_);
-    if (!released) {
-        return;
-    }
-    released->Close();
-    WaitProcessingEvents(options_.releasePause);
-    released.reset(); // ends its read job and joins the worker
-}
-
-void MainDialog::WaitProcessingEvents(std::chrono::milliseconds pause) {
-    if (pause.count() <= 0) {
-        return;
-    }
-    // The window keeps painting during the pause, but takes no clicks that could start another
-    // Connect or Read half-way through this one.
-    QEventLoop loop;
-    QTimer::singleShot(pause, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-std::unique_ptr<PhoneLink> MainDialog::MakePhone() {
-    builtInPhoneError_.clear();
-    ConnectionSettings settings = settings_;
-    if (BuiltInPhone::IsPortEntry(settings.GetPortName())) {
-        const std::string path = builtInPhone_.DevicePathFor(settings.GetBaudRate(), builtInPhoneError_);
-        if (path.empty()) {
-            return nullptr;
-        }
-        settings.SetPortName(path);
-    }
-    return options_.createPhone ? options_.createPhone(settings) : nullptr;
-}
-
-bool MainDialog::OpenNewPhone() {
-    phone_ = MakePhone();
-    return phone_ && phone_->Open(false) == kPhoneOk;
-}
-
-void MainDialog::ReportNotResponding() {
-    QString reason;
-    if (phone_ && phone_->Port().systemError() != 0) {
-        reason = QString::fromStdString(DescribeSystemError(phone_->Port().systemError()));
-    } else if (!builtInPhoneError_.empty()) {
-        reason = QString::fromStdString(builtInPhoneError_);
-    }
-    prompts_->ShowMessage(this, kNotResponding + QString::fromStdString(settings_.GetPortName()), reason);
-}
-
-QString MainDialog::ConnectedTitle() const {
-    return QStringLiteral("Panelgrab - %1 %2")
-        .arg(QString::fromStdString(settings_.GetPortName()))
-        .arg(settings_.GetBaudRate());
+    PictureFrameWidget()->repaint();
 }
 
 // ---- Read ----
 
 void MainDialog::OnRead() {
+    if (call_.IsRunning() || reading_) {
+        return;
+    }
     TakeSettingsFromLists();
-    SetCaptureControlsEnabled(false);
-    // A timer left running by a Connect during an earlier read would find a refused Read's phone
-    // object, take it for a finished read and enable the controls again.
-    pollTimer_.stop();
+    // Refused below, the list and Read stay disabled until a Connect lists the displays again.
+    listUsable_ = false;
+    saveUsable_ = false;
     linesShown_ = 0;
+    UpdateControls();
     const int index = displayList_->currentIndex();
     const qulonglong entry = index < 0 ? displays_.size() : displayList_->itemData(index).toULongLong();
     if (entry >= displays_.size()) {
@@ -315,23 +528,67 @@ void MainDialog::OnRead() {
         return;
     }
     currentDisplay_ = displays_[entry];
+    SetPicture(nullptr);
     FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
-    picture_ = nullptr;
-    repaint();
-    if (phone_) {
-        ReleasePhone();
+    PictureFrameWidget()->repaint();
+    auto job = std::make_shared<PhoneJob>();
+    job->released = std::move(phone_);
+    job->releasePause = options_.releasePause;
+    job->phone = MakePhone();
+    StartPhoneCall(Pending::Read, job);
+}
+
+void MainDialog::FinishReadOpen(PhoneJob& job) {
+    EndPhoneCall();
+    // Held also when unopened, until the next Read or Connect releases it.
+    phone_ = std::move(job.phone);
+    if (callOff_) { // stopped before the read began: nothing was read, the list is still good
+        callOff_ = false;
+        if (phone_) {
+            phone_->Close();
+        }
+        listUsable_ = true;
+        setWindowTitle(titleBeforeCall_);
+        UpdateControls();
+        return;
     }
-    if (!OpenNewPhone()) {
-        ReportNotResponding();
+    if (!job.opened) {
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+        UpdateControls();
+        ReportNotResponding(phone_.get());
         return;
     }
     setWindowTitle(ConnectedTitle());
     if (phone_->StartScreenRead(*currentDisplay_) != kPhoneOk) {
+        UpdateControls();
         prompts_->ShowMessage(this, kReadNotStarted, QString());
         return;
     }
+    reading_ = true;
+    stopped_ = false;
+    readPort_ = settings_.GetPortName();
+    readBaud_ = settings_.GetBaudRate();
+    readStarted_ = Clock::now();
+    setWindowTitle(ReadingTitle(0));
     pollTimer_.start(options_.pollPeriod);
+    UpdateControls();
+}
+
+QString MainDialog::ReadingTitle(int64_t lines) const {
+    const int64_t total = currentDisplay_ ? currentDisplay_->height : 0;
+    const ProgressSnapshot now{std::min(lines, total), total,
+                               std::chrono::duration<double>(Clock::now() - readStarted_).count()};
+    QString title =
+        ConnectedTitle() + QStringLiteral(" - reading %1/%2 lines").arg(now.linesReceived).arg(total);
+    if (const std::optional<double> left = SecondsLeft(now)) {
+        return title + QStringLiteral(", %1 left").arg(Duration(*left));
+    }
+    // Before the first lines only the line's speed tells; said only when the wait is long.
+    const double estimate = currentDisplay_ ? PictureLineSeconds(*currentDisplay_, readBaud_) : 0;
+    if (estimate > kLongReadSeconds) {
+        title += QStringLiteral(", about %1 left").arg(Duration(estimate - now.elapsedSeconds));
+    }
+    return title;
 }
 
 uint32_t MainDialog::CompleteLines(int32_t progress) const {
@@ -343,14 +600,15 @@ uint32_t MainDialog::CompleteLines(int32_t progress) const {
 }
 
 void MainDialog::OnTimer() {
-    if (!phone_ || !currentDisplay_) {
-        return; // Connect released the read's phone object
+    if (!reading_ || !phone_ || !currentDisplay_) {
+        return;
     }
     if (!phone_->IsReadRunning()) {
         FinishRead();
         return;
     }
     const uint32_t lines = CompleteLines(phone_->GetReadProgress());
+    setWindowTitle(ReadingTitle(lines));
     if (lines <= linesShown_) {
         return;
     }
@@ -360,73 +618,181 @@ void MainDialog::OnTimer() {
     if (phone_->GetReadImage(picture_) != kPhoneOk) {
         return;
     }
+    SetPicture(picture_);
     RedrawBand(linesShown_, lines);
     linesShown_ = static_cast<uint16_t>(lines);
 }
 
+void MainDialog::StopReading() {
+    if (call_.IsRunning() && pending_ == Pending::Read) {
+        callOff_ = true;
+        if (callPhone_) {
+            callPhone_->ClosePortNow(); // ends a drain or probe at once; OnCallTick repeats it
+        }
+        return;
+    }
+    if (!reading_ || !phone_ || !currentDisplay_) {
+        return;
+    }
+    if (!phone_->IsReadRunning()) {
+        FinishRead(); // it ended on its own since the last tick: nothing to stop
+        return;
+    }
+    stopped_ = true;
+    NoteLineBusy();
+    phone_->StopScreenRead();
+    // Ends the transfer now. The phone goes on sending the rest, which the next open waits out.
+    phone_->Close();
+    FinishRead();
+}
+
 void MainDialog::FinishRead() {
     pollTimer_.stop();
+    reading_ = false;
     phone_->Close(); // kept: its read job owns the picture
     uint32_t lines = CompleteLines(phone_->GetReadProgress());
     if (currentDisplay_->lineLength == 0) {
         lines = currentDisplay_->height; // no line count to go by: show everything there is
     }
     if (phone_->GetReadImage(picture_) == kPhoneOk) {
+        SetPicture(picture_);
         RedrawBand(linesShown_, lines);
     }
     // A picture that ended short says why in the title, and what arrived can still be saved; a
     // whole picture ends silently.
-    if (const std::string failure = phone_->GetReadFailure(); !failure.empty()) {
+    const uint32_t height = currentDisplay_->height;
+    if (stopped_) {
+        setWindowTitle(ConnectedTitle() + QStringLiteral(" - reading stopped after %1 of %2 lines")
+                                              .arg(std::min(lines, height))
+                                              .arg(height));
+    } else if (const std::string failure = phone_->GetReadFailure(); !failure.empty()) {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - picture incomplete: ") +
                        QString::fromStdString(failure));
+    } else {
+        setWindowTitle(ConnectedTitle());
     }
-    SetCaptureControlsEnabled(true);
+    listUsable_ = true;
+    saveUsable_ = true;
+    UpdateControls();
 }
 
 void MainDialog::RedrawBand(uint32_t fromLine, uint32_t toLine) {
-    // The lines that arrived since the last drawing plus the one arriving now.
-    const long long top = pictureOrigin_.y() + static_cast<long long>(zoom_) * fromLine;
-    const long long bottom = pictureOrigin_.y() + static_cast<long long>(zoom_) * (toLine + 1LL);
+    // The lines that arrived since the last drawing plus the one arriving now, in the frame.
+    const long long top = static_cast<long long>(zoom_) * fromLine;
+    const long long bottom = static_cast<long long>(zoom_) * (toLine + 1LL);
     const long long width = static_cast<long long>(zoom_) * currentDisplay_->width;
     if (bottom <= top || width <= 0) {
         return;
     }
-    repaint(QRect(pictureOrigin_.x(), ClampToInt(top), ClampToInt(width), ClampToInt(bottom - top)));
+    PictureFrameWidget()->repaint(QRect(0, ClampToInt(top), ClampToInt(width), ClampToInt(bottom - top)));
 }
 
-void MainDialog::FitPictureFrame(int width, int height) {
-    const QRect before = pictureFrame_->geometry();
-    pictureFrame_->setGeometry(before.x(), before.y(), ClampToInt(static_cast<long long>(zoom_) * width + 1),
-                               ClampToInt(static_cast<long long>(zoom_) * height + 1));
-    update(before.united(pictureFrame_->geometry()));
+// ---- Picture frame, zoom and window size ----
+
+void MainDialog::SetPicture(const DisplayBitmap* picture) {
+    picture_ = picture;
+    PictureFrameWidget()->SetPicture(picture_, zoom_);
 }
 
-void MainDialog::paintEvent(QPaintEvent* /*event*/) {
-    QPainter painter(this);
-    const QRect frame = pictureFrame_->geometry();
-    painter.setPen(Qt::black);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(frame.adjusted(0, 0, -1, -1));
-    if (picture_ && currentDisplay_) {
-        // The picture's corner lies on the frame's corner, covering its top and left line.
-        PaintPicture(painter, *picture_, frame.topLeft(), zoom_);
+void MainDialog::SetZoom(int zoom) {
+    zoom_ = static_cast<uint8_t>(std::clamp(zoom, 1, 255));
+    if (QAction* action = ZoomAction(zoom_)) {
+        action->setChecked(true);
+    }
+    SetPicture(picture_);
+    if (currentDisplay_) {
+        FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
     }
 }
 
-// ---- Save, copy, menu, close ----
+QAction* MainDialog::ZoomAction(int zoom) const {
+    for (QAction* action : zoomActions_->actions()) {
+        if (action->data().toInt() == zoom) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+void MainDialog::FitPictureFrame(int width, int height) {
+    PictureFrame* frame = PictureFrameWidget();
+    frame->resize(FrameSide(zoom_, width), FrameSide(zoom_, height));
+    frame->update();
+    GrowToShowPicture();
+}
+
+void MainDialog::GrowToShowPicture() {
+    const QSize frame = PictureFrameWidget()->size();
+    QSize needed(areaTemplate_.x() + frame.width() + areaMargin_.width(),
+                 areaTemplate_.y() + frame.height() + areaMargin_.height());
+    QRect available(QPoint(0, 0), needed);
+    QSize decoration(0, 0);
+    if (const QScreen* shownOn = screen()) {
+        available = shownOn->availableGeometry();
+        // The title bar and borders take their share of the screen too.
+        if (isVisible()) {
+            decoration = frameGeometry().size() - geometry().size();
+        }
+    }
+    const QSize limit = available.size() - decoration;
+    // A side cut to the screen scrolls, and its scroll bar takes room from the other side.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    if (needed.height() > limit.height()) {
+        needed.rwidth() += bar;
+    }
+    if (needed.width() > limit.width()) {
+        needed.rheight() += bar;
+    }
+    // Grows only: a window the user made larger stays so.
+    const QSize wanted = size().expandedTo(needed.boundedTo(limit));
+    if (wanted == size()) {
+        return;
+    }
+    resize(wanted);
+    if (!isVisible()) {
+        return;
+    }
+    // Keep the grown window on the screen.
+    QPoint corner = pos();
+    const QSize outer = wanted + decoration;
+    corner.setX(std::max(available.left(), std::min(corner.x(), available.right() + 1 - outer.width())));
+    corner.setY(std::max(available.top(), std::min(corner.y(), available.bottom() + 1 - outer.height())));
+    if (corner != pos()) {
+        move(corner);
+    }
+}
+
+void MainDialog::LayOutPictureArea() {
+    // The controls keep their places; only the picture's area follows the window's size.
+    const int width = std::max(1, this->width() - areaTemplate_.x() - areaMargin_.width());
+    const int height = std::max(1, this->height() - areaTemplate_.y() - areaMargin_.height());
+    pictureArea_->setGeometry(areaTemplate_.x(), areaTemplate_.y(), width, height);
+}
+
+void MainDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOutPictureArea();
+}
+
+// ---- Save, copy, menu, keys, close ----
 
 void MainDialog::OnSave() {
     if (!picture_) {
         // The read ended without a picture that could be made: there is nothing to write.
-        prompts_->ShowError(this, kSaveError, kSaveFailed);
+        prompts_->ShowError(this, kSaveError, kSaveFailed + QStringLiteral(": the read brought no picture"));
         return;
     }
-    const QString path = prompts_->AskSaveFileName(this, kSaveTitle, kSaveFilter, QStringLiteral("bmp"));
+    const int position = std::max(displayList_->currentIndex(), 0) + 1;
+    const QString path = prompts_->AskSaveFileName(
+        this, kSaveTitle, kSaveFilters, SuggestedSaveName(position, QDateTime::currentDateTime(), "bmp"));
     if (path.isEmpty()) {
         return;
     }
-    if (!picture_->WriteBmpFile(path.toStdString())) {
-        prompts_->ShowError(this, kSaveError, kSaveFailed);
+    // The name's suffix chooses the format; the file is replaced only once the new one is whole.
+    if (std::string error; !WritePictureFile(*picture_, QFile::encodeName(path).toStdString(), error)) {
+        prompts_->ShowError(
+            this, kSaveError,
+            QStringLiteral("%1 to %2: %3").arg(kSaveFailed, path, QString::fromStdString(error)));
     }
 }
 
@@ -446,14 +812,32 @@ void MainDialog::OnAbout() {
     about.exec();
 }
 
-void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+void MainDialog::FillContextMenu(QMenu& menu) {
+    // One entry a line; an action on the picture goes beside Copy and Stop.
     copyAction_->setEnabled(picture_ != nullptr);
-    QMenu menu(this);
     menu.addAction(copyAction_);
+    menu.addAction(stopAction_);
+    menu.addSeparator();
+    menu.addActions(zoomActions_->actions());
     menu.addSeparator();
     menu.addAction(aboutAction_);
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    FillContextMenu(menu);
     menu.exec(event->globalPos());
     copyAction_->setEnabled(true); // Ctrl+C checks for a picture itself
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+    // Esc stops a read; with none running it keeps closing the window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && stopAction_->isEnabled()) {
+        event->accept();
+        StopReading();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
@@ -466,15 +850,26 @@ bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr
 }
 
 void MainDialog::done(int result) {
-    // Closing ends a running read: destroying the phone object closes its port and joins the worker.
+    // Closing ends a running read or call: the ports are closed and every worker joined.
     ShutDownPhone();
     QDialog::done(result);
 }
 
 void MainDialog::ShutDownPhone() {
     pollTimer_.stop();
-    picture_ = nullptr;
+    callTimer_.stop();
+    reading_ = false;
+    SetPicture(nullptr);
+    // The call's open or drain ends as soon as its port is closed; the close is repeated in case
+    // the open had not reached the port yet.
+    call_.Abandon([this] {
+        if (callPhone_) {
+            callPhone_->ClosePortNow();
+        }
+    });
+    EndPhoneCall();
     phone_.reset();
+    UpdateControls();
 }
 
 } // namespace panelgrab

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,45 +10,62 @@
 
 #include "app/builtin_phone.h"
 #include "app/main_dialog_options.h"
+#include "app/phone_call.h"
 #include "capture/display_info.h"
 #include "phone/phone_link.h"
 #include "transport/connection_settings.h"
 
 class QAction;
+class QActionGroup;
 class QComboBox;
+class QMenu;
 class QPushButton;
 
 namespace panelgrab {
 
 class DisplayBitmap;
+class PictureArea;
+class PictureFrame;
+class RefreshingComboBox;
 class UserPrompts;
+struct PhoneJob;
 
 // The program's one window: choose a port and speed, Connect to list the phone's displays, Read one
-// and watch it arrive enlarged two times, Save it as a bitmap file.
+// and watch it arrive enlarged, Save it as a PNG or BMP file.
 //
-// Every phone operation runs on this thread; a display read runs on the phone object's worker and is
-// only polled from here. The picture drawn and saved belongs to the phone object's read job and is
-// forgotten before that object is destroyed.
+// Threading: the phone calls that can block (open with its probe, the display list, releasing an
+// earlier phone object) run as a PhoneCall on a worker, one at a time; the phone objects they use
+// belong to that call until it ends, and meanwhile the window paints, shows a busy cursor and keeps
+// Connect, Read, Save and the display list disabled. A display read runs on the phone object's own
+// worker and is only polled from here. The picture drawn and saved belongs to the phone object's
+// read job and is forgotten before that object is handed on or destroyed.
+//
+// A read that is stopped (or dropped by Connect) leaves a phone still sending the rest of its
+// picture: the next open waits until the line has been quiet for one read wait, for at most the
+// time that rest takes at the read's baud rate.
 class MainDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr const char* kTitleNotConnected = "Panelgrab - Not connected";
+    static constexpr int kZoomFactors[] = {1, 2, 3};
 
     explicit MainDialog(MainDialogOptions options = {}, QWidget* parent = nullptr);
     ~MainDialog() override;
 
-    // Closing ends a running read.
+    // Closing ends a running read or phone call.
     void done(int result) override;
 
     // The control with this template ID, or null.
     QWidget* Control(int id) const;
 
     void OnConnect();
-    void ProbePhone();
     void OnDisplaySelChange();
-    void ReleasePhone();
     void OnRead();
     void OnTimer();
+    // Ends the running read, keeping what has arrived; before the read has begun (its open still
+    // waits) the read is called off.
+    void StopReading();
+    void SetZoom(int zoom);
     void FitPictureFrame(int width, int height);
     void OnSave();
     void OnCopyImage();
@@ -55,37 +73,67 @@ public:
 
     // What the window holds, for tests.
     bool HoldsPhone() const { return phone_ != nullptr; }
+    bool IsBusy() const { return call_.IsRunning(); }
+    bool IsReading() const { return reading_; }
     const DisplayBitmap* Picture() const { return picture_; }
     const std::optional<DisplayInfo>& CurrentDisplay() const { return currentDisplay_; }
     uint16_t LinesShown() const { return linesShown_; }
-    QPoint PictureOrigin() const { return pictureOrigin_; }
+    // The frame's top-left corner in the window while the picture area is not scrolled.
+    QPoint PictureOrigin() const;
+    PictureArea* PictureAreaWidget() const { return pictureArea_; }
+    PictureFrame* PictureFrameWidget() const;
     int Zoom() const { return zoom_; }
     const ConnectionSettings& Settings() const { return settings_; }
     bool IsPolling() const { return pollTimer_.isActive(); }
     QAction* AboutAction() const { return aboutAction_; }
     QAction* CopyImageAction() const { return copyAction_; }
+    QAction* StopReadingAction() const { return stopAction_; }
+    QAction* ZoomAction(int zoom) const;
+    // The picture's context menu as it would open now.
+    void FillContextMenu(QMenu& menu);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    enum class Pending { None, Connect, Read };
+
     void BuildWindow();
     void BuildActions();
     void InitDialog();
+    void LoadRememberedConnection();
     void FillPortList();
+    void RefillPortItems();
+    void OnPortListOpening();
+    bool SelectPortEntry(const QString& port);
+    QString PortOfEntry(int index) const;
     void TakeSettingsFromLists();
     void FillDisplayList(DisplayList displays);
-    void SetCaptureControlsEnabled(bool enabled);
+    void UpdateControls();
+
     std::unique_ptr<PhoneLink> MakePhone();
-    bool OpenNewPhone();
-    void ReportNotResponding();
+    void StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job);
+    void EndPhoneCall();
+    void FinishConnect(PhoneJob& job);
+    void FinishReadOpen(PhoneJob& job);
+    void DropRunningRead();
+    void NoteLineBusy();
+    std::chrono::milliseconds LineBusyFor(const std::string& portName) const;
+    void ShowCallTitle();
+    void OnCallTick();
+    void ReportNotResponding(const PhoneLink* phone);
     QString ConnectedTitle() const;
+    QString ReadingTitle(int64_t lines) const;
+
     uint32_t CompleteLines(int32_t progress) const;
     void RedrawBand(uint32_t fromLine, uint32_t toLine);
     void FinishRead();
-    void WaitProcessingEvents(std::chrono::milliseconds pause);
+    void SetPicture(const DisplayBitmap* picture);
+    void LayOutPictureArea();
+    void GrowToShowPicture();
     void ShutDownPhone();
 
     MainDialogOptions options_;
@@ -94,25 +142,52 @@ private:
 
     uint16_t linesShown_ = 0;
     std::unique_ptr<PhoneLink> phone_;
-    QPoint pictureOrigin_;
     uint8_t zoom_ = 2;
     ConnectionSettings settings_{"COM1", 9600};
+    bool remembered_ = false; // settings_ came from the last run
     std::optional<DisplayInfo> currentDisplay_;
     const DisplayBitmap* picture_ = nullptr;
     DisplayList displays_; // the entries behind the display list's items, by item position
+
+    // The enable state comes from these alone (UpdateControls).
+    bool listUsable_ = false; // the display list and Read: a Connect listed the displays
+    bool saveUsable_ = false; // a read has ended since the picture was last cleared
+    bool reading_ = false;    // a read job runs and the timer polls it
+
+    PhoneCall call_;
+    Pending pending_ = Pending::None;
+    PhoneLink* callPhone_ = nullptr; // the phone object the running call opens; owned by the call
+    bool callOff_ = false;           // the user stopped a Read whose open was still running
+    QTimer callTimer_;               // the wait shown in the title while a call runs
+    std::chrono::steady_clock::time_point callWaitsUntil_{};
+    QString titleBeforeCall_;
+
+    // A read that was stopped or dropped: its phone may go on sending until then, on that port.
+    std::chrono::steady_clock::time_point lineBusyUntil_{};
+    std::string lineBusyPort_;
+
+    bool stopped_ = false; // the user stopped the running read
+    std::string readPort_;
+    int32_t readBaud_ = 0;
+    std::chrono::steady_clock::time_point readStarted_{};
 
     BuiltInPhone builtInPhone_;
     std::string builtInPhoneError_; // why the simulated phone could not be started, for the message
     QTimer pollTimer_;
 
-    QComboBox* portList_ = nullptr;
+    RefreshingComboBox* portList_ = nullptr;
     QComboBox* baudList_ = nullptr;
     QComboBox* displayList_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPushButton* readButton_ = nullptr;
-    QWidget* pictureFrame_ = nullptr;
+    PictureArea* pictureArea_ = nullptr;
+    QRect areaTemplate_; // the frame's template rectangle in pixels
+    QSize areaMargin_;   // the template's room right of and below the frame, kept as the window grows
     QAction* aboutAction_ = nullptr;
     QAction* copyAction_ = nullptr;
+    QAction* stopAction_ = nullptr;
+    QActionGroup* zoomActions_ = nullptr;
 };
 
 } // namespace panelgrab

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "app/window_templates.h"
 
@@ -20,12 +21,19 @@ void MessageBoxPrompts::ShowError(QWidget* owner, const QString& caption, const 
     box.exec();
 }
 
-QString MessageBoxPrompts::AskSaveFileName(QWidget* owner, const QString& title, const QString& filter,
-                                           const QString& defaultSuffix) {
-    QFileDialog dialog(owner, title, QString(), filter);
+QString MessageBoxPrompts::AskSaveFileName(QWidget* owner, const QString& title, const QString& filters,
+                                           const QString& suggestedName) {
+    QFileDialog dialog(owner, title, QString(), filters);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.selectFile(suggestedName);
+    // A name typed without a suffix gets the chosen file type's.
+    const auto useSuffixOf = [&dialog](const QString& filter) {
+        static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+        dialog.setDefaultSuffix(pattern.match(filter).captured(1));
+    };
+    useSuffixOf(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, useSuffixOf);
     // Overwrite confirmation is the save dialog's default; it is left on.
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return QString();

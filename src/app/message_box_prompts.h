@@ -9,8 +9,8 @@ class MessageBoxPrompts : public UserPrompts {
 public:
     void ShowMessage(QWidget* owner, const QString& text, const QString& detail) override;
     void ShowError(QWidget* owner, const QString& caption, const QString& text) override;
-    QString AskSaveFileName(QWidget* owner, const QString& title, const QString& filter,
-                            const QString& defaultSuffix) override;
+    QString AskSaveFileName(QWidget* owner, const QString& title, const QString& filters,
+                            const QString& suggestedName) override;
 };
 
 } // namespace panelgrab

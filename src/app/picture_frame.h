@@ -4,13 +4,26 @@
 
 namespace panelgrab {
 
-// The black frame the picture is drawn into. The dialog paints both the border and the picture,
-// because the picture covers the frame's top and left line and a child always paints above its parent;
-// the frame itself only marks the place and size.
+class DisplayBitmap;
+
+// The black frame with the picture in it: one pixel wider and higher than the enlarged picture, whose
+// top-left corner lies on the frame's, covering its top and left line. Sized by the window; the
+// picture is borrowed from the read job and drawn enlarged with each display pixel a zoom x zoom
+// block. A repaint of a band draws only that band.
 class PictureFrame : public QWidget {
     Q_OBJECT
 public:
     explicit PictureFrame(QWidget* parent);
+
+    // What the next paint draws; null: the frame alone. Repainting is the caller's.
+    void SetPicture(const DisplayBitmap* picture, int zoom);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const DisplayBitmap* picture_ = nullptr;
+    int zoom_ = 1;
 };
 
 } // namespace panelgrab

@@ -17,10 +17,11 @@ public:
     virtual void ShowMessage(QWidget* owner, const QString& text, const QString& detail) = 0;
     // An error message with an error icon, an OK button and its own caption.
     virtual void ShowError(QWidget* owner, const QString& caption, const QString& text) = 0;
-    // A save-file dialog with one filter; the default suffix is added to a name without one and the
-    // user confirms replacing an existing file. Empty when the user cancelled.
-    virtual QString AskSaveFileName(QWidget* owner, const QString& title, const QString& filter,
-                                    const QString& defaultSuffix) = 0;
+    // A save-file dialog offering `suggestedName`, with the file types of `filters` (";;" between
+    // them, the first chosen at start); the chosen type's suffix is added to a name without one and
+    // the user confirms replacing an existing file. Empty when the user cancelled.
+    virtual QString AskSaveFileName(QWidget* owner, const QString& title, const QString& filters,
+                                    const QString& suggestedName) = 0;
 };
 
 } // namespace panelgrab

@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::array kMainControls{
     ControlTemplate{0, ControlKind::GroupBox, "Port settings", QRect(7, 7, 92, 65), "portGroup"},
-    ControlTemplate{kIdPortList, ControlKind::DropDownList, "", QRect(13, 18, 81, 86), "portList"},
+    ControlTemplate{kIdPortList, ControlKind::DropDown, "", QRect(13, 18, 81, 86), "portList"},
     ControlTemplate{kIdBaudList, ControlKind::DropDownList, "", QRect(13, 36, 81, 75), "baudList"},
     ControlTemplate{0, ControlKind::GroupBox, "Image", QRect(7, 118, 92, 32), "imageGroup"},
     ControlTemplate{kIdSave, ControlKind::PushButton, "Save...", QRect(55, 130, 37, 13), "saveButton"},

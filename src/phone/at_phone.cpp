@@ -257,11 +257,17 @@ std::string AtPhone::GetReadFailure() {
 }
 
 int32_t AtPhone::SendCommand(const std::string& command, std::string& answer) {
+    answer.clear();
     if (ReadUsesPort()) {
-        answer.clear();
         return kPhoneFailed;
     }
-    return port->Query(ToNarrow(command), answer, kCommandTimeout) == Ok ? kPhoneOk : kPhoneFailed;
+    std::string raw;
+    const ExchangeResult result = port->Transact(ToNarrow(command), raw, kCommandTimeout);
+    // An ERROR is the phone's answer as much as an OK: the client gets it whole.
+    if (result == Ok || result == ErrorAnswer) {
+        answer = DecodeUtf8(raw);
+    }
+    return result == Ok ? kPhoneOk : kPhoneFailed;
 }
 
 void AtPhone::SetTraceSink(TraceSink* sink) {

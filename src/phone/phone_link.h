@@ -72,6 +72,8 @@ public:
     virtual int32_t PressKey(const std::string& keys) = 0;
     virtual int32_t StartKeyEvents(KeyEventSink* client) = 0;
     virtual int32_t StopKeyEvents(int32_t unused) = 0;
+    // Sends the text as it is. `answer` is the phone's whole answer (echo included) when it ended in
+    // OK (kPhoneOk) or in ERROR (kPhoneFailed); empty when none came.
     virtual int32_t SendCommand(const std::string& command, std::string& answer) = 0;
     virtual void SetTraceSink(TraceSink* sink) = 0;
 

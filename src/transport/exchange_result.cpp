@@ -14,7 +14,7 @@ const char* ExchangeResultText(int32_t result) {
     case ReceiveFailed:
         return "Communications with the phone have failed. Unable to receive data from phone.";
     case TimedOut:
-        return "Communications with the phone have failed. Timeout occoured while waiting for data from "
+        return "Communications with the phone have failed. Timeout occurred while waiting for data from "
                "phone.";
     case ErrorAnswer:
         return "Communications with the phone have failed. The phone responded with error to the last "

@@ -14,12 +14,15 @@ struct PortTiming {
     // A network port: the name lookup and connect together, and then the server's answers to the
     // port settings, each within this.
     std::chrono::milliseconds connectWait{5000};
+    // The drain at open gives up on a line that has not fallen quiet within this. A client that
+    // knows the phone is still sending (the rest of a picture it stopped reading) allows longer.
+    std::chrono::milliseconds drainLimit{10000};
 
     // About a hundredth of the defaults: for tests.
     static PortTiming Fast() {
         using std::chrono::milliseconds;
-        return PortTiming{milliseconds(5), milliseconds(1), milliseconds(10), milliseconds(5),
-                          milliseconds(50)};
+        return PortTiming{milliseconds(5), milliseconds(1),  milliseconds(10),
+                          milliseconds(5), milliseconds(50), milliseconds(100)};
     }
 };
 

@@ -17,8 +17,6 @@ constexpr int kNormalProbeTimeout = 5;
 constexpr int kPacedProbeTimeout = 2;
 constexpr int kInitCommandTimeout = 20;
 constexpr std::size_t kDrainChunk = 512;
-// A line that never falls quiet must not hold the open for ever.
-constexpr int kDrainReadWaitsAtMost = 20;
 
 } // namespace
 
@@ -88,7 +86,8 @@ bool SerialPort::OpenPaced() {
 void SerialPort::DrainInput() {
     std::lock_guard lock(exchangeLock_);
     const milliseconds wait = settings_.GetTiming().readWait;
-    const auto deadline = Clock::now() + wait * kDrainReadWaitsAtMost;
+    // A line that never falls quiet must not hold the open for ever.
+    const auto deadline = Clock::now() + settings_.GetTiming().drainLimit;
     char scratch[kDrainChunk];
     for (;;) {
         const SerialDevice::IoResult read = device_->Read(scratch, sizeof scratch, wait);

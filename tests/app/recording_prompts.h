@@ -16,15 +16,15 @@ public:
     void ShowError(QWidget*, const QString& caption, const QString& text) override {
         errors.push_back({caption, text});
     }
-    QString AskSaveFileName(QWidget*, const QString& title, const QString& filter,
-                            const QString& defaultSuffix) override {
-        saveRequests.push_back({title, filter, defaultSuffix});
+    QString AskSaveFileName(QWidget*, const QString& title, const QString& filters,
+                            const QString& suggestedName) override {
+        saveRequests.push_back({title, filters, suggestedName});
         return saveAnswer;
     }
 
     std::vector<QStringList> messages;     // text, detail
     std::vector<QStringList> errors;       // caption, text
-    std::vector<QStringList> saveRequests; // title, filter, default suffix
+    std::vector<QStringList> saveRequests; // title, filters, suggested name
     QString saveAnswer;                    // empty: the user cancels
 };
 

@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <pty.h>
+#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -251,6 +254,127 @@ TEST(CliProgram, CtrlCEndsListenCleanly) {
         RunProgram("--fast-timing --port 'sim:--key-events=7,1;7,0,--key-event-pause=2' listen", 1);
     EXPECT_EQ(run.exitCode, kExitOk) << run.err;
     EXPECT_EQ(run.out, "pressed 7\nreleased 7\n");
+}
+
+// What a user meets first: outputs refused before the port is opened, answers shown whole, the
+// progress of a grab in a terminal, and every program's version.
+TEST(CliFirstUse, UnusableOutputsAreRefusedBeforeThePortIsOpened) {
+    const std::string folder = TempFile("no-such-folder");
+    const struct {
+        std::vector<std::string> grab;
+        std::string expected;
+    } cases[] = {
+        {{"-o", "x.jpg"}, "-o x.jpg: grab writes .bmp and .png files"},
+        {{"-o", folder + "/x.png"}, "cannot create a file in " + folder + ": No such file or directory"},
+        {{"--every", "1", "-o", folder + "/s-%03d.png"}, "cannot create a file in " + folder},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--port", "/dev/panelgrab-no-such-port", "grab"};
+        args.insert(args.end(), c.grab.begin(), c.grab.end());
+        const Outcome run = RunInProcess(args);
+        EXPECT_EQ(run.exitCode, kExitUsage) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+        // The port was never tried: its failure would name it.
+        EXPECT_EQ(run.err.find("Unable to open"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST(CliFirstUse, SendShowsAnErrorAnswerWholeAndTimesOutInPlainWords) {
+    const Outcome refused = RunInProcess({"--port", "sim", "send", "AT*ZFOO\\r"});
+    EXPECT_EQ(refused.exitCode, kExitFailed);
+    EXPECT_EQ(refused.out, "AT*ZFOO\r\r\nERROR\r\n"); // the echo and the phone's verdict
+    EXPECT_NE(refused.err.find("responded with error"), std::string::npos) << refused.err;
+
+    // Without its carriage return the phone never answers: said before the wait and after it.
+    const Outcome unfinished = RunInProcess({"--port", "sim", "send", "AT"});
+    EXPECT_EQ(unfinished.exitCode, kExitFailed);
+    EXPECT_EQ(unfinished.out, "");
+    EXPECT_NE(unfinished.err.find("does not end in \\r"), std::string::npos) << unfinished.err;
+    EXPECT_NE(unfinished.err.find("Timeout occurred while waiting"), std::string::npos) << unfinished.err;
+}
+
+// Runs the built program with stderr on a pseudo-terminal, as from a shell, stdout into a file.
+// Returns the exit code; `terminal` gets what the terminal showed.
+int RunOnTerminal(const std::vector<std::string>& args, const std::string& out, std::string& terminal) {
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&files, slave, STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&files, master);
+    std::vector<std::string> words{PANELGRAB_CLI_PROGRAM};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, PANELGRAB_CLI_PROGRAM, &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    ::close(slave);
+    // Read until the program has gone and closed the terminal (the master then reads EIO).
+    char buffer[4096];
+    for (ssize_t n; spawned == 0 && (n = ::read(master, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            break;
+        }
+        terminal.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CliProgram, ForegroundGrabShowsItsProgressOnATerminal) {
+    const std::string file = TempFile("terminal.bmp");
+    const std::string out = TempFile("terminal.out");
+    std::string terminal;
+    ASSERT_EQ(RunOnTerminal({"--fast-timing", "--port", "sim", "grab", "-o", file}, out, terminal), kExitOk)
+        << terminal;
+    // The bar is drawn in place and ends complete; the file is the picture.
+    EXPECT_NE(terminal.find("\r[########################] 220/220 lines"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("wrote " + file), std::string::npos) << terminal;
+    ExpectBmpShows(ReadFile(file), {}, 0);
+    EXPECT_EQ(ReadFile(out), "");
+    fs::remove(file);
+    fs::remove(out);
+    // Not into a trace, nor into a file: there the grab stays silent.
+    const Outcome plain = RunProgram("--fast-timing --port sim grab -o " + file);
+    EXPECT_EQ(plain.err, "panelgrab-cli: wrote " + file + " (176x220)\n");
+    fs::remove(file);
+}
+
+TEST(CliProgram, EveryProgramTellsItsVersion) {
+    const Outcome cli = RunProgram("--version");
+    EXPECT_EQ(cli.exitCode, kExitOk);
+    EXPECT_EQ(cli.out, "panelgrab-cli 1.0\n");
+    const std::string phonesim = PANELGRAB_PHONESIM_PROGRAM;
+    const std::string base = TempFile("phonesim");
+    const int version = std::system((phonesim + " --version >" + base + ".out").c_str());
+    EXPECT_TRUE(WIFEXITED(version) && WEXITSTATUS(version) == 0);
+    EXPECT_EQ(ReadFile(base + ".out"), "panelgrab-phonesim 1.0\n");
+    // An unknown option is called unknown, not taken for one that lacks its value.
+    const int unknown = std::system((phonesim + " --frob 2>" + base + ".err").c_str());
+    EXPECT_TRUE(WIFEXITED(unknown) && WEXITSTATUS(unknown) == 2);
+    EXPECT_NE(ReadFile(base + ".err").find("unknown option --frob"), std::string::npos);
+    fs::remove(base + ".out");
+    fs::remove(base + ".err");
+    // The built-in phone of --port sim: says the same.
+    const Outcome simulated = RunInProcess({"--port", "sim:--frob", "model"});
+    EXPECT_NE(simulated.err.find("unknown option --frob"), std::string::npos) << simulated.err;
 }
 
 } // namespace

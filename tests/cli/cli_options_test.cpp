@@ -40,6 +40,19 @@ TEST(CliArguments, OptionsAnywhereDashTextValuesAndHelp) {
         const ParseOutcome outcome = ParseArguments(help);
         EXPECT_TRUE(outcome.options && outcome.options->command == Command::Help) << outcome.error;
     }
+    for (const Args& version : {Args{"--version"}, Args{"grab", "--version"}}) {
+        const ParseOutcome outcome = ParseArguments(version);
+        EXPECT_TRUE(outcome.options && outcome.options->command == Command::Version) << outcome.error;
+    }
+    // grab's file formats, in any letter case; every rate a serial port can be set to.
+    for (const Args& grab : {Args{"-o", "x.BMP"}, Args{"-o", "d.d/x.png"}, Args{"-o", "-"},
+                             Args{"--every", "1", "-o", "s-%03d.png"}, Args{"--baud", "50"},
+                             Args{"--baud", "4000000"}, Args{"--baud", "250000"}}) {
+        Args args{"--port", "sim", "grab"};
+        args.insert(args.end(), grab.begin(), grab.end());
+        const ParseOutcome outcome = ParseArguments(args);
+        EXPECT_TRUE(outcome.options.has_value()) << outcome.error;
+    }
 }
 
 TEST(CliArguments, UsageErrorsNameTheProblem) {
@@ -71,6 +84,12 @@ TEST(CliArguments, UsageErrorsNameTheProblem) {
         {{"--port", "sim", "grab", "-o", "-", "--region-checksum", "0,0,1,1"}, "stdout"},
         {{"--port", "sim", "--trace=yes", "model"}, "takes no value"},
         {{"--port", "sim", "keys", ""}, "at least one key"},
+        {{"--port", "sim", "grab", "-o", "x.jpg"}, "-o x.jpg: grab writes .bmp and .png files"},
+        {{"--port", "sim", "grab", "-o", "capture"}, "grab writes .bmp and .png files"},
+        {{"--port", "sim", "grab", "-o", ".png"}, "grab writes .bmp and .png files"},
+        {{"--port", "sim", "grab", "--every", "1", "-o", "s%d.gif"}, "grab writes .bmp and .png files"},
+        {{"--port", "sim", "--baud", "7", "model"}, "--baud 7: a serial port cannot run slower than 50 baud"},
+        {{"--port", "sim", "--baud", "4000001", "model"}, "cannot run faster than 4000000 baud"},
     };
     for (const auto& c : cases) {
         const ParseOutcome outcome = ParseArguments(c.args);

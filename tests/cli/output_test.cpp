@@ -10,9 +10,10 @@
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
+#include "capture/picture_file.h"
+#include "capture/png_file.h"
 #include "cli/key_event_printer.h"
 #include "cli/picture_output.h"
-#include "cli/png_writer.h"
 #include "cli/progress_bar.h"
 #include "cli/trace_printer.h"
 #include "common/atomic_file.h"
@@ -140,12 +141,34 @@ TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
         EXPECT_EQ(std::memcmp(&bgr[y * 101 * 3], bitmap.pixels() + y * bitmap.rowSize(), 101 * 3), 0) << y;
     }
     fs::remove_all(dir);
-    for (const char* png : {"x.png", "dir.d/X.Png"}) {
-        EXPECT_TRUE(IsPngName(png)) << png;
+}
+
+TEST(PictureOutput, FormatFollowsTheNamesSuffix) {
+    const struct {
+        const char* name;
+        PictureFileFormat format;
+    } cases[] = {
+        {"x.png", PictureFileFormat::Png},         {"dir.d/X.Png", PictureFileFormat::Png},
+        {"x.png.bmp", PictureFileFormat::Bmp},     {"shot-%03d.BMP", PictureFileFormat::Bmp},
+        {".png", PictureFileFormat::Unknown}, // a hidden file's name, not a suffix
+        {"dir.png/x", PictureFileFormat::Unknown}, {"png", PictureFileFormat::Unknown},
+        {"x.jpg", PictureFileFormat::Unknown},     {"x.", PictureFileFormat::Unknown},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PictureFormatOfName(c.name), c.format) << c.name;
     }
-    for (const char* other : {".png", "x.png.bmp", "png"}) { // ".png" is a hidden file, not a PNG request
-        EXPECT_FALSE(IsPngName(other)) << other;
-    }
+    // The window's writer refuses a name of no known format rather than guess.
+    const fs::path dir = FreshFolder();
+    std::string error;
+    EXPECT_FALSE(WritePictureFile(MakeGradient(4, 4), (dir / "x.jpg").string(), error));
+    EXPECT_NE(error.find(".png or .bmp"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(dir / "x.jpg"));
+    ASSERT_TRUE(WritePictureFile(MakeGradient(4, 4), (dir / "x.BMP").string(), error)) << error;
+    std::ifstream written(dir / "x.BMP", std::ios::binary);
+    std::string magic(2, '\0');
+    written.read(magic.data(), 2);
+    EXPECT_EQ(magic, "BM");
+    fs::remove_all(dir);
 }
 
 TEST(PictureOutput, FailedWritesLoseNothing) {

@@ -75,6 +75,9 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
         {{"--fault=hangup-after"}, false, "byte count"},
         {{"--fault=hangup-after=-1"}, false, "byte count"},
         {{"--colour=red"}, false, "unknown option"},
+        {{"--frob"}, false, "unknown option --frob"}, // not "needs a value"
+        {{"--frob", "--baud=1200"}, false, "unknown option --frob"},
+        {{"--version"}, false, "unknown option"}, // the program answers it before parsing
         {{"stray"}, false, "unexpected argument"},
         {{"--animate=blink"}, false, "--animate"},
         {{"--animate=clock,"}, false, "--animate"},

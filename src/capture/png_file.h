@@ -6,7 +6,7 @@
 
 #include "capture/display_bitmap.h"
 
-namespace panelgrab::cli {
+namespace panelgrab {
 
 // The picture as a PNG file in memory (8-bit RGB, no alpha). False with a reason for a picture
 // without pixel rows or when the encoder fails.
@@ -15,4 +15,4 @@ bool EncodePng(const DisplayBitmap& picture, std::vector<uint8_t>& png, std::str
 // Writes the picture as a PNG file; an existing file is replaced only once the new one is whole.
 bool WritePngFile(const DisplayBitmap& picture, const std::string& path, std::string& error);
 
-} // namespace panelgrab::cli
+} // namespace panelgrab

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "capture/display_bitmap.h"
-#include "cli/png_writer.h"
-#include "cli/zlib_png_encoder.h"
+#include "capture/png_file.h"
+#include "capture/zlib_png_encoder.h"
 
-namespace panelgrab::cli {
+namespace panelgrab {
 namespace {
 
 using Painter = std::function<uint8_t(int x, int y, int channel)>;
@@ -98,4 +98,4 @@ TEST(ZlibPngEncoder, EmptyPictureIsRefused) {
 }
 
 } // namespace
-} // namespace panelgrab::cli
+} // namespace panelgrab

@@ -1,14 +1,14 @@
-#include "cli/png_writer.h"
+#include "capture/png_file.h"
 
 #include <cstring>
 #ifdef PANELGRAB_HAVE_LIBPNG
 #include <png.h>
 #endif
 
-#include "cli/zlib_png_encoder.h"
+#include "capture/zlib_png_encoder.h"
 #include "common/atomic_file.h"
 
-namespace panelgrab::cli {
+namespace panelgrab {
 
 #ifdef PANELGRAB_HAVE_LIBPNG
 // libpng's simplified API reports errors as results, so no longjmp crosses our C++ frames.
@@ -54,4 +54,4 @@ bool WritePngFile(const DisplayBitmap& picture, const std::string& path, std::st
     return EncodePng(picture, png, error) && WriteFileAtomically(path, png.data(), png.size(), error);
 }
 
-} // namespace panelgrab::cli
+} // namespace panelgrab

@@ -6,7 +6,7 @@
 
 #include "capture/display_bitmap.h"
 
-namespace panelgrab::cli {
+namespace panelgrab {
 
 // The picture as a PNG file, encoded directly on zlib for systems without libpng (the Windows
 // build). It makes the very bytes libpng's simplified writer makes with the same zlib: IHDR
@@ -15,4 +15,4 @@ namespace panelgrab::cli {
 // as PNG is the same file on every system. False with a reason for a picture without pixel rows.
 bool EncodePngWithZlib(const DisplayBitmap& picture, std::vector<uint8_t>& png, std::string& error);
 
-} // namespace panelgrab::cli
+} // namespace panelgrab

@@ -1,4 +1,4 @@
-#include "cli/zlib_png_encoder.h"
+#include "capture/zlib_png_encoder.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <zlib.h>
 
-namespace panelgrab::cli {
+namespace panelgrab {
 namespace {
 
 constexpr std::size_t kBytesPerPixel = 3;
@@ -205,4 +205,4 @@ bool EncodePngWithZlib(const DisplayBitmap& picture, std::vector<uint8_t>& png, 
     return true;
 }
 
-} // namespace panelgrab::cli
+} // namespace panelgrab
