@@ -13,6 +13,7 @@
 
 #include "capture/display_bitmap.h"
 #include "compare/picture_file_reader.h"
+#include "compare/png_picture_encoder.h"
 
 namespace panelgrab {
 namespace {
@@ -289,6 +290,25 @@ TEST(PictureFileReader, OurOwnBmpReadsBack) {
     std::string error;
     ASSERT_EQ(PictureFileReader::Decode(bmp, "ours.bmp", picture, error), PictureFileStatus::Ok) << error;
     ExpectPicture(picture, Colour, "ours.bmp");
+}
+
+TEST(PictureFileReader, OurOwnPngReadsBack) {
+    Picture written;
+    ASSERT_TRUE(written.Resize(kWidth, kHeight));
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            written.Set(x, y, Colour(x, y));
+        }
+    }
+    std::vector<uint8_t> png;
+    std::string error;
+    ASSERT_TRUE(EncodePngPicture(written, png, error)) << error;
+    Picture picture;
+    ASSERT_EQ(PictureFileReader::Decode(png, "ours.png", picture, error), PictureFileStatus::Ok) << error;
+    ExpectPicture(picture, Colour, "ours.png");
+    // An empty picture is refused rather than encoded as a file no reader takes.
+    EXPECT_FALSE(EncodePngPicture(Picture(), png, error));
+    EXPECT_EQ(error, "the picture is empty");
 }
 
 TEST(PictureFileReader, FilesThatAreNoPicturesNameTheFileAndTheReason) {
