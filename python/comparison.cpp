@@ -11,7 +11,8 @@ namespace panelgrab::python {
 
 Comparison::Comparison(const ComparisonResult& result, ComparisonOptions options,
                        std::shared_ptr<const Picture> reference, std::shared_ptr<const Picture> picture)
-    : result_(result), options_(std::move(options)), reference_(std::move(reference)), picture_(std::move(picture)) {}
+    : result_(result), options_(std::move(options)), reference_(std::move(reference)),
+      picture_(std::move(picture)) {}
 
 const char* Comparison::Verdict() const {
     switch (result_.verdict) {

@@ -14,8 +14,8 @@ namespace panelgrab::python {
 // What Screen.compare found, and what it needs to draw the diff picture afterwards.
 class Comparison {
 public:
-    Comparison(const ComparisonResult& result, ComparisonOptions options, std::shared_ptr<const Picture> reference,
-               std::shared_ptr<const Picture> picture);
+    Comparison(const ComparisonResult& result, ComparisonOptions options,
+               std::shared_ptr<const Picture> reference, std::shared_ptr<const Picture> picture);
 
     const ComparisonResult& result() const { return result_; }
     // "match", "differ" or "size mismatch".

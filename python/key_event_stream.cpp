@@ -43,7 +43,8 @@ void KeyEventStream::Exit() {
     }
 }
 
-std::optional<KeyEventStream::Clock::time_point> KeyEventStream::DeadlineAfter(std::optional<double> seconds) {
+std::optional<KeyEventStream::Clock::time_point>
+KeyEventStream::DeadlineAfter(std::optional<double> seconds) {
     if (!seconds) {
         return std::nullopt;
     }
@@ -76,9 +77,9 @@ std::optional<KeyEvent> KeyEventStream::Wait(std::optional<Clock::time_point> de
             return event;
         }
         if (result == KeyEventQueue::Wait::Lost) {
-            Raise({ErrorKind::Port, phone_->label() + ": the phone stopped answering while listening for keys: " +
-                                        queue_->lostReason().value_or("") +
-                                        " Check the cable and that the phone is on."});
+            Raise({ErrorKind::Port,
+                   phone_->label() + ": the phone stopped answering while listening for keys: " +
+                       queue_->lostReason().value_or("") + " Check the cable and that the phone is on."});
         }
         if (ended || (deadline && Clock::now() >= *deadline)) {
             return std::nullopt;

@@ -28,26 +28,34 @@ std::string Quoted(const std::string& text) {
 
 void BindPhone(py::module_& m) {
     py::class_<DisplayInfo>(m, "Display", "One display of the phone, as its display list describes it.")
-        .def_property_readonly("number", [](const DisplayInfo& d) { return d.displayNumber; },
-                               "The display's number: 0 for the first, 1 for the second.")
-        .def_property_readonly("width", [](const DisplayInfo& d) { return d.width; }, "Pixels per line.")
-        .def_property_readonly("height", [](const DisplayInfo& d) { return d.height; }, "Lines.")
-        .def_property_readonly("bits_per_pixel", [](const DisplayInfo& d) { return d.bitsPerPixel; },
-                               "Bits per pixel: 1, 2, 8 or 16 are decoded.")
-        .def_property_readonly("characters_per_line", [](const DisplayInfo& d) { return d.lineLength; },
-                               "Hexadecimal characters one display line takes in the picture data.")
+        .def_property_readonly(
+            "number", [](const DisplayInfo& d) { return d.displayNumber; },
+            "The display's number: 0 for the first, 1 for the second.")
+        .def_property_readonly(
+            "width", [](const DisplayInfo& d) { return d.width; }, "Pixels per line.")
+        .def_property_readonly(
+            "height", [](const DisplayInfo& d) { return d.height; }, "Lines.")
+        .def_property_readonly(
+            "bits_per_pixel", [](const DisplayInfo& d) { return d.bitsPerPixel; },
+            "Bits per pixel: 1, 2, 8 or 16 are decoded.")
+        .def_property_readonly(
+            "characters_per_line", [](const DisplayInfo& d) { return d.lineLength; },
+            "Hexadecimal characters one display line takes in the picture data.")
         .def("__eq__", [](const DisplayInfo& a, const DisplayInfo& b) { return a == b; })
         .def("__repr__", [](const DisplayInfo& d) {
-            return "Display(number=" + std::to_string(d.displayNumber) + ", width=" + std::to_string(d.width) +
-                   ", height=" + std::to_string(d.height) + ", bits_per_pixel=" + std::to_string(d.bitsPerPixel) +
+            return "Display(number=" + std::to_string(d.displayNumber) +
+                   ", width=" + std::to_string(d.width) + ", height=" + std::to_string(d.height) +
+                   ", bits_per_pixel=" + std::to_string(d.bitsPerPixel) +
                    ", characters_per_line=" + std::to_string(d.lineLength) + ")";
         });
 
     py::class_<KeyEvent>(m, "KeyEvent", "A key of the phone going down (pressed) or up.")
-        .def_property_readonly("key", [](const KeyEvent& e) { return TextOf(e.key); },
-                               "The key's text, e.g. \"5\", \"#\" or \"<\".")
+        .def_property_readonly(
+            "key", [](const KeyEvent& e) { return TextOf(e.key); },
+            "The key's text, e.g. \"5\", \"#\" or \"<\".")
         .def_readonly("pressed", &KeyEvent::pressed, "True for a press, False for a release.")
-        .def("__eq__", [](const KeyEvent& a, const KeyEvent& b) { return a.key == b.key && a.pressed == b.pressed; })
+        .def("__eq__",
+             [](const KeyEvent& a, const KeyEvent& b) { return a.key == b.key && a.pressed == b.pressed; })
         .def("__repr__", [](const KeyEvent& e) {
             return "KeyEvent(" + Quoted(e.key) + ", pressed=" + (e.pressed ? "True" : "False") + ")";
         });
@@ -58,24 +66,27 @@ Entering the block switches the phone's key reporting on, leaving it switches it
 KeyEvent objects as they arrive and ends when none came within the timeout given to key_events();
 take() collects a number of them. A port that fails under the listener (the phone was unplugged or
 hung up) raises PortError after the events that came before it. Ctrl-C ends a wait at once.)doc")
-        .def("__enter__", [](KeyEventStream& s) -> KeyEventStream& {
-            s.Enter();
-            return s;
-        })
+        .def("__enter__",
+             [](KeyEventStream& s) -> KeyEventStream& {
+                 s.Enter();
+                 return s;
+             })
         .def("__exit__", [](KeyEventStream& s, const py::args&) { s.Exit(); })
         .def("__iter__", [](KeyEventStream& s) -> KeyEventStream& { return s; })
-        .def("__next__", [](KeyEventStream& s) {
-            std::optional<KeyEvent> event = s.Next();
-            if (!event) {
-                throw py::stop_iteration();
-            }
-            return *event;
-        })
+        .def("__next__",
+             [](KeyEventStream& s) {
+                 std::optional<KeyEvent> event = s.Next();
+                 if (!event) {
+                     throw py::stop_iteration();
+                 }
+                 return *event;
+             })
         .def("take", &KeyEventStream::Take, "count"_a, "timeout"_a = py::none(),
              R"doc(Up to `count` events, waiting at most `timeout` seconds in all (None: the timeout given to
 key_events()). Fewer come back when the time ran out. Raises PortError when the port failed.)doc");
 
-    py::class_<PhoneHandle, std::shared_ptr<PhoneHandle>>(m, "Phone", R"doc(A phone on a port, made by panelgrab.open().
+    py::class_<PhoneHandle, std::shared_ptr<PhoneHandle>>(m, "Phone",
+                                                          R"doc(A phone on a port, made by panelgrab.open().
 
 Every call blocks until the phone has answered, with the GIL released; Ctrl-C ends it within a
 fraction of a second by closing the port, which the next call opens again. Failures raise PortError,
@@ -88,8 +99,9 @@ manager, the phone is closed at the end of the block.)doc")
         .def_property_readonly("port", &PhoneHandle::label,
                                "The port as messages name it, e.g. \"sim (/dev/pts/4)\" or \"/dev/ttyACM0\".")
         .def("__repr__", [](const PhoneHandle& p) { return "<panelgrab.Phone " + p.label() + ">"; })
-        .def("model", [](PhoneHandle& p) { return TextOf(p.Model()); },
-             "The phone's model, as its AT+CGMM answer names it after the maker (\"P200\").")
+        .def(
+            "model", [](PhoneHandle& p) { return TextOf(p.Model()); },
+            "The phone's model, as its AT+CGMM answer names it after the maker (\"P200\").")
         .def("displays", &PhoneHandle::Displays, "The phone's displays, from its display list.")
         .def("grab", &PhoneHandle::Grab, "display"_a = 0, "progress"_a = py::none(),
              R"doc(Reads the picture of display `display` (its position in displays()) on the background
@@ -134,7 +146,8 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
 
     m.def(
         "open",
-        [](const std::string& port, int32_t baud, bool initCommands, const py::object& trace, bool fastTiming) {
+        [](const std::string& port, int32_t baud, bool initCommands, const py::object& trace,
+           bool fastTiming) {
             return PhoneHandle::Open({port, baud, initCommands, fastTiming, trace});
         },
         "port"_a, "baud"_a = 115200, py::kw_only(), "init_commands"_a = false, "trace"_a = py::none(),
@@ -143,38 +156,59 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
 
 void BindScreen(py::module_& m) {
     py::class_<Comparison>(m, "Comparison", "What Screen.compare() found.")
-        .def_property_readonly("matches", [](const Comparison& c) { return c.result().matches(); },
-                               "True when no more pixels differ than allowed (and the sizes agree).")
+        .def_property_readonly(
+            "matches", [](const Comparison& c) { return c.result().matches(); },
+            "True when no more pixels differ than allowed (and the sizes agree).")
         .def_property_readonly("verdict", &Comparison::Verdict, "\"match\", \"differ\" or \"size mismatch\".")
-        .def_property_readonly("differing_pixels", [](const Comparison& c) { return c.result().differingPixels; },
-                               "Compared pixels with a channel beyond the tolerance.")
-        .def_property_readonly("compared_pixels", [](const Comparison& c) { return c.result().comparedPixels; },
-                               "Pixels looked at: inside the regions, outside the ignored areas.")
-        .def_property_readonly("largest_difference",
-                               [](const Comparison& c) { return c.result().largestDifference; },
-                               "The largest channel difference among the compared pixels (0-255).")
-        .def_property_readonly("bbox", &Comparison::Bbox,
-                               "(left, top, right, bottom) of the differing pixels, inclusive; None when none differ.")
-        .def_property_readonly("summary", [](const Comparison& c) { return c.result().Summary(); },
-                               "One line: \"match\", \"differ: 1234 pixels in (10,200)-(175,219), largest channel "
-                               "difference 255\", or the size mismatch.")
+        .def_property_readonly(
+            "differing_pixels", [](const Comparison& c) { return c.result().differingPixels; },
+            "Compared pixels with a channel beyond the tolerance.")
+        .def_property_readonly(
+            "compared_pixels", [](const Comparison& c) { return c.result().comparedPixels; },
+            "Pixels looked at: inside the regions, outside the ignored areas.")
+        .def_property_readonly(
+            "largest_difference", [](const Comparison& c) { return c.result().largestDifference; },
+            "The largest channel difference among the compared pixels (0-255).")
+        .def_property_readonly(
+            "bbox", &Comparison::Bbox,
+            "(left, top, right, bottom) of the differing pixels, inclusive; None when none differ.")
+        .def_property_readonly(
+            "summary", [](const Comparison& c) { return c.result().Summary(); },
+            "One line: \"match\", \"differ: 1234 pixels in (10,200)-(175,219), largest channel "
+            "difference 255\", or the size mismatch.")
         .def(
-            "save_diff", [](const Comparison& c, const std::filesystem::path& path) { c.SaveDiff(path.string()); },
+            "save_diff",
+            [](const Comparison& c, const std::filesystem::path& path) { c.SaveDiff(path.string()); },
             "path"_a,
             R"doc(Writes a picture of the differences: the reference washed out to grey, differing pixels in
 red, areas not compared hatched blue. PNG for a .png name, else BMP. Raises PictureError.)doc")
-        .def("__repr__", [](const Comparison& c) { return "<panelgrab.Comparison " + c.result().Summary() + ">"; });
+        .def("__repr__",
+             [](const Comparison& c) { return "<panelgrab.Comparison " + c.result().Summary() + ">"; });
 
     py::class_<Screen, std::shared_ptr<Screen>>(m, "Screen", py::buffer_protocol(), R"doc(A captured picture.
 
 It supports the buffer protocol as height x width x 3 unsigned bytes (red, green, blue; row 0 at the
-top), so numpy.asarray(screen) shares its memory and Pillow takes it with Image.fromarray().)doc")
+top), so numpy.asarray(screen) shares its memory; Pillow takes it with Image.fromarray(screen).)doc")
         .def_buffer(&Screen::Buffer)
         .def_property_readonly("width", &Screen::width, "Pixels per line.")
         .def_property_readonly("height", &Screen::height, "Lines.")
-        .def_property_readonly("rgb", &Screen::Rgb, "The pixels as bytes: red, green, blue, row by row from the top.")
+        .def_property_readonly("rgb", &Screen::Rgb,
+                               "The pixels as bytes: red, green, blue, row by row from the top.")
+        .def("tobytes", &Screen::Rgb, "The pixels as bytes, as rgb gives them.")
+        .def_property_readonly(
+            "__array_interface__",
+            [](const Screen& s) {
+                // No "data": numpy takes the memory through the buffer protocol. The strides make
+                // Pillow's fromarray() take the pixels through tobytes(), since its decoders refuse
+                // buffers that must be released.
+                return py::dict("version"_a = 3, "typestr"_a = "|u1",
+                                "shape"_a = py::make_tuple(s.height(), s.width(), 3),
+                                "strides"_a = py::make_tuple(s.width() * 3, 3, 1));
+            },
+            "The array interface, for numpy and Pillow's Image.fromarray().")
         .def(
-            "save", [](const Screen& s, const std::filesystem::path& path) { s.Save(path.string()); }, "path"_a,
+            "save", [](const Screen& s, const std::filesystem::path& path) { s.Save(path.string()); },
+            "path"_a,
             R"doc(Writes the picture: PNG for a name ending in .png, else BMP. The file is replaced only once
 the new one is whole. Raises PictureError.)doc")
         .def("region_checksum", &Screen::RegionChecksum, "region"_a,
@@ -211,9 +245,11 @@ void BindPorts(py::module_& m) {
             const py::gil_scoped_release release;
             return ListPorts();
         },
-        "The machine's serial ports, never opening one; str() of each is the line panelgrab-cli ports prints.");
+        "The machine's serial ports, never opening one; str() of each is the line panelgrab-cli ports "
+        "prints.");
 
-    py::class_<SimulatorHandle>(m, "Simulator", "The simulated phone, started from panelgrab-phonesim's options.")
+    py::class_<SimulatorHandle>(m, "Simulator",
+                                "The simulated phone, started from panelgrab-phonesim's options.")
         .def(py::init<const std::vector<std::string>&>(), "arguments"_a)
         .def_property_readonly("port", &SimulatorHandle::Port, "The pseudo-terminal to open.")
         .def_property_readonly("running", &SimulatorHandle::running)

@@ -59,7 +59,9 @@ std::string PhoneFailure::Describe(const SerialPort& port) {
         text += " (" + DescribeSystemError(error) + ")";
     }
     if (const std::string advice = Advice(port); !advice.empty()) {
-        text += " " + advice;
+        text +=
+            text.back() == '.' || text.back() == ')' ? " " : ". "; // "Phone is not responding" has no stop
+        text += advice;
     }
     return text;
 }
@@ -73,7 +75,8 @@ ErrorKind PhoneFailure::KindOfPortText(const SerialPort& port) {
 }
 
 Failure PhoneFailure::Open(const SerialPort& port, const std::string& label) {
-    const ErrorKind kind = Is(port.errorText(), kTextPhoneNotResponding) ? ErrorKind::NotResponding : ErrorKind::Port;
+    const ErrorKind kind =
+        Is(port.errorText(), kTextPhoneNotResponding) ? ErrorKind::NotResponding : ErrorKind::Port;
     return {kind, label + ": " + Describe(port), kPhoneOpenFailed};
 }
 

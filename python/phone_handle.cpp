@@ -30,6 +30,7 @@ std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
     std::shared_ptr<PhoneHandle> handle(new PhoneHandle());
     handle->label_ = settings.port;
     handle->initCommands_ = settings.initCommands;
+    handle->baud_ = settings.baud;
     std::string devicePath = DevicePathOf(settings.port);
     if (const std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(settings.port)) {
         sim::SimOptions options;
@@ -58,7 +59,8 @@ std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
     }
     PhoneLink& phone = *handle->phone_;
     int32_t result = kPhoneOk;
-    InterruptibleCall::Run([&] { result = phone.Open(settings.initCommands); }, [&] { phone.ClosePortNow(); });
+    InterruptibleCall::Run([&] { result = phone.Open(settings.initCommands); },
+                           [&] { phone.ClosePortNow(); });
     if (result != kPhoneOk) {
         Raise(PhoneFailure::Open(phone.Port(), handle->label_)); // the handle closes what it opened
     }
@@ -107,7 +109,8 @@ bool PhoneHandle::closed() {
 
 PhoneHandle::Guard::Guard(PhoneHandle& phone) : phone_(phone) {
     if (phone.owner_.load() == std::this_thread::get_id()) {
-        throw std::runtime_error("the phone " + phone.label_ + " is busy with an operation on this thread "
+        throw std::runtime_error("the phone " + phone.label_ +
+                                 " is busy with an operation on this thread "
                                  "(a progress callback may not use the phone)");
     }
     const py::gil_scoped_release release;
@@ -126,16 +129,23 @@ void PhoneHandle::CheckOpen() {
     }
 }
 
+void PhoneHandle::Reopen(PhoneLink& phone) {
+    while (std::chrono::steady_clock::now() < quietAt_) {
+        InterruptibleCall::Pause(InterruptibleCall::kSlice);
+    }
+    int32_t opened = kPhoneOk;
+    InterruptibleCall::Run([&] { opened = phone.Open(initCommands_); }, [&] { phone.ClosePortNow(); });
+    if (opened != kPhoneOk) {
+        Raise(PhoneFailure::Open(phone.Port(), label_));
+    }
+    reopen_ = false;
+}
+
 int32_t PhoneHandle::Call(const std::function<int32_t(PhoneLink&)>& work) {
     CheckOpen();
     PhoneLink& phone = *phone_;
     if (reopen_) {
-        int32_t opened = kPhoneOk;
-        InterruptibleCall::Run([&] { opened = phone.Open(initCommands_); }, [&] { phone.ClosePortNow(); });
-        if (opened != kPhoneOk) {
-            Raise(PhoneFailure::Open(phone.Port(), label_));
-        }
-        reopen_ = false;
+        Reopen(phone);
     }
     int32_t result = kPhoneOk;
     InterruptibleCall::Run([&] { result = work(phone); },
@@ -153,7 +163,8 @@ void PhoneHandle::Fail(std::string_view operation, int32_t result) {
 std::string PhoneHandle::Model() {
     const Guard guard = Lock();
     std::string model;
-    if (const int32_t result = Call([&](PhoneLink& phone) { return phone.GetModel(model); }); result != kPhoneOk) {
+    if (const int32_t result = Call([&](PhoneLink& phone) { return phone.GetModel(model); });
+        result != kPhoneOk) {
         Fail("model", result);
     }
     return model;
@@ -207,8 +218,26 @@ std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object
     return std::make_shared<Screen>(*picture, weak_from_this(), generation_);
 }
 
+std::chrono::steady_clock::time_point
+PhoneHandle::EndOfPicture(const DisplayInfo& display, std::chrono::steady_clock::time_point started) const {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    const double expected = static_cast<double>(display.height) * display.lineLength;
+    const double received = std::max(phone_->GetReadProgress(), 0);
+    // Ten bits a character on the line: eight data bits, a start and a stop bit.
+    double perSecond = std::max(baud_, 1) / 10.0;
+    if (received > 0) {
+        perSecond = received / std::max(duration<double>(now - started).count(), 1e-3);
+    }
+    const double rest = (expected - received) / perSecond;
+    // A quarter more, and the slack of one read wait, for a pace that was not steady.
+    const auto margin = phone_->Port().settings().GetTiming().readWait;
+    return now + duration_cast<steady_clock::duration>(duration<double>(std::max(rest, 0.0) * 1.25)) + margin;
+}
+
 void PhoneHandle::FollowRead(const DisplayInfo& display, const py::object& progress) {
     PhoneLink& phone = *phone_;
+    const auto started = std::chrono::steady_clock::now();
     const int64_t lineLength = std::max<int64_t>(display.lineLength, 1);
     int64_t reported = -1;
     try {
@@ -232,6 +261,7 @@ void PhoneHandle::FollowRead(const DisplayInfo& display, const py::object& progr
     } catch (...) {
         // Closing the port makes the transfer fail at once; the worker then ends by itself.
         const py::gil_scoped_release release;
+        quietAt_ = EndOfPicture(display, started);
         phone.ClosePortNow();
         reopen_ = true;
         while (phone.IsReadRunning()) {
@@ -252,7 +282,8 @@ uint32_t PhoneHandle::Checksum(const DisplayRegion& region, int32_t displayNumbe
     return static_cast<uint32_t>(checksum); // the sum wraps at 32 bits; compared unsigned
 }
 
-void PhoneHandle::Press(const std::string& keys, std::optional<int32_t> pressMs, std::optional<int32_t> pauseMs) {
+void PhoneHandle::Press(const std::string& keys, std::optional<int32_t> pressMs,
+                        std::optional<int32_t> pauseMs) {
     if (pressMs.has_value() != pauseMs.has_value()) {
         throw py::value_error("press_ms and pause_ms go together: give both or neither");
     }
@@ -291,7 +322,8 @@ std::string PhoneHandle::Send(const std::string& text) {
 void PhoneHandle::StartKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
     const Guard guard = Lock();
     if (events_) {
-        throw py::value_error("key events of " + label_ + " are already being listened to; one key_events() "
+        throw py::value_error("key events of " + label_ +
+                              " are already being listened to; one key_events() "
                               "block at a time");
     }
     const int32_t result = Call([&](PhoneLink& phone) { return phone.StartKeyEvents(queue.get()); });
@@ -323,7 +355,8 @@ void PhoneHandle::StopKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
 uint32_t PhoneHandle::RegionChecksum(uint64_t generation, const DisplayRegion& region) {
     const Guard guard = Lock();
     if (!phone_) {
-        Raise({ErrorKind::Picture, "the phone " + label_ + " is closed: the picture text behind this screen is gone"});
+        Raise({ErrorKind::Picture,
+               "the phone " + label_ + " is closed: the picture text behind this screen is gone"});
     }
     if (generation != generation_) {
         Raise({ErrorKind::Picture, "a later grab replaced the picture text behind this screen: take "

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,8 +36,8 @@ public:
         std::string port;
         int32_t baud = 115200;
         bool initCommands = false;
-        bool fastTiming = false;      // the shrunk port timing, for tests against the simulated phone
-        pybind11::object trace;       // None or a callable (direction, text)
+        bool fastTiming = false; // the shrunk port timing, for tests against the simulated phone
+        pybind11::object trace;  // None or a callable (direction, text)
     };
 
     // Starts the simulated phone for "sim" and "sim:OPTIONS", makes the phone object and opens the
@@ -98,6 +99,12 @@ private:
     // Waits for the background read, calling `progress`; on an exception (Ctrl-C, or one raised by
     // `progress`) the read is ended by closing the port and the exception goes on.
     void FollowRead(const DisplayInfo& display, const pybind11::object& progress);
+    // After a read was cut off: when the phone will have sent the rest of its picture, judged by
+    // the pace the picture came at (or the baud rate when nothing came yet).
+    std::chrono::steady_clock::time_point EndOfPicture(const DisplayInfo& display,
+                                                       std::chrono::steady_clock::time_point started) const;
+    // Opens the port again after an interrupt closed it, once the phone is quiet. Lock and GIL held.
+    void Reopen(PhoneLink& phone);
     // Ends whatever still runs and frees the phone object and the simulator. GIL released.
     void Release();
 
@@ -110,7 +117,11 @@ private:
     std::unique_ptr<PhoneLink> phone_;   // null once closed
     std::shared_ptr<KeyEventQueue> events_;
     std::atomic<bool> reopen_{false}; // an interrupt closed the port
-    uint64_t generation_ = 0;         // grabs so far
+    int32_t baud_ = 0;
+    // An interrupted grab leaves a phone that goes on sending its picture, and hears no command
+    // until it is done: the port is opened again only after this.
+    std::chrono::steady_clock::time_point quietAt_{};
+    uint64_t generation_ = 0; // grabs so far
 };
 
 } // namespace panelgrab::python

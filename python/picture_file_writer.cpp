@@ -33,8 +33,9 @@ bool PictureFileWriter::Write(const Picture& picture, const std::string& path, s
     DisplayBitmap bitmap;
     const bool fits = picture.width() <= static_cast<int32_t>(kMaxDisplaySide) &&
                       picture.height() <= static_cast<int32_t>(kMaxDisplaySide);
-    if (!fits || !bitmap.SetFromRgb(static_cast<uint16_t>(picture.width()), static_cast<uint16_t>(picture.height()),
-                                    picture.empty() ? nullptr : picture.Row(0))) {
+    if (!fits ||
+        !bitmap.SetFromRgb(static_cast<uint16_t>(picture.width()), static_cast<uint16_t>(picture.height()),
+                           picture.empty() ? nullptr : picture.Row(0))) {
         error = "could not write " + path + ": the picture is too large for a BMP file";
         return false;
     }

@@ -19,7 +19,8 @@ std::array<int32_t, 4> Bounds(const py::handle& value) {
     for (std::size_t i = 0; i < bounds.size(); ++i) {
         const py::object item = items[i];
         if (!py::isinstance<py::int_>(item) || py::isinstance<py::bool_>(item)) {
-            throw py::type_error("region coordinate " + py::repr(item).cast<std::string>() + " is not an integer");
+            throw py::type_error("region coordinate " + py::repr(item).cast<std::string>() +
+                                 " is not an integer");
         }
         const long long coordinate = item.cast<long long>();
         if (coordinate < 0 || coordinate > RegionArgument::kMaxCoordinate) {
@@ -55,7 +56,8 @@ std::vector<PictureRect> RegionArgument::ToPictureRects(const py::handle& value,
     if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value)) {
         throw py::type_error(std::string(name) + " is a list of regions (left, top, right, bottom)");
     }
-    const bool flat = py::len(value) == 4 && py::isinstance<py::int_>(py::reinterpret_borrow<py::sequence>(value)[0]);
+    const bool flat =
+        py::len(value) == 4 && py::isinstance<py::int_>(py::reinterpret_borrow<py::sequence>(value)[0]);
     if (flat) { // one region where a list of them belongs
         throw py::type_error(std::string(name) + " is a list of regions: write [" +
                              py::repr(value).cast<std::string>() + "]");

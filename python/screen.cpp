@@ -12,7 +12,8 @@ namespace py = pybind11;
 namespace panelgrab::python {
 
 Screen::Screen(const DisplayBitmap& bitmap, std::weak_ptr<PhoneHandle> phone, uint64_t generation)
-    : bitmap_(bitmap), picture_(std::make_shared<Picture>()), phone_(std::move(phone)), generation_(generation) {
+    : bitmap_(bitmap), picture_(std::make_shared<Picture>()), phone_(std::move(phone)),
+      generation_(generation) {
     if (!picture_->Resize(bitmap.width(), bitmap.height())) {
         throw std::bad_alloc();
     }
@@ -29,7 +30,8 @@ py::bytes Screen::Rgb() const {
 py::buffer_info Screen::Buffer() const {
     const auto rowBytes = static_cast<py::ssize_t>(width()) * 3;
     return py::buffer_info(picture_->empty() ? nullptr : picture_->Row(0), 1,
-                           py::format_descriptor<uint8_t>::format(), 3, {py::ssize_t{height()}, py::ssize_t{width()}, py::ssize_t{3}},
+                           py::format_descriptor<uint8_t>::format(), 3,
+                           {py::ssize_t{height()}, py::ssize_t{width()}, py::ssize_t{3}},
                            {rowBytes, py::ssize_t{3}, py::ssize_t{1}}, true);
 }
 
@@ -53,7 +55,8 @@ uint32_t Screen::RegionChecksum(const py::handle& region) const {
     }
     const std::shared_ptr<PhoneHandle> phone = phone_.lock();
     if (!phone) {
-        Raise({ErrorKind::Picture, "the phone this screen was grabbed from is gone, and the picture text with it"});
+        Raise({ErrorKind::Picture,
+               "the phone this screen was grabbed from is gone, and the picture text with it"});
     }
     return phone->RegionChecksum(generation_, bounds);
 }
@@ -88,10 +91,12 @@ std::shared_ptr<const Picture> Screen::Reference(const py::handle& reference) co
 Comparison Screen::Compare(const py::handle& reference, const py::handle& regions, const py::handle& ignore,
                            int32_t tolerance, int64_t maxDiffPixels) const {
     if (tolerance < 0 || tolerance > 255) {
-        throw py::value_error("tolerance is a channel difference from 0 to 255, not " + std::to_string(tolerance));
+        throw py::value_error("tolerance is a channel difference from 0 to 255, not " +
+                              std::to_string(tolerance));
     }
     if (maxDiffPixels < 0) {
-        throw py::value_error("max_diff_pixels is a pixel count of 0 or more, not " + std::to_string(maxDiffPixels));
+        throw py::value_error("max_diff_pixels is a pixel count of 0 or more, not " +
+                              std::to_string(maxDiffPixels));
     }
     ComparisonOptions options;
     options.regions = RegionArgument::ToPictureRects(regions, "regions");

@@ -19,7 +19,9 @@ public:
 
     void OnCommandSent(const std::string& text) override { Call(">", text); }
     void OnAnswerReceived(const std::string& text) override { Call("<", text); }
-    void OnUnsolicited(const std::string& report, bool delivered) override { Call(delivered ? "!" : "-", report); }
+    void OnUnsolicited(const std::string& report, bool delivered) override {
+        Call(delivered ? "!" : "-", report);
+    }
 
 private:
     void Call(const char* direction, const std::string& text);

@@ -7,8 +7,8 @@
 #include "cli/cli_options.h"
 #include "cli/escape_decoder.h"
 #include "cli/help_text.h"
-#include "sim/sim_port_spec.h"
 #include "cli/value_parsing.h"
+#include "sim/sim_port_spec.h"
 #include "sim/simulated_phone.h"
 
 namespace panelgrab::cli {
