@@ -75,9 +75,7 @@ ErrorKind PhoneFailure::KindOfPortText(const SerialPort& port) {
 }
 
 Failure PhoneFailure::Open(const SerialPort& port, const std::string& label) {
-    const ErrorKind kind =
-        Is(port.errorText(), kTextPhoneNotResponding) ? ErrorKind::NotResponding : ErrorKind::Port;
-    return {kind, label + ": " + Describe(port), kPhoneOpenFailed};
+    return {KindOfPortText(port), label + ": " + Describe(port), kPhoneOpenFailed};
 }
 
 Failure PhoneFailure::Operation(const PhoneLink& phone, const std::string& label, std::string_view operation,

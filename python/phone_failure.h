@@ -14,7 +14,8 @@ namespace panelgrab::python {
 // port in every message ("sim (/dev/pts/3)", "/dev/ttyACM0").
 class PhoneFailure {
 public:
-    // Opening failed: PhoneNotResponding when the port opened but the phone kept silent, else PortError.
+    // Opening failed: PhoneNotResponding when the port opened but the phone kept silent, PhoneError
+    // when it refused an initialisation command, else PortError.
     static Failure Open(const SerialPort& port, const std::string& label);
     // An operation gave `result` (not kPhoneOk): PhoneError when the phone refused the command or its
     // answer was unusable, PhoneNotResponding on a time-out, PortError when the line failed.

@@ -48,7 +48,7 @@ std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
         handle->label_ = settings.port + " (" + devicePath + ")";
     }
 
-    ConnectionSettings connection(devicePath, settings.baud);
+    ConnectionSettings connection(devicePath, settings.baud, settings.commandLines);
     if (settings.fastTiming) {
         connection.SetTiming(PortTiming::Fast());
     }

@@ -35,9 +35,10 @@ public:
     struct Settings {
         std::string port;
         int32_t baud = 115200;
-        bool initCommands = false;
-        bool fastTiming = false; // the shrunk port timing, for tests against the simulated phone
-        pybind11::object trace;  // None or a callable (direction, text)
+        bool initCommands = false; // send the initialisation commands after the probe
+        std::string commandLines;  // those commands, each line ending in CR LF
+        bool fastTiming = false;   // the shrunk port timing, for tests against the simulated phone
+        pybind11::object trace;    // None or a callable (direction, text)
     };
 
     // Starts the simulated phone for "sim" and "sim:OPTIONS", makes the phone object and opens the

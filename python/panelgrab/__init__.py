@@ -50,22 +50,28 @@ def _trace_callable(trace: Trace) -> Optional[Callable[[str, str], Any]]:
     raise TypeError("trace is a callable (direction, text) or a stream with write(), not " + repr(trace))
 
 
-def open(port: str, baud: int = 115200, *, init_commands: bool = False, trace: Trace = None,
+def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = False, trace: Trace = None,
          fast_timing: bool = False) -> Phone:
-    """Opens the phone on `port` and returns a Phone (a context manager that closes it).
+    r"""Opens the phone on `port` and returns a Phone (a context manager that closes it).
 
     `port` is a serial port ("/dev/ttyACM0"; a bare name means /dev/NAME, "COM1" /dev/ttyS0), a
     network port ("tcp://host:port", "rfc2217://host:port"), or "sim" / "sim:OPTIONS" for the
     built-in simulated phone with panelgrab-phonesim's options joined by commas
     ("sim:--dialect=two-displays,--baud=115200"). Opening proves that a phone answers.
-    `init_commands` also sends the port settings' initialisation commands. `trace` receives the
-    traffic: a callable trace(direction, text) with direction ">" (sent), "<" (received), "!"
-    (unsolicited report taken) or "-" (report nobody listened for), or a stream such as sys.stderr.
-    It is called from the library's threads too, and must not use the phone. `fast_timing` shrinks
-    the port's waits about a hundredfold: for tests against the simulated phone only.
 
-    Raises PortError (the port could not be opened: reason and what to do), PhoneNotResponding, or
-    ValueError for a port name or simulator option that cannot be used.
+    `init_commands` then sends initialisation commands, each of which must be answered OK: a text
+    gives the command lines ("ATE1\r\nAT+CMEE=1\r\n"); True sends the empty list, a lone CR.
+
+    `trace` receives the traffic: a callable trace(direction, text) with direction ">" (sent), "<"
+    (received), "!" (unsolicited report taken) or "-" (report nobody listened for), or a stream
+    such as sys.stderr. It is called from the library's threads too, and must not use the phone.
+
+    `fast_timing` shrinks the port's waits about a hundredfold: for tests against the simulated
+    phone only.
+
+    Raises PortError (the port could not be opened: reason and what to do), PhoneNotResponding,
+    PhoneError (an initialisation command was refused), or ValueError for a port name or simulator
+    option that cannot be used.
     """
     phone = _native.open(port, baud, init_commands=init_commands, trace=_trace_callable(trace),
                          fast_timing=fast_timing)

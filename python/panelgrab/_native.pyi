@@ -197,7 +197,7 @@ class Simulator:
     def stop(self) -> None:
         """Stops serving and closes the pseudo-terminal."""
 
-def open(port: str, baud: int = 115200, *, init_commands: bool = False,
+def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = False,
          trace: Optional[Callable[[str, str], Any]] = None, fast_timing: bool = False) -> Phone:
     """Opens a phone; see panelgrab.open()."""
 

@@ -4,20 +4,20 @@ import pytest
 import panelgrab
 
 
-@pytest.mark.parametrize("port, error, texts", [
-    ("/dev/panelgrab-no-such-port", panelgrab.PortError,
+@pytest.mark.parametrize("port, keywords, error, texts", [
+    ("/dev/panelgrab-no-such-port", {}, panelgrab.PortError,
      ["/dev/panelgrab-no-such-port: Unable to open com port", "(no such device)", "panelgrab.ports()"]),
-    ("sim:--fault=silent", panelgrab.PhoneNotResponding,
+    ("sim:--fault=silent", {}, panelgrab.PhoneNotResponding,
      ["sim (/dev/", "Phone is not responding. Check that the phone is on", "baud rate"]),
-    ("sim:--dialect=klingon", ValueError, ['invalid value "klingon" for --dialect']),
-    ("none", ValueError, ["opens no port"]),
+    ("sim", {"init_commands": "ATE1\r\nAT+NOPE\r\n"}, panelgrab.PhoneError, ["responded with error"]),
+    ("sim:--dialect=klingon", {}, ValueError, ['invalid value "klingon" for --dialect']),
+    ("none", {}, ValueError, ["opens no port"]),
 ])
-def test_opening_failures(port, error, texts):
+def test_opening_failures(port, keywords, error, texts):
     with pytest.raises(error) as raised:
-        panelgrab.open(port, fast_timing=True)
+        panelgrab.open(port, fast_timing=True, **keywords)
     for text in texts:
         assert text in str(raised.value)
-    assert isinstance(raised.value, Exception)
 
 
 def test_failures_during_operations(open_sim):

@@ -99,9 +99,9 @@ def test_gui_object_and_raw_answers(open_sim):
 
 def test_trace_sees_every_exchange(open_sim):
     seen = []
-    phone = open_sim(trace=lambda direction, text: seen.append((direction, text)))
+    phone = open_sim(trace=lambda direction, text: seen.append((direction, text)), init_commands="ATE1\r\nAT\r\n")
     phone.model()
-    assert (">", "AT+CGMM\r") in seen
+    assert [text for direction, text in seen if direction == ">"] == ["AT\r", "ATE1\r", "AT\r", "AT+CGMM\r"]
     assert any(direction == "<" and "PANELSIM-P200" in text for direction, text in seen)
     stream = io.StringIO()
     open_sim(trace=stream).model()
