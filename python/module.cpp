@@ -111,7 +111,7 @@ PortError, PhoneNotResponding, PhoneError (the phone refused or sent less than t
 PictureError.)doc")
         .def(
             "checksum",
-            [](PhoneHandle& p, const py::handle& region, int32_t display) {
+            [](PhoneHandle& p, const py::object& region, int32_t display) {
                 return p.Checksum(RegionArgument::ToDisplayRegion(region), display);
             },
             "region"_a, "display"_a = 0,
@@ -265,7 +265,8 @@ void BindPorts(py::module_& m) {
 
 PYBIND11_MODULE(_native, m) {
     m.doc() = "The phone library, the picture comparison and the simulated phone of Panelgrab.";
-    panelgrab::python::BindPhone(m);
+    // Classes before the functions that return them, so that signatures name them.
     panelgrab::python::BindScreen(m);
     panelgrab::python::BindPorts(m);
+    panelgrab::python::BindPhone(m);
 }

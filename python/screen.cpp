@@ -47,7 +47,7 @@ void Screen::Save(const std::string& path) const {
     }
 }
 
-uint32_t Screen::RegionChecksum(const py::handle& region) const {
+uint32_t Screen::RegionChecksum(const py::object& region) const {
     const DisplayRegion bounds = RegionArgument::ToDisplayRegion(region);
     if (bounds.right >= width() || bounds.bottom >= height()) {
         throw py::value_error("the region " + py::repr(region).cast<std::string>() + " lies outside the " +
@@ -88,7 +88,7 @@ std::shared_ptr<const Picture> Screen::Reference(const py::handle& reference) co
     return picture;
 }
 
-Comparison Screen::Compare(const py::handle& reference, const py::handle& regions, const py::handle& ignore,
+Comparison Screen::Compare(const py::object& reference, const py::object& regions, const py::object& ignore,
                            int32_t tolerance, int64_t maxDiffPixels) const {
     if (tolerance < 0 || tolerance > 255) {
         throw py::value_error("tolerance is a channel difference from 0 to 255, not " +

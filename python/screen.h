@@ -32,11 +32,11 @@ public:
     void Save(const std::string& path) const;
     // The local checksum over the picture text this screen was decoded from. Raises ValueError for a
     // region beyond the display, PictureError once a later grab of the phone replaced that text.
-    uint32_t RegionChecksum(const pybind11::handle& region) const;
+    uint32_t RegionChecksum(const pybind11::object& region) const;
     // Compares this screen with a reference: another Screen or a BMP/PNG file's path. Raises
     // PictureError for an unreadable file, ValueError for bad options or a region outside the pictures.
-    Comparison Compare(const pybind11::handle& reference, const pybind11::handle& regions,
-                       const pybind11::handle& ignore, int32_t tolerance, int64_t maxDiffPixels) const;
+    Comparison Compare(const pybind11::object& reference, const pybind11::object& regions,
+                       const pybind11::object& ignore, int32_t tolerance, int64_t maxDiffPixels) const;
 
     const std::shared_ptr<Picture>& picture() const { return picture_; }
 
