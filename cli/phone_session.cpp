@@ -4,7 +4,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/failure_message.h"
-#include "cli/sim_port_spec.h"
+#include "sim/sim_port_spec.h"
 #include "transport/port_names.h"
 #include "transport/port_timing.h"
 
@@ -23,7 +23,7 @@ PhoneSession::~PhoneSession() {
 }
 
 int PhoneSession::StartSimulator(std::string& devicePath) {
-    std::optional<std::vector<std::string>> args = SimArgumentsOf(options_.port);
+    std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(options_.port);
     sim::SimOptions simOptions;
     std::string error;
     if (!sim::ParseSimOptions(*args, simOptions, error)) {
@@ -46,7 +46,7 @@ int PhoneSession::Open() {
         return kExitUsage;
     }
     std::string devicePath = options_.port;
-    if (SimArgumentsOf(options_.port)) {
+    if (sim::SimArgumentsOf(options_.port)) {
         if (int code = StartSimulator(devicePath); code != kExitOk) {
             return code;
         }

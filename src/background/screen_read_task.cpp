@@ -69,8 +69,10 @@ void ScreenReadTask::ReadLoop() {
         const char* text = screen_->errorText();
         failure_ = text != nullptr ? text : port.errorText();
     }
-    Stop();
+    // The port is free before the read counts as ended: a client that sees IsRunning() turn false
+    // may use the port at once.
     transferring_ = false;
+    Stop();
 }
 
 std::string ScreenReadTask::FailureText() const {

@@ -81,6 +81,35 @@ std::vector<uint8_t> DisplayBitmap::EncodeBmp() const {
     return file;
 }
 
+void DisplayBitmap::CopyRgbTo(uint8_t* rgb) const {
+    if (!hasPixels()) {
+        return;
+    }
+    for (uint32_t y = 0; y < height_; ++y) {
+        const uint8_t* bgr = pixels_.data() + std::size_t{y} * rowSize_;
+        for (uint32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
+            rgb[0] = bgr[2];
+            rgb[1] = bgr[1];
+            rgb[2] = bgr[0];
+        }
+    }
+}
+
+bool DisplayBitmap::SetFromRgb(uint16_t width, uint16_t height, const uint8_t* rgb) {
+    if (!SetSize(width, height)) {
+        return false;
+    }
+    for (uint32_t y = 0; y < height_; ++y) {
+        uint8_t* bgr = pixels_.data() + std::size_t{y} * rowSize_;
+        for (uint32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
+            bgr[0] = rgb[2];
+            bgr[1] = rgb[1];
+            bgr[2] = rgb[0];
+        }
+    }
+    return true;
+}
+
 bool DisplayBitmap::WriteBmpFile(const std::string& path) const {
     std::string ignored;
     return WriteBmpFile(path, ignored);

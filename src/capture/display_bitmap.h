@@ -42,6 +42,12 @@ public:
     // The complete BMP file as bytes (what WriteBmpFile writes).
     std::vector<uint8_t> EncodeBmp() const;
 
+    // The pixels as red, green, blue, row 0 first and rows unpadded: width x height x 3 bytes into
+    // `rgb` (nothing without pixel rows). For clients whose pictures are plain RGB.
+    void CopyRgbTo(uint8_t* rgb) const;
+    // New size and pixels from such rows. False, as SetSize, when the size is refused.
+    bool SetFromRgb(uint16_t width, uint16_t height, const uint8_t* rgb);
+
     uint16_t width() const { return width_; }
     uint16_t height() const { return height_; }
     uint32_t rowSize() const { return rowSize_; }

@@ -65,6 +65,24 @@ TEST(DisplayBitmap, FileRowsAreBottomUp) {
               (std::vector<uint8_t>{12, 11, 10}));
 }
 
+TEST(DisplayBitmap, RgbRowsSkipThePaddingAndSwapTheChannels) {
+    // 5 pixels a row: 15 bytes of RGB, 16 of BGR with one padding byte.
+    std::vector<uint8_t> rgb(5 * 2 * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<uint8_t>(i + 1);
+    }
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(bitmap.SetFromRgb(5, 2, rgb.data()));
+    ASSERT_EQ(bitmap.rowSize(), 16u);
+    const uint8_t* second = bitmap.pixels() + 16;
+    EXPECT_EQ((std::vector<uint8_t>{second[0], second[1], second[2], bitmap.pixels()[15]}),
+              (std::vector<uint8_t>{18, 17, 16, 0}));
+    std::vector<uint8_t> back(rgb.size(), 0xEE);
+    bitmap.CopyRgbTo(back.data());
+    EXPECT_EQ(back, rgb);
+    EXPECT_FALSE(bitmap.SetFromRgb(5000, 1, rgb.data())); // refused before a byte is read
+}
+
 TEST(DisplayBitmap, FileWritesReplaceOrKeepTheOldFile) {
     char pattern[] = "/tmp/panelgrab-bmp-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);

@@ -7,8 +7,8 @@
 #include "cli/cli_options.h"
 #include "cli/escape_decoder.h"
 #include "cli/help_text.h"
-#include "cli/sim_port_spec.h"
 #include "cli/value_parsing.h"
+#include "sim/sim_port_spec.h"
 #include "sim/simulated_phone.h"
 
 namespace panelgrab::cli {
@@ -145,12 +145,12 @@ TEST(CliArguments, NumbersAndRegionsAtTheirBounds) {
 }
 
 TEST(CliArguments, SimulatedPortNames) {
-    EXPECT_EQ(SimArgumentsOf("sim:"), std::optional<Args>(Args{}));
+    EXPECT_EQ(sim::SimArgumentsOf("sim:"), std::optional<Args>(Args{}));
     // A comma not followed by "--" belongs to the value.
-    EXPECT_EQ(SimArgumentsOf("sim:--key-events=5,1,--no-echo"),
+    EXPECT_EQ(sim::SimArgumentsOf("sim:--key-events=5,1,--no-echo"),
               std::optional<Args>({"--key-events=5,1", "--no-echo"}));
     for (const char* other : {"simulator", "/dev/sim", "SIM"}) {
-        EXPECT_FALSE(SimArgumentsOf(other).has_value()) << other;
+        EXPECT_FALSE(sim::SimArgumentsOf(other).has_value()) << other;
     }
     // The help's own example must be one the simulated phone accepts.
     const std::string help = HelpText();
@@ -158,7 +158,7 @@ TEST(CliArguments, SimulatedPortNames) {
     ASSERT_NE(at, std::string::npos);
     const std::size_t start = help.find("sim:", at);
     const std::string example = help.substr(start, help.find('\n', start) - start);
-    const std::optional<Args> simArgs = SimArgumentsOf(example);
+    const std::optional<Args> simArgs = sim::SimArgumentsOf(example);
     ASSERT_TRUE(simArgs.has_value()) << example;
     sim::SimOptions simOptions;
     std::string error;

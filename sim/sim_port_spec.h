@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace panelgrab::cli {
+namespace panelgrab::sim {
 
 // "--port sim" and "--port sim:OPTIONS" name the built-in simulated phone. OPTIONS are the
 // simulator's own options joined by commas, each beginning with "--"; only a comma followed by
@@ -13,4 +13,4 @@ namespace panelgrab::cli {
 // Gives the simulator's arguments for such a name (empty for plain "sim"), none for a real port.
 std::optional<std::vector<std::string>> SimArgumentsOf(std::string_view portName);
 
-} // namespace panelgrab::cli
+} // namespace panelgrab::sim

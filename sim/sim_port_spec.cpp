@@ -1,6 +1,6 @@
-#include "cli/sim_port_spec.h"
+#include "sim/sim_port_spec.h"
 
-namespace panelgrab::cli {
+namespace panelgrab::sim {
 
 namespace {
 
@@ -33,4 +33,4 @@ std::optional<std::vector<std::string>> SimArgumentsOf(std::string_view portName
     return args;
 }
 
-} // namespace panelgrab::cli
+} // namespace panelgrab::sim

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include <pybind11/pybind11.h>
+
+#include "phone/phone_link.h"
+#include "python/key_event_queue.h"
+#include "python/trace_bridge.h"
+#include "sim/simulated_phone.h"
+
+namespace panelgrab::python {
+
+class Screen;
+
+// The Python Phone: one phone object (PhoneLink) over one port, with the simulated phone behind it
+// when the port name asks for one.
+//
+// Threading: Python threads may share a Phone; its operations run one at a time under a lock that is
+// only ever waited for with the GIL released (a thread holding the lock may take the GIL back, e.g.
+// for a progress callback). Every library call runs with the GIL released, on a helper thread while
+// the caller watches for Ctrl-C (InterruptibleCall). An interrupt closes the port, which ends any
+// exchange or transfer at once; the next operation opens it again.
+class PhoneHandle : public std::enable_shared_from_this<PhoneHandle> {
+public:
+    struct Settings {
+        std::string port;
+        int32_t baud = 115200;
+        bool initCommands = false; // send the initialisation commands after the probe
+        std::string commandLines;  // those commands, each line ending in CR LF
+        bool fastTiming = false;   // the shrunk port timing, for tests against the simulated phone
+        pybind11::object trace;    // None or a callable (direction, text)
+    };
+
+    // Starts the simulated phone for "sim" and "sim:OPTIONS", makes the phone object and opens the
+    // port, which proves that a phone answers. Raises ValueError, PortError or PhoneNotResponding.
+    static std::shared_ptr<PhoneHandle> Open(Settings settings);
+    ~PhoneHandle();
+    PhoneHandle(const PhoneHandle&) = delete;
+    PhoneHandle& operator=(const PhoneHandle&) = delete;
+
+    // Stops the key events, closes the port and the simulated phone. A second call does nothing.
+    void Close();
+    bool closed();
+    // The port as messages name it: "sim (/dev/pts/4)", "COM1 (/dev/ttyS0)", "/dev/ttyACM0".
+    const std::string& label() const { return label_; }
+
+    std::string Model();
+    DisplayList Displays();
+    // Reads display `position` of the display list on the background worker; `progress` (None or a
+    // callable) is called with (lines received, lines in all) as they arrive.
+    std::shared_ptr<Screen> Grab(std::size_t position, const pybind11::object& progress);
+    uint32_t Checksum(const DisplayRegion& region, int32_t displayNumber);
+    void Press(const std::string& keys, std::optional<int32_t> pressMs, std::optional<int32_t> pauseMs);
+    GuiObjectMap GuiObject();
+    std::string Send(const std::string& text);
+
+    // Starts delivering the phone's key events into `queue`; one queue at a time.
+    void StartKeyEvents(const std::shared_ptr<KeyEventQueue>& queue);
+    // Stops delivering into `queue` (nothing when another one has taken over).
+    void StopKeyEvents(const std::shared_ptr<KeyEventQueue>& queue);
+
+    // The local checksum over the picture text of grab `generation`, while no later grab replaced it.
+    uint32_t RegionChecksum(uint64_t generation, const DisplayRegion& region);
+
+private:
+    PhoneHandle() = default;
+
+    // The operation lock, held by one thread (owner_) at a time.
+    class Guard {
+    public:
+        explicit Guard(PhoneHandle& phone);
+        ~Guard();
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        PhoneHandle& phone_;
+    };
+    // Takes the operation lock, waiting with the GIL released. GIL held on entry. Raises RuntimeError
+    // on the thread that holds it already (a progress callback calling the phone), which would
+    // otherwise wait for itself.
+    Guard Lock() { return Guard(*this); }
+    // Runs a library call interruptibly, opening the port again first when an interrupt closed it.
+    // Lock and GIL held on entry.
+    int32_t Call(const std::function<int32_t(PhoneLink&)>& work);
+    // Raises ValueError for a closed phone. Lock and GIL held.
+    void CheckOpen();
+    // Raises the error for a failed operation. GIL held.
+    [[noreturn]] void Fail(std::string_view operation, int32_t result);
+    // Waits for the background read, calling `progress`; on an exception (Ctrl-C, or one raised by
+    // `progress`) the read is ended by closing the port and the exception goes on.
+    void FollowRead(const DisplayInfo& display, const pybind11::object& progress);
+    // After a read was cut off: when the phone will have sent the rest of its picture, judged by
+    // the pace the picture came at (or the baud rate when nothing came yet).
+    std::chrono::steady_clock::time_point EndOfPicture(const DisplayInfo& display,
+                                                       std::chrono::steady_clock::time_point started) const;
+    // Opens the port again after an interrupt closed it, once the phone is quiet. Lock and GIL held.
+    void Reopen(PhoneLink& phone);
+    // Ends whatever still runs and frees the phone object and the simulator. GIL released.
+    void Release();
+
+    std::mutex lock_;
+    std::atomic<std::thread::id> owner_{};
+    std::string label_;
+    bool initCommands_ = false;
+    std::unique_ptr<sim::SimulatedPhone> simulator_;
+    std::unique_ptr<TraceBridge> trace_; // outlives phone_, whose port calls it
+    std::unique_ptr<PhoneLink> phone_;   // null once closed
+    std::shared_ptr<KeyEventQueue> events_;
+    std::atomic<bool> reopen_{false}; // an interrupt closed the port
+    int32_t baud_ = 0;
+    // An interrupted grab leaves a phone that goes on sending its picture, and hears no command
+    // until it is done: the port is opened again only after this.
+    std::chrono::steady_clock::time_point quietAt_{};
+    uint64_t generation_ = 0; // grabs so far
+};
+
+} // namespace panelgrab::python

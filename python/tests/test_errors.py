@@ -1,0 +1,76 @@
+"""Failures arrive as exceptions with the program's own texts, never as status numbers."""
+import pytest
+
+import panelgrab
+
+
+@pytest.mark.parametrize("port, keywords, error, texts", [
+    ("/dev/panelgrab-no-such-port", {}, panelgrab.PortError,
+     ["/dev/panelgrab-no-such-port: Unable to open com port", "(no such device)", "panelgrab.ports()"]),
+    ("sim:--fault=silent", {}, panelgrab.PhoneNotResponding,
+     ["sim (/dev/", "Phone is not responding. Check that the phone is on", "baud rate"]),
+    ("sim", {"init_commands": "ATE1\r\nAT+NOPE\r\n"}, panelgrab.PhoneError, ["responded with error"]),
+    ("sim:--dialect=klingon", {}, ValueError, ['invalid value "klingon" for --dialect']),
+    ("none", {}, ValueError, ["opens no port"]),
+])
+def test_opening_failures(port, keywords, error, texts):
+    with pytest.raises(error) as raised:
+        panelgrab.open(port, fast_timing=True, **keywords)
+    for text in texts:
+        assert text in str(raised.value)
+
+
+def test_failures_during_operations(open_sim):
+    gone = open_sim("--fault=hangup-after=5000")
+    with pytest.raises(panelgrab.PortError, match=r"the read ended after \d+ of 220 lines: .*device gone"):
+        gone.grab()
+    with pytest.raises(panelgrab.PortError, match="model failed"):
+        gone.model()
+    huge = open_sim("--fault=huge-display")
+    with pytest.raises(panelgrab.PhoneError, match="display too large to read") as refused:
+        huge.grab()
+    assert refused.value.code == 5
+    phone = open_sim()
+    with pytest.raises(IndexError, match="no display 1 .it describes 1, numbered from 0"):
+        phone.grab(1)
+    phone.close()
+    phone.close()
+    with pytest.raises(ValueError, match="is closed"):
+        phone.model()
+
+
+@pytest.mark.parametrize("call, error, text", [
+    (lambda p, s: p.checksum("0,0,1,1"), TypeError, "four numbers"),
+    (lambda p, s: p.checksum((0, 0, 1)), TypeError, "four numbers"),
+    (lambda p, s: p.checksum((0, 0, 1.5, 1)), TypeError, "not an integer"),
+    (lambda p, s: p.checksum((5, 0, 1, 1)), ValueError, "is empty"),
+    (lambda p, s: p.checksum((0, 0, 70000, 1)), ValueError, "0 to 65535"),
+    (lambda p, s: s.compare(s, ignore=(0, 0, 1, 1)), TypeError, r"write \[\(0, 0, 1, 1\)\]"),
+    (lambda p, s: s.compare(s, regions=[(200, 0, 300, 10)]), ValueError, "lies outside the 176x220 picture"),
+    (lambda p, s: s.compare(s, tolerance=256), ValueError, "0 to 255"),
+    (lambda p, s: s.compare(s, max_diff_pixels=-1), ValueError, "0 or more"),
+    (lambda p, s: s.compare(42), TypeError, "a Screen or a picture file"),
+    (lambda p, s: p.key_events(timeout=-1), ValueError, "seconds"),
+])
+def test_bad_arguments_are_named(phone, call, error, text):
+    screen = phone.grab()
+    with pytest.raises(error, match=text):
+        call(phone, screen)
+
+
+def test_picture_files_that_cannot_be_used(phone, tmp_path):
+    screen = phone.grab()
+    with pytest.raises(panelgrab.PictureError, match="missing.png.*No such file"):
+        screen.compare(tmp_path / "missing.png")
+    (tmp_path / "notes.png").write_text("hello, no picture here\n")
+    with pytest.raises(panelgrab.PictureError, match="neither a BMP nor a PNG"):
+        screen.compare(str(tmp_path / "notes.png"))
+    with pytest.raises(panelgrab.PictureError, match="could not write .*nowhere/x.png"):
+        screen.save(tmp_path / "nowhere" / "x.png")
+    # A target that cannot be replaced stays as it was.
+    (tmp_path / "taken.bmp").mkdir()
+    (tmp_path / "taken.bmp" / "keep").write_text("keep")
+    with pytest.raises(panelgrab.PictureError, match="could not write"):
+        screen.save(tmp_path / "taken.bmp")
+    assert (tmp_path / "taken.bmp" / "keep").read_text() == "keep"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["notes.png", "taken.bmp"]

@@ -1,0 +1,115 @@
+"""Every Phone call against the simulated phone, through its pseudo-terminal."""
+import io
+
+import pytest
+
+import panelgrab
+
+
+def test_model_and_displays_of_each_dialect(open_sim):
+    two = open_sim("--dialect=two-displays,--model=ACME-X1")
+    assert two.model() == "X1"
+    described = [(d.number, d.width, d.height, d.bits_per_pixel, d.characters_per_line)
+                 for d in two.displays()]
+    assert described == [(0, 176, 220, 16, 176 * 8), (1, 96, 64, 16, 96 * 8)]
+    second = two.grab(1)
+    assert (second.width, second.height) == (96, 64)
+    short = open_sim("--dialect=short")
+    assert [(d.width, d.height, d.characters_per_line) for d in short.displays()] == [(128, 160, 128 * 4)]
+    assert "sim (/dev/" in repr(short)
+
+
+@pytest.mark.parametrize("options", ["", "--dialect=short", "--display=40x30:1", "--display=40x30:2",
+                                     "--display=40x30:8", "--dialect=two-displays"])
+def test_local_region_checksums_equal_the_phones(open_sim, options):
+    phone = open_sim(options)
+    for position, display in enumerate(phone.displays()):
+        screen = phone.grab(position)
+        right, bottom = display.width - 1, display.height - 1
+        for region in [(0, 0, 0, 0), (3, 5, 20, 17), (0, 0, right, bottom), (right, bottom, right, bottom)]:
+            phones = phone.checksum(region, display.number)
+            assert screen.region_checksum(region) == phones, (position, region)
+
+
+def test_region_checksum_needs_the_latest_grab(phone):
+    first = phone.grab()
+    phone.grab()
+    with pytest.raises(panelgrab.PictureError, match="later grab"):
+        first.region_checksum((0, 0, 1, 1))
+    latest = phone.grab()
+    with pytest.raises(ValueError, match="outside the 176x220 display"):
+        latest.region_checksum((0, 0, 176, 1))
+    phone.close()
+    with pytest.raises(panelgrab.PictureError, match="closed"):
+        latest.region_checksum((0, 0, 1, 1))
+
+
+def test_pressed_keys_come_back_as_events(phone):
+    with phone.key_events(timeout=2) as events:
+        phone.press("1#")
+        phone.press("2", press_ms=100, pause_ms=0)
+        got = [(e.key, e.pressed) for e in events.take(6)]
+    assert got == [("1", True), ("1", False), ("#", True), ("#", False), ("2", True), ("2", False)]
+    with pytest.raises(ValueError, match="together"):
+        phone.press("1", press_ms=100)
+    with pytest.raises(ValueError, match="0 or more"):
+        phone.press("1", press_ms=-100, pause_ms=0)
+
+
+def test_event_iteration_ends_at_the_timeout(open_sim):
+    phone = open_sim("--key-events=5,1;5,0;*,1;*,0,--key-event-pause=5")
+    with phone.key_events(timeout=0.3) as events:
+        received = list(events)
+        assert events.take(1, timeout=0) == []
+    assert [(e.key, e.pressed) for e in received] == [("5", True), ("5", False), ("*", True), ("*", False)]
+    assert repr(received[0]) == "KeyEvent('5', pressed=True)" and received[1] != received[0]
+    # A block is entered once; a second one may run after it, not beside it.
+    with pytest.raises(ValueError, match="entered once"):
+        events.__enter__()
+    with phone.key_events(timeout=0):
+        with pytest.raises(ValueError, match="one key_events"):
+            phone.key_events().__enter__()
+    with pytest.raises(ValueError, match="inside the block"):
+        next(iter(phone.key_events()))
+
+
+def test_a_vanished_phone_ends_the_events_with_port_error():
+    with panelgrab.SimulatedPhone(key_events="5,1;5,0", key_event_pause=5) as sim:
+        phone = panelgrab.open(sim.port, fast_timing=True)
+        with phone.key_events(timeout=5) as events:
+            assert [e.key for e in events.take(2)] == ["5", "5"]
+            sim.close()
+            with pytest.raises(panelgrab.PortError, match="stopped answering while listening"):
+                events.take(1)
+        with pytest.raises(panelgrab.PortError):
+            phone.model()
+        phone.close()
+
+
+def test_gui_object_and_raw_answers(open_sim):
+    phone = open_sim('--gui-object="ListObject","Contacts","Select","Back","2","Bob"')
+    assert phone.gui_object() == {"OBJECT": "ListObject", "TITLE": "Contacts", "SKL": "Select", "SKR": "Back",
+                                  "FOCUS": "2", "VALUE": "Bob"}
+    answer = phone.send("AT+CGMM\r")
+    assert "PANELSIM-P200\r\n" in answer and answer.endswith("OK\r\n")
+    with pytest.raises(panelgrab.PhoneError, match="responded with error") as refused:
+        phone.send("AT+NOSUCHTHING\r")
+    assert refused.value.code == 5
+
+
+def test_trace_sees_every_exchange(open_sim):
+    seen = []
+    phone = open_sim(trace=lambda direction, text: seen.append((direction, text)), init_commands="ATE1\r\nAT\r\n")
+    phone.model()
+    assert [text for direction, text in seen if direction == ">"] == ["AT\r", "ATE1\r", "AT\r", "AT+CGMM\r"]
+    assert any(direction == "<" and "PANELSIM-P200" in text for direction, text in seen)
+    stream = io.StringIO()
+    open_sim(trace=stream).model()
+    assert "> 'AT+CGMM\\r'\n" in stream.getvalue()
+    with pytest.raises(TypeError, match="trace"):
+        panelgrab.open("sim", trace=42)
+
+
+def test_ports_are_described_as_the_command_line_lists_them():
+    for port in panelgrab.ports():
+        assert str(port).startswith(port.path)

@@ -1,0 +1,108 @@
+"""Blocking calls release the GIL, and Ctrl-C ends a grab or an event wait cleanly."""
+import os
+import signal
+import threading
+
+import pytest
+
+import panelgrab
+
+# A paced phone whose whole picture takes about half a second: 12 lines of 256 characters at 57600 baud.
+PACED = "--display=32x12:16,--baud=57600"
+
+
+def interrupt_after(seconds):
+    timer = threading.Timer(seconds, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    return timer
+
+
+def test_ctrl_c_stops_a_grab_and_the_phone_carries_on(open_sim):
+    phone = open_sim(PACED)
+    progress = []
+    timer = None
+
+    def follow(lines, total):
+        nonlocal timer
+        progress.append((lines, total))
+        if lines > 0 and timer is None:
+            timer = interrupt_after(0.05)  # arrives while the grab waits for lines
+
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            phone.grab(progress=follow)
+    finally:
+        timer.cancel()
+    assert 0 < progress[-1][0] < 12 == progress[-1][1]
+    # The port was closed to end the transfer; the next call opens it again once the phone is done.
+    assert phone.model() == "P200"
+    assert (phone.grab().height, phone.model()) == (12, "P200")
+
+
+def test_ctrl_c_stops_an_event_wait(phone):
+    with phone.key_events() as events:
+        timer = interrupt_after(0.1)
+        try:
+            with pytest.raises(KeyboardInterrupt):
+                events.take(1, timeout=60)
+        finally:
+            timer.cancel()
+    with phone.key_events(timeout=2) as events:
+        phone.press("7")
+        assert [e.key for e in events.take(2)] == ["7", "7"]
+
+
+def test_an_exception_from_progress_ends_the_read(open_sim):
+    phone = open_sim(PACED)
+
+    def give_up(lines, total):
+        if lines > 2:
+            raise RuntimeError("enough")
+
+    with pytest.raises(RuntimeError, match="enough"):
+        phone.grab(progress=give_up)
+    with pytest.raises(RuntimeError, match="busy with an operation on this thread"):
+        phone.grab(progress=lambda lines, total: phone.model())
+    assert phone.grab().width == 32
+
+
+def test_other_threads_run_during_a_grab(open_sim):
+    phone = open_sim(PACED)
+    count = 0
+    stop = threading.Event()
+
+    def counter():
+        nonlocal count
+        while not stop.is_set():
+            count += 1
+
+    thread = threading.Thread(target=counter)
+    thread.start()
+    try:
+        counts = []
+        phone.grab(progress=lambda lines, total: counts.append(count))
+    finally:
+        stop.set()
+        thread.join()
+    # The counter went on between the progress calls, while the grab waited for the paced lines.
+    assert len(counts) > 3 and counts[-1] - counts[0] > 10000
+
+
+def test_threads_share_a_phone(open_sim):
+    phone = open_sim("--dialect=two-displays")
+    results, errors = [], []
+
+    def work(position):
+        try:
+            for _ in range(5):
+                results.append((phone.grab(position).width, phone.model()))
+        except Exception as error:  # noqa: BLE001 - reported below
+            errors.append(error)
+
+    threads = [threading.Thread(target=work, args=(position,)) for position in (0, 1)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert errors == []
+    assert sorted(set(results)) == [(96, "P200"), (176, "P200")]
