@@ -7,7 +7,7 @@
 
 #include "cli/comparison_report.h"
 #include "cli/exit_codes.h"
-#include "cli/failure_message.h"
+#include "transport/port_failure.h"
 #include "cli/numbered_file_name.h"
 #include "cli/picture_conversion.h"
 #include "cli/picture_output.h"

@@ -3,7 +3,7 @@
 #include <csignal>
 
 #include "cli/exit_codes.h"
-#include "cli/failure_message.h"
+#include "transport/port_failure.h"
 #include "sim/sim_port_spec.h"
 #include "transport/port_names.h"
 #include "transport/port_timing.h"

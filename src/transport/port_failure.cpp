@@ -1,10 +1,10 @@
-#include "cli/failure_message.h"
+#include "transport/port_failure.h"
 
 #include "transport/exchange_result.h"
 #include "transport/port_holders.h"
 #include "transport/port_names.h"
 
-namespace panelgrab::cli {
+namespace panelgrab {
 namespace {
 
 std::string HoldersOf(const SerialPort& port) {
@@ -16,7 +16,7 @@ std::string HoldersOf(const SerialPort& port) {
 }
 
 // What the user can do about the failure, where there is something to do.
-std::string Advice(const SerialPort& port) {
+std::string Advice(const SerialPort& port, const FailureWording& wording) {
     switch (TroubleOf(port.systemError())) {
     case PortTrouble::Permission:
         return "Add your user to the dialout group (sudo usermod -aG dialout \"$USER\", then log in "
@@ -29,7 +29,7 @@ std::string Advice(const SerialPort& port) {
                "alone with the udev rule in docs/INSTALL.md).";
     }
     case PortTrouble::NoSuchPort:
-        return "Check the port name (panelgrab-cli ports lists the ports) and the cable.";
+        return "Check the port name (" + wording.listPorts + " lists the ports) and the cable.";
     case PortTrouble::Gone:
         return "The phone went away: check the cable and that the phone is on.";
     case PortTrouble::Unreachable:
@@ -42,23 +42,26 @@ std::string Advice(const SerialPort& port) {
     case PortTrouble::Other:
         break;
     }
-    if (port.errorText() == std::string(kTextPhoneNotResponding)) {
-        return "Check that the phone is on and connected, and the baud rate (--baud).";
+    const std::string text = port.errorText();
+    if (text == kTextPhoneNotResponding || text == ExchangeResultText(TimedOut)) {
+        return "Check that the phone is on and connected, and the baud rate (" + wording.baudOption + ").";
     }
     return {};
 }
 
 } // namespace
 
-std::string DescribePortFailure(const SerialPort& port) {
+std::string DescribePortFailure(const SerialPort& port, const FailureWording& wording) {
     std::string text = port.errorText();
     if (int error = port.systemError(); error != 0) {
         text += " (" + DescribeSystemError(error) + ")";
     }
-    if (const std::string advice = Advice(port); !advice.empty()) {
-        text += " " + advice;
+    if (const std::string advice = Advice(port, wording); !advice.empty()) {
+        // "Phone is not responding" has no full stop of its own.
+        text += text.back() == '.' || text.back() == ')' ? " " : ". ";
+        text += advice;
     }
     return text;
 }
 
-} // namespace panelgrab::cli
+} // namespace panelgrab
