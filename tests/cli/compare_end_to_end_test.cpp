@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -106,12 +106,15 @@ void WriteExpectedBmp(const sim::SimOptions& options, const std::string& path) {
 
 // The bounding box of a "differ: N pixels in (L,T)-(R,B), ..." line.
 std::optional<PictureRect> BoundsOf(const std::string& summary) {
-    std::smatch m;
-    static const std::regex pattern(R"(^differ: \d+ pixels? in \((\d+),(\d+)\)-\((\d+),(\d+)\), )");
-    if (!std::regex_search(summary, m, pattern)) {
+    PictureRect box;
+    int pixels = 0;
+    if (std::sscanf(summary.c_str(), "differ: %d pixel%*[s] in (%d,%d)-(%d,%d), ", &pixels, &box.left,
+                    &box.top, &box.right, &box.bottom) != 5 &&
+        std::sscanf(summary.c_str(), "differ: %d pixel in (%d,%d)-(%d,%d), ", &pixels, &box.left, &box.top,
+                    &box.right, &box.bottom) != 5) {
         return std::nullopt;
     }
-    return PictureRect{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+    return box;
 }
 
 bool Within(const PictureRect& inner, const sim::ScreenBox& outer) {
@@ -295,15 +298,20 @@ int Shell(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The counts of the last line, "N pictures taken, M written" (or "1 picture taken, ...").
 int64_t TakenIn(const std::string& err, int64_t& written) {
-    std::smatch m;
-    static const std::regex pattern(R"((\d+) pictures? taken, (\d+) written\n$)");
-    if (!std::regex_search(err, m, pattern)) {
+    const std::size_t start = err.rfind('\n', err.size() >= 2 ? err.size() - 2 : 0);
+    std::string last = err.substr(start == std::string::npos ? 0 : start + 1);
+    last.erase(0, std::min(last.find_first_of("0123456789"), last.size())); // after "panelgrab-cli: "
+    long long taken = -1;
+    long long files = -1;
+    char noun[16] = {};
+    if (std::sscanf(last.c_str(), "%lld %15s taken, %lld written", &taken, noun, &files) != 3) {
         written = -1;
         return -1;
     }
-    written = std::stoll(m[2]);
-    return std::stoll(m[1]);
+    written = files;
+    return taken;
 }
 
 TEST(CompareProgram, RepeatedCaptureEndsCleanlyOnSigtermAndOnAClosedOutput) {
