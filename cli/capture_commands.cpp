@@ -19,7 +19,8 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{100};
 
-// The entry of the display to read, or none after a printed failure (exit code in `code`).
+} // namespace
+
 std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession& session, int& code) {
     DisplayList displays;
     if (int32_t result = session.Phone().GetDisplayList(displays); result != kPhoneOk) {
@@ -34,6 +35,8 @@ std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession
     }
     return displays[static_cast<std::size_t>(options.display)];
 }
+
+namespace {
 
 // Writes the picture when -o names a file, then compares it with the --expect reference if any.
 int SaveAndReport(const CliOptions& options, const DisplayBitmap& picture, const Picture* reference,

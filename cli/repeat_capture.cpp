@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <optional>
 #include <thread>
 
+#include "cli/broken_pipe_guard.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_guard.h"
 #include "cli/numbered_file_name.h"
@@ -22,24 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 // How often a wait looks at the stop signals.
 constexpr std::chrono::milliseconds kWaitSlice{50};
-
-// While it lives, a write to a closed pipe fails with EPIPE instead of killing the program, so
-// that the loop can finish the picture in hand and say what it did.
-class BrokenPipeGuard {
-public:
-    BrokenPipeGuard() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        sigaction(SIGPIPE, &ignore, &previous_);
-    }
-    ~BrokenPipeGuard() { sigaction(SIGPIPE, &previous_, nullptr); }
-    BrokenPipeGuard(const BrokenPipeGuard&) = delete;
-    BrokenPipeGuard& operator=(const BrokenPipeGuard&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
 
 // The capture schedule: picture k (from 0) is due at start + k * every. A capture that overruns
 // its slot skips the slots it missed instead of bunching the next pictures together.
