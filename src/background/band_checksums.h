@@ -8,14 +8,22 @@
 
 namespace panelgrab {
 
-// The phone's own checksums of a display's bands of rows, as last asked, and the search for the rows
-// that changed since. Bands of `bandRows` rows cover the display top down; each is halved (the upper
-// half takes the odd row) and halved again down to bands of at most `smallestRows` rows, so every
-// band is the root of a small binary tree.
+// Keeps a display's picture in step with the phone by its own checksums of bands of rows. Bands of
+// `bandRows` rows cover the display top down, each cut into smallest bands of `smallestRows` rows.
+// A refresh asks for every band's sum; a band whose sum changed has its smallest bands asked, and
+// the rows of those that changed are fetched.
+//
+// Every smallest band of a changed band is asked, rather than halves split further only where
+// they changed: a half whose sum stayed may still hold two rows that traded contents, as the blank
+// rows between two list entries do when a highlight moves from one entry to the next.
 //
 // Sums are compared only with the phone's own earlier sums of the same rows, never with anything
-// computed here, so nothing depends on how the phone sums. A change that keeps a band's sum (two
-// pixels trading values) is not seen.
+// computed here, so nothing depends on how the phone sums. A stored sum must describe the rows as
+// they were fetched, or a screen that changes and changes back would leave stale rows behind a sum
+// that matches again. So a band's sum is asked before and after its rows are fetched: when the two
+// differ, the screen changed meanwhile, and the band and the smallest bands fetched are looked at
+// again by the next refresh, whatever their sums say. What a sum cannot see stays unseen: a
+// change that keeps a band's sum (rows or pixels trading contents), or a smallest band's.
 //
 // Not thread-safe: one job owns it.
 class BandChecksums {
@@ -23,45 +31,53 @@ public:
     // What asking the phone for the checksum of rows top..bottom (full width) brought.
     enum class Answer { Sum, Refused, Failed };
     using AskSum = std::function<Answer(int32_t top, int32_t bottom, int32_t& sum)>;
-    // Refused and Failed: the first request that did not bring a sum; nothing more was asked.
+    // Fetches rows first..last (lines, or the whole picture); false when that failed.
+    using FetchRows = std::function<bool(int32_t first, int32_t last)>;
+    // Refused and Failed: a request did not bring a sum, or a fetch failed; nothing more was asked.
     enum class Outcome { Done, Refused, Failed };
 
-    // height >= 0, 1 <= smallestRows <= bandRows.
+    // height >= 0; bandRows and smallestRows are taken as at least 1, smallestRows at most bandRows.
     BandChecksums(int32_t height, int32_t bandRows, int32_t smallestRows);
 
-    // Asks for the sum of every band of every level and stores them. Done before the lines are read
-    // whole, so that each stored sum is no younger than the lines it covers: a change in between is
-    // seen by the next search and its lines fetched again.
-    Outcome AskAll(const AskSum& ask, int32_t& requests);
-    // Asks for each top band's sum. Where it differs from the stored one (or none is stored) the new
-    // sum is stored and the band's halves are searched the same way; a smallest band that differs
-    // adds its rows to `changed`. A band whose sum changed while none of its halves' did adds all of
-    // its rows (the phone's sum was not made of its halves', or the screen changed back meanwhile).
-    // `changed` is emptied first and comes out top down, touching spans merged.
-    Outcome FindChanged(const AskSum& ask, std::vector<RowSpan>& changed, int32_t& requests);
+    // Fetches every row, band by band, and learns every sum: the band's, its rows fetched, its
+    // smallest bands', the band's again.
+    Outcome ReadAll(const AskSum& ask, const FetchRows& fetch);
+    // Asks for each band's sum; a band whose sum differs from the stored one (or that is due for a
+    // second look) has its smallest bands asked, and those whose sums differ are fetched (all of
+    // them when none differs: the phone's band sum is not made of theirs, or the screen changed back
+    // meanwhile), then the band's sum is asked again. Fetches of touching rows are merged.
+    Outcome Refresh(const AskSum& ask, const FetchRows& fetch);
 
-    // Bands of the top level; and of every level.
-    std::size_t topBands() const { return roots_.size(); }
-    std::size_t allBands() const { return nodes_.size(); }
+    // Requests of a refresh that finds nothing changed.
+    std::size_t bands() const { return bands_.size(); }
+    // Requests of ReadAll: every band twice, every smallest band once (a band that is its own only
+    // smallest band has none).
+    std::size_t readAllRequests() const { return 2 * bands_.size() + smallest_.size(); }
 
 private:
-    struct Node {
+    struct Sum {
         int32_t top = 0;
         int32_t bottom = 0;
-        int32_t firstChild = -1; // the second is firstChild + 1; -1 for a smallest band
         bool known = false;
-        int32_t sum = 0;
+        int32_t value = 0;
+    };
+    struct Band : Sum {
+        bool settled = false; // its sum was the same before and after its rows were fetched
+        std::size_t firstSmall = 0;
+        std::size_t endSmall = 0; // smallest_[firstSmall, endSmall); none when it is its own
     };
 
-    // Appends the two halves of node `index` (and theirs) while it is larger than a smallest band.
-    void Split(int32_t index, int32_t smallestRows);
-    // `added`: rows of this band went into `changed`.
-    Answer Search(int32_t index, const AskSum& ask, std::vector<RowSpan>& changed, int32_t& requests,
-                  bool& added);
+    // Asks for the sum and stores it; `changed`: it differs from the stored one, or none was stored.
+    static Answer Learn(Sum& sum, const AskSum& ask, bool& changed);
+    // Fetches `spans` and asks for the band's sum again: settled when it is still `before`; when it
+    // is not, the smallest bands fetched are forgotten.
+    Outcome FetchAndSettle(Band& band, int32_t before, const std::vector<RowSpan>& spans, const AskSum& ask,
+                           const FetchRows& fetch);
+    static Outcome OutcomeOf(Answer answer);
     static void Add(std::vector<RowSpan>& spans, int32_t first, int32_t last);
 
-    std::vector<Node> nodes_;
-    std::vector<int32_t> roots_;
+    std::vector<Band> bands_;
+    std::vector<Sum> smallest_;
 };
 
 } // namespace panelgrab

@@ -9,9 +9,10 @@ struct LiveViewOptions {
     // Rows of each band whose checksum every refresh asks for. Smaller bands see more of the changes
     // a sum cannot see, and cost one request each per refresh.
     int32_t bandRows = 8;
-    // A changed band is halved and asked again down to bands of at most this many rows; only the
-    // rows of those that changed are fetched.
-    int32_t smallestBandRows = 2;
+    // A band whose sum changed has its smallest bands of this many rows asked, and only the lines of
+    // those that changed are fetched. One row: two neighbouring rows that trade contents (a highlight
+    // moving down a list, over the blank rows between entries) keep the sum of any band holding both.
+    int32_t smallestBandRows = 1;
     // A full read once this long has passed since the last one ended, to correct what a sum cannot
     // see; 0: only the opening one and those asked for.
     int32_t fullReadEveryMs = 30000;

@@ -119,7 +119,11 @@ LiveViewTask::StepEnd LiveViewTask::Open(LiveRefreshStats& stats) {
         return Fail(port.errorText());
     }
     entry_ = screen_->current();
-    bands_.emplace(entry_->height, options_.bandRows, options_.smallestBandRows);
+    if (entry_->displayNumber == 0) {
+        bands_.emplace(entry_->height, options_.bandRows, options_.smallestBandRows);
+    } else {
+        bands_.emplace(entry_->height, entry_->height, entry_->height); // its picture comes whole only
+    }
     if (!supported) {
         FallBack(kNoticeNoChecksums, stats);
     }
@@ -128,19 +132,13 @@ LiveViewTask::StepEnd LiveViewTask::Open(LiveRefreshStats& stats) {
 
 LiveViewTask::StepEnd LiveViewTask::FullRead(LiveRefreshStats& stats) {
     stats.fullRead = true;
+    StepEnd end = StepEnd::Done;
     if (narrowing_) {
-        const auto ask = [this](int32_t top, int32_t bottom, int32_t& sum) {
-            return AskSum(top, bottom, sum);
-        };
-        // The sums go first: a line that changes after its band was asked is then seen next time.
-        if (const BandChecksums::Outcome outcome = bands_->AskAll(ask, stats.checksumRequests);
-            outcome != BandChecksums::Outcome::Done) {
-            if (const StepEnd end = Unanswered(outcome, stats); end != StepEnd::Done) {
-                return end;
-            }
-        }
+        end = UseBands(stats, true);
     }
-    const StepEnd end = ReadEveryLine(stats);
+    if (end == StepEnd::Done && !narrowing_) {
+        end = ReadEveryLine(stats); // no sums, or the phone refused one on the way
+    }
     if (end == StepEnd::Done) {
         lastFullRead_ = Clock::now();
     }
@@ -148,25 +146,33 @@ LiveViewTask::StepEnd LiveViewTask::FullRead(LiveRefreshStats& stats) {
 }
 
 LiveViewTask::StepEnd LiveViewTask::Narrow(LiveRefreshStats& stats) {
-    const auto ask = [this](int32_t top, int32_t bottom, int32_t& sum) { return AskSum(top, bottom, sum); };
-    std::vector<RowSpan> changed;
-    if (const BandChecksums::Outcome outcome = bands_->FindChanged(ask, changed, stats.checksumRequests);
-        outcome != BandChecksums::Outcome::Done) {
-        const StepEnd end = Unanswered(outcome, stats);
-        return end == StepEnd::Done ? FullRead(stats) : end;
-    }
-    if (changed.empty()) {
+    const StepEnd end = UseBands(stats, false);
+    return end == StepEnd::Done && !narrowing_ ? FullRead(stats) : end;
+}
+
+LiveViewTask::StepEnd LiveViewTask::UseBands(LiveRefreshStats& stats, bool everyRow) {
+    const auto ask = [this, &stats](int32_t top, int32_t bottom, int32_t& sum) {
+        ++stats.checksumRequests;
+        return AskSum(top, bottom, sum);
+    };
+    const auto fetch = [this, &stats](int32_t first, int32_t last) {
+        // Another display has no single lines: its one band is the whole picture.
+        const StepEnd end = entry_->displayNumber == 0 ? FetchRows(first, last, stats) : ReadEveryLine(stats);
+        return end == StepEnd::Done;
+    };
+    const BandChecksums::Outcome outcome =
+        everyRow ? bands_->ReadAll(ask, fetch) : bands_->Refresh(ask, fetch);
+    if (outcome == BandChecksums::Outcome::Done) {
         return StepEnd::Done;
     }
-    if (entry_->displayNumber != 0) {
-        return ReadEveryLine(stats); // no single lines from another display
+    if (stopAsked_) {
+        return StepEnd::Stopped;
     }
-    for (const RowSpan& span : changed) {
-        if (const StepEnd end = FetchRows(span.first, span.last, stats); end != StepEnd::Done) {
-            return end;
-        }
+    if (outcome == BandChecksums::Outcome::Refused) {
+        FallBack(kNoticeChecksumRefused, stats);
+        return StepEnd::Done;
     }
-    return StepEnd::Done;
+    return failure_.load() != nullptr ? StepEnd::Failed : Fail(port.errorText());
 }
 
 LiveViewTask::StepEnd LiveViewTask::ReadEveryLine(LiveRefreshStats& stats) {
@@ -208,17 +214,6 @@ BandChecksums::Answer LiveViewTask::AskSum(int32_t top, int32_t bottom, int32_t&
         return task.GetResult(sum) ? BandChecksums::Answer::Sum : BandChecksums::Answer::Refused;
     }
     return result == ErrorAnswer ? BandChecksums::Answer::Refused : BandChecksums::Answer::Failed;
-}
-
-LiveViewTask::StepEnd LiveViewTask::Unanswered(BandChecksums::Outcome outcome, LiveRefreshStats& stats) {
-    if (stopAsked_) {
-        return StepEnd::Stopped;
-    }
-    if (outcome == BandChecksums::Outcome::Refused) {
-        FallBack(kNoticeChecksumRefused, stats);
-        return StepEnd::Done;
-    }
-    return Fail(port.errorText());
 }
 
 void LiveViewTask::FallBack(const char* notice, LiveRefreshStats& stats) {

@@ -25,10 +25,11 @@ namespace panelgrab {
 class ScreenImage;
 
 // Keeps the picture of one display current. The first refresh reads every line; later ones ask the
-// phone for its checksums of bands of rows (BandChecksums) and fetch only the lines of the bands
-// whose sums changed. A full read follows every options.fullReadEveryMs and on request, to correct
-// what a sum cannot see. A phone that refuses checksums gets a full read on every refresh, and the
-// refresh that found out says so once (LiveRefreshStats::notice, Notice()).
+// phone for its checksums of bands of rows and fetch only the lines whose sums changed (see
+// BandChecksums for which sums are asked when, and what a sum cannot see). A full read follows every
+// options.fullReadEveryMs and on request, to correct what a sum cannot see. A phone that refuses checksums
+// gets a full read on every refresh, and the refresh that found out says so once (LiveRefreshStats::notice,
+// Notice()).
 //
 // Lines are fetched one by one with AT*ZIPI, which serves the first display; on another display a
 // refresh that finds a change reads the whole picture in bulk (AT*ZISI=n).
@@ -90,11 +91,12 @@ private:
     StepEnd Open(LiveRefreshStats& stats);
     StepEnd FullRead(LiveRefreshStats& stats);
     StepEnd Narrow(LiveRefreshStats& stats);
+    // A full read (everyRow) or a refresh by the bands' sums. On a refused sum it falls back and
+    // leaves the rest to a read without sums.
+    StepEnd UseBands(LiveRefreshStats& stats, bool everyRow);
     StepEnd ReadEveryLine(LiveRefreshStats& stats);
     StepEnd FetchRows(int32_t first, int32_t last, LiveRefreshStats& stats);
     BandChecksums::Answer AskSum(int32_t top, int32_t bottom, int32_t& sum);
-    // After a checksum outcome other than Done.
-    StepEnd Unanswered(BandChecksums::Outcome outcome, LiveRefreshStats& stats);
     void FallBack(const char* notice, LiveRefreshStats& stats);
     StepEnd Fail(const char* text);
     bool FullReadDue() const;

@@ -69,6 +69,11 @@ public:
     }
 
     sim::RgbImage Expected(std::size_t index) const { return sim::ExpectedPicture(options_, index); }
+    // Bytes the phone sent; complete once the phone object is gone (it stops the simulator first).
+    int64_t BytesSent() {
+        sim_.Stop();
+        return sim_.BytesSent();
+    }
     int32_t TotalCharacters(std::size_t index) const {
         return static_cast<int32_t>(displays[index].lineLength * displays[index].height);
     }
