@@ -53,8 +53,8 @@ double SecondsSince(Clock::time_point start) {
 }
 
 // What the phone shows: the simulated phone's test card with a status bar on top, whose clock is
-// redrawn for every change. The bar is a gradient, as on a phone, so that the digits' changes move
-// the sums (white digits on black would keep a band's sum when two digits light as many pixels).
+// redrawn for every change. The bar is a gradient, as on many phones; on a flat bar, a digit that
+// lights as many pixels of a row as the one before keeps the row's sum (see docs/LIVE-VIEW.md).
 class Scene {
 public:
     explicit Scene(std::string path) : path_(std::move(path)) {
@@ -62,7 +62,7 @@ public:
         image_ = sim::ExpectedPicture(card, 0);
         for (int y = 0; y < 12; ++y) {
             for (int x = 0; x < kWidth; ++x) {
-                Put(x, y, static_cast<uint8_t>(30 + x), static_cast<uint8_t>(60 + 8 * y), 140);
+                Bar(x, y);
             }
         }
     }
@@ -71,7 +71,7 @@ public:
     bool Show(int seconds) {
         for (int y = 2; y <= 9; ++y) {
             for (int x = kWidth - 44; x <= kWidth - 5; ++x) {
-                Put(x, y, static_cast<uint8_t>(30 + x), static_cast<uint8_t>(60 + 8 * y), 140);
+                Bar(x, y);
             }
         }
         char text[8];
@@ -107,6 +107,12 @@ public:
     }
 
 private:
+    // The bar's colour changes from pixel to pixel in what 16 bits carry (green in steps of 4), so
+    // that a digit lighting other pixels changes the row's sum even when it lights as many.
+    void Bar(int x, int y) {
+        Put(x, y, static_cast<uint8_t>(40 + 8 * y), static_cast<uint8_t>(4 * x),
+            static_cast<uint8_t>(160 - 4 * y));
+    }
     void Put(int x, int y, uint8_t r, uint8_t g, uint8_t b) {
         uint8_t* p = &image_.rgb[(static_cast<std::size_t>(y) * kWidth + x) * 3];
         p[0] = r;
@@ -354,6 +360,10 @@ int main(int argc, char** argv) {
         const bool exact =
             r.fullReadExact && r.openingExact && r.unchanged.exact && r.clock.exact && r.watchExact;
         allExact = allExact && exact;
+        if (!exact) {
+            std::fprintf(stderr, "not exact: full read %d, opening %d, unchanged %d, clock %d, watching %d\n",
+                         r.fullReadExact, r.openingExact, r.unchanged.exact, r.clock.exact, r.watchExact);
+        }
         std::printf(
             "%7d %9.0f %9.0f | %9.1f %9.1f %6lld %7.0f | %9.1f %9.1f %6d %6lld %7.1f | %8.1f %7.2f%% | %6s "
             "%7.1f\n",
