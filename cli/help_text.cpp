@@ -58,19 +58,20 @@ Commands:
                                 Print each key event of the phone as "pressed KEY" or
                                 "released KEY", one a line. Ends after N events, S seconds
                                 or Ctrl-C; the phone's key reporting is always switched off.
-  watch [--display N] [--full-every S] [-o PATTERN [--changed-only [COMPARISON OPTIONS]]]
+  watch [--display N] [--full-every SECS] [-o PATTERN [--changed-only [COMPARISON OPTIONS]]]
         [--count N] [--seconds S]
                                 Keep display N's picture current: read it whole, then refresh
                                 it again and again, asking the phone for checksums of bands of
-                                rows and re-reading only the lines that changed, and read it
-                                whole again every S seconds (default 30; 0: never), since a
-                                change that keeps a band's sum is not seen. One line per
-                                refresh on stdout: "time_s=T lines=L bytes=B checksums=C ms=M"
-                                (" full" after a full read). With -o each refresh that fetched
+                                rows and re-reading only the lines that changed. Since a change
+                                that keeps a band's sum is not seen, it is read whole again
+                                every SECS seconds (default 30; 0: never). One line per refresh
+                                on stdout: "time_s=T lines=L bytes=B checksums=C ms=M", and
+                                " full" after a full read. With -o each refresh that fetched
                                 lines writes the picture under its refresh number (" file=NAME"
                                 on its line); --changed-only writes only pictures that differ
-                                from the last one written. Ends after N refreshes, S seconds,
-                                on Ctrl-C or SIGTERM, or when stdout is closed.
+                                from the last one written. Ends after N refreshes or S seconds,
+                                on Ctrl-C or SIGTERM, or when stdout is closed; the last line on
+                                stderr counts refreshes, full reads and pictures written.
   compare REFERENCE PICTURE [COMPARISON OPTIONS] [--diff FILE]
                                 Compare two BMP or PNG files (told apart by their content)
                                 pixel by pixel; needs no phone. Prints one line: "match", or
