@@ -8,28 +8,20 @@
 // against the same bound; it is left out, with a note, where ser2net is not installed.
 //
 // Usage: panelgrab-bench-capture [--runs N] [--phonesim PATH]
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <iostream>
-#include <signal.h>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/phone_process.h"
 #include "capture/display_bitmap.h"
 #include "phone/phone_link.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
 #include "support/ser2net_server.h"
-
-extern char** environ;
 
 namespace {
 
@@ -37,6 +29,7 @@ using panelgrab::ConnectionSettings;
 using panelgrab::DisplayBitmap;
 using panelgrab::kPhoneOk;
 using panelgrab::PortTiming;
+using panelgrab::bench::PhoneProcess;
 using panelgrab::test::Ser2netServer;
 namespace sim = panelgrab::sim;
 
@@ -59,10 +52,6 @@ double CpuSecondsOfThisProcess() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
 
 sim::SimOptions OptionsFor(const Case& c, int baud) {
@@ -120,61 +109,6 @@ int64_t RehearseBytes(const Case& c) {
     phone.Stop();
     return phone.BytesSent();
 }
-
-// A phone process of its own; its first line of output is the device path.
-class PhoneProcess {
-public:
-    bool Start(const std::string& program, const std::vector<std::string>& args) {
-        int out[2];
-        if (pipe(out) != 0) {
-            return false;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        const int spawned = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        if (spawned != 0) {
-            close(out[0]);
-            std::cerr << program << ": " << std::strerror(spawned) << "\n";
-            return false;
-        }
-        char c = 0;
-        while (read(out[0], &c, 1) == 1 && c != '\n') {
-            device_.push_back(c);
-        }
-        close(out[0]);
-        return !device_.empty();
-    }
-
-    // Stops the phone and returns the CPU seconds it used.
-    double Stop() {
-        if (pid_ <= 0) {
-            return 0;
-        }
-        kill(pid_, SIGTERM);
-        int status = 0;
-        rusage usage{};
-        while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    }
-
-    ~PhoneProcess() { Stop(); }
-    const std::string& device() const { return device_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string device_;
-};
 
 bool Measure(const Case& c, const std::string& phonesim, Measurement& m) {
     PhoneProcess phone;

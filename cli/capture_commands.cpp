@@ -7,13 +7,13 @@
 
 #include "cli/comparison_report.h"
 #include "cli/exit_codes.h"
-#include "transport/port_failure.h"
 #include "cli/numbered_file_name.h"
 #include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
 #include "cli/repeat_capture.h"
 #include "common/atomic_file.h"
+#include "transport/port_failure.h"
 
 namespace panelgrab::cli {
 
@@ -26,7 +26,8 @@ bool ShowsProgress(const CliOptions& options, const CliIo& io) {
     return io.errIsTerminal && !options.trace;
 }
 
-// The entry of the display to read, or none after a printed failure (exit code in `code`).
+} // namespace
+
 std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession& session, int& code) {
     DisplayList displays;
     if (int32_t result = session.Phone().GetDisplayList(displays); result != kPhoneOk) {
@@ -41,6 +42,8 @@ std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession
     }
     return displays[static_cast<std::size_t>(options.display)];
 }
+
+namespace {
 
 // Writes the picture when -o names a file, then compares it with the --expect reference if any.
 int SaveAndReport(const CliOptions& options, const DisplayBitmap& picture, const Picture* reference,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "capture/display_info.h"
@@ -20,6 +21,9 @@ bool CheckGrabOutput(const CliOptions& options, std::string& error);
 // checksum: the phone's own checksum of a region, in decimal.
 int RunChecksum(const CliOptions& options, PhoneSession& session, CliIo& io);
 
+// The entry of display --display from the phone's list, or none after a printed failure (the exit
+// code in `code`).
+std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession& session, int& code);
 // Characters a complete picture of the entry takes; a read that ended with fewer was cut short.
 int64_t ExpectedCharacters(const DisplayInfo& display);
 // True when the region lies within the display.

@@ -8,6 +8,7 @@
 #include "cli/escape_decoder.h"
 #include "cli/picture_output.h"
 #include "cli/value_parsing.h"
+#include "cli/watch_arguments.h"
 #include "transport/baud_rate.h"
 
 namespace panelgrab::cli {
@@ -21,7 +22,7 @@ struct CommandName {
     Command command;
 };
 
-constexpr std::array<CommandName, 10> kCommands{{
+constexpr std::array<CommandName, 11> kCommands{{
     {"ports", Command::Ports},
     {"send", Command::Send},
     {"model", Command::Model},
@@ -32,6 +33,7 @@ constexpr std::array<CommandName, 10> kCommands{{
     {"listen", Command::Listen},
     {"gui", Command::Gui},
     {"compare", Command::Compare},
+    {"watch", Command::Watch},
 }};
 
 using Applier = bool (*)(CliOptions&, std::string_view value, std::string& error);
@@ -77,8 +79,10 @@ bool SetRegionOption(std::string_view name, std::string_view value, std::optiona
 // The options of picture comparison and repeated capture (their appliers live in
 // comparison_arguments.cpp).
 constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
+// watch --changed-only judges with the same options.
+constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
 
-const std::array<OptionSpec, 22> kOptions{{
+const std::array<OptionSpec, 23> kOptions{{
     {"--port", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
          if (v.empty()) {
@@ -110,7 +114,7 @@ const std::array<OptionSpec, 22> kOptions{{
          o.fastTiming = true;
          return true;
      }},
-    {"--output", "-o", true, Bit(Command::Grab),
+    {"--output", "-o", true, Bit(Command::Grab) | Bit(Command::Watch),
      [](CliOptions& o, std::string_view v, std::string& e) {
          if (v.empty()) {
              e = "-o needs a file name (or - for stdout)";
@@ -119,7 +123,7 @@ const std::array<OptionSpec, 22> kOptions{{
          o.output = v;
          return true;
      }},
-    {"--display", "", true, Bit(Command::Grab) | Bit(Command::Checksum),
+    {"--display", "", true, Bit(Command::Grab) | Bit(Command::Checksum) | Bit(Command::Watch),
      [](CliOptions& o, std::string_view v, std::string& e) {
          return SetIntegerOption("--display", v, 0, 65535, o.display, e);
      }},
@@ -132,15 +136,15 @@ const std::array<OptionSpec, 22> kOptions{{
      [](CliOptions& o, std::string_view v, std::string& e) {
          return SetRegionOption("--region-checksum", v, o.regionChecksum, e);
      }},
-    {"--region", "", true, Bit(Command::Checksum) | kComparing,
+    {"--region", "", true, Bit(Command::Checksum) | kJudging,
      [](CliOptions& o, std::string_view v, std::string& e) {
          return SetRegionOption("--region", v, o.region, e) && AddComparisonRegion(o.compare, v, e);
      }},
-    {"--ignore", "", true, kComparing,
+    {"--ignore", "", true, kJudging,
      [](CliOptions& o, std::string_view v, std::string& e) { return AddIgnoredRegion(o.compare, v, e); }},
-    {"--tolerance", "", true, kComparing,
+    {"--tolerance", "", true, kJudging,
      [](CliOptions& o, std::string_view v, std::string& e) { return SetTolerance(o.compare, v, e); }},
-    {"--max-diff-pixels", "", true, kComparing,
+    {"--max-diff-pixels", "", true, kJudging,
      [](CliOptions& o, std::string_view v, std::string& e) { return SetMaxDiffPixels(o.compare, v, e); }},
     {"--diff", "", true, kComparing,
      [](CliOptions& o, std::string_view v, std::string& e) { return SetDiffFile(o.compare, v, e); }},
@@ -148,7 +152,7 @@ const std::array<OptionSpec, 22> kOptions{{
      [](CliOptions& o, std::string_view v, std::string& e) { return SetExpectFile(o.compare, v, e); }},
     {"--every", "", true, Bit(Command::Grab),
      [](CliOptions& o, std::string_view v, std::string& e) { return SetEvery(o.compare, v, e); }},
-    {"--changed-only", "", false, Bit(Command::Grab),
+    {"--changed-only", "", false, Bit(Command::Grab) | Bit(Command::Watch),
      [](CliOptions& o, std::string_view, std::string&) {
          o.compare.changedOnly = true;
          return true;
@@ -167,7 +171,7 @@ const std::array<OptionSpec, 22> kOptions{{
          o.pauseMs = ms;
          return ok;
      }},
-    {"--count", "", true, Bit(Command::Listen) | Bit(Command::Grab),
+    {"--count", "", true, Bit(Command::Listen) | Bit(Command::Grab) | Bit(Command::Watch),
      [](CliOptions& o, std::string_view v, std::string& e) {
          o.count = ParseInteger(v, 1, std::numeric_limits<int64_t>::max());
          if (!o.count) {
@@ -175,7 +179,7 @@ const std::array<OptionSpec, 22> kOptions{{
          }
          return o.count.has_value();
      }},
-    {"--seconds", "", true, Bit(Command::Listen) | Bit(Command::Grab),
+    {"--seconds", "", true, Bit(Command::Listen) | Bit(Command::Grab) | Bit(Command::Watch),
      [](CliOptions& o, std::string_view v, std::string& e) {
          o.seconds = ParseSeconds(v);
          if (!o.seconds || *o.seconds <= 0) {
@@ -184,6 +188,8 @@ const std::array<OptionSpec, 22> kOptions{{
          }
          return true;
      }},
+    {"--full-every", "", true, Bit(Command::Watch),
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetFullEvery(o.fullEvery, v, e); }},
     {"--help", "-h", false, kAnyCommand,
      [](CliOptions& o, std::string_view, std::string&) {
          o.command = Command::Help;
@@ -347,6 +353,9 @@ bool CheckCombinations(const CliOptions& options, std::string& error) {
     if (options.command == Command::Grab && !options.output.empty() &&
         !IsPictureTarget(options.output, error)) {
         return false;
+    }
+    if (options.command == Command::Watch) {
+        return CheckWatchArguments(options.compare, options.output, error);
     }
     if (options.command == Command::Grab) {
         return CheckGrabArguments(options.compare, options.output, options.count || options.seconds,

@@ -22,7 +22,8 @@ enum class Command {
     Keys,
     Listen,
     Gui,
-    Compare
+    Compare,
+    Watch
 };
 
 inline constexpr int32_t kDefaultBaud = 115200;
@@ -45,8 +46,9 @@ struct CliOptions {
     bool background = false;                     // grab --background
     std::optional<int32_t> pressMs;              // keys --press
     std::optional<int32_t> pauseMs;              // keys --pause
-    std::optional<int64_t> count;                // listen, grab --every: --count
-    std::optional<double> seconds;               // listen, grab --every: --seconds
+    std::optional<int64_t> count;                // listen, grab --every, watch: --count
+    std::optional<double> seconds;               // listen, grab --every, watch: --seconds
+    std::optional<double> fullEvery;             // watch --full-every SECONDS
     ComparisonArguments compare;                 // compare, grab --expect / --every
 };
 

@@ -9,6 +9,7 @@
 #include "cli/key_commands.h"
 #include "cli/phone_session.h"
 #include "cli/port_commands.h"
+#include "cli/watch_command.h"
 #include "common/version.h"
 
 namespace panelgrab::cli {
@@ -33,6 +34,8 @@ int RunPhoneCommand(const CliOptions& options, PhoneSession& session, CliIo& io)
         return RunListen(options, session, io);
     case Command::Gui:
         return RunGui(session, io);
+    case Command::Watch:
+        return RunWatch(options, session, io);
     case Command::Help:
     case Command::Version:
     case Command::Ports:

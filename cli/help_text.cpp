@@ -60,6 +60,20 @@ Commands:
                                 Print each key event of the phone as "pressed KEY" or
                                 "released KEY", one a line. Ends after N events, S seconds
                                 or Ctrl-C; the phone's key reporting is always switched off.
+  watch [--display N] [--full-every SECS] [-o PATTERN [--changed-only [COMPARISON OPTIONS]]]
+        [--count N] [--seconds S]
+                                Keep display N's picture current: read it whole, then refresh
+                                it again and again, asking the phone for checksums of bands of
+                                rows and re-reading only the lines that changed. Since a change
+                                that keeps a band's sum is not seen, it is read whole again
+                                every SECS seconds (default 30; 0: never). One line per refresh
+                                on stdout: "time_s=T lines=L bytes=B checksums=C ms=M", and
+                                " full" after a full read. With -o each refresh that fetched
+                                lines writes the picture under its refresh number (" file=NAME"
+                                on its line); --changed-only writes only pictures that differ
+                                from the last one written. Ends after N refreshes or S seconds,
+                                on Ctrl-C or SIGTERM, or when stdout is closed; the last line on
+                                stderr counts refreshes, full reads and pictures written.
   compare REFERENCE PICTURE [COMPARISON OPTIONS] [--diff FILE]
                                 Compare two BMP or PNG files (told apart by their content)
                                 pixel by pixel; needs no phone. Prints one line: "match", or
@@ -75,7 +89,7 @@ Commands:
 A region L,T,R,B is left, top, right and bottom in display pixels, all inclusive, 0 to 65535.
 Checksums are printed as unsigned decimal numbers.
 
-Comparison options (compare, grab --expect, grab --every --changed-only):
+Comparison options (compare, grab --expect, grab --every --changed-only, watch --changed-only):
   --region L,T,R,B      Compare only inside this region; repeat it for more. Parts beyond the
                         picture are cut off; a region wholly outside it is an error (exit 2).
   --ignore L,T,R,B      Never compare inside this region (a clock, a signal bar); repeatable.

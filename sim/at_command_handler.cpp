@@ -70,6 +70,7 @@ AtCommandHandler::AtCommandHandler(const SimOptions& options, std::shared_ptr<Sh
         errorBulk_ = fault.kind == FaultPlan::Kind::ErrorBulk;
         endlessLine_ = fault.kind == FaultPlan::Kind::EndlessLine;
         hugeDisplay_ = fault.kind == FaultPlan::Kind::HugeDisplay;
+        noChecksum_ = fault.kind == FaultPlan::Kind::NoChecksum;
     }
 }
 
@@ -152,7 +153,7 @@ AtCommandHandler::Outcome AtCommandHandler::Execute(std::string_view body, Comma
         return ZipiCommand(args);
     }
     if (Matches(upper, "*ZAPC=", args)) {
-        return ChecksumCommand(args);
+        return noChecksum_ ? Outcome{false, {}} : ChecksumCommand(args);
     }
     if (upper == "*ZGUI=?") {
         return {};

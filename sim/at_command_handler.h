@@ -57,6 +57,7 @@ private:
     bool errorBulk_;
     bool endlessLine_;
     bool hugeDisplay_ = false;
+    bool noChecksum_ = false;
     bool defaultEcho_;
     std::shared_ptr<ShownScreen> screen_;
     bool echo_;

@@ -26,7 +26,8 @@ bool ParseFault(const std::string& text, FaultPlan& plan, std::string& error) {
                                          {"garbage", FaultPlan::Kind::Garbage},
                                          {"endless-line", FaultPlan::Kind::EndlessLine},
                                          {"nul-bytes", FaultPlan::Kind::NulBytes},
-                                         {"huge-display", FaultPlan::Kind::HugeDisplay}};
+                                         {"huge-display", FaultPlan::Kind::HugeDisplay},
+                                         {"no-checksum", FaultPlan::Kind::NoChecksum}};
     for (const Simple& simple : kSimple) {
         if (text == simple.name) {
             plan = FaultPlan{simple.kind, 0};

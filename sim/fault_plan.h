@@ -16,7 +16,8 @@ struct FaultPlan {
         EndlessLine,
         NulBytes,
         StallAfter,
-        HugeDisplay
+        HugeDisplay,
+        NoChecksum
     };
     Kind kind = Kind::None;
     int64_t bytes = 0; // HangupAfter, StallAfter: bytes sent before the fault strikes

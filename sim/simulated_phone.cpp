@@ -155,6 +155,19 @@ std::vector<uint64_t> SimulatedPhone::WholePictureVersions() const {
     return impl_->screen ? impl_->screen->WholePictureVersions() : std::vector<uint64_t>{};
 }
 
+bool SimulatedPhone::CurrentPicture(std::size_t index, RgbImage& decoded, uint64_t& version) const {
+    if (!impl_->screen) {
+        return false;
+    }
+    const ShownScreen::Snapshot now = impl_->screen->Now();
+    if (index >= now.pictures->size()) {
+        return false;
+    }
+    decoded = (*now.pictures)[index].Decoded();
+    version = now.version;
+    return true;
+}
+
 const std::string& SimulatedPhone::DevicePath() const {
     return impl_->devicePath;
 }

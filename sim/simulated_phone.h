@@ -74,6 +74,11 @@ public:
     // showed: the version changes whenever the shown pictures do (an animation step, ShowPicture,
     // a re-read --picture file), so equal versions mean equal pictures.
     std::vector<uint64_t> WholePictureVersions() const;
+    // What display `index` shows at this moment, as a correct client decodes it, and the version of
+    // what the displays show (as WholePictureVersions counts them): a test compares a picture with
+    // the phone's when the version did not change around its transfer. False before Start or for a
+    // display the phone does not have.
+    bool CurrentPicture(std::size_t index, RgbImage& decoded, uint64_t& version) const;
 
 private:
     struct Impl;

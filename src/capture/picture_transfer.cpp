@@ -1,5 +1,6 @@
 // ScreenImage: fetching a display's picture text, in bulk or line by line.
 #include <algorithm>
+#include <limits>
 #include <new>
 
 #include "capture/capture_texts.h"
@@ -121,17 +122,26 @@ bool ScreenImage::ReadBulk(SerialPort& port) {
 }
 
 bool ScreenImage::ReadLineByLine(SerialPort& port) {
+    received_ = 0;
+    return FetchLines(port, 0, std::numeric_limits<int>::max());
+}
+
+bool ScreenImage::FetchLines(SerialPort& port, int firstLine, int lastLine) {
     DisplayInfo entry;
     std::size_t capacity = 0;
     {
         std::lock_guard guard(lock_);
+        if (!current_) {
+            return false;
+        }
         entry = *current_;
         capacity = data_.size();
-        received_ = 0;
     }
-    for (int line = 0; line < entry.height; ++line) {
+    const int last = std::min(lastLine, int{entry.height} - 1);
+    for (int line = std::max(firstLine, 0); line <= last; ++line) {
         const std::size_t offset = std::min<std::size_t>(std::size_t{entry.lineLength} * line, capacity);
         const auto room = static_cast<uint32_t>(capacity - offset);
+        // Waited for without the lock: a window drawing the picture meanwhile must not freeze.
         std::string answer;
         if (!FetchPixelLine(port, line, 0, entry.width - 1, room, answer)) {
             return false;
@@ -141,6 +151,16 @@ bool ScreenImage::ReadLineByLine(SerialPort& port) {
         received_ += static_cast<int32_t>(count);
     }
     return true;
+}
+
+bool ScreenImage::ReadWholeAgain(SerialPort& port) {
+    {
+        std::lock_guard guard(lock_);
+        if (!current_ || data_.empty()) {
+            return false;
+        }
+    }
+    return ReadBulk(port);
 }
 
 bool ScreenImage::ReadWidePicture(SerialPort& port, int width, int height, int displayNumber, uint8_t* rows,

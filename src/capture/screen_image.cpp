@@ -14,17 +14,7 @@ ScreenImage::ScreenImage() = default;
 ScreenImage::~ScreenImage() = default;
 
 bool ScreenImage::ReadScreen(SerialPort& port, int index) {
-    widePixels_ = ProbeWidePixels(port);
-    DisplayList list;
-    const bool listed = QueryDisplayList(port, list);
-    {
-        std::lock_guard guard(lock_);
-        displays_ = list;
-    }
-    if (!listed || index < 0 || static_cast<std::size_t>(index) >= list.size()) {
-        return false;
-    }
-    if (!PrepareTransfer(list[static_cast<std::size_t>(index)])) {
+    if (!SelectDisplay(port, index)) {
         return false;
     }
     if (IsBulkReadSupported(port)) {
@@ -37,6 +27,20 @@ bool ScreenImage::ReadScreen(SerialPort& port, int index) {
     }
     // No bulk read, or it broke off: read the whole display again, one line at a time.
     return ReadLineByLine(port);
+}
+
+bool ScreenImage::SelectDisplay(SerialPort& port, int index) {
+    widePixels_ = ProbeWidePixels(port);
+    DisplayList list;
+    const bool listed = QueryDisplayList(port, list);
+    {
+        std::lock_guard guard(lock_);
+        displays_ = list;
+    }
+    if (!listed || index < 0 || static_cast<std::size_t>(index) >= list.size()) {
+        return false;
+    }
+    return PrepareTransfer(list[static_cast<std::size_t>(index)]);
 }
 
 bool ScreenImage::PrepareTransfer(const DisplayInfo& entry) {
@@ -75,14 +79,30 @@ bool ScreenImage::RenderInto(DisplayBitmap& bitmap) {
                           bitmap.pixels(), bitmap.pixelBytes(), widePixels_);
     }
     // A bitmap of another width: decode what both have, each line into its own bitmap row.
+    DecodeRowRange(bitmap, 0, height - 1);
+    return true;
+}
+
+bool ScreenImage::RenderRowsInto(DisplayBitmap& bitmap, int firstRow, int lastRow) {
+    std::lock_guard guard(lock_);
+    if (!current_ || data_.empty() || !bitmap.hasPixels()) {
+        return false;
+    }
+    DecodeRowRange(bitmap, firstRow, lastRow);
+    return true;
+}
+
+void ScreenImage::DecodeRowRange(DisplayBitmap& bitmap, int first, int last) {
+    const DisplayInfo& entry = *current_;
+    const auto lineLength = static_cast<uint16_t>(entry.lineLength);
     const uint16_t width = std::min(entry.width, bitmap.width());
-    for (std::size_t row = 0; row < height; ++row) {
-        const std::size_t textStart = std::min(row * entry.lineLength, data_.size());
-        const std::size_t rowStart = row * bitmap.rowSize();
+    const int rows = std::min(entry.height, bitmap.height());
+    for (int row = std::max(first, 0); row <= std::min(last, rows - 1); ++row) {
+        const std::size_t textStart = std::min(std::size_t{entry.lineLength} * row, data_.size());
+        const std::size_t rowStart = std::size_t{bitmap.rowSize()} * row;
         DecodeRows(width, 1, entry.bitsPerPixel, lineLength, data_.data() + textStart,
                    data_.size() - textStart, bitmap.pixels() + rowStart, bitmap.rowSize(), widePixels_);
     }
-    return true;
 }
 
 int32_t ScreenImage::RegionChecksum(int32_t left, int32_t top, int32_t right, int32_t bottom) {

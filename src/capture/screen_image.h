@@ -42,6 +42,16 @@ public:
     // Reads the display at position `index` of the list it queries itself. True: the picture text
     // holds the picture and received() its character count.
     bool ReadScreen(SerialPort& port, int index);
+    // The first half of ReadScreen: queries the list and makes the entry at `index` current, with a
+    // picture text of '0' (black) and nothing transferred yet.
+    bool SelectDisplay(SerialPort& port, int index);
+    // Fetches display lines firstLine..lastLine of the current entry with AT*ZIPI (which serves the
+    // first display only) into the picture text, each stored under the lock as it arrives, so that
+    // the rest of the picture stays as it was. Lines outside the display are skipped. False without
+    // a current entry or when a line was refused or not answered (errorText says why).
+    bool FetchLines(SerialPort& port, int firstLine, int lastLine);
+    // Reads the current entry's whole picture again in bulk, over the text it already holds.
+    bool ReadWholeAgain(SerialPort& port);
     // Asks the phone for its displays (either dialect) into `list` (emptied first).
     bool QueryDisplayList(SerialPort& port, DisplayList& list);
     // Fetches the characters of one display line with AT*ZIPI into dest (at most `room`).
@@ -60,6 +70,9 @@ public:
     // Decodes everything received so far into `bitmap` under the lock. False with no current
     // entry, no picture text, or a bitmap without pixel rows. Never writes outside the bitmap.
     bool RenderInto(DisplayBitmap& bitmap);
+    // Decodes rows firstRow..lastRow (clipped to both) into the same rows of `bitmap` under the lock,
+    // each at its own row start. False as RenderInto.
+    bool RenderRowsInto(DisplayBitmap& bitmap, int firstRow, int lastRow);
     // The local checksum of a rectangle over the received text; -1 without a current entry.
     int32_t RegionChecksum(int32_t left, int32_t top, int32_t right, int32_t bottom);
 
@@ -85,6 +98,8 @@ private:
     bool RunBulkTransfer(SerialPort& port, int displayNumber, char* data, uint32_t capacity, bool publish);
     bool SendBulkRequest(SerialPort& port, int displayNumber);
     bool ReceiveBulkText(SerialPort& port, std::string& text);
+    // Decodes rows first..last of the current entry into their bitmap rows. Lock held.
+    void DecodeRowRange(DisplayBitmap& bitmap, int first, int last);
     // Transacts the AT*ZIPI request with room for the whole line's answer.
     bool FetchPixelLine(SerialPort& port, int line, int firstColumn, int lastColumn, uint32_t room,
                         std::string& answer);

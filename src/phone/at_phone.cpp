@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "background/key_event_listener.h"
+#include "background/live_view_task.h"
 #include "background/screen_read_task.h"
 #include "capture/capture_texts.h"
 #include "capture/checksum_task.h"
@@ -17,6 +18,9 @@ namespace panelgrab {
 namespace {
 
 constexpr int kCommandTimeout = 20;
+const char* const kTextBadLiveOptions =
+    "The live view's options are out of range (bands of 1 to 4096 rows, smallest bands no larger, "
+    "no negative time).";
 
 } // namespace
 
@@ -30,12 +34,16 @@ AtPhone::~AtPhone() {
     if (readTask) {
         readTask->Join();
     }
+    if (liveTask) {
+        liveTask->Stop();
+    }
     if (keyListener && keyListener->OnWorkerThread()) {
         HandOverToListener();
     } else if (keyListener) {
         keyListener->Stop();
     }
     readTask.reset();
+    liveTask.reset();
     keyListener.reset();
 }
 
@@ -55,7 +63,7 @@ void AtPhone::HandOverToListener() {
 }
 
 int32_t AtPhone::Open(bool sendInitCommands) {
-    if (ReadUsesPort()) {
+    if (ReadUsesPort() || LiveViewRuns()) {
         return kPhoneOpenFailed; // reopening would pull the line from under the running transfer
     }
     return port->Open(sendInitCommands) ? kPhoneOk : kPhoneOpenFailed;
@@ -114,7 +122,7 @@ int32_t AtPhone::GetGuiObjects(GuiObjectMap& objects) {
 
 int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
     failureText = nullptr;
-    if (ReadUsesPort()) {
+    if (ReadUsesPort() || LiveViewRuns()) {
         return kPhoneFailed;
     }
     ScreenImage screen;
@@ -159,6 +167,9 @@ int32_t AtPhone::GetDisplayList(DisplayList& displays) {
 int32_t AtPhone::StartScreenRead(const DisplayInfo& display) {
     if (readTask && (readTask->IsRunning() || readTask->IsTransferring())) {
         return kPhoneFailed; // the running (or stopped but still transferring) read is left alone
+    }
+    if (LiveViewRuns()) {
+        return kPhoneFailed;
     }
     if (readTask) {
         readTask->Join();
@@ -256,6 +267,66 @@ std::string AtPhone::GetReadFailure() {
     return readTask && !readTask->IsTransferring() ? readTask->FailureText() : std::string();
 }
 
+int32_t AtPhone::StartLiveView(const DisplayInfo& display, const LiveViewOptions& options) {
+    failureText = nullptr;
+    if (ReadUsesPort() || LiveViewRuns()) {
+        return kPhoneFailed;
+    }
+    if (!options.valid()) {
+        failureText = kTextBadLiveOptions;
+        return kPhoneFailed;
+    }
+    liveTask.reset(); // an ended job's worker has left; its destructor joins it
+    liveTask = std::make_unique<LiveViewTask>(display, options, *port);
+    return liveTask->Start() ? kPhoneOk : kPhoneFailed;
+}
+
+int32_t AtPhone::StopLiveView() {
+    if (!liveTask) {
+        return kPhoneFailed;
+    }
+    liveTask->Stop();
+    return kPhoneOk;
+}
+
+bool AtPhone::IsLiveViewRunning() {
+    return LiveViewRuns();
+}
+
+int32_t AtPhone::RequestLiveFullRead() {
+    if (!LiveViewRuns()) {
+        return kPhoneFailed;
+    }
+    liveTask->RequestFullRead();
+    return kPhoneOk;
+}
+
+int32_t AtPhone::GetLiveImage(const DisplayBitmap*& picture, std::vector<RowSpan>& changedRows) {
+    changedRows.clear();
+    if (!liveTask) {
+        return kPhoneFailed;
+    }
+    picture = liveTask->GetPicture(changedRows);
+    return kPhoneOk;
+}
+
+int32_t AtPhone::TakeLiveRefreshes(std::vector<LiveRefreshStats>& finished) {
+    finished.clear();
+    if (!liveTask) {
+        return kPhoneFailed;
+    }
+    liveTask->TakeRefreshes(finished);
+    return kPhoneOk;
+}
+
+std::string AtPhone::GetLiveNotice() {
+    return liveTask ? liveTask->Notice() : std::string();
+}
+
+std::string AtPhone::GetLiveFailure() {
+    return liveTask ? liveTask->FailureText() : std::string();
+}
+
 int32_t AtPhone::SendCommand(const std::string& command, std::string& answer) {
     answer.clear();
     if (ReadUsesPort()) {
@@ -300,6 +371,10 @@ void AtPhone::OnKeyEventsLost(const std::string& reason) {
 
 bool AtPhone::ReadUsesPort() const {
     return readTask && readTask->IsTransferring();
+}
+
+bool AtPhone::LiveViewRuns() const {
+    return liveTask && liveTask->IsRunning();
 }
 
 int32_t AtPhone::ExecuteCommand(const NarrowString& command) {

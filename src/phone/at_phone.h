@@ -9,16 +9,18 @@ namespace panelgrab {
 
 class ScreenReadTask;
 class KeyEventListener;
+class LiveViewTask;
 
 // The phone spoken to with AT commands over the serial port it owns. It owns at most one
-// background display read and one key listener, and forwards the listener's key events to the
-// client given to StartKeyEvents.
+// background display read, one live view and one key listener, and forwards the listener's key
+// events to the client given to StartKeyEvents.
 //
 // Threading: every operation runs on the client's thread; key events reach the client on the
 // listener's worker thread. While a background read still transfers, operations that would talk
 // over the port are refused with kPhoneFailed instead of mixing their commands into the picture
-// stream. Destroying the object closes the port first, which ends a running transfer promptly,
-// then joins the workers before the jobs are freed.
+// stream. While a live view runs, only the picture reads and Open are refused (see PhoneLink).
+// Destroying the object closes the port first, which ends a running transfer promptly, then joins
+// the workers before the jobs are freed.
 class AtPhone : public PhoneLink, private KeyEventSink {
 public:
     explicit AtPhone(std::unique_ptr<SerialPort> ownedPort);
@@ -47,6 +49,14 @@ public:
     int32_t StartKeyEvents(KeyEventSink* client) override;
     int32_t StopKeyEvents(int32_t unused) override;
     std::string GetReadFailure() override;
+    int32_t StartLiveView(const DisplayInfo& display, const LiveViewOptions& options) override;
+    int32_t StopLiveView() override;
+    bool IsLiveViewRunning() override;
+    int32_t RequestLiveFullRead() override;
+    int32_t GetLiveImage(const DisplayBitmap*& picture, std::vector<RowSpan>& changedRows) override;
+    int32_t TakeLiveRefreshes(std::vector<LiveRefreshStats>& finished) override;
+    std::string GetLiveNotice() override;
+    std::string GetLiveFailure() override;
     int32_t SendCommand(const std::string& command, std::string& answer) override;
     void SetTraceSink(TraceSink* sink) override;
 
@@ -61,9 +71,11 @@ private:
 
     // True while a background read's worker still uses the port (also after StopScreenRead).
     bool ReadUsesPort() const;
+    bool LiveViewRuns() const;
     int32_t ExecuteCommand(const NarrowString& command);
 
     std::unique_ptr<ScreenReadTask> readTask;
+    std::unique_ptr<LiveViewTask> liveTask;
     std::unique_ptr<KeyEventListener> keyListener;
 };
 

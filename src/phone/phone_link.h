@@ -4,7 +4,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "background/live_refresh_stats.h"
+#include "background/live_view_options.h"
+#include "background/row_span.h"
 #include "capture/display_bitmap.h"
 #include "capture/display_info.h"
 #include "common/display_region.h"
@@ -80,6 +84,51 @@ public:
     // Why the background read ended short of the whole picture (the screen buffer's own text, or
     // the port's when the port failed); empty while it runs, after a whole picture, and with no read.
     virtual std::string GetReadFailure() = 0;
+
+    // Live view: a background job keeps the picture of one display current. It reads every line
+    // first, then refreshes again and again, asking the phone for checksums of bands of rows and
+    // re-reading only the lines of bands that changed; a full read follows every
+    // options.fullReadEveryMs and when asked for. (How and why: LiveViewTask.)
+    //
+    // Threading: every operation is called from the client's thread, as all others; the refreshes
+    // run on the job's worker. While it runs, Open, ReadDisplay, StartScreenRead and a second
+    // StartLiveView are refused with kPhoneFailed; the other operations take turns with the
+    // refreshes on the port, each waiting at most for the exchange in hand (a line or a checksum,
+    // milliseconds). A phone object without a live view refuses every one of these.
+    //
+    // Starts the job on `display` (copied). kPhoneFailed while a read or a live view runs, for
+    // invalid options (FailureText says so), or when no thread could be made.
+    virtual int32_t StartLiveView(const DisplayInfo& /*display*/, const LiveViewOptions& /*options*/) {
+        return kPhoneFailed;
+    }
+    // Ends the job and returns once its worker has left the port (after the exchange in hand; a
+    // phone that stopped answering holds it until that exchange's time-out). The picture stays
+    // readable. kPhoneFailed when there is no job.
+    virtual int32_t StopLiveView() { return kPhoneFailed; }
+    // True from StartLiveView until StopLiveView or the job's failure (GetLiveFailure says why).
+    virtual bool IsLiveViewRunning() { return false; }
+    // The next refresh reads every line, and starts at once. kPhoneFailed when no job runs.
+    virtual int32_t RequestLiveFullRead() { return kPhoneFailed; }
+    // Decodes the rows that arrived since the last call into the job's bitmap and sets `picture` to
+    // it, the rows in `changedRows` (top down), so that a window repaints only those. `picture` is
+    // null until the job has chosen the display; it stays owned by the phone object and valid until
+    // the next StartLiveView or the phone object's destruction. kPhoneFailed when there is no job.
+    virtual int32_t GetLiveImage(const DisplayBitmap*& /*picture*/, std::vector<RowSpan>& changedRows) {
+        changedRows.clear();
+        return kPhoneFailed;
+    }
+    // Moves what each refresh finished since the last call did into `finished`, oldest first (the
+    // job keeps the last 1024; LiveRefreshStats::number shows a gap). kPhoneFailed when no job.
+    virtual int32_t TakeLiveRefreshes(std::vector<LiveRefreshStats>& finished) {
+        finished.clear();
+        return kPhoneFailed;
+    }
+    // Why every refresh reads the whole display (the phone refused checksums); empty otherwise.
+    // The refresh on which that began carries the same text in its notice, once.
+    virtual std::string GetLiveNotice() { return {}; }
+    // Why the live view ended by itself (the port's text, e.g. a phone gone, or the screen buffer's);
+    // empty while it runs, when StopLiveView ended it, and with no job.
+    virtual std::string GetLiveFailure() { return {}; }
 
     // The port's fixed text and OS reason of the last failure, for messages.
     const SerialPort& Port() const { return *port; }

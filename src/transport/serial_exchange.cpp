@@ -99,6 +99,7 @@ ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view termin
     for (;;) {
         if (!splitter_.HasReady()) {
             const SerialDevice::IoResult read = device_->Read(chunk, sizeof chunk, timing.readWait);
+            bytesReceived_.fetch_add(read.count, std::memory_order_relaxed);
             if (!read.ok()) {
                 return Finish(ReceiveFailed, read.error == SerialDevice::kAborted
                                                  ? SerialDevice::kCanceledError

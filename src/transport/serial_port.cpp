@@ -91,6 +91,7 @@ void SerialPort::DrainInput() {
     char scratch[kDrainChunk];
     for (;;) {
         const SerialDevice::IoResult read = device_->Read(scratch, sizeof scratch, wait);
+        bytesReceived_.fetch_add(read.count, std::memory_order_relaxed);
         if (!read.ok() || read.count == 0 || Clock::now() >= deadline) {
             break;
         }

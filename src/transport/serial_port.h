@@ -126,6 +126,9 @@ public:
     const char* errorText() const { return errorText_.load(); }
     // The operating system's reason (errno) for the last failure the system reported, 0 if none.
     int systemError() const { return systemError_.load(); }
+    // Bytes read from the line since construction, whoever read them (answers, reports, drained
+    // noise, NUL bytes included). Any thread; a client takes differences to see what a job cost.
+    uint64_t bytesReceived() const { return bytesReceived_.load(std::memory_order_relaxed); }
     const ConnectionSettings& settings() const { return settings_; }
 
 private:
@@ -156,6 +159,7 @@ private:
     std::unique_ptr<SerialDevice> device_;
     std::atomic<const char*> errorText_;
     std::atomic<int> systemError_{0};
+    std::atomic<uint64_t> bytesReceived_{0};
     ConnectionSettings settings_;
     std::atomic<TraceSink*> traceSink_{nullptr};
     ExchangeLock exchangeLock_;

@@ -79,6 +79,7 @@ ExchangeResult SerialPort::ListenOnce(std::chrono::milliseconds wait) {
     std::lock_guard lock(exchangeLock_, std::adopt_lock);
     char chunk[kListenChunk];
     const SerialDevice::IoResult read = device_->Read(chunk, sizeof chunk, wait);
+    bytesReceived_.fetch_add(read.count, std::memory_order_relaxed);
     if (!read.ok()) {
         return Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? ECANCELED : read.error);
     }

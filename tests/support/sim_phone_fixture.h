@@ -79,6 +79,11 @@ public:
     const std::string& DevicePath() const { return sim_.DevicePath(); }
     sim::RgbImage Expected(std::size_t index = 0) const { return sim::ExpectedPicture(options_, index); }
     const DisplayInfo& display() const { return displays.front(); }
+    // Bytes the phone sent; complete once the phone object is gone (it stops the simulator first).
+    int64_t BytesSent() {
+        sim_.Stop();
+        return sim_.BytesSent();
+    }
     int32_t TotalCharacters(std::size_t index) const {
         return static_cast<int32_t>(displays[index].lineLength * displays[index].height);
     }

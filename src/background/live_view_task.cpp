@@ -1,0 +1,273 @@
+#include "background/live_view_task.h"
+
+#include <utility>
+
+#include "capture/checksum_task.h"
+#include "capture/screen_image.h"
+#include "common/display_region.h"
+#include "transport/serial_port.h"
+
+namespace panelgrab {
+
+LiveViewTask::LiveViewTask(const DisplayInfo& display, const LiveViewOptions& options, SerialPort& livePort)
+    : ThreadedTask(livePort), display_(display), options_(options), screen_(std::make_unique<ScreenImage>()),
+      changedRows_(display.height), start_(Clock::now()), lastFullRead_(start_) {
+    picture_.SetSize(display_); // a failed sizing leaves no pixel rows: GetPicture gives null
+}
+
+LiveViewTask::~LiveViewTask() {
+    Stop();
+}
+
+int LiveViewTask::IsSupported(bool& supported) {
+    ChecksumTask probe(DisplayRegion{}, display_.displayNumber, port);
+    return probe.IsSupported(supported);
+}
+
+int LiveViewTask::Run() {
+    return Step() == StepEnd::Failed ? ReceiveFailed : Ok;
+}
+
+bool LiveViewTask::Start() {
+    if (started_) {
+        return false;
+    }
+    started_ = true;
+    running_ = true;
+    if (!Launch([this] { Loop(); })) {
+        running_ = false;
+        return false;
+    }
+    return true;
+}
+
+bool LiveViewTask::Stop() {
+    {
+        std::lock_guard guard(wakeLock_);
+        stopAsked_ = true;
+    }
+    wake_.notify_all();
+    Join();
+    return true;
+}
+
+bool LiveViewTask::IsRunning() {
+    return running_;
+}
+
+void LiveViewTask::RequestFullRead() {
+    {
+        std::lock_guard guard(wakeLock_);
+        fullReadAsked_ = true;
+    }
+    wake_.notify_all();
+}
+
+void LiveViewTask::Loop() {
+    while (!stopAsked_) {
+        const Clock::time_point started = Clock::now();
+        if (Step() == StepEnd::Failed) {
+            break;
+        }
+        WaitUntil(started + std::chrono::milliseconds(options_.refreshIntervalMs));
+    }
+    running_ = false;
+}
+
+void LiveViewTask::WaitUntil(Clock::time_point due) {
+    std::unique_lock guard(wakeLock_);
+    wake_.wait_until(guard, due, [this] { return stopAsked_.load() || fullReadAsked_.load(); });
+}
+
+LiveViewTask::StepEnd LiveViewTask::Step() {
+    LiveRefreshStats stats;
+    const Clock::time_point started = Clock::now();
+    const uint64_t bytesBefore = port.bytesReceived();
+    StepEnd end = StepEnd::Done;
+    if (!entry_) {
+        end = Open(stats);
+        if (end == StepEnd::Done) {
+            end = FullRead(stats);
+        }
+    } else if (fullReadAsked_.exchange(false) || !narrowing_ || FullReadDue()) {
+        end = FullRead(stats);
+    } else {
+        end = Narrow(stats);
+    }
+    if (end != StepEnd::Done) {
+        return end; // a refresh cut short says nothing: the next one covers what it left
+    }
+    const Clock::time_point ended = Clock::now();
+    stats.bytesReceived = static_cast<int64_t>(port.bytesReceived() - bytesBefore);
+    stats.microseconds = std::chrono::duration_cast<std::chrono::microseconds>(ended - started).count();
+    stats.endedAtMs = std::chrono::duration_cast<std::chrono::milliseconds>(ended - start_).count();
+    Record(std::move(stats));
+    return end;
+}
+
+LiveViewTask::StepEnd LiveViewTask::Open(LiveRefreshStats& stats) {
+    if (!screen_->SelectDisplay(port, display_.displayNumber)) {
+        const char* text = screen_->errorText();
+        if (text == nullptr && port.IsOpen() && !screen_->displays().empty()) {
+            text = kTextDisplayGone; // the list came, without this display
+        }
+        return Fail(text != nullptr ? text : port.errorText());
+    }
+    bool supported = false;
+    const int probed = IsSupported(supported);
+    if (probed != Ok && probed != ErrorAnswer) {
+        return Fail(port.errorText());
+    }
+    entry_ = screen_->current();
+    if (entry_->displayNumber == 0) {
+        bands_.emplace(entry_->height, options_.bandRows, options_.smallestBandRows);
+    } else {
+        bands_.emplace(entry_->height, entry_->height, entry_->height); // its picture comes whole only
+    }
+    if (!supported) {
+        FallBack(kNoticeNoChecksums, stats);
+    }
+    return StepEnd::Done;
+}
+
+LiveViewTask::StepEnd LiveViewTask::FullRead(LiveRefreshStats& stats) {
+    stats.fullRead = true;
+    StepEnd end = StepEnd::Done;
+    if (narrowing_) {
+        end = UseBands(stats, true);
+    }
+    if (end == StepEnd::Done && !narrowing_) {
+        end = ReadEveryLine(stats); // no sums, or the phone refused one on the way
+    }
+    if (end == StepEnd::Done) {
+        lastFullRead_ = Clock::now();
+    }
+    return end;
+}
+
+LiveViewTask::StepEnd LiveViewTask::Narrow(LiveRefreshStats& stats) {
+    const StepEnd end = UseBands(stats, false);
+    return end == StepEnd::Done && !narrowing_ ? FullRead(stats) : end;
+}
+
+LiveViewTask::StepEnd LiveViewTask::UseBands(LiveRefreshStats& stats, bool everyRow) {
+    const auto ask = [this, &stats](int32_t top, int32_t bottom, int32_t& sum) {
+        ++stats.checksumRequests;
+        return AskSum(top, bottom, sum);
+    };
+    const auto fetch = [this, &stats](int32_t first, int32_t last) {
+        // Another display has no single lines: its one band is the whole picture.
+        const StepEnd end = entry_->displayNumber == 0 ? FetchRows(first, last, stats) : ReadEveryLine(stats);
+        return end == StepEnd::Done;
+    };
+    const BandChecksums::Outcome outcome =
+        everyRow ? bands_->ReadAll(ask, fetch) : bands_->Refresh(ask, fetch);
+    if (outcome == BandChecksums::Outcome::Done) {
+        return StepEnd::Done;
+    }
+    if (stopAsked_) {
+        return StepEnd::Stopped;
+    }
+    if (outcome == BandChecksums::Outcome::Refused) {
+        FallBack(kNoticeChecksumRefused, stats);
+        return StepEnd::Done;
+    }
+    return failure_.load() != nullptr ? StepEnd::Failed : Fail(port.errorText());
+}
+
+LiveViewTask::StepEnd LiveViewTask::ReadEveryLine(LiveRefreshStats& stats) {
+    if (entry_->displayNumber == 0) {
+        return FetchRows(0, entry_->height - 1, stats);
+    }
+    if (!screen_->ReadWholeAgain(port)) {
+        const char* text = screen_->errorText();
+        return Fail(text != nullptr ? text : port.errorText());
+    }
+    changedRows_.Mark(0, entry_->height - 1);
+    stats.linesFetched += entry_->height;
+    return StepEnd::Done;
+}
+
+LiveViewTask::StepEnd LiveViewTask::FetchRows(int32_t first, int32_t last, LiveRefreshStats& stats) {
+    for (int32_t line = first; line <= last; ++line) {
+        if (stopAsked_) {
+            return StepEnd::Stopped;
+        }
+        if (!screen_->FetchLines(port, line, line)) {
+            const char* text = screen_->errorText();
+            return Fail(text != nullptr ? text : port.errorText());
+        }
+        changedRows_.Mark(line, line);
+        ++stats.linesFetched;
+    }
+    return StepEnd::Done;
+}
+
+BandChecksums::Answer LiveViewTask::AskSum(int32_t top, int32_t bottom, int32_t& sum) {
+    if (stopAsked_) {
+        return BandChecksums::Answer::Failed;
+    }
+    ChecksumTask task(DisplayRegion{0, top, entry_->width - 1, bottom}, entry_->displayNumber, port);
+    const int result = task.Run();
+    if (result == Ok) {
+        // An answer without a number is as good as a refusal.
+        return task.GetResult(sum) ? BandChecksums::Answer::Sum : BandChecksums::Answer::Refused;
+    }
+    return result == ErrorAnswer ? BandChecksums::Answer::Refused : BandChecksums::Answer::Failed;
+}
+
+void LiveViewTask::FallBack(const char* notice, LiveRefreshStats& stats) {
+    narrowing_ = false;
+    stats.notice = notice;
+    std::lock_guard guard(statsLock_);
+    notice_ = notice;
+}
+
+LiveViewTask::StepEnd LiveViewTask::Fail(const char* text) {
+    failure_ = text;
+    return StepEnd::Failed;
+}
+
+bool LiveViewTask::FullReadDue() const {
+    return options_.fullReadEveryMs > 0 &&
+           Clock::now() - lastFullRead_ >= std::chrono::milliseconds(options_.fullReadEveryMs);
+}
+
+void LiveViewTask::Record(LiveRefreshStats stats) {
+    stats.number = ++refreshes_;
+    std::lock_guard guard(statsLock_);
+    finished_.push_back(std::move(stats));
+    while (finished_.size() > kKeptRefreshes) {
+        finished_.pop_front();
+    }
+}
+
+const DisplayBitmap* LiveViewTask::GetPicture(std::vector<RowSpan>& changed) {
+    changedRows_.Take(changed);
+    if (!picture_.hasPixels() || !screen_->current()) {
+        return nullptr;
+    }
+    for (const RowSpan& span : changed) {
+        screen_->RenderRowsInto(picture_, span.first, span.last);
+    }
+    return &picture_;
+}
+
+void LiveViewTask::TakeRefreshes(std::vector<LiveRefreshStats>& finished) {
+    finished.clear();
+    std::lock_guard guard(statsLock_);
+    finished.assign(std::make_move_iterator(finished_.begin()), std::make_move_iterator(finished_.end()));
+    finished_.clear();
+}
+
+std::string LiveViewTask::FailureText() const {
+    const char* text = failure_.load();
+    return text != nullptr && !running_ ? text : std::string();
+}
+
+std::string LiveViewTask::Notice() const {
+    std::lock_guard guard(statsLock_);
+    return notice_ != nullptr ? notice_ : std::string();
+}
+
+} // namespace panelgrab

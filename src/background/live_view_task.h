@@ -1,0 +1,132 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "background/band_checksums.h"
+#include "background/changed_rows.h"
+#include "background/live_refresh_stats.h"
+#include "background/live_view_options.h"
+#include "background/row_span.h"
+#include "capture/display_bitmap.h"
+#include "capture/display_info.h"
+#include "jobs/threaded_task.h"
+
+namespace panelgrab {
+
+class ScreenImage;
+
+// Keeps the picture of one display current. The first refresh reads every line; later ones ask the
+// phone for its checksums of bands of rows and fetch only the lines whose sums changed (see
+// BandChecksums for which sums are asked when, and what a sum cannot see). A full read follows every
+// options.fullReadEveryMs and on request, to correct what a sum cannot see. A phone that refuses checksums
+// gets a full read on every refresh, and the refresh that found out says so once (LiveRefreshStats::notice,
+// Notice()).
+//
+// Lines are fetched one by one with AT*ZIPI, which serves the first display; on another display a
+// refresh that finds a change reads the whole picture in bulk (AT*ZISI=n).
+//
+// Threading: the owner's thread calls every operation. Start runs refresh after refresh on the job's
+// worker; without a worker the owner may run them itself, one per Run. Every line is stored in the
+// screen buffer under its lock as it arrives, so GetPicture may decode while a refresh runs. The
+// worker's exchanges take turns with other threads' exchanges on the port, one at a time (a bulk read
+// holds the port to its end). Stop returns once the worker has left the port, after the exchange in
+// hand: milliseconds, unless the phone stopped answering, which holds it until the exchange's
+// time-out (closing the port ends it at once). The owner stops the job, or closes the port and joins,
+// before it destroys it; the destructor does both as a last resort.
+class LiveViewTask : public ThreadedTask {
+public:
+    static constexpr const char* kNoticeNoChecksums =
+        "The phone does not give checksums (AT*ZAPC): every refresh reads the whole display.";
+    static constexpr const char* kNoticeChecksumRefused =
+        "The phone refused a checksum request (AT*ZAPC): from now on every refresh reads the whole display.";
+    static constexpr const char* kTextDisplayGone = "The phone no longer lists the display being watched.";
+    // Stats kept for TakeRefreshes; older ones are dropped.
+    static constexpr std::size_t kKeptRefreshes = 1024;
+
+    // `display` (copied) is the entry the client chose; the phone's own list is asked again.
+    LiveViewTask(const DisplayInfo& display, const LiveViewOptions& options, SerialPort& port);
+    ~LiveViewTask() override;
+
+    // supported = the phone answers "AT*ZAPC=?" with OK. Returns the exchange's result.
+    int IsSupported(bool& supported) override;
+    // One refresh on the calling thread; Ok, or ReceiveFailed when the job failed (FailureText).
+    // Only while no worker runs.
+    int Run() override;
+    // Starts the worker; false when it was started before or no thread could be made.
+    bool Start() override;
+    // Ends the worker's loop and joins it. Always true.
+    bool Stop() override;
+    // True from Start until the worker has ended (Stop, or a failure).
+    bool IsRunning() override;
+
+    // The next refresh reads every line; it starts at once.
+    void RequestFullRead();
+    // Decodes the rows stored since the last call into the job's picture and returns it (always the
+    // same object, owned by the job), those rows in `changed`; null before the display was chosen.
+    const DisplayBitmap* GetPicture(std::vector<RowSpan>& changed);
+    // Moves the stats of the refreshes finished since the last call into `finished`, oldest first.
+    void TakeRefreshes(std::vector<LiveRefreshStats>& finished);
+    // Why the job ended by itself: the screen buffer's text, or the port's. Empty while it runs.
+    std::string FailureText() const;
+    // Why every refresh is a full read; empty while refreshes narrow.
+    std::string Notice() const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    enum class StepEnd { Done, Stopped, Failed };
+
+    void Loop();
+    void WaitUntil(Clock::time_point due);
+    StepEnd Step();
+    // Chooses the display and asks whether the phone gives checksums.
+    StepEnd Open(LiveRefreshStats& stats);
+    StepEnd FullRead(LiveRefreshStats& stats);
+    StepEnd Narrow(LiveRefreshStats& stats);
+    // A full read (everyRow) or a refresh by the bands' sums. On a refused sum it falls back and
+    // leaves the rest to a read without sums.
+    StepEnd UseBands(LiveRefreshStats& stats, bool everyRow);
+    StepEnd ReadEveryLine(LiveRefreshStats& stats);
+    StepEnd FetchRows(int32_t first, int32_t last, LiveRefreshStats& stats);
+    BandChecksums::Answer AskSum(int32_t top, int32_t bottom, int32_t& sum);
+    void FallBack(const char* notice, LiveRefreshStats& stats);
+    StepEnd Fail(const char* text);
+    bool FullReadDue() const;
+    void Record(LiveRefreshStats stats);
+
+    const DisplayInfo display_;
+    const LiveViewOptions options_;
+    const std::unique_ptr<ScreenImage> screen_;
+    DisplayBitmap picture_; // the owner's thread only
+    ChangedRows changedRows_;
+
+    // The refreshing thread's own (the worker, or the owner through Run).
+    std::optional<DisplayInfo> entry_;
+    std::optional<BandChecksums> bands_;
+    bool narrowing_ = true;
+    Clock::time_point start_;
+    Clock::time_point lastFullRead_;
+    int64_t refreshes_ = 0;
+
+    bool started_ = false;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopAsked_{false};
+    std::atomic<bool> fullReadAsked_{false};
+    std::mutex wakeLock_; // guards the changes of the two flags above that end a wait
+    std::condition_variable wake_;
+    std::atomic<const char*> failure_{nullptr};
+
+    mutable std::mutex statsLock_;
+    std::deque<LiveRefreshStats> finished_;
+    const char* notice_ = nullptr;
+};
+
+} // namespace panelgrab

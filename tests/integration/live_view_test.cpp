@@ -1,0 +1,408 @@
+// The live view against the simulated phone through a pseudo-terminal: refreshed step by step with
+// Run() where a test must know what the phone showed, and through the phone object's worker where
+// threads and endings matter.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "background/live_view_task.h"
+#include "capture/screen_image.h"
+#include "sim/picture_source.h"
+#include "sim/screen_animation.h"
+#include "sim/simulated_phone.h"
+#include "support/pty_peer.h"
+#include "support/sim_phone_fixture.h"
+#include "transport/serial_port.h"
+
+namespace panelgrab::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A simulated phone and a live view on a port of its own, refreshed one Run() at a time, so that a
+// test can bracket each refresh with what the phone shows.
+class SteppedLiveView {
+public:
+    explicit SteppedLiveView(sim::SimOptions options, LiveViewOptions live = {})
+        : phone_(options), live_(live) {}
+
+    ::testing::AssertionResult Connect(std::size_t index = 0) {
+        std::string error;
+        if (!phone_.Start(error)) {
+            return ::testing::AssertionFailure() << "simulator: " << error;
+        }
+        ConnectionSettings settings(phone_.DevicePath(), 115200);
+        settings.SetTiming(PortTiming::Fast());
+        port = std::make_unique<SerialPort>(settings);
+        if (!port->Open(false)) {
+            return ::testing::AssertionFailure() << "open: " << port->errorText();
+        }
+        ScreenImage lister;
+        if (!lister.QueryDisplayList(*port, displays) || index >= displays.size()) {
+            return ::testing::AssertionFailure() << "no display " << index;
+        }
+        index_ = index;
+        task = std::make_unique<LiveViewTask>(displays[index], live_, *port);
+        return ::testing::AssertionSuccess();
+    }
+
+    // One refresh; its stats.
+    LiveRefreshStats Step() {
+        EXPECT_EQ(task->Run(), Ok) << task->FailureText();
+        std::vector<LiveRefreshStats> finished;
+        task->TakeRefreshes(finished);
+        EXPECT_EQ(finished.size(), 1u);
+        return finished.empty() ? LiveRefreshStats{} : finished.back();
+    }
+
+    // Pixels where the job's picture differs from what the phone shows now; -1 without a picture.
+    int Differing(uint64_t* version = nullptr) {
+        std::vector<RowSpan> changed;
+        const DisplayBitmap* picture = task->GetPicture(changed);
+        sim::RgbImage shown;
+        uint64_t now = 0;
+        if (picture == nullptr || !phone_.CurrentPicture(index_, shown, now)) {
+            return -1;
+        }
+        if (version != nullptr) {
+            *version = now;
+        }
+        return DifferingPixels(*picture, shown, shown.height);
+    }
+
+    uint64_t Version() {
+        sim::RgbImage shown;
+        uint64_t version = 0;
+        phone_.CurrentPicture(index_, shown, version);
+        return version;
+    }
+
+    // What the phone shows now, with a box of distinct colours drawn over it.
+    sim::RgbImage ShownWithBox(int left, int top, int right, int bottom, uint8_t seed) {
+        sim::RgbImage shown;
+        uint64_t ignored = 0;
+        phone_.CurrentPicture(index_, shown, ignored);
+        for (int y = top; y <= bottom; ++y) {
+            for (int x = left; x <= right; ++x) {
+                uint8_t* p = &shown.rgb[(static_cast<std::size_t>(y) * shown.width + x) * 3];
+                p[0] = static_cast<uint8_t>(seed + 37 * x);
+                p[1] = static_cast<uint8_t>(seed * 3 + 11 * y);
+                p[2] = static_cast<uint8_t>(x * y + seed);
+            }
+        }
+        return shown;
+    }
+
+    sim::SimulatedPhone& phone() { return phone_; }
+    const DisplayInfo& display() const { return displays[index_]; }
+
+    DisplayList displays;
+    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<LiveViewTask> task; // freed before the port, the port before the phone
+
+private:
+    sim::SimulatedPhone phone_;
+    LiveViewOptions live_;
+    std::size_t index_ = 0;
+};
+
+sim::SimOptions Dialect(sim::Dialect dialect) {
+    sim::SimOptions options;
+    options.dialect = dialect;
+    return options;
+}
+
+// Checksum requests with the default bands (8 rows, asked row by row when changed): of a refresh
+// that finds nothing changed, and of a full read.
+int32_t UnchangedRequests(int height) {
+    return static_cast<int32_t>(BandChecksums(height, 8, 1).bands());
+}
+int32_t FullReadRequests(int height) {
+    return static_cast<int32_t>(BandChecksums(height, 8, 1).readAllRequests());
+}
+
+TEST(LiveView, EachDialectRefreshesOnlyTheRowsThatChanged) {
+    for (const sim::Dialect dialect : {sim::Dialect::Long, sim::Dialect::Short, sim::Dialect::PerLine}) {
+        SCOPED_TRACE(static_cast<int>(dialect));
+        SteppedLiveView live(Dialect(dialect));
+        ASSERT_TRUE(live.Connect());
+        const int height = live.display().height;
+        const int width = live.display().width;
+
+        const LiveRefreshStats opening = live.Step();
+        EXPECT_TRUE(opening.fullRead);
+        EXPECT_EQ(opening.linesFetched, height);
+        EXPECT_EQ(opening.checksumRequests, FullReadRequests(height));
+        EXPECT_EQ(opening.number, 1);
+        EXPECT_EQ(live.Differing(), 0);
+
+        const LiveRefreshStats unchanged = live.Step();
+        EXPECT_FALSE(unchanged.fullRead);
+        EXPECT_EQ(unchanged.linesFetched, 0);
+        EXPECT_EQ(unchanged.checksumRequests, UnchangedRequests(height));
+        EXPECT_GT(unchanged.bytesReceived, 0);
+        EXPECT_LT(unchanged.bytesReceived, opening.bytesReceived / 50);
+
+        // A clock-sized change, 40 x 8 pixels in the top-right corner.
+        ASSERT_TRUE(live.phone().ShowPicture(0, live.ShownWithBox(width - 44, 3, width - 5, 10, 1)));
+        const LiveRefreshStats clock = live.Step();
+        EXPECT_EQ(clock.linesFetched, 8);
+        EXPECT_EQ(live.Differing(), 0);
+        EXPECT_EQ(live.Step().linesFetched, 0);
+    }
+}
+
+TEST(LiveView, APhoneWithoutChecksumsGetsFullReadsAndItIsSaidOnce) {
+    sim::SimOptions options;
+    options.fault = "no-checksum";
+    SteppedLiveView live(options);
+    ASSERT_TRUE(live.Connect());
+    const LiveRefreshStats first = live.Step();
+    EXPECT_TRUE(first.fullRead);
+    EXPECT_EQ(first.notice, LiveViewTask::kNoticeNoChecksums);
+    EXPECT_EQ(first.checksumRequests, 0);
+    ASSERT_TRUE(live.phone().ShowPicture(0, live.ShownWithBox(0, 100, 175, 101, 9)));
+    const LiveRefreshStats second = live.Step();
+    EXPECT_TRUE(second.fullRead);
+    EXPECT_EQ(second.linesFetched, 220);
+    EXPECT_EQ(second.notice, "") << "said once";
+    EXPECT_EQ(live.task->Notice(), LiveViewTask::kNoticeNoChecksums);
+    EXPECT_EQ(live.Differing(), 0);
+}
+
+// A phone that gives checksums when asked whether it does, then refuses one in a refresh: that
+// refresh becomes a full read, and so does every later one.
+TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    const std::string list = "\r\n*ZISI: 2, 2, 16\r\n\r\nOK\r\n"; // long form: 8 characters a pixel
+    const auto line = [](const char* pixels) {
+        return std::string("\r\n*ZIPI: ") + pixels + "\r\n\r\nOK\r\n";
+    };
+    peer.Respond("AT\r\r\nOK\r\n");                         // the open's probe
+    peer.Respond(list).Respond(list).Respond("\r\nOK\r\n"); // choosing the display
+    const std::string sum = "\r\n*ZAPC: \"0000002A\"\r\n\r\nOK\r\n";
+    peer.Respond(sum);                                                         // the one band
+    peer.Respond(line("00FF000000FF0000")).Respond(line("0000FF000000FF00"));  // the opening lines
+    peer.Respond(sum).Respond(sum).Respond(sum);                               // its rows, itself again
+    peer.Expect().AnswerError().Expect().AnswerError().Expect().AnswerError(); // three attempts
+    peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000"));
+    peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000")); // no more sums asked
+    peer.Start();
+    ConnectionSettings settings(peer.SlavePath(), 115200);
+    settings.SetTiming(PortTiming::Fast());
+    SerialPort port(settings);
+    ASSERT_TRUE(port.Open(false)) << port.errorText();
+    LiveViewTask task(DisplayInfo(2, 2, 16, 16, 0), LiveViewOptions{}, port);
+    ASSERT_EQ(task.Run(), Ok) << task.FailureText();
+    ASSERT_EQ(task.Run(), Ok) << task.FailureText();
+    ASSERT_EQ(task.Run(), Ok) << task.FailureText();
+    std::vector<LiveRefreshStats> refreshes;
+    task.TakeRefreshes(refreshes);
+    ASSERT_EQ(refreshes.size(), 3u);
+    EXPECT_EQ(refreshes[0].notice, "");
+    EXPECT_EQ(refreshes[1].notice, LiveViewTask::kNoticeChecksumRefused);
+    EXPECT_TRUE(refreshes[1].fullRead);
+    EXPECT_EQ(refreshes[1].linesFetched, 2);
+    EXPECT_EQ(refreshes[1].checksumRequests, 1);
+    EXPECT_EQ(refreshes[2].checksumRequests, 0);
+    EXPECT_EQ(refreshes[2].notice, "");
+    std::vector<RowSpan> changed;
+    const DisplayBitmap* picture = task.GetPicture(changed);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(changed, (std::vector<RowSpan>{{0, 1}}));
+    const uint8_t* row0 = picture->pixels();
+    EXPECT_EQ(std::vector<uint8_t>(row0, row0 + 6), (std::vector<uint8_t>{0, 0, 0, 0xF8, 0xFC, 0xF8}));
+    EXPECT_TRUE(peer.WaitUntilDone(2s));
+}
+
+TEST(LiveView, ARequestedFullReadCorrectsWhatASumCannotSee) {
+    LiveViewOptions options;
+    options.fullReadEveryMs = 0; // only when asked
+    SteppedLiveView live(sim::SimOptions{}, options);
+    ASSERT_TRUE(live.Connect());
+    EXPECT_TRUE(live.Step().fullRead);
+
+    // Two pixels of one row trade colours: every band's sum stays as it was.
+    sim::RgbImage swapped = live.ShownWithBox(0, 0, -1, -1, 0);
+    const std::size_t a = (100 * 176 + 10) * 3;
+    const std::size_t b = (100 * 176 + 150) * 3;
+    std::swap_ranges(swapped.rgb.begin() + a, swapped.rgb.begin() + a + 3, swapped.rgb.begin() + b);
+    ASSERT_TRUE(live.phone().ShowPicture(0, swapped));
+    const LiveRefreshStats blind = live.Step();
+    EXPECT_FALSE(blind.fullRead);
+    EXPECT_EQ(blind.linesFetched, 0);
+    EXPECT_EQ(live.Differing(), 2) << "the known limit: the swap is not seen";
+
+    live.task->RequestFullRead();
+    const LiveRefreshStats asked = live.Step();
+    EXPECT_TRUE(asked.fullRead);
+    EXPECT_EQ(asked.linesFetched, 220);
+    EXPECT_EQ(asked.checksumRequests, FullReadRequests(220));
+    EXPECT_EQ(live.Differing(), 0);
+    EXPECT_FALSE(live.Step().fullRead);
+}
+
+TEST(LiveView, AFullReadFollowsThePeriodCountedFromTheLastOne) {
+    LiveViewOptions options;
+    options.fullReadEveryMs = 200;
+    SteppedLiveView live(sim::SimOptions{}, options);
+    ASSERT_TRUE(live.Connect());
+    EXPECT_TRUE(live.Step().fullRead);
+    EXPECT_FALSE(live.Step().fullRead);
+    std::this_thread::sleep_for(220ms);
+    const LiveRefreshStats periodic = live.Step();
+    EXPECT_TRUE(periodic.fullRead);
+    EXPECT_EQ(periodic.linesFetched, 220);
+    EXPECT_EQ(live.Differing(), 0);
+    EXPECT_FALSE(live.Step().fullRead) << "the period counts from the end of the last full read";
+}
+
+// The frames --animate=highlight shows, one after the other: the highlight moves down the list
+// rows and back to the top, and each move is fetched as the rows of the two entries it touched.
+TEST(LiveView, TheHighlightMovingBetweenRowsStaysExact) {
+    sim::SimOptions options;
+    SteppedLiveView live(options);
+    ASSERT_TRUE(live.Connect());
+    std::vector<sim::RgbImage> card;
+    std::string error;
+    ASSERT_TRUE(sim::LoadSourcePictures(options, card, error)) << error;
+    sim::SimAnimation highlight;
+    highlight.highlight = true;
+    ASSERT_EQ(sim::ListRowCount(176, 220), 4);
+    EXPECT_TRUE(live.Step().fullRead);
+    for (int64_t step = 0; step < 9; ++step) {
+        sim::RgbImage frame = card[0];
+        sim::DrawAnimationStep(frame, highlight, step);
+        ASSERT_TRUE(live.phone().ShowPicture(0, frame));
+        const LiveRefreshStats stats = live.Step();
+        EXPECT_EQ(live.Differing(), 0) << "step " << step;
+        // One entry (the first step) or two: 9 rows each, in bands of 8 rows.
+        EXPECT_GE(stats.linesFetched, 9) << "step " << step;
+        EXPECT_LE(stats.linesFetched, 18) << "step " << step;
+    }
+}
+
+TEST(LiveView, ASecondDisplayIsReadWholeWhenItChanged) {
+    SteppedLiveView live(Dialect(sim::Dialect::TwoDisplays));
+    ASSERT_TRUE(live.Connect(1));
+    const int height = live.display().height;
+    EXPECT_EQ(live.Step().linesFetched, height);
+    EXPECT_EQ(live.Differing(), 0);
+    EXPECT_EQ(live.Step().linesFetched, 0);
+    ASSERT_TRUE(live.phone().ShowPicture(1, live.ShownWithBox(3, 3, 20, 9, 5)));
+    const LiveRefreshStats changed = live.Step();
+    EXPECT_EQ(changed.linesFetched, height) << "AT*ZIPI serves the first display only";
+    EXPECT_EQ(live.Differing(), 0);
+}
+
+TEST(LiveView, ThroughThePhoneObjectBesideKeysAndInsteadOfPictureReads) {
+    SimPhone sim(SmallDisplay(48, 40, 16));
+    ASSERT_TRUE(sim.Connect());
+    PhoneLink& phone = *sim.phone;
+    LiveViewOptions options;
+    options.refreshIntervalMs = 2;
+    options.bandRows = 0;
+    EXPECT_EQ(phone.StartLiveView(sim.displays[0], options), kPhoneFailed);
+    EXPECT_NE(phone.FailureText(), nullptr);
+    options.bandRows = 8;
+    ASSERT_EQ(phone.StartLiveView(sim.displays[0], options), kPhoneOk);
+    std::vector<LiveRefreshStats> refreshes;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::vector<LiveRefreshStats> more;
+            phone.TakeLiveRefreshes(more);
+            refreshes.insert(refreshes.end(), more.begin(), more.end());
+            return refreshes.size() >= 3;
+        },
+        10s));
+    EXPECT_TRUE(refreshes[0].fullRead);
+    EXPECT_EQ(refreshes[2].number, 3);
+    const DisplayBitmap* picture = nullptr;
+    std::vector<RowSpan> changed;
+    ASSERT_EQ(phone.GetLiveImage(picture, changed), kPhoneOk);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(changed, (std::vector<RowSpan>{{0, 39}}));
+    EXPECT_EQ(DifferingPixels(*picture, sim.Expected(0), 40), 0);
+    ASSERT_EQ(phone.GetLiveImage(picture, changed), kPhoneOk);
+    EXPECT_TRUE(changed.empty()) << "nothing changed since";
+
+    EXPECT_EQ(phone.PressKey("1"), kPhoneOk) << "keys take turns with the refreshes";
+    std::string model;
+    EXPECT_EQ(phone.GetModel(model), kPhoneOk);
+    DisplayBitmap read;
+    EXPECT_EQ(phone.ReadDisplay(read, 0), kPhoneFailed);
+    EXPECT_EQ(phone.StartScreenRead(sim.displays[0]), kPhoneFailed);
+    EXPECT_EQ(phone.StartLiveView(sim.displays[0], options), kPhoneFailed);
+    EXPECT_EQ(phone.Open(false), kPhoneOpenFailed);
+    EXPECT_EQ(phone.RequestLiveFullRead(), kPhoneOk);
+
+    EXPECT_EQ(phone.StopLiveView(), kPhoneOk);
+    EXPECT_FALSE(phone.IsLiveViewRunning());
+    EXPECT_EQ(phone.GetLiveFailure(), "");
+    EXPECT_EQ(phone.RequestLiveFullRead(), kPhoneFailed);
+    EXPECT_EQ(phone.ReadDisplay(read, 0), kPhoneOk) << "the port is free again";
+    ASSERT_EQ(phone.StartLiveView(sim.displays[0], options), kPhoneOk) << "and a new live view may start";
+}
+
+// How many bytes the phone sends until the opening full read of a live view of a 32 x 24 display
+// has ended, counted against a phone without a fault.
+int64_t BytesUntilOpeningReadEnds() {
+    SimPhone sim(SmallDisplay(32, 24, 16));
+    if (!sim.Connect()) {
+        return -1;
+    }
+    LiveViewOptions options;
+    options.refreshIntervalMs = 1000; // nothing after the opening read for a while
+    sim.phone->StartLiveView(sim.displays[0], options);
+    std::vector<LiveRefreshStats> refreshes;
+    WaitUntil(
+        [&] {
+            sim.phone->TakeLiveRefreshes(refreshes);
+            return !refreshes.empty();
+        },
+        10s);
+    sim.phone->StopLiveView();
+    sim.phone.reset();
+    return sim.BytesSent();
+}
+
+TEST(LiveView, APhoneGoneDuringARefreshEndsTheLiveViewWithTheReason) {
+    const int64_t opening = BytesUntilOpeningReadEnds();
+    ASSERT_GT(opening, 0);
+    // Half-way through the opening read, and a few refreshes later (all the phone sends after the
+    // opening read are the answers of refreshes).
+    for (const int64_t at : {opening / 2, opening + 500}) {
+        SCOPED_TRACE(at);
+        sim::SimOptions options = SmallDisplay(32, 24, 16);
+        options.fault = "hangup-after=" + std::to_string(at);
+        SimPhone sim(options);
+        ASSERT_TRUE(sim.Connect());
+        LiveViewOptions live;
+        live.refreshIntervalMs = 0;
+        ASSERT_EQ(sim.phone->StartLiveView(sim.displays[0], live), kPhoneOk);
+        ASSERT_TRUE(WaitUntil([&] { return !sim.phone->IsLiveViewRunning(); }, 10s)) << "it hangs";
+        EXPECT_NE(sim.phone->GetLiveFailure(), "");
+        std::vector<LiveRefreshStats> refreshes;
+        sim.phone->TakeLiveRefreshes(refreshes);
+        if (at < opening) {
+            EXPECT_TRUE(refreshes.empty());
+        } else {
+            ASSERT_GE(refreshes.size(), 2u);
+            EXPECT_TRUE(refreshes.front().fullRead);
+            EXPECT_FALSE(refreshes.back().fullRead);
+        }
+        const DisplayBitmap* picture = nullptr;
+        std::vector<RowSpan> changed;
+        EXPECT_EQ(sim.phone->GetLiveImage(picture, changed), kPhoneOk);
+        EXPECT_NE(picture, nullptr) << "what arrived stays readable";
+        EXPECT_EQ(sim.phone->StopLiveView(), kPhoneOk);
+    }
+}
+
+} // namespace
+} // namespace panelgrab::test
