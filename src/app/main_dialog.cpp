@@ -193,6 +193,12 @@ void MainDialog::BuildActions() {
     stopAction_->setEnabled(false);
     connect(stopAction_, &QAction::triggered, this, &MainDialog::StopReading);
 
+    liveAction_ = new QAction(QStringLiteral("Live view"), this);
+    liveAction_->setObjectName(QStringLiteral("liveViewAction"));
+    liveAction_->setCheckable(true);
+    liveAction_->setEnabled(false);
+    connect(liveAction_, &QAction::triggered, this, &MainDialog::SetLiveView);
+
     zoomActions_ = new QActionGroup(this);
     for (const int zoom : kZoomFactors) {
         QAction* action = zoomActions_->addAction(QStringLiteral("Zoom %1x").arg(zoom));
@@ -306,6 +312,9 @@ void MainDialog::UpdateControls() {
     readButton_->setEnabled(capture);
     saveButton_->setEnabled(idle && !reading_ && saveUsable_);
     stopAction_->setEnabled(reading_ || (!idle && pending_ == Pending::Read));
+    // Live view needs a finished read's phone object and display; it is on until turned off.
+    liveAction_->setEnabled(live_ || (idle && !reading_ && saveUsable_ && phone_ && currentDisplay_));
+    liveAction_->setChecked(live_ || (!idle && pending_ == Pending::Live));
     if (idle) {
         unsetCursor();
     } else {
@@ -344,6 +353,8 @@ void MainDialog::StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>
     const auto finish = [this, job, pending] {
         if (pending == Pending::Connect) {
             FinishConnect(*job);
+        } else if (pending == Pending::Live) {
+            FinishLiveOpen(*job);
         } else {
             FinishReadOpen(*job);
         }
@@ -425,6 +436,7 @@ void MainDialog::OnConnect() {
         return;
     }
     TakeSettingsFromLists();
+    EndLiveView();
     saveUsable_ = false;
     listUsable_ = false;
     displayList_->clear();
@@ -515,6 +527,7 @@ void MainDialog::OnRead() {
     if (call_.IsRunning() || reading_) {
         return;
     }
+    EndLiveView();
     TakeSettingsFromLists();
     // Refused below, the list and Read stay disabled until a Connect lists the displays again.
     listUsable_ = false;
@@ -600,6 +613,10 @@ uint32_t MainDialog::CompleteLines(int32_t progress) const {
 }
 
 void MainDialog::OnTimer() {
+    if (live_ && phone_ && currentDisplay_) {
+        PollLiveView();
+        return;
+    }
     if (!reading_ || !phone_ || !currentDisplay_) {
         return;
     }
@@ -673,6 +690,89 @@ void MainDialog::FinishRead() {
     }
     listUsable_ = true;
     saveUsable_ = true;
+    UpdateControls();
+}
+
+void MainDialog::SetLiveView(bool on) {
+    if (!on) {
+        EndLiveView();
+        return;
+    }
+    if (live_ || call_.IsRunning() || reading_ || !phone_ || !currentDisplay_) {
+        UpdateControls();
+        return;
+    }
+    // The read's phone object was closed when its read ended; opening it again (with its probe)
+    // may block, so it happens on the call's worker. Its picture stays drawable meanwhile.
+    auto job = std::make_shared<PhoneJob>();
+    job->phone = std::move(phone_);
+    StartPhoneCall(Pending::Live, job);
+}
+
+void MainDialog::FinishLiveOpen(PhoneJob& job) {
+    EndPhoneCall();
+    phone_ = std::move(job.phone);
+    if (!job.opened) {
+        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+        UpdateControls();
+        ReportNotResponding(phone_.get());
+        return;
+    }
+    if (phone_->StartLiveView(*currentDisplay_, LiveViewOptions{}) != kPhoneOk) {
+        const char* reason = phone_->FailureText();
+        phone_->Close();
+        UpdateControls();
+        prompts_->ShowMessage(this, QStringLiteral("Live view could not be started"),
+                              QString::fromUtf8(reason != nullptr ? reason : phone_->Port().errorText()));
+        return;
+    }
+    live_ = true;
+    liveRefreshes_.clear();
+    setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view"));
+    pollTimer_.start(options_.pollPeriod);
+    UpdateControls();
+}
+
+void MainDialog::PollLiveView() {
+    const DisplayBitmap* picture = nullptr;
+    std::vector<RowSpan> changed;
+    if (phone_->GetLiveImage(picture, changed) == kPhoneOk && picture != nullptr) {
+        if (picture != picture_) {
+            SetPicture(picture);
+        }
+        for (const RowSpan& rows : changed) { // only the bands that changed are painted again
+            RedrawBand(static_cast<uint32_t>(rows.first), static_cast<uint32_t>(rows.last));
+        }
+    }
+    std::vector<LiveRefreshStats> finished;
+    phone_->TakeLiveRefreshes(finished);
+    const auto now = Clock::now();
+    liveRefreshes_.insert(liveRefreshes_.end(), finished.size(), now);
+    constexpr auto kRateWindow = std::chrono::seconds(5);
+    std::erase_if(liveRefreshes_, [&](Clock::time_point at) { return now - at > kRateWindow; });
+    if (!phone_->IsLiveViewRunning()) {
+        EndLiveView(QStringLiteral("live view ended: ") + QString::fromStdString(phone_->GetLiveFailure()));
+        return;
+    }
+    const std::string notice = phone_->GetLiveNotice();
+    setWindowTitle(
+        ConnectedTitle() +
+        QStringLiteral(" - live view, %1 refreshes/s")
+            .arg(static_cast<double>(liveRefreshes_.size()) / kRateWindow.count(), 0, 'f', 1) +
+        (notice.empty() ? QString() : QStringLiteral(" (") + QString::fromStdString(notice) + ")"));
+}
+
+void MainDialog::EndLiveView(const QString& reason) {
+    if (!live_) {
+        UpdateControls();
+        return;
+    }
+    live_ = false;
+    pollTimer_.stop();
+    // The live picture stays the phone object's until it is handed on, so it can still be saved.
+    phone_->StopLiveView();
+    phone_->Close();
+    setWindowTitle(reason.isEmpty() ? ConnectedTitle() : ConnectedTitle() + QStringLiteral(" - ") + reason);
     UpdateControls();
 }
 
@@ -817,6 +917,7 @@ void MainDialog::FillContextMenu(QMenu& menu) {
     copyAction_->setEnabled(picture_ != nullptr);
     menu.addAction(copyAction_);
     menu.addAction(stopAction_);
+    menu.addAction(liveAction_);
     menu.addSeparator();
     menu.addActions(zoomActions_->actions());
     menu.addSeparator();
@@ -856,6 +957,10 @@ void MainDialog::done(int result) {
 }
 
 void MainDialog::ShutDownPhone() {
+    if (live_ && phone_) {
+        live_ = false;
+        phone_->StopLiveView();
+    }
     pollTimer_.stop();
     callTimer_.stop();
     reading_ = false;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/builtin_phone.h"
 #include "app/main_dialog_options.h"
@@ -65,6 +66,8 @@ public:
     // Ends the running read, keeping what has arrived; before the read has begun (its open still
     // waits) the read is called off.
     void StopReading();
+    // Live view (after a Read): the phone keeps the picture current, re-reading only what changed.
+    void SetLiveView(bool on);
     void SetZoom(int zoom);
     void FitPictureFrame(int width, int height);
     void OnSave();
@@ -75,6 +78,7 @@ public:
     bool HoldsPhone() const { return phone_ != nullptr; }
     bool IsBusy() const { return call_.IsRunning(); }
     bool IsReading() const { return reading_; }
+    bool IsLive() const { return live_; }
     const DisplayBitmap* Picture() const { return picture_; }
     const std::optional<DisplayInfo>& CurrentDisplay() const { return currentDisplay_; }
     uint16_t LinesShown() const { return linesShown_; }
@@ -88,6 +92,7 @@ public:
     QAction* AboutAction() const { return aboutAction_; }
     QAction* CopyImageAction() const { return copyAction_; }
     QAction* StopReadingAction() const { return stopAction_; }
+    QAction* LiveViewAction() const { return liveAction_; }
     QAction* ZoomAction(int zoom) const;
     // The picture's context menu as it would open now.
     void FillContextMenu(QMenu& menu);
@@ -99,7 +104,7 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
-    enum class Pending { None, Connect, Read };
+    enum class Pending { None, Connect, Read, Live };
 
     void BuildWindow();
     void BuildActions();
@@ -131,6 +136,10 @@ private:
     uint32_t CompleteLines(int32_t progress) const;
     void RedrawBand(uint32_t fromLine, uint32_t toLine);
     void FinishRead();
+    void FinishLiveOpen(PhoneJob& job);
+    void PollLiveView();
+    // Ends the live view, keeping its picture; `reason` (when given) goes to the title.
+    void EndLiveView(const QString& reason = {});
     void SetPicture(const DisplayBitmap* picture);
     void LayOutPictureArea();
     void GrowToShowPicture();
@@ -153,6 +162,8 @@ private:
     bool listUsable_ = false; // the display list and Read: a Connect listed the displays
     bool saveUsable_ = false; // a read has ended since the picture was last cleared
     bool reading_ = false;    // a read job runs and the timer polls it
+    bool live_ = false;       // the live view runs and the timer polls it
+    std::vector<std::chrono::steady_clock::time_point> liveRefreshes_; // ends of the last seconds' refreshes
 
     PhoneCall call_;
     Pending pending_ = Pending::None;
@@ -187,6 +198,7 @@ private:
     QAction* aboutAction_ = nullptr;
     QAction* copyAction_ = nullptr;
     QAction* stopAction_ = nullptr;
+    QAction* liveAction_ = nullptr;
     QActionGroup* zoomActions_ = nullptr;
 };
 

@@ -638,6 +638,45 @@ private slots:
         }
     }
 
+    // After a Read, Live view keeps the picture current: a picture the phone shows later is drawn
+    // (only the changed rows are fetched and painted), and a Read ends the live view.
+    void liveViewFollowsThePhoneUntilRead() {
+        Bench bench(SmallPhone());
+        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
+        QVERIFY(!bench.dialog->LiveViewAction()->isEnabled()); // nothing read yet
+        bench.dialog->OnConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!bench.dialog->IsBusy(), kReadLimitMs);
+        QVERIFY(bench.ReadToEnd());
+        QVERIFY(bench.dialog->LiveViewAction()->isEnabled());
+        bench.dialog->LiveViewAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(bench.dialog->IsLive(), kReadLimitMs);
+        QVERIFY(bench.dialog->LiveViewAction()->isChecked());
+
+        sim::RgbImage changed = sim::ExpectedPicture(bench.simOptions, 0);
+        for (int y = 10; y < 14; ++y) { // a band of four rows turns white
+            std::fill_n(changed.rgb.begin() + static_cast<std::ptrdiff_t>(y) * changed.width * 3,
+                        changed.width * 3, uint8_t{255});
+        }
+        QVERIFY(bench.phone.ShowPicture(0, changed));
+        const auto showsChange = [&] {
+            const QImage shot = bench.dialog
+                                    ->grab(QRect(bench.dialog->PictureOrigin() + QPoint(0, 2 * 11),
+                                                 QSize(2 * changed.width, 1)))
+                                    .toImage();
+            // A 16-bit display shows white as (248,252,248).
+            const auto white = [](QColor c) { return c.red() >= 240 && c.green() >= 240 && c.blue() >= 240; };
+            return white(shot.pixelColor(1, 0)) && white(shot.pixelColor(2 * changed.width - 2, 0));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(showsChange(), kReadLimitMs);
+        QVERIFY(bench.dialog->windowTitle().contains(QStringLiteral("live view")));
+
+        bench.dialog->OnRead(); // a Read ends the live view
+        QVERIFY(!bench.dialog->IsLive());
+        QVERIFY(!bench.dialog->LiveViewAction()->isChecked());
+        QVERIFY(bench.ReadToEnd() || bench.ReadFinished());
+        QVERIFY(bench.prompts.messages.empty());
+    }
+
     void readEndingShortSaysWhyAndKeepsWhatArrived() {
         sim::SimOptions vanishing = SmallPhone();
         vanishing.fault = "hangup-after=4000"; // inside the picture of the first Read
