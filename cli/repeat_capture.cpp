@@ -6,7 +6,6 @@
 #include <optional>
 #include <thread>
 
-#include "cli/broken_pipe_guard.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_guard.h"
 #include "cli/numbered_file_name.h"

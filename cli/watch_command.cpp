@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "background/live_view_options.h"
-#include "cli/broken_pipe_guard.h"
 #include "cli/capture_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_guard.h"
@@ -183,7 +182,6 @@ int RunWatch(const CliOptions& options, PhoneSession& session, CliIo& io) {
         }
     }
     InterruptGuard interrupt;
-    BrokenPipeGuard brokenPipe;
     return Watch(options, session, io, std::move(names)).Run(*display);
 }
 

@@ -346,7 +346,7 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
-    void contextMenuOffersCopyStopZoomAndAbout() {
+    void contextMenuOffersCopyStopLiveZoomAndAbout() {
         Quiet w;
         QMenu menu;
         w.dialog.FillContextMenu(menu);
@@ -354,10 +354,11 @@ private slots:
         for (QAction* action : menu.actions()) {
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         }
-        QCOMPARE(texts, QStringList({"Copy image", "Stop reading\tEsc", "-", "Zoom 1x", "Zoom 2x", "Zoom 3x",
-                                     "-", "&About Panelgrab..."}));
+        QCOMPARE(texts, QStringList({"Copy image", "Stop reading\tEsc", "Live view", "-", "Zoom 1x",
+                                     "Zoom 2x", "Zoom 3x", "-", "&About Panelgrab..."}));
         QVERIFY(!w.dialog.CopyImageAction()->isEnabled());   // no picture
         QVERIFY(!w.dialog.StopReadingAction()->isEnabled()); // no read
+        QVERIFY(!w.dialog.LiveViewAction()->isEnabled());
         w.dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.dialog));
         // A right click on the picture opens the same menu.
@@ -371,7 +372,7 @@ private slots:
         QWidget* picture = w.dialog.PictureFrameWidget();
         QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(0, 0), picture->mapToGlobal(QPoint(0, 0)));
         QApplication::sendEvent(picture, &click);
-        QCOMPARE(entries, 8);
+        QCOMPARE(entries, 9);
         // Without a read, Esc keeps closing the window.
         QTest::keyClick(&w.dialog, Qt::Key_Escape);
         QVERIFY(!w.dialog.isVisible());

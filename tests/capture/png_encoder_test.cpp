@@ -31,8 +31,8 @@ DisplayBitmap Painted(uint16_t width, uint16_t height, const Painter& paint) {
 }
 
 uint8_t Noise(int x, int y, int channel) {
-    uint32_t v = static_cast<uint32_t>(x * 73856093) ^ static_cast<uint32_t>(y * 19349663) ^
-                 static_cast<uint32_t>(channel * 83492791);
+    uint32_t v = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u ^
+                 static_cast<uint32_t>(channel) * 83492791u;
     v ^= v >> 13;
     v *= 0x5bd1e995u;
     return static_cast<uint8_t>(v >> 24);
