@@ -149,21 +149,11 @@ double RequiredPauses(const Case& c) {
     return readWait + (c.dialect == sim::Dialect::PerLine ? 2 * readWait : 0.0);
 }
 
-std::string DefaultPhonesim(const char* argv0) {
-#ifdef PANELGRAB_PHONESIM_PATH
-    (void)argv0;
-    return PANELGRAB_PHONESIM_PATH;
-#else
-    std::string self = argv0;
-    return self.substr(0, self.rfind('/') + 1) + "panelgrab-phonesim";
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     int runs = 1;
-    std::string phonesim = DefaultPhonesim(argv[0]);
+    std::string phonesim = PhoneProcess::DefaultProgram(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs" && i + 1 < argc) {

@@ -299,23 +299,13 @@ bool MeasureWatching(const std::string& device, int baud, Scene& scene, double s
     return true;
 }
 
-std::string DefaultPhonesim(const char* argv0) {
-#ifdef PANELGRAB_PHONESIM_PATH
-    (void)argv0;
-    return PANELGRAB_PHONESIM_PATH;
-#else
-    std::string self = argv0;
-    return self.substr(0, self.rfind('/') + 1) + "panelgrab-phonesim";
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<int> bauds;
     int changes = 5;
     double watchSeconds = 10;
-    std::string phonesim = DefaultPhonesim(argv[0]);
+    std::string phonesim = PhoneProcess::DefaultProgram(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--baud" && i + 1 < argc) {

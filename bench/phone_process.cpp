@@ -63,4 +63,14 @@ double PhoneProcess::Stop() {
     return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
+std::string PhoneProcess::DefaultProgram(const char* argv0) {
+#ifdef PANELGRAB_PHONESIM_PATH
+    (void)argv0;
+    return PANELGRAB_PHONESIM_PATH;
+#else
+    const std::string self = argv0;
+    return self.substr(0, self.rfind('/') + 1) + "panelgrab-phonesim";
+#endif
+}
+
 } // namespace panelgrab::bench

@@ -22,6 +22,9 @@ public:
     double Stop();
     const std::string& device() const { return device_; }
 
+    // The panelgrab-phonesim built with the benchmarks, else the one beside `argv0`.
+    static std::string DefaultProgram(const char* argv0);
+
 private:
     pid_t pid_ = -1;
     std::string device_;

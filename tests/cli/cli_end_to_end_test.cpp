@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
+#include "cli/cli_run.h"
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
 #include "phone/phone_link.h"
@@ -25,28 +26,11 @@
 namespace panelgrab::cli {
 namespace {
 
+using test::Outcome;
+using test::ReadFile;
+using test::RunInProcess;
+
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs a command line in this process against fast port timing.
-Outcome RunInProcess(std::vector<std::string> args) {
-    args.insert(args.begin(), "--fast-timing");
-    std::ostringstream out;
-    std::ostringstream err;
-    CliIo io{out, err, false};
-    const int exitCode = RunCli(args, io);
-    return {exitCode, out.str(), err.str()};
-}
 
 // Runs the built program, interrupted as by Ctrl+C after `interruptAfter` seconds when that is set;
 // its streams go to files, so neither can block the other.

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
+#include "cli/cli_run.h"
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
 #include "compare/diff_picture.h"
@@ -26,28 +27,12 @@
 namespace panelgrab::cli {
 namespace {
 
+using test::Outcome;
+using test::ReadFile;
+using test::RunInProcess;
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome RunInProcess(std::vector<std::string> args) {
-    args.insert(args.begin(), "--fast-timing");
-    std::ostringstream out;
-    std::ostringstream err;
-    CliIo io{out, err, false};
-    const int exitCode = RunCli(args, io);
-    return {exitCode, out.str(), err.str()};
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class ScratchFolder {
 public:

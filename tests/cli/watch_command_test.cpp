@@ -15,34 +15,19 @@
 
 #include "background/live_view_task.h"
 #include "cli/cli_options.h"
+#include "cli/cli_run.h"
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
 
 namespace panelgrab::cli {
 namespace {
 
+using test::Outcome;
+using test::ReadFile;
+using test::RunInProcess;
+
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome RunInProcess(Args args) {
-    args.insert(args.begin(), "--fast-timing");
-    std::ostringstream out;
-    std::ostringstream err;
-    CliIo io{out, err, false};
-    const int exitCode = RunCli(args, io);
-    return {exitCode, out.str(), err.str()};
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
