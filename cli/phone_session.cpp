@@ -3,8 +3,8 @@
 #include <csignal>
 
 #include "cli/exit_codes.h"
-#include "transport/port_failure.h"
 #include "sim/sim_port_spec.h"
+#include "transport/port_failure.h"
 #include "transport/port_names.h"
 #include "transport/port_timing.h"
 
