@@ -30,34 +30,11 @@ namespace {
 using test::Outcome;
 using test::ReadFile;
 using test::RunInProcess;
+using test::ScratchFolder;
+using test::Shell;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-        : path_(fs::temp_directory_path() /
-                ("panelgrab-compare-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~ScratchFolder() { fs::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    // The names of the files in the folder, sorted.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    fs::path path_;
-};
 
 sim::SimOptions SimArgs(const std::vector<std::string>& args) {
     sim::SimOptions options;
@@ -275,12 +252,6 @@ TEST(CompareEndToEnd, ChangedOnlyWritesExactlyTheChangedPictures) {
     for (std::size_t i = 1; i < expectedNames.size(); ++i) {
         EXPECT_NE(ReadPicture(folder / expectedNames[i - 1]), ReadPicture(folder / expectedNames[i])) << i;
     }
-}
-
-// Runs a shell command line; its exit status.
-int Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The counts of the last line, "N pictures taken, M written" (or "1 picture taken, ...").

@@ -25,6 +25,8 @@ namespace {
 using test::Outcome;
 using test::ReadFile;
 using test::RunInProcess;
+using test::ScratchFolder;
+using test::Shell;
 
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
@@ -37,31 +39,6 @@ std::vector<std::string> Lines(const std::string& text) {
     }
     return lines;
 }
-
-int Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-        : path_(fs::temp_directory_path() /
-                ("panelgrab-watch-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~ScratchFolder() { fs::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::size_t Count() const {
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(path_), fs::directory_iterator()));
-    }
-
-private:
-    fs::path path_;
-};
 
 // One refresh line: time, lines, bytes, checksums, milliseconds, then the full-read mark and the file.
 const std::regex
