@@ -1,4 +1,4 @@
-// What the tool prints and writes: progress, traces, key events, pictures and their files.
+// What the tool prints and writes: progress, traces, pictures and their files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,12 +7,10 @@
 #include <fstream>
 #include <png.h>
 #include <sstream>
-#include <unistd.h>
 
-#include "capture/display_bitmap.h"
 #include "capture/picture_file.h"
 #include "capture/png_file.h"
-#include "cli/key_event_printer.h"
+#include "cli/cli_run.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
 #include "cli/trace_printer.h"
@@ -21,6 +19,7 @@
 namespace panelgrab::cli {
 namespace {
 
+using test::ScratchFolder;
 namespace fs = std::filesystem;
 
 TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
@@ -47,27 +46,22 @@ TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
     EXPECT_EQ(FormatDuration(-3), "0:00");
 }
 
-TEST(ProgressFormat, BarDrawsInPlaceOnlyWhenEnabled) {
-    for (const bool enabled : {false, true}) {
-        std::ostringstream stream;
-        ProgressBar bar(stream, enabled);
-        bar.Update(100, 1000);
-        bar.Update(5, 10);
-        bar.Finish();
-        const std::string text = stream.str();
-        if (!enabled) {
-            EXPECT_EQ(text, "");
-            continue;
-        }
-        ASSERT_FALSE(text.empty());
-        EXPECT_EQ(text.front(), '\r');
-        EXPECT_EQ(text.back(), '\n');
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
-        // The second drawing covers all of the first (a shorter one is padded with blanks).
-        const std::size_t second = text.find('\r', 1);
-        ASSERT_NE(second, std::string::npos);
-        EXPECT_GE(text.size() - 2 - second, second - 1);
-    }
+// Drawn at all only on a terminal: CliProgram.ForegroundGrabShowsItsProgressOnATerminalOnly.
+TEST(ProgressFormat, BarDrawsInPlace) {
+    std::ostringstream stream;
+    ProgressBar bar(stream, true);
+    bar.Update(100, 1000);
+    bar.Update(5, 10);
+    bar.Finish();
+    const std::string text = stream.str();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.front(), '\r');
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    // The second drawing covers all of the first (a shorter one is padded with blanks).
+    const std::size_t second = text.find('\r', 1);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_GE(text.size() - 2 - second, second - 1);
 }
 
 TEST(TraceOutput, ControlCharactersMadeVisible) {
@@ -81,19 +75,6 @@ TEST(TraceOutput, ControlCharactersMadeVisible) {
     for (const auto& [raw, visible] : cases) {
         EXPECT_EQ(MakeVisible(raw), visible);
     }
-}
-
-TEST(KeyEventOutput, PrintsEventsAndStopsAtTheLimit) {
-    std::ostringstream stream;
-    KeyEventPrinter printer(stream, 3);
-    EXPECT_FALSE(printer.WaitForEnd(std::chrono::milliseconds(1)));
-    printer.OnKeyPressed("5");
-    printer.OnKeyReleased("5");
-    printer.OnKeyPressed("a,b");
-    printer.OnKeyReleased("a,b"); // beyond the limit: dropped
-    EXPECT_TRUE(printer.WaitForEnd(std::chrono::milliseconds(1)));
-    EXPECT_EQ(printer.printed(), 3);
-    EXPECT_EQ(stream.str(), "pressed 5\nreleased 5\npressed a,b\n");
 }
 
 // A picture with a different colour in every pixel; an odd width gives the rows padding, which is
@@ -113,19 +94,10 @@ DisplayBitmap MakeGradient(uint16_t width, uint16_t height) {
     return bitmap;
 }
 
-fs::path FreshFolder() {
-    const fs::path dir =
-        fs::temp_directory_path() / ("panelgrab-cli-" + std::to_string(getpid()) + "-" +
-                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
 TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
-    const fs::path dir = FreshFolder();
+    ScratchFolder dir;
     const DisplayBitmap bitmap = MakeGradient(101, 7);
-    const std::string path = (dir / "a.PNG").string();
+    const std::string path = dir / "a.PNG";
     std::string error;
     ASSERT_TRUE(SavePicture(bitmap, path, std::cout, error)) << error;
     png_image image;
@@ -140,7 +112,6 @@ TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
     for (std::size_t y = 0; y < 7; ++y) {
         EXPECT_EQ(std::memcmp(&bgr[y * 101 * 3], bitmap.pixels() + y * bitmap.rowSize(), 101 * 3), 0) << y;
     }
-    fs::remove_all(dir);
 }
 
 TEST(PictureOutput, FormatFollowsTheNamesSuffix) {
@@ -158,45 +129,37 @@ TEST(PictureOutput, FormatFollowsTheNamesSuffix) {
         EXPECT_EQ(PictureFormatOfName(c.name), c.format) << c.name;
     }
     // The window's writer refuses a name of no known format rather than guess.
-    const fs::path dir = FreshFolder();
+    ScratchFolder dir;
     std::string error;
-    EXPECT_FALSE(WritePictureFile(MakeGradient(4, 4), (dir / "x.jpg").string(), error));
+    EXPECT_FALSE(WritePictureFile(MakeGradient(4, 4), dir / "x.jpg", error));
     EXPECT_NE(error.find(".png or .bmp"), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(dir / "x.jpg"));
-    ASSERT_TRUE(WritePictureFile(MakeGradient(4, 4), (dir / "x.BMP").string(), error)) << error;
-    std::ifstream written(dir / "x.BMP", std::ios::binary);
-    std::string magic(2, '\0');
-    written.read(magic.data(), 2);
-    EXPECT_EQ(magic, "BM");
-    fs::remove_all(dir);
+    EXPECT_EQ(dir.Count(), 0u);
+    ASSERT_TRUE(WritePictureFile(MakeGradient(4, 4), dir / "x.BMP", error)) << error;
+    EXPECT_TRUE(test::ReadFile(dir / "x.BMP").starts_with("BM"));
 }
 
 TEST(PictureOutput, FailedWritesLoseNothing) {
-    const fs::path dir = FreshFolder();
+    ScratchFolder dir;
     const DisplayBitmap bitmap = MakeGradient(4, 4);
-    const auto files = [&dir] {
-        return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
-    };
     std::string error;
     // Replacing succeeds over an existing file and leaves no temporary behind.
     std::ofstream(dir / "shot.png") << "old";
-    ASSERT_TRUE(WritePngFile(bitmap, (dir / "shot.png").string(), error)) << error;
+    ASSERT_TRUE(WritePngFile(bitmap, dir / "shot.png", error)) << error;
     EXPECT_NE(fs::file_size(dir / "shot.png"), 3u);
-    EXPECT_EQ(files(), 1);
+    EXPECT_EQ(dir.Count(), 1u);
     // A target that cannot be replaced (a folder) stays as it was, with no temporary left over.
     fs::create_directory(dir / "taken.png");
-    std::ofstream(dir / "taken.png" / "inside") << "keep";
-    EXPECT_FALSE(WriteFileAtomically((dir / "taken.png").string(), "abc", 3, error));
+    std::ofstream(dir / "taken.png/inside") << "keep";
+    EXPECT_FALSE(WriteFileAtomically(dir / "taken.png", "abc", 3, error));
     EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(fs::exists(dir / "taken.png" / "inside"));
-    EXPECT_EQ(files(), 2);
+    EXPECT_TRUE(fs::exists(dir / "taken.png/inside"));
+    EXPECT_EQ(dir.Count(), 2u);
     error.clear();
-    EXPECT_FALSE(SavePicture(bitmap, (dir / "missing" / "x.png").string(), std::cout, error));
+    EXPECT_FALSE(SavePicture(bitmap, dir / "missing/x.png", std::cout, error));
     EXPECT_NE(error.find("x.png"), std::string::npos);
     // An empty picture is refused rather than written as a broken file.
-    EXPECT_FALSE(WritePngFile(DisplayBitmap(), (dir / "empty.png").string(), error));
+    EXPECT_FALSE(WritePngFile(DisplayBitmap(), dir / "empty.png", error));
     EXPECT_FALSE(fs::exists(dir / "empty.png"));
-    fs::remove_all(dir);
 }
 
 } // namespace

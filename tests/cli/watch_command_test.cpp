@@ -1,35 +1,20 @@
-// watch: its command line, and the live view it prints and writes, run in this process and as the
-// built program against the simulated phone.
+// watch: the live view it prints and writes, run in this process and as the built program against
+// the simulated phone.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "background/live_view_task.h"
-#include "cli/cli_options.h"
 #include "cli/cli_run.h"
-#include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
 
 namespace panelgrab::cli {
 namespace {
 
-using test::Outcome;
-using test::ReadFile;
-using test::RunInProcess;
-using test::ScratchFolder;
-using test::Shell;
-
-namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
+using namespace test;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -43,44 +28,6 @@ std::vector<std::string> Lines(const std::string& text) {
 // One refresh line: time, lines, bytes, checksums, milliseconds, then the full-read mark and the file.
 const std::regex
     kRefreshLine(R"(time_s=\d+\.\d{3} lines=(\d+) bytes=\d+ checksums=\d+ ms=\d+\.\d( full)?( file=(\S+))?)");
-
-TEST(WatchArguments, OptionsAndTheirCombinations) {
-    const ParseOutcome parsed =
-        ParseArguments({"--port", "sim", "watch", "--display", "1", "--full-every", "2.5", "-o", "w-%03d.png",
-                        "--changed-only", "--ignore", "1,1,2,2", "--count", "3"});
-    ASSERT_TRUE(parsed.options) << parsed.error;
-    EXPECT_EQ(parsed.options->command, Command::Watch);
-    EXPECT_EQ(parsed.options->display, 1);
-    EXPECT_EQ(parsed.options->fullEvery, 2.5);
-    EXPECT_EQ(parsed.options->output, "w-%03d.png");
-    EXPECT_TRUE(parsed.options->compare.changedOnly);
-    EXPECT_EQ(parsed.options->count, 3);
-    const ParseOutcome plain = ParseArguments({"--port", "sim", "watch"});
-    ASSERT_TRUE(plain.options) << plain.error;
-    EXPECT_EQ(plain.options->output, "") << "watch writes no picture unless asked";
-
-    const struct {
-        Args args;
-        const char* expected;
-    } cases[] = {
-        {{"watch"}, "needs --port"},
-        {{"--port", "sim", "watch", "--changed-only"}, "give -o"},
-        {{"--port", "sim", "watch", "-o", "live.png"}, "-o live.png:"},
-        {{"--port", "sim", "watch", "-o", "-"}, "not -"},
-        {{"--port", "sim", "watch", "--full-every", "-1"}, "--full-every"},
-        {{"--port", "sim", "watch", "--full-every", "3000000"}, "--full-every"},
-        {{"--port", "sim", "watch", "--ignore", "0,0,1,1"}, "tune --changed-only"},
-        {{"--port", "sim", "watch", "--diff", "d.png"}, "--diff does not apply to watch"},
-        {{"--port", "sim", "watch", "--every", "1"}, "--every does not apply to watch"},
-        {{"--port", "sim", "grab", "--full-every", "1"}, "--full-every does not apply to grab"},
-        {{"--port", "sim", "watch", "extra"}, "takes no argument"},
-    };
-    for (const auto& c : cases) {
-        const ParseOutcome outcome = ParseArguments(c.args);
-        EXPECT_FALSE(outcome.options.has_value()) << ::testing::PrintToString(c.args);
-        EXPECT_NE(outcome.error.find(c.expected), std::string::npos) << outcome.error;
-    }
-}
 
 TEST(WatchCommand, OneLinePerRefreshAndAPictureForEachThatFetchedLines) {
     ScratchFolder folder;
@@ -148,24 +95,24 @@ TEST(WatchProgram, EndsCleanlyOnSigtermAndOnAClosedOutput) {
     ScratchFolder folder;
     const std::string program = PANELGRAB_CLI_PROGRAM;
     const std::string out = folder / "out.txt";
-    const std::string err = folder / "err.txt";
     // SIGTERM once two refreshes are printed (a slow build may take a while to get going).
-    const int terminated = Shell("sh -c ': >" + out + "; " + program + " --fast-timing --port sim watch >" +
-                                 out + " 2>" + err + " & pid=$!; n=0; while [ \"$(wc -l <" + out +
-                                 ")\" -lt 2 ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done; "
-                                 "kill -TERM $pid; wait $pid'");
-    EXPECT_EQ(terminated, kExitOk) << ReadFile(err);
+    const Outcome terminated =
+        Shell("sh -c ': >" + out + "; " + program + " --fast-timing --port sim watch >" + out +
+              " & pid=$!; n=0; while [ \"$(wc -l <" + out +
+              ")\" -lt 2 ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done; "
+              "kill -TERM $pid; wait $pid'");
+    EXPECT_EQ(terminated.exitCode, kExitOk) << terminated.err;
     const std::size_t printed = Lines(ReadFile(out)).size();
     EXPECT_GE(printed, 2u);
-    EXPECT_TRUE(ReadFile(err).ends_with(std::to_string(printed) + " refreshes (1 full read)\n"))
-        << ReadFile(err);
+    EXPECT_TRUE(terminated.err.ends_with(std::to_string(printed) + " refreshes (1 full read)\n"))
+        << terminated.err;
 
     // A reader that goes away after two lines: the program notices at the next line and stops.
-    const int piped = Shell("(" + program + " --fast-timing --port sim watch --seconds 60 2>" + err +
-                            "; echo $? >" + folder / "status" + ") | head -n 2 >/dev/null");
-    EXPECT_EQ(piped, 0);
+    const Outcome piped = Shell("(" + program + " --fast-timing --port sim watch --seconds 60; echo $? >" +
+                                folder / "status" + ") | head -n 2 >/dev/null");
+    EXPECT_EQ(piped.exitCode, 0);
     EXPECT_EQ(ReadFile(folder / "status"), "0\n");
-    EXPECT_NE(ReadFile(err).find("refreshes (1 full read)"), std::string::npos) << ReadFile(err);
+    EXPECT_NE(piped.err.find("refreshes (1 full read)"), std::string::npos) << piped.err;
 }
 
 } // namespace
