@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <tuple>
-#include <unistd.h>
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
+#include "phone/phone_link.h"
 #include "support/ser2net_server.h"
 
 namespace panelgrab::cli {
@@ -49,32 +45,15 @@ TEST_F(CliNetwork, GrabThroughEitherModeWritesTheFileOfALocalGrab) {
     }
 }
 
-// A client of ser2net that holds the port: connected, and greeted, so ser2net has given it the port.
-int HoldPort(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    char greeting = 0;
-    pollfd readable{fd, POLLIN, 0};
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::poll(&readable, 1, 2000) != 1 || ::recv(fd, &greeting, 1, 0) != 1) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 TEST_F(CliNetwork, FailuresNameTheUrlAndTheReasonWithExitThree) {
     Ser2netServer server;
     std::string error;
     ASSERT_TRUE(server.Start(phone_.DevicePath(), Ser2netServer::Mode::Rfc2217, 115200, error)) << error;
     const std::string url = server.Url();
-    const int holder = HoldPort(server.port());
-    ASSERT_GE(holder, 0);
+    std::unique_ptr<PhoneLink> holder = CreatePhone(ConnectionSettings(url, 115200));
+    ASSERT_EQ(holder->Open(false), kPhoneOk) << holder->Port().errorText();
     const Outcome busy = RunProgram("--port " + url + " model");
-    ::close(holder);
+    holder.reset();
     server.Stop();
     const Outcome refused = RunProgram("--port " + url + " grab -o " + folder_ / "never.png");
     const std::string unknownUrl = "tcp://panelgrab-no-such-host.invalid:2000";
