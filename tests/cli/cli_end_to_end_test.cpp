@@ -232,10 +232,11 @@ TEST(CliProgram, ForegroundGrabShowsItsProgressOnATerminalOnly) {
     EXPECT_NE(terminal.out.find("wrote " + file), std::string::npos) << terminal.out;
     EXPECT_TRUE(ReadFile(file) == ExpectedBmp()) << "the file is not the picture";
     EXPECT_EQ(ReadFile(folder / "out"), "");
-    // Not into a trace, nor into a file: there the grab stays silent.
+    // Not into a trace, nor into a file: there the grab stays silent (and reads at once).
     const Outcome plain = RunProgram("--fast-timing --port sim grab -o " + file);
     EXPECT_EQ(plain.err, "panelgrab-cli: wrote " + file + " (176x220)\n");
     EXPECT_EQ(plain.out, "");
+    EXPECT_TRUE(ReadFile(file) == ExpectedBmp()) << "the file is not the picture";
 }
 
 } // namespace

@@ -67,6 +67,10 @@ TEST(ComparisonArguments, AcceptedCommandLines) {
     const ParseOutcome grab = ParseArguments({"--port", "sim", "grab"});
     ASSERT_TRUE(grab.options) << grab.error;
     EXPECT_EQ(grab.options->output, kDefaultGrabFile);
+    const ParseOutcome every =
+        ParseArguments({"--port", "sim", "grab", "--every", "0.5", "-o", "s-%03d.png"});
+    ASSERT_TRUE(every.options) << every.error;
+    EXPECT_EQ(every.options->compare.every, 0.5);
     const ParseOutcome watch =
         ParseArguments({"--port", "sim", "watch", "--display", "1", "--full-every", "2.5"});
     ASSERT_TRUE(watch.options) << watch.error;

@@ -46,22 +46,27 @@ TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
     EXPECT_EQ(FormatDuration(-3), "0:00");
 }
 
-// Drawn at all only on a terminal: CliProgram.ForegroundGrabShowsItsProgressOnATerminalOnly.
-TEST(ProgressFormat, BarDrawsInPlace) {
-    std::ostringstream stream;
-    ProgressBar bar(stream, true);
-    bar.Update(100, 1000);
-    bar.Update(5, 10);
-    bar.Finish();
-    const std::string text = stream.str();
-    ASSERT_FALSE(text.empty());
-    EXPECT_EQ(text.front(), '\r');
-    EXPECT_EQ(text.back(), '\n');
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
-    // The second drawing covers all of the first (a shorter one is padded with blanks).
-    const std::size_t second = text.find('\r', 1);
-    ASSERT_NE(second, std::string::npos);
-    EXPECT_GE(text.size() - 2 - second, second - 1);
+TEST(ProgressFormat, BarDrawsInPlaceOnlyWhenEnabled) {
+    for (const bool enabled : {false, true}) {
+        std::ostringstream stream;
+        ProgressBar bar(stream, enabled);
+        bar.Update(100, 1000);
+        bar.Update(5, 10);
+        bar.Finish();
+        const std::string text = stream.str();
+        if (!enabled) {
+            EXPECT_EQ(text, "");
+            continue;
+        }
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.front(), '\r');
+        EXPECT_EQ(text.back(), '\n');
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+        // The second drawing covers all of the first (a shorter one is padded with blanks).
+        const std::size_t second = text.find('\r', 1);
+        ASSERT_NE(second, std::string::npos);
+        EXPECT_GE(text.size() - 2 - second, second - 1);
+    }
 }
 
 TEST(TraceOutput, ControlCharactersMadeVisible) {
