@@ -46,13 +46,17 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A path in the temporary folder no other call names; the caller removes what it creates there.
+inline std::string UniquePath() {
+    static std::atomic<int> calls{0};
+    return (std::filesystem::temp_directory_path() /
+            ("panelgrab-cli-" + std::to_string(getpid()) + "-run-" + std::to_string(++calls)))
+        .string();
+}
+
 // Runs a shell command line with no input; its streams go to files, so neither can block the other.
 inline Outcome Shell(const std::string& command) {
-    static std::atomic<int> runs{0};
-    const std::string base =
-        (std::filesystem::temp_directory_path() /
-         ("panelgrab-cli-shell-" + std::to_string(getpid()) + "-" + std::to_string(++runs)))
-            .string();
+    const std::string base = UniquePath();
     const auto start = std::chrono::steady_clock::now();
     const int status =
         std::system(("(" + command + ") </dev/null >" + base + ".out 2>" + base + ".err").c_str());
@@ -67,6 +71,27 @@ inline Outcome Shell(const std::string& command) {
 // Runs the built program with these (shell) arguments.
 inline Outcome RunProgram(const std::string& args) {
     return Shell(std::string(PANELGRAB_CLI_PROGRAM) + " " + args);
+}
+
+// Runs the built program in the background and sends it SIGTERM once the shell condition `ready`
+// holds (or after 30 s: a slow build may take a while to get going).
+inline Outcome TerminateOnceReady(const std::string& args, const std::string& ready) {
+    return Shell("sh -c '" + std::string(PANELGRAB_CLI_PROGRAM) + " --fast-timing " + args +
+                 " & pid=$!; n=0; until " + ready +
+                 " || [ $n -ge 3000 ]; do sleep 0.01; n=$((n+1)); done; "
+                 "kill -TERM $pid; wait $pid'");
+}
+
+// Runs the built program with its output read by a reader that goes away after `lines` lines: the
+// program's exit code and its errors.
+inline Outcome ReadFirstLines(const std::string& args, int lines) {
+    const std::string status = UniquePath();
+    Outcome run = Shell("(" + std::string(PANELGRAB_CLI_PROGRAM) + " --fast-timing " + args + "; echo $? >" +
+                        status + ") | head -n " + std::to_string(lines) + " >/dev/null");
+    const std::string code = ReadFile(status);
+    run.exitCode = code.empty() ? -1 : std::stoi(code);
+    std::filesystem::remove(status);
+    return run;
 }
 
 inline sim::SimOptions SimOptionsOf(const std::vector<std::string>& args) {
