@@ -83,11 +83,11 @@ inline Outcome TerminateOnceReady(const std::string& args, const std::string& re
 }
 
 // Runs the built program with its output read by a reader that goes away after `lines` lines: the
-// program's exit code and its errors.
+// program's exit code and errors, and the lines read.
 inline Outcome ReadFirstLines(const std::string& args, int lines) {
     const std::string status = UniquePath();
     Outcome run = Shell("(" + std::string(PANELGRAB_CLI_PROGRAM) + " --fast-timing " + args + "; echo $? >" +
-                        status + ") | head -n " + std::to_string(lines) + " >/dev/null");
+                        status + ") | head -n " + std::to_string(lines));
     const std::string code = ReadFile(status);
     run.exitCode = code.empty() ? -1 : std::stoi(code);
     std::filesystem::remove(status);
