@@ -14,6 +14,10 @@ def test_model_and_displays_of_each_dialect(open_sim):
     assert described == [(0, 176, 220, 16, 176 * 8), (1, 96, 64, 16, 96 * 8)]
     second = two.grab(1)
     assert (second.width, second.height) == (96, 64)
+    # Pictures of other sizes never match.
+    result = two.grab(0).compare(second)
+    assert (result.matches, result.verdict, result.compared_pixels) == (False, "size mismatch", 0)
+    assert "96x64" in result.summary and "176x220" in result.summary
     short = open_sim("--dialect=short")
     assert [(d.width, d.height, d.characters_per_line) for d in short.displays()] == [(128, 160, 128 * 4)]
     assert "sim (/dev/" in repr(short)

@@ -36,13 +36,12 @@ TEST(CliArguments, OptionsAnywhereDashTextValuesAndHelp) {
     ASSERT_TRUE(keys.options.has_value()) << keys.error;
     EXPECT_EQ(keys.options->pressMs, 250);
     EXPECT_EQ(keys.options->pauseMs, 99);
-    for (const Args& help : {Args{"grab", "--help"}, Args{"-h"}}) { // help wins, even if incomplete
-        const ParseOutcome outcome = ParseArguments(help);
-        EXPECT_TRUE(outcome.options && outcome.options->command == Command::Help) << outcome.error;
-    }
-    for (const Args& version : {Args{"--version"}, Args{"grab", "--version"}}) {
-        const ParseOutcome outcome = ParseArguments(version);
-        EXPECT_TRUE(outcome.options && outcome.options->command == Command::Version) << outcome.error;
+    // Help and version win, even over an incomplete command line.
+    for (const Args& args :
+         {Args{"grab", "--help"}, Args{"-h"}, Args{"--version"}, Args{"grab", "--version"}}) {
+        const ParseOutcome outcome = ParseArguments(args);
+        const Command expected = args.back() == "--version" ? Command::Version : Command::Help;
+        EXPECT_TRUE(outcome.options && outcome.options->command == expected) << args.back() << outcome.error;
     }
     // grab's file formats, in any letter case; every rate a serial port can be set to.
     for (const Args& grab : {Args{"-o", "x.BMP"}, Args{"-o", "d.d/x.png"}, Args{"-o", "-"},
@@ -73,7 +72,6 @@ TEST(CliArguments, UsageErrorsNameTheProblem) {
         {{"--port", "sim", "send", "AT\\q"}, "unknown escape \\q"},
         {{"--port", "sim", "checksum"}, "needs --region"},
         {{"--port", "sim", "checksum", "--region", "1,2,3"}, "four numbers"},
-        {{"--port", "sim", "checksum", "--region", "5,0,4,0"}, "empty"},
         {{"--port", "sim", "model", "--region", "0,0,1,1"}, "--region does not apply to model"},
         {{"--port", "sim", "grab", "--count", "3"}, "--count and --seconds only with --every"},
         {{"--port", "sim", "keys", "1", "--press", "100"}, "go together"},
@@ -84,7 +82,6 @@ TEST(CliArguments, UsageErrorsNameTheProblem) {
         {{"--port", "sim", "grab", "-o", "-", "--region-checksum", "0,0,1,1"}, "stdout"},
         {{"--port", "sim", "--trace=yes", "model"}, "takes no value"},
         {{"--port", "sim", "keys", ""}, "at least one key"},
-        {{"--port", "sim", "grab", "-o", "x.jpg"}, "-o x.jpg: grab writes .bmp and .png files"},
         {{"--port", "sim", "grab", "-o", "capture"}, "grab writes .bmp and .png files"},
         {{"--port", "sim", "grab", "-o", ".png"}, "grab writes .bmp and .png files"},
         {{"--port", "sim", "grab", "--every", "1", "-o", "s%d.gif"}, "grab writes .bmp and .png files"},

@@ -1,19 +1,26 @@
 #pragma once
-// Running command lines of panelgrab-cli in the tests' own process, and reading what they wrote.
+// Running panelgrab-cli in the tests' own process and as the built program, simulated phones to run
+// it against, and the pictures they show.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "capture/display_bitmap.h"
 #include "cli/cli_runner.h"
+#include "sim/picture_source.h"
+#include "sim/simulated_phone.h"
 
 namespace panelgrab::cli::test {
 
@@ -21,6 +28,7 @@ struct Outcome {
     int exitCode = -1;
     std::string out;
     std::string err;
+    std::chrono::milliseconds elapsed{0};
 };
 
 // Runs a command line in this process against fast port timing.
@@ -38,10 +46,81 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs a shell command line; its exit status.
-inline int Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// A path in the temporary folder no other call names; the caller removes what it creates there.
+inline std::string UniquePath() {
+    static std::atomic<int> calls{0};
+    return (std::filesystem::temp_directory_path() /
+            ("panelgrab-cli-" + std::to_string(getpid()) + "-run-" + std::to_string(++calls)))
+        .string();
+}
+
+// Runs a shell command line with no input; its streams go to files, so neither can block the other.
+inline Outcome Shell(const std::string& command) {
+    const std::string base = UniquePath();
+    const auto start = std::chrono::steady_clock::now();
+    const int status =
+        std::system(("(" + command + ") </dev/null >" + base + ".out 2>" + base + ".err").c_str());
+    Outcome run{
+        WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"), ReadFile(base + ".err"),
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)};
+    std::filesystem::remove(base + ".out");
+    std::filesystem::remove(base + ".err");
+    return run;
+}
+
+// Runs the built program with these (shell) arguments.
+inline Outcome RunProgram(const std::string& args) {
+    return Shell(std::string(PANELGRAB_CLI_PROGRAM) + " " + args);
+}
+
+// Runs the built program in the background and sends it SIGTERM once the shell condition `ready`
+// holds (or after 30 s: a slow build may take a while to get going).
+inline Outcome TerminateOnceReady(const std::string& args, const std::string& ready) {
+    return Shell("sh -c '" + std::string(PANELGRAB_CLI_PROGRAM) + " --fast-timing " + args +
+                 " & pid=$!; n=0; until " + ready +
+                 " || [ $n -ge 3000 ]; do sleep 0.01; n=$((n+1)); done; "
+                 "kill -TERM $pid; wait $pid'");
+}
+
+// Runs the built program with its output read by a reader that goes away after `lines` lines: the
+// program's exit code and errors, and the lines read.
+inline Outcome ReadFirstLines(const std::string& args, int lines) {
+    const std::string status = UniquePath();
+    Outcome run = Shell("(" + std::string(PANELGRAB_CLI_PROGRAM) + " --fast-timing " + args + "; echo $? >" +
+                        status + ") | head -n " + std::to_string(lines));
+    const std::string code = ReadFile(status);
+    run.exitCode = code.empty() ? -1 : std::stoi(code);
+    std::filesystem::remove(status);
+    return run;
+}
+
+inline sim::SimOptions SimOptionsOf(const std::vector<std::string>& args) {
+    sim::SimOptions options;
+    std::string error;
+    EXPECT_TRUE(sim::ParseSimOptions(args, options, error)) << error;
+    return options;
+}
+
+// A simulated phone with these options, serving; null (and a failure) when it cannot start.
+inline std::unique_ptr<sim::SimulatedPhone> StartPhone(const std::vector<std::string>& args = {}) {
+    auto phone = std::make_unique<sim::SimulatedPhone>(SimOptionsOf(args));
+    std::string error;
+    if (!phone->Start(error)) {
+        ADD_FAILURE() << "simulated phone: " << error;
+        return nullptr;
+    }
+    return phone;
+}
+
+// The BMP file of what display `index` of a simulated phone with these options shows, made without
+// a capture: a reference that does not come from the phone.
+inline std::string ExpectedBmp(const std::vector<std::string>& simArgs = {}, std::size_t index = 0) {
+    const sim::RgbImage expected = sim::ExpectedPicture(SimOptionsOf(simArgs), index);
+    DisplayBitmap bitmap;
+    EXPECT_TRUE(bitmap.SetFromRgb(static_cast<uint16_t>(expected.width),
+                                  static_cast<uint16_t>(expected.height), expected.rgb.data()));
+    const std::vector<uint8_t> bytes = bitmap.EncodeBmp();
+    return {bytes.begin(), bytes.end()};
 }
 
 // A folder of the running test's own, removed with everything in it when the test ends.

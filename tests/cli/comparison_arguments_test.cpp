@@ -1,5 +1,5 @@
-// The command line of compare, grab --expect and grab --every; their effects are shown by the
-// end-to-end tests.
+// The command lines of compare, grab --expect, grab --every and watch; their effects are shown by
+// the end-to-end tests.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -64,22 +64,19 @@ TEST(ComparisonArguments, AcceptedCommandLines) {
     EXPECT_EQ(c.options.maxDifferingPixels, 12);
     EXPECT_EQ(c.diffFile, "d.png");
 
-    // --expect without -o writes no file; with -o it does.
-    const ParseOutcome expect = ParseArguments({"--port", "sim", "grab", "--expect", "ref.png"});
-    ASSERT_TRUE(expect.options) << expect.error;
-    EXPECT_EQ(expect.options->output, "");
-    const ParseOutcome plain = ParseArguments({"--port", "sim", "grab"});
-    ASSERT_TRUE(plain.options) << plain.error;
-    EXPECT_EQ(plain.options->output, kDefaultGrabFile);
-
+    const ParseOutcome grab = ParseArguments({"--port", "sim", "grab"});
+    ASSERT_TRUE(grab.options) << grab.error;
+    EXPECT_EQ(grab.options->output, kDefaultGrabFile);
     const ParseOutcome every =
-        ParseArguments({"--port", "sim", "grab", "--every", "0.5", "--seconds", "10", "--count", "4",
-                        "--changed-only", "--ignore", "140,2,173,10", "-o", "s-%03d.png"});
+        ParseArguments({"--port", "sim", "grab", "--every", "0.5", "-o", "s-%03d.png"});
     ASSERT_TRUE(every.options) << every.error;
     EXPECT_EQ(every.options->compare.every, 0.5);
-    EXPECT_TRUE(every.options->compare.changedOnly);
-    EXPECT_EQ(every.options->count, 4);
-    EXPECT_FALSE(NeedsPhone(Command::Compare));
+    const ParseOutcome watch =
+        ParseArguments({"--port", "sim", "watch", "--display", "1", "--full-every", "2.5"});
+    ASSERT_TRUE(watch.options) << watch.error;
+    EXPECT_EQ(watch.options->display, 1);
+    EXPECT_EQ(watch.options->fullEvery, 2.5);
+    EXPECT_EQ(watch.options->output, "") << "watch writes no picture unless asked";
 }
 
 TEST(ComparisonArguments, UsageErrorsNameTheProblem) {
@@ -98,7 +95,6 @@ TEST(ComparisonArguments, UsageErrorsNameTheProblem) {
         {{"compare", "a.png", "b.png", "--diff", "b.png"}, "would overwrite"},
         {{"compare", "a.png", "b.png", "--expect", "c.png"}, "--expect does not apply to compare"},
         {{"--port", "sim", "checksum", "--region", "0,0,1,1", "--region", "0,0,2,2"}, "one --region"},
-        {{"--port", "sim", "grab", "--count", "3"}, "only with --every"},
         {{"--port", "sim", "grab", "--ignore", "0,0,1,1"}, "tune a comparison"},
         {{"--port", "sim", "grab", "--tolerance", "3", "-o", "x.png"}, "tune a comparison"},
         {{"--port", "sim", "grab", "--diff", "d.png"}, "--diff goes with --expect"},
@@ -110,9 +106,19 @@ TEST(ComparisonArguments, UsageErrorsNameTheProblem) {
         {{"--port", "sim", "grab", "--every", "1", "-o", "shot.png"}, "exactly one number conversion"},
         {{"--port", "sim", "grab", "--every", "1", "-o", "-"}, "exactly one number conversion"},
         {{"--port", "sim", "grab", "--every", "soon", "-o", "s%d.png"}, "--every needs a number of seconds"},
-        {{"--port", "sim", "grab", "--every", "-1", "-o", "s%d.png"}, "--every"},
         {{"--port", "sim", "grab", "--every", "1", "--background", "-o", "s%d.png"}, "--background"},
         {{"--port", "sim", "model", "--every", "1"}, "--every does not apply to model"},
+        {{"watch"}, "needs --port"},
+        {{"--port", "sim", "watch", "--changed-only"}, "give -o"},
+        {{"--port", "sim", "watch", "-o", "live.png"}, "-o live.png:"},
+        {{"--port", "sim", "watch", "-o", "-"}, "not -"},
+        {{"--port", "sim", "watch", "--full-every", "-1"}, "--full-every"},
+        {{"--port", "sim", "watch", "--full-every", "3000000"}, "--full-every"},
+        {{"--port", "sim", "watch", "--ignore", "0,0,1,1"}, "tune --changed-only"},
+        {{"--port", "sim", "watch", "--diff", "d.png"}, "--diff does not apply to watch"},
+        {{"--port", "sim", "watch", "--every", "1"}, "--every does not apply to watch"},
+        {{"--port", "sim", "grab", "--full-every", "1"}, "--full-every does not apply to grab"},
+        {{"--port", "sim", "watch", "extra"}, "takes no argument"},
     };
     for (const auto& c : cases) {
         const ParseOutcome outcome = ParseArguments(c.args);

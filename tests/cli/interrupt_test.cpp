@@ -6,15 +6,11 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <spawn.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
-#include "sim/simulated_phone.h"
+#include "cli/cli_run.h"
 #include "transport/serial_device.h"
 
 namespace panelgrab::cli {
@@ -58,9 +54,7 @@ Ending StopModelWith(const sim::SimulatedPhone& phone, int signal) {
     kill(pid, signal);
     int status = 0;
     waitpid(pid, &status, 0);
-    std::ifstream in(err);
-    Ending ending{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
-                  {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
+    Ending ending{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), test::ReadFile(err)};
     fs::remove(err);
     return ending;
 }
@@ -87,18 +81,14 @@ TEST(CliInterrupt, ASignalClosesThePortAndAKilledProgramLeavesItFree) {
         {SIGKILL, nullptr}, // no chance to close: the system's release must be enough
     };
     for (const auto& [signal, message] : cases) {
-        sim::SimOptions options;
-        std::string error;
-        ASSERT_TRUE(sim::ParseSimOptions({"--fault=stall-after=9"}, options, error)) << error;
-        sim::SimulatedPhone phone(options);
-        ASSERT_TRUE(phone.Start(error)) << error;
-
-        const Ending ending = StopModelWith(phone, signal);
+        const auto phone = test::StartPhone({"--fault=stall-after=9"});
+        ASSERT_TRUE(phone);
+        const Ending ending = StopModelWith(*phone, signal);
         EXPECT_EQ(ending.status, 128 + signal) << ending.err;
         if (message) {
-            EXPECT_NE(ending.err.find(phone.DevicePath() + ": " + message), std::string::npos) << ending.err;
+            EXPECT_NE(ending.err.find(phone->DevicePath() + ": " + message), std::string::npos) << ending.err;
         }
-        EXPECT_TRUE(PortIsFree(phone.DevicePath())) << "after signal " << signal;
+        EXPECT_TRUE(PortIsFree(phone->DevicePath())) << "after signal " << signal;
     }
 }
 

@@ -1,26 +1,25 @@
-// What the tool prints and writes: progress, traces, key events, pictures and their files.
+// What the tool prints and writes: progress, traces, pictures and their files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <png.h>
 #include <sstream>
-#include <unistd.h>
 
-#include "capture/display_bitmap.h"
 #include "capture/picture_file.h"
 #include "capture/png_file.h"
-#include "cli/key_event_printer.h"
+#include "cli/cli_run.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
 #include "cli/trace_printer.h"
 #include "common/atomic_file.h"
+#include "compare/picture_file_reader.h"
 
 namespace panelgrab::cli {
 namespace {
 
+using test::ScratchFolder;
 namespace fs = std::filesystem;
 
 TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
@@ -83,19 +82,6 @@ TEST(TraceOutput, ControlCharactersMadeVisible) {
     }
 }
 
-TEST(KeyEventOutput, PrintsEventsAndStopsAtTheLimit) {
-    std::ostringstream stream;
-    KeyEventPrinter printer(stream, 3);
-    EXPECT_FALSE(printer.WaitForEnd(std::chrono::milliseconds(1)));
-    printer.OnKeyPressed("5");
-    printer.OnKeyReleased("5");
-    printer.OnKeyPressed("a,b");
-    printer.OnKeyReleased("a,b"); // beyond the limit: dropped
-    EXPECT_TRUE(printer.WaitForEnd(std::chrono::milliseconds(1)));
-    EXPECT_EQ(printer.printed(), 3);
-    EXPECT_EQ(stream.str(), "pressed 5\nreleased 5\npressed a,b\n");
-}
-
 // A picture with a different colour in every pixel; an odd width gives the rows padding, which is
 // filled with junk that must not leak into a file.
 DisplayBitmap MakeGradient(uint16_t width, uint16_t height) {
@@ -113,34 +99,19 @@ DisplayBitmap MakeGradient(uint16_t width, uint16_t height) {
     return bitmap;
 }
 
-fs::path FreshFolder() {
-    const fs::path dir =
-        fs::temp_directory_path() / ("panelgrab-cli-" + std::to_string(getpid()) + "-" +
-                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
 TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
-    const fs::path dir = FreshFolder();
+    ScratchFolder dir;
     const DisplayBitmap bitmap = MakeGradient(101, 7);
-    const std::string path = (dir / "a.PNG").string();
+    const std::string path = dir / "a.PNG";
     std::string error;
     ASSERT_TRUE(SavePicture(bitmap, path, std::cout, error)) << error;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << image.message;
-    ASSERT_EQ(image.width, 101u);
-    ASSERT_EQ(image.height, 7u);
-    image.format = PNG_FORMAT_BGR;
-    std::vector<uint8_t> bgr(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, bgr.data(), 0, nullptr)) << image.message;
-    for (std::size_t y = 0; y < 7; ++y) {
-        EXPECT_EQ(std::memcmp(&bgr[y * 101 * 3], bitmap.pixels() + y * bitmap.rowSize(), 101 * 3), 0) << y;
-    }
-    fs::remove_all(dir);
+    Picture read; // the reader is checked against files of other programs
+    ASSERT_EQ(PictureFileReader::Read(path, read, error), PictureFileStatus::Ok) << error;
+    ASSERT_EQ(read.width(), 101);
+    ASSERT_EQ(read.height(), 7);
+    std::vector<uint8_t> rgb(101 * 7 * 3);
+    bitmap.CopyRgbTo(rgb.data());
+    EXPECT_TRUE(std::equal(rgb.begin(), rgb.end(), read.Row(0)));
 }
 
 TEST(PictureOutput, FormatFollowsTheNamesSuffix) {
@@ -158,45 +129,37 @@ TEST(PictureOutput, FormatFollowsTheNamesSuffix) {
         EXPECT_EQ(PictureFormatOfName(c.name), c.format) << c.name;
     }
     // The window's writer refuses a name of no known format rather than guess.
-    const fs::path dir = FreshFolder();
+    ScratchFolder dir;
     std::string error;
-    EXPECT_FALSE(WritePictureFile(MakeGradient(4, 4), (dir / "x.jpg").string(), error));
+    EXPECT_FALSE(WritePictureFile(MakeGradient(4, 4), dir / "x.jpg", error));
     EXPECT_NE(error.find(".png or .bmp"), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(dir / "x.jpg"));
-    ASSERT_TRUE(WritePictureFile(MakeGradient(4, 4), (dir / "x.BMP").string(), error)) << error;
-    std::ifstream written(dir / "x.BMP", std::ios::binary);
-    std::string magic(2, '\0');
-    written.read(magic.data(), 2);
-    EXPECT_EQ(magic, "BM");
-    fs::remove_all(dir);
+    EXPECT_EQ(dir.Count(), 0u);
+    ASSERT_TRUE(WritePictureFile(MakeGradient(4, 4), dir / "x.BMP", error)) << error;
+    EXPECT_TRUE(test::ReadFile(dir / "x.BMP").starts_with("BM"));
 }
 
 TEST(PictureOutput, FailedWritesLoseNothing) {
-    const fs::path dir = FreshFolder();
+    ScratchFolder dir;
     const DisplayBitmap bitmap = MakeGradient(4, 4);
-    const auto files = [&dir] {
-        return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
-    };
     std::string error;
     // Replacing succeeds over an existing file and leaves no temporary behind.
     std::ofstream(dir / "shot.png") << "old";
-    ASSERT_TRUE(WritePngFile(bitmap, (dir / "shot.png").string(), error)) << error;
+    ASSERT_TRUE(WritePngFile(bitmap, dir / "shot.png", error)) << error;
     EXPECT_NE(fs::file_size(dir / "shot.png"), 3u);
-    EXPECT_EQ(files(), 1);
+    EXPECT_EQ(dir.Count(), 1u);
     // A target that cannot be replaced (a folder) stays as it was, with no temporary left over.
     fs::create_directory(dir / "taken.png");
-    std::ofstream(dir / "taken.png" / "inside") << "keep";
-    EXPECT_FALSE(WriteFileAtomically((dir / "taken.png").string(), "abc", 3, error));
+    std::ofstream(dir / "taken.png/inside") << "keep";
+    EXPECT_FALSE(WriteFileAtomically(dir / "taken.png", "abc", 3, error));
     EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(fs::exists(dir / "taken.png" / "inside"));
-    EXPECT_EQ(files(), 2);
+    EXPECT_TRUE(fs::exists(dir / "taken.png/inside"));
+    EXPECT_EQ(dir.Count(), 2u);
     error.clear();
-    EXPECT_FALSE(SavePicture(bitmap, (dir / "missing" / "x.png").string(), std::cout, error));
+    EXPECT_FALSE(SavePicture(bitmap, dir / "missing/x.png", std::cout, error));
     EXPECT_NE(error.find("x.png"), std::string::npos);
     // An empty picture is refused rather than written as a broken file.
-    EXPECT_FALSE(WritePngFile(DisplayBitmap(), (dir / "empty.png").string(), error));
+    EXPECT_FALSE(WritePngFile(DisplayBitmap(), dir / "empty.png", error));
     EXPECT_FALSE(fs::exists(dir / "empty.png"));
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -1,19 +1,16 @@
 // The ports command: its output, and that listing opens no device.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
 
+#include "cli/cli_run.h"
 #include "cli/exit_codes.h"
 #include "cli/port_commands.h"
 
 namespace panelgrab::cli {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 
 TEST(PortsCommand, OnePortALineAndAPlainSayingWhenThereIsNone) {
     std::ostringstream out;
@@ -33,30 +30,22 @@ TEST(PortsCommand, OnePortALineAndAPlainSayingWhenThereIsNone) {
 
 // Opening a tty raises DTR and RTS, closing drops them: that resets boards and hangs up modems.
 TEST(PortsCommand, OpensNoDevice) {
-    if (std::system("strace -V >/dev/null 2>&1") != 0) {
+    if (Shell("strace -V").exitCode != 0) {
         GTEST_SKIP() << "strace is not installed (scripts/install-deps installs it)";
     }
-    const fs::path log = fs::temp_directory_path() / ("panelgrab-ports-strace-" + std::to_string(getpid()));
-    const std::string command = "strace -f -qq -e trace=open,openat,openat2,creat -o " + log.string() + " " +
-                                PANELGRAB_CLI_PROGRAM + " ports >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    std::ifstream in(log);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
+    ScratchFolder folder;
+    const Outcome run = Shell("strace -f -qq -e trace=open,openat,openat2,creat -o " + folder / "log" + " " +
+                              PANELGRAB_CLI_PROGRAM + " ports");
+    const std::string log = ReadFile(folder / "log");
+    if (log.find("\"/sys/class/tty\"") == std::string::npos) {
+        GTEST_SKIP() << "strace could not trace the program here (status " << run.exitCode << ")";
     }
-    fs::remove(log);
-    const bool traced = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.find("\"/sys/class/tty\"") != std::string::npos;
-    });
-    if (!traced) {
-        GTEST_SKIP() << "strace could not trace the program here (status " << status << ")";
-    }
-    for (const std::string& line : lines) {
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
         // Listing /dev/serial/by-id is reading a folder, not opening a device.
-        const bool device =
-            line.find("\"/dev/") != std::string::npos && line.find("O_DIRECTORY") == std::string::npos;
-        EXPECT_FALSE(device) << line;
+        EXPECT_FALSE(line.find("\"/dev/") != std::string::npos &&
+                     line.find("O_DIRECTORY") == std::string::npos)
+            << line;
     }
 }
 
