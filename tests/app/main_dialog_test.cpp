@@ -531,7 +531,6 @@ private slots:
         QFETCH(int, phoneKind);
         QFETCH(QStringList, items);
         Window w(SmallPhone(phoneKind == 1 ? 1 : 2));
-        QVERIFY(w.ready);
         if (phoneKind == 3) { // no AT dialect describes three displays: the third is added to a real list
             w.shaping.rewriteDisplays = [](DisplayList& list) { list.emplace_back(8, 4, 16, 64, 2); };
         }
@@ -621,7 +620,6 @@ private slots:
 
     void builtInPhoneReadDrawsPictureAtEveryZoom() {
         Window w(SmallPhone());
-        QVERIFY(w.ready);
         w.SelectPort(QStringLiteral("Simulated phone"));
         w.Choose(kIdBaudList, "921600");
         QVERIFY(w.Connect());
