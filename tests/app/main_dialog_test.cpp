@@ -1,6 +1,5 @@
-// The window: its initial state and layout, then Connect, Read, Stop, the timer's bands, the
-// picture's size and zoom, Save and copy through simulated phones on pseudo-terminals.
-#include <QAbstractItemView>
+// The window: its layout, lists and menus, then Connect, Read, Stop, the timer's bands, the picture's
+// size and zoom, live view, Save and copy through simulated phones on pseudo-terminals.
 #include <QClipboard>
 #include <QColorSpace>
 #include <QComboBox>
@@ -19,8 +18,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
@@ -30,13 +31,13 @@
 #include "app/picture_area.h"
 #include "app/picture_frame.h"
 #include "app/save_name.h"
-#include "app/window_templates.h"
-#include "recording_prompts.h"
-#include "shaped_phone.h"
+#include "app/user_prompts.h"
+#include "phone/at_phone.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
 #include "support/pty_peer.h"
 #include "transport/port_names.h"
+#include "transport/serial_port.h"
 
 using namespace panelgrab;
 using namespace std::chrono_literals;
@@ -44,6 +45,64 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kReadLimitMs = 20000;
+const char* const kNoSuchPort = "/dev/panelgrab-no-such-port";
+
+// Answers the window's prompts in place of a person and remembers what was asked.
+class RecordingPrompts : public UserPrompts {
+public:
+    void ShowMessage(QWidget*, const QString& text, const QString& detail) override {
+        messages.push_back({text, detail});
+    }
+    void ShowError(QWidget*, const QString& caption, const QString& text) override {
+        errors.push_back({caption, text});
+    }
+    QString AskSaveFileName(QWidget*, const QString& title, const QString& filters,
+                            const QString& suggestedName) override {
+        saveRequests.push_back({title, filters, suggestedName});
+        return saveAnswer;
+    }
+
+    std::vector<QStringList> messages;     // text, detail
+    std::vector<QStringList> errors;       // caption, text
+    std::vector<QStringList> saveRequests; // title, filters, suggested name
+    QString saveAnswer;                    // empty: the user cancels
+};
+
+// How the tests shape a real phone's answers: the display list can be rewritten, and while
+// `holdRead` is set the read looks running with its progress capped, so a test decides exactly
+// what each timer tick sees.
+struct ReadShaping {
+    std::function<void(DisplayList&)> rewriteDisplays; // applied to a successful display list
+    bool holdRead = false;
+    int32_t progressCap = -1; // -1: no cap
+    int destroyed = 0;        // phone objects destroyed so far
+};
+
+class ShapedPhone : public AtPhone {
+public:
+    ShapedPhone(const ConnectionSettings& settings, ReadShaping& shaping)
+        : AtPhone(std::make_unique<SerialPort>(settings)), shaping_(shaping) {}
+    ~ShapedPhone() override { ++shaping_.destroyed; }
+
+    // Whether the real read still transfers, whatever the shaping says.
+    bool InnerReadRunning() { return AtPhone::IsReadRunning(); }
+
+    int32_t GetDisplayList(DisplayList& displays) override {
+        const int32_t result = AtPhone::GetDisplayList(displays);
+        if (result == kPhoneOk && shaping_.rewriteDisplays) {
+            shaping_.rewriteDisplays(displays);
+        }
+        return result;
+    }
+    int32_t GetReadProgress() override {
+        const int32_t progress = AtPhone::GetReadProgress();
+        return shaping_.progressCap < 0 ? progress : std::min(progress, shaping_.progressCap);
+    }
+    bool IsReadRunning() override { return shaping_.holdRead || AtPhone::IsReadRunning(); }
+
+private:
+    ReadShaping& shaping_;
+};
 
 // Remembers the regions the dialog was asked to paint.
 class PaintRecorder : public QObject {
@@ -77,40 +136,93 @@ QStringList Items(const QComboBox& list) {
     return items;
 }
 
-// A window wired to a simulated phone of its own, with test timing and recorded prompts.
-struct Bench {
-    explicit Bench(sim::SimOptions phoneOptions, std::chrono::milliseconds poll = 10ms,
-                   PortTiming timing = PortTiming::Fast())
-        : simOptions(phoneOptions), phone(phoneOptions) {
+// What the window said, when it said one thing.
+std::vector<QStringList> Said(const QString& text, const QString& detail = {}) {
+    return {{text, detail}};
+}
+
+PortInfo FakePort(const std::string& path, const std::string& product = {}) {
+    return {path, product, "", "", "", "", ""};
+}
+
+// A window with test timing and recorded prompts, shown. Its port list offers `ports` instead of this
+// machine's; with a simulated phone the phone's device is added and chosen.
+struct Window {
+    explicit Window(std::optional<sim::SimOptions> phoneOptions = {}, std::chrono::milliseconds poll = 10ms,
+                    PortTiming timing = PortTiming::Fast(), std::vector<PortInfo> portInfos = {})
+        : simOptions(phoneOptions.value_or(sim::SimOptions{})), phone(simOptions),
+          ports(std::move(portInfos)) {
         std::string error;
-        started = phone.Start(error);
+        const bool started = !phoneOptions || phone.Start(error);
         MainDialogOptions options;
         options.timing = timing;
         options.pollPeriod = poll;
         options.releasePause = 5ms;
         options.prompts = &prompts;
-        options.simulatedPhone = phoneOptions;
-        options.createPhone = test::ShapedPhoneFactory(shaping, &lastPhone);
+        options.simulatedPhone = simOptions;
+        options.createPhone = [this](const ConnectionSettings& settings) -> std::unique_ptr<PhoneLink> {
+            auto made = std::make_unique<ShapedPhone>(settings, shaping);
+            lastPhone = made.get();
+            return made;
+        };
+        options.listPorts = [this] { return ports; };
         dialog = std::make_unique<MainDialog>(options);
-        SelectPort(QString::fromStdString(phone.DevicePath()));
+        if (phoneOptions) {
+            SelectPort(QString::fromStdString(phone.DevicePath()));
+        }
         dialog->show();
+        ready = started && QTest::qWaitForWindowExposed(dialog.get());
     }
 
     QComboBox* List(int id) const { return qobject_cast<QComboBox*>(dialog->Control(id)); }
-    void SelectPort(const QString& name) {
-        QComboBox* ports = List(kIdPortList);
-        if (ports->findText(name) < 0) {
-            ports->addItem(name);
+    void Choose(int listId, const QString& text) const {
+        List(listId)->setCurrentIndex(List(listId)->findText(text));
+    }
+    void SelectPort(const QString& name) const {
+        if (List(kIdPortList)->findText(name) < 0) {
+            List(kIdPortList)->addItem(name);
         }
-        ports->setCurrentIndex(ports->findText(name));
+        Choose(kIdPortList, name);
     }
     QStringList DisplayItems() const { return Items(*List(kIdDisplayList)); }
     bool ReadFinished() const { return dialog->Control(kIdSave)->isEnabled(); }
+    // The window at a glance: the controls and menu entries usable now, "|", and what it holds or runs.
+    QString State() const {
+        const MainDialog& d = *dialog;
+        const std::pair<const char*, bool> parts[] = {{"connect", d.Control(kIdConnect)->isEnabled()},
+                                                      {"displays", List(kIdDisplayList)->isEnabled()},
+                                                      {"read", d.Control(kIdRead)->isEnabled()},
+                                                      {"save", ReadFinished()},
+                                                      {"stop", d.StopReadingAction()->isEnabled()},
+                                                      {"live", d.LiveViewAction()->isEnabled()},
+                                                      {"|", true},
+                                                      {"phone", d.HoldsPhone()},
+                                                      {"picture", d.Picture() != nullptr},
+                                                      {"reading", d.IsReading()},
+                                                      {"polling", d.IsPolling()},
+                                                      {"busy", d.IsBusy()},
+                                                      {"is-live", d.IsLive()}};
+        QStringList state;
+        for (const auto& [name, on] : parts) {
+            if (on) {
+                state << QString::fromLatin1(name);
+            }
+        }
+        return state.join(QLatin1Char(' '));
+    }
+    QString ConnectedTitle(const QString& port, int baud = 9600) const {
+        return QStringLiteral("Panelgrab - %1 %2").arg(port).arg(baud);
+    }
+    QString ConnectedTitle() const { return ConnectedTitle(QString::fromStdString(phone.DevicePath())); }
     // Waits for the phone call that Connect or Read started (the window stays responsive meanwhile).
     bool CallEnded() {
         return QTest::qWaitFor([this] { return !dialog->IsBusy(); }, kReadLimitMs);
     }
+    // False also when the window or its phone did not come up.
     bool Connect() {
+        if (!ready) {
+            return false;
+        }
         dialog->OnConnect();
         return CallEnded();
     }
@@ -130,10 +242,11 @@ struct Bench {
 
     sim::SimOptions simOptions;
     sim::SimulatedPhone phone;
-    bool started = false;
-    test::RecordingPrompts prompts;
-    test::ReadShaping shaping;
-    test::ShapedPhone* lastPhone = nullptr;
+    bool ready = false; // the simulated phone runs and the window is on screen
+    RecordingPrompts prompts;
+    ReadShaping shaping;
+    ShapedPhone* lastPhone = nullptr;
+    std::vector<PortInfo> ports;
     std::unique_ptr<MainDialog> dialog;
 };
 
@@ -149,21 +262,14 @@ QImage ExpectedImage(const sim::SimOptions& options, std::size_t index) {
 
 // Whether the frame shows display `index` with every pixel as a zoom x zoom block, and the frame's
 // right and bottom lines beside it.
-bool FrameShowsPicture(MainDialog& dialog, const sim::SimOptions& options, std::size_t index, int zoom = 2) {
-    const QImage expected = ExpectedImage(options, index);
+bool FrameShowsPicture(const Window& w, std::size_t index, int zoom = 2) {
+    const QImage expected = ExpectedImage(w.simOptions, index);
     const QSize size = zoom * expected.size();
-    const QImage shot = dialog.grab(QRect(dialog.PictureOrigin(), size + QSize(1, 1))).toImage();
+    const QImage shot = w.dialog->grab(QRect(w.dialog->PictureOrigin(), size + QSize(1, 1))).toImage();
     return shot.copy(QRect(QPoint(), size)).convertToFormat(QImage::Format_RGB888) ==
                expected.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation) &&
            shot.pixelColor(size.width(), size.height() / 2) == QColor(Qt::black) &&
            shot.pixelColor(size.width() / 2, size.height()) == QColor(Qt::black);
-}
-
-// A simulated phone with one display of this size.
-sim::SimOptions PhoneWithDisplay(int width, int height) {
-    sim::SimOptions options;
-    options.displays = {{width, height, 16}};
-    return options;
 }
 
 // A poll of 50 ms, far above the simulated phone's pauses between the pieces it sends, so that a
@@ -177,23 +283,6 @@ PortTiming SteadyTiming() {
 const int kControls[] = {kIdPortList, kIdBaudList,     kIdSave, kIdDisplayList,
                          kIdRead,     kIdPictureFrame, kIdQuit, kIdConnect};
 
-// A window with no phone and none of this machine's ports, its prompts answered by the test.
-struct Quiet {
-    test::RecordingPrompts prompts;
-    std::vector<PortInfo> ports;
-    MainDialog dialog{[this] {
-        MainDialogOptions options;
-        options.prompts = &prompts;
-        options.listPorts = [this] { return ports; };
-        return options;
-    }()};
-    QComboBox* List(int id) const { return qobject_cast<QComboBox*>(dialog.Control(id)); }
-};
-
-PortInfo FakePort(const std::string& path, const std::string& product) {
-    return {path, product, "", "", "", "", ""};
-}
-
 } // namespace
 
 class MainDialogTest : public QObject {
@@ -202,165 +291,127 @@ private slots:
     // Every case starts with nothing remembered from an earlier window.
     void init() { QSettings().clear(); }
 
-    void initialState() {
-        Quiet w;
-        QCOMPARE(w.dialog.windowTitle(), QStringLiteral("Panelgrab - Not connected"));
-        auto* baud = w.List(kIdBaudList);
-        QCOMPARE(Items(*baud),
+    void opensNotConnectedWithTheTemplatesLayoutAndTabOrder() {
+        Window w;
+        QVERIFY(w.ready);
+        MainDialog& d = *w.dialog;
+        QCOMPARE(d.windowTitle(), QStringLiteral("Panelgrab - Not connected"));
+        QCOMPARE(Items(*w.List(kIdBaudList)),
                  QStringList({"1200", "2400", "9600", "19200", "115200", "230400", "460800", "921600"}));
-        QCOMPARE(baud->currentText(), QStringLiteral("9600"));
-        auto* ports = w.List(kIdPortList);
-        QCOMPARE(ports->itemText(ports->count() - 1), QStringLiteral("Simulated phone"));
-        QVERIFY(ports->currentIndex() >= 0);
-        QVERIFY(ports->isEditable()); // a network port's URL can be typed
+        QCOMPARE(w.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
+        QCOMPARE(w.List(kIdPortList)->currentText(), QStringLiteral("Simulated phone")); // the only entry
+        QVERIFY(w.List(kIdPortList)->isEditable()); // a network port's URL can be typed
         QCOMPARE(w.List(kIdDisplayList)->count(), 0);
-        for (int id : kControls) {
-            const bool enabled = id != kIdDisplayList && id != kIdRead && id != kIdSave;
-            QVERIFY2(w.dialog.Control(id)->isEnabled() == enabled, qPrintable(QString::number(id)));
-        }
-        QVERIFY(!w.dialog.HoldsPhone());
-        QCOMPARE(w.dialog.Settings().GetPortName(), std::string("COM1"));
-        QCOMPARE(w.dialog.Settings().GetBaudRate(), 9600);
-        QCOMPARE(w.dialog.Zoom(), 2);
-        QVERIFY(w.dialog.ZoomAction(2)->isChecked());
-        // The frame keeps its corner when fitted, down to an empty display.
-        const QPoint corner = w.dialog.Control(kIdPictureFrame)->pos();
-        w.dialog.FitPictureFrame(0, 0);
-        QCOMPARE(w.dialog.PictureFrameWidget()->size(), QSize(1, 1));
-        QCOMPARE(w.dialog.PictureOrigin(), corner);
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
+        QCOMPARE(d.Settings().GetPortName(), std::string("COM1"));
+        QCOMPARE(d.Settings().GetBaudRate(), 9600);
+        QCOMPARE(d.Zoom(), 2);
+        QVERIFY(d.ZoomAction(2)->isChecked());
         QVERIFY(w.prompts.messages.empty());
-    }
 
-    void controlsStayOnResizeAndThePictureAreaFollows() {
-        Quiet w;
-        w.dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w.dialog));
+        // Every control inside the window and apart from the others; only Connect's results wait.
         std::vector<QRect> before;
         for (int id : kControls) {
-            const QRect r = w.dialog.Control(id)->geometry();
-            QVERIFY2(w.dialog.rect().contains(r) && !r.isEmpty(), qPrintable(QString::number(id)));
+            const QRect r = d.Control(id)->geometry();
+            QVERIFY2(d.rect().contains(r) && !r.isEmpty(), qPrintable(QString::number(id)));
+            const bool enabled = id != kIdDisplayList && id != kIdRead && id != kIdSave;
+            QVERIFY2(d.Control(id)->isEnabled() == enabled, qPrintable(QString::number(id)));
             for (std::size_t i = 0; i < before.size(); ++i) {
                 QVERIFY2(!before[i].intersects(r),
                          qPrintable(QString("%1 overlaps %2").arg(id).arg(kControls[i])));
             }
             before.push_back(r);
         }
-        const QWidget* area = w.dialog.Control(kIdPictureFrame);
-        const QSize margin =
-            w.dialog.size() - QSize(area->geometry().right() + 1, area->geometry().bottom() + 1);
-        w.dialog.resize(w.dialog.size() + QSize(120, 80));
-        QCoreApplication::processEvents();
-        for (std::size_t i = 0; i < before.size(); ++i) {
-            if (kControls[i] != kIdPictureFrame) {
-                QCOMPARE(w.dialog.Control(kControls[i])->geometry(), before[i]);
-            }
-        }
-        QCOMPARE(area->pos(), before[5].topLeft());
-        QCOMPARE(w.dialog.size() - QSize(area->geometry().right() + 1, area->geometry().bottom() + 1),
-                 margin);
-    }
-
-    void tabOrderFollowsTemplate() {
-        Quiet w;
-        QWidget* widget = w.dialog.Control(kIdPortList);
-        // The controls' own parts (the port list's text field) are no stops of their own here.
-        const auto isControl = [&w](QWidget* candidate) {
-            return candidate->parentWidget() == &w.dialog && (candidate->focusPolicy() & Qt::TabFocus);
-        };
+        // The tab order is the template's; the controls' own parts (the port list's text field) are
+        // no stops of their own, and the chain closes after Connect.
+        QWidget* widget = d.Control(kIdPortList);
         for (int id : {kIdPortList, kIdBaudList, kIdSave, kIdDisplayList, kIdRead, kIdQuit, kIdConnect}) {
             QCOMPARE(widget->property("controlId").toInt(), id);
             do {
                 widget = widget->nextInFocusChain();
-            } while (!isControl(widget) && widget != w.dialog.Control(kIdPortList));
+            } while ((widget->parentWidget() != &d || !(widget->focusPolicy() & Qt::TabFocus)) &&
+                     widget != d.Control(kIdPortList));
         }
-        QCOMPARE(widget, w.dialog.Control(kIdPortList)); // the chain closes after Connect
+        QCOMPARE(widget, d.Control(kIdPortList));
+
+        // Resized, the controls stay and the picture area keeps its corner and its margins.
+        const QWidget* area = d.Control(kIdPictureFrame);
+        const auto margin = [&] {
+            return d.size() - QSize(area->geometry().right() + 1, area->geometry().bottom() + 1);
+        };
+        const QSize marginBefore = margin();
+        d.resize(d.size() + QSize(120, 80));
+        QCoreApplication::processEvents();
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            if (kControls[i] != kIdPictureFrame) {
+                QCOMPARE(d.Control(kControls[i])->geometry(), before[i]);
+            }
+        }
+        QCOMPARE(area->pos(), before[5].topLeft());
+        QCOMPARE(margin(), marginBefore);
+        // The frame keeps its corner when fitted, down to an empty display.
+        d.FitPictureFrame(0, 0);
+        QCOMPARE(d.PictureFrameWidget()->size(), QSize(1, 1));
+        QCOMPARE(d.PictureOrigin(), area->pos());
     }
 
-    void prefixSelectionAndBaudText_data() {
-        QTest::addColumn<QStringList>("items");
-        QTest::addColumn<QString>("prefix");
-        QTest::addColumn<int>("selected");
-        QTest::newRow("COM1 finds COM10 when COM1 is missing") << QStringList{"COM2", "COM10"} << "COM1" << 1;
-        QTest::newRow("COM1 before COM10") << QStringList{"COM10", "COM1", "COM11"} << "COM1" << 0;
-        QTest::newRow("letter case ignored") << QStringList{"ttyS0", "ttyusb0"} << "TTYUSB" << 1;
-        QTest::newRow("no match keeps no selection") << QStringList{"COM2", "COM3"} << "COM1" << -1;
-    }
-
-    void prefixSelectionAndBaudText() {
-        QFETCH(QStringList, items);
-        QFETCH(QString, prefix);
-        QFETCH(int, selected);
-        QComboBox list;
-        list.addItems(items);
-        list.setCurrentIndex(-1);
-        QCOMPARE(SelectFirstWithPrefix(list, prefix), selected);
-        QCOMPARE(list.currentIndex(), selected);
-
+    void prefixSelectionAndLeadingDecimal() {
+        const struct {
+            QStringList items;
+            const char* prefix;
+            int selected;
+        } cases[] = {
+            {{"COM2", "COM10"}, "COM1", 1},          // COM1 missing: COM10
+            {{"COM10", "COM1", "COM11"}, "COM1", 0}, // the first in the list's order
+            {{"ttyS0", "ttyusb0"}, "TTYUSB", 1},     // letter case ignored
+            {{"COM2", "COM3"}, "COM1", -1},          // no match: no selection
+        };
+        for (const auto& c : cases) {
+            QComboBox list;
+            list.addItems(c.items);
+            list.setCurrentIndex(-1);
+            QVERIFY2(SelectFirstWithPrefix(list, c.prefix) == c.selected && list.currentIndex() == c.selected,
+                     qPrintable(c.items.join(' ')));
+        }
         QCOMPARE(LeadingDecimal(QStringLiteral("9600 baud")), 9600);
         QCOMPARE(LeadingDecimal(QStringLiteral("fast")), 0);
         QCOMPARE(LeadingDecimal(QString()), 0);
         QCOMPARE(LeadingDecimal(QStringLiteral("99999999999")), 2147483647);
     }
 
-    void saveWithoutPictureWritesNothing() {
-        Quiet w;
-        w.dialog.OnSave();
-        QVERIFY(w.prompts.saveRequests.empty()); // nothing to save: no file name is asked for
-        QCOMPARE(w.prompts.errors, (std::vector<QStringList>{
-                                       {"Save Error", "Could not save image: the read brought no picture"}}));
-    }
-
     void enterClosesTheWindowButConnectsFromThePortField() {
-        Quiet w;
-        w.dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w.dialog));
+        Window w;
+        QVERIFY(w.ready);
         // Enter after a typed port name connects to it instead of pressing Quit.
         QComboBox* ports = w.List(kIdPortList);
-        ports->setEditText(QStringLiteral("/dev/panelgrab-no-such-port"));
+        ports->setEditText(QString(kNoSuchPort));
         QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
-        QVERIFY(w.dialog.isVisible());
-        QVERIFY(QTest::qWaitFor([&w] { return !w.dialog.IsBusy(); }, kReadLimitMs));
+        QVERIFY(w.dialog->isVisible());
+        QVERIFY(w.CallEnded());
         QCOMPARE(w.prompts.messages.size(), std::size_t(1));
-        QCOMPARE(w.prompts.messages[0][0],
-                 QStringLiteral("Phone is not responding on port /dev/panelgrab-no-such-port"));
+        QCOMPARE(w.prompts.messages[0][0], "Phone is not responding on port " + QString(kNoSuchPort));
 
-        w.dialog.Control(kIdBaudList)->setFocus();
-        QTest::keyClick(w.dialog.Control(kIdBaudList), Qt::Key_Return);
-        QVERIFY(!w.dialog.isVisible());
-        QCOMPARE(w.dialog.result(), int(QDialog::Accepted));
-    }
-
-    void aboutEntryOpensAboutBox() {
-        Quiet w;
-        QCOMPARE(w.dialog.CopyImageAction()->shortcut(), QKeySequence(QKeySequence::Copy));
-        QString version;
-        // The About box is modal: look at it and press OK from inside its own event loop.
-        QTimer::singleShot(0, [&] {
-            auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget());
-            QVERIFY(about);
-            version = about->findChild<QLabel*>(QStringLiteral("versionText"))->text();
-            about->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-        });
-        w.dialog.AboutAction()->trigger();
-        QCOMPARE(version, QStringLiteral("Panelgrab Version 1.0"));
-        QVERIFY(!QApplication::activeModalWidget());
+        w.dialog->Control(kIdBaudList)->setFocus();
+        QTest::keyClick(w.dialog->Control(kIdBaudList), Qt::Key_Return);
+        QVERIFY(!w.dialog->isVisible());
+        QCOMPARE(w.dialog->result(), int(QDialog::Accepted));
     }
 
     void contextMenuOffersCopyStopLiveZoomAndAbout() {
-        Quiet w;
+        Window w;
+        QVERIFY(w.ready);
+        MainDialog& d = *w.dialog;
+        QCOMPARE(d.CopyImageAction()->shortcut(), QKeySequence(QKeySequence::Copy));
         QMenu menu;
-        w.dialog.FillContextMenu(menu);
+        d.FillContextMenu(menu);
         QStringList texts;
         for (QAction* action : menu.actions()) {
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         }
         QCOMPARE(texts, QStringList({"Copy image", "Stop reading\tEsc", "Live view", "-", "Zoom 1x",
                                      "Zoom 2x", "Zoom 3x", "-", "&About Panelgrab..."}));
-        QVERIFY(!w.dialog.CopyImageAction()->isEnabled());   // no picture
-        QVERIFY(!w.dialog.StopReadingAction()->isEnabled()); // no read
-        QVERIFY(!w.dialog.LiveViewAction()->isEnabled());
-        w.dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w.dialog));
+        QVERIFY(!d.CopyImageAction()->isEnabled()); // no picture
+
         // A right click on the picture opens the same menu.
         int entries = 0;
         QTimer::singleShot(0, [&entries] {
@@ -369,14 +420,27 @@ private slots:
                 popup->close();
             }
         });
-        QWidget* picture = w.dialog.PictureFrameWidget();
+        QWidget* picture = d.PictureFrameWidget();
         QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(0, 0), picture->mapToGlobal(QPoint(0, 0)));
         QApplication::sendEvent(picture, &click);
         QCOMPARE(entries, 9);
+
+        // Its About entry opens the modal About box: look at it and press OK from its own event loop.
+        QString version;
+        QTimer::singleShot(0, [&] {
+            auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget());
+            QVERIFY(about);
+            version = about->findChild<QLabel*>(QStringLiteral("versionText"))->text();
+            about->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+        d.AboutAction()->trigger();
+        QCOMPARE(version, QStringLiteral("Panelgrab Version 1.0"));
+        QVERIFY(!QApplication::activeModalWidget());
+
         // Without a read, Esc keeps closing the window.
-        QTest::keyClick(&w.dialog, Qt::Key_Escape);
-        QVERIFY(!w.dialog.isVisible());
-        QCOMPARE(w.dialog.result(), int(QDialog::Rejected));
+        QTest::keyClick(&d, Qt::Key_Escape);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.result(), int(QDialog::Rejected));
     }
 
     void iconImages() {
@@ -390,7 +454,72 @@ private slots:
         }
     }
 
-    void connectListsDisplays_data() {
+    void portListShowsProductsIsListedAgainWhenOpenedAndConnectsByPath() {
+        sim::SimulatedPhone phone(SmallPhone());
+        std::string error;
+        QVERIFY(phone.Start(error));
+        const QString described =
+            QString::fromStdString(phone.DevicePath()) + QStringLiteral(" \u2014 Phone Modem");
+        Window w(
+            std::nullopt, 10ms, PortTiming::Fast(),
+            {{phone.DevicePath(), "Phone Modem", "Maker", "", "0fce", "d0a1", ""}, FakePort(kNoSuchPort)});
+        QVERIFY(w.ready);
+        QComboBox* list = w.List(kIdPortList);
+        QCOMPARE(Items(*list), QStringList({described, kNoSuchPort, "Simulated phone"}));
+        QCOMPARE(list->currentIndex(), 0);
+
+        w.Choose(kIdPortList, "Simulated phone");
+        w.ports.push_back(FakePort("/dev/ttyACM3")); // plugged in after the start
+        list->showPopup();
+        QCOMPARE(Items(*list), QStringList({described, kNoSuchPort, "/dev/ttyACM3", "Simulated phone"}));
+        QCOMPARE(list->currentText(), QStringLiteral("Simulated phone")); // the choice stays
+        list->hidePopup();
+        // A typed URL stays too, and is the port Connect and Read use.
+        list->setEditText(QStringLiteral("rfc2217://lab-server:4001"));
+        w.ports.erase(w.ports.begin() + 1);
+        list->showPopup();
+        list->hidePopup();
+        QCOMPARE(Items(*list), QStringList({described, "/dev/ttyACM3", "Simulated phone"}));
+        QCOMPARE(list->currentText(), QStringLiteral("rfc2217://lab-server:4001"));
+        w.dialog->OnRead(); // no display list yet: refused at once, but the port is taken
+        QCOMPARE(w.dialog->Settings().GetPortName(), std::string("rfc2217://lab-server:4001"));
+
+        // A described port connects by its path.
+        list->setCurrentIndex(0);
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages.size(), std::size_t(1)); // the refused Read's
+        QCOMPARE(w.dialog->Settings().GetPortName(), phone.DevicePath());
+        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(QString::fromStdString(phone.DevicePath())));
+    }
+
+    void rememberedPortAndBaud() {
+        {
+            Window first;
+            first.List(kIdPortList)->setEditText(QString(kNoSuchPort));
+            first.Choose(kIdBaudList, "115200");
+            QVERIFY(first.Connect());
+        }
+        {
+            Window second; // the port is not plugged in now: offered as text
+            QCOMPARE(second.List(kIdPortList)->currentText(), QString(kNoSuchPort));
+            QCOMPARE(second.List(kIdBaudList)->currentText(), QStringLiteral("115200"));
+            QCOMPARE(second.dialog->Settings().GetPortName(), std::string(kNoSuchPort));
+            QCOMPARE(second.dialog->Settings().GetBaudRate(), 115200);
+            second.Choose(kIdPortList, "Simulated phone");
+            second.Choose(kIdBaudList, "921600");
+            second.dialog->OnRead(); // refused (no display list), yet what it was asked with is kept
+        }
+        Window third;
+        QCOMPARE(third.List(kIdPortList)->currentText(), QStringLiteral("Simulated phone"));
+        QCOMPARE(third.List(kIdBaudList)->currentText(), QStringLiteral("921600"));
+        // A damaged store is as good as none.
+        QSettings().setValue(QStringLiteral("connection/baud"), QStringLiteral("fast"));
+        Window fourth;
+        QCOMPARE(fourth.dialog->Settings().GetPortName(), std::string("COM1"));
+        QCOMPARE(fourth.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
+    }
+
+    void connectListsDisplaysAndReadsTheOneChosen_data() {
         QTest::addColumn<int>("phoneKind");
         QTest::addColumn<QStringList>("items");
         QTest::newRow("one") << 1 << QStringList{"Screen 1 (40x30)"};
@@ -398,175 +527,66 @@ private slots:
         QTest::newRow("three") << 3 << QStringList{"Screen 1 (40x30)", "Screen 2 (24x16)", "Screen 3 (8x4)"};
     }
 
-    void connectListsDisplays() {
+    void connectListsDisplaysAndReadsTheOneChosen() {
         QFETCH(int, phoneKind);
         QFETCH(QStringList, items);
-        Bench bench(SmallPhone(phoneKind == 1 ? 1 : 2));
-        QVERIFY(bench.started);
+        Window w(SmallPhone(phoneKind == 1 ? 1 : 2));
         if (phoneKind == 3) { // no AT dialect describes three displays: the third is added to a real list
-            bench.shaping.rewriteDisplays = [](DisplayList& list) { list.emplace_back(8, 4, 16, 64, 2); };
+            w.shaping.rewriteDisplays = [](DisplayList& list) { list.emplace_back(8, 4, 16, 64, 2); };
         }
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.prompts.messages.empty());
-        QCOMPARE(bench.DisplayItems(), items);
-        QCOMPARE(bench.List(kIdDisplayList)->currentIndex(), 0);
-        QVERIFY(bench.List(kIdDisplayList)->isEnabled());
-        QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
-        QCOMPARE(bench.dialog->windowTitle(),
-                 QStringLiteral("Panelgrab - %1 9600").arg(bench.phone.DevicePath().c_str()));
-        QVERIFY(!bench.dialog->HoldsPhone()); // Connect keeps no connection
-        QCOMPARE(bench.shaping.destroyed, 1);
-        QCOMPARE(bench.dialog->PictureFrameWidget()->size(), QSize(81, 61)); // fitted to the first display
-    }
-
-    void portListShowsProductsAndConnectsByPath() {
-        sim::SimulatedPhone phone(SmallPhone());
-        std::string error;
-        QVERIFY(phone.Start(error));
-        test::RecordingPrompts prompts;
-        MainDialogOptions options;
-        options.timing = PortTiming::Fast();
-        options.prompts = &prompts;
-        options.listPorts = [&phone] {
-            return std::vector<PortInfo>{{phone.DevicePath(), "Phone Modem", "Maker", "", "0fce", "d0a1", ""},
-                                         {"/dev/panelgrab-no-such-port", "", "", "", "", "", ""}};
-        };
-        MainDialog dialog(options);
-        auto* ports = qobject_cast<QComboBox*>(dialog.Control(kIdPortList));
-        const QString path = QString::fromStdString(phone.DevicePath());
-        QCOMPARE(Items(*ports), QStringList({path + QStringLiteral(" \u2014 Phone Modem"),
-                                             QStringLiteral("/dev/panelgrab-no-such-port"),
-                                             QStringLiteral("Simulated phone")}));
-        QCOMPARE(ports->currentIndex(), 0);
-        dialog.OnConnect();
-        QVERIFY(QTest::qWaitFor([&dialog] { return !dialog.IsBusy(); }, kReadLimitMs));
-        QVERIFY(prompts.messages.empty());
-        QCOMPARE(dialog.Settings().GetPortName(), phone.DevicePath());
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Panelgrab - %1 9600").arg(path));
-    }
-
-    void portListIsListedAgainWhenOpened() {
-        Quiet w;
-        w.ports = {FakePort("/dev/ttyUSB0", "Phone Modem")};
-        QComboBox* list = w.List(kIdPortList);
-        list->setCurrentIndex(list->findText(QStringLiteral("Simulated phone")));
-        w.ports.push_back(FakePort("/dev/ttyACM3", "")); // plugged in after the start
-        list->showPopup();
-        QCOMPARE(Items(*list),
-                 QStringList({QStringLiteral("/dev/ttyUSB0 \u2014 Phone Modem"),
-                              QStringLiteral("/dev/ttyACM3"), QStringLiteral("Simulated phone")}));
-        QCOMPARE(list->currentText(), QStringLiteral("Simulated phone")); // the choice stays
-        list->hidePopup();
-        // A typed URL stays too, and is the port Connect and Read use.
-        list->setEditText(QStringLiteral("rfc2217://lab-server:4001"));
-        w.ports.erase(w.ports.begin());
-        list->showPopup();
-        list->hidePopup();
-        QCOMPARE(Items(*list),
-                 QStringList({QStringLiteral("/dev/ttyACM3"), QStringLiteral("Simulated phone")}));
-        QCOMPARE(list->currentText(), QStringLiteral("rfc2217://lab-server:4001"));
-        w.dialog.OnRead(); // no display list yet: refused at once, but the port is taken
-        QCOMPARE(w.dialog.Settings().GetPortName(), std::string("rfc2217://lab-server:4001"));
-    }
-
-    void rememberedPortAndBaud() {
-        {
-            Quiet first;
-            first.List(kIdPortList)->setEditText(QStringLiteral("/dev/panelgrab-no-such-port"));
-            first.List(kIdBaudList)
-                ->setCurrentIndex(first.List(kIdBaudList)->findText(QStringLiteral("115200")));
-            first.dialog.OnConnect();
-            QVERIFY(QTest::qWaitFor([&first] { return !first.dialog.IsBusy(); }, kReadLimitMs));
+        QVERIFY(w.Connect());
+        QVERIFY(w.prompts.messages.empty());
+        QCOMPARE(w.DisplayItems(), items);
+        QCOMPARE(w.List(kIdDisplayList)->currentIndex(), 0);
+        QCOMPARE(w.State(), QStringLiteral("connect displays read |")); // Connect keeps no connection
+        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle());
+        QCOMPARE(w.shaping.destroyed, 1);
+        QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(81, 61)); // fitted to the first display
+        if (phoneKind != 2) {
+            return;
         }
-        {
-            Quiet second; // the port is not plugged in now: offered as text
-            QCOMPARE(second.List(kIdPortList)->currentText(), QStringLiteral("/dev/panelgrab-no-such-port"));
-            QCOMPARE(second.List(kIdBaudList)->currentText(), QStringLiteral("115200"));
-            QCOMPARE(second.dialog.Settings().GetPortName(), std::string("/dev/panelgrab-no-such-port"));
-            QCOMPARE(second.dialog.Settings().GetBaudRate(), 115200);
-            second.List(kIdPortList)->setCurrentIndex(second.List(kIdPortList)->findText("Simulated phone"));
-            second.List(kIdBaudList)
-                ->setCurrentIndex(second.List(kIdBaudList)->findText(QStringLiteral("921600")));
-            second.dialog.OnRead(); // refused (no display list), yet what it was asked with is kept
-        }
-        Quiet third;
-        QCOMPARE(third.List(kIdPortList)->currentIndex(),
-                 third.List(kIdPortList)->findText("Simulated phone"));
-        QCOMPARE(third.List(kIdBaudList)->currentText(), QStringLiteral("921600"));
-        // A damaged store is as good as none.
-        QSettings().setValue(QStringLiteral("connection/baud"), QStringLiteral("fast"));
-        Quiet fourth;
-        QCOMPARE(fourth.dialog.Settings().GetPortName(), std::string("COM1"));
-        QCOMPARE(fourth.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
+        // After a Read, choosing the second display drops the picture, fits the frame, and reads it.
+        QVERIFY(w.ReadToEnd());
+        QComboBox* displays = w.List(kIdDisplayList);
+        displays->setCurrentIndex(1);
+        emit displays->activated(1); // as when the user picks it
+        QVERIFY(!w.ReadFinished());
+        QVERIFY(!w.dialog->Picture());
+        QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(49, 33));
+        QVERIFY(w.ReadToEnd());
+        QCOMPARE(w.shaping.destroyed, 2); // Connect's object and the first read's, released in turn
+        QVERIFY(FrameShowsPicture(w, 1));
     }
 
-    void silentPhoneLeavesTheWindowResponsive() {
+    void silentPhoneLeavesTheWindowResponsiveAndIsNotResponding() {
         sim::SimOptions silent = SmallPhone();
         silent.fault = "silent";
-        Bench bench(silent);
-        QVERIFY(bench.started);
+        Window w(silent);
+        QVERIFY(w.ready);
         // While the probe waits for the phone, timers fire and the window shows that it is busy.
         int ticksWhileBusy = 0;
         bool busyLook = true;
         QTimer watch;
         watch.setInterval(1);
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (!bench.dialog->IsBusy()) {
-                return;
+            if (w.dialog->IsBusy()) {
+                ++ticksWhileBusy;
+                busyLook = busyLook && w.State() == QStringLiteral("| busy") &&
+                           w.dialog->cursor().shape() == Qt::BusyCursor;
             }
-            ++ticksWhileBusy;
-            busyLook = busyLook && !bench.dialog->Control(kIdConnect)->isEnabled() &&
-                       !bench.dialog->Control(kIdRead)->isEnabled() &&
-                       !bench.dialog->Control(kIdSave)->isEnabled() &&
-                       !bench.dialog->Control(kIdDisplayList)->isEnabled() &&
-                       bench.dialog->cursor().shape() == Qt::BusyCursor;
         });
         watch.start();
-        bench.dialog->OnConnect();
-        QVERIFY(bench.dialog->IsBusy()); // returned at once; the call goes on
-        QVERIFY(bench.CallEnded());
+        w.dialog->OnConnect();
+        QVERIFY(w.dialog->IsBusy()); // returned at once; the call goes on
+        QVERIFY(w.CallEnded());
         QVERIFY(ticksWhileBusy > 0);
         QVERIFY(busyLook);
-        QCOMPARE(bench.dialog->cursor().shape(), Qt::ArrowCursor);
-        QVERIFY(bench.dialog->Control(kIdConnect)->isEnabled());
-    }
-
-    void connectToSilentOrMissingPort() {
-        sim::SimOptions silent = SmallPhone();
-        silent.fault = "silent";
-        Bench bench(silent);
-        QVERIFY(bench.started);
-        QVERIFY(bench.Connect());
-        const QString path = QString::fromStdString(bench.phone.DevicePath());
-        QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
-        QCOMPARE(bench.prompts.messages[0][0], QStringLiteral("Phone is not responding on port ") + path);
-        QCOMPARE(bench.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
-        QCOMPARE(bench.List(kIdDisplayList)->count(), 0);
-        QVERIFY(!bench.List(kIdDisplayList)->isEnabled());
-        QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(!bench.dialog->HoldsPhone());
-
-        // A device that does not exist: same text, and the system's reason as detail.
-        bench.SelectPort(QStringLiteral("/dev/panelgrab-no-such-port"));
-        QVERIFY(bench.Connect());
-        QCOMPARE(bench.prompts.messages.size(), std::size_t(2));
-        QCOMPARE(bench.prompts.messages[1],
-                 QStringList({QStringLiteral("Phone is not responding on port /dev/panelgrab-no-such-port"),
-                              QString::fromStdString(DescribeSystemError(ENOENT))}));
-        QVERIFY(!bench.dialog->HoldsPhone());
-    }
-
-    void failedConnectAfterAGoodOneLeavesNoReadWithoutAList() {
-        Bench bench(SmallPhone());
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
-        bench.SelectPort(QStringLiteral("/dev/panelgrab-no-such-port"));
-        QVERIFY(bench.Connect());
-        QCOMPARE(bench.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
-        QCOMPARE(bench.List(kIdDisplayList)->count(), 0);
-        QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(!bench.List(kIdDisplayList)->isEnabled());
+        QCOMPARE(w.dialog->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(w.prompts.messages,
+                 Said("Phone is not responding on port " + QString::fromStdString(w.phone.DevicePath())));
+        QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
+        QCOMPARE(w.List(kIdDisplayList)->count(), 0);
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
     }
 
     void connectWhenDisplayListFails() {
@@ -577,263 +597,214 @@ private slots:
             peer.Expect().AnswerError();
         }
         peer.Start();
-        Bench bench(SmallPhone());
-        bench.SelectPort(QString::fromStdString(peer.SlavePath()));
-        QVERIFY(bench.Connect());
-        QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
-        QCOMPARE(bench.prompts.messages[0][0],
-                 QStringLiteral("Error: Could not read display info from phone"));
-        QCOMPARE(bench.dialog->windowTitle(),
-                 QStringLiteral("Panelgrab - %1 9600").arg(peer.SlavePath().c_str()));
-        QCOMPARE(bench.List(kIdDisplayList)->count(), 0);
-        QVERIFY(!bench.List(kIdDisplayList)->isEnabled());
-        QVERIFY(!bench.dialog->HoldsPhone());
+        Window w;
+        w.SelectPort(QString::fromStdString(peer.SlavePath()));
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages, Said("Error: Could not read display info from phone"));
+        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(QString::fromStdString(peer.SlavePath())));
+        QCOMPARE(w.List(kIdDisplayList)->count(), 0);
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
         peer.Stop();
     }
 
     void emptyDisplayListRefusesRead() {
-        Bench bench(SmallPhone());
-        bench.shaping.rewriteDisplays = [](DisplayList& list) { list.clear(); };
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.prompts.messages.empty());
-        QVERIFY(bench.List(kIdDisplayList)->isEnabled()); // enabled though empty
-        QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
-        bench.dialog->OnRead();
-        QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
-        QCOMPARE(bench.prompts.messages[0][0], QStringLiteral("No display selected!"));
-        QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(!bench.List(kIdDisplayList)->isEnabled());
-        QVERIFY(!bench.dialog->IsPolling());
-        QVERIFY(!bench.dialog->IsBusy());
+        Window w(SmallPhone());
+        w.shaping.rewriteDisplays = [](DisplayList& list) { list.clear(); };
+        QVERIFY(w.Connect());
+        QVERIFY(w.prompts.messages.empty());
+        QCOMPARE(w.State(), QStringLiteral("connect displays read |")); // the list usable though empty
+        w.dialog->OnRead();
+        QCOMPARE(w.prompts.messages, Said("No display selected!"));
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
     }
 
-    void builtInPhoneReadDrawsPictureAtDoubleSize() {
-        Bench bench(SmallPhone());
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        bench.SelectPort(QStringLiteral("Simulated phone"));
-        QComboBox* baud = bench.List(kIdBaudList);
-        baud->setCurrentIndex(baud->findText(QStringLiteral("921600")));
-        QVERIFY(bench.Connect());
-        QCOMPARE(bench.dialog->windowTitle(), QStringLiteral("Panelgrab - Simulated phone 921600"));
-        QCOMPARE(bench.DisplayItems(), QStringList{"Screen 1 (40x30)"});
-        bench.dialog->OnRead();
-        QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(!bench.dialog->Control(kIdConnect)->isEnabled()); // while the read's port opens
-        QVERIFY(bench.dialog->StopReadingAction()->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(bench.ReadFinished(), kReadLimitMs);
-        QVERIFY(!bench.dialog->IsPolling());
-        QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(bench.List(kIdDisplayList)->isEnabled());
-        QVERIFY(!bench.dialog->StopReadingAction()->isEnabled());
-        QVERIFY(bench.dialog->HoldsPhone()); // closed but kept: its read job owns the picture
-        QVERIFY(bench.prompts.messages.empty());
-        QCOMPARE(bench.dialog->windowTitle(), QStringLiteral("Panelgrab - Simulated phone 921600"));
-        QVERIFY(FrameShowsPicture(*bench.dialog, bench.simOptions, 0));
+    void builtInPhoneReadDrawsPictureAtEveryZoom() {
+        Window w(SmallPhone());
+        w.SelectPort(QStringLiteral("Simulated phone"));
+        w.Choose(kIdBaudList, "921600");
+        QVERIFY(w.Connect());
+        const QString title = w.ConnectedTitle(QStringLiteral("Simulated phone"), 921600);
+        QCOMPARE(w.dialog->windowTitle(), title);
+        QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (40x30)"});
+        w.dialog->OnRead();
+        QCOMPARE(w.State(), QStringLiteral("stop | busy")); // while the read's port opens
+        QTRY_VERIFY_WITH_TIMEOUT(w.ReadFinished(), kReadLimitMs);
+        // The phone is closed but kept: its read job owns the picture.
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QVERIFY(w.prompts.messages.empty());
+        QCOMPARE(w.dialog->windowTitle(), title);
+        QVERIFY(FrameShowsPicture(w, 0));
 
         // Other enlargements from the picture's menu; the frame follows.
         for (const int zoom : {3, 1, 2}) {
-            bench.dialog->ZoomAction(zoom)->trigger();
-            QCOMPARE(bench.dialog->Zoom(), zoom);
-            QCOMPARE(bench.dialog->PictureFrameWidget()->size(), QSize(40 * zoom + 1, 30 * zoom + 1));
-            QVERIFY(FrameShowsPicture(*bench.dialog, bench.simOptions, 0, zoom));
+            w.dialog->ZoomAction(zoom)->trigger();
+            QCOMPARE(w.dialog->Zoom(), zoom);
+            QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(40 * zoom + 1, 30 * zoom + 1));
+            QVERIFY(FrameShowsPicture(w, 0, zoom));
         }
     }
 
     // After a Read, Live view keeps the picture current: a picture the phone shows later is drawn
     // (only the changed rows are fetched and painted), and a Read ends the live view.
     void liveViewFollowsThePhoneUntilRead() {
-        Bench bench(SmallPhone());
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        QVERIFY(!bench.dialog->LiveViewAction()->isEnabled()); // nothing read yet
-        bench.dialog->OnConnect();
-        QTRY_VERIFY_WITH_TIMEOUT(!bench.dialog->IsBusy(), kReadLimitMs);
-        QVERIFY(bench.ReadToEnd());
-        QVERIFY(bench.dialog->LiveViewAction()->isEnabled());
-        bench.dialog->LiveViewAction()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(bench.dialog->IsLive(), kReadLimitMs);
-        QVERIFY(bench.dialog->LiveViewAction()->isChecked());
+        Window w(SmallPhone());
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        w.dialog->LiveViewAction()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive(), kReadLimitMs);
+        QVERIFY(w.dialog->LiveViewAction()->isChecked());
 
-        sim::RgbImage changed = sim::ExpectedPicture(bench.simOptions, 0);
+        sim::RgbImage changed = sim::ExpectedPicture(w.simOptions, 0);
         for (int y = 10; y < 14; ++y) { // a band of four rows turns white
             std::fill_n(changed.rgb.begin() + static_cast<std::ptrdiff_t>(y) * changed.width * 3,
                         changed.width * 3, uint8_t{255});
         }
-        QVERIFY(bench.phone.ShowPicture(0, changed));
+        QVERIFY(w.phone.ShowPicture(0, changed));
         const auto showsChange = [&] {
-            const QImage shot = bench.dialog
-                                    ->grab(QRect(bench.dialog->PictureOrigin() + QPoint(0, 2 * 11),
-                                                 QSize(2 * changed.width, 1)))
-                                    .toImage();
+            const QImage shot =
+                w.dialog
+                    ->grab(QRect(w.dialog->PictureOrigin() + QPoint(0, 2 * 11), QSize(2 * changed.width, 1)))
+                    .toImage();
             // A 16-bit display shows white as (248,252,248).
             const auto white = [](QColor c) { return c.red() >= 240 && c.green() >= 240 && c.blue() >= 240; };
             return white(shot.pixelColor(1, 0)) && white(shot.pixelColor(2 * changed.width - 2, 0));
         };
         QTRY_VERIFY_WITH_TIMEOUT(showsChange(), kReadLimitMs);
-        QVERIFY(bench.dialog->windowTitle().contains(QStringLiteral("live view")));
+        QVERIFY(w.dialog->windowTitle().contains(QStringLiteral("live view")));
 
-        bench.dialog->OnRead(); // a Read ends the live view
-        QVERIFY(!bench.dialog->IsLive());
-        QVERIFY(!bench.dialog->LiveViewAction()->isChecked());
-        QVERIFY(bench.ReadToEnd() || bench.ReadFinished());
-        QVERIFY(bench.prompts.messages.empty());
+        w.dialog->OnRead(); // a Read ends the live view
+        QVERIFY(!w.dialog->IsLive());
+        QVERIFY(!w.dialog->LiveViewAction()->isChecked());
+        QVERIFY(w.ReadToEnd() || w.ReadFinished());
+        QVERIFY(w.prompts.messages.empty());
     }
 
     void readEndingShortSaysWhyAndKeepsWhatArrived() {
         sim::SimOptions vanishing = SmallPhone();
         vanishing.fault = "hangup-after=4000"; // inside the picture of the first Read
-        Bench bench(vanishing);
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.ReadToEnd());
-        QVERIFY(bench.dialog->windowTitle().contains(QStringLiteral("picture incomplete: Communications")));
-        QVERIFY(bench.dialog->Picture());
-        QVERIFY(bench.prompts.messages.empty());
-    }
-
-    void readSecondDisplayAfterSelectionChange() {
-        Bench bench(SmallPhone(2));
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.ReadToEnd());
-        QComboBox* displays = bench.List(kIdDisplayList);
-        displays->setCurrentIndex(1);
-        emit displays->activated(1); // as when the user picks it
-        QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
-        QVERIFY(!bench.dialog->Picture());
-        QCOMPARE(bench.dialog->PictureFrameWidget()->size(), QSize(49, 33));
-        QVERIFY(bench.ReadToEnd());
-        QCOMPARE(bench.shaping.destroyed, 2); // Connect's object and the first read's, released in turn
-        QVERIFY(FrameShowsPicture(*bench.dialog, bench.simOptions, 1));
+        Window w(vanishing);
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        QVERIFY(w.dialog->windowTitle().contains(QStringLiteral("picture incomplete: Communications")));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QVERIFY(w.prompts.messages.empty());
     }
 
     void ticksDrawOnlyNewBandsAndShowProgress() {
-        Bench bench(SmallPhone(), std::chrono::hours(1)); // the test ticks by hand
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        QVERIFY(bench.Connect());
-        const uint32_t lineLength = bench.dialog->CurrentDisplay()->lineLength;
-        bench.shaping.holdRead = true;
-        bench.shaping.progressCap = 0;
-        QVERIFY(bench.StartRead());
+        Window w(SmallPhone(), std::chrono::hours(1)); // the test ticks by hand
+        QVERIFY(w.Connect());
+        const uint32_t lineLength = w.dialog->CurrentDisplay()->lineLength;
+        w.shaping.holdRead = true;
+        w.shaping.progressCap = 0;
+        QVERIFY(w.StartRead());
         // A short read says nothing of time before its first lines.
-        const QString connected = QStringLiteral("Panelgrab - %1 9600").arg(bench.phone.DevicePath().c_str());
-        QCOMPARE(bench.dialog->windowTitle(), connected + QStringLiteral(" - reading 0/30 lines"));
-        QTRY_VERIFY_WITH_TIMEOUT(!bench.lastPhone->InnerReadRunning(), kReadLimitMs);
+        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle() + QStringLiteral(" - reading 0/30 lines"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.lastPhone->InnerReadRunning(), kReadLimitMs);
 
-        PaintRecorder painted(*bench.dialog->PictureFrameWidget());
+        PaintRecorder painted(*w.dialog->PictureFrameWidget());
         auto tick = [&](int32_t cap) {
             painted.regions.clear();
-            bench.shaping.progressCap = cap;
-            bench.dialog->OnTimer();
+            w.shaping.progressCap = cap;
+            w.dialog->OnTimer();
         };
         tick(static_cast<int32_t>(lineLength) - 1); // no complete line yet
         QVERIFY(painted.regions.empty());
-        QCOMPARE(bench.dialog->LinesShown(), uint16_t(0));
+        QCOMPARE(w.dialog->LinesShown(), uint16_t(0));
 
         tick(static_cast<int32_t>(3 * lineLength));
-        QCOMPARE(painted.regions,
-                 std::vector<QRegion>{QRegion(bench.Band(0, 4))}); // three lines and the next
-        QCOMPARE(bench.dialog->LinesShown(), uint16_t(3));
-        const QString title = bench.dialog->windowTitle();
-        QVERIFY2(title.startsWith(connected + QStringLiteral(" - reading 3/30 lines, ")) &&
+        QCOMPARE(painted.regions, std::vector<QRegion>{QRegion(w.Band(0, 4))}); // three lines and the next
+        QCOMPARE(w.dialog->LinesShown(), uint16_t(3));
+        const QString title = w.dialog->windowTitle();
+        QVERIFY2(title.startsWith(w.ConnectedTitle() + QStringLiteral(" - reading 3/30 lines, ")) &&
                      title.endsWith(" left"),
                  qPrintable(title));
 
         for (uint32_t lines : {3u, 2u}) { // the same or fewer lines draw nothing
             tick(static_cast<int32_t>(lines * lineLength + 1));
             QVERIFY(painted.regions.empty());
-            QCOMPARE(bench.dialog->LinesShown(), uint16_t(3));
+            QCOMPARE(w.dialog->LinesShown(), uint16_t(3));
         }
         tick(static_cast<int32_t>(10 * lineLength + 5));
-        QCOMPARE(painted.regions, std::vector<QRegion>{QRegion(bench.Band(3, 11))});
+        QCOMPARE(painted.regions, std::vector<QRegion>{QRegion(w.Band(3, 11))});
 
-        bench.shaping.holdRead = false; // the read has ended: the last band, and the controls back
+        w.shaping.holdRead = false; // the read has ended: the last band, and the controls back
         tick(-1);
         // The band reaches a line beyond the last, which the frame's bottom line cuts off.
-        const QRect frame = bench.dialog->PictureFrameWidget()->rect();
-        QCOMPARE(painted.regions, std::vector<QRegion>{QRegion(bench.Band(10, 31).intersected(frame))});
-        QVERIFY(!bench.dialog->IsPolling());
-        QVERIFY(bench.ReadFinished());
-        QCOMPARE(bench.dialog->windowTitle(), connected);
-        QVERIFY(FrameShowsPicture(*bench.dialog, bench.simOptions, 0));
+        const QRect frame = w.dialog->PictureFrameWidget()->rect();
+        QCOMPARE(painted.regions, std::vector<QRegion>{QRegion(w.Band(10, 31).intersected(frame))});
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle());
+        QVERIFY(FrameShowsPicture(w, 0));
     }
 
     void connectDuringReadReleasesIt() {
-        Bench bench(SmallPhone(), std::chrono::hours(1));
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        QVERIFY(bench.Connect());
-        bench.shaping.holdRead = true;
-        QVERIFY(bench.StartRead());
-        QVERIFY(bench.dialog->HoldsPhone());
-        QTRY_VERIFY_WITH_TIMEOUT(!bench.lastPhone->InnerReadRunning(), kReadLimitMs);
-        bench.dialog->OnTimer();
-        QVERIFY(bench.dialog->Picture());
-        QVERIFY(bench.dialog->Control(kIdConnect)->isEnabled()); // Connect stays usable during a read
+        Window w(SmallPhone(), std::chrono::hours(1));
+        QVERIFY(w.Connect());
+        w.shaping.holdRead = true;
+        QVERIFY(w.StartRead());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.lastPhone->InnerReadRunning(), kReadLimitMs);
+        w.dialog->OnTimer();
+        // Connect stays usable during a read.
+        QCOMPARE(w.State(), QStringLiteral("connect stop | phone picture reading polling"));
 
-        QVERIFY(bench.Connect());
-        QCOMPARE(bench.shaping.destroyed, 3); // the first Connect's, the read's and the second Connect's
-        QVERIFY(!bench.dialog->HoldsPhone());
-        QVERIFY(!bench.dialog->Picture());
-        QVERIFY(!bench.dialog->IsPolling()); // the dropped read is not polled any more
-        QVERIFY(!bench.dialog->IsReading());
-        QVERIFY(bench.List(kIdDisplayList)->isEnabled());
-        QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
-        PaintRecorder painted(*bench.dialog->PictureFrameWidget());
-        bench.dialog->OnTimer();
+        QVERIFY(w.Connect());
+        QCOMPARE(w.shaping.destroyed, 3); // the first Connect's, the read's and the second Connect's
+        QCOMPARE(w.State(), QStringLiteral("connect displays read |")); // the dropped read is not polled
+        PaintRecorder painted(*w.dialog->PictureFrameWidget());
+        w.dialog->OnTimer();
         QVERIFY(painted.regions.empty());
 
         // A refused Read leaves no timer that could take the unopened phone object for a finished read.
-        bench.shaping.holdRead = false;
-        bench.SelectPort(QStringLiteral("/dev/panelgrab-no-such-port"));
-        bench.dialog->OnRead();
-        QVERIFY(bench.CallEnded());
-        QCOMPARE(bench.prompts.messages.size(), std::size_t(1));
-        QVERIFY(bench.dialog->HoldsPhone());
-        QVERIFY(!bench.dialog->IsPolling());
-        QVERIFY(!bench.dialog->Control(kIdRead)->isEnabled());
+        w.shaping.holdRead = false;
+        w.SelectPort(kNoSuchPort);
+        w.dialog->OnRead();
+        QVERIFY(w.CallEnded());
+        QCOMPARE(w.prompts.messages.size(), std::size_t(1));
+        QCOMPARE(w.State(), QStringLiteral("connect | phone"));
     }
 
     void stoppedReadKeepsWhatArrivedAndTheNextConnectWaitsForThePhone() {
         sim::SimOptions paced = SmallPhone();
         paced.baud = 230400; // the 40x30 picture takes about 0.4 s
-        Bench bench(paced, 10ms, SteadyTiming());
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.StartRead());
-        QTRY_VERIFY_WITH_TIMEOUT(bench.dialog->LinesShown() >= 2, kReadLimitMs);
-        QVERIFY(bench.dialog->StopReadingAction()->isEnabled());
-        QTest::keyClick(bench.dialog.get(), Qt::Key_Escape); // Esc stops the read, not the program
-        QVERIFY(bench.dialog->isVisible());
-        QVERIFY(!bench.dialog->IsReading());
-        QVERIFY(bench.dialog->windowTitle().contains(QStringLiteral(" - reading stopped after ")));
-        QVERIFY(bench.dialog->Picture());
-        QVERIFY(bench.ReadFinished()); // what arrived can be saved
-        QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
+        Window w(paced, 10ms, SteadyTiming());
+        QVERIFY(w.Connect());
+        QVERIFY(w.StartRead());
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->LinesShown() >= 2, kReadLimitMs);
+        QVERIFY(w.dialog->StopReadingAction()->isEnabled());
+        QTest::keyClick(w.dialog.get(), Qt::Key_Escape); // Esc stops the read, not the program
+        QVERIFY(w.dialog->isVisible());
+        QVERIFY(w.dialog->windowTitle().contains(QStringLiteral(" - reading stopped after ")));
+        // What arrived can be saved.
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
 
         // The phone still sends the rest of its picture: Connect waits for it, visibly, and then works.
-        bench.dialog->OnConnect();
-        QVERIFY(bench.dialog->windowTitle().startsWith(
+        w.dialog->OnConnect();
+        QVERIFY(w.dialog->windowTitle().startsWith(
             QStringLiteral("Panelgrab - waiting for the phone to finish sending (at most ")));
-        QVERIFY(bench.CallEnded());
-        QCOMPARE(bench.prompts.messages, std::vector<QStringList>{});
-        QCOMPARE(bench.DisplayItems(), QStringList{"Screen 1 (40x30)"});
-        QVERIFY(bench.ReadToEnd());
-        QVERIFY(FrameShowsPicture(*bench.dialog, bench.simOptions, 0));
+        QVERIFY(w.CallEnded());
+        QCOMPARE(w.prompts.messages, std::vector<QStringList>{});
+        QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (40x30)"});
+        QVERIFY(w.ReadToEnd());
+        QVERIFY(FrameShowsPicture(w, 0));
     }
 
-    void stopBeforeTheReadBeganCallsItOff() {
-        sim::SimOptions silent = SmallPhone();
-        Bench bench(silent);
-        QVERIFY(bench.Connect());
-        bench.SelectPort(QStringLiteral("/dev/panelgrab-no-such-port")); // an open that fails...
-        bench.dialog->OnRead();
-        bench.dialog->StopReading(); // ...is called off first: no message about it
-        QVERIFY(bench.CallEnded());
-        QVERIFY(bench.prompts.messages.empty());
-        QVERIFY(!bench.dialog->IsReading());
-        QVERIFY(bench.dialog->Control(kIdRead)->isEnabled());
-        QVERIFY(!bench.dialog->Control(kIdSave)->isEnabled());
-        QVERIFY(!bench.dialog->StopReadingAction()->isEnabled());
+    void stopBeforeTheReadBeganCallsItOffAndAFailedConnectEmptiesTheList() {
+        Window w(SmallPhone());
+        QVERIFY(w.Connect());
+        w.SelectPort(kNoSuchPort); // an open that fails...
+        w.dialog->OnRead();
+        w.dialog->StopReading(); // ...is called off first: no message about it
+        QVERIFY(w.CallEnded());
+        QVERIFY(w.prompts.messages.empty());
+        QCOMPARE(w.State(), QStringLiteral("connect displays read | phone")); // the unopened object
+
+        // Connect to the missing device: the system's reason as detail, and no Read without a list.
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages, Said("Phone is not responding on port " + QString(kNoSuchPort),
+                                          QString::fromStdString(DescribeSystemError(ENOENT))));
+        QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
+        QCOMPARE(w.List(kIdDisplayList)->count(), 0);
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
     }
 
     void largeDisplaysAreVisibleOrScrollableAtDoubleSize_data() {
@@ -846,52 +817,61 @@ private slots:
     void largeDisplaysAreVisibleOrScrollableAtDoubleSize() {
         QFETCH(int, width);
         QFETCH(int, height);
-        Bench bench(PhoneWithDisplay(width, height));
-        QVERIFY(QTest::qWaitForWindowExposed(bench.dialog.get()));
-        const QSize before = bench.dialog->size();
-        QVERIFY(bench.Connect());
+        sim::SimOptions large;
+        large.displays = {{width, height, 16}};
+        Window w(large);
+        QVERIFY(w.ready);
+        const QSize before = w.dialog->size();
+        QVERIFY(w.Connect());
         QCoreApplication::processEvents();
         const QSize frame(2 * width + 1, 2 * height + 1);
-        QCOMPARE(bench.dialog->PictureFrameWidget()->size(), frame);
+        QCOMPARE(w.dialog->PictureFrameWidget()->size(), frame);
         // The window grew, but stays within the screen.
-        QVERIFY(bench.dialog->width() > before.width() || bench.dialog->height() > before.height());
-        QVERIFY(bench.dialog->screen()->availableGeometry().contains(bench.dialog->frameGeometry()));
+        QVERIFY(w.dialog->width() > before.width() || w.dialog->height() > before.height());
+        QVERIFY(w.dialog->screen()->availableGeometry().contains(w.dialog->frameGeometry()));
         // What the area does not show, its scroll bars reach.
-        PictureArea* area = bench.dialog->PictureAreaWidget();
+        PictureArea* area = w.dialog->PictureAreaWidget();
         const QSize view = area->viewport()->size();
         QCOMPARE(area->horizontalScrollBar()->maximum(), std::max(0, frame.width() - view.width()));
         QCOMPARE(area->verticalScrollBar()->maximum(), std::max(0, frame.height() - view.height()));
-        QVERIFY(area->width() <= bench.dialog->width() && area->height() <= bench.dialog->height());
+        QVERIFY(area->width() <= w.dialog->width() && area->height() <= w.dialog->height());
         if (width > 240) {
             return; // the larger one is only sized: reading it takes seconds
         }
         // The whole picture arrives and its far corner can be scrolled into view.
-        QVERIFY(bench.ReadToEnd());
+        QVERIFY(w.ReadToEnd());
         area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
         area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
         const QImage shot = area->viewport()->grab().toImage();
-        const QImage expected = ExpectedImage(bench.simOptions, 0);
+        const QImage expected = ExpectedImage(w.simOptions, 0);
         const QPoint corner(view.width() - 2, view.height() - 2); // the last display pixel's block
         QCOMPARE(shot.pixelColor(corner).rgb(), expected.pixelColor(width - 1, height - 1).rgb());
         QCOMPARE(shot.pixelColor(view.width() - 1, view.height() / 2), QColor(Qt::black)); // the frame's edge
     }
 
     void saveAsPngOrBmpByNameWithASuggestedName() {
-        Bench bench(SmallPhone());
+        Window w(SmallPhone());
+        // No picture yet: nothing copied, and Save asks for no name and says why.
         QGuiApplication::clipboard()->clear();
-        bench.dialog->CopyImageAction()->trigger(); // no picture yet: nothing copied
+        w.dialog->CopyImageAction()->trigger();
         QVERIFY(QGuiApplication::clipboard()->image().isNull());
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.ReadToEnd());
-        const QImage expected = ExpectedImage(bench.simOptions, 0);
-        bench.dialog->CopyImageAction()->trigger();
+        w.dialog->OnSave();
+        QVERIFY(w.prompts.saveRequests.empty());
+        QCOMPARE(w.prompts.errors, (std::vector<QStringList>{
+                                       {"Save Error", "Could not save image: the read brought no picture"}}));
+        w.prompts.errors.clear();
+
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        const QImage expected = ExpectedImage(w.simOptions, 0);
+        w.dialog->CopyImageAction()->trigger();
         QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), expected);
 
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
-        bench.dialog->OnSave(); // cancelled: nothing written, nothing said
-        QCOMPARE(bench.prompts.saveRequests.size(), std::size_t(1));
-        const QStringList asked = bench.prompts.saveRequests[0];
+        w.dialog->OnSave(); // cancelled: nothing written, nothing said
+        QCOMPARE(w.prompts.saveRequests.size(), std::size_t(1));
+        const QStringList asked = w.prompts.saveRequests[0];
         QCOMPARE(asked[0], QStringLiteral("Save reference image"));
         QCOMPARE(asked[1], QStringLiteral("Bitmap files (*.bmp);;PNG images (*.png)"));
         QVERIFY2(QRegularExpression(QStringLiteral("^screen1-\\d{4}-\\d\\d-\\d\\d-\\d{6}\\.bmp$"))
@@ -903,8 +883,8 @@ private slots:
         for (const char* name : {"reference.bmp", "reference.png", "reference.PNG"}) {
             const QString path = folder.filePath(QString::fromLatin1(name));
             for (int time = 0; time < 2; ++time) { // the second save replaces the first
-                bench.prompts.saveAnswer = path;
-                bench.dialog->OnSave();
+                w.prompts.saveAnswer = path;
+                w.dialog->OnSave();
                 QFile written(path);
                 QVERIFY(written.open(QIODevice::ReadOnly));
                 const bool png =
@@ -916,21 +896,21 @@ private slots:
                 QVERIFY2(read == expected, name);
             }
         }
-        QVERIFY(bench.prompts.errors.empty());
-        QVERIFY(bench.dialog->Control(kIdSave)->isEnabled()); // Save changes no control
+        QVERIFY(w.prompts.errors.empty());
+        QVERIFY(w.ReadFinished()); // Save changes no control
 
         // A failure names the path and the reason, and leaves an earlier file alone.
         const QString missing = folder.filePath(QStringLiteral("no-such-folder/reference.bmp"));
         const QString jpeg = folder.filePath(QStringLiteral("reference.jpg"));
         for (const QString& path : {missing, jpeg}) {
-            bench.prompts.saveAnswer = path;
-            bench.dialog->OnSave();
+            w.prompts.saveAnswer = path;
+            w.dialog->OnSave();
         }
-        QCOMPARE(bench.prompts.errors.size(), std::size_t(2));
-        QCOMPARE(bench.prompts.errors[0],
+        QCOMPARE(w.prompts.errors.size(), std::size_t(2));
+        QCOMPARE(w.prompts.errors[0],
                  QStringList({"Save Error", "Could not save image to " + missing + ": " +
                                                 QString::fromLocal8Bit(strerror(ENOENT))}));
-        QCOMPARE(bench.prompts.errors[1][1],
+        QCOMPARE(w.prompts.errors[1][1],
                  "Could not save image to " + jpeg + ": the name must end in .png or .bmp");
         QVERIFY(!QFile::exists(jpeg));
         QCOMPARE(QImage(folder.filePath(QStringLiteral("reference.bmp"))).size(), QSize(40, 30));
@@ -938,37 +918,34 @@ private slots:
                  QStringLiteral("screen2-2024-05-17-143005.png"));
     }
 
-    void closingDuringReadEndsIt() {
-        sim::SimOptions slow; // a whole display at 1200 baud takes minutes
-        slow.baud = 1200;
-        Bench bench(slow, std::chrono::hours(1), PortTiming{});
-        QVERIFY(bench.Connect());
-        QVERIFY(bench.StartRead());
-        // A long read says how long it will take from the start.
-        QVERIFY2(bench.dialog->windowTitle().contains(QStringLiteral("lines, about ")),
-                 qPrintable(bench.dialog->windowTitle()));
-        QVERIFY(bench.dialog->IsPolling());
-        QVERIFY(bench.lastPhone->InnerReadRunning());
-        QElapsedTimer clock;
-        clock.start();
-        bench.dialog->reject();
-        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(!bench.dialog->HoldsPhone());
-        QVERIFY(!bench.dialog->IsPolling());
-    }
-
-    void closingDuringAPhoneCallEndsIt() {
-        sim::SimOptions silent = SmallPhone();
-        silent.fault = "silent";
-        Bench bench(silent, 10ms, PortTiming{}); // the real probe waits seconds for a silent phone
-        bench.dialog->OnConnect();
-        QVERIFY(bench.dialog->IsBusy());
-        QElapsedTimer clock;
-        clock.start();
-        bench.dialog->reject();
-        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(!bench.dialog->IsBusy());
-        QVERIFY(bench.prompts.messages.empty());
+    // A read of a whole display at 1200 baud takes minutes; the real probe waits seconds for a
+    // silent phone. Closing ends either at once.
+    void closingEndsARunningReadOrPhoneCall() {
+        for (const bool reading : {true, false}) {
+            sim::SimOptions options;
+            options.baud = reading ? 1200 : 0;
+            options.fault = reading ? "" : "silent";
+            Window w(options, std::chrono::hours(1), PortTiming{});
+            QVERIFY(w.ready);
+            if (reading) {
+                QVERIFY(w.Connect());
+                QVERIFY(w.StartRead());
+                // A long read says how long it will take from the start.
+                QVERIFY2(w.dialog->windowTitle().contains(QStringLiteral("lines, about ")),
+                         qPrintable(w.dialog->windowTitle()));
+                QVERIFY(w.dialog->IsPolling());
+                QVERIFY(w.lastPhone->InnerReadRunning());
+            } else {
+                w.dialog->OnConnect();
+                QVERIFY(w.dialog->IsBusy());
+            }
+            QElapsedTimer clock;
+            clock.start();
+            w.dialog->reject();
+            QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+            QCOMPARE(w.State(), QStringLiteral("connect |"));
+            QVERIFY(w.prompts.messages.empty());
+        }
     }
 };
 

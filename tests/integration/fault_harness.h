@@ -69,40 +69,25 @@ inline sim::SimOptions Display(int width, int height, const std::string& fault =
     return options;
 }
 
-// How a partial picture looks: rows that match the phone's picture from the top, then (after at
-// most one row that broke off) rows never received, which must be black and nothing else.
-struct PartialPicture {
-    int matchingRows = 0;   // leading rows equal to the expected picture
-    bool restBlack = false; // every row after the broken one is black
-};
-
-inline PartialPicture InspectPartial(const DisplayBitmap& bitmap, const sim::RgbImage& expected) {
-    PartialPicture result;
-    if (DifferingPixels(bitmap, expected, 0) < 0) {
-        return result;
-    }
-    while (result.matchingRows < expected.height &&
-           DifferingPixels(bitmap, expected, result.matchingRows + 1, result.matchingRows) == 0) {
-        ++result.matchingRows;
-    }
-    const std::size_t unreceived =
-        std::min<std::size_t>(result.matchingRows + 1, bitmap.height()) * bitmap.rowSize();
-    result.restBlack = std::all_of(bitmap.pixels() + unreceived, bitmap.pixels() + bitmap.pixelBytes(),
-                                   [](uint8_t byte) { return byte == 0; });
-    return result;
-}
-
-// A picture that broke off: at least `atLeast` leading rows exact, not all of them, black after the
-// row that broke off.
+// A picture that broke off: its leading rows match the phone's picture, at least `atLeast` of them
+// (and at most `atMost` when given) but not all; after the one row that may have broken off, the rows
+// never received are black and nothing else.
 inline ::testing::AssertionResult IsPartial(const DisplayBitmap* picture, const sim::RgbImage& expected,
-                                            int atLeast) {
-    if (picture == nullptr) {
-        return ::testing::AssertionFailure() << "no picture";
+                                            int atLeast, int atMost = -1) {
+    if (picture == nullptr || DifferingPixels(*picture, expected, 0) < 0) {
+        return ::testing::AssertionFailure() << "no picture of the expected size";
     }
-    const PartialPicture partial = InspectPartial(*picture, expected);
-    if (partial.matchingRows < atLeast || partial.matchingRows >= expected.height || !partial.restBlack) {
+    int exact = 0;
+    while (exact < expected.height && DifferingPixels(*picture, expected, exact + 1, exact) == 0) {
+        ++exact;
+    }
+    const std::size_t unreceived = std::min<std::size_t>(exact + 1, picture->height()) * picture->rowSize();
+    const bool restBlack =
+        std::all_of(picture->pixels() + unreceived, picture->pixels() + picture->pixelBytes(),
+                    [](uint8_t byte) { return byte == 0; });
+    if (exact < atLeast || exact >= expected.height || (atMost >= 0 && exact > atMost) || !restBlack) {
         return ::testing::AssertionFailure()
-               << partial.matchingRows << " rows exact, rest " << (partial.restBlack ? "black" : "not black");
+               << exact << " rows exact, rest " << (restBlack ? "black" : "not black");
     }
     return ::testing::AssertionSuccess();
 }
