@@ -105,12 +105,6 @@ bool TcpPeer::ReceiveUntil(std::string_view text) {
     }
 }
 
-void TcpPeer::ReceiveFor(milliseconds duration) {
-    const auto deadline = Clock::now() + duration;
-    while (Clock::now() < deadline && Collect(milliseconds(5))) {
-    }
-}
-
 void TcpPeer::Send(std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL);

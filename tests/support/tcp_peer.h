@@ -46,8 +46,6 @@ public:
     // For the script. Reads until `text` has arrived after what earlier calls consumed; false on
     // time-out or when the client closed first.
     bool ReceiveUntil(std::string_view text);
-    // Reads for `duration` whatever comes.
-    void ReceiveFor(std::chrono::milliseconds duration);
     void Send(std::string_view bytes);
     // Closes the connection now (the client sees the server go).
     void CloseConnection();
