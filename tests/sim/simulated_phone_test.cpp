@@ -20,6 +20,7 @@
 #include "sim/screen_animation.h"
 #include "sim/shown_screen.h"
 #include "sim/simulated_phone.h"
+#include "support/scratch_folder.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab::sim {
@@ -105,13 +106,6 @@ std::string EncodeBmp(const RgbImage& image, int bitCount = 24, bool topDown = f
         b += line;
     }
     return b;
-}
-
-// A file of its own for each test, removed at the end.
-std::string TemporaryFile(const char* suffix) {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    return (fs::temp_directory_path() / ("panelgrab-" + name + "-" + std::to_string(getpid()) + suffix))
-        .string();
 }
 
 TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
@@ -258,7 +252,8 @@ TEST(SimulatedPhone, SwappedPictureIsWhatEveryAnswerShows) {
 }
 
 TEST(ShownScreen, WatchedPictureIsReReadWhenReplacedAndKeptWhenUnreadable) {
-    const std::string path = TemporaryFile(".bmp");
+    const test::ScratchFolder folder;
+    const std::string path = folder / "watched.bmp";
     const auto replace = [&path](const std::string& bytes) { // as an editor saves: a new file renamed
         std::ofstream(path + ".new", std::ios::binary) << bytes;
         fs::rename(path + ".new", path);
@@ -305,7 +300,8 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
         {{"--fault=error-bulk", "--display=24x10:8"}, {18, 18, 42}, false}, // falls back to AT*ZIPI lines
     };
     const RgbImage source = Gradient(23, 9);
-    const std::string bmp = TemporaryFile(".bmp");
+    const test::ScratchFolder folder;
+    const std::string bmp = folder / "picture.bmp";
     std::ofstream(bmp, std::ios::binary) << EncodeBmp(source);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -341,7 +337,6 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
             }
         }
     }
-    fs::remove(bmp);
 }
 
 TEST(BmpReader, ReadsBothRowOrdersAndDepthsAndRefusesOthers) {

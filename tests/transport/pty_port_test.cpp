@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "support/pty_peer.h"
+#include "support/scratch_folder.h"
 #include "transport/serial_device.h"
 #include "transport/serial_port.h"
 
@@ -117,22 +118,20 @@ TEST(PtyExclusive, AHolderKilledWithoutClosingLeavesThePortFree) {
     EXPECT_EQ(result, 'y');
 
     // Alive, it keeps the port, also against a path that is a link to it (as /dev/serial/by-id).
-    char folder[] = "/tmp/panelgrab-by-id-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const fs::path link = fs::path(folder) / "usb-Phone_Modem-if00";
+    const test::ScratchFolder folder;
+    const std::string link = folder / "usb-Phone_Modem-if00";
     fs::create_symlink(pty.path, link);
     const auto device = CreateLocalSerialDevice();
-    for (const std::string& path : {pty.path, link.string()}) {
+    for (const std::string& path : {pty.path, link}) {
         const int error = device->Open(path);
         EXPECT_TRUE(error == EWOULDBLOCK || error == EBUSY) << path << ": " << error;
     }
 
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
-    EXPECT_EQ(device->Open(link.string()), 0) << "the killed holder's claim outlived it";
+    EXPECT_EQ(device->Open(link), 0) << "the killed holder's claim outlived it";
     EXPECT_EQ(ExclusiveFlag(pty.path), 0);
     device->Close();
-    fs::remove_all(folder);
 }
 
 TEST(PtyExclusive, AnExclusiveFlagLeftByAProgramThatEndedIsCleared) {
