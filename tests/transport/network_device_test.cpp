@@ -86,9 +86,7 @@ TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
         // A notification between data bytes, and the data split inside an escape.
         p.Send("A\xff"s);
         std::this_thread::sleep_for(20ms);
-        p.Send("\xff"
-               "B\xff\xfa\x2c\x6b\x10\xff\xf0"
-               "C"s);
+        p.Send("\xff"s + "B\xff\xfa\x2c\x6b\x10\xff\xf0" + "C");
         if (p.ReceiveUntil("\r")) {
             fromClient = p.Received();
         }
@@ -99,10 +97,8 @@ TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
     std::string data;
     const SerialDevice::IoResult read = ReadUpTo(device, data, 3);
     ASSERT_TRUE(read.ok()) << read.error;
-    EXPECT_EQ(data, "A\xff"
-                    "BC"s);
-    const std::string command = "AT\xff"
-                                "x\r"s;
+    EXPECT_EQ(data, "A\xff"s + "BC");
+    const std::string command = "AT\xff"s + "x\r";
     const SerialDevice::IoResult written = device.Write(command.data(), command.size(), 1s);
     EXPECT_TRUE(written.ok());
     EXPECT_EQ(written.count, command.size());
@@ -111,12 +107,11 @@ TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
     // WILL COM-PORT-OPTION, WILL BINARY, DO BINARY; DO SGA and WILL SGA for the server's offers, DONT
     // ECHO for its unwanted WILL ECHO; the rate query, the settings in order; DTR, RTS and the purge;
     // then the data with its 0xFF doubled.
-    const std::string expected =
-        "\xff\xfb\x2c\xff\xfb\x00\xff\xfd\x00"s + "\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01"s + kBaudQuery +
-        ComPort(1, kBaud115200) + ComPort(2, "\x08") + ComPort(3, "\x01") + ComPort(4, "\x01") +
-        ComPort(5, "\x01") + ComPort(5, "\x08") + ComPort(5, "\x0b") + ComPort(12, "\x03") +
-        "AT\xff\xff"
-        "x\r"s;
+    const std::string expected = "\xff\xfb\x2c\xff\xfb\x00\xff\xfd\x00"s +
+                                 "\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01"s + kBaudQuery +
+                                 ComPort(1, kBaud115200) + ComPort(2, "\x08") + ComPort(3, "\x01") +
+                                 ComPort(4, "\x01") + ComPort(5, "\x01") + ComPort(5, "\x08") +
+                                 ComPort(5, "\x0b") + ComPort(12, "\x03") + "AT\xff\xff" + "x\r";
     EXPECT_EQ(fromClient, expected);
 }
 
@@ -175,8 +170,7 @@ TEST(TcpDevice, DataPassesUnchangedAndAClosedServerIsAFailedRead) {
     ASSERT_TRUE(peer.ok());
     peer.Serve([](TcpPeer& p) {
         p.ReceiveUntil("AT\xff\r"s);
-        p.Send("\xff\xfb\x2c"
-               "OK\r\n"s);
+        p.Send("\xff\xfb\x2c"s + "OK\r\n");
         p.CloseConnection();
     });
     TcpSerialDevice device(kConnectWait);
