@@ -37,13 +37,13 @@ public:
     BandChecksums::FetchRows Fetcher() {
         return [this](int32_t first, int32_t last) {
             fetches.push_back(RowSpan{first, last});
-            for (int32_t row = first; row <= last; ++row) {
+            for (int32_t row = first; row <= last && !fetchFails; ++row) {
                 picture_[static_cast<std::size_t>(row)] = rows_[static_cast<std::size_t>(row)];
                 if (afterFetch) {
                     afterFetch(row);
                 }
             }
-            return true;
+            return !fetchFails;
         };
     }
     Outcome ReadAll(BandChecksums& bands) { return Run(bands, true); }
@@ -65,6 +65,7 @@ public:
     std::vector<RowSpan> fetches;
     std::vector<Answer> answers;             // scripted answers (after the sums), used up in turn
     std::function<void(int32_t)> afterFetch; // the screen changing right after a row was fetched
+    bool fetchFails = false;
 
 private:
     Outcome Run(BandChecksums& bands, bool all) {
@@ -223,18 +224,10 @@ TEST(BandChecksums, RefusedOrFailedRequestsAndFailedFetchesEndTheRun) {
         EXPECT_EQ(phone.Refresh(bands), expected);
     }
     BandChecksums bands(16, 8, 1);
-    const BandChecksums::AskSum ask = [](int32_t, int32_t, int32_t& sum) {
-        sum = 0;
-        return Answer::Sum;
-    };
-    int fetches = 0;
-    EXPECT_EQ(bands.ReadAll(ask,
-                            [&fetches](int32_t, int32_t) {
-                                ++fetches;
-                                return false;
-                            }),
-              Outcome::Failed);
-    EXPECT_EQ(fetches, 1);
+    FakePhone phone(Rows(16));
+    phone.fetchFails = true;
+    EXPECT_EQ(phone.ReadAll(bands), Outcome::Failed);
+    EXPECT_EQ(phone.fetches.size(), 1u);
 }
 
 TEST(BandChecksums, RandomChangesEvenDuringFetchesLeaveNoStaleRowAfterAQuietRefresh) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "common/atomic_file.h"
 #include "support/scratch_folder.h"
@@ -30,7 +31,15 @@ TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndLosesNothingOnFailure) {
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(fs::is_directory(folder / "taken.png"));
     EXPECT_FALSE(WriteFileAtomically((folder / "missing" / "x.png").string(), "x", 1, error));
+    EXPECT_FALSE(WriteFileAtomically("", "x", 1, error));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+    // A folder we may not write to: the file stays as it was.
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(folder.c_str(), W_OK) != 0) { // root may write anyway
+        EXPECT_FALSE(WriteFileAtomically(target.string(), "x", 1, error));
+        EXPECT_EQ(test::ReadFile(target), "new");
+    }
+    fs::permissions(folder, fs::perms::owner_all);
 
     EXPECT_TRUE(CanCreateFileAt(target.string(), error));
     EXPECT_FALSE(CanCreateFileAt((folder / "missing" / "x.png").string(), error));
