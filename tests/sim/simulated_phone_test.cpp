@@ -213,42 +213,29 @@ std::vector<std::string> BulkLines(const std::string& answer) {
     return lines;
 }
 
+// A swapped picture wider and lower than the display is cropped and padded with black, and the
+// line and checksum answers agree with the bulk one. For the test card: CliEndToEnd.SecondDisplay...
 TEST(SimulatedPhone, SwappedPictureIsWhatEveryAnswerShows) {
     auto phone = StartPhone({"--display=24x10:16"});
     auto port = OpenPort(*phone);
-    std::vector<std::string> shown[2];
-    std::string checksums[2];
-    for (int round = 0; round < 2; ++round) {
-        if (round == 1) {
-            ASSERT_TRUE(phone->ShowPicture(0, Filled(30, 4, 248, 0, 248))); // cropped, padded with black
-            EXPECT_FALSE(phone->ShowPicture(1, Filled(2, 2, 0, 0, 0)));     // no second display
-        }
-        shown[round] = BulkLines(Transact(*port, "AT*ZISI\r"));
-        ASSERT_EQ(shown[round].size(), 10u);
-        std::string text;
-        for (int y = 0; y < 10; ++y) {
-            const std::string& line = shown[round][static_cast<std::size_t>(y)];
-            EXPECT_NE(
-                Transact(*port, "AT*ZIPI=" + std::to_string(y) + ",0,23\r").find("*ZIPI: " + line + "\r"),
-                std::string::npos)
-                << "line " << y << " of round " << round;
-            text += line;
-        }
-        checksums[round] = Transact(*port, "AT*ZAPC=2,1,20,8\r");
-        char expected[32];
-        std::snprintf(
-            expected, sizeof expected, "*ZAPC: \"%08X\"",
-            static_cast<uint32_t>(ChecksumOf(text.data(), text.size(), 16, 192, 24, 2, 1, 20, 8, true)));
-        EXPECT_NE(checksums[round].find(expected), std::string::npos) << checksums[round];
+    ASSERT_TRUE(phone->ShowPicture(0, Filled(30, 4, 248, 0, 248)));
+    EXPECT_FALSE(phone->ShowPicture(1, Filled(2, 2, 0, 0, 0))); // no second display
+    const std::vector<std::string> shown = BulkLines(Transact(*port, "AT*ZISI\r"));
+    ASSERT_EQ(shown.size(), 10u);
+    std::string text;
+    for (std::size_t y = 0; y < shown.size(); ++y) {
+        const std::string line = Transact(*port, "AT*ZIPI=" + std::to_string(y) + ",0,23\r");
+        EXPECT_NE(line.find("*ZIPI: " + shown[y] + "\r"), std::string::npos) << "line " << y;
+        text += shown[y];
     }
-    EXPECT_NE(checksums[0], checksums[1]);
-    const std::string& top = shown[1][0];
-    EXPECT_EQ(top.substr(8), top.substr(0, top.size() - 8)) << "one colour throughout";
-    EXPECT_NE(top.substr(0, 8), "00000000");
-    EXPECT_EQ(shown[1][9], std::string(24 * 8, '0')); // below the swapped picture: black
-    const std::vector<uint64_t> versions = phone->WholePictureVersions();
-    ASSERT_EQ(versions.size(), 2u);
-    EXPECT_NE(versions[0], versions[1]);
+    char checksum[32];
+    std::snprintf(
+        checksum, sizeof checksum, "*ZAPC: \"%08X\"",
+        static_cast<uint32_t>(ChecksumOf(text.data(), text.size(), 16, 192, 24, 2, 1, 20, 8, true)));
+    EXPECT_NE(Transact(*port, "AT*ZAPC=2,1,20,8\r").find(checksum), std::string::npos);
+    EXPECT_EQ(shown[0].substr(8), shown[0].substr(0, shown[0].size() - 8)) << "one colour throughout";
+    EXPECT_NE(shown[0].substr(0, 8), "00000000");
+    EXPECT_EQ(shown[9], std::string(24 * 8, '0')); // below the swapped picture: black
 }
 
 TEST(ShownScreen, WatchedPictureIsReReadWhenReplacedAndKeptWhenUnreadable) {
