@@ -22,7 +22,7 @@ KeyEvent Released(std::string key) {
 }
 
 // Only "+CKEV:" lines are key events; the port hands over every other report too.
-TEST(KeyReportParser, ReportLines) {
+TEST(KeyReportParser, CkevLinesGiveTheKeyAndWhetherItWasPressed) {
     const struct {
         const char* line;
         std::optional<KeyEvent> expected;
