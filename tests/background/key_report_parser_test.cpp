@@ -3,7 +3,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "background/key_report_parser.h"
 
@@ -15,8 +14,6 @@ void PrintTo(const KeyEvent& event, std::ostream* os) {
 
 namespace {
 
-using Events = std::vector<KeyEvent>;
-
 KeyEvent Pressed(std::string key) {
     return {std::move(key), true};
 }
@@ -24,40 +21,31 @@ KeyEvent Released(std::string key) {
     return {std::move(key), false};
 }
 
-TEST(KeyReportParser, OneReportLine) {
-    const struct {
-        const char* body;
-        KeyEvent expected;
-    } cases[] = {
-        {"5,1", Pressed("5")},
-        {"5,0", Released("5")},
-        {"5,2", Released("5")},        // only "1" is a press
-        {"  \t#,1", Pressed("#")},     // leading white space goes
-        {"a b ,1", Pressed("a b ")},   // trailing characters stay
-        {"\",\",1", Pressed("\",\"")}, // a key holding a comma is delivered whole
-        {"1,2,3,1", Pressed("1,2,3")},
-        {"1", Pressed("")}, // no comma: empty key, direction from the first character
-        {"", Released("")},
-        {"5,", Released("5")},
-        {"\xE9,1", Pressed("\xC3\xA9")}, // Latin-1 from the wire becomes UTF-8
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ParseKeyReport(c.body), c.expected) << testing::PrintToString(c.body);
-    }
-}
-
 // Only "+CKEV:" lines are key events; the port hands over every other report too.
-TEST(KeyReportParser, ReportLines) {
+TEST(KeyReportParser, CkevLinesGiveTheKeyAndWhetherItWasPressed) {
     const struct {
         const char* line;
         std::optional<KeyEvent> expected;
     } cases[] = {
-        {"+CKEV: 5,1", Pressed("5")}, {"+CKEV:*,0", Released("*")}, {"+CKEV: ", Released("")},
-        {"+CIEV: 1,5", std::nullopt}, {"RING", std::nullopt},       {"+CKEVX: 5,1", std::nullopt},
+        {"+CKEV: 5,1", Pressed("5")},
+        {"+CKEV:*,0", Released("*")},
+        {"+CKEV: 5,2", Released("5")},        // only "1" is a press
+        {"+CKEV:  \t#,1", Pressed("#")},      // leading white space goes
+        {"+CKEV: a b ,1", Pressed("a b ")},   // trailing characters stay
+        {"+CKEV: \",\",1", Pressed("\",\"")}, // a key holding a comma is delivered whole
+        {"+CKEV: 1,2,3,1", Pressed("1,2,3")},
+        {"+CKEV:1", Pressed("")}, // no comma: empty key, direction from the first character
+        {"+CKEV: 1", Released("")},
+        {"+CKEV:", Released("")},
+        {"+CKEV: 5,", Released("5")},
+        {"+CKEV: \xE9,1", Pressed("\xC3\xA9")}, // Latin-1 from the wire becomes UTF-8
+        {"+CIEV: 1,5", std::nullopt},
+        {"RING", std::nullopt},
+        {"+CKEVX: 5,1", std::nullopt},
         {"+ckev: 5,1", std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(KeyEventOfReport(c.line), c.expected) << c.line;
+        EXPECT_EQ(KeyEventOfReport(c.line), c.expected) << testing::PrintToString(c.line);
     }
 }
 

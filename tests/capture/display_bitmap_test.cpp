@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "capture/display_bitmap.h"
+#include "support/scratch_folder.h"
 
 namespace panelgrab {
 namespace {
 
-namespace fs = std::filesystem;
-
 uint32_t Le32(const std::vector<uint8_t>& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t{b[at + 3]} << 24);
-}
-
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(DisplayBitmap, SizesRowsAndFileHeader) {
@@ -54,18 +44,7 @@ TEST(DisplayBitmap, NewPixelsAreBlackAndAbsurdSizesRefused) {
     EXPECT_TRUE(bitmap.SetSize(DisplayInfo{4096, 1, 16, 0, 0}));
 }
 
-TEST(DisplayBitmap, FileRowsAreBottomUp) {
-    DisplayBitmap bitmap;
-    ASSERT_TRUE(bitmap.SetSize(2, 3));
-    for (uint32_t row = 0; row < 3; ++row) {
-        bitmap.pixels()[row * bitmap.rowSize()] = static_cast<uint8_t>(10 + row);
-    }
-    const std::vector<uint8_t> file = bitmap.EncodeBmp();
-    EXPECT_EQ((std::vector<uint8_t>{file[54], file[54 + 8], file[54 + 16]}),
-              (std::vector<uint8_t>{12, 11, 10}));
-}
-
-TEST(DisplayBitmap, RgbRowsSkipThePaddingAndSwapTheChannels) {
+TEST(DisplayBitmap, RgbRowsSkipThePaddingAndSwapTheChannelsAndTheFileHasThemBottomUp) {
     // 5 pixels a row: 15 bytes of RGB, 16 of BGR with one padding byte.
     std::vector<uint8_t> rgb(5 * 2 * 3);
     for (std::size_t i = 0; i < rgb.size(); ++i) {
@@ -77,40 +56,23 @@ TEST(DisplayBitmap, RgbRowsSkipThePaddingAndSwapTheChannels) {
     const uint8_t* second = bitmap.pixels() + 16;
     EXPECT_EQ((std::vector<uint8_t>{second[0], second[1], second[2], bitmap.pixels()[15]}),
               (std::vector<uint8_t>{18, 17, 16, 0}));
+    const std::vector<uint8_t> file = bitmap.EncodeBmp();
+    EXPECT_TRUE(std::equal(second, second + 16, &file[54]) && std::equal(second - 16, second, &file[70]));
     std::vector<uint8_t> back(rgb.size(), 0xEE);
     bitmap.CopyRgbTo(back.data());
     EXPECT_EQ(back, rgb);
     EXPECT_FALSE(bitmap.SetFromRgb(5000, 1, rgb.data())); // refused before a byte is read
 }
 
-TEST(DisplayBitmap, FileWritesReplaceOrKeepTheOldFile) {
-    char pattern[] = "/tmp/panelgrab-bmp-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path folder = pattern;
-    const auto entries = [&] {
-        return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
-    };
+// Replacement and what a failed write leaves: AtomicFile.ReplacesWholeKeepsPermissionsAndLosesNothing...
+TEST(DisplayBitmap, FileHoldsTheEncodingAndAFailedWriteSaysSo) {
+    const test::ScratchFolder folder;
     DisplayBitmap bitmap;
-    ASSERT_TRUE(bitmap.SetSize(176, 220));
-    const fs::path target = folder / "picture.bmp";
-    ASSERT_TRUE(bitmap.WriteBmpFile(target.string()));
-    EXPECT_EQ(ReadFile(target), bitmap.EncodeBmp());
-    ASSERT_TRUE(bitmap.SetSize(5, 5));
-    ASSERT_TRUE(bitmap.WriteBmpFile(target.string()));
-    EXPECT_EQ(fs::file_size(target), 54u + 16 * 5);
-    EXPECT_EQ(entries(), 1); // no temporary file left behind
-    // A target that cannot be replaced (a folder): PictureOutput.FailedWritesLoseNothing.
-    EXPECT_FALSE(bitmap.WriteBmpFile((folder / "missing" / "x.bmp").string()));
-    EXPECT_FALSE(bitmap.WriteBmpFile(""));
-
-    // A folder we may not write to: the existing file stays as it was.
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(folder.c_str(), W_OK) != 0) { // root may write anyway
-        EXPECT_FALSE(bitmap.WriteBmpFile(target.string()));
-        EXPECT_EQ(fs::file_size(target), 54u + 16 * 5);
-    }
-    fs::permissions(folder, fs::perms::owner_all);
-    fs::remove_all(folder);
+    ASSERT_TRUE(bitmap.SetSize(5, 3));
+    ASSERT_TRUE(bitmap.WriteBmpFile(folder / "picture.bmp"));
+    const std::vector<uint8_t> encoded = bitmap.EncodeBmp();
+    EXPECT_EQ(test::ReadFile(folder / "picture.bmp"), std::string(encoded.begin(), encoded.end()));
+    EXPECT_FALSE(bitmap.WriteBmpFile(folder / "missing/x.bmp"));
 }
 
 } // namespace

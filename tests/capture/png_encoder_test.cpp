@@ -2,6 +2,7 @@
 // file, byte for byte, so that a capture saved as PNG is identical on every system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,23 +39,6 @@ uint8_t Noise(int x, int y, int channel) {
     return static_cast<uint8_t>(v >> 24);
 }
 
-// Where two files part, for a message that can be read.
-std::string FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    std::size_t at = 0;
-    while (at < a.size() && at < b.size() && a[at] == b[at]) {
-        ++at;
-    }
-    if (at == a.size() && at == b.size()) {
-        return "identical";
-    }
-    auto byteAt = [](const std::vector<uint8_t>& v, std::size_t i) {
-        return i < v.size() ? std::to_string(v[i]) : std::string("end");
-    };
-    return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) +
-           ", first difference at " + std::to_string(at) + ": " + byteAt(a, at) + " instead of " +
-           byteAt(b, at);
-}
-
 TEST(ZlibPngEncoder, SameBytesAsLibpng) {
     const struct {
         const char* name;
@@ -85,15 +69,16 @@ TEST(ZlibPngEncoder, SameBytesAsLibpng) {
         std::string error;
         ASSERT_TRUE(EncodePng(picture, expected, error)) << c.name << ": " << error;
         ASSERT_TRUE(EncodePngWithZlib(picture, actual, error)) << c.name << ": " << error;
-        EXPECT_TRUE(actual == expected) << c.name << ": " << FirstDifference(actual, expected);
+        const auto parted = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+        EXPECT_TRUE(actual == expected) << c.name << ": sizes " << actual.size() << " and " << expected.size()
+                                        << ", first difference at " << parted.first - actual.begin();
     }
 }
 
 TEST(ZlibPngEncoder, EmptyPictureIsRefused) {
-    DisplayBitmap none;
     std::vector<uint8_t> png;
     std::string error;
-    EXPECT_FALSE(EncodePngWithZlib(none, png, error));
+    EXPECT_FALSE(EncodePngWithZlib(DisplayBitmap(), png, error));
     EXPECT_EQ(error, "the picture is empty");
 }
 

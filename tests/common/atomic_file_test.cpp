@@ -2,34 +2,27 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/atomic_file.h"
+#include "support/scratch_folder.h"
 
 namespace panelgrab {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A replaced file is the whole new one with the old permissions; a failed write leaves the old one
 // and no temporary file; an output folder is checked before anything is written.
 TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndLosesNothingOnFailure) {
-    const fs::path folder = fs::temp_directory_path() / ("panelgrab-atomic-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const test::ScratchFolder scratch;
+    const fs::path& folder = scratch.path();
     const fs::path target = folder / "shot.png";
     std::ofstream(target) << "an older and longer file";
     fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(target.string(), "new", 3, error)) << error;
-    EXPECT_EQ(Contents(target), "new");
+    EXPECT_EQ(test::ReadFile(target), "new");
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
@@ -38,7 +31,15 @@ TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndLosesNothingOnFailure) {
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(fs::is_directory(folder / "taken.png"));
     EXPECT_FALSE(WriteFileAtomically((folder / "missing" / "x.png").string(), "x", 1, error));
+    EXPECT_FALSE(WriteFileAtomically("", "x", 1, error));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+    // A folder we may not write to: the file stays as it was.
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(folder.c_str(), W_OK) != 0) { // root may write anyway
+        EXPECT_FALSE(WriteFileAtomically(target.string(), "x", 1, error));
+        EXPECT_EQ(test::ReadFile(target), "new");
+    }
+    fs::permissions(folder, fs::perms::owner_all);
 
     EXPECT_TRUE(CanCreateFileAt(target.string(), error));
     EXPECT_FALSE(CanCreateFileAt((folder / "missing" / "x.png").string(), error));
@@ -46,7 +47,6 @@ TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndLosesNothingOnFailure) {
     EXPECT_EQ(FolderOf("x.png"), ".");
     EXPECT_EQ(FolderOf("/x.png"), "/");
     EXPECT_EQ(FolderOf("a/b/x.png"), "a/b");
-    fs::remove_all(folder);
 }
 
 } // namespace

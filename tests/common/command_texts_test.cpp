@@ -16,7 +16,6 @@ TEST(CommandTexts, FormattersAtTheirEdges) {
     };
     // The rest go out on the wire in the exchange tests (AtPhone, ScreenImageExchange, KeyEvents).
     const Case cases[] = {
-        {kCmdZapcTest, "AT*ZAPC=?\r"},
         {FormatKeyPress(""), "AT+CKPD=\"\"\r"},
         // Keys go out as Latin-1: e-acute is one byte; the euro sign has none and becomes '?'.
         {FormatKeyPress("\xC3\xA9"), "AT+CKPD=\"\xE9\"\r"},
@@ -46,15 +45,11 @@ TEST(NarrowStringCapacity, LongTextIsCutWithinTheBufferAndMarked) {
     EXPECT_TRUE(FormatKeyPress(std::string(1020, '1')).truncated());
     EXPECT_TRUE(FormatTimedKeyPress(std::string(1015, '1'), 1, 1).truncated());
     EXPECT_TRUE(ToNarrow(longer).truncated());
-
-    // Copies keep text and mark.
     NarrowString copy;
-    copy = cut;
-    EXPECT_EQ(copy.view(), cut.view());
-    EXPECT_TRUE(copy.truncated());
-}
+    copy = cut; // a copy keeps text and mark
+    EXPECT_TRUE(copy.view() == cut.view() && copy.truncated());
 
-TEST(NarrowStringCapacity, ZeroByteEndsTheText) {
+    // A zero byte ends the text.
     EXPECT_EQ(NarrowString(std::string_view("AT\0junk", 7)).view(), "AT");
     EXPECT_TRUE(NarrowString().empty());
     EXPECT_TRUE(ToNarrow("").empty());

@@ -2,21 +2,22 @@
 // hand, and the errors for files they refuse.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "compare/picture_file_reader.h"
+#include "support/scratch_folder.h"
 
 namespace panelgrab {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
+using test::ScratchFolder;
+using test::WriteFile;
 
 constexpr int32_t kWidth = 13;
 constexpr int32_t kHeight = 7;
@@ -52,31 +53,6 @@ void ExpectPicture(const Picture& picture, const Formula& formula, const std::st
         }
     }
     EXPECT_EQ(wrong, 0) << what << ": pixels that differ from what was written";
-}
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-        : path_(fs::temp_directory_path() /
-                ("panelgrab-reader-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~ScratchFolder() { fs::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 PictureFileStatus Read(const std::string& path, Picture& picture, std::string& error) {

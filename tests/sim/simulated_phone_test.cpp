@@ -1,37 +1,45 @@
-// The simulated phone's options, and the phone through the project's own serial port: what clients rely on.
+// The simulated phone: its options, what it shows while it runs (--animate, pictures swapped by a
+// test or a watched file), and what clients read through the project's own serial port.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <memory>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 #include "capture/display_bitmap.h"
 #include "capture/screen_image.h"
 #include "common/commands.h"
+#include "common/local_checksum.h"
 #include "sim/bmp_reader.h"
 #include "sim/picture_source.h"
+#include "sim/screen_animation.h"
+#include "sim/shown_screen.h"
 #include "sim/simulated_phone.h"
+#include "support/scratch_folder.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab::sim {
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
-std::unique_ptr<SimulatedPhone> StartPhone(const std::vector<std::string>& args,
-                                           SimOptions* parsed = nullptr) {
+SimOptions Parsed(const std::vector<std::string>& args) {
     SimOptions options;
     std::string error;
     EXPECT_TRUE(ParseSimOptions(args, options, error)) << error;
-    auto phone = std::make_unique<SimulatedPhone>(options);
+    return options;
+}
+
+std::unique_ptr<SimulatedPhone> StartPhone(const std::vector<std::string>& args) {
+    auto phone = std::make_unique<SimulatedPhone>(Parsed(args));
+    std::string error;
     EXPECT_TRUE(phone->Start(error)) << error;
-    if (parsed != nullptr) {
-        *parsed = options;
-    }
     return phone;
 }
 
@@ -48,6 +56,56 @@ std::string Transact(SerialPort& port, const std::string& command,
     std::string answer;
     EXPECT_EQ(port.Transact(NarrowString(command.c_str()), answer, 50, 1u << 16), expected) << command;
     return answer;
+}
+
+RgbImage Filled(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+    RgbImage image{width, height, {}};
+    for (int i = 0; i < width * height; ++i) {
+        image.rgb.insert(image.rgb.end(), {r, g, b});
+    }
+    return image;
+}
+
+// A picture where every channel runs through many values: red across, green down, blue mixed.
+RgbImage Gradient(int width, int height) {
+    RgbImage image{width, height, {}};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.rgb.insert(image.rgb.end(), {static_cast<uint8_t>(x * 255 / (width - 1)),
+                                               static_cast<uint8_t>(y * 255 / (height - 1)),
+                                               static_cast<uint8_t>((x * 37 + y * 11) % 256)});
+        }
+    }
+    return image;
+}
+
+std::string EncodeBmp(const RgbImage& image, int bitCount = 24, bool topDown = false) {
+    const int bpp = bitCount / 8;
+    const int rowBytes = (image.width * bpp + 3) / 4 * 4;
+    std::string b = "BM";
+    const auto put = [&b](int64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            b.push_back(static_cast<char>(v >> (8 * i) & 0xFF));
+        }
+    };
+    const int64_t header[][2] = {
+        {54 + rowBytes * image.height, 4},           {0, 4}, {54, 4},      {40, 4}, {image.width, 4},
+        {topDown ? -image.height : image.height, 4}, {1, 2}, {bitCount, 2}};
+    for (const auto& [value, bytes] : header) {
+        put(value, static_cast<int>(bytes));
+    }
+    b.append(24, '\0');
+    for (int row = 0; row < image.height; ++row) {
+        std::string line;
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t* p = image.At(x, topDown ? row : image.height - 1 - row);
+            line += {static_cast<char>(p[2]), static_cast<char>(p[1]), static_cast<char>(p[0])};
+            line.append(bpp - 3, '\xff');
+        }
+        line.resize(static_cast<std::size_t>(rowBytes), '\0');
+        b += line;
+    }
+    return b;
 }
 
 TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
@@ -95,48 +153,115 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
             EXPECT_EQ(options.baud, 9600) << testing::PrintToString(c.args);
         }
     }
-}
-
-// A picture where every channel runs through many values: red across, green down, blue mixed.
-RgbImage Gradient(int width, int height) {
-    RgbImage image{width, height, {}};
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.rgb.insert(image.rgb.end(), {static_cast<uint8_t>(x * 255 / (width - 1)),
-                                               static_cast<uint8_t>(y * 255 / (height - 1)),
-                                               static_cast<uint8_t>((x * 37 + y * 11) % 256)});
-        }
-    }
-    return image;
-}
-
-std::string EncodeBmp(const RgbImage& image, int bitCount, bool topDown) {
-    const int bpp = bitCount / 8;
-    const int rowBytes = (image.width * bpp + 3) / 4 * 4;
-    std::string b = "BM";
-    const auto put = [&b](int64_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            b.push_back(static_cast<char>(v >> (8 * i) & 0xFF));
-        }
+    const struct {
+        std::vector<std::string> args;
+        bool clock, highlight;
+        int periodMs;
+    } animations[] = {
+        {{"--animate"}, true, true, 1000},
+        {{"--animate", "--baud", "9600"}, true, true, 1000}, // takes no next word as a value
+        {{"--animate=clock", "--animate-period=250"}, true, false, 250},
+        {{"--animate=highlight,clock"}, true, true, 1000},
+        {{"--animate=highlight"}, false, true, 1000},
     };
-    const int64_t header[][2] = {
-        {54 + rowBytes * image.height, 4},           {0, 4}, {54, 4},      {40, 4}, {image.width, 4},
-        {topDown ? -image.height : image.height, 4}, {1, 2}, {bitCount, 2}};
-    for (const auto& [value, bytes] : header) {
-        put(value, static_cast<int>(bytes));
+    for (const auto& c : animations) {
+        const SimAnimation animation = Parsed(c.args).animation;
+        EXPECT_EQ((std::tuple{animation.clock, animation.highlight, animation.periodMs}),
+                  (std::tuple{c.clock, c.highlight, c.periodMs}))
+            << testing::PrintToString(c.args);
     }
-    b.append(24, '\0');
-    for (int row = 0; row < image.height; ++row) {
-        std::string line;
-        for (int x = 0; x < image.width; ++x) {
-            const uint8_t* p = image.At(x, topDown ? row : image.height - 1 - row);
-            line += {static_cast<char>(p[2]), static_cast<char>(p[1]), static_cast<char>(p[0])};
-            line.append(bpp - 3, '\xff');
+}
+
+// Each part of the animation changes only its own place, at every step.
+TEST(ScreenAnimation, EachStepChangesOnlyTheClockOrTheListRows) {
+    ASSERT_EQ(ListRowCount(176, 220), 4);
+    const ScreenBox rows{1, ListRowBox(176, 220, 0).top, 174, ListRowBox(176, 220, 3).bottom};
+    const struct {
+        SimAnimation animation;
+        ScreenBox where;
+    } cases[] = {
+        {{.clock = true}, ClockBox(176)},
+        {{.highlight = true}, rows},
+    };
+    const RgbImage card = ExpectedPicture(SimOptions{}, 0);
+    for (const auto& c : cases) {
+        for (int64_t step = 0; step < 70; ++step) { // past a minute, and round the rows more than once
+            RgbImage before = card;
+            RgbImage after = card;
+            DrawAnimationStep(before, c.animation, step);
+            DrawAnimationStep(after, c.animation, step + 1);
+            ASSERT_NE(before.rgb, after.rgb) << "step " << step << ": nothing changed";
+            for (int y = 0; y < card.height; ++y) {
+                for (int x = 0; x < card.width; ++x) {
+                    const bool inside =
+                        x >= c.where.left && x <= c.where.right && y >= c.where.top && y <= c.where.bottom;
+                    EXPECT_TRUE(inside || std::equal(before.At(x, y), before.At(x, y) + 3, after.At(x, y)))
+                        << "step " << step << ": changed at " << x << "," << y;
+                }
+            }
         }
-        line.resize(static_cast<std::size_t>(rowBytes), '\0');
-        b += line;
     }
-    return b;
+}
+
+// The hexadecimal lines of a bulk answer, in order.
+std::vector<std::string> BulkLines(const std::string& answer) {
+    std::vector<std::string> lines;
+    for (std::size_t at = answer.find("*ZISI: "); at != std::string::npos; at = answer.find("*ZISI: ", at)) {
+        at += 7;
+        lines.push_back(answer.substr(at, answer.find('\r', at) - at));
+    }
+    return lines;
+}
+
+// A swapped picture wider and lower than the display is cropped and padded with black, and the
+// line and checksum answers agree with the bulk one. For the test card: CliEndToEnd.SecondDisplay...
+TEST(SimulatedPhone, SwappedPictureIsWhatEveryAnswerShows) {
+    auto phone = StartPhone({"--display=24x10:16"});
+    auto port = OpenPort(*phone);
+    ASSERT_TRUE(phone->ShowPicture(0, Filled(30, 4, 248, 0, 248)));
+    EXPECT_FALSE(phone->ShowPicture(1, Filled(2, 2, 0, 0, 0))); // no second display
+    const std::vector<std::string> shown = BulkLines(Transact(*port, "AT*ZISI\r"));
+    ASSERT_EQ(shown.size(), 10u);
+    std::string text;
+    for (std::size_t y = 0; y < shown.size(); ++y) {
+        const std::string line = Transact(*port, "AT*ZIPI=" + std::to_string(y) + ",0,23\r");
+        EXPECT_NE(line.find("*ZIPI: " + shown[y] + "\r"), std::string::npos) << "line " << y;
+        text += shown[y];
+    }
+    char checksum[32];
+    std::snprintf(
+        checksum, sizeof checksum, "*ZAPC: \"%08X\"",
+        static_cast<uint32_t>(ChecksumOf(text.data(), text.size(), 16, 192, 24, 2, 1, 20, 8, true)));
+    EXPECT_NE(Transact(*port, "AT*ZAPC=2,1,20,8\r").find(checksum), std::string::npos);
+    EXPECT_EQ(shown[0].substr(8), shown[0].substr(0, shown[0].size() - 8)) << "one colour throughout";
+    EXPECT_NE(shown[0].substr(0, 8), "00000000");
+    EXPECT_EQ(shown[9], std::string(24 * 8, '0')); // below the swapped picture: black
+}
+
+TEST(ShownScreen, WatchedPictureIsReReadWhenReplacedAndKeptWhenUnreadable) {
+    const test::ScratchFolder folder;
+    const std::string path = folder / "watched.bmp";
+    const auto replace = [&path](const std::string& bytes) { // as an editor saves: a new file renamed
+        std::ofstream(path + ".new", std::ios::binary) << bytes;
+        fs::rename(path + ".new", path);
+    };
+    replace(EncodeBmp(Filled(8, 4, 248, 0, 0)));
+    ShownScreen screen(Parsed({"--display=8x4:16", "--picture=" + path, "--watch-picture"}));
+    std::string error;
+    ASSERT_TRUE(screen.Load(error)) << error;
+    const ShownScreen::Snapshot red = screen.Now();
+    EXPECT_EQ(screen.Now().version, red.version) << "an unchanged file is not read again";
+    EXPECT_EQ(red.pictures->front().Decoded().rgb, Filled(8, 4, 248, 0, 0).rgb);
+
+    replace(EncodeBmp(Filled(8, 4, 0, 0, 248)));
+    const ShownScreen::Snapshot blue = screen.Now();
+    EXPECT_NE(blue.version, red.version);
+    EXPECT_EQ(blue.pictures->front().Decoded().rgb, Filled(8, 4, 0, 0, 248).rgb);
+
+    replace("not a picture");
+    EXPECT_EQ(screen.Now().version, blue.version) << "a broken file leaves the last picture shown";
+    fs::remove(path);
+    EXPECT_EQ(screen.Now().version, blue.version);
 }
 
 // The client reads (bulk or line by line) exactly ExpectedPicture, and that is the nearest the
@@ -162,22 +287,21 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
         {{"--fault=error-bulk", "--display=24x10:8"}, {18, 18, 42}, false}, // falls back to AT*ZIPI lines
     };
     const RgbImage source = Gradient(23, 9);
-    char bmp[] = "/tmp/simpicXXXXXX";
-    close(mkstemp(bmp));
-    std::ofstream(bmp, std::ios::binary) << EncodeBmp(source, 24, false);
+    const test::ScratchFolder folder;
+    const std::string bmp = folder / "picture.bmp";
+    std::ofstream(bmp, std::ios::binary) << EncodeBmp(source);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
-        SimOptions options;
         std::vector<std::string> args = c.args;
-        args.push_back(std::string("--picture=") + bmp);
-        auto phone = StartPhone(args, &options);
+        args.push_back("--picture=" + bmp);
+        auto phone = StartPhone(args);
         auto port = OpenPort(*phone);
         ScreenImage image;
         ASSERT_TRUE(image.ReadScreen(*port, c.index));
         DisplayBitmap bitmap;
         ASSERT_TRUE(bitmap.SetSize(*image.current()));
         ASSERT_TRUE(image.RenderInto(bitmap));
-        const RgbImage expected = ExpectedPicture(options, static_cast<std::size_t>(c.index));
+        const RgbImage expected = ExpectedPicture(Parsed(args), static_cast<std::size_t>(c.index));
         ASSERT_TRUE(bitmap.width() == 24 && expected.width == 24);
         for (int y = 0; y < 10; ++y) {
             for (int x = 0; x < 24; ++x) {
@@ -200,7 +324,6 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
             }
         }
     }
-    std::remove(bmp);
 }
 
 TEST(BmpReader, ReadsBothRowOrdersAndDepthsAndRefusesOthers) {
@@ -213,9 +336,9 @@ TEST(BmpReader, ReadsBothRowOrdersAndDepthsAndRefusesOthers) {
             EXPECT_EQ(image.rgb, source.rgb) << bits << topDown;
         }
     }
-    std::string eightBit = EncodeBmp(source, 24, false);
+    std::string eightBit = EncodeBmp(source);
     eightBit[28] = 8;
-    std::string truncated = EncodeBmp(source, 24, false);
+    std::string truncated = EncodeBmp(source);
     truncated.resize(truncated.size() - 3);
     for (const std::string& bad : {std::string("BM"), eightBit, truncated, std::string(60, 'x')}) {
         RgbImage image;

@@ -14,7 +14,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // Longest time a wait inside a step goes without looking at Stop().
 constexpr std::chrono::milliseconds kSlice{5};
-constexpr std::string_view kErrorAnswer = "\r\nERROR\r\n";
 
 } // namespace
 
@@ -42,39 +41,6 @@ PtyPeer::~PtyPeer() {
     if (slave_ >= 0) {
         ::close(slave_);
     }
-}
-
-PtyPeer& PtyPeer::Expect() {
-    return Add({Kind::Expect, {}});
-}
-
-PtyPeer& PtyPeer::Answer(std::string text, std::size_t pieceSize, Duration pieceDelay) {
-    return Add({Kind::Send, std::move(text), pieceSize, pieceDelay});
-}
-
-PtyPeer& PtyPeer::Respond(std::string text) {
-    Expect();
-    return Answer(std::move(text));
-}
-
-PtyPeer& PtyPeer::Silence(Duration duration) {
-    return Add({Kind::Silence, {}, 0, duration});
-}
-
-PtyPeer& PtyPeer::AnswerError() {
-    return Answer(std::string(kErrorAnswer));
-}
-
-PtyPeer& PtyPeer::SendNul(std::size_t count) {
-    return Answer(std::string(count, '\0'));
-}
-
-PtyPeer& PtyPeer::Stream(std::string text) {
-    return Add({Kind::Stream, std::move(text)});
-}
-
-PtyPeer& PtyPeer::HangUp() {
-    return Add({Kind::HangUp, {}});
 }
 
 PtyPeer& PtyPeer::Add(Step step) {
@@ -106,11 +72,6 @@ void PtyPeer::Stop() {
 bool PtyPeer::WaitUntilDone(Duration limit) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, limit, [this] { return steps_.empty() && !running_; });
-}
-
-bool PtyPeer::WaitForCommands(std::size_t count, Duration limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return commands_.size() >= count; });
 }
 
 void PtyPeer::Push(std::string_view bytes) {

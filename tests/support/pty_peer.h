@@ -12,21 +12,11 @@
 
 namespace panelgrab::test {
 
-// The far end of a pseudo-terminal, played by a script: the phone side of a serial line for tests.
-//
-//   PtyPeer peer;                          // opens the pair; the slave is in raw mode
-//   ConnectionSettings s(peer.SlavePath(), 115200);
-//   peer.Expect().Answer("AT\r\r\nOK\r\n"); // steps run in order on the peer's own thread
-//   peer.Start();
-//   ... run the client against s ...
-//   peer.WaitUntilDone(1s);
-//   EXPECT_EQ(peer.Commands(), std::vector<std::string>{"AT\r"});
-//
-// Steps may be added before or after Start(); the thread runs them as they come and, between and
-// during steps, keeps reading what the client writes (Received() has all of it). The peer keeps its
-// own descriptor of the slave open, so the terminal lives on while clients open and close it.
-// Stop() (or the destructor) ends the script wherever it is; every wait inside a step notices it
-// within a few milliseconds.
+// The far end of a pseudo-terminal, played by a script on a thread of its own: the phone side of a
+// serial line for tests. Steps may be added before or after Start() and run in order; between and
+// during steps the peer keeps reading what the client writes (Received() has all of it). The peer
+// keeps its own descriptor of the slave open, so the terminal lives on while clients open and close
+// it. Stop() (or the destructor) ends the script wherever it is, within a few milliseconds.
 class PtyPeer {
 public:
     using Duration = std::chrono::milliseconds;
@@ -42,21 +32,20 @@ public:
     const std::string& SlavePath() const { return slavePath_; }
 
     // Waits for the next command: everything up to and including a CR. Commands() records it.
-    PtyPeer& Expect();
+    PtyPeer& Expect() { return Add({Kind::Expect, {}}); }
     // Sends `text`, in pieces of `pieceSize` bytes (0: all at once) with `pieceDelay` after each.
-    PtyPeer& Answer(std::string text, std::size_t pieceSize = 0, Duration pieceDelay = Duration(0));
+    PtyPeer& Answer(std::string text, std::size_t pieceSize = 0, Duration pieceDelay = Duration(0)) {
+        return Add({Kind::Send, std::move(text), pieceSize, pieceDelay});
+    }
     // Expect() then Answer(text): one command answered.
-    PtyPeer& Respond(std::string text);
+    PtyPeer& Respond(std::string text) { return Expect().Answer(std::move(text)); }
     // Says nothing for `duration` (input is still recorded).
-    PtyPeer& Silence(Duration duration);
-    // Answers with the error result "\r\nERROR\r\n".
-    PtyPeer& AnswerError();
-    // Sends `count` NUL bytes.
-    PtyPeer& SendNul(std::size_t count);
+    PtyPeer& Silence(Duration duration) { return Add({Kind::Silence, {}, 0, duration}); }
+    PtyPeer& AnswerError() { return Answer("\r\nERROR\r\n"); }
     // Sends `text` again and again until Stop() or a hang-up; steps after it do not run.
-    PtyPeer& Stream(std::string text);
+    PtyPeer& Stream(std::string text) { return Add({Kind::Stream, std::move(text)}); }
     // Closes the master side: every client descriptor of the slave sees a hang-up.
-    PtyPeer& HangUp();
+    PtyPeer& HangUp() { return Add({Kind::HangUp, {}}); }
 
     // Starts running the script.
     void Start();
@@ -64,8 +53,6 @@ public:
     void Stop();
     // Waits until every step added so far has run; false if `limit` passed first.
     bool WaitUntilDone(Duration limit);
-    // Waits until `count` commands have been expected and received; false if `limit` passed first.
-    bool WaitForCommands(std::size_t count, Duration limit);
 
     // Writes raw bytes to the client now, from the calling thread (e.g. stale input before an open).
     void Push(std::string_view bytes);

@@ -40,10 +40,6 @@ TcpPeer::~TcpPeer() {
     StopListening();
 }
 
-std::string TcpPeer::Url(const std::string& scheme) const {
-    return scheme + "://127.0.0.1:" + std::to_string(port_);
-}
-
 void TcpPeer::Serve(Script script) {
     Join();
     thread_ = std::thread([this, script = std::move(script)] {
@@ -58,12 +54,6 @@ void TcpPeer::Serve(Script script) {
         script(*this);
         CloseConnection();
     });
-}
-
-void TcpPeer::Join() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
 }
 
 void TcpPeer::StopListening() {
@@ -105,12 +95,6 @@ bool TcpPeer::ReceiveUntil(std::string_view text) {
     }
 }
 
-void TcpPeer::ReceiveFor(milliseconds duration) {
-    const auto deadline = Clock::now() + duration;
-    while (Clock::now() < deadline && Collect(milliseconds(5))) {
-    }
-}
-
 void TcpPeer::Send(std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -136,11 +120,6 @@ bool TcpPeer::WaitForClientClose() {
         }
     }
     return false;
-}
-
-std::string TcpPeer::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
 }
 
 } // namespace panelgrab::test

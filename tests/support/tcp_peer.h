@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -12,16 +11,8 @@
 namespace panelgrab::test {
 
 // The server side of one TCP connection, played by a script on a thread of its own: the far end of
-// a network port for tests.
-//
-//   TcpPeer peer;                                   // listens on 127.0.0.1 at a free port
-//   peer.Serve([](TcpPeer& p) { p.ReceiveUntil("AT\r"); p.Send("OK\r\n"); });
-//   device.Open(peer.Url("tcp"));
-//   ...
-//   peer.Join();
-//
-// Every wait of the script gives up after two seconds or when the client closes, so a broken client
-// makes a failed test, never a hung one.
+// a network port for tests. Every wait of the script gives up after two seconds or when the client
+// closes, so a broken client makes a failed test, never a hung one.
 class TcpPeer {
 public:
     using Script = std::function<void(TcpPeer&)>;
@@ -33,21 +24,24 @@ public:
 
     bool ok() const { return listener_ >= 0; }
     uint16_t port() const { return port_; }
-    // "SCHEME://127.0.0.1:PORT".
-    std::string Url(const std::string& scheme) const;
+    std::string Url(const std::string& scheme) const {
+        return scheme + "://127.0.0.1:" + std::to_string(port_);
+    }
 
     // Accepts one client on the peer's thread and runs `script` on the connection, then closes it.
     void Serve(Script script);
     // Waits for the script to end.
-    void Join();
+    void Join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
     // Stops listening: later connects are refused. Not while a Serve waits for its client.
     void StopListening();
 
     // For the script. Reads until `text` has arrived after what earlier calls consumed; false on
     // time-out or when the client closed first.
     bool ReceiveUntil(std::string_view text);
-    // Reads for `duration` whatever comes.
-    void ReceiveFor(std::chrono::milliseconds duration);
     void Send(std::string_view bytes);
     // Closes the connection now (the client sees the server go).
     void CloseConnection();
@@ -55,7 +49,10 @@ public:
     bool WaitForClientClose();
 
     // Every byte the client sent that the peer read so far.
-    std::string Received() const;
+    std::string Received() const {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
 
 private:
     // Reads what is there, waiting up to `wait`; false once the client has closed.

@@ -56,6 +56,25 @@ void GreetAndAnswer(TcpPeer& p, const std::vector<std::pair<uint8_t, std::string
 const std::vector<std::pair<uint8_t, std::string>> kTakenSettings = {
     {101, kBaud115200}, {102, "\x08"}, {103, "\x01"}, {104, "\x01"}, {105, "\x01"}};
 
+// Reads until `count` bytes came, a read failed or two seconds passed; the last read's result.
+SerialDevice::IoResult ReadUpTo(SerialDevice& device, std::string& data, std::size_t count) {
+    char buffer[64];
+    SerialDevice::IoResult read;
+    for (auto deadline = Clock::now() + 2s; data.size() < count && Clock::now() < deadline && read.ok();) {
+        read = device.Read(buffer, sizeof buffer, 100ms);
+        data.append(buffer, read.ok() ? read.count : 0);
+    }
+    return read;
+}
+
+ConnectionSettings Settings(const std::string& name, std::chrono::milliseconds connectWait) {
+    ConnectionSettings settings(name, 115200);
+    PortTiming timing = PortTiming::Fast();
+    timing.connectWait = connectWait;
+    settings.SetTiming(timing);
+    return settings;
+}
+
 TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
     TcpPeer peer;
     ASSERT_TRUE(peer.ok());
@@ -67,9 +86,7 @@ TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
         // A notification between data bytes, and the data split inside an escape.
         p.Send("A\xff"s);
         std::this_thread::sleep_for(20ms);
-        p.Send("\xff"
-               "B\xff\xfa\x2c\x6b\x10\xff\xf0"
-               "C"s);
+        p.Send("\xff"s + "B\xff\xfa\x2c\x6b\x10\xff\xf0" + "C");
         if (p.ReceiveUntil("\r")) {
             fromClient = p.Received();
         }
@@ -78,16 +95,10 @@ TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
     ASSERT_EQ(device.Open(peer.Url("rfc2217")), 0);
     ASSERT_EQ(device.Configure(115200), 0);
     std::string data;
-    char buffer[64];
-    for (auto deadline = Clock::now() + 2s; data.size() < 3 && Clock::now() < deadline;) {
-        const SerialDevice::IoResult read = device.Read(buffer, sizeof buffer, 100ms);
-        ASSERT_TRUE(read.ok()) << read.error;
-        data.append(buffer, read.count);
-    }
-    EXPECT_EQ(data, "A\xff"
-                    "BC"s);
-    const std::string command = "AT\xff"
-                                "x\r"s;
+    const SerialDevice::IoResult read = ReadUpTo(device, data, 3);
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(data, "A\xff"s + "BC");
+    const std::string command = "AT\xff"s + "x\r";
     const SerialDevice::IoResult written = device.Write(command.data(), command.size(), 1s);
     EXPECT_TRUE(written.ok());
     EXPECT_EQ(written.count, command.size());
@@ -96,12 +107,11 @@ TEST(Rfc2217Device, NegotiatesTheOptionSetsTheLineAndPassesEvery0xffUnchanged) {
     // WILL COM-PORT-OPTION, WILL BINARY, DO BINARY; DO SGA and WILL SGA for the server's offers, DONT
     // ECHO for its unwanted WILL ECHO; the rate query, the settings in order; DTR, RTS and the purge;
     // then the data with its 0xFF doubled.
-    const std::string expected =
-        "\xff\xfb\x2c\xff\xfb\x00\xff\xfd\x00"s + "\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01"s + kBaudQuery +
-        ComPort(1, kBaud115200) + ComPort(2, "\x08") + ComPort(3, "\x01") + ComPort(4, "\x01") +
-        ComPort(5, "\x01") + ComPort(5, "\x08") + ComPort(5, "\x0b") + ComPort(12, "\x03") +
-        "AT\xff\xff"
-        "x\r"s;
+    const std::string expected = "\xff\xfb\x2c\xff\xfb\x00\xff\xfd\x00"s +
+                                 "\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01"s + kBaudQuery +
+                                 ComPort(1, kBaud115200) + ComPort(2, "\x08") + ComPort(3, "\x01") +
+                                 ComPort(4, "\x01") + ComPort(5, "\x01") + ComPort(5, "\x08") +
+                                 ComPort(5, "\x0b") + ComPort(12, "\x03") + "AT\xff\xff" + "x\r";
     EXPECT_EQ(fromClient, expected);
 }
 
@@ -146,11 +156,7 @@ TEST(Rfc2217Device, RefusedOptionOrSettingIsTheSettingsFailureWithItsReason) {
         TcpPeer peer;
         ASSERT_TRUE(peer.ok());
         peer.Serve(refusal.script);
-        ConnectionSettings settings(peer.Url("rfc2217"), 115200);
-        PortTiming timing = PortTiming::Fast();
-        timing.connectWait = 300ms;
-        settings.SetTiming(timing);
-        SerialPort port(settings);
+        SerialPort port(Settings(peer.Url("rfc2217"), 300ms));
         EXPECT_FALSE(port.Open(false)) << refusal.name;
         EXPECT_STREQ(port.errorText(), kTextBadSettings) << refusal.name;
         EXPECT_EQ(port.systemError(), refusal.reason) << refusal.name;
@@ -164,28 +170,17 @@ TEST(TcpDevice, DataPassesUnchangedAndAClosedServerIsAFailedRead) {
     ASSERT_TRUE(peer.ok());
     peer.Serve([](TcpPeer& p) {
         p.ReceiveUntil("AT\xff\r"s);
-        p.Send("\xff\xfb\x2c"
-               "OK\r\n"s);
+        p.Send("\xff\xfb\x2c"s + "OK\r\n");
         p.CloseConnection();
     });
     TcpSerialDevice device(kConnectWait);
-    ASSERT_EQ(device.Open(peer.Url("tcp")), 0);
+    ASSERT_EQ(device.Open("tcp://localhost:" + std::to_string(peer.port())), 0); // by name
     EXPECT_EQ(device.Configure(921600), 0);
     const std::string command = "AT\xff\r"s;
     EXPECT_TRUE(device.Write(command.data(), command.size(), 1s).ok());
     std::string data;
-    char buffer[64];
-    SerialDevice::IoResult read;
-    for (auto deadline = Clock::now() + 2s; Clock::now() < deadline;) {
-        read = device.Read(buffer, sizeof buffer, 100ms);
-        if (!read.ok()) {
-            break;
-        }
-        data.append(buffer, read.count);
-    }
-    EXPECT_EQ(data, "\xff\xfb\x2c"
-                    "OK\r\n"s);
-    EXPECT_EQ(read.error, ECONNRESET) << "the server's close is a failure, never an empty read";
+    EXPECT_EQ(ReadUpTo(device, data, SIZE_MAX).error, ECONNRESET)
+        << "the server's close is a failure, never an empty read";
     // A write after the server has gone fails as well, without a signal ending the program.
     for (int i = 0; i < 3; ++i) {
         device.Write(command.data(), command.size(), 100ms);
@@ -239,11 +234,7 @@ TEST(TcpDevice, OpenFailuresAreThePortFailuresWithTheReason) {
         {"rfc2217://[::1:2000", {kErrorBadAddress}},
     };
     for (const auto& [name, reasons] : failures) {
-        ConnectionSettings settings(name, 115200);
-        PortTiming timing = PortTiming::Fast();
-        timing.connectWait = kConnectWait;
-        settings.SetTiming(timing);
-        SerialPort port(settings);
+        SerialPort port(Settings(name, kConnectWait));
         const auto start = Clock::now();
         EXPECT_FALSE(port.Open(false)) << name;
         EXPECT_LT(Clock::now() - start, kConnectWait + 1s) << name;

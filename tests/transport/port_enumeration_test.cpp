@@ -3,10 +3,10 @@
 // above it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "support/scratch_folder.h"
 #include "transport/port_enumeration.h"
 
 namespace panelgrab {
@@ -17,19 +17,9 @@ namespace fs = std::filesystem;
 class FakeSystem {
 public:
     FakeSystem() {
-        char pattern[] = "/tmp/panelgrab-sysfs-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            root_ = pattern;
-        }
         fs::create_directories(ClassTty());
         fs::create_directories(ById());
     }
-    ~FakeSystem() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    FakeSystem(const FakeSystem&) = delete;
-    FakeSystem& operator=(const FakeSystem&) = delete;
 
     std::string ClassTty() const { return (root_ / "class" / "tty").string(); }
     std::string Dev() const { return (root_ / "dev").string(); }
@@ -78,10 +68,12 @@ public:
     }
 
 private:
-    fs::path root_;
+    test::ScratchFolder scratch_;
+    const fs::path& root_ = scratch_.path();
 };
 
 TEST(PortEnumeration, RealDevicesOnlyWithUsbDetailsInNaturalOrder) {
+    EXPECT_TRUE(ListPorts("/nonexistent/class/tty", "/nonexistent/dev", "/nonexistent/by-id").empty());
     FakeSystem system;
     ASSERT_TRUE(fs::exists(system.ClassTty()));
     const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
@@ -129,10 +121,6 @@ TEST(PortEnumeration, RealDevicesOnlyWithUsbDetailsInNaturalOrder) {
         EXPECT_EQ(uart.vendorId + uart.productId + uart.manufacturer + uart.description + uart.byIdPath, "")
             << uart.path;
     }
-}
-
-TEST(PortEnumeration, MissingFoldersListNothing) {
-    EXPECT_TRUE(ListPorts("/nonexistent/class/tty", "/nonexistent/dev", "/nonexistent/by-id").empty());
 }
 
 // A port with only its ids, and one with nothing: PortsCommand.OnePortALineAndAPlainSaying...

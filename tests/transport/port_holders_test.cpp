@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <tuple>
-#include <unistd.h>
 
+#include "support/scratch_folder.h"
 #include "transport/port_holders.h"
 
 namespace panelgrab {
@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 // twice, 700 holds /dev/zero; "self" and files that are no process are skipped. A link to the device
 // (as /dev/serial/by-id names are) finds the same holders.
 TEST(PortHolders, NamesTheProcessesWhoseDescriptorsLeadToTheDevice) {
-    const fs::path root = fs::temp_directory_path() / ("panelgrab-holders-" + std::to_string(getpid()));
-    fs::remove_all(root);
+    const test::ScratchFolder scratch;
+    const fs::path& root = scratch.path();
     for (const auto& [pid, name, fd, target] :
          {std::tuple{"612", "ModemManager", "3", "/dev/null"},
           std::tuple{"612", "ModemManager", "9", "/dev/null"}, std::tuple{"700", "picocom", "3", "/dev/zero"},
@@ -40,7 +40,6 @@ TEST(PortHolders, NamesTheProcessesWhoseDescriptorsLeadToTheDevice) {
     bool unreadable = false;
     EXPECT_TRUE(FindDeviceHolders(1, (root / "nowhere").string(), &unreadable).empty());
     EXPECT_TRUE(unreadable);
-    fs::remove_all(root);
 }
 
 } // namespace

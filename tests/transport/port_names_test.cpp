@@ -1,8 +1,11 @@
+// Port names: the backend a name reaches, the device path it opens, network URLs, and failure
+// reasons in plain words.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "transport/network_address.h"
 #include "transport/port_names.h"
 
 namespace panelgrab {
@@ -17,35 +20,86 @@ TEST(PortNames, NoneInAnyLetterCaseOnly) {
     }
 }
 
-TEST(PortNames, DevicePaths) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"},
-        {"com12", "/dev/ttyS11"},
-        {"ttyUSB0", "/dev/ttyUSB0"},
-        {"/dev/pts/3", "/dev/pts/3"},
-        {"./link", "./link"},
-        {"COM0", "/dev/COM0"},
-        {"COMX", "/dev/COMX"},
-        {"COM99999", "/dev/COM99999"},
-        {"rfcomm0", "/dev/rfcomm0"},
-        {"/dev/serial/by-id/usb-FTDI_FT232R_A9-if00-port0",
-         "/dev/serial/by-id/usb-FTDI_FT232R_A9-if00-port0"},
+TEST(PortNames, SchemesInAnyLetterCaseAndTheDevicePathOfEachName) {
+    const struct {
+        const char* name;
+        PortScheme scheme;
+        const char* path = nullptr; // none: the name itself
+    } cases[] = {
+        {"tcp://lab:2000", PortScheme::Tcp},
+        {"TCP://[fe80::1]:2000", PortScheme::Tcp},
+        {"socket://lab:2000", PortScheme::Tcp},
+        {"rfc2217://10.0.0.7:3001", PortScheme::Rfc2217},
+        {"RFC2217://[::1]:2000", PortScheme::Rfc2217},
+        {"tcp:/lab:2000", PortScheme::Local},
+        {"ttcp://lab:2000", PortScheme::Local},
+        {"/dev/pts/3", PortScheme::Local},
+        {"./link", PortScheme::Local},
+        {"/dev/serial/by-id/usb-FTDI_FT232R_A9-if00-port0", PortScheme::Local},
+        {"COM1", PortScheme::Local, "/dev/ttyS0"},
+        {"com12", PortScheme::Local, "/dev/ttyS11"},
+        {"COM0", PortScheme::Local, "/dev/COM0"},
+        {"COMX", PortScheme::Local, "/dev/COMX"},
+        {"COM99999", PortScheme::Local, "/dev/COM99999"},
+        {"ttyUSB0", PortScheme::Local, "/dev/ttyUSB0"},
+        {"rfcomm0", PortScheme::Local, "/dev/rfcomm0"},
+        {"", PortScheme::Local, "/dev/"},
     };
-    for (const auto& [name, path] : cases) {
-        EXPECT_EQ(DevicePathOf(name), path) << name;
+    for (const auto& c : cases) {
+        EXPECT_EQ(SchemeOfPortName(c.name), c.scheme) << c.name;
+        EXPECT_EQ(DevicePathOf(c.name), c.path ? c.path : c.name) << c.name;
     }
 }
 
-TEST(PortNames, SystemErrorsInPlainWords) {
-    EXPECT_EQ(DescribeSystemError(EACCES), "permission denied (is your user in the dialout group?)");
-    EXPECT_EQ(DescribeSystemError(EPERM), "permission denied (is your user in the dialout group?)");
-    EXPECT_EQ(DescribeSystemError(EBUSY), "busy: another program holds it");
-    EXPECT_EQ(DescribeSystemError(EWOULDBLOCK), "busy: another program holds it");
-    for (int error : {ENOENT, ENODEV, ENXIO}) {
-        EXPECT_EQ(DescribeSystemError(error), "no such device");
+TEST(PortNames, ParsesHostsAndPortsAndRefusesTheRest) {
+    const struct {
+        const char* url;
+        const char* host;
+        uint16_t port;
+    } good[] = {
+        {"tcp://lab-server:2000", "lab-server", 2000},
+        {"rfc2217://192.168.1.20:3001", "192.168.1.20", 3001},
+        {"tcp://[::1]:1", "::1", 1},
+        {"tcp://[fe80::1%eth0]:65535", "fe80::1%eth0", 65535},
+        {"rfc2217://lab.example.org:4000/", "lab.example.org", 4000},
+    };
+    for (const auto& g : good) {
+        NetworkAddress address;
+        ASSERT_TRUE(NetworkAddress::Parse(g.url, address)) << g.url;
+        EXPECT_EQ(address.host(), g.host) << g.url;
+        EXPECT_EQ(address.port(), g.port) << g.url;
     }
-    EXPECT_EQ(DescribeSystemError(EIO), "device gone (hang-up)");
-    EXPECT_FALSE(DescribeSystemError(EINVAL).empty());
+    for (const char* url : {"tcp://lab", "tcp://lab:", "tcp://:2000", "tcp://lab:0", "tcp://lab:65536",
+                            "tcp://lab:20x0", "tcp://lab:2000:1", "tcp://::1:2000", "tcp://[::1]2000",
+                            "tcp://[]:2000", "tcp://user@lab:2000", "tcp://lab:2000/x", "tcp://la b:2000",
+                            "tcp://lab:-1", "lab:2000", "://lab:2000", "tcp://lab:0000002000"}) {
+        NetworkAddress address;
+        EXPECT_FALSE(NetworkAddress::Parse(url, address)) << url;
+    }
+}
+
+// Every reason has words of its own, none the C library's "Unknown error" for our negative codes.
+TEST(PortNames, FailureReasonsInPlainWords) {
+    const std::pair<int, const char*> cases[] = {
+        {EACCES, "permission denied (is your user in the dialout group?)"},
+        {EPERM, "permission denied"},
+        {EBUSY, "busy: another program holds it"},
+        {EWOULDBLOCK, "busy"},
+        {ENOENT, "no such device"},
+        {ENODEV, "no such device"},
+        {ENXIO, "no such device"},
+        {EIO, "device gone (hang-up)"},
+        {ECONNREFUSED, "connection refused"},
+        {ECONNRESET, "connection closed by the server"},
+        {kErrorBadAddress, "not a network port address"},
+        {kErrorHostNotFound, "host name not found"},
+        {kErrorNameLookupFailed, "could not be looked up"},
+        {kErrorNoComPortControl, "refuses RFC 2217"},
+        {kErrorSettingRefused, "did not take the line settings"},
+    };
+    for (const auto& [error, words] : cases) {
+        EXPECT_NE(DescribeSystemError(error).find(words), std::string::npos) << error;
+    }
 }
 
 TEST(PortNames, NaturalOrder) {

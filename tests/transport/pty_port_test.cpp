@@ -1,24 +1,159 @@
-// The serial port on a real pseudo-terminal: what a scripted device cannot show (the kernel's locks
-// and rates, blocking reads, pacing in wall time, several threads on one line).
+// The serial port on real pseudo-terminals: what a scripted device cannot show (the line as the
+// POSIX backend leaves it, the kernel's locks and rates, holders alive or killed, blocking reads,
+// pacing in wall time, several threads on one line).
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
+#include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <future>
+#include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "support/pty_peer.h"
+#include "support/scratch_folder.h"
+#include "transport/serial_device.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::PtyPeer;
 using Commands = std::vector<std::string>;
+
+// A pseudo-terminal whose slave nobody has open: only the master is kept, as a phone simulator or
+// socat does between clients.
+struct BarePty {
+    BarePty() {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            path = name;
+            ::close(slave);
+        }
+    }
+    ~BarePty() { ::close(master); }
+    int master = -1;
+    std::string path;
+};
+
+// The terminal's exclusive flag as a new descriptor sees it; -1 when the slave cannot be opened
+// (without privileges, that is what a set flag does).
+int ExclusiveFlag(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    int exclusive = 0;
+    const int status = ioctl(fd, TIOCGEXCL, &exclusive);
+    ::close(fd);
+    return status == 0 ? exclusive : -1;
+}
+
+// Runs `body` in a child process, which then ends with _exit() whatever it holds. Returns its pid.
+template <typename Body> pid_t Child(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        _exit(body());
+    }
+    return pid;
+}
+
+int ExitStatus(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PtyLine, FlowControlAndRawModeWhateverTheLineWasLeftWith) {
+    PtyPeer peer;
+    const int slave = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    termios left{};
+    ASSERT_EQ(tcgetattr(slave, &left), 0);
+    left.c_iflag |= IXON | IXOFF | IXANY | ICRNL;
+    left.c_lflag |= ICANON | ECHO | ISIG;
+    left.c_oflag |= OPOST;
+    left.c_cflag |= PARENB | CSTOPB | CRTSCTS;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &left), 0);
+
+    const auto device = CreateLocalSerialDevice();
+    ASSERT_EQ(device->Open(peer.SlavePath()), 0);
+    ASSERT_EQ(device->Configure(115200), 0);
+    termios line{};
+    ASSERT_EQ(tcgetattr(slave, &line), 0);
+    ::close(slave);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY), 0u) << "software flow control left on";
+    EXPECT_EQ(line.c_iflag & ICRNL, 0u);
+    EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u);
+    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS | CSIZE), static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+}
+
+TEST(PtyExclusive, AHolderKilledWithoutClosingLeavesThePortFree) {
+    BarePty pty;
+    ASSERT_FALSE(pty.path.empty());
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = Child([&] {
+        const auto device = CreateLocalSerialDevice();
+        const char result = device->Open(pty.path) == 0 ? 'y' : 'n';
+        (void)!write(ready[1], &result, 1);
+        pause(); // holds the port until killed
+        return 0;
+    });
+    ASSERT_GT(holder, 0);
+    char result = 0;
+    ASSERT_EQ(read(ready[0], &result, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(result, 'y');
+
+    // Alive, it keeps the port, also against a path that is a link to it (as /dev/serial/by-id).
+    const test::ScratchFolder folder;
+    const std::string link = folder / "usb-Phone_Modem-if00";
+    fs::create_symlink(pty.path, link);
+    const auto device = CreateLocalSerialDevice();
+    for (const std::string& path : {pty.path, link}) {
+        const int error = device->Open(path);
+        EXPECT_TRUE(error == EWOULDBLOCK || error == EBUSY) << path << ": " << error;
+    }
+
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(device->Open(link), 0) << "the killed holder's claim outlived it";
+    EXPECT_EQ(ExclusiveFlag(pty.path), 0);
+    device->Close();
+}
+
+TEST(PtyExclusive, AnExclusiveFlagLeftByAProgramThatEndedIsCleared) {
+    BarePty pty;
+    ASSERT_FALSE(pty.path.empty());
+    const pid_t other = Child([&] {
+        const int fd = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        return fd >= 0 && ioctl(fd, TIOCEXCL) == 0 ? 0 : 1; // ends without clearing it
+    });
+    ASSERT_EQ(ExitStatus(other), 0);
+
+    const auto device = CreateLocalSerialDevice();
+    const int error = device->Open(pty.path);
+    if (geteuid() != 0) {
+        // The kernel refuses the open itself: nothing short of the superuser can clear the flag,
+        // which is why this backend never sets it on a pseudo-terminal.
+        EXPECT_EQ(error, EBUSY);
+        return;
+    }
+    ASSERT_EQ(error, 0) << "a stale exclusive flag kept the port busy";
+    EXPECT_EQ(ExclusiveFlag(pty.path), 0);
+}
 
 // Fast timing, with a read wait long enough that a peer thread delayed by a busy machine is not
 // taken for a silent phone.

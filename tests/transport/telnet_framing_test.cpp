@@ -32,12 +32,7 @@ struct WireCase {
 // Bytes as ser2net and other telnet servers send them.
 const WireCase kCases[] = {
     {"plain data", "AT\r\r\nOK\r\n"s, "AT\r\r\nOK\r\n"s, {}},
-    {"escaped 0xff in data",
-     "a\xff\xff"
-     "b\xff\xff\xff\xff"s,
-     "a\xff"
-     "b\xff\xff"s,
-     {}},
+    {"escaped 0xff in data", "a\xff\xff"s + "b\xff\xff\xff\xff", "a\xff"s + "b\xff\xff", {}},
     {"ser2net greeting",
      "\xff\xfb\x03\xff\xfd\x03\xff\xfb\x01\xff\xfe\x01\xff\xfd\x00\xff\xfb\x00\xff\xfd\x2c"s,
      ""s,
@@ -47,30 +42,19 @@ const WireCase kCases[] = {
      "\xff\xfa\x2c\x65\x00\x00\xff\xff\xff\xf0OK"s,
      "OK"s,
      {Sub(44, "\x65\x00\x00\xff"s)}},
-    {"modem state between data",
-     "12\xff\xfa\x2c\x6b\x30\xff\xf0"
-     "34"s,
-     "1234"s,
-     {Sub(44, "\x6b\x30"s)}},
+    {"modem state between data", "12\xff\xfa\x2c\x6b\x30\xff\xf0"s + "34", "1234"s, {Sub(44, "\x6b\x30"s)}},
     {"empty subnegotiation", "\xff\xfa\x2c\xff\xf0"s, ""s, {Sub(44, ""s)}},
     {"nop, go-ahead and break",
      "x\xff\xf1y\xff\xf9\xff\xf3z"s,
      "xyz"s,
      {Command(241), Command(249), Command(243)}},
-    {"stray subnegotiation end",
-     "\xff\xf0"
-     "data"s,
-     "data"s,
-     {Command(240)}},
+    {"stray subnegotiation end", "\xff\xf0"s + "data", "data"s, {Command(240)}},
     {"command after an unescaped iac in a subnegotiation",
-     "\xff\xfa\x2c\x65\x01\xff\xfd\x00"
-     "after"s,
+     "\xff\xfa\x2c\x65\x01\xff\xfd\x00"s + "after",
      "after"s,
      {Option(253, 0)}},
     {"byte after an unescaped iac in a subnegotiation",
-     "\xff\xfa\x2c\x66\xff\xff\xff"
-     "A\xff\xf0"
-     "B"s,
+     "\xff\xfa\x2c\x66\xff\xff\xff"s + "A\xff\xf0" + "B",
      "B"s,
      {Command('A'), Command(240)}},
     {"unfinished command waits", "data\xff\xfd"s, "data"s, {}},
