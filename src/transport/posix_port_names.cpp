@@ -6,7 +6,9 @@
 namespace panelgrab {
 
 std::string DevicePathOf(const std::string& portName) {
-    if (SchemeOfPortName(portName) != PortScheme::Local || portName.find('/') != std::string::npos) {
+    // No name is no device (not the folder /dev/), and a name with a slash is already a path.
+    if (portName.empty() || SchemeOfPortName(portName) != PortScheme::Local ||
+        portName.find('/') != std::string::npos) {
         return portName;
     }
     // COM1 is the first port, /dev/ttyS0.

@@ -13,8 +13,8 @@ bool StartsWith(const std::string& text, const char* prefix) {
 } // namespace
 
 std::string DevicePathOf(const std::string& portName) {
-    if (SchemeOfPortName(portName) != PortScheme::Local || StartsWith(portName, "\\\\.\\") ||
-        StartsWith(portName, "//./")) {
+    if (portName.empty() || SchemeOfPortName(portName) != PortScheme::Local ||
+        StartsWith(portName, "\\\\.\\") || StartsWith(portName, "//./")) {
         return portName;
     }
     return "\\\\.\\" + portName;

@@ -43,7 +43,7 @@ TEST(PortNames, SchemesInAnyLetterCaseAndTheDevicePathOfEachName) {
         {"COM99999", PortScheme::Local, "/dev/COM99999"},
         {"ttyUSB0", PortScheme::Local, "/dev/ttyUSB0"},
         {"rfcomm0", PortScheme::Local, "/dev/rfcomm0"},
-        {"", PortScheme::Local, "/dev/"},
+        {"", PortScheme::Local}, // no device, not the folder /dev/
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SchemeOfPortName(c.name), c.scheme) << c.name;

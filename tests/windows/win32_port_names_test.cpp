@@ -13,8 +13,13 @@ namespace {
 
 TEST(Win32PortNames, NamesGoToTheDeviceNamespace) {
     const std::pair<const char*, const char*> cases[] = {
-        {"COM7", "\\\\.\\COM7"},  {"com12", "\\\\.\\com12"}, {"\\\\.\\COM12", "\\\\.\\COM12"},
-        {"//./COM3", "//./COM3"}, {"CNCA0", "\\\\.\\CNCA0"}, {"COM0", "\\\\.\\COM0"},
+        {"COM7", "\\\\.\\COM7"},
+        {"com12", "\\\\.\\com12"},
+        {"\\\\.\\COM12", "\\\\.\\COM12"},
+        {"//./COM3", "//./COM3"},
+        {"CNCA0", "\\\\.\\CNCA0"},
+        {"COM0", "\\\\.\\COM0"},
+        {"", ""},
     };
     for (const auto& [name, path] : cases) {
         EXPECT_EQ(DevicePathOf(name), path) << name;
