@@ -3,13 +3,10 @@
 // it against, and the pictures they show.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,8 +18,12 @@
 #include "cli/cli_runner.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
+#include "support/scratch_folder.h"
 
 namespace panelgrab::cli::test {
+
+using panelgrab::test::ReadFile;
+using panelgrab::test::ScratchFolder;
 
 struct Outcome {
     int exitCode = -1;
@@ -39,11 +40,6 @@ inline Outcome RunInProcess(std::vector<std::string> args) {
     CliIo io{out, err, false};
     const int exitCode = RunCli(args, io);
     return {exitCode, out.str(), err.str()};
-}
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A path in the temporary folder no other call names; the caller removes what it creates there.
@@ -122,35 +118,5 @@ inline std::string ExpectedBmp(const std::vector<std::string>& simArgs = {}, std
     const std::vector<uint8_t> bytes = bitmap.EncodeBmp();
     return {bytes.begin(), bytes.end()};
 }
-
-// A folder of the running test's own, removed with everything in it when the test ends.
-class ScratchFolder {
-public:
-    ScratchFolder()
-        : path_(std::filesystem::temp_directory_path() /
-                ("panelgrab-cli-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path_); }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    // The names of the files in the folder, sorted.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::size_t Count() const { return Names().size(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 } // namespace panelgrab::cli::test
