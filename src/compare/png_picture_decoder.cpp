@@ -8,6 +8,8 @@
 #endif
 #include <vector>
 
+#include "compare/zlib_png_decoder.h"
+
 namespace panelgrab {
 
 namespace {
@@ -25,6 +27,8 @@ struct ReadState {
     std::size_t size = 0;
     std::size_t at = 0;
     char message[160] = {};
+    bool tooLarge = false;  // a side beyond kMaxPictureSide
+    bool extraData = false; // more image data than the header calls for
 };
 
 void ReadBytes(png_structp png, png_bytep out, std::size_t length) {
@@ -42,7 +46,19 @@ void ReadBytes(png_structp png, png_bytep out, std::size_t length) {
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp) {}
+// libpng only warns about a side beyond the limit (then fails with "Invalid IHDR data") and about
+// image data beyond what the header calls for (then goes on): both are kept to refuse the file.
+void OnWarning(png_structp png, png_const_charp message) {
+    auto* state = static_cast<ReadState*>(png_get_error_ptr(png));
+    if (std::strstr(message, "exceeds user limit") != nullptr) {
+        state->tooLarge = true;
+    } else if (std::strstr(message, "Too much image data") != nullptr ||
+               std::strstr(message, "Extra compressed data") != nullptr ||
+               std::strstr(message, "Too many IDATs") != nullptr) {
+        state->extraData = true;
+        std::snprintf(state->message, sizeof state->message, "%s", message);
+    }
+}
 
 struct Header {
     png_uint_32 width = 0;
@@ -84,11 +100,13 @@ bool ReadHeader(png_structp png, png_infop info, Header* header) {
     return true;
 }
 
+// The rows, then the chunks up to IEND: a file cut after its image data is damaged too.
 bool ReadRows(png_structp png, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
     png_read_image(png, rows);
+    png_read_end(png, nullptr);
     return true;
 }
 
@@ -142,9 +160,8 @@ PictureFileStatus DecodePngPicture(std::span<const uint8_t> bytes, Picture& pict
     }
     Header header;
     if (!ReadHeader(reader.png(), reader.info(), &header)) {
-        const bool tooLarge = std::strstr(state.message, "exceeds user limit") != nullptr;
-        return tooLarge ? Refuse(PictureFileStatus::TooLarge, "the PNG picture is too large", error)
-                        : Damaged(state, error);
+        return state.tooLarge ? Refuse(PictureFileStatus::TooLarge, "the PNG picture is too large", error)
+                              : Damaged(state, error);
     }
     if (int64_t{header.width} * header.height > kMaxPicturePixels) {
         return Refuse(PictureFileStatus::TooLarge,
@@ -164,7 +181,7 @@ PictureFileStatus DecodePngPicture(std::span<const uint8_t> bytes, Picture& pict
     for (png_uint_32 y = 0; y < header.height; ++y) {
         rows[y] = decoded.Row(static_cast<int32_t>(y));
     }
-    if (!ReadRows(reader.png(), rows.data())) {
+    if (!ReadRows(reader.png(), rows.data()) || state.extraData) {
         return Damaged(state, error);
     }
     picture = std::move(decoded);
@@ -172,11 +189,9 @@ PictureFileStatus DecodePngPicture(std::span<const uint8_t> bytes, Picture& pict
 }
 
 #else
-// Debian has no libpng for MinGW: the Windows build reads BMP files only.
-PictureFileStatus DecodePngPicture(std::span<const uint8_t> /*bytes*/, Picture& /*picture*/,
-                                   std::string& error) {
-    error = "PNG pictures cannot be read by this build (it has no libpng); use BMP";
-    return PictureFileStatus::Unsupported;
+// Debian has no libpng for MinGW: the Windows build reads PNG files with the decoder on zlib.
+PictureFileStatus DecodePngPicture(std::span<const uint8_t> bytes, Picture& picture, std::string& error) {
+    return DecodePngWithZlib(bytes, picture, error);
 }
 #endif
 
