@@ -10,43 +10,12 @@
 
 #include "compare/png_picture_decoder.h"
 #include "fuzz_input.h"
+#include "png_chunk_crcs.h"
 
 namespace {
 
 using panelgrab::fuzz::Check;
-
-uint32_t Crc32(const uint8_t* data, std::size_t size) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
-uint32_t Big32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-
-// Rewrites the CRC of every whole chunk after the signature.
-void RepairChunkCrcs(std::vector<uint8_t>& file) {
-    std::size_t at = 8;
-    while (at + 12 <= file.size()) {
-        const uint32_t length = Big32(&file[at]);
-        if (length > file.size() - at - 12) {
-            return;
-        }
-        const uint32_t crc = Crc32(&file[at + 4], 4 + std::size_t{length});
-        uint8_t* field = &file[at + 8 + length];
-        field[0] = static_cast<uint8_t>(crc >> 24);
-        field[1] = static_cast<uint8_t>(crc >> 16);
-        field[2] = static_cast<uint8_t>(crc >> 8);
-        field[3] = static_cast<uint8_t>(crc);
-        at += 12 + std::size_t{length};
-    }
-}
+using panelgrab::fuzz::RepairChunkCrcs;
 
 void CheckRoundTrip(const panelgrab::Picture& picture) {
     png_image image;
