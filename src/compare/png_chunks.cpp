@@ -48,8 +48,13 @@ PictureFileStatus ReadHeader(std::span<const uint8_t> data, PngHeader& header, s
     header.bitDepth = data[8];
     header.colourType = data[9];
     header.interlaced = data[12] == 1;
-    if (header.width == 0 || header.height == 0 || header.width > kMaxChunkLength ||
-        header.height > kMaxChunkLength) {
+    // A side beyond the limit comes first: the libpng path calls that too large whatever else is wrong.
+    if (header.width > static_cast<uint32_t>(kMaxPictureSide) ||
+        header.height > static_cast<uint32_t>(kMaxPictureSide)) {
+        error = "the PNG picture is too large";
+        return PictureFileStatus::TooLarge;
+    }
+    if (header.width == 0 || header.height == 0) {
         return Damaged("invalid picture size in IHDR", error);
     }
     if (!ValidDepth(header.colourType, header.bitDepth)) {
@@ -59,11 +64,6 @@ PictureFileStatus ReadHeader(std::span<const uint8_t> data, PngHeader& header, s
     }
     if (data[10] != 0 || data[11] != 0 || data[12] > 1) {
         return Damaged("unknown compression, filter or interlace method in IHDR", error);
-    }
-    if (header.width > static_cast<uint32_t>(kMaxPictureSide) ||
-        header.height > static_cast<uint32_t>(kMaxPictureSide)) {
-        error = "the PNG picture is too large";
-        return PictureFileStatus::TooLarge;
     }
     return PictureFileStatus::Ok;
 }
