@@ -11,9 +11,9 @@ namespace panelgrab {
 // in raw mode): the bytes of the line travel unchanged and the line's settings are the server's.
 //
 // Reads, writes and Close behave as on a local port: calls wait on the socket through a
-// SocketStream, so Close() wakes a blocked Read. A server that closes the connection is a port
-// that has gone: reads fail with SocketError::kClosedByPeer, never return empty. Open is not woken by Close;
-// it is bounded by the connect wait.
+// SocketStream, so Close() wakes a blocked Read. A server that closes the connection is a port that
+// has gone: reads fail with SocketError::kClosedByPeer, never return empty. Open is not woken by
+// Close; it is bounded by the connect wait.
 class TcpSerialDevice final : public SerialDevice {
 public:
     explicit TcpSerialDevice(std::chrono::milliseconds connectWait);
