@@ -1,19 +1,13 @@
 #include "transport/network_address.h"
 
 #include <cctype>
-#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
+#include "transport/network_socket.h"
 #include "transport/port_names.h"
 
 namespace panelgrab {
@@ -42,26 +36,10 @@ bool ParsePort(std::string_view text, uint16_t& port) {
     return true;
 }
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
-}
-
 struct AddressListDeleter {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+    void operator()(addrinfo* list) const { FreeAddresses(list); }
 };
 using AddressList = std::unique_ptr<addrinfo, AddressListDeleter>;
-
-int LookupFailure(int code) {
-    switch (code) {
-    case EAI_AGAIN:
-        return kErrorNameLookupFailed;
-    case EAI_MEMORY:
-        return ENOMEM;
-    default: // EAI_NONAME, EAI_NODATA, EAI_FAIL, EAI_ADDRFAMILY ...
-        return kErrorHostNotFound;
-    }
-}
 
 // One name lookup on a thread of its own, so that waiting for it can be bounded: getaddrinfo itself
 // waits as long as the name service lets it. (The C library's asynchronous lookup would do the same
@@ -107,17 +85,11 @@ int LookUpName(const std::string& host, const std::string& service, Clock::time_
     JoinFinishedLookups();
     auto lookup = std::make_shared<NameLookup>();
     std::thread worker([lookup, host, service] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_NUMERICSERV;
         addrinfo* found = nullptr;
-        const int code = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+        const int code = LookUpAddresses(host, service, false, found);
         std::lock_guard lock(lookup->mutex);
         if (lookup->abandoned) {
-            if (code == 0) {
-                freeaddrinfo(found);
-            }
+            FreeAddresses(found);
         } else {
             lookup->code = code;
             lookup->result = code == 0 ? found : nullptr;
@@ -137,7 +109,7 @@ int LookUpName(const std::string& host, const std::string& service, Clock::time_
     lock.unlock();
     worker.join();
     if (lookup->code != 0) {
-        return LookupFailure(lookup->code);
+        return lookup->code;
     }
     result.reset(lookup->result);
     return 0;
@@ -146,52 +118,16 @@ int LookUpName(const std::string& host, const std::string& service, Clock::time_
 // An address literal needs no name service; anything else is looked up with a bounded wait.
 int Resolve(const std::string& host, uint16_t port, Clock::time_point deadline, AddressList& result) {
     const std::string service = std::to_string(port);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     addrinfo* list = nullptr;
-    const int numeric = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    const int numeric = LookUpAddresses(host, service, true, list);
     if (numeric == 0) {
         result.reset(list);
         return 0;
     }
-    if (numeric != EAI_NONAME) {
-        return LookupFailure(numeric);
+    if (numeric != kErrorHostNotFound) {
+        return numeric;
     }
     return LookUpName(host, service, deadline, result);
-}
-
-// Connects one socket to one address by `deadline`. Returns 0 or the reason.
-int ConnectOne(const addrinfo& address, Clock::time_point deadline, int& fd) {
-    fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
-    if (fd < 0) {
-        return errno;
-    }
-    int error = 0;
-    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
-        error = errno;
-    }
-    while (error == EINPROGRESS) {
-        pollfd pending{fd, POLLOUT, 0};
-        const int ready = ::poll(&pending, 1, MillisecondsLeft(deadline));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            error = ready == 0 ? ETIMEDOUT : errno;
-            break;
-        }
-        socklen_t length = sizeof error;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-            error = errno;
-        }
-    }
-    if (error != 0) {
-        ::close(fd);
-        fd = -1;
-    }
-    return error;
 }
 
 } // namespace
@@ -232,29 +168,26 @@ bool NetworkAddress::Parse(std::string_view url, NetworkAddress& address) {
     return true;
 }
 
-int NetworkAddress::Connect(milliseconds wait, int& fd) const {
-    fd = -1;
+int NetworkAddress::Connect(milliseconds wait, SocketHandle& socket) const {
+    socket = kNoSocket;
     const auto deadline = Clock::now() + wait;
     AddressList addresses;
     if (const int error = Resolve(host_, port_, deadline, addresses); error != 0) {
         return error;
     }
     int left = 0;
-    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
+    for (const addrinfo* a = addresses.get(); a != nullptr; a = NextAddress(*a)) {
         ++left;
     }
-    int error = EHOSTUNREACH;
-    for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next, --left) {
+    int error = SocketError::kUnreachable;
+    for (const addrinfo* a = addresses.get(); a != nullptr; a = NextAddress(*a), --left) {
         const auto now = Clock::now();
         if (now >= deadline) {
-            return ETIMEDOUT;
+            return SocketError::kTimedOut;
         }
         // A name with an address that does not answer must leave time for its other addresses.
-        error = ConnectOne(*a, now + (deadline - now) / left, fd);
+        error = ConnectSocket(*a, now + (deadline - now) / left, socket);
         if (error == 0) {
-            // AT commands are a few bytes each: waiting to merge them with more only adds latency.
-            const int on = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             return 0;
         }
     }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "transport/network_socket.h"
+
 namespace panelgrab {
 
 // The host and TCP port of a network port's URL, and the connection to them.
@@ -19,9 +21,9 @@ public:
 
     // Looks the host up (IPv6 and IPv4) and connects a TCP stream to it, the lookup and the connect
     // together within `wait`; several addresses of one name share the time. Returns 0 with a
-    // non-blocking, close-on-exec socket without send delay in `fd`, or the reason: an errno
-    // (ECONNREFUSED, EHOSTUNREACH, ETIMEDOUT ...), kErrorHostNotFound or kErrorNameLookupFailed.
-    int Connect(std::chrono::milliseconds wait, int& fd) const;
+    // socket as ConnectSocket makes it, or the reason: a system error (connection refused, host
+    // unreachable, SocketError::kTimedOut ...), kErrorHostNotFound or kErrorNameLookupFailed.
+    int Connect(std::chrono::milliseconds wait, SocketHandle& socket) const;
 
 private:
     std::string host_;

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "common/ascii_text.h"
+#include "transport/network_socket.h"
 
 namespace panelgrab {
 namespace {
@@ -62,6 +63,27 @@ PortScheme SchemeOfPortName(std::string_view portName) {
         return PortScheme::Rfc2217;
     }
     return PortScheme::Local;
+}
+
+const char* DescribeNetworkFailure(int error) {
+    if (error == SocketError::kClosedByPeer) {
+        return "connection closed by the server";
+    }
+    switch (error) {
+    case kErrorBadAddress:
+        return "not a network port address (tcp://HOST:PORT or rfc2217://HOST:PORT)";
+    case kErrorHostNotFound:
+        return "host name not found";
+    case kErrorNameLookupFailed:
+        return "the host name could not be looked up (no answer from the name service)";
+    case kErrorNoComPortControl:
+        return "the server refuses RFC 2217 COM port control (a raw TCP port is reached with tcp://)";
+    case kErrorSettingRefused:
+        return "the server did not take the line settings (baud rate, 8 data bits, no parity, 1 stop bit, "
+               "no flow control)";
+    default:
+        return nullptr;
+    }
 }
 
 bool NaturalLess(const std::string& a, const std::string& b) {

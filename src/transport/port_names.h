@@ -57,4 +57,8 @@ PortTrouble TroubleOf(int error);
 // "busy: another program holds it"; on Windows the system's own text for the rarer ones.
 std::string DescribeSystemError(int error);
 
+// The part of DescribeSystemError that every platform shares: the text of a network port's own
+// failures above and of a connection the server closed; null for any other error.
+const char* DescribeNetworkFailure(int error);
+
 } // namespace panelgrab

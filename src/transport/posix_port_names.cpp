@@ -49,24 +49,11 @@ PortTrouble TroubleOf(int error) {
 }
 
 std::string DescribeSystemError(int error) {
-    switch (error) {
-    case ECONNREFUSED:
+    if (const char* text = DescribeNetworkFailure(error)) {
+        return text;
+    }
+    if (error == ECONNREFUSED) {
         return "connection refused (nothing listens at that host and port)";
-    case ECONNRESET:
-        return "connection closed by the server";
-    case kErrorBadAddress:
-        return "not a network port address (tcp://HOST:PORT or rfc2217://HOST:PORT)";
-    case kErrorHostNotFound:
-        return "host name not found";
-    case kErrorNameLookupFailed:
-        return "the host name could not be looked up (no answer from the name service)";
-    case kErrorNoComPortControl:
-        return "the server refuses RFC 2217 COM port control (a raw TCP port is reached with tcp://)";
-    case kErrorSettingRefused:
-        return "the server did not take the line settings (baud rate, 8 data bits, no parity, 1 stop bit, "
-               "no flow control)";
-    default:
-        break;
     }
     switch (TroubleOf(error)) {
     case PortTrouble::Permission:

@@ -2,8 +2,8 @@
 
 #include <atomic>
 
+#include "transport/posix_shared_descriptor.h"
 #include "transport/serial_device.h"
-#include "transport/shared_descriptor.h"
 
 namespace panelgrab {
 

@@ -1,7 +1,6 @@
 #include "transport/rfc2217_serial_device.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "transport/port_names.h"
@@ -57,7 +56,7 @@ bool ServerMay(uint8_t option) {
 }
 
 int NotAborted(int error) {
-    return error == SerialDevice::kAborted ? ECANCELED : error;
+    return error == SerialDevice::kAborted ? SerialDevice::kCanceledError : error;
 }
 
 // How many of the first `size` data bytes a write of `written` escaped bytes carried whole.
@@ -106,7 +105,7 @@ int Rfc2217SerialDevice::Open(const std::string& url) {
     if (error == 0) {
         error = ReadUntil([this] { return comPortDecided_; }, Clock::now() + stream_.connectWait());
     }
-    if (error == ETIMEDOUT) {
+    if (error == SocketError::kTimedOut) {
         // Not a telnet server that knows the option (a raw port echoes nothing back): Configure
         // reports it as the settings failure it is.
         comPortDecided_ = true;
@@ -129,10 +128,10 @@ int Rfc2217SerialDevice::Open(const std::string& url) {
 
 int Rfc2217SerialDevice::Configure(int32_t baudRate) {
     if (baudRate <= 0) {
-        return EINVAL;
+        return SocketError::kBadArgument;
     }
     if (!IsOpen()) {
-        return EBADF;
+        return SocketError::kNotOpen;
     }
     std::lock_guard lock(readMutex_);
     if (!ours_[kComPortOption].enabled) {
@@ -260,7 +259,7 @@ int Rfc2217SerialDevice::ReadUntil(const std::function<bool()>& done, Clock::tim
     while (!done()) {
         const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
         if (left <= milliseconds(0)) {
-            return ETIMEDOUT;
+            return SocketError::kTimedOut;
         }
         const IoResult read = stream_.Read(raw_.data(), raw_.size(), left);
         if (!read.ok()) {

@@ -54,7 +54,7 @@ private:
     // Asks the server to enable `option`: ours (WILL) or its (DO).
     int Request(uint8_t verb, uint8_t option);
     // Reads and handles the stream until `done` holds; data that arrives meanwhile waits for Read.
-    // Returns 0, ETIMEDOUT at `deadline`, or the read's failure.
+    // Returns 0, SocketError::kTimedOut at `deadline`, or the read's failure.
     int ReadUntil(const std::function<bool()>& done, Clock::time_point deadline);
     // Decodes bytes from the socket: data to `data`, negotiation handled (and answered).
     int Take(std::string_view raw, std::string& data);

@@ -2,18 +2,18 @@
 
 #include <chrono>
 
+#include "transport/network_socket.h"
 #include "transport/serial_device.h"
-#include "transport/shared_descriptor.h"
 
 namespace panelgrab {
 
 // A serial port on another machine, reached as a plain TCP stream ("tcp://HOST:PORT", a ser2net port
 // in raw mode): the bytes of the line travel unchanged and the line's settings are the server's.
 //
-// Reads, writes and Close behave as on a local port: calls poll the socket through a
-// SharedDescriptor, so Close() wakes a blocked Read. A server that closes the connection is a port
-// that has gone: reads fail with ECONNRESET, never return empty. Open is not woken by Close; it is
-// bounded by the connect wait.
+// Reads, writes and Close behave as on a local port: calls wait on the socket through a
+// SocketStream, so Close() wakes a blocked Read. A server that closes the connection is a port that
+// has gone: reads fail with SocketError::kClosedByPeer, never return empty. Open is not woken by
+// Close; it is bounded by the connect wait.
 class TcpSerialDevice final : public SerialDevice {
 public:
     explicit TcpSerialDevice(std::chrono::milliseconds connectWait);
@@ -34,7 +34,7 @@ public:
 
 private:
     const std::chrono::milliseconds connectWait_;
-    SharedDescriptor socket_;
+    SocketStream stream_;
 };
 
 } // namespace panelgrab

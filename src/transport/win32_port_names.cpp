@@ -1,3 +1,5 @@
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include "common/win32_text.h"
@@ -36,12 +38,28 @@ PortTrouble TroubleOf(int error) {
     case ERROR_BAD_COMMAND:
     case ERROR_GEN_FAILURE:
         return PortTrouble::Gone;
+    case WSAECONNREFUSED:
+    case WSAETIMEDOUT:
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case kErrorHostNotFound:
+    case kErrorNameLookupFailed:
+        return PortTrouble::Unreachable;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+        return PortTrouble::ConnectionClosed;
+    case kErrorNoComPortControl:
+        return PortTrouble::NotRfc2217;
     default:
         return PortTrouble::Other;
     }
 }
 
+// Winsock's failures (connection refused, timed out ...) are told in the system's own words.
 std::string DescribeSystemError(int error) {
+    if (const char* text = DescribeNetworkFailure(error)) {
+        return text;
+    }
     switch (TroubleOf(error)) {
     case PortTrouble::Busy:
         return "busy: another program holds it";

@@ -1,4 +1,4 @@
-#include "transport/shared_descriptor.h"
+#include "transport/posix_shared_descriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
