@@ -1,5 +1,4 @@
 // SerialPort: the unsolicited reports the line brings, and their way to a listener.
-#include <cerrno>
 
 #include "common/text_codec.h"
 #include "transport/serial_device.h"
@@ -81,7 +80,8 @@ ExchangeResult SerialPort::ListenOnce(std::chrono::milliseconds wait) {
     const SerialDevice::IoResult read = device_->Read(chunk, sizeof chunk, wait);
     bytesReceived_.fetch_add(read.count, std::memory_order_relaxed);
     if (!read.ok()) {
-        return Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? ECANCELED : read.error);
+        return Finish(ReceiveFailed,
+                      read.error == SerialDevice::kAborted ? SerialDevice::kCanceledError : read.error);
     }
     if (read.count > 0) {
         Split(std::string_view(chunk, read.count));
