@@ -78,6 +78,8 @@ int PhoneSession::ReportFailure(std::string_view operation, int32_t result) {
     std::string reason;
     if (result == kPhoneBadAnswer) {
         reason = "the phone's answer could not be used";
+    } else if (std::string detail = phone_->FailureDetail(); !detail.empty()) {
+        reason = std::move(detail); // the phone object's own account of what was wrong
     } else if (const char* text = phone_->FailureText()) {
         reason = text; // the port worked; the phone object knows what went wrong
     } else {

@@ -106,7 +106,7 @@ LiveViewTask::StepEnd LiveViewTask::Step() {
 }
 
 LiveViewTask::StepEnd LiveViewTask::Open(LiveRefreshStats& stats) {
-    if (!screen_->SelectDisplay(port, display_.displayNumber)) {
+    if (!screen_->SelectNumberedDisplay(port, display_.displayNumber)) {
         const char* text = screen_->errorText();
         if (text == nullptr && port.IsOpen() && !screen_->displays().empty()) {
             text = kTextDisplayGone; // the list came, without this display

@@ -21,14 +21,14 @@ ScreenReadTask::~ScreenReadTask() {
 }
 
 int ScreenReadTask::IsSupported(bool& supported) {
-    const ExchangeResult result = port.Execute(kCmdZisiTest, kCommandTimeout);
+    const ExchangeResult result = port.ExecuteQuery(kCmdZisiTest, kCommandTimeout);
     supported = result == Ok;
     return result;
 }
 
 int ScreenReadTask::Run() {
     ScreenImage scratch;
-    return scratch.ReadScreen(port, display_.displayNumber) ? Ok : ReceiveFailed;
+    return scratch.ReadDisplay(port, display_) ? Ok : ReceiveFailed;
 }
 
 bool ScreenReadTask::Start() {
@@ -65,7 +65,7 @@ bool ScreenReadTask::IsRunning() {
 
 void ScreenReadTask::ReadLoop() {
     // What arrived stays readable either way; a short picture says why.
-    if (!screen_->ReadScreen(port, display_.displayNumber)) {
+    if (!screen_->ReadDisplay(port, display_)) {
         const char* text = screen_->errorText();
         failure_ = text != nullptr ? text : port.errorText();
     }
@@ -77,7 +77,11 @@ void ScreenReadTask::ReadLoop() {
 
 std::string ScreenReadTask::FailureText() const {
     const char* text = failure_.load();
-    return text != nullptr ? text : std::string();
+    if (text == nullptr) {
+        return {};
+    }
+    const std::string detail = screen_ ? screen_->FailureDetail() : std::string();
+    return detail.empty() ? text : detail;
 }
 
 int32_t ScreenReadTask::GetProgress() const {

@@ -48,34 +48,4 @@ bool IsLongListForm(std::string_view answer) {
     return ScanDecimals(rest.substr(third), ", %d", &ignored, 1) == 1;
 }
 
-BulkHarvest HarvestBulkText(std::string_view text, bool first, char* data, uint32_t capacity,
-                            uint32_t& received) {
-    std::size_t at = 0;
-    // An echoing phone sends its refusal only after the echo line: an "ERROR" before any digit is a
-    // refusal too, not a picture of one digit.
-    if ((first || received == 0) && text.find("ERROR") != std::string_view::npos) {
-        return BulkHarvest::Error;
-    }
-    if (first) {
-        at = PayloadStart(text);
-    }
-    uint32_t n = received;
-    for (; at < text.size(); ++at) {
-        const char c = text[at];
-        if (IsHexDigit(c)) {
-            if (n < capacity) {
-                data[n] = c;
-            }
-            if (n < std::numeric_limits<uint32_t>::max()) {
-                ++n;
-            }
-        } else if (c == 'O') {
-            received = n;
-            return BulkHarvest::Done;
-        }
-    }
-    received = n;
-    return BulkHarvest::More;
-}
-
 } // namespace panelgrab

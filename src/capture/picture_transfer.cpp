@@ -3,10 +3,12 @@
 #include <limits>
 #include <new>
 
+#include "capture/bulk_picture_parser.h"
 #include "capture/capture_texts.h"
 #include "capture/picture_text.h"
 #include "capture/pixel_decoder.h"
 #include "capture/screen_image.h"
+#include "common/ascii_text.h"
 #include "common/commands.h"
 #include "transport/serial_port.h"
 
@@ -15,110 +17,101 @@ namespace panelgrab {
 namespace {
 
 constexpr int kLineTimeout = 256;
-// How far a bulk stream may run past the picture before we stop listening to it.
-constexpr uint64_t kOverflowAllowance = 64 * 1024;
+// The picture's first line may take longer than the later ones: the phone prepares the picture.
+constexpr int kFirstLineStalls = 4;
+// Per picture line: the answer's prefix and line end around its digits.
+constexpr uint64_t kLineOverhead = 16;
+
+// The idle polls (a read wait and an idle pause each) that make up the timing's stall limit.
+int StallPolls(const PortTiming& timing) {
+    const auto poll = std::max(timing.readWait + timing.idlePause, std::chrono::milliseconds(1));
+    return static_cast<int>(std::max<long long>(1, timing.stallLimit / poll));
+}
+
+bool IsHexText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), IsHexDigit);
+}
+
+std::string StalledText(uint32_t received, uint32_t lineLength, uint32_t lines) {
+    return "the phone stopped sending after " + std::to_string(lineLength > 0 ? received / lineLength : 0) +
+           " of " + std::to_string(lines) + " lines";
+}
 
 } // namespace
 
-bool ScreenImage::SendBulkRequest(SerialPort& port, int displayNumber) {
-    const ExchangeResult result =
-        displayNumber == 0 ? port.Write(kCmdZisi) : port.Write(FormatSelectDisplay(displayNumber));
-    if (result != Ok) {
-        errorText_ = port.errorText();
-        return false;
-    }
-    return true;
-}
-
-bool ScreenImage::ReceiveBulkText(SerialPort& port, std::string& text) {
-    if (port.ReadLine(text, kLineTimeout) != Ok) {
-        errorText_ = port.errorText();
-        return false;
-    }
-    return true;
-}
-
-bool ScreenImage::ReadBulkLine(bool first, SerialPort& port, char* data, uint32_t& received, bool& done,
-                               uint32_t capacity, int displayNumber) {
-    if (first) {
-        if (!SendBulkRequest(port, displayNumber)) {
-            return false;
-        }
-        received = 0;
-    }
-    std::string text;
-    if (!ReceiveBulkText(port, text)) {
-        done = true;
-        return false;
-    }
-    BulkHarvest harvest;
-    {
-        std::lock_guard guard(lock_);
-        harvest = HarvestBulkText(text, first, data, capacity, received);
-    }
-    if (harvest == BulkHarvest::Error) {
-        errorText_ = kTextNoBulkRead;
-        done = true;
-        return false;
-    }
-    done = harvest == BulkHarvest::Done;
-    return true;
-}
-
-bool ScreenImage::RunBulkTransfer(SerialPort& port, int displayNumber, char* data, uint32_t capacity,
-                                  bool publish) {
+ScreenImage::BulkOutcome ScreenImage::RunBulkTransfer(SerialPort& port, int displayNumber, char* data,
+                                                     uint32_t lines, uint32_t lineLength, bool publish) {
     // The request and all its answer lines are one exchange: a key listener reading in between
     // would take picture lines away.
     const auto holdPort = port.HoldExchanges();
-    if (!SendBulkRequest(port, displayNumber)) {
-        return false;
+    const NarrowString command = displayNumber == 0 ? NarrowString(kCmdZisi) : FormatSelectDisplay(displayNumber);
+    if (port.Write(command) != Ok) {
+        errorText_ = port.errorText();
+        return BulkOutcome::Lost;
     }
     if (publish) {
         received_ = 0;
     }
-    const uint64_t limit = 2 * uint64_t{capacity} + kOverflowAllowance;
-    uint64_t textSeen = 0;
-    uint32_t count = 0;
+    BulkPictureParser parser(command.view(), lines, lineLength);
+    const int stallPolls = StallPolls(port.settings().GetTiming());
+    const auto leave = [&](BulkOutcome outcome, std::string reason) {
+        // Whatever of the picture is still on its way must not be taken for the next answer.
+        port.MarkOutOfStep((uint64_t{lines} * lineLength - parser.received()) +
+                           uint64_t{lines} * kLineOverhead);
+        SetFailureDetail(std::move(reason));
+        return outcome;
+    };
     for (bool first = true;; first = false) {
         // Wait for the phone without the lock: a window asking for the picture must not freeze.
         std::string text;
-        if (!ReceiveBulkText(port, text)) {
-            return false;
+        if (const ExchangeResult read = port.ReadLine(text, first ? kFirstLineStalls * stallPolls : stallPolls);
+            read != Ok) {
+            errorText_ = port.errorText();
+            return leave(BulkOutcome::Lost,
+                         read == TimedOut ? StalledText(parser.received(), lineLength, lines) : std::string());
         }
-        BulkHarvest harvest;
+        BulkPictureParser::Step step;
         {
             std::lock_guard guard(lock_);
-            harvest = HarvestBulkText(text, first, data, capacity, count);
+            step = parser.Feed(text, data);
             if (publish) {
-                received_ = static_cast<int32_t>(count);
+                received_ = static_cast<int32_t>(parser.received());
             }
         }
-        if (harvest == BulkHarvest::Error) {
+        switch (step) {
+        case BulkPictureParser::Step::More:
+            break;
+        case BulkPictureParser::Step::Done:
+            return BulkOutcome::Whole;
+        case BulkPictureParser::Step::Refused:
             errorText_ = kTextNoBulkRead;
-            return false;
-        }
-        if (harvest == BulkHarvest::Done) {
-            return true;
-        }
-        textSeen += text.size();
-        if (textSeen > limit) {
+            return BulkOutcome::Refused;
+        case BulkPictureParser::Step::Failed:
             errorText_ = kTextPictureOverflow;
-            return false;
+            return leave(BulkOutcome::Malformed, parser.failure());
         }
     }
 }
 
-bool ScreenImage::ReadBulk(SerialPort& port) {
+void ScreenImage::SetFailureDetail(std::string detail) {
+    std::lock_guard guard(lock_);
+    failureDetail_ = std::move(detail);
+}
+
+std::string ScreenImage::FailureDetail() const {
+    std::lock_guard guard(lock_);
+    return failureDetail_;
+}
+
+ScreenImage::BulkOutcome ScreenImage::ReadBulk(SerialPort& port) {
     char* data = nullptr;
-    uint32_t capacity = 0;
-    int displayNumber = 0;
+    DisplayInfo entry;
     {
         std::lock_guard guard(lock_);
         data = data_.data();
-        capacity = static_cast<uint32_t>(data_.size());
-        displayNumber = current_->displayNumber;
+        entry = *current_;
     }
-    return RunBulkTransfer(port, displayNumber, data, capacity, true);
+    return RunBulkTransfer(port, entry.displayNumber, data, entry.height, entry.lineLength, true);
 }
 
 bool ScreenImage::ReadLineByLine(SerialPort& port) {
@@ -149,6 +142,13 @@ bool ScreenImage::FetchLines(SerialPort& port, int firstLine, int lastLine) {
         std::lock_guard guard(lock_);
         const uint32_t count = ExtractPixelLine(answer, data_.data() + offset, room);
         received_ += static_cast<int32_t>(count);
+        if (count != entry.lineLength || !IsHexText(std::string_view(data_.data() + offset, count))) {
+            failureDetail_ = "line " + std::to_string(line) + " had " + std::to_string(count) +
+                             " characters where " + std::to_string(entry.lineLength) +
+                             " digits were expected";
+            errorText_ = kTextPictureOverflow;
+            return false;
+        }
     }
     return true;
 }
@@ -160,7 +160,7 @@ bool ScreenImage::ReadWholeAgain(SerialPort& port) {
             return false;
         }
     }
-    return ReadBulk(port);
+    return ReadBulk(port) == BulkOutcome::Whole;
 }
 
 bool ScreenImage::ReadWidePicture(SerialPort& port, int width, int height, int displayNumber, uint8_t* rows,
@@ -178,7 +178,8 @@ bool ScreenImage::ReadWidePicture(SerialPort& port, int width, int height, int d
         errorText_ = kTextPictureNoMemory;
         return false;
     }
-    if (!RunBulkTransfer(port, displayNumber, scratch.data(), static_cast<uint32_t>(scratch.size()), false)) {
+    if (RunBulkTransfer(port, displayNumber, scratch.data(), static_cast<uint32_t>(height), lineLength, false) !=
+        BulkOutcome::Whole) {
         return false;
     }
     return DecodeRows(static_cast<uint16_t>(width), static_cast<uint16_t>(height), 16,

@@ -14,18 +14,28 @@ ScreenImage::ScreenImage() = default;
 ScreenImage::~ScreenImage() = default;
 
 bool ScreenImage::ReadScreen(SerialPort& port, int index) {
-    if (!SelectDisplay(port, index)) {
-        return false;
-    }
+    return SelectDisplay(port, index) && ReadSelected(port);
+}
+
+bool ScreenImage::ReadDisplay(SerialPort& port, const DisplayInfo& entry) {
+    return PrepareTransfer(entry) && ReadSelected(port);
+}
+
+bool ScreenImage::ReadSelected(SerialPort& port) {
+    SetFailureDetail({});
     if (IsBulkReadSupported(port)) {
-        if (ReadBulk(port)) {
+        switch (ReadBulk(port)) {
+        case BulkOutcome::Whole:
             return true;
+        case BulkOutcome::Lost:
+            return false; // stalled, or the port failed: line by line would fare no better
+        case BulkOutcome::Refused:
+        case BulkOutcome::Malformed:
+            break; // the port brings the line back in step before the first line request
         }
-        // The broken-off picture answer may still be arriving; left in the line, it would be taken
-        // for the answer to the first line request.
-        port.DrainInput();
     }
-    // No bulk read, or it broke off: read the whole display again, one line at a time.
+    // No bulk read, or its picture was not whole: read the display again, one line at a time.
+    SetFailureDetail({});
     return ReadLineByLine(port);
 }
 
@@ -41,6 +51,19 @@ bool ScreenImage::SelectDisplay(SerialPort& port, int index) {
         return false;
     }
     return PrepareTransfer(list[static_cast<std::size_t>(index)]);
+}
+
+bool ScreenImage::SelectNumberedDisplay(SerialPort& port, int displayNumber) {
+    widePixels_ = ProbeWidePixels(port);
+    DisplayList list;
+    const bool listed = QueryDisplayList(port, list);
+    {
+        std::lock_guard guard(lock_);
+        displays_ = list;
+    }
+    const auto entry = std::find_if(list.begin(), list.end(),
+                                    [&](const DisplayInfo& d) { return d.displayNumber == displayNumber; });
+    return listed && entry != list.end() && PrepareTransfer(*entry);
 }
 
 bool ScreenImage::PrepareTransfer(const DisplayInfo& entry) {

@@ -42,9 +42,14 @@ public:
     // Reads the display at position `index` of the list it queries itself. True: the picture text
     // holds the picture and received() its character count.
     bool ReadScreen(SerialPort& port, int index);
+    // Reads the display `entry` (from a list queried before) without asking for the list again.
+    bool ReadDisplay(SerialPort& port, const DisplayInfo& entry);
     // The first half of ReadScreen: queries the list and makes the entry at `index` current, with a
     // picture text of '0' (black) and nothing transferred yet.
     bool SelectDisplay(SerialPort& port, int index);
+    // The same for the display that the phone numbers `displayNumber` (not a list position): false
+    // when the list no longer has it.
+    bool SelectNumberedDisplay(SerialPort& port, int displayNumber);
     // Fetches display lines firstLine..lastLine of the current entry with AT*ZIPI (which serves the
     // first display only) into the picture text, each stored under the lock as it arrives, so that
     // the rest of the picture stays as it was. Lines outside the display are skipped. False without
@@ -58,10 +63,6 @@ public:
     bool ReadPixelLine(SerialPort& port, int line, int firstColumn, int lastColumn, char* dest, uint32_t room,
                        uint32_t& count);
     bool IsBulkReadSupported(SerialPort& port);
-    // One step of the bulk method: the picture request on the first step, then one answer line;
-    // stores its hex digits from position `received` on (at most `capacity`), counts every digit.
-    bool ReadBulkLine(bool first, SerialPort& port, char* data, uint32_t& received, bool& done,
-                      uint32_t capacity, int displayNumber);
 
     bool ReadWidePicture(SerialPort& port, int width, int height, int displayNumber, uint8_t* rows,
                          std::size_t rowsBytes) override;
@@ -79,6 +80,9 @@ public:
     // Hexadecimal characters received in the current transfer, also those that did not fit.
     int32_t received() const { return received_.load(); }
     const char* errorText() const { return errorText_.load(); }
+    // Why the last read failed in words that name the picture's trouble ("the phone stopped sending
+    // after 16 of 220 lines"); empty when errorText() says all.
+    std::string FailureDetail() const;
     bool widePixels() const { return widePixels_; }
     // The entry being read (none before the read has chosen it).
     std::optional<DisplayInfo> current() const;
@@ -88,16 +92,25 @@ public:
 private:
     // Implementation details are the capture module's own.
     friend class ScreenImageAccess;
-    bool ReadBulk(SerialPort& port);
+    enum class BulkOutcome {
+        Whole,     // the picture, every digit of it
+        Refused,   // the phone has no bulk read
+        Malformed, // the stream was not the picture: line by line may still give it
+        Lost       // the phone stopped sending, or the port failed
+    };
+    BulkOutcome ReadBulk(SerialPort& port);
+    // The bulk method, then line by line where that may still succeed.
+    bool ReadSelected(SerialPort& port);
+    void SetFailureDetail(std::string detail);
     bool ReadLineByLine(SerialPort& port);
     bool QueryZipiDisplay(SerialPort& port, DisplayList& list);
     // Chooses the entry and allocates its picture text; false for an absurd size or no memory.
     bool PrepareTransfer(const DisplayInfo& entry);
-    // The bulk loop until the final OK, shared by ReadScreen and ReadWidePicture. Ends a stream
-    // that runs far past `capacity`. With `publish`, every stored step advances received().
-    bool RunBulkTransfer(SerialPort& port, int displayNumber, char* data, uint32_t capacity, bool publish);
-    bool SendBulkRequest(SerialPort& port, int displayNumber);
-    bool ReceiveBulkText(SerialPort& port, std::string& text);
+    // The bulk request and its answer until the final result, shared by ReadScreen and
+    // ReadWidePicture; `data` holds lines × lineLength digits. A transfer left early marks the line
+    // out of step. With `publish`, every stored step advances received().
+    BulkOutcome RunBulkTransfer(SerialPort& port, int displayNumber, char* data, uint32_t lines,
+                                uint32_t lineLength, bool publish);
     // Decodes rows first..last of the current entry into their bitmap rows. Lock held.
     void DecodeRowRange(DisplayBitmap& bitmap, int first, int last);
     // Transacts the AT*ZIPI request with room for the whole line's answer.
@@ -111,6 +124,7 @@ private:
     std::atomic<int32_t> received_{0};
     std::atomic<bool> widePixels_{false};
     std::vector<char> data_; // height x lineLength characters of the current entry, '0' at first
+    std::string failureDetail_;
 };
 
 } // namespace panelgrab

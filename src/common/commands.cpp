@@ -47,6 +47,23 @@ NarrowString FormatEventReporting(std::string_view mode, std::string_view keyp, 
     return Concat("AT+CMER=", fields, "\r");
 }
 
+std::string KeyTextProblem(std::string_view keys) {
+    for (const char c : keys) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code >= 0x20 && code < 0x7F && c != '"' && c != '\\') {
+            continue;
+        }
+        char shown[16];
+        if (code >= 0x20 && code < 0x7F) {
+            std::snprintf(shown, sizeof shown, "'%c'", c);
+        } else {
+            std::snprintf(shown, sizeof shown, "byte 0x%02X", code);
+        }
+        return std::string("the key text holds ") + shown + ", which a key press (AT+CKPD) cannot carry";
+    }
+    return {};
+}
+
 NarrowString FormatKeyPress(std::string_view keys) {
     // A key string too long for one command makes the result too long as well, so it is marked cut.
     return Concat("AT+CKPD=\"", ToNarrow(keys).view(), "\"\r");

@@ -20,6 +20,10 @@ NarrowString FormatEventReporting(std::string_view mode, std::string_view keyp, 
                                   std::string_view ind);
 // "AT+CKPD=\"keys\"\r"; keys are UTF-8 and go out as Latin-1, unescaped.
 NarrowString FormatKeyPress(std::string_view keys);
+// Why `keys` cannot go into AT+CKPD's quoted string ("the key text holds '\"', which a key press
+// cannot carry"), or empty when it can: printable ASCII only, without '"' and '\\', which would
+// end the string early or start an escape.
+std::string KeyTextProblem(std::string_view keys);
 // "AT+CKPD=\"keys\",time,pause\r" with times in tenths of a second.
 NarrowString FormatTimedKeyPress(std::string_view keys, unsigned time, unsigned pause);
 // "AT*ZISI=n\r"

@@ -94,6 +94,7 @@ int32_t AtPhone::CheckConnection() {
 }
 
 int32_t AtPhone::GetModel(std::string& model) {
+    BeginOperation();
     if (ReadUsesPort()) {
         return kPhoneFailed;
     }
@@ -121,7 +122,7 @@ int32_t AtPhone::GetGuiObjects(GuiObjectMap& objects) {
 }
 
 int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
-    failureText = nullptr;
+    BeginOperation();
     if (ReadUsesPort() || LiveViewRuns()) {
         return kPhoneFailed;
     }
@@ -130,6 +131,7 @@ int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
         if (IsScreenBufferText(screen.errorText())) {
             failureText = screen.errorText();
         }
+        SetFailureDetail(screen.FailureDetail());
         return kPhoneFailed;
     }
     const std::optional<DisplayInfo> display = screen.current();
@@ -210,6 +212,10 @@ bool AtPhone::IsReadRunning() {
 }
 
 int32_t AtPhone::PressKeyTimed(const std::string& keys, int32_t pressMs, int32_t pauseMs) {
+    BeginOperation();
+    if (!CheckKeyText(keys)) {
+        return kPhoneFailed;
+    }
     // A negative time has no meaning on the wire and would go out as a huge unsigned number.
     if (pressMs < 0 || pauseMs < 0) {
         return kPhoneFailed;
@@ -220,6 +226,10 @@ int32_t AtPhone::PressKeyTimed(const std::string& keys, int32_t pressMs, int32_t
 }
 
 int32_t AtPhone::PressKey(const std::string& keys) {
+    BeginOperation();
+    if (!CheckKeyText(keys)) {
+        return kPhoneFailed;
+    }
     return ExecuteCommand(FormatKeyPress(keys));
 }
 
@@ -268,7 +278,7 @@ std::string AtPhone::GetReadFailure() {
 }
 
 int32_t AtPhone::StartLiveView(const DisplayInfo& display, const LiveViewOptions& options) {
-    failureText = nullptr;
+    BeginOperation();
     if (ReadUsesPort() || LiveViewRuns()) {
         return kPhoneFailed;
     }
@@ -328,6 +338,7 @@ std::string AtPhone::GetLiveFailure() {
 }
 
 int32_t AtPhone::SendCommand(const std::string& command, std::string& answer) {
+    BeginOperation();
     answer.clear();
     if (ReadUsesPort()) {
         return kPhoneFailed;
@@ -375,6 +386,13 @@ bool AtPhone::ReadUsesPort() const {
 
 bool AtPhone::LiveViewRuns() const {
     return liveTask && liveTask->IsRunning();
+}
+
+bool AtPhone::CheckKeyText(const std::string& keys) {
+    // Nothing of a key text reaches the line unless the command can carry all of it.
+    std::string problem = KeyTextProblem(keys);
+    SetFailureDetail(problem);
+    return problem.empty();
 }
 
 int32_t AtPhone::ExecuteCommand(const NarrowString& command) {

@@ -73,6 +73,8 @@ private:
     bool ReadUsesPort() const;
     bool LiveViewRuns() const;
     int32_t ExecuteCommand(const NarrowString& command);
+    // False (with the reason as the failure detail) for a key text AT+CKPD cannot carry.
+    bool CheckKeyText(const std::string& keys);
 
     std::unique_ptr<ScreenReadTask> readTask;
     std::unique_ptr<LiveViewTask> liveTask;

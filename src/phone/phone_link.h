@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,13 @@ public:
     // own text, e.g. "The phone reported a display too large to read."; null when the port's text
     // (Port().errorText()) tells it.
     const char* FailureText() const { return failureText.load(); }
+    // The last failed operation's reason in its own words, where a fixed text cannot say it ("the
+    // picture had 220 lines of 1408 digits expected; line 0 had 20000", "the key text holds '\"'…");
+    // empty otherwise. Reset when an operation begins.
+    std::string FailureDetail() const {
+        std::lock_guard lock(detailLock);
+        return failureDetail;
+    }
     // Closes the port from any thread (e.g. on a signal): an exchange blocked on it ends at once and
     // later ones fail. Close() is still called from the client's thread afterwards.
     void ClosePortNow() { port->Close(); }
@@ -144,6 +152,19 @@ protected:
     std::unique_ptr<SerialPort> port;
     std::atomic<KeyEventSink*> keyClient{nullptr};
     std::atomic<const char*> failureText{nullptr};
+    void SetFailureDetail(std::string detail) {
+        std::lock_guard lock(detailLock);
+        failureDetail = std::move(detail);
+    }
+    // A new operation: no reason of an earlier one may be shown for it.
+    void BeginOperation() {
+        failureText = nullptr;
+        SetFailureDetail({});
+    }
+
+private:
+    mutable std::mutex detailLock;
+    std::string failureDetail;
 };
 
 // kind 0 gives an AtPhone over a new SerialPort made from a copy of the settings; others give none.

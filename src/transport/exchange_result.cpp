@@ -6,6 +6,8 @@ const char* const kTextPortInUse = "Unable to open com port. Some other applicat
 const char* const kTextBadSettings =
     "Unable to open com port. Your baudrate and/or com settings are not working.";
 const char* const kTextPhoneNotResponding = "Phone is not responding";
+const char* const kTextAnswerOutOfStep =
+    "Communications with the phone have failed. The phone answered another command than the one sent.";
 
 const char* ExchangeResultText(int32_t result) {
     switch (result) {

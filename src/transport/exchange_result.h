@@ -23,5 +23,7 @@ extern const char* const kTextPortInUse;
 extern const char* const kTextBadSettings;
 // "Phone is not responding"
 extern const char* const kTextPhoneNotResponding;
+// An answer whose echo named another command: the line was brought back in step.
+extern const char* const kTextAnswerOutOfStep;
 
 } // namespace panelgrab

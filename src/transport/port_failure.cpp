@@ -56,6 +56,11 @@ std::string DescribePortFailure(const SerialPort& port, const FailureWording& wo
     if (int error = port.systemError(); error != 0) {
         text += " (" + DescribeSystemError(error) + ")";
     }
+    // The phone's own words for its refusal, where it said more than "ERROR".
+    if (const std::string final = port.finalResultLine();
+        text == ExchangeResultText(ErrorAnswer) && !final.empty() && final != "ERROR") {
+        text += " (" + final + ")";
+    }
     if (const std::string advice = Advice(port, wording); !advice.empty()) {
         // "Phone is not responding" has no full stop of its own.
         text += text.back() == '.' || text.back() == ')' ? " " : ". ";

@@ -17,12 +17,15 @@ struct PortTiming {
     // The drain at open gives up on a line that has not fallen quiet within this. A client that
     // knows the phone is still sending (the rest of a picture it stopped reading) allows longer.
     std::chrono::milliseconds drainLimit{10000};
+    // A picture transfer that brings nothing for this long has stopped: the phone is reported as
+    // having stopped sending (a few read waits; the first line may take four times as long).
+    std::chrono::milliseconds stallLimit{3000};
 
     // About a hundredth of the defaults: for tests.
     static PortTiming Fast() {
         using std::chrono::milliseconds;
-        return PortTiming{milliseconds(5), milliseconds(1),  milliseconds(10),
-                          milliseconds(5), milliseconds(50), milliseconds(100)};
+        return PortTiming{milliseconds(5),  milliseconds(1),   milliseconds(10),  milliseconds(5),
+                          milliseconds(50), milliseconds(100), milliseconds(1000)};
     }
 };
 

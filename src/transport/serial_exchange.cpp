@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "common/ascii_text.h"
 #include "common/text_codec.h"
+#include "transport/final_result.h"
 #include "transport/serial_device.h"
 #include "transport/terminator_scanner.h"
 
@@ -67,7 +69,21 @@ milliseconds SerialPort::StreamingAllowance(int timeout, std::size_t capacity) c
     return (timing.readWait + timing.idlePause) * timeout + timing.readWait + lineTime;
 }
 
+milliseconds SerialPort::LineTime(uint64_t bytes) const {
+    const int32_t rate = settings_.GetBaudRate() > 0 ? settings_.GetBaudRate() : kFallbackBaudRate;
+    const uint64_t capped = std::min<uint64_t>(bytes, uint64_t{1} << 30);
+    return milliseconds(static_cast<long long>(capped * kBitsPerCharacter * 1000 / static_cast<uint64_t>(rate)));
+}
+
 ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {
+    std::lock_guard lock(exchangeLock_);
+    if (!BringInStep()) {
+        return SetError(TimedOut);
+    }
+    return WriteNow(command);
+}
+
+ExchangeResult SerialPort::WriteNow(const NarrowString& command) {
     std::lock_guard lock(exchangeLock_);
     if (TraceSink* sink = traceSink_.load()) {
         sink->OnCommandSent(FromNarrow(command.view()));
@@ -94,6 +110,9 @@ ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view termin
     const PortTiming& timing = settings_.GetTiming();
     TerminatorScanner scanner(terminator);
     const auto deadline = Clock::now() + StreamingAllowance(timeout, capacity);
+    // An answer ends on its final result line; any other terminator is looked for as text.
+    const bool untilFinal = terminator == kOk;
+    FinalResultScanner finals;
     int idlePolls = 0;
     char chunk[kChunkSize];
     for (;;) {
@@ -120,7 +139,11 @@ ExchangeResult SerialPort::ReadInto(std::string& answer, std::string_view termin
             const std::string text = splitter_.TakeReady(
                 overflow == Overflow::HandOver ? capacity - answer.size() : std::string::npos);
             answer.append(text, 0, capacity - std::min(capacity, answer.size()));
-            switch (scanner.Feed(text)) {
+            if (untilFinal && finals.Feed(text)) {
+                RememberFinal(finals.line());
+                return Finish(finals.result() == FinalResult::Ok ? Ok : ErrorAnswer, 0);
+            }
+            switch (untilFinal ? TerminatorScanner::Found::Nothing : scanner.Feed(text)) {
             case TerminatorScanner::Found::Terminator:
                 return Finish(Ok, 0);
             case TerminatorScanner::Found::ErrorAnswer:
@@ -162,21 +185,52 @@ ExchangeResult SerialPort::ReadLine(std::string& answer, int timeout, std::size_
 }
 
 ExchangeResult SerialPort::Transact(const NarrowString& command, std::string& answer, int timeout,
-                                    std::size_t capacity) {
+                                    std::size_t capacity, Repeat repeat) {
     std::lock_guard lock(exchangeLock_);
     answer.clear();
-    // With no write getting through, nothing was received either.
+    const int attempts = repeat == Repeat::IfLost ? kAttempts : 1;
     ExchangeResult result = ReceiveFailed;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (Write(command) != Ok) {
-            continue;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (const ExchangeResult written = Write(command); written != Ok) {
+            // A port that takes no command answers none either; a line that could not be brought
+            // back in step says so with its own result.
+            return SetError(written == TimedOut ? TimedOut : ReceiveFailed);
         }
         result = ReadUntilOk(answer, timeout, capacity);
-        if (result == Ok) {
-            return Ok;
+        if ((result == Ok || result == ErrorAnswer) && !EchoMatches(command.view(), answer)) {
+            // The answer of an earlier command that came late: this command's own is still to come.
+            MarkOutOfStep();
+            errorText_ = kTextAnswerOutOfStep;
+            result = ReceiveFailed;
+            continue;
         }
+        if (result != TimedOut) {
+            return result == ReceiveFailed ? result : SetError(result);
+        }
+        MarkOutOfStep();
     }
-    return SetError(result);
+    return result == ReceiveFailed ? result : SetError(result);
+}
+
+bool SerialPort::EchoMatches(std::string_view command, std::string_view answer) {
+    // The echo is the first line when it starts with AT; a phone with echo off starts with CR LF.
+    const std::size_t end = answer.find_first_of("\r\n");
+    const std::string_view echo = answer.substr(0, end);
+    if (!StartsWithIgnoringCase(echo, "AT")) {
+        return true;
+    }
+    const std::string_view sent = command.substr(0, command.find_first_of("\r\n"));
+    return EqualsIgnoringCase(echo, sent);
+}
+
+void SerialPort::RememberFinal(const std::string& line) {
+    std::lock_guard lock(finalLock_);
+    finalResultLine_ = line;
+}
+
+std::string SerialPort::finalResultLine() const {
+    std::lock_guard lock(finalLock_);
+    return finalResultLine_;
 }
 
 bool SerialPort::ExecuteOrDefer(const NarrowString& command, int timeout, ExchangeResult& result) {
@@ -194,9 +248,14 @@ ExchangeResult SerialPort::Execute(const NarrowString& command, int timeout) {
     return Transact(command, answer, timeout);
 }
 
+ExchangeResult SerialPort::ExecuteQuery(const NarrowString& command, int timeout) {
+    std::string answer;
+    return Transact(command, answer, timeout, kAnswerCapacity, Repeat::IfLost);
+}
+
 ExchangeResult SerialPort::Query(const NarrowString& command, std::string& answer, int timeout) {
     std::string raw;
-    const ExchangeResult result = Transact(command, raw, timeout);
+    const ExchangeResult result = Transact(command, raw, timeout, kAnswerCapacity, Repeat::IfLost);
     answer = result == Ok ? DecodeUtf8(raw) : std::string();
     return result;
 }

@@ -1,5 +1,6 @@
 #include "transport/serial_port.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "common/commands.h"
@@ -16,7 +17,8 @@ using std::chrono::milliseconds;
 constexpr int kNormalProbeTimeout = 5;
 constexpr int kPacedProbeTimeout = 2;
 constexpr int kInitCommandTimeout = 20;
-constexpr std::size_t kDrainChunk = 512;
+// The text of a large picture (240x320 at 8 characters a pixel, with its line prefixes).
+constexpr uint64_t kLargestPictureText = 640 * 1024;
 
 } // namespace
 
@@ -53,7 +55,7 @@ bool SerialPort::OpenNormal() {
         return FailOpen(kTextBadSettings, error);
     }
     DrainInput();
-    if (Execute(kCmdAt, kNormalProbeTimeout) != Ok) {
+    if (ExecuteQuery(kCmdAt, kNormalProbeTimeout) != Ok) {
         return FailOpen(kTextPhoneNotResponding, systemError_.load());
     }
     systemError_ = 0;
@@ -75,7 +77,7 @@ bool SerialPort::OpenPaced() {
         return FailOpen(kTextBadSettings, error);
     }
     Pause(pause);
-    if (Execute(kCmdAt, kPacedProbeTimeout) != Ok) {
+    if (ExecuteQuery(kCmdAt, kPacedProbeTimeout) != Ok) {
         return FailOpen(kTextPhoneNotResponding, systemError_.load());
     }
     Pause(pause);
@@ -84,27 +86,16 @@ bool SerialPort::OpenPaced() {
 }
 
 void SerialPort::DrainInput() {
-    std::lock_guard lock(exchangeLock_);
-    const milliseconds wait = settings_.GetTiming().readWait;
-    // A line that never falls quiet must not hold the open for ever.
-    const auto deadline = Clock::now() + settings_.GetTiming().drainLimit;
-    char scratch[kDrainChunk];
-    for (;;) {
-        const SerialDevice::IoResult read = device_->Read(scratch, sizeof scratch, wait);
-        bytesReceived_.fetch_add(read.count, std::memory_order_relaxed);
-        if (!read.ok() || read.count == 0 || Clock::now() >= deadline) {
-            break;
-        }
-        // The text goes, but a key report among it still reaches a listener.
-        Split(std::string_view(scratch, read.count));
-        splitter_.TakeReady();
-    }
-    splitter_.Reset();
+    // A program killed in the middle of a picture leaves the phone sending the rest of it: the
+    // largest picture we read may still be on its way at this rate.
+    DrainUntilQuiet(std::max(settings_.GetTiming().drainLimit, LineTime(kLargestPictureText)));
 }
 
 void SerialPort::StartAfresh() {
     std::lock_guard lock(exchangeLock_);
     splitter_.Reset();
+    outOfStep_ = false;
+    bytesStillComing_ = 0;
 }
 
 bool SerialPort::SendInitCommands() {

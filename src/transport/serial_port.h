@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,12 +37,26 @@ class SerialDevice;
 // While a listener has asked for them the reports are queued for it in arrival order; otherwise
 // they are dropped with a trace entry.
 //
+// In step: an exchange ends on its final result line (OK, ERROR, +CME ERROR: n, +CMS ERROR: n,
+// NO CARRIER, BUSY, NO ANSWER, NO DIALTONE). After a time-out, an answer whose echo names another
+// command, or a transfer that was left before its end, the line is out of step: before anything
+// else goes out, what still arrives is drained until the line is quiet (bounded by the time the
+// rest of the transfer takes at the line's rate), and an "AT" probe must get its own OK. Only
+// queries are sent again after that (Repeat::IfLost); key presses, settings and raw commands go out
+// once.
+//
 // Time-outs are counted in idle polls: a read that brought nothing (it waits up to readWait for a
 // first byte) followed by an idle pause. The budget covers the whole exchange. An answer that keeps
 // streaming without its terminator also ends with TimedOut, once the budget has passed in wall time
 // plus the time the line needs for twice the answer's capacity, so no exchange runs for ever.
 class SerialPort {
 public:
+    // Whether a command that got no answer of its own may be sent again once the line is in step.
+    enum class Repeat {
+        Never, // it may have acted on the phone (a key press, a setting, a raw command)
+        IfLost // a query: asking again changes nothing
+    };
+
     // Answer capacities in characters (the buffers hold one more for the terminating zero).
     static constexpr std::size_t kAnswerCapacity = 1023;     // Execute, Query, Transact
     static constexpr std::size_t kLineCapacity = 4095;       // ReadLine (picture transfer)
@@ -61,7 +76,8 @@ public:
     bool Open(bool sendInitCommands);
     // Normal or paced open sequence, as the settings choose.
     bool OpenPort();
-    // Discards pending input until the line has been quiet for one read wait.
+    // Discards pending input until the line has been quiet for one read wait, also the rest of a
+    // picture that a stopped program left the phone sending (the user is told of a long wait).
     void DrainInput();
     // Sends each line of the settings' initialisation commands and expects OK for each.
     bool SendInitCommands();
@@ -105,13 +121,28 @@ public:
     // `result`. Never waits for another thread.
     bool ExecuteOrDefer(const NarrowString& command, int timeout, ExchangeResult& result);
 
-    // Writes the command and waits for "OK\r\n", up to three attempts.
+    // Writes the command and waits for its final result: Ok for "OK", ErrorAnswer for the error
+    // results (finalResultLine() has the phone's words). With Repeat::IfLost, up to three attempts
+    // while the answer is lost (time-out, or an answer that belongs to another command).
     ExchangeResult Transact(const NarrowString& command, std::string& answer, int timeout,
-                            std::size_t capacity = kAnswerCapacity);
-    // Transact with the answer dropped.
+                            std::size_t capacity = kAnswerCapacity, Repeat repeat = Repeat::Never);
+    // Transact once with the answer dropped: for commands that act on the phone.
     ExchangeResult Execute(const NarrowString& command, int timeout);
-    // Transact; on Ok the answer (echo included) decoded from UTF-8, otherwise empty.
+    // A query whose answer is not needed (only whether the phone accepts it).
+    ExchangeResult ExecuteQuery(const NarrowString& command, int timeout);
+    // A query; on Ok the answer (echo included) decoded from UTF-8, otherwise empty.
     ExchangeResult Query(const NarrowString& command, std::string& answer, int timeout);
+
+    // A transfer was left before its end (stopped, failed, or its answer not waited for): the
+    // line is brought back in step before the next command. `bytesStillComing` is what the phone may
+    // still send of it (0 when unknown); the drain waits for it at most as long as it takes.
+    void MarkOutOfStep(uint64_t bytesStillComing = 0);
+    bool IsOutOfStep() const { return outOfStep_.load(); }
+    // The last final result line that ended an exchange ("OK", "+CME ERROR: 100", …).
+    std::string finalResultLine() const;
+    // Receives what the user should know about a wait ("the phone is still sending a previous
+    // picture; waiting up to 0:24…"). Called on the thread that waits; set before use.
+    void SetNoticeHandler(std::function<void(const std::string&)> handler);
 
     // Keeps every other thread's exchanges off the port while the returned lock lives, for a
     // conversation of several exchanges (one picture request, then its many answer lines) that a key
@@ -155,6 +186,21 @@ private:
     // The wall-clock limit of one read loop: the idle-poll budget plus the line time of twice the
     // answer's capacity.
     std::chrono::milliseconds StreamingAllowance(int timeout, std::size_t capacity) const;
+    // The time the line needs for `bytes` characters at its rate.
+    std::chrono::milliseconds LineTime(uint64_t bytes) const;
+    // Writes without first bringing the line in step (the resync's own probe).
+    ExchangeResult WriteNow(const NarrowString& command);
+    // Resyncs when the line is out of step; false when it could not be brought back.
+    bool BringInStep();
+    bool Resync();
+    // Reads and drops what arrives until one read wait brings nothing, at most for `limit`; a key
+    // report among it still reaches a listener. False when the line did not fall quiet in time or
+    // the port failed.
+    bool DrainUntilQuiet(std::chrono::milliseconds limit);
+    // True when the answer's echo, if the phone echoes, is the command's own.
+    static bool EchoMatches(std::string_view command, std::string_view answer);
+    void RememberFinal(const std::string& line);
+    void Notify(const std::string& text);
 
     std::unique_ptr<SerialDevice> device_;
     std::atomic<const char*> errorText_;
@@ -164,6 +210,11 @@ private:
     std::atomic<TraceSink*> traceSink_{nullptr};
     ExchangeLock exchangeLock_;
     UnsolicitedSplitter splitter_; // used under exchangeLock_
+    std::atomic<bool> outOfStep_{false};
+    std::atomic<uint64_t> bytesStillComing_{0};
+    mutable std::mutex finalLock_;
+    std::string finalResultLine_;
+    std::function<void(const std::string&)> noticeHandler_;
 
     std::mutex reportsLock_;
     std::condition_variable reportsChanged_;

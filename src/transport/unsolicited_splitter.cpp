@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii_text.h"
+#include "transport/v250_command.h"
 
 namespace panelgrab {
 namespace {
@@ -17,9 +18,10 @@ std::string_view Content(std::string_view line) {
     return line;
 }
 
-// "+NAME" of a line shaped "+NAME:..." (letters and digits in NAME), empty for any other line.
+// "+NAME" of a line shaped "+NAME:..." (or "*NAME:..." and the other vendor prefixes; letters and
+// digits in NAME), empty for any other line.
 std::string_view ReportName(std::string_view line) {
-    if (line.empty() || line.front() != '+') {
+    if (line.empty() || !IsExtendedPrefix(line.front())) {
         return {};
     }
     std::size_t end = 1;
@@ -29,28 +31,29 @@ std::string_view ReportName(std::string_view line) {
     return end > 1 && end < line.size() && line[end] == ':' ? line.substr(0, end) : std::string_view();
 }
 
+bool IsNamed(std::string_view name, const std::vector<std::string>& names) {
+    return std::any_of(names.begin(), names.end(),
+                       [name](const std::string& named) { return EqualsIgnoringCase(name, named); });
+}
+
 } // namespace
 
 void UnsolicitedSplitter::ExpectAnswerTo(std::string_view command) {
-    expectedName_.clear();
-    const std::size_t start = command.find_first_not_of(" \t\r\n");
-    if (start == std::string_view::npos || !StartsWithIgnoringCase(command.substr(start), "AT+")) {
-        return;
-    }
-    const std::string_view rest = command.substr(start + 2);
-    std::size_t end = 1;
-    while (end < rest.size() && IsAlnumAscii(rest[end])) {
-        ++end;
-    }
-    expectedName_ = ToUpperAscii(rest.substr(0, end));
+    expectedNames_ = AnswerPrefixes(command);
 }
 
-bool UnsolicitedSplitter::IsReport(std::string_view line, std::string_view expectedName) {
+bool UnsolicitedSplitter::IsReport(std::string_view line, const std::vector<std::string>& expectedNames) {
     if (line == kRing) {
         return true;
     }
     const std::string_view name = ReportName(line);
-    return !name.empty() && !EqualsIgnoringCase(name, expectedName);
+    return !name.empty() && !IsNamed(name, expectedNames);
+}
+
+bool UnsolicitedSplitter::IsTwoLineReport(std::string_view line) {
+    const std::string_view name = ReportName(line);
+    return EqualsIgnoringCase(name, "+CMT") || EqualsIgnoringCase(name, "+CDS") ||
+           EqualsIgnoringCase(name, "+CBM");
 }
 
 bool UnsolicitedSplitter::CouldStillBeReport() const {
@@ -61,14 +64,16 @@ bool UnsolicitedSplitter::CouldStillBeReport() const {
     if (body.empty() || kRing.starts_with(body)) {
         return true; // an empty line to come, or "RING"
     }
-    if (held_.front() != '+') {
+    if (!IsExtendedPrefix(held_.front())) {
         return false;
     }
     // The command's own answer line can be let go as soon as its name is complete.
-    const bool ownAnswer = expectedName_.size() > 1 && held_.size() > expectedName_.size() &&
-                           StartsWithIgnoringCase(held_, expectedName_) &&
-                           !IsAlnumAscii(held_[expectedName_.size()]);
-    return !ownAnswer;
+    std::size_t end = 1;
+    while (end < held_.size() && IsAlnumAscii(held_[end])) {
+        ++end;
+    }
+    const bool nameComplete = end < held_.size();
+    return !(nameComplete && end > 1 && IsNamed(std::string_view(held_).substr(0, end), expectedNames_));
 }
 
 void UnsolicitedSplitter::ReleaseHeld() {
@@ -87,13 +92,35 @@ void UnsolicitedSplitter::CompleteLine(std::vector<std::string>& reports) {
         held_.clear();
         return;
     }
-    if (IsReport(content, expectedName_)) {
-        reports.emplace_back(content);
+    if (IsReport(content, expectedNames_)) {
+        if (IsTwoLineReport(content)) {
+            pduHeader_ = content;
+        } else {
+            reports.emplace_back(content);
+        }
         heldEmpty_.clear();
         held_.clear();
         return;
     }
     ReleaseHeld();
+}
+
+void UnsolicitedSplitter::FeedPdu(char c, std::vector<std::string>& reports) {
+    held_.push_back(c);
+    if (c == '\n') {
+        const std::string_view pdu = Content(held_);
+        if (!pdu.empty()) {
+            reports.push_back(pduHeader_ + "\r\n" + std::string(pdu));
+            pduHeader_.clear();
+        }
+        held_.clear();
+    } else if (held_.size() > kMaxPduLength) {
+        // No PDU is this long: the header goes alone, and the line is ordinary text after all.
+        reports.push_back(std::move(pduHeader_));
+        pduHeader_.clear();
+        ReleaseHeld();
+        passThrough_ = true;
+    }
 }
 
 void UnsolicitedSplitter::Feed(std::string_view piece, std::vector<std::string>& reports) {
@@ -109,6 +136,10 @@ void UnsolicitedSplitter::Feed(std::string_view piece, std::vector<std::string>&
         }
         const char c = piece.front();
         piece.remove_prefix(1);
+        if (!pduHeader_.empty()) {
+            FeedPdu(c, reports);
+            continue;
+        }
         held_.push_back(c);
         if (c == '\n') {
             CompleteLine(reports);
@@ -118,7 +149,6 @@ void UnsolicitedSplitter::Feed(std::string_view piece, std::vector<std::string>&
         }
     }
 }
-
 std::string UnsolicitedSplitter::TakeReady(std::size_t limit) {
     const std::size_t count = std::min(limit, ready_.size() - readyStart_);
     std::string taken = ready_.substr(readyStart_, count);
@@ -137,6 +167,7 @@ void UnsolicitedSplitter::Reset() {
     held_.clear();
     heldEmpty_.clear();
     passThrough_ = false;
+    pduHeader_.clear();
 }
 
 } // namespace panelgrab

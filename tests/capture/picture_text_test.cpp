@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/bulk_picture_parser.h"
 #include "capture/checksum_answer.h"
 #include "capture/picture_text.h"
 
@@ -33,40 +34,49 @@ TEST(PictureText, PixelLineAnswers) {
     }
 }
 
-TEST(PictureText, BulkStreamHarvest) {
-    using H = BulkHarvest;
+TEST(PictureText, BulkPictureStream) {
+    using S = BulkPictureParser::Step;
+    // Pictures of 2 lines of 4 digits, asked for with AT*ZISI.
     const struct {
-        std::vector<const char*> texts;
-        uint32_t capacity;
-        BulkHarvest result;
-        uint32_t received;
-        std::string stored;
+        std::vector<const char*> pieces;
+        S step;
+        const char* stored; // the digits stored, '.' where nothing was
+        const char* failure;
     } cases[] = {
-        // The echo line carries no ':' and gives nothing; every later line gives all its digits.
-        {{"AT*ZISI\r\r\n", "*ZISI: 00ff\r\n", "*ZISI: A1b2\r\n", "\r\nOK\r\n"}, 16, H::Done, 8, "00ffA1b2."},
-        // Without echo the first text holds the prefix; digits start two after the ':'.
-        {{"\r\n*ZISI: 12\r\n", "OK\r\n"}, 16, H::Done, 2, "12."},
-        // More digits than the capacity: the buffer fills, the count goes on, nothing is written past.
-        {{": 0123456789\r\n", "OK"}, 4, H::Done, 10, "0123...."},
-        // "ERROR" before any digit: no bulk read. After digits, its E is a digit and its O ends the picture.
-        {{"AT*ZISI\r\r\nERROR\r\n"}, 16, H::Error, 0, "."},
-        {{"AT*ZISI\r\r\n", "\r\n", "ERROR\r\n"}, 16, H::Error, 0, "."},
-        {{"AT*ZISI\r\r\n", "*ZISI: 12\r\n", "ERROR\r\n"}, 16, H::Done, 3, "12E."},
-        // A lower-case 'o' is skipped; a stream without 'O' asks for more.
-        {{": 1o2\r\n", "34\r\n"}, 16, H::More, 4, "1234."},
-        // A line handed over in pieces (its end not yet seen) loses no digit at the seams.
-        {{"*ZISI: 01", "23", "45\r\n", "OK\r\n"}, 16, H::Done, 6, "012345."},
+        {{"AT*ZISI\r\r\n", "*ZISI: 00ff\r\n", "*ZISI: A1b2\r\n", "\r\nOK\r\n"}, S::Done, "00ffA1b2", ""},
+        // Without echo, bare digit lines, and pieces that cut the prefix and the digits anywhere.
+        {{"\r\n*ZI", "SI: 01", "23\r", "\n4567\r\n\r\nO", "K\r\n"}, S::Done, "01234567", ""},
+        // The picture request refused: line by line may still read the display.
+        {{"AT*ZISI\r\r\nERROR\r\n"}, S::Refused, "........", ""},
+        {{"\r\n+CME ERROR: 100\r\n"}, S::Refused, "........", ""},
+        // An ERROR after digits is no picture line: the old rule took its E for a digit.
+        {{"*ZISI: 0123\r\n", "ERROR\r\n"}, S::Failed, "0123....", "the phone ended the picture with \"ERROR\""},
+        // Too few or too many digits, or lines of the wrong length, are no picture.
+        {{"*ZISI: 0123\r\nOK\r\n"}, S::Failed, "0123....",
+         "the picture had 2 lines of 4 digits expected; 1 lines came"},
+        // Lines of another length are whole when every digit came, and not when some are missing.
+        {{"*ZISI: 012345\r\n*ZISI: 67\r\nOK\r\n"}, S::Done, "01234567", ""},
+        {{"*ZISI: 012345\r\nOK\r\n"}, S::Failed, "012345..",
+         "the picture had 2 lines of 4 digits expected; line 0 had 6"},
+        {{"*ZISI: 0123456789ABCDEF"}, S::Failed, "01234567",
+         "the picture had 2 lines of 4 digits expected; line 0 had 8 and more"},
+        // Text that is not a run of digits, or another command's answer, is no picture data.
+        {{"*ZISI: 01x3\r\n"}, S::Failed, "01......", "picture line 0 holds a character that is no digit (\"x\")"},
+        {{"*ZIPI: 0123\r\n"}, S::Failed, "........", "line 0 of the picture is no picture data (\"*ZIPI: 0123\")"},
+        {{"AT*ZAPC=0,0,1,1\r\r\n"}, S::Failed, "........", "the phone answered another command (\"AT*ZAPC=0,0,1,1\")"},
+        {{"*ZISI: 0123\r\nBOOK\r\n"}, S::Failed, "0123....",
+         "line 1 of the picture is no picture data (\"BOOK\")"},
     };
     for (const auto& c : cases) {
-        std::string data(c.capacity + 4, '.');
-        uint32_t received = 0;
-        BulkHarvest result = BulkHarvest::More;
-        for (std::size_t i = 0; i < c.texts.size() && result == BulkHarvest::More; ++i) {
-            result = HarvestBulkText(c.texts[i], i == 0, data.data(), c.capacity, received);
+        BulkPictureParser parser("AT*ZISI\r", 2, 4);
+        std::string data(9, '.');
+        S step = S::More;
+        for (std::size_t i = 0; i < c.pieces.size() && step == S::More; ++i) {
+            step = parser.Feed(c.pieces[i], data.data());
         }
-        EXPECT_EQ(result, c.result) << c.stored;
-        EXPECT_EQ(received, c.received) << c.stored;
-        EXPECT_EQ(data.substr(0, c.stored.size()), c.stored);
+        EXPECT_EQ(step, c.step) << c.pieces.front();
+        EXPECT_EQ(data, std::string(c.stored) + ".") << c.pieces.front();
+        EXPECT_EQ(parser.failure(), c.failure) << c.pieces.front();
     }
 }
 

@@ -122,9 +122,9 @@ TEST_F(ExchangeTest, ReadCountsIdlePollsJoinsChunksWithoutNulBytesAndEndsOnAFail
     EXPECT_EQ(answer, "AT\r\r\n");
     EXPECT_STREQ(port->errorText(), ExchangeResultText(TimedOut));
 
-    device->Chunk("AT\r\0\r\n*X: \0\0ab"s).Idle().Chunk("\r\nO\0"s).Chunk("K\r\n").Chunk("never read");
+    device->Chunk("AT\r\0\r\nX: \0\0ab"s).Idle().Chunk("\r\nO\0"s).Chunk("K\r\n").Chunk("never read");
     EXPECT_EQ(port->ReadUntilOk(answer, 5), Ok);
-    EXPECT_EQ(answer, "AT\r\r\n*X: ab\r\nOK\r\n");
+    EXPECT_EQ(answer, "AT\r\r\nX: ab\r\nOK\r\n");
     EXPECT_EQ(device->reads, 9 + 4);
 
     device->Chunk({}, EIO).Chunk("OK\r\n"); // after the text left unread above
@@ -145,20 +145,54 @@ TEST_F(ExchangeTest, LongAnswersAreCutWhileTerminatorsAreStillFound) {
     EXPECT_EQ(answer.size(), SerialPort::kAnswerCapacity);
 }
 
-TEST_F(ExchangeTest, TransactTriesThreeTimesAndStopsAtTheFirstOk) {
-    EXPECT_EQ(port->Transact(NarrowString("AT+CGMM\r"), answer, 1), TimedOut);
-    EXPECT_EQ(device->writes, Writes(3, "AT+CGMM\r"));
+TEST_F(ExchangeTest, AnswersEndOnTheirFinalResultAndOnlyLostQueriesGoOutAgain) {
+    // Every final result ends the exchange at once, with the phone's words kept; "OK" inside an
+    // information line ends nothing.
+    const struct {
+        const char* answer;
+        ExchangeResult result;
+        const char* final;
+    } finals[] = {
+        {"\r\nBOOK\r\nOK\r\n", Ok, "OK"},
+        {"\r\n+CME ERROR: 100\r\n", ErrorAnswer, "+CME ERROR: 100"},
+        {"\r\n+CMS ERROR: 500\r\n", ErrorAnswer, "+CMS ERROR: 500"},
+        {"\r\nNO CARRIER\r\n", ErrorAnswer, "NO CARRIER"},
+        {"\r\nERROR\r\n", ErrorAnswer, "ERROR"},
+    };
+    for (const auto& f : finals) {
+        device->writes.clear();
+        device->answerEveryWrite = f.answer;
+        EXPECT_EQ(port->Query(NarrowString("AT+CGMM\r"), answer, 5), f.result) << f.answer;
+        EXPECT_EQ(port->finalResultLine(), f.final);
+        EXPECT_EQ(device->writes, Writes{"AT+CGMM\r"}) << "an answer is not asked for again";
+    }
 
+    // A command that acts on the phone goes out once, whatever comes back; the line is then out of
+    // step, and the next command first needs the probe's OK.
+    device->answerEveryWrite.clear();
     device->writes.clear();
-    device->Chunk("late\r\n").Idle(2).Chunk("\r\nOK\r\n");
-    EXPECT_EQ(port->Transact(NarrowString("AT\r"), answer, 1), Ok);
-    EXPECT_EQ(device->writes.size(), 2u);
-    EXPECT_EQ(answer, "\r\nOK\r\n") << "only the last attempt's text";
+    EXPECT_EQ(port->Execute(NarrowString("AT+CKPD=\"1\"\r"), 1), TimedOut);
+    EXPECT_EQ(device->writes, Writes{"AT+CKPD=\"1\"\r"});
+    EXPECT_TRUE(port->IsOutOfStep());
+    device->answerEveryWrite = "\r\nOK\r\n";
+    EXPECT_EQ(port->Execute(NarrowString("AT+CKPD=\"2\"\r"), 5), Ok);
+    EXPECT_EQ(device->writes, (Writes{"AT+CKPD=\"1\"\r", "AT\r", "AT+CKPD=\"2\"\r"}));
+    EXPECT_FALSE(port->IsOutOfStep());
 
+    // A lost query is asked again only once the line is back in step; a silent phone gets probes.
+    device->answerEveryWrite.clear();
     device->writes.clear();
-    device->answerEveryWrite = "\r\nERROR\r\n";
-    EXPECT_EQ(port->Execute(NarrowString("AT*ZAPC=?\r"), 1), ErrorAnswer);
-    EXPECT_EQ(device->writes.size(), 3u);
+    EXPECT_EQ(port->Query(NarrowString("AT+CGMM\r"), answer, 1), TimedOut);
+    EXPECT_EQ(device->writes, (Writes{"AT+CGMM\r", "AT\r", "AT\r", "AT\r"}));
+}
+
+// An answer whose echo names another command came late: it is dropped, and the query asked again.
+TEST_F(ExchangeTest, AnAnswerToAnotherCommandIsNotTakenForThisOne) {
+    device->Chunk("AT+CGMI\r\r\nMaker\r\n\r\nOK\r\n");
+    device->answerEveryWrite = "\r\nModel\r\n\r\nOK\r\n";
+    EXPECT_EQ(port->Query(NarrowString("AT+CGMM\r"), answer, 5), Ok);
+    EXPECT_EQ(answer, "\r\nModel\r\n\r\nOK\r\n");
+    EXPECT_EQ(device->writes, (Writes{"AT+CGMM\r", "AT\r", "AT+CGMM\r"}));
 }
 
 TEST_F(ExchangeTest, CutCommandsAndClosedPortsSendNothing) {
@@ -203,8 +237,9 @@ TEST(OpenSequence, SilentPhoneGetsThreeProbesOfSixIdlePollsOrThreePaced) {
         ScriptedPort silent("ttyUSB0", {}, paced);
         EXPECT_FALSE(silent.port->Open(false));
         EXPECT_STREQ(silent.port->errorText(), kTextPhoneNotResponding);
-        EXPECT_EQ(silent.device->writes, Writes(3, "AT\r"));
-        EXPECT_EQ(silent.device->reads, paced ? 3 * 3 : 1 + 3 * 6) << "only the normal sequence drains";
+        // The probe, then three rounds to bring the line back in step (a drain and a short probe).
+        EXPECT_EQ(silent.device->writes, Writes(4, "AT\r"));
+        EXPECT_EQ(silent.device->reads, (paced ? 3 : 1 + 6) + 3 * (1 + 3)) << "only the normal sequence drains";
         EXPECT_FALSE(silent.port->IsOpen());
     }
 }

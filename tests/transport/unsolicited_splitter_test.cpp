@@ -75,6 +75,19 @@ TEST(UnsolicitedSplitter, TakesReportLinesOutWhereverTheyArriveWholeOrByteByByte
          {}},
         // An empty line not followed by a report stays, also several of them.
         {"AT\r", "\r\n\r\nOK\r\n", "\r\n\r\nOK\r\n", {}},
+        // Vendor reports ("*NAME:") inside a picture, and the message reports whose PDU line (hex
+        // digits, like a picture's) goes with them, also when the PDU is still to come.
+        {"AT*ZISI\r",
+         "*ZISI: 0A0B\r\n*EMRDY: 1\r\n\r\n+CMT: ,24\r\n07911326\r\n*ZISI: C0DE\r\n\r\nOK\r\n",
+         "*ZISI: 0A0B\r\n*ZISI: C0DE\r\n\r\nOK\r\n",
+         {"*EMRDY: 1", "+CMT: ,24\r\n07911326"}},
+        {"AT\r", "\r\n+CDS: 6\r\n\r\n0011AB\r\nOK\r\n", "OK\r\n", {"+CDS: 6\r\n0011AB"}},
+        // Every answer the command line names is kept: several commands, blanks, a basic command
+        // before the extended one.
+        {"AT+CSQ;+CBC\r", "\r\n+CSQ: 20,99\r\n\r\n+CBC: 0,80\r\n\r\nOK\r\n",
+         "\r\n+CSQ: 20,99\r\n\r\n+CBC: 0,80\r\n\r\nOK\r\n", {}},
+        {"AT +CSQ\r", "\r\n+CSQ: 20,99\r\nOK\r\n", "\r\n+CSQ: 20,99\r\nOK\r\n", {}},
+        {"ATE1+CSQ\r", "\r\n+CSQ: 20,99\r\n+CREG: 1\r\nOK\r\n", "\r\n+CSQ: 20,99\r\nOK\r\n", {"+CREG: 1"}},
         // A line far too long to be a report is text, however it starts.
         {"AT\r", "+X:" + std::string(300, '1') + "\r\n", "+X:" + std::string(300, '1') + "\r\n", {}},
     };
@@ -90,6 +103,7 @@ TEST(UnsolicitedSplitter, TakesReportLinesOutWhereverTheyArriveWholeOrByteByByte
 
 TEST(UnsolicitedSplitter, ReleasesOrdinaryTextBeforeItsLineEndButHoldsAPossibleReport) {
     UnsolicitedSplitter splitter;
+    splitter.ExpectAnswerTo("AT*ZISI\r");
     Strings reports;
     splitter.Feed("*ZISI: 0A0", reports);
     EXPECT_EQ(splitter.TakeReady(), "*ZISI: 0A0"); // a picture line does not wait for its end
