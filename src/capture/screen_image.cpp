@@ -18,6 +18,8 @@ bool ScreenImage::ReadScreen(SerialPort& port, int index) {
 }
 
 bool ScreenImage::ReadDisplay(SerialPort& port, const DisplayInfo& entry) {
+    // The entry's line length tells the pixel width the probe would have told.
+    widePixels_ = entry.width > 0 && entry.lineLength == 8u * entry.width;
     return PrepareTransfer(entry) && ReadSelected(port);
 }
 
@@ -34,7 +36,15 @@ bool ScreenImage::ReadSelected(SerialPort& port) {
             break; // the port brings the line back in step before the first line request
         }
     }
-    // No bulk read, or its picture was not whole: read the display again, one line at a time.
+    // No bulk read, or its picture was not whole: read the display again, one line at a time. The
+    // line request has no display parameter: it serves display 0 only, never another's picture.
+    if (current()->displayNumber != 0) {
+        if (FailureDetail().empty()) {
+            SetFailureDetail("display " + std::to_string(current()->displayNumber) +
+                             " cannot be read line by line (AT*ZIPI serves display 0 only)");
+        }
+        return false;
+    }
     SetFailureDetail({});
     return ReadLineByLine(port);
 }

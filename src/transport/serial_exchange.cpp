@@ -77,8 +77,8 @@ milliseconds SerialPort::LineTime(uint64_t bytes) const {
 
 ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {
     std::lock_guard lock(exchangeLock_);
-    if (!BringInStep()) {
-        return SetError(TimedOut);
+    if (const ExchangeResult inStep = BringInStep(); inStep != Ok) {
+        return inStep;
     }
     return WriteNow(command);
 }
@@ -193,8 +193,8 @@ ExchangeResult SerialPort::Transact(const NarrowString& command, std::string& an
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (const ExchangeResult written = Write(command); written != Ok) {
             // A port that takes no command answers none either; a line that could not be brought
-            // back in step says so with its own result.
-            return SetError(written == TimedOut ? TimedOut : ReceiveFailed);
+            // back in step says so with its own result and reason.
+            return written == SendFailed ? SetError(ReceiveFailed) : written;
         }
         result = ReadUntilOk(answer, timeout, capacity);
         if ((result == Ok || result == ErrorAnswer) && !EchoMatches(command.view(), answer)) {

@@ -85,8 +85,10 @@ public:
     void Close();
     bool IsOpen() const;
 
-    // Sends the command (without waiting for anything). A command that was cut because it did not
-    // fit its NarrowString is refused with SendFailed and never written. The timeout is unused.
+    // Sends the command (without waiting for anything), after bringing an out-of-step line back in
+    // step: TimedOut or ReceiveFailed when that failed, and nothing is sent. A command that was cut
+    // because it did not fit its NarrowString is refused with SendFailed and never written. The
+    // timeout is unused.
     ExchangeResult Write(const NarrowString& command, int timeout = 0);
 
     // Collects input into `answer` until `terminator` or "ERROR\r\n" occurs in it, or the idle-poll
@@ -190,13 +192,14 @@ private:
     std::chrono::milliseconds LineTime(uint64_t bytes) const;
     // Writes without first bringing the line in step (the resync's own probe).
     ExchangeResult WriteNow(const NarrowString& command);
-    // Resyncs when the line is out of step; false when it could not be brought back.
-    bool BringInStep();
-    bool Resync();
+    // Resyncs when the line is out of step: Ok, TimedOut when no probe got its own OK, or
+    // ReceiveFailed when the port failed.
+    ExchangeResult BringInStep();
+    ExchangeResult Resync();
+    enum class Drained { Quiet, StillSending, Failed };
     // Reads and drops what arrives until one read wait brings nothing, at most for `limit`; a key
-    // report among it still reaches a listener. False when the line did not fall quiet in time or
-    // the port failed.
-    bool DrainUntilQuiet(std::chrono::milliseconds limit);
+    // report among it still reaches a listener.
+    Drained DrainUntilQuiet(std::chrono::milliseconds limit);
     // True when the answer's echo, if the phone echoes, is the command's own.
     static bool EchoMatches(std::string_view command, std::string_view answer);
     void RememberFinal(const std::string& line);

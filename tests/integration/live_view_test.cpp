@@ -173,7 +173,7 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
     peer.Respond(sum);                                                         // the one band
     peer.Respond(line("00FF000000FF0000")).Respond(line("0000FF000000FF00"));  // the opening lines
     peer.Respond(sum).Respond(sum).Respond(sum);                               // its rows, itself again
-    peer.Expect().AnswerError().Expect().AnswerError().Expect().AnswerError(); // three attempts
+    peer.Expect().AnswerError(); // a refusal is an answer: asked once
     peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000"));
     peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000")); // no more sums asked
     peer.Start();
@@ -182,9 +182,9 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
     SerialPort port(settings);
     ASSERT_TRUE(port.Open(false)) << port.errorText();
     LiveViewTask task(DisplayInfo(2, 2, 16, 16, 0), LiveViewOptions{}, port);
-    ASSERT_EQ(task.Run(), Ok) << task.FailureText();
-    ASSERT_EQ(task.Run(), Ok) << task.FailureText();
-    ASSERT_EQ(task.Run(), Ok) << task.FailureText();
+    ASSERT_EQ(task.Run(), Ok) << task.FailureText() << testing::PrintToString(peer.Commands());
+    ASSERT_EQ(task.Run(), Ok) << task.FailureText() << testing::PrintToString(peer.Commands());
+    ASSERT_EQ(task.Run(), Ok) << task.FailureText() << testing::PrintToString(peer.Commands());
     std::vector<LiveRefreshStats> refreshes;
     task.TakeRefreshes(refreshes);
     ASSERT_EQ(refreshes.size(), 3u);
