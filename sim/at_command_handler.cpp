@@ -71,6 +71,8 @@ AtCommandHandler::AtCommandHandler(const SimOptions& options, std::shared_ptr<Sh
         endlessLine_ = fault.kind == FaultPlan::Kind::EndlessLine;
         hugeDisplay_ = fault.kind == FaultPlan::Kind::HugeDisplay;
         noChecksum_ = fault.kind == FaultPlan::Kind::NoChecksum;
+        cmeErrors_ = fault.kind == FaultPlan::Kind::CmeErrors;
+        lateAnswerMs_ = fault.kind == FaultPlan::Kind::LateAnswer ? fault.bytes : 0;
     }
 }
 
@@ -93,7 +95,8 @@ CommandReply AtCommandHandler::Handle(std::string_view line) {
         return reply;
     }
     if (!outcome.ok) {
-        reply.text += "\r\nERROR\r\n";
+        // With extended errors the phone says why; "100" is 27.007's "unknown".
+        reply.text += cmeErrors_ ? "\r\n+CME ERROR: 100\r\n" : "\r\nERROR\r\n";
         return reply;
     }
     AppendAnswer(outcome, reply);
@@ -153,6 +156,10 @@ AtCommandHandler::Outcome AtCommandHandler::Execute(std::string_view body, Comma
         return ZipiCommand(args);
     }
     if (Matches(upper, "*ZAPC=", args)) {
+        if (lateAnswerMs_ > 0 && args != "?") {
+            reply.delayMs = lateAnswerMs_;
+            lateAnswerMs_ = 0;
+        }
         return noChecksum_ ? Outcome{false, {}} : ChecksumCommand(args);
     }
     if (upper == "*ZGUI=?") {

@@ -18,6 +18,7 @@ struct CommandReply {
     bool endlessLine = false;             // after `text`, hexadecimal digits without end follow
     std::vector<std::string> pressedKeys; // keys that AT+CKPD pressed, in order
     bool reportingSwitchedOn = false;     // AT+CMER switched key reporting on
+    int64_t delayMs = 0;                  // the answer is held back this long (late-answer)
 };
 
 // The phone's command interpreter: turns command lines into answers. It knows nothing of time or
@@ -58,6 +59,8 @@ private:
     bool endlessLine_;
     bool hugeDisplay_ = false;
     bool noChecksum_ = false;
+    bool cmeErrors_ = false;
+    int64_t lateAnswerMs_ = 0; // the first checksum of a region is answered this late, once
     bool defaultEcho_;
     std::shared_ptr<ShownScreen> screen_;
     bool echo_;

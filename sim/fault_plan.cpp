@@ -27,7 +27,8 @@ bool ParseFault(const std::string& text, FaultPlan& plan, std::string& error) {
                                          {"endless-line", FaultPlan::Kind::EndlessLine},
                                          {"nul-bytes", FaultPlan::Kind::NulBytes},
                                          {"huge-display", FaultPlan::Kind::HugeDisplay},
-                                         {"no-checksum", FaultPlan::Kind::NoChecksum}};
+                                         {"no-checksum", FaultPlan::Kind::NoChecksum},
+                                         {"cme-errors", FaultPlan::Kind::CmeErrors}};
     for (const Simple& simple : kSimple) {
         if (text == simple.name) {
             plan = FaultPlan{simple.kind, 0};
@@ -42,13 +43,16 @@ bool ParseFault(const std::string& text, FaultPlan& plan, std::string& error) {
         kind = FaultPlan::Kind::HangupAfter;
     } else if (name == "stall-after") {
         kind = FaultPlan::Kind::StallAfter;
+    } else if (name == "late-answer") {
+        kind = FaultPlan::Kind::LateAnswer;
     } else {
         error = "unknown fault \"" + text + "\"";
         return false;
     }
     int64_t bytes = 0;
     if (equals == std::string_view::npos || !ParseByteCount(view.substr(equals + 1), bytes)) {
-        error = "fault \"" + std::string(name) + "\" needs a byte count, e.g. " + std::string(name) + "=1000";
+        const char* unit = kind == FaultPlan::Kind::LateAnswer ? "a time in milliseconds" : "a byte count";
+        error = "fault \"" + std::string(name) + "\" needs " + unit + ", e.g. " + std::string(name) + "=1000";
         return false;
     }
     plan = FaultPlan{kind, bytes};

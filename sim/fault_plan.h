@@ -17,10 +17,13 @@ struct FaultPlan {
         NulBytes,
         StallAfter,
         HugeDisplay,
-        NoChecksum
+        NoChecksum,
+        CmeErrors,
+        LateAnswer
     };
     Kind kind = Kind::None;
-    int64_t bytes = 0; // HangupAfter, StallAfter: bytes sent before the fault strikes
+    int64_t bytes = 0; // HangupAfter, StallAfter: bytes sent before the fault strikes;
+                       // LateAnswer: milliseconds the answer is held back
 };
 
 // False with a message in `error` for an unknown fault or a malformed byte count.

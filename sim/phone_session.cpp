@@ -103,6 +103,14 @@ bool PhoneSession::Answer(const CommandReply& reply, End& end) {
     if (fault_.kind == FaultPlan::Kind::Silent) {
         return true;
     }
+    if (reply.delayMs > 0) {
+        // Held back past the client's time-out: a stop still ends the wait.
+        pollfd stop{stopFd_, POLLIN, 0};
+        if (poll(&stop, 1, static_cast<int>(reply.delayMs)) > 0) {
+            end = End::Stopped;
+            return false;
+        }
+    }
     const std::string text = fault_.kind == FaultPlan::Kind::NulBytes ? Sprinkled(reply.text) : reply.text;
     if (!Send(text, end)) {
         return false;

@@ -321,6 +321,8 @@ std::string SimOptionsHelp() {
                           stall-after=N    stop sending for good after N bytes, even mid-answer
                           huge-display     describe the display as 60000x60000 pixels
                           no-checksum      answer AT*ZAPC (the test form and every request) with ERROR
+                          cme-errors       refuse with "+CME ERROR: 100" instead of "ERROR"
+                          late-answer=MS   answer the first checksum request of a region MS ms late
 Checksums: AT*ZAPC=l,t,r,b[,d] answers "*ZAPC: "XXXXXXXX"", the 32-bit wrapping local checksum (as
 panelgrab computes it from received picture text) over the phone's own picture text of display d.
 Every picture, line and checksum answer uses what the display shows when the command arrives.

@@ -70,8 +70,11 @@ ExchangeResult SerialPort::Resync() {
         if (probed == ReceiveFailed) {
             return probed;
         }
-        // The probe's own OK, and nothing after it: an answer that came late would follow it.
-        if (probed == Ok && EchoMatches("AT\r", answer) && DrainUntilQuiet(readWait) == Drained::Quiet) {
+        // The probe's own OK, and nothing after it: an answer that came late would follow it. Without
+        // an echo an OK cannot tell which command it answers, so the line must stay quiet longer.
+        const bool echoed = answer.starts_with("AT") || answer.starts_with("at");
+        const milliseconds quiet = echoed ? readWait : readWait * kUnknownDrainWaits;
+        if (probed == Ok && EchoMatches("AT\r", answer) && DrainUntilQuiet(quiet) == Drained::Quiet) {
             outOfStep_ = false;
             bytesStillComing_ = 0;
             return Ok;

@@ -33,6 +33,18 @@ TEST(CliEndToEnd, SecondDisplayInBackgroundWithRegionChecksum) {
     EXPECT_EQ(grab.out, phoneSum.out);
 }
 
+// A phone whose picture answer runs on without end, or strews reports (its own, and message
+// reports with their PDU lines) between the picture's lines: the file written is the exact picture.
+TEST(CliEndToEnd, DisturbedPictureAnswersGiveTheExactPictureOrNone) {
+    ScratchFolder folder;
+    for (const char* options : {"--fault=endless-line", "--unsolicited"}) {
+        const std::string file = folder / (std::string(options + 2) + ".bmp");
+        const Outcome grab = RunInProcess({"--port", std::string("sim:") + options, "grab", "-o", file});
+        ASSERT_EQ(grab.exitCode, kExitOk) << options << "\n" << grab.err;
+        EXPECT_TRUE(ReadFile(file) == ExpectedBmp({options}, 0)) << options;
+    }
+}
+
 TEST(CliCommands, TextCommands) {
     const Outcome model = RunInProcess({"--port", "sim", "model"});
     ASSERT_EQ(model.exitCode, kExitOk) << model.err;
@@ -122,6 +134,13 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
          kExitFailed,
          {"responded with error"},
          "AT*ZFOO\r\r\nERROR\r\n"},
+        // An extended error ends the exchange at once, and its words reach the user.
+        {{"--port", "sim:--fault=cme-errors", "send", "AT*ZFOO\\r"},
+         kExitFailed,
+         {"responded with error", "(+CME ERROR: 100)"},
+         "AT*ZFOO\r\r\n+CME ERROR: 100\r\n"},
+        // Key text that would end AT+CKPD's string early never reaches the line.
+        {{"--port", "sim", "keys", "1\"\r+CFUN=0"}, kExitFailed, {"the key text holds '\"'"}, ""},
         // Without its carriage return the phone never answers: said before the wait and after it.
         {{"--port", "sim", "send", "AT"},
          kExitFailed,
