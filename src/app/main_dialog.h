@@ -82,6 +82,8 @@ public:
     bool IsBusy() const { return call_.IsRunning(); }
     bool IsReading() const { return reading_; }
     bool IsLive() const { return live_; }
+    // The live view still reads every line for the first time.
+    bool IsLiveOpening() const { return live_ && liveOpening_; }
     const DisplayBitmap* Picture() const { return picture_; }
     const std::optional<DisplayInfo>& CurrentDisplay() const { return currentDisplay_; }
     uint16_t LinesShown() const { return linesShown_; }
