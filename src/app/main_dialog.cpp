@@ -878,7 +878,7 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
     liveRefreshes_.clear();
     readStarted_ = Clock::now();
     readBaud_ = settings_.GetBaudRate();
-    ShowLiveProgress({}, 0);
+    UpdateLiveProgress({}, 0);
     pollTimer_.start(options_.pollPeriod);
     UpdateControls();
 }
@@ -890,7 +890,7 @@ void MainDialog::PollLiveView() {
     std::vector<LiveRefreshStats> finished;
     phone_->TakeLiveRefreshes(finished);
     const bool wasOpening = liveOpening_;
-    ShowLiveProgress(changed, finished.size());
+    UpdateLiveProgress(changed, finished.size());
     // The earlier picture stays until the opening read has brought every line; then the live one
     // is drawn whole, and afterwards only the bands that changed.
     if (drawable && !liveOpening_) {
@@ -908,7 +908,7 @@ void MainDialog::PollLiveView() {
     }
 }
 
-void MainDialog::ShowLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes) {
+void MainDialog::UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes) {
     const auto now = Clock::now();
     liveRefreshes_.insert(liveRefreshes_.end(), finishedRefreshes, now);
     if (liveOpening_) {
@@ -951,7 +951,7 @@ void MainDialog::EndLiveView(const QString& failure) {
         setWindowTitle(ConnectedTitle());
         ShowStatus(QStringLiteral("Live view stopped."));
     } else {
-        setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view ended: ") + failure);
+        setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view ended")); // the status line says why
         ShowStatus(QStringLiteral("The live view ended: ") + failure);
     }
     UpdateControls();

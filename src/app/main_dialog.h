@@ -157,7 +157,8 @@ private:
     void PollLiveView();
     // Ends the live view, keeping its picture; `failure` (when it ended by itself) says why.
     void EndLiveView(const QString& failure = {});
-    void ShowLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes);
+    // Counts the opening read's lines and the refreshes, and shows them.
+    void UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes);
     void SetPicture(const DisplayBitmap* picture, int rows);
     // The picture as shown: the rows not read in the frame's grey.
     DisplayBitmap ShownPicture() const;

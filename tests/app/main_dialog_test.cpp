@@ -795,6 +795,25 @@ private slots:
         QCOMPARE(w.State(), QStringLiteral("connect save live | phone picture"));
     }
 
+    void liveViewEndingByItselfSaysWhyAndKeepsThePicture() {
+        sim::SimOptions vanishing = SmallPhone();
+        vanishing.fault = "hangup-after=30000"; // after the first Read, inside the live view
+        Window w(vanishing);
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        w.dialog->SetLiveView(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.dialog->IsBusy() && !w.dialog->IsLive(), kReadLimitMs);
+        // The port's reason with the command line's advice.
+        const QString status = w.dialog->StatusText();
+        QVERIFY2(status.startsWith(QStringLiteral("The live view ended: Communications")) &&
+                     status.endsWith(
+                         QStringLiteral("The phone went away: check the cable and that the phone is on.")),
+                 qPrintable(status));
+        QVERIFY(w.dialog->windowTitle().endsWith(QStringLiteral(" - live view ended")));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QVERIFY(w.prompts.messages.empty());
+    }
+
     void readEndingShortSaysWhyAndKeepsWhatArrived() {
         sim::SimOptions vanishing = SmallPhone();
         vanishing.fault = "hangup-after=4000"; // inside the picture of the first Read
@@ -895,7 +914,8 @@ private slots:
         QVERIFY(w.dialog->isVisible());
         // The counts are the rows drawn; below them the frame stays grey.
         const int rows = w.dialog->RowsShown();
-        QVERIFY2(rows >= 2 && rows < 30, qPrintable(QString::number(rows) + w.dialog->StatusText() + w.State()));
+        QVERIFY2(rows >= 2 && rows < 30,
+                 qPrintable(QString::number(rows) + w.dialog->StatusText() + w.State()));
         QCOMPARE(w.dialog->StatusText(), QStringLiteral("Stopped after %1 of 30 lines.").arg(rows));
         QVERIFY(w.dialog->windowTitle().endsWith(
             QStringLiteral(" - reading stopped after %1 of 30 lines").arg(rows)));
