@@ -13,7 +13,7 @@
 #include "cli/progress_bar.h"
 #include "cli/repeat_capture.h"
 #include "common/atomic_file.h"
-#include "transport/port_failure.h"
+#include "phone/phone_failure_text.h"
 
 namespace panelgrab::cli {
 
@@ -105,10 +105,7 @@ int GrabInBackground(const CliOptions& options, const DisplayInfo& display, cons
     if (received < ExpectedCharacters(display)) {
         int64_t lineLength = display.lineLength == 0 ? 1 : display.lineLength;
         // The screen buffer's own reason where it has one; for a failed port its text and advice.
-        std::string why = phone.GetReadFailure();
-        if (why.empty() || why == phone.Port().errorText()) {
-            why = DescribePortFailure(phone.Port());
-        }
+        const std::string why = DescribeJobFailure(phone, phone.GetReadFailure());
         return session.Report("the read ended after " + std::to_string(std::max(received, 0) / lineLength) +
                                   " of " + std::to_string(display.height) + " lines: " + why,
                               kExitFailed);

@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "cli/exit_codes.h"
+#include "phone/phone_failure_text.h"
 #include "sim/sim_port_spec.h"
 #include "transport/port_failure.h"
 #include "transport/port_names.h"
@@ -75,17 +76,8 @@ int PhoneSession::Open() {
 }
 
 int PhoneSession::ReportFailure(std::string_view operation, int32_t result) {
-    std::string reason;
-    if (result == kPhoneBadAnswer) {
-        reason = "the phone's answer could not be used";
-    } else if (std::string detail = phone_->FailureDetail(); !detail.empty()) {
-        reason = std::move(detail); // the phone object's own account of what was wrong
-    } else if (const char* text = phone_->FailureText()) {
-        reason = text; // the port worked; the phone object knows what went wrong
-    } else {
-        reason = DescribePortFailure(phone_->Port());
-    }
-    return Report(std::string(operation) + " failed: " + reason, kExitFailed);
+    return Report(std::string(operation) + " failed: " + DescribeOperationFailure(*phone_, result),
+                  kExitFailed);
 }
 
 int PhoneSession::Report(std::string_view message, int code) {

@@ -17,8 +17,15 @@ constexpr int kWaitLimitTicks = 10 * 60 * 1000 / kWatchMs; // a read never takes
 
 } // namespace
 
-Autopilot::Autopilot(MainDialog& dialog, const QString& script)
-    : QObject(&dialog), dialog_(dialog), steps_(script.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+Autopilot::Autopilot(MainDialog& dialog, const QString& script) : QObject(&dialog), dialog_(dialog) {
+    // A part beginning with "--" is the next option of a "port:sim:OPTIONS" step, not a step.
+    for (const QString& part : script.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (part.trimmed().startsWith(QLatin1String("--")) && !steps_.isEmpty()) {
+            steps_.last() += QLatin1Char(',') + part.trimmed();
+        } else {
+            steps_ << part;
+        }
+    }
     watch_.setInterval(kWatchMs);
     connect(&watch_, &QTimer::timeout, this, &Autopilot::CheckWindow);
 }
@@ -46,12 +53,40 @@ bool Autopilot::RunStep(const QString& step) {
     }
     if (step == QLatin1String("connect")) {
         dialog_.OnConnect();
-        WaitForWindow(false);
+        WaitUntil([this] { return !dialog_.IsBusy(); });
         return false;
     }
     if (step == QLatin1String("read")) {
         dialog_.OnRead();
-        WaitForWindow(true);
+        // A read that ended has Save enabled; a refused one left it disabled.
+        WaitUntil([this] { return !dialog_.IsBusy() && !dialog_.IsReading(); },
+                  [this] {
+                      return dialog_.Control(kIdSave)->isEnabled()
+                                 ? QString()
+                                 : QStringLiteral("the read did not finish");
+                  });
+        return false;
+    }
+    if (step == QLatin1String("start-read")) {
+        dialog_.OnRead();
+        WaitUntil(
+            [this] { return !dialog_.IsBusy(); },
+            [this] { return dialog_.IsReading() ? QString() : QStringLiteral("the read did not start"); });
+        return false;
+    }
+    if (step == QLatin1String("live")) {
+        dialog_.SetLiveView(true);
+        WaitUntil(
+            [this] { return !dialog_.IsBusy() && !dialog_.IsLiveOpening(); },
+            [this] { return dialog_.IsLive() ? QString() : QStringLiteral("the live view did not start"); });
+        return false;
+    }
+    if (step == QLatin1String("stop")) {
+        dialog_.Stop();
+        return true;
+    }
+    if (step.startsWith(QLatin1String("wait:"))) {
+        QTimer::singleShot(argument.toInt(), this, &Autopilot::RunNextStep);
         return false;
     }
     if (step.startsWith(QLatin1String("screenshot:"))) {
@@ -84,14 +119,15 @@ bool Autopilot::SelectInList(int controlId, const QString& text) {
     return false;
 }
 
-void Autopilot::WaitForWindow(bool forRead) {
-    waitingForRead_ = forRead;
+void Autopilot::WaitUntil(std::function<bool()> ready, std::function<QString()> failure) {
+    ready_ = std::move(ready);
+    failure_ = std::move(failure);
     waitTicks_ = 0;
     watch_.start();
 }
 
 void Autopilot::CheckWindow() {
-    if (dialog_.IsBusy() || dialog_.IsReading()) {
+    if (!ready_()) {
         if (++waitTicks_ > kWaitLimitTicks) {
             watch_.stop();
             Fail(QStringLiteral("the window did not finish"));
@@ -99,9 +135,8 @@ void Autopilot::CheckWindow() {
         return;
     }
     watch_.stop();
-    // A read that ended has Save enabled; a refused one left it disabled.
-    if (waitingForRead_ && !dialog_.Control(kIdSave)->isEnabled()) {
-        Fail(QStringLiteral("the read did not finish"));
+    if (const QString why = failure_(); !why.isEmpty()) {
+        Fail(why);
         return;
     }
     RunNextStep();

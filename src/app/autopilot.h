@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 namespace panelgrab {
 
@@ -12,9 +13,11 @@ class MainDialog;
 // Drives the window without a person, for screenshots and smoke runs: a comma-separated list of steps
 // from the PANELGRAB_AUTOPILOT environment variable, e.g.
 //   port:Simulated phone,baud:921600,connect,read,screenshot:docs/screenshot.png,quit
-// "connect" waits until the phone has answered (or not), "read" until the read has finished; "port:"
-// takes a name the list does not offer as typed text. A step that fails prints why and ends the
-// program with a non-zero result.
+// "connect" waits until the phone has answered (or not), "read" until the read has finished,
+// "start-read" until it has begun, "live" until the live view has read every line once; "stop" is
+// the Stop button, "wait:MS" pauses. "port:" takes a name the list does not offer as typed text;
+// the commas before "--" belong to it (port:sim:--animate,--baud=921600). A step that fails prints
+// why and ends the program with a non-zero result.
 class Autopilot : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +32,9 @@ private:
     void RunNextStep();
     bool RunStep(const QString& step);
     bool SelectInList(int controlId, const QString& text);
-    void WaitForWindow(bool forRead);
+    // Watches the window until `ready`; then a non-empty `failure` ends the run, else the next step runs.
+    void WaitUntil(
+        std::function<bool()> ready, std::function<QString()> failure = [] { return QString(); });
     void CheckWindow();
     void Fail(const QString& why);
 
@@ -37,7 +42,8 @@ private:
     QStringList steps_;
     QTimer watch_;
     int waitTicks_ = 0;
-    bool waitingForRead_ = false;
+    std::function<bool()> ready_;
+    std::function<QString()> failure_;
 };
 
 } // namespace panelgrab

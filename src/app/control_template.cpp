@@ -27,15 +27,25 @@ QWidget* MakeWidget(QWidget* parent, const ControlTemplate& control) {
         return list;
     }
     case ControlKind::PushButton:
-    case ControlKind::DefaultPushButton: {
+    case ControlKind::DefaultPushButton:
+    case ControlKind::TogglePushButton: {
         auto* button = new QPushButton(text, parent);
         button->setDefault(control.kind == ControlKind::DefaultPushButton);
+        button->setCheckable(control.kind == ControlKind::TogglePushButton);
         return button;
     }
     case ControlKind::BlackFrame:
         return new PictureArea(parent);
     case ControlKind::Text:
         return new QLabel(text, parent);
+    case ControlKind::StatusText: {
+        auto* label = new QLabel(text, parent);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return label;
+    }
     case ControlKind::Icon: {
         auto* label = new QLabel(parent);
         label->setPixmap(QPixmap::fromImage(DrawAppIcon(32)));
@@ -64,7 +74,8 @@ QWidget* CreateControl(QWidget* parent, const ControlTemplate& control, const Di
     widget->setGeometry(PlacementOf(control, *widget, units));
     const bool tabStop = control.kind == ControlKind::DropDownList || control.kind == ControlKind::DropDown ||
                          control.kind == ControlKind::PushButton ||
-                         control.kind == ControlKind::DefaultPushButton;
+                         control.kind == ControlKind::DefaultPushButton ||
+                         control.kind == ControlKind::TogglePushButton;
     widget->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::NoFocus);
     return widget;
 }

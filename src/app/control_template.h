@@ -10,15 +10,18 @@ namespace panelgrab {
 class DialogUnits;
 
 // DropDown is the editable kind (text may be typed), DropDownList offers its items only; the black
-// frame is the picture's place and scrolls a picture larger than the window.
+// frame is the picture's place and scrolls a picture larger than the window. A toggle push button
+// stays down while on; status text wraps and can be selected for copying.
 enum class ControlKind {
     GroupBox,
     DropDown,
     DropDownList,
     PushButton,
     DefaultPushButton,
+    TogglePushButton,
     BlackFrame,
     Text,
+    StatusText,
     Icon
 };
 
@@ -42,6 +45,9 @@ enum MainControlId : int {
     kIdRead = 1018,
     kIdPictureFrame = 1021,
     kIdConnect = 1024,
+    kIdLiveView = 1025,
+    kIdStop = 1026,
+    kIdStatusLine = 1027,
 };
 
 // The dynamic property that carries a control's ID.

@@ -7,9 +7,11 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -32,10 +34,14 @@
 #include "app/save_name.h"
 #include "app/system_menu.h"
 #include "app/window_templates.h"
+#include "capture/capture_texts.h"
 #include "capture/display_bitmap.h"
 #include "capture/picture_file.h"
 #include "capture/read_progress.h"
+#include "phone/phone_failure_text.h"
+#include "transport/exchange_result.h"
 #include "transport/port_enumeration.h"
+#include "transport/port_failure.h"
 #include "transport/port_names.h"
 
 namespace panelgrab {
@@ -53,6 +59,13 @@ const QString kSaveTitle = QStringLiteral("Save reference image");
 const QString kSaveFilters = QStringLiteral("Bitmap files (*.bmp);;PNG images (*.png)");
 const QString kSaveError = QStringLiteral("Save Error");
 const QString kSaveFailed = QStringLiteral("Could not save image");
+const QString kLiveNotStarted = QStringLiteral("Live view could not be started");
+// The window's own controls in the advice the failure texts give.
+const FailureWording kWording{"the port list", "the baud list"};
+const QString kPortToolTip =
+    QStringLiteral("The phone's serial port. Type tcp://HOST:PORT or rfc2217://HOST:PORT for a port on "
+                   "another machine, or sim:OPTIONS (e.g. sim:--animate) for a simulated phone with the "
+                   "simulator's options, as panelgrab-cli --port takes them.");
 
 // A phone paced a little slower than its line still finishes within this share over the line time.
 constexpr double kLineBusyMargin = 1.25;
@@ -85,6 +98,7 @@ struct PhoneJob {
     bool opened = false;
     bool listed = false;
     DisplayList displays;
+    std::string listFailure; // why the display list could not be read
 
     void Run() {
         if (released) {
@@ -97,7 +111,11 @@ struct PhoneJob {
         }
         opened = phone->Open(false) == kPhoneOk;
         if (opened && listDisplays) {
-            listed = phone->GetDisplayList(displays) == kPhoneOk;
+            const int32_t result = phone->GetDisplayList(displays);
+            listed = result == kPhoneOk;
+            if (!listed) {
+                listFailure = DescribeOperationFailure(*phone, result, kWording);
+            }
             phone->Close();
         }
     }
@@ -153,8 +171,12 @@ void MainDialog::BuildWindow() {
     connectButton_ = qobject_cast<QPushButton*>(Control(kIdConnect));
     saveButton_ = qobject_cast<QPushButton*>(Control(kIdSave));
     readButton_ = qobject_cast<QPushButton*>(Control(kIdRead));
+    liveButton_ = qobject_cast<QPushButton*>(Control(kIdLiveView));
+    stopButton_ = qobject_cast<QPushButton*>(Control(kIdStop));
+    statusLine_ = qobject_cast<QLabel*>(Control(kIdStatusLine));
     pictureArea_ = qobject_cast<PictureArea*>(Control(kIdPictureFrame));
     areaTemplate_ = pictureArea_->geometry();
+    statusTemplate_ = statusLine_->geometry();
 
     // The template's initialisation data: filled before the dialog's own initialisation, unselected.
     for (const char* rate : OfferedBaudRates()) {
@@ -163,16 +185,29 @@ void MainDialog::BuildWindow() {
     baudList_->setCurrentIndex(-1);
     const QSize size = units.ToPixels(kMainDialogSize);
     areaMargin_ = QSize(size.width() - areaTemplate_.right() - 1, size.height() - areaTemplate_.bottom() - 1);
+    statusMargin_ =
+        QSize(size.width() - statusTemplate_.right() - 1, size.height() - statusTemplate_.bottom() - 1);
+    userSize_ = size;
+    fittedSize_ = size;
     resize(size);
 
     connect(qobject_cast<QPushButton*>(Control(kIdQuit)), &QPushButton::clicked, this, &QDialog::accept);
     connect(connectButton_, &QPushButton::clicked, this, &MainDialog::OnConnect);
     connect(readButton_, &QPushButton::clicked, this, &MainDialog::OnRead);
     connect(saveButton_, &QPushButton::clicked, this, &MainDialog::OnSave);
+    connect(liveButton_, &QPushButton::clicked, this, &MainDialog::SetLiveView);
+    connect(stopButton_, &QPushButton::clicked, this, &MainDialog::Stop);
     // Only the user's choice counts as a selection change, not the list being refilled.
     connect(displayList_, &QComboBox::activated, this, &MainDialog::OnDisplaySelChange);
     portList_->SetRefresher([this] { OnPortListOpening(); });
     connect(portList_, &RefreshingComboBox::enterPressed, this, &MainDialog::OnConnect);
+    // The field is narrow: a long URL is read whole in the tooltip.
+    const auto describePort = [this](const QString& text) {
+        portList_->setToolTip(text.isEmpty() ? kPortToolTip : text + QStringLiteral("\n\n") + kPortToolTip);
+    };
+    connect(portList_, &QComboBox::currentTextChanged, this, describePort);
+    describePort(QString());
+    connect(displayList_, &QComboBox::currentTextChanged, displayList_, &QWidget::setToolTip);
 }
 
 void MainDialog::BuildActions() {
@@ -187,11 +222,11 @@ void MainDialog::BuildActions() {
     connect(copyAction_, &QAction::triggered, this, &MainDialog::OnCopyImage);
     addAction(copyAction_); // so Ctrl+C works without the menu
 
-    // Esc is handled by keyPressEvent, which lets it close the window when no read runs.
-    stopAction_ = new QAction(QStringLiteral("Stop reading\tEsc"), this);
-    stopAction_->setObjectName(QStringLiteral("stopReadingAction"));
+    // Esc is handled by keyPressEvent, which lets it close the window when nothing runs.
+    stopAction_ = new QAction(QStringLiteral("Stop\tEsc"), this);
+    stopAction_->setObjectName(QStringLiteral("stopAction"));
     stopAction_->setEnabled(false);
-    connect(stopAction_, &QAction::triggered, this, &MainDialog::StopReading);
+    connect(stopAction_, &QAction::triggered, this, &MainDialog::Stop);
 
     liveAction_ = new QAction(QStringLiteral("Live view"), this);
     liveAction_->setObjectName(QStringLiteral("liveViewAction"));
@@ -311,15 +346,32 @@ void MainDialog::UpdateControls() {
     displayList_->setEnabled(capture);
     readButton_->setEnabled(capture);
     saveButton_->setEnabled(idle && !reading_ && saveUsable_);
-    stopAction_->setEnabled(reading_ || (!idle && pending_ == Pending::Read));
+    const bool opening = !idle && (pending_ == Pending::Read || pending_ == Pending::Live);
+    stopAction_->setEnabled(reading_ || live_ || opening);
+    stopButton_->setEnabled(stopAction_->isEnabled());
     // Live view needs a finished read's phone object and display; it is on until turned off.
     liveAction_->setEnabled(live_ || (idle && !reading_ && saveUsable_ && phone_ && currentDisplay_));
     liveAction_->setChecked(live_ || (!idle && pending_ == Pending::Live));
+    liveButton_->setEnabled(liveAction_->isEnabled());
+    liveButton_->setChecked(liveAction_->isChecked());
     if (idle) {
         unsetCursor();
     } else {
         setCursor(Qt::BusyCursor);
     }
+}
+
+void MainDialog::ShowStatus(const QString& text) {
+    statusLine_->setText(text);
+}
+
+QString MainDialog::StatusText() const {
+    return statusLine_->text();
+}
+
+void MainDialog::Warn(const QString& text, const QString& detail) {
+    ShowStatus(detail.isEmpty() ? text : text + QStringLiteral(": ") + detail);
+    prompts_->ShowMessage(this, text, detail);
 }
 
 // ---- Phone calls ----
@@ -336,7 +388,8 @@ std::unique_ptr<PhoneLink> MainDialog::MakePhone() {
         settings.SetTiming(timing);
     }
     if (BuiltInPhone::IsPortEntry(settings.GetPortName())) {
-        const std::string path = builtInPhone_.DevicePathFor(settings.GetBaudRate(), builtInPhoneError_);
+        const std::string path =
+            builtInPhone_.DevicePathFor(settings.GetPortName(), settings.GetBaudRate(), builtInPhoneError_);
         if (path.empty()) {
             return nullptr;
         }
@@ -382,11 +435,15 @@ void MainDialog::ShowCallTitle() {
         const double left = std::chrono::duration<double>(callWaitsUntil_ - now).count();
         setWindowTitle(QStringLiteral("Panelgrab - waiting for the phone to finish sending (at most %1)")
                            .arg(Duration(left)));
+        ShowStatus(QStringLiteral("Waiting for the phone to finish sending the picture that was stopped (at "
+                                  "most %1)...")
+                       .arg(Duration(left)));
         return;
     }
-    setWindowTitle(QStringLiteral("Panelgrab - opening %1 at %2 baud...")
-                       .arg(QString::fromStdString(settings_.GetPortName()))
-                       .arg(settings_.GetBaudRate()));
+    const QString port = QString::fromStdString(settings_.GetPortName());
+    const int baud = settings_.GetBaudRate();
+    setWindowTitle(QStringLiteral("Panelgrab - opening %1 at %2 baud...").arg(port).arg(baud));
+    ShowStatus(QStringLiteral("Opening %1 at %2 baud...").arg(port).arg(baud));
 }
 
 void MainDialog::OnCallTick() {
@@ -413,20 +470,41 @@ void MainDialog::NoteLineBusy() {
     lineBusyPort_ = readPort_;
 }
 
-void MainDialog::ReportNotResponding(const PhoneLink* phone) {
-    QString reason;
-    if (phone && phone->Port().systemError() != 0) {
-        reason = QString::fromStdString(DescribeSystemError(phone->Port().systemError()));
-    } else if (!builtInPhoneError_.empty()) {
-        reason = QString::fromStdString(builtInPhoneError_);
+void MainDialog::ReportOpenFailure(const PhoneLink* phone) {
+    const QString port = QString::fromStdString(settings_.GetPortName());
+    if (!builtInPhoneError_.empty()) {
+        Warn(QStringLiteral("The simulated phone %1 could not be started").arg(port),
+             QString::fromStdString(builtInPhoneError_));
+        return;
     }
-    prompts_->ShowMessage(this, kNotResponding + QString::fromStdString(settings_.GetPortName()), reason);
+    if (!phone) {
+        Warn(kNotResponding + port);
+        return;
+    }
+    // Only a phone that was asked and kept silent is "not responding"; a port that could not be
+    // opened says why, in the words the command line uses.
+    const char* text = phone->Port().errorText();
+    const bool silent = text != nullptr && (std::string_view(text) == kTextPhoneNotResponding ||
+                                            std::string_view(text) == ExchangeResultText(TimedOut));
+    Warn(silent ? kNotResponding + port : QStringLiteral("Could not open port ") + port,
+         QString::fromStdString(DescribePortFailure(phone->Port(), kWording)));
 }
 
 QString MainDialog::ConnectedTitle() const {
-    return QStringLiteral("Panelgrab - %1 %2")
+    return QStringLiteral("Panelgrab - %1 %2 baud")
         .arg(QString::fromStdString(settings_.GetPortName()))
         .arg(settings_.GetBaudRate());
+}
+
+QString MainDialog::DisplayLabel() const {
+    if (!currentDisplay_) {
+        return QString();
+    }
+    const int index = displayList_->currentIndex();
+    return index >= 0 ? displayList_->itemText(index)
+                      : QStringLiteral("the display (%1x%2)")
+                            .arg(currentDisplay_->width)
+                            .arg(currentDisplay_->height);
 }
 
 // ---- Connect ----
@@ -458,48 +536,61 @@ void MainDialog::DropRunningRead() {
     }
     reading_ = false;
     pollTimer_.stop();
-    SetPicture(nullptr);
+    DropKeptPicture();
     PictureFrameWidget()->update();
 }
 
 void MainDialog::FinishConnect(PhoneJob& job) {
     EndPhoneCall();
-    QString message;
+    QStringList refused;
     if (!job.opened) {
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
-    } else if (!job.listed) {
-        setWindowTitle(ConnectedTitle());
-        message = kDisplayInfoFailed;
     } else {
-        FillDisplayList(std::move(job.displays));
         setWindowTitle(ConnectedTitle());
+        if (job.listed) {
+            refused = FillDisplayList(std::move(job.displays));
+        }
     }
     OnDisplaySelChange();
     UpdateControls();
     if (!job.opened) {
-        ReportNotResponding(job.phone.get());
-    } else if (!message.isEmpty()) {
-        prompts_->ShowMessage(this, message, QString());
+        ReportOpenFailure(job.phone.get());
+    } else if (!job.listed) {
+        Warn(kDisplayInfoFailed, QString::fromStdString(job.listFailure));
+    } else if (!refused.isEmpty()) {
+        Warn(QString::fromUtf8(kTextDisplayTooLarge),
+             QStringLiteral("Left out of the display list: ") + refused.join(QStringLiteral(", ")) + ".");
+    } else {
+        ShowStatus(QStringLiteral("The phone answers on %1 at %2 baud and lists %3 display(s): choose one "
+                                  "and press Read.")
+                       .arg(QString::fromStdString(settings_.GetPortName()))
+                       .arg(settings_.GetBaudRate())
+                       .arg(displays_.size()));
     }
     job.phone.reset(); // Connect keeps no connection: every Read opens its own
 }
 
-void MainDialog::FillDisplayList(DisplayList displays) {
+QStringList MainDialog::FillDisplayList(DisplayList displays) {
     displayList_->clear();
     displays_ = std::move(displays);
+    QStringList refused;
     for (std::size_t i = 0; i < displays_.size(); ++i) {
         const DisplayInfo& entry = displays_[i];
-        displayList_->addItem(
-            QStringLiteral("Screen %1 (%2x%3)").arg(i + 1).arg(entry.width).arg(entry.height),
-            QVariant::fromValue(static_cast<qulonglong>(i)));
+        const QString label =
+            QStringLiteral("Screen %1 (%2x%3)").arg(i + 1).arg(entry.width).arg(entry.height);
+        // A display too large to read would only make a frame larger than any screen.
+        if (!IsReadableDisplay(entry)) {
+            refused << label;
+            continue;
+        }
+        displayList_->addItem(label, QVariant::fromValue(static_cast<qulonglong>(i)));
     }
-    displayList_->setCurrentIndex(displays_.empty() ? -1 : 0);
-    if (displays_.empty()) {
-        currentDisplay_.reset();
-    } else {
-        currentDisplay_ = displays_.front();
-    }
-    listUsable_ = true; // also when the phone describes no display: Read then says so
+    displayList_->view()->setMinimumWidth(displayList_->view()->sizeHintForColumn(0));
+    displayList_->setCurrentIndex(displayList_->count() > 0 ? 0 : -1);
+    // Usable also when the phone describes no display (Read then says so), but not when every
+    // display it describes was refused.
+    listUsable_ = displays_.empty() || displayList_->count() > 0;
+    return refused;
 }
 
 void MainDialog::OnDisplaySelChange() {
@@ -511,7 +602,7 @@ void MainDialog::OnDisplaySelChange() {
         return;
     }
     const qulonglong entry = displayList_->itemData(index).toULongLong();
-    SetPicture(nullptr);
+    DropKeptPicture();
     if (entry < displays_.size()) {
         currentDisplay_ = displays_[entry];
         FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
@@ -537,11 +628,11 @@ void MainDialog::OnRead() {
     const int index = displayList_->currentIndex();
     const qulonglong entry = index < 0 ? displays_.size() : displayList_->itemData(index).toULongLong();
     if (entry >= displays_.size()) {
-        prompts_->ShowMessage(this, kNoDisplaySelected, QString());
+        Warn(kNoDisplaySelected);
         return;
     }
+    KeepShownPicture(currentDisplay_ && *currentDisplay_ == displays_[entry]);
     currentDisplay_ = displays_[entry];
-    SetPicture(nullptr);
     FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
     PictureFrameWidget()->repaint();
     auto job = std::make_shared<PhoneJob>();
@@ -551,10 +642,29 @@ void MainDialog::OnRead() {
     StartPhoneCall(Pending::Read, job);
 }
 
+void MainDialog::KeepShownPicture(bool sameDisplay) {
+    // The picture belongs to the phone object about to be released: a copy stays on show until the
+    // new read begins.
+    if (sameDisplay && picture_) {
+        auto kept = std::make_unique<DisplayBitmap>(*picture_);
+        SetPicture(kept.get(), rowsShown_);
+        keptPicture_ = std::move(kept);
+    } else {
+        DropKeptPicture();
+    }
+}
+
+void MainDialog::DropKeptPicture() {
+    SetPicture(nullptr, 0);
+    keptPicture_.reset();
+}
+
 void MainDialog::FinishReadOpen(PhoneJob& job) {
     EndPhoneCall();
     // Held also when unopened, until the next Read or Connect releases it.
     phone_ = std::move(job.phone);
+    // Whatever stops the read before it began keeps the picture that was shown, ready to save.
+    saveUsable_ = picture_ != nullptr;
     if (callOff_) { // stopped before the read began: nothing was read, the list is still good
         callOff_ = false;
         if (phone_) {
@@ -562,46 +672,55 @@ void MainDialog::FinishReadOpen(PhoneJob& job) {
         }
         listUsable_ = true;
         setWindowTitle(titleBeforeCall_);
+        ShowStatus(QStringLiteral("Read stopped before it began."));
         UpdateControls();
         return;
     }
     if (!job.opened) {
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
         UpdateControls();
-        ReportNotResponding(phone_.get());
+        ReportOpenFailure(phone_.get());
         return;
     }
     setWindowTitle(ConnectedTitle());
-    if (phone_->StartScreenRead(*currentDisplay_) != kPhoneOk) {
+    if (const int32_t result = phone_->StartScreenRead(*currentDisplay_); result != kPhoneOk) {
         UpdateControls();
-        prompts_->ShowMessage(this, kReadNotStarted, QString());
+        Warn(kReadNotStarted, QString::fromStdString(DescribeOperationFailure(*phone_, result, kWording)));
         return;
     }
+    DropKeptPicture();
+    PictureFrameWidget()->repaint();
+    saveUsable_ = false;
     reading_ = true;
     stopped_ = false;
     readPort_ = settings_.GetPortName();
     readBaud_ = settings_.GetBaudRate();
     readStarted_ = Clock::now();
-    setWindowTitle(ReadingTitle(0));
+    ShowReadProgress(0);
     pollTimer_.start(options_.pollPeriod);
     UpdateControls();
 }
 
-QString MainDialog::ReadingTitle(int64_t lines) const {
+QString MainDialog::ReadProgress(int64_t lines) const {
     const int64_t total = currentDisplay_ ? currentDisplay_->height : 0;
     const ProgressSnapshot now{std::min(lines, total), total,
                                std::chrono::duration<double>(Clock::now() - readStarted_).count()};
-    QString title =
-        ConnectedTitle() + QStringLiteral(" - reading %1/%2 lines").arg(now.linesReceived).arg(total);
+    const QString progress = QStringLiteral("%1/%2 lines").arg(now.linesReceived).arg(total);
     if (const std::optional<double> left = SecondsLeft(now)) {
-        return title + QStringLiteral(", %1 left").arg(Duration(*left));
+        return progress + QStringLiteral(", %1 left").arg(Duration(*left));
     }
     // Before the first lines only the line's speed tells; said only when the wait is long.
     const double estimate = currentDisplay_ ? PictureLineSeconds(*currentDisplay_, readBaud_) : 0;
     if (estimate > kLongReadSeconds) {
-        title += QStringLiteral(", about %1 left").arg(Duration(estimate - now.elapsedSeconds));
+        return progress + QStringLiteral(", about %1 left").arg(Duration(estimate - now.elapsedSeconds));
     }
-    return title;
+    return progress;
+}
+
+void MainDialog::ShowReadProgress(int64_t lines) {
+    const QString progress = ReadProgress(lines);
+    setWindowTitle(ConnectedTitle() + QStringLiteral(" - reading ") + progress);
+    ShowStatus(QStringLiteral("Reading %1: %2").arg(DisplayLabel(), progress));
 }
 
 uint32_t MainDialog::CompleteLines(int32_t progress) const {
@@ -625,7 +744,7 @@ void MainDialog::OnTimer() {
         return;
     }
     const uint32_t lines = CompleteLines(phone_->GetReadProgress());
-    setWindowTitle(ReadingTitle(lines));
+    ShowReadProgress(lines);
     if (lines <= linesShown_) {
         return;
     }
@@ -635,25 +754,38 @@ void MainDialog::OnTimer() {
     if (phone_->GetReadImage(picture_) != kPhoneOk) {
         return;
     }
-    SetPicture(picture_);
+    SetPicture(picture_, static_cast<int>(std::min<uint32_t>(lines, currentDisplay_->height)));
     RedrawBand(linesShown_, lines);
     linesShown_ = static_cast<uint16_t>(lines);
 }
 
-void MainDialog::StopReading() {
-    if (call_.IsRunning() && pending_ == Pending::Read) {
+void MainDialog::Stop() {
+    if (call_.IsRunning() && (pending_ == Pending::Read || pending_ == Pending::Live)) {
         callOff_ = true;
         if (callPhone_) {
             callPhone_->ClosePortNow(); // ends a drain or probe at once; OnCallTick repeats it
         }
         return;
     }
+    if (live_) {
+        EndLiveView();
+        return;
+    }
+    StopReading();
+}
+
+void MainDialog::StopReading() {
     if (!reading_ || !phone_ || !currentDisplay_) {
         return;
     }
     if (!phone_->IsReadRunning()) {
         FinishRead(); // it ended on its own since the last tick: nothing to stop
         return;
+    }
+    // Counted and drawn before the stop: a transfer cut short may start over and count from zero.
+    stoppedLines_ = CompleteLines(phone_->GetReadProgress());
+    if (phone_->GetReadImage(picture_) != kPhoneOk) {
+        picture_ = nullptr;
     }
     stopped_ = true;
     NoteLineBusy();
@@ -667,35 +799,40 @@ void MainDialog::FinishRead() {
     pollTimer_.stop();
     reading_ = false;
     phone_->Close(); // kept: its read job owns the picture
-    uint32_t lines = CompleteLines(phone_->GetReadProgress());
+    const uint32_t height = currentDisplay_->height;
+    uint32_t lines = std::min(stopped_ ? stoppedLines_ : CompleteLines(phone_->GetReadProgress()), height);
     if (currentDisplay_->lineLength == 0) {
-        lines = currentDisplay_->height; // no line count to go by: show everything there is
+        lines = height; // no line count to go by: show everything there is
     }
-    if (phone_->GetReadImage(picture_) == kPhoneOk) {
-        SetPicture(picture_);
+    if (stopped_ || phone_->GetReadImage(picture_) == kPhoneOk) {
+        SetPicture(picture_, static_cast<int>(lines));
         RedrawBand(linesShown_, lines);
     }
-    // A picture that ended short says why in the title, and what arrived can still be saved; a
-    // whole picture ends silently.
-    const uint32_t height = currentDisplay_->height;
+    // A picture that ended short says why, and what arrived can still be saved; the counts are the
+    // rows drawn.
+    const QString counts = QStringLiteral("%1 of %2 lines").arg(lines).arg(height);
     if (stopped_) {
-        setWindowTitle(ConnectedTitle() + QStringLiteral(" - reading stopped after %1 of %2 lines")
-                                              .arg(std::min(lines, height))
-                                              .arg(height));
+        setWindowTitle(ConnectedTitle() + QStringLiteral(" - reading stopped after ") + counts);
+        ShowStatus(QStringLiteral("Stopped after ") + counts + QStringLiteral("."));
     } else if (const std::string failure = phone_->GetReadFailure(); !failure.empty()) {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - picture incomplete: ") +
                        QString::fromStdString(failure));
+        ShowStatus(QStringLiteral("The read ended after ") + counts + QStringLiteral(": ") +
+                   QString::fromStdString(DescribeJobFailure(*phone_, failure, kWording)));
     } else {
         setWindowTitle(ConnectedTitle());
+        ShowStatus(QStringLiteral("Read %1: all %2 lines.").arg(DisplayLabel()).arg(height));
     }
     listUsable_ = true;
     saveUsable_ = true;
     UpdateControls();
 }
 
+// ---- Live view ----
+
 void MainDialog::SetLiveView(bool on) {
     if (!on) {
-        EndLiveView();
+        Stop();
         return;
     }
     if (live_ || call_.IsRunning() || reading_ || !phone_ || !currentDisplay_) {
@@ -712,23 +849,36 @@ void MainDialog::SetLiveView(bool on) {
 void MainDialog::FinishLiveOpen(PhoneJob& job) {
     EndPhoneCall();
     phone_ = std::move(job.phone);
+    if (callOff_) {
+        callOff_ = false;
+        phone_->Close();
+        setWindowTitle(titleBeforeCall_);
+        ShowStatus(QStringLiteral("Live view stopped before it began."));
+        UpdateControls();
+        return;
+    }
     if (!job.opened) {
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
         UpdateControls();
-        ReportNotResponding(phone_.get());
+        ReportOpenFailure(phone_.get());
         return;
     }
-    if (phone_->StartLiveView(*currentDisplay_, LiveViewOptions{}) != kPhoneOk) {
-        const char* reason = phone_->FailureText();
+    if (const int32_t result = phone_->StartLiveView(*currentDisplay_, LiveViewOptions{});
+        result != kPhoneOk) {
+        const std::string reason = DescribeOperationFailure(*phone_, result, kWording);
         phone_->Close();
+        setWindowTitle(ConnectedTitle());
         UpdateControls();
-        prompts_->ShowMessage(this, QStringLiteral("Live view could not be started"),
-                              QString::fromUtf8(reason != nullptr ? reason : phone_->Port().errorText()));
+        Warn(kLiveNotStarted, QString::fromStdString(reason));
         return;
     }
     live_ = true;
+    liveOpening_ = true;
+    liveOpeningRows_ = 0;
     liveRefreshes_.clear();
-    setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view"));
+    readStarted_ = Clock::now();
+    readBaud_ = settings_.GetBaudRate();
+    UpdateLiveProgress({}, 0);
     pollTimer_.start(options_.pollPeriod);
     UpdateControls();
 }
@@ -736,43 +886,74 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
 void MainDialog::PollLiveView() {
     const DisplayBitmap* picture = nullptr;
     std::vector<RowSpan> changed;
-    if (phone_->GetLiveImage(picture, changed) == kPhoneOk && picture != nullptr) {
-        if (picture != picture_) {
-            SetPicture(picture);
-        }
-        for (const RowSpan& rows : changed) { // only the bands that changed are painted again
-            RedrawBand(static_cast<uint32_t>(rows.first), static_cast<uint32_t>(rows.last));
-        }
-    }
+    const bool drawable = phone_->GetLiveImage(picture, changed) == kPhoneOk && picture != nullptr;
     std::vector<LiveRefreshStats> finished;
     phone_->TakeLiveRefreshes(finished);
-    const auto now = Clock::now();
-    liveRefreshes_.insert(liveRefreshes_.end(), finished.size(), now);
-    constexpr auto kRateWindow = std::chrono::seconds(5);
-    std::erase_if(liveRefreshes_, [&](Clock::time_point at) { return now - at > kRateWindow; });
-    if (!phone_->IsLiveViewRunning()) {
-        EndLiveView(QStringLiteral("live view ended: ") + QString::fromStdString(phone_->GetLiveFailure()));
-        return;
+    const bool wasOpening = liveOpening_;
+    UpdateLiveProgress(changed, finished.size());
+    // The earlier picture stays until the opening read has brought every line; then the live one
+    // is drawn whole, and afterwards only the bands that changed.
+    if (drawable && !liveOpening_) {
+        if (picture != picture_ || wasOpening) {
+            SetPicture(picture, picture->height());
+            PictureFrameWidget()->repaint();
+        } else {
+            for (const RowSpan& rows : changed) {
+                RedrawBand(static_cast<uint32_t>(rows.first), static_cast<uint32_t>(rows.last));
+            }
+        }
     }
-    const std::string notice = phone_->GetLiveNotice();
-    setWindowTitle(
-        ConnectedTitle() +
-        QStringLiteral(" - live view, %1 refreshes/s")
-            .arg(static_cast<double>(liveRefreshes_.size()) / kRateWindow.count(), 0, 'f', 1) +
-        (notice.empty() ? QString() : QStringLiteral(" (") + QString::fromStdString(notice) + ")"));
+    if (!phone_->IsLiveViewRunning()) {
+        EndLiveView(QString::fromStdString(DescribeJobFailure(*phone_, phone_->GetLiveFailure(), kWording)));
+    }
 }
 
-void MainDialog::EndLiveView(const QString& reason) {
+void MainDialog::UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes) {
+    const auto now = Clock::now();
+    liveRefreshes_.insert(liveRefreshes_.end(), finishedRefreshes, now);
+    if (liveOpening_) {
+        for (const RowSpan& rows : changed) {
+            liveOpeningRows_ = std::max<int64_t>(liveOpeningRows_, rows.last + 1);
+        }
+        liveOpening_ = finishedRefreshes == 0;
+    }
+    if (liveOpening_) {
+        const QString progress = ReadProgress(liveOpeningRows_);
+        setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view, reading ") + progress);
+        ShowStatus(
+            QStringLiteral("Live view of %1: reading every line first, %2").arg(DisplayLabel(), progress));
+        return;
+    }
+    constexpr auto kRateWindow = std::chrono::seconds(5);
+    std::erase_if(liveRefreshes_, [&](Clock::time_point at) { return now - at > kRateWindow; });
+    const QString rate =
+        QStringLiteral("%1 refreshes/s")
+            .arg(static_cast<double>(liveRefreshes_.size()) / kRateWindow.count(), 0, 'f', 1);
+    const QString notice = QString::fromStdString(phone_->GetLiveNotice());
+    setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view, ") + rate +
+                   (notice.isEmpty() ? QString() : QStringLiteral(" (") + notice + ")"));
+    ShowStatus(QStringLiteral("Live view of %1: %2.").arg(DisplayLabel(), rate) +
+               (notice.isEmpty() ? QString() : QStringLiteral(" ") + notice));
+}
+
+void MainDialog::EndLiveView(const QString& failure) {
     if (!live_) {
         UpdateControls();
         return;
     }
     live_ = false;
+    liveOpening_ = false;
     pollTimer_.stop();
     // The live picture stays the phone object's until it is handed on, so it can still be saved.
     phone_->StopLiveView();
     phone_->Close();
-    setWindowTitle(reason.isEmpty() ? ConnectedTitle() : ConnectedTitle() + QStringLiteral(" - ") + reason);
+    if (failure.isEmpty()) {
+        setWindowTitle(ConnectedTitle());
+        ShowStatus(QStringLiteral("Live view stopped."));
+    } else {
+        setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view ended")); // the status line says why
+        ShowStatus(QStringLiteral("The live view ended: ") + failure);
+    }
     UpdateControls();
 }
 
@@ -789,9 +970,25 @@ void MainDialog::RedrawBand(uint32_t fromLine, uint32_t toLine) {
 
 // ---- Picture frame, zoom and window size ----
 
-void MainDialog::SetPicture(const DisplayBitmap* picture) {
+void MainDialog::SetPicture(const DisplayBitmap* picture, int rows) {
     picture_ = picture;
-    PictureFrameWidget()->SetPicture(picture_, zoom_);
+    rowsShown_ = picture ? std::clamp(rows, 0, static_cast<int>(picture->height())) : 0;
+    PictureFrameWidget()->SetPicture(picture_, zoom_, rowsShown_);
+}
+
+DisplayBitmap MainDialog::ShownPicture() const {
+    DisplayBitmap shown = *picture_;
+    const QColor grey = PictureFrameWidget()->palette().color(QPalette::Window);
+    const uint8_t bgr[] = {static_cast<uint8_t>(grey.blue()), static_cast<uint8_t>(grey.green()),
+                           static_cast<uint8_t>(grey.red())};
+    uint8_t* pixels = shown.pixels();
+    for (int y = rowsShown_; pixels != nullptr && y < shown.height(); ++y) {
+        uint8_t* row = pixels + static_cast<std::size_t>(y) * shown.rowSize();
+        for (int x = 0; x < shown.width(); ++x) {
+            std::copy_n(bgr, 3, row + 3 * static_cast<std::size_t>(x));
+        }
+    }
+    return shown;
 }
 
 void MainDialog::SetZoom(int zoom) {
@@ -799,7 +996,7 @@ void MainDialog::SetZoom(int zoom) {
     if (QAction* action = ZoomAction(zoom_)) {
         action->setChecked(true);
     }
-    SetPicture(picture_);
+    SetPicture(picture_, rowsShown_);
     if (currentDisplay_) {
         FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
     }
@@ -818,10 +1015,10 @@ void MainDialog::FitPictureFrame(int width, int height) {
     PictureFrame* frame = PictureFrameWidget();
     frame->resize(FrameSide(zoom_, width), FrameSide(zoom_, height));
     frame->update();
-    GrowToShowPicture();
+    FitWindowToPicture();
 }
 
-void MainDialog::GrowToShowPicture() {
+void MainDialog::FitWindowToPicture() {
     const QSize frame = PictureFrameWidget()->size();
     QSize needed(areaTemplate_.x() + frame.width() + areaMargin_.width(),
                  areaTemplate_.y() + frame.height() + areaMargin_.height());
@@ -843,8 +1040,9 @@ void MainDialog::GrowToShowPicture() {
     if (needed.width() > limit.width()) {
         needed.rheight() += bar;
     }
-    // Grows only: a window the user made larger stays so.
-    const QSize wanted = size().expandedTo(needed.boundedTo(limit));
+    // Never smaller than the template or than the user made it; back to that for a smaller picture.
+    const QSize wanted = userSize_.expandedTo(needed.boundedTo(limit));
+    fittedSize_ = wanted;
     if (wanted == size()) {
         return;
     }
@@ -867,10 +1065,17 @@ void MainDialog::LayOutPictureArea() {
     const int width = std::max(1, this->width() - areaTemplate_.x() - areaMargin_.width());
     const int height = std::max(1, this->height() - areaTemplate_.y() - areaMargin_.height());
     pictureArea_->setGeometry(areaTemplate_.x(), areaTemplate_.y(), width, height);
+    // The status line stays under everything, as wide as the window.
+    statusLine_->setGeometry(
+        statusTemplate_.x(), this->height() - statusMargin_.height() - statusTemplate_.height(),
+        std::max(1, this->width() - statusTemplate_.x() - statusMargin_.width()), statusTemplate_.height());
 }
 
 void MainDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    if (size() != fittedSize_) {
+        userSize_ = size(); // the user's own size: the least the window returns to
+    }
     LayOutPictureArea();
 }
 
@@ -879,7 +1084,16 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
 void MainDialog::OnSave() {
     if (!picture_) {
         // The read ended without a picture that could be made: there is nothing to write.
-        prompts_->ShowError(this, kSaveError, kSaveFailed + QStringLiteral(": the read brought no picture"));
+        const QString text = kSaveFailed + QStringLiteral(": the read brought no picture");
+        ShowStatus(text);
+        prompts_->ShowError(this, kSaveError, text);
+        return;
+    }
+    const int height = picture_->height();
+    if (rowsShown_ < height &&
+        !prompts_->AskYesNo(
+            this,
+            QStringLiteral("Only %1 of %2 lines were read. Save anyway?").arg(rowsShown_).arg(height))) {
         return;
     }
     const int position = std::max(displayList_->currentIndex(), 0) + 1;
@@ -889,18 +1103,22 @@ void MainDialog::OnSave() {
         return;
     }
     // The name's suffix chooses the format; the file is replaced only once the new one is whole.
-    if (std::string error; !WritePictureFile(*picture_, QFile::encodeName(path).toStdString(), error)) {
-        prompts_->ShowError(
-            this, kSaveError,
-            QStringLiteral("%1 to %2: %3").arg(kSaveFailed, path, QString::fromStdString(error)));
+    if (std::string error; !WritePictureFile(ShownPicture(), QFile::encodeName(path).toStdString(), error)) {
+        const QString text =
+            QStringLiteral("%1 to %2: %3").arg(kSaveFailed, path, QString::fromStdString(error));
+        ShowStatus(text);
+        prompts_->ShowError(this, kSaveError, text);
+        return;
     }
+    ShowStatus(QStringLiteral("Saved ") + QDir::toNativeSeparators(path));
 }
 
 void MainDialog::OnCopyImage() {
     if (!picture_) {
         return;
     }
-    const QImage image = PictureImage(*picture_);
+    const DisplayBitmap shown = ShownPicture();
+    const QImage image = PictureImage(shown);
     if (!image.isNull()) {
         // A converted copy: the clipboard must not hold rows the read job owns.
         QGuiApplication::clipboard()->setImage(image.convertToFormat(QImage::Format_RGB32));
@@ -932,10 +1150,10 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {
-    // Esc stops a read; with none running it keeps closing the window.
+    // Esc stops a read or a live view; with none running it keeps closing the window.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && stopAction_->isEnabled()) {
         event->accept();
-        StopReading();
+        Stop();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -964,7 +1182,7 @@ void MainDialog::ShutDownPhone() {
     pollTimer_.stop();
     callTimer_.stop();
     reading_ = false;
-    SetPicture(nullptr);
+    DropKeptPicture();
     // The call's open or drain ends as soon as its port is closed; the close is repeated in case
     // the open had not reached the port yet.
     call_.Abandon([this] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
@@ -19,6 +20,7 @@
 class QAction;
 class QActionGroup;
 class QComboBox;
+class QLabel;
 class QMenu;
 class QPushButton;
 
@@ -32,7 +34,8 @@ class UserPrompts;
 struct PhoneJob;
 
 // The program's one window: choose a port and speed, Connect to list the phone's displays, Read one
-// and watch it arrive enlarged, Save it as a PNG or BMP file.
+// and watch it arrive enlarged, Save it as a PNG or BMP file. Stop (or Esc) ends a read or a live view;
+// the status line under everything holds the whole of the last message, failures with their advice.
 //
 // Threading: the phone calls that can block (open with its probe, the display list, releasing an
 // earlier phone object) run as a PhoneCall on a worker, one at a time; the phone objects they use
@@ -63,9 +66,9 @@ public:
     void OnDisplaySelChange();
     void OnRead();
     void OnTimer();
-    // Ends the running read, keeping what has arrived; before the read has begun (its open still
-    // waits) the read is called off.
-    void StopReading();
+    // Ends the running read or live view, keeping what has arrived; before either has begun (its open
+    // still waits) it is called off.
+    void Stop();
     // Live view (after a Read): the phone keeps the picture current, re-reading only what changed.
     void SetLiveView(bool on);
     void SetZoom(int zoom);
@@ -79,6 +82,8 @@ public:
     bool IsBusy() const { return call_.IsRunning(); }
     bool IsReading() const { return reading_; }
     bool IsLive() const { return live_; }
+    // The live view still reads every line for the first time.
+    bool IsLiveOpening() const { return live_ && liveOpening_; }
     const DisplayBitmap* Picture() const { return picture_; }
     const std::optional<DisplayInfo>& CurrentDisplay() const { return currentDisplay_; }
     uint16_t LinesShown() const { return linesShown_; }
@@ -89,9 +94,12 @@ public:
     int Zoom() const { return zoom_; }
     const ConnectionSettings& Settings() const { return settings_; }
     bool IsPolling() const { return pollTimer_.isActive(); }
+    // The picture's rows that hold what the phone sent; the others are shown, copied and saved grey.
+    int RowsShown() const { return rowsShown_; }
+    QString StatusText() const;
     QAction* AboutAction() const { return aboutAction_; }
     QAction* CopyImageAction() const { return copyAction_; }
-    QAction* StopReadingAction() const { return stopAction_; }
+    QAction* StopAction() const { return stopAction_; }
     QAction* LiveViewAction() const { return liveAction_; }
     QAction* ZoomAction(int zoom) const;
     // The picture's context menu as it would open now.
@@ -116,8 +124,12 @@ private:
     bool SelectPortEntry(const QString& port);
     QString PortOfEntry(int index) const;
     void TakeSettingsFromLists();
-    void FillDisplayList(DisplayList displays);
+    // Lists the displays that can be read; returns the others' labels.
+    QStringList FillDisplayList(DisplayList displays);
     void UpdateControls();
+    void ShowStatus(const QString& text);
+    // A failure: the warning box, and the same words in the status line.
+    void Warn(const QString& text, const QString& detail = {});
 
     std::unique_ptr<PhoneLink> MakePhone();
     void StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job);
@@ -129,20 +141,29 @@ private:
     std::chrono::milliseconds LineBusyFor(const std::string& portName) const;
     void ShowCallTitle();
     void OnCallTick();
-    void ReportNotResponding(const PhoneLink* phone);
+    void ReportOpenFailure(const PhoneLink* phone);
     QString ConnectedTitle() const;
-    QString ReadingTitle(int64_t lines) const;
+    QString DisplayLabel() const;
+    QString ReadProgress(int64_t lines) const;
+    void ShowReadProgress(int64_t lines);
+    void StopReading();
+    void KeepShownPicture(bool sameDisplay);
+    void DropKeptPicture();
 
     uint32_t CompleteLines(int32_t progress) const;
     void RedrawBand(uint32_t fromLine, uint32_t toLine);
     void FinishRead();
     void FinishLiveOpen(PhoneJob& job);
     void PollLiveView();
-    // Ends the live view, keeping its picture; `reason` (when given) goes to the title.
-    void EndLiveView(const QString& reason = {});
-    void SetPicture(const DisplayBitmap* picture);
+    // Ends the live view, keeping its picture; `failure` (when it ended by itself) says why.
+    void EndLiveView(const QString& failure = {});
+    // Counts the opening read's lines and the refreshes, and shows them.
+    void UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes);
+    void SetPicture(const DisplayBitmap* picture, int rows);
+    // The picture as shown: the rows not read in the frame's grey.
+    DisplayBitmap ShownPicture() const;
     void LayOutPictureArea();
-    void GrowToShowPicture();
+    void FitWindowToPicture();
     void ShutDownPhone();
 
     MainDialogOptions options_;
@@ -156,19 +177,24 @@ private:
     bool remembered_ = false; // settings_ came from the last run
     std::optional<DisplayInfo> currentDisplay_;
     const DisplayBitmap* picture_ = nullptr;
+    int rowsShown_ = 0;
+    // The shown picture, copied while a Read opens its port: a Read that fails keeps it.
+    std::unique_ptr<DisplayBitmap> keptPicture_;
     DisplayList displays_; // the entries behind the display list's items, by item position
 
     // The enable state comes from these alone (UpdateControls).
-    bool listUsable_ = false; // the display list and Read: a Connect listed the displays
-    bool saveUsable_ = false; // a read has ended since the picture was last cleared
-    bool reading_ = false;    // a read job runs and the timer polls it
-    bool live_ = false;       // the live view runs and the timer polls it
+    bool listUsable_ = false;  // the display list and Read: a Connect listed the displays
+    bool saveUsable_ = false;  // a read has ended since the picture was last cleared
+    bool reading_ = false;     // a read job runs and the timer polls it
+    bool live_ = false;        // the live view runs and the timer polls it
+    bool liveOpening_ = false; // its opening read of every line has not finished yet
+    int64_t liveOpeningRows_ = 0;
     std::vector<std::chrono::steady_clock::time_point> liveRefreshes_; // ends of the last seconds' refreshes
 
     PhoneCall call_;
     Pending pending_ = Pending::None;
     PhoneLink* callPhone_ = nullptr; // the phone object the running call opens; owned by the call
-    bool callOff_ = false;           // the user stopped a Read whose open was still running
+    bool callOff_ = false;           // the user stopped a Read or live view whose open was still running
     QTimer callTimer_;               // the wait shown in the title while a call runs
     std::chrono::steady_clock::time_point callWaitsUntil_{};
     QString titleBeforeCall_;
@@ -177,7 +203,8 @@ private:
     std::chrono::steady_clock::time_point lineBusyUntil_{};
     std::string lineBusyPort_;
 
-    bool stopped_ = false; // the user stopped the running read
+    bool stopped_ = false;      // the user stopped the running read
+    uint32_t stoppedLines_ = 0; // the complete lines it had brought then
     std::string readPort_;
     int32_t readBaud_ = 0;
     std::chrono::steady_clock::time_point readStarted_{};
@@ -192,9 +219,16 @@ private:
     QPushButton* connectButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPushButton* readButton_ = nullptr;
+    QPushButton* liveButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QLabel* statusLine_ = nullptr;
     PictureArea* pictureArea_ = nullptr;
-    QRect areaTemplate_; // the frame's template rectangle in pixels
-    QSize areaMargin_;   // the template's room right of and below the frame, kept as the window grows
+    QRect areaTemplate_;   // the frame's template rectangle in pixels
+    QSize areaMargin_;     // the template's room right of and below the frame, kept as the window grows
+    QRect statusTemplate_; // the status line's; it keeps its left, right and bottom margins
+    QSize statusMargin_;
+    QSize userSize_;   // the least size the window fits itself to: the template's, or the user's
+    QSize fittedSize_; // the size it last fitted itself to
     QAction* aboutAction_ = nullptr;
     QAction* copyAction_ = nullptr;
     QAction* stopAction_ = nullptr;

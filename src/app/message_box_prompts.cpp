@@ -9,11 +9,18 @@
 namespace panelgrab {
 
 void MessageBoxPrompts::ShowMessage(QWidget* owner, const QString& text, const QString& detail) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kMainCaption), text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kMainCaption), text, QMessageBox::Ok, owner);
     if (!detail.isEmpty()) {
         box.setInformativeText(detail);
     }
     box.exec();
+}
+
+bool MessageBoxPrompts::AskYesNo(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kMainCaption), text,
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void MessageBoxPrompts::ShowError(QWidget* owner, const QString& caption, const QString& text) {

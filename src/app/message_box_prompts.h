@@ -8,6 +8,7 @@ namespace panelgrab {
 class MessageBoxPrompts : public UserPrompts {
 public:
     void ShowMessage(QWidget* owner, const QString& text, const QString& detail) override;
+    bool AskYesNo(QWidget* owner, const QString& text) override;
     void ShowError(QWidget* owner, const QString& caption, const QString& text) override;
     QString AskSaveFileName(QWidget* owner, const QString& title, const QString& filters,
                             const QString& suggestedName) override;

@@ -1,6 +1,7 @@
 #include "app/picture_frame.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "app/picture_image.h"
 
@@ -12,9 +13,10 @@ PictureFrame::PictureFrame(QWidget* parent) : QWidget(parent) {
     setBackgroundRole(QPalette::Window);
 }
 
-void PictureFrame::SetPicture(const DisplayBitmap* picture, int zoom) {
+void PictureFrame::SetPicture(const DisplayBitmap* picture, int zoom, int rows) {
     picture_ = picture;
     zoom_ = zoom;
+    rows_ = rows;
 }
 
 void PictureFrame::paintEvent(QPaintEvent* /*event*/) {
@@ -22,7 +24,12 @@ void PictureFrame::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(Qt::black);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    if (picture_) {
+    if (picture_ && rows_ > 0) {
+        // Rows not read yet hold no picture: they would show as black.
+        painter.setClipRect(
+            QRect(0, 0, width(),
+                  static_cast<int>(std::min<long long>(static_cast<long long>(rows_) * zoom_, height()))),
+            Qt::IntersectClip);
         PaintPicture(painter, *picture_, QPoint(0, 0), zoom_);
     }
 }

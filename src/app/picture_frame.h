@@ -15,8 +15,9 @@ class PictureFrame : public QWidget {
 public:
     explicit PictureFrame(QWidget* parent);
 
-    // What the next paint draws; null: the frame alone. Repainting is the caller's.
-    void SetPicture(const DisplayBitmap* picture, int zoom);
+    // What the next paint draws: the picture's top `rows` rows, the rest left in the window's grey;
+    // null: the frame alone. Repainting is the caller's.
+    void SetPicture(const DisplayBitmap* picture, int zoom, int rows);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -24,6 +25,7 @@ protected:
 private:
     const DisplayBitmap* picture_ = nullptr;
     int zoom_ = 1;
+    int rows_ = 0;
 };
 
 } // namespace panelgrab

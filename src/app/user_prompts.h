@@ -12,9 +12,11 @@ class UserPrompts {
 public:
     virtual ~UserPrompts() = default;
 
-    // A message with an OK button and the application's name as caption; `detail`, when not empty,
-    // is shown under the text as the reason.
+    // A warning with a warning icon, an OK button and the application's name as caption; `detail`,
+    // when not empty, is shown under the text as the reason and what to do.
     virtual void ShowMessage(QWidget* owner, const QString& text, const QString& detail) = 0;
+    // A question with a warning icon and Yes and No buttons (No the default); true for Yes.
+    virtual bool AskYesNo(QWidget* owner, const QString& text) = 0;
     // An error message with an error icon, an OK button and its own caption.
     virtual void ShowError(QWidget* owner, const QString& caption, const QString& text) = 0;
     // A save-file dialog offering `suggestedName`, with the file types of `filters` (";;" between

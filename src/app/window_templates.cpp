@@ -18,6 +18,12 @@ constexpr std::array kMainControls{
     ControlTemplate{kIdPictureFrame, ControlKind::BlackFrame, "", QRect(105, 10, 238, 272), "pictureFrame"},
     ControlTemplate{kIdQuit, ControlKind::DefaultPushButton, "Quit", QRect(7, 268, 50, 14), "quitButton"},
     ControlTemplate{kIdConnect, ControlKind::PushButton, "Connect", QRect(15, 54, 37, 13), "connectButton"},
+    // Beyond the original template: what runs can be seen and stopped without the picture's menu, and
+    // the status line under everything holds the whole of the last message.
+    ControlTemplate{kIdLiveView, ControlKind::TogglePushButton, "Live view", QRect(13, 154, 37, 13),
+                    "liveViewButton"},
+    ControlTemplate{kIdStop, ControlKind::PushButton, "Stop", QRect(55, 154, 37, 13), "stopButton"},
+    ControlTemplate{kIdStatusLine, ControlKind::StatusText, "", QRect(7, 288, 336, 24), "statusLine"},
 };
 
 constexpr std::array kBaudRates{"1200", "2400", "9600", "19200", "115200", "230400", "460800", "921600"};

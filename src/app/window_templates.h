@@ -9,7 +9,7 @@ namespace panelgrab {
 
 // Template 102: the main window.
 inline constexpr const char* kMainCaption = "Panelgrab";
-inline constexpr QSize kMainDialogSize{350, 289}; // dialog units
+inline constexpr QSize kMainDialogSize{350, 318}; // dialog units: 289 and the status line below
 std::span<const ControlTemplate> MainDialogControls();
 
 // The baud rates the baud list offers, in this order.

@@ -28,4 +28,10 @@ inline constexpr uint32_t kMaxDisplaySide = 4096;
 // Largest picture text we allocate for one display (characters).
 inline constexpr uint64_t kMaxPictureCharacters = 64ull * 1024 * 1024;
 
+// Whether a read of the display is attempted at all: its sides and picture text within the limits.
+inline bool IsReadableDisplay(const DisplayInfo& entry) {
+    return entry.width <= kMaxDisplaySide && entry.height <= kMaxDisplaySide &&
+           uint64_t{entry.height} * entry.lineLength <= kMaxPictureCharacters;
+}
+
 } // namespace panelgrab

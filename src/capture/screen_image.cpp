@@ -83,8 +83,7 @@ bool ScreenImage::PrepareTransfer(const DisplayInfo& entry) {
     data_.clear();
     data_.shrink_to_fit();
     received_ = 0;
-    if (entry.width > kMaxDisplaySide || entry.height > kMaxDisplaySide ||
-        characters > kMaxPictureCharacters) {
+    if (!IsReadableDisplay(entry)) {
         errorText_ = kTextDisplayTooLarge;
         return false;
     }

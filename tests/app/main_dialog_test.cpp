@@ -56,6 +56,10 @@ public:
     void ShowError(QWidget*, const QString& caption, const QString& text) override {
         errors.push_back({caption, text});
     }
+    bool AskYesNo(QWidget*, const QString& text) override {
+        questions.push_back(text);
+        return yesAnswer;
+    }
     QString AskSaveFileName(QWidget*, const QString& title, const QString& filters,
                             const QString& suggestedName) override {
         saveRequests.push_back({title, filters, suggestedName});
@@ -66,6 +70,8 @@ public:
     std::vector<QStringList> errors;       // caption, text
     std::vector<QStringList> saveRequests; // title, filters, suggested name
     QString saveAnswer;                    // empty: the user cancels
+    QStringList questions;
+    bool yesAnswer = true;
 };
 
 // How the tests shape a real phone's answers: the display list can be rewritten, and while
@@ -193,8 +199,9 @@ struct Window {
                                                       {"displays", List(kIdDisplayList)->isEnabled()},
                                                       {"read", d.Control(kIdRead)->isEnabled()},
                                                       {"save", ReadFinished()},
-                                                      {"stop", d.StopReadingAction()->isEnabled()},
+                                                      {"stop", d.StopAction()->isEnabled()},
                                                       {"live", d.LiveViewAction()->isEnabled()},
+                                                      {"BUTTONS DIFFER FROM MENU", !ButtonsMirrorMenu()},
                                                       {"|", true},
                                                       {"phone", d.HoldsPhone()},
                                                       {"picture", d.Picture() != nullptr},
@@ -210,8 +217,15 @@ struct Window {
         }
         return state.join(QLatin1Char(' '));
     }
+    // The Stop and Live view buttons are the menu entries' twins.
+    bool ButtonsMirrorMenu() const {
+        const auto* live = qobject_cast<QPushButton*>(dialog->Control(kIdLiveView));
+        return dialog->Control(kIdStop)->isEnabled() == dialog->StopAction()->isEnabled() &&
+               live->isEnabled() == dialog->LiveViewAction()->isEnabled() &&
+               live->isChecked() == dialog->LiveViewAction()->isChecked();
+    }
     QString ConnectedTitle(const QString& port, int baud = 9600) const {
-        return QStringLiteral("Panelgrab - %1 %2").arg(port).arg(baud);
+        return QStringLiteral("Panelgrab - %1 %2 baud").arg(port).arg(baud);
     }
     QString ConnectedTitle() const { return ConnectedTitle(QString::fromStdString(phone.DevicePath())); }
     // Waits for the phone call that Connect or Read started (the window stays responsive meanwhile).
@@ -280,8 +294,8 @@ PortTiming SteadyTiming() {
     return timing;
 }
 
-const int kControls[] = {kIdPortList, kIdBaudList,     kIdSave, kIdDisplayList,
-                         kIdRead,     kIdPictureFrame, kIdQuit, kIdConnect};
+const int kControls[] = {kIdPortList, kIdBaudList, kIdSave,     kIdDisplayList, kIdRead,      kIdPictureFrame,
+                         kIdQuit,     kIdConnect,  kIdLiveView, kIdStop,        kIdStatusLine};
 
 } // namespace
 
@@ -314,7 +328,8 @@ private slots:
         for (int id : kControls) {
             const QRect r = d.Control(id)->geometry();
             QVERIFY2(d.rect().contains(r) && !r.isEmpty(), qPrintable(QString::number(id)));
-            const bool enabled = id != kIdDisplayList && id != kIdRead && id != kIdSave;
+            const bool enabled =
+                id != kIdDisplayList && id != kIdRead && id != kIdSave && id != kIdLiveView && id != kIdStop;
             QVERIFY2(d.Control(id)->isEnabled() == enabled, qPrintable(QString::number(id)));
             for (std::size_t i = 0; i < before.size(); ++i) {
                 QVERIFY2(!before[i].intersects(r),
@@ -325,7 +340,8 @@ private slots:
         // The tab order is the template's; the controls' own parts (the port list's text field) are
         // no stops of their own, and the chain closes after Connect.
         QWidget* widget = d.Control(kIdPortList);
-        for (int id : {kIdPortList, kIdBaudList, kIdSave, kIdDisplayList, kIdRead, kIdQuit, kIdConnect}) {
+        for (int id : {kIdPortList, kIdBaudList, kIdSave, kIdDisplayList, kIdRead, kIdQuit, kIdConnect,
+                       kIdLiveView, kIdStop}) {
             QCOMPARE(widget->property("controlId").toInt(), id);
             do {
                 widget = widget->nextInFocusChain();
@@ -340,15 +356,19 @@ private slots:
             return d.size() - QSize(area->geometry().right() + 1, area->geometry().bottom() + 1);
         };
         const QSize marginBefore = margin();
+        const QRect status = d.Control(kIdStatusLine)->geometry();
         d.resize(d.size() + QSize(120, 80));
         QCoreApplication::processEvents();
         for (std::size_t i = 0; i < before.size(); ++i) {
-            if (kControls[i] != kIdPictureFrame) {
+            if (kControls[i] != kIdPictureFrame && kControls[i] != kIdStatusLine) {
                 QCOMPARE(d.Control(kControls[i])->geometry(), before[i]);
             }
         }
         QCOMPARE(area->pos(), before[5].topLeft());
         QCOMPARE(margin(), marginBefore);
+        // The status line stays at the bottom, under the picture, as wide as the window lets it be.
+        QCOMPARE(d.Control(kIdStatusLine)->geometry(), status.translated(0, 80).adjusted(0, 0, 120, 0));
+        QVERIFY(d.Control(kIdStatusLine)->y() > area->geometry().bottom());
         // The frame keeps its corner when fitted, down to an empty display.
         d.FitPictureFrame(0, 0);
         QCOMPARE(d.PictureFrameWidget()->size(), QSize(1, 1));
@@ -389,7 +409,7 @@ private slots:
         QVERIFY(w.dialog->isVisible());
         QVERIFY(w.CallEnded());
         QCOMPARE(w.prompts.messages.size(), std::size_t(1));
-        QCOMPARE(w.prompts.messages[0][0], "Phone is not responding on port " + QString(kNoSuchPort));
+        QCOMPARE(w.prompts.messages[0][0], "Could not open port " + QString(kNoSuchPort));
 
         w.dialog->Control(kIdBaudList)->setFocus();
         QTest::keyClick(w.dialog->Control(kIdBaudList), Qt::Key_Return);
@@ -408,8 +428,8 @@ private slots:
         for (QAction* action : menu.actions()) {
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         }
-        QCOMPARE(texts, QStringList({"Copy image", "Stop reading\tEsc", "Live view", "-", "Zoom 1x",
-                                     "Zoom 2x", "Zoom 3x", "-", "&About Panelgrab..."}));
+        QCOMPARE(texts, QStringList({"Copy image", "Stop\tEsc", "Live view", "-", "Zoom 1x", "Zoom 2x",
+                                     "Zoom 3x", "-", "&About Panelgrab..."}));
         QVERIFY(!d.CopyImageAction()->isEnabled()); // no picture
 
         // A right click on the picture opens the same menu.
@@ -582,8 +602,13 @@ private slots:
         QVERIFY(ticksWhileBusy > 0);
         QVERIFY(busyLook);
         QCOMPARE(w.dialog->cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(w.prompts.messages,
-                 Said("Phone is not responding on port " + QString::fromStdString(w.phone.DevicePath())));
+        // Only a phone that keeps silent is "not responding", with the command line's advice.
+        const QString said =
+            "Phone is not responding on port " + QString::fromStdString(w.phone.DevicePath());
+        const QString advice = QStringLiteral("Phone is not responding. Check that the phone is on and "
+                                              "connected, and the baud rate (the baud list).");
+        QCOMPARE(w.prompts.messages, Said(said, advice));
+        QCOMPARE(w.dialog->StatusText(), said + ": " + advice);
         QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
         QCOMPARE(w.List(kIdDisplayList)->count(), 0);
         QCOMPARE(w.State(), QStringLiteral("connect |"));
@@ -600,11 +625,67 @@ private slots:
         Window w;
         w.SelectPort(QString::fromStdString(peer.SlavePath()));
         QVERIFY(w.Connect());
-        QCOMPARE(w.prompts.messages, Said("Error: Could not read display info from phone"));
+        QCOMPARE(w.prompts.messages,
+                 Said("Error: Could not read display info from phone",
+                      "Communications with the phone have failed. The phone responded with error to the last "
+                      "AT-command."));
         QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(QString::fromStdString(peer.SlavePath())));
         QCOMPARE(w.List(kIdDisplayList)->count(), 0);
         QCOMPARE(w.State(), QStringLiteral("connect |"));
         peer.Stop();
+    }
+
+    void impossibleDisplaysAreRefusedAtConnect() {
+        Window w(SmallPhone());
+        QVERIFY(w.ready);
+        const QSize before = w.dialog->size();
+        w.shaping.rewriteDisplays = [](DisplayList& list) {
+            list.emplace_back(5000, 5000, 16, 20000, 1); // sides beyond any display
+            list.emplace_back(4000, 4000, 16, 20000, 2); // a picture text of 80 million characters
+        };
+        QVERIFY(w.Connect());
+        QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (40x30)"});
+        QCOMPARE(w.prompts.messages,
+                 Said("The phone reported a display too large to read.",
+                      "Left out of the display list: Screen 2 (5000x5000), Screen 3 (4000x4000)."));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read |"));
+        QCOMPARE(w.dialog->size(), before);
+
+        // Nothing left to read: no Read, no frame filling the screen.
+        w.shaping.rewriteDisplays = [](DisplayList& list) {
+            list.assign(1, DisplayInfo(5000, 5000, 16, 20000, 0));
+        };
+        QVERIFY(w.Connect());
+        QCOMPARE(w.DisplayItems(), QStringList{});
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
+        QCOMPARE(w.dialog->size(), before);
+        QVERIFY(w.dialog->StatusText().startsWith(QStringLiteral("The phone reported a display too large")));
+    }
+
+    void simOptionsTypedInThePortFieldRunSuchAPhone() {
+        Window w;
+        QVERIFY(w.ready);
+        QComboBox* ports = w.List(kIdPortList);
+        QVERIFY(ports->toolTip().contains(QStringLiteral("sim:OPTIONS")));
+        // The narrow field's whole text is in its tooltip.
+        ports->setEditText(QStringLiteral("rfc2217://lab-server.example.org:4001"));
+        QVERIFY(ports->toolTip().startsWith(QStringLiteral("rfc2217://lab-server.example.org:4001\n")));
+
+        ports->setEditText(QStringLiteral("sim:--display=24x16:16,--animate"));
+        w.Choose(kIdBaudList, "921600");
+        QVERIFY(w.Connect());
+        QVERIFY(w.prompts.messages.empty());
+        QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (24x16)"});
+        QCOMPARE(w.dialog->windowTitle(),
+                 w.ConnectedTitle(QStringLiteral("sim:--display=24x16:16,--animate"), 921600));
+        QVERIFY(w.ReadToEnd());
+
+        ports->setEditText(QStringLiteral("sim:--no-such-option"));
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages.size(), std::size_t(1));
+        QCOMPARE(w.prompts.messages[0][0],
+                 QStringLiteral("The simulated phone sim:--no-such-option could not be started"));
+        QVERIFY(w.prompts.messages[0][1].contains(QStringLiteral("--no-such-option")));
     }
 
     void emptyDisplayListRefusesRead() {
@@ -679,6 +760,60 @@ private slots:
         QVERIFY(w.prompts.messages.empty());
     }
 
+    // Esc and Stop end a live view and leave the window and the picture; the opening read of every
+    // line counts its lines; a Read that cannot open its port keeps the live picture.
+    void liveViewShowsItsOpeningStopsOnEscAndOutlivesAFailedRead() {
+        sim::SimOptions paced = SmallPhone();
+        paced.baud = 38400; // the opening read, line by line, takes about a second
+        Window w(paced, 10ms, SteadyTiming());
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        auto* liveButton = qobject_cast<QPushButton*>(w.dialog->Control(kIdLiveView));
+        liveButton->click();
+        QVERIFY(liveButton->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive(), kReadLimitMs);
+        const QRegularExpression opening(
+            QStringLiteral("^Live view of Screen 1 \\(40x30\\): reading every line first, (\\d+)/30 lines"));
+        QTRY_VERIFY_WITH_TIMEOUT(opening.match(w.dialog->StatusText()).captured(1).toInt() > 0, kReadLimitMs);
+        QVERIFY(w.dialog->windowTitle().contains(QStringLiteral(" - live view, reading ")));
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->StatusText().contains(QStringLiteral("refreshes/s")),
+                                 kReadLimitMs);
+        QCOMPARE(w.State(),
+                 QStringLiteral("connect displays read save stop live | phone picture polling is-live"));
+
+        QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
+        QVERIFY(w.dialog->isVisible());
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QCOMPARE(w.dialog->StatusText(), QStringLiteral("Live view stopped."));
+        QVERIFY(FrameShowsPicture(w, 0));
+
+        w.SelectPort(kNoSuchPort);
+        w.dialog->OnRead();
+        QVERIFY(w.CallEnded());
+        QCOMPARE(w.prompts.messages.size(), std::size_t(1));
+        QVERIFY(FrameShowsPicture(w, 0));
+        QCOMPARE(w.State(), QStringLiteral("connect save live | phone picture"));
+    }
+
+    void liveViewEndingByItselfSaysWhyAndKeepsThePicture() {
+        sim::SimOptions vanishing = SmallPhone();
+        vanishing.fault = "hangup-after=30000"; // after the first Read, inside the live view
+        Window w(vanishing);
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        w.dialog->SetLiveView(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.dialog->IsBusy() && !w.dialog->IsLive(), kReadLimitMs);
+        // The port's reason with the command line's advice.
+        const QString status = w.dialog->StatusText();
+        QVERIFY2(status.startsWith(QStringLiteral("The live view ended: Communications")) &&
+                     status.endsWith(
+                         QStringLiteral("The phone went away: check the cable and that the phone is on.")),
+                 qPrintable(status));
+        QVERIFY(w.dialog->windowTitle().endsWith(QStringLiteral(" - live view ended")));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QVERIFY(w.prompts.messages.empty());
+    }
+
     void readEndingShortSaysWhyAndKeepsWhatArrived() {
         sim::SimOptions vanishing = SmallPhone();
         vanishing.fault = "hangup-after=4000"; // inside the picture of the first Read
@@ -686,6 +821,10 @@ private slots:
         QVERIFY(w.Connect());
         QVERIFY(w.ReadToEnd());
         QVERIFY(w.dialog->windowTitle().contains(QStringLiteral("picture incomplete: Communications")));
+        QVERIFY2(w.dialog->StatusText().startsWith(
+                     QStringLiteral("The read ended after %1 of 30 lines: Communications")
+                         .arg(w.dialog->RowsShown())),
+                 qPrintable(w.dialog->StatusText()));
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
         QVERIFY(w.prompts.messages.empty());
     }
@@ -770,12 +909,44 @@ private slots:
         QVERIFY(w.Connect());
         QVERIFY(w.StartRead());
         QTRY_VERIFY_WITH_TIMEOUT(w.dialog->LinesShown() >= 2, kReadLimitMs);
-        QVERIFY(w.dialog->StopReadingAction()->isEnabled());
+        QVERIFY(w.dialog->StopAction()->isEnabled());
         QTest::keyClick(w.dialog.get(), Qt::Key_Escape); // Esc stops the read, not the program
         QVERIFY(w.dialog->isVisible());
-        QVERIFY(w.dialog->windowTitle().contains(QStringLiteral(" - reading stopped after ")));
-        // What arrived can be saved.
+        // The counts are the rows drawn; below them the frame stays grey.
+        const int rows = w.dialog->RowsShown();
+        QVERIFY2(rows >= 2 && rows < 30,
+                 qPrintable(QString::number(rows) + w.dialog->StatusText() + w.State()));
+        QCOMPARE(w.dialog->StatusText(), QStringLiteral("Stopped after %1 of 30 lines.").arg(rows));
+        QVERIFY(w.dialog->windowTitle().endsWith(
+            QStringLiteral(" - reading stopped after %1 of 30 lines").arg(rows)));
+        const QColor grey = w.dialog->PictureFrameWidget()->palette().color(QPalette::Window);
+        const QImage expected = ExpectedImage(w.simOptions, 0);
+        const QImage shown = w.dialog->grab(QRect(w.dialog->PictureOrigin(), QSize(80, 60))).toImage();
+        QCOMPARE(shown.pixelColor(1, 2 * rows - 1).rgb(), expected.pixelColor(0, rows - 1).rgb());
+        QCOMPARE(shown.pixelColor(1, 2 * rows + 1).rgb(), grey.rgb());
+
+        // What arrived can be saved, as it is shown, once the user has agreed to save a part.
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("partial.png"));
+        w.prompts.saveAnswer = path;
+        w.prompts.yesAnswer = false;
+        w.dialog->OnSave();
+        QVERIFY(w.prompts.saveRequests.empty());
+        w.prompts.yesAnswer = true;
+        w.dialog->OnSave();
+        QCOMPARE(w.prompts.questions,
+                 QStringList(2, QStringLiteral("Only %1 of 30 lines were read. Save anyway?").arg(rows)));
+        QCOMPARE(w.prompts.saveRequests.size(), std::size_t(1));
+        QImage saved = QImage(path).convertToFormat(QImage::Format_RGB888);
+        saved.setColorSpace(QColorSpace());
+        QCOMPARE(saved.copy(0, 0, 40, rows), expected.copy(0, 0, 40, rows));
+        for (const int y : {rows, 29}) {
+            QCOMPARE(saved.pixelColor(0, y).rgb(), grey.rgb());
+            QCOMPARE(saved.pixelColor(39, y).rgb(), grey.rgb());
+        }
+        QCOMPARE(w.dialog->StatusText(), "Saved " + QDir::toNativeSeparators(path));
 
         // The phone still sends the rest of its picture: Connect waits for it, visibly, and then works.
         w.dialog->OnConnect();
@@ -793,15 +964,22 @@ private slots:
         QVERIFY(w.Connect());
         w.SelectPort(kNoSuchPort); // an open that fails...
         w.dialog->OnRead();
-        w.dialog->StopReading(); // ...is called off first: no message about it
+        qobject_cast<QPushButton*>(w.dialog->Control(kIdStop))->click(); // ...is called off first: no message
+
         QVERIFY(w.CallEnded());
         QVERIFY(w.prompts.messages.empty());
         QCOMPARE(w.State(), QStringLiteral("connect displays read | phone")); // the unopened object
 
-        // Connect to the missing device: the system's reason as detail, and no Read without a list.
+        // Connect to the missing device: the command line's words with the system's reason and what to
+        // do, in the box and the status line, and no Read without a list.
         QVERIFY(w.Connect());
-        QCOMPARE(w.prompts.messages, Said("Phone is not responding on port " + QString(kNoSuchPort),
-                                          QString::fromStdString(DescribeSystemError(ENOENT))));
+        const QString said = "Could not open port " + QString(kNoSuchPort);
+        const QString reason =
+            QStringLiteral("Unable to open com port. Some other application may be using it. "
+                           "(no such device) Check the port name (the port list lists the "
+                           "ports) and the cable.");
+        QCOMPARE(w.prompts.messages, Said(said, reason));
+        QCOMPARE(w.dialog->StatusText(), said + ": " + reason);
         QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
         QCOMPARE(w.List(kIdDisplayList)->count(), 0);
         QCOMPARE(w.State(), QStringLiteral("connect |"));
@@ -838,6 +1016,12 @@ private slots:
         if (width > 240) {
             return; // the larger one is only sized: reading it takes seconds
         }
+        // A smaller zoom gives the room back; a larger one takes it again.
+        const QSize grown = w.dialog->size();
+        w.dialog->SetZoom(1);
+        QCOMPARE(w.dialog->size(), before);
+        w.dialog->SetZoom(2);
+        QCOMPARE(w.dialog->size(), grown);
         // The whole picture arrives and its far corner can be scrolled into view.
         QVERIFY(w.ReadToEnd());
         area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
