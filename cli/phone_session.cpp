@@ -63,6 +63,7 @@ int PhoneSession::Open() {
     if (!phone_) {
         return Report("no phone object could be made", kExitFailed);
     }
+    phone_->SetNoticeHandler([this](const std::string& notice) { Report(notice, kExitOk); });
     if (options_.trace) {
         tracePrinter_ = std::make_unique<TracePrinter>(io_.err);
         phone_->SetTraceSink(tracePrinter_.get());

@@ -56,6 +56,9 @@ bool ScreenReadTask::Start() {
 
 bool ScreenReadTask::Stop() {
     running_ = false;
+    if (screen_ && transferring_) {
+        screen_->RequestStop();
+    }
     return true;
 }
 

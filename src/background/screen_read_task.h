@@ -21,7 +21,8 @@ class ScreenImage;
 // Threading: the owner's thread calls every operation; the worker runs the transfer into the
 // ScreenImage, whose lock guards the picture text. The owner must end the transfer (close the port)
 // or let it finish, and Join, before it destroys or restarts the job; the destructor joins as a
-// last resort. Stop only ends the running state: the transfer goes on to its end in the background.
+// last resort. Stop ends the running state at once and the transfer within one picture line; what
+// the phone still sends of the picture is drained before the port's next command.
 class ScreenReadTask : public ThreadedTask {
 public:
     // The entry is copied.

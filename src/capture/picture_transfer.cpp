@@ -32,6 +32,11 @@ bool IsHexText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), IsHexDigit);
 }
 
+std::string StoppedText(uint32_t received, uint32_t lineLength, uint32_t lines) {
+    return "stopped after " + std::to_string(lineLength > 0 ? received / lineLength : 0) + " of " +
+           std::to_string(lines) + " lines";
+}
+
 std::string StalledText(uint32_t received, uint32_t lineLength, uint32_t lines) {
     return "the phone stopped sending after " + std::to_string(lineLength > 0 ? received / lineLength : 0) +
            " of " + std::to_string(lines) + " lines";
@@ -80,6 +85,9 @@ ScreenImage::BulkOutcome ScreenImage::RunBulkTransfer(SerialPort& port, int disp
         }
         switch (step) {
         case BulkPictureParser::Step::More:
+            if (stopRequested_) {
+                return leave(BulkOutcome::Lost, StoppedText(parser.received(), lineLength, lines));
+            }
             break;
         case BulkPictureParser::Step::Done:
             return BulkOutcome::Whole;
@@ -132,6 +140,10 @@ bool ScreenImage::FetchLines(SerialPort& port, int firstLine, int lastLine) {
     }
     const int last = std::min(lastLine, int{entry.height} - 1);
     for (int line = std::max(firstLine, 0); line <= last; ++line) {
+        if (stopRequested_) {
+            SetFailureDetail(StoppedText(static_cast<uint32_t>(line), 1, entry.height));
+            return false;
+        }
         const std::size_t offset = std::min<std::size_t>(std::size_t{entry.lineLength} * line, capacity);
         const auto room = static_cast<uint32_t>(capacity - offset);
         // Waited for without the lock: a window drawing the picture meanwhile must not freeze.

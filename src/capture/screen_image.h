@@ -77,6 +77,9 @@ public:
     // The local checksum of a rectangle over the received text; -1 without a current entry.
     int32_t RegionChecksum(int32_t left, int32_t top, int32_t right, int32_t bottom);
 
+    // Ends a running transfer after the line that is arriving (from any thread): the read fails
+    // with "stopped", and the port drains the rest of the picture before its next command.
+    void RequestStop() { stopRequested_ = true; }
     // Hexadecimal characters received in the current transfer, also those that did not fit.
     int32_t received() const { return received_.load(); }
     const char* errorText() const { return errorText_.load(); }
@@ -125,6 +128,7 @@ private:
     std::atomic<bool> widePixels_{false};
     std::vector<char> data_; // height x lineLength characters of the current entry, '0' at first
     std::string failureDetail_;
+    std::atomic<bool> stopRequested_{false};
 };
 
 } // namespace panelgrab

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -147,6 +148,11 @@ public:
     // Closes the port from any thread (e.g. on a signal): an exchange blocked on it ends at once and
     // later ones fail. Close() is still called from the client's thread afterwards.
     void ClosePortNow() { port->Close(); }
+    // What the user should know about a long wait of the port (a phone still sending the rest of a
+    // picture a stopped program asked for); called on the waiting thread. Set before Open.
+    void SetNoticeHandler(std::function<void(const std::string&)> handler) {
+        port->SetNoticeHandler(std::move(handler));
+    }
 
 protected:
     std::unique_ptr<SerialPort> port;

@@ -87,8 +87,8 @@ bool SerialPort::OpenPaced() {
 
 void SerialPort::DrainInput() {
     // A program killed in the middle of a picture leaves the phone sending the rest of it: the
-    // largest picture we read may still be on its way at this rate.
-    DrainUntilQuiet(std::max(settings_.GetTiming().drainLimit, LineTime(kLargestPictureText)));
+    // largest picture we read may still be on its way at this rate. Noise gets the plain limit.
+    DrainUntilQuiet(settings_.GetTiming().drainLimit, LineTime(kLargestPictureText));
 }
 
 void SerialPort::StartAfresh() {

@@ -1,7 +1,9 @@
 // SerialPort: bringing the line back in step after a lost answer or a transfer left before its end.
 
+#include <algorithm>
 #include <cstdio>
 
+#include "common/ascii_text.h"
 #include "common/commands.h"
 #include "transport/serial_device.h"
 #include "transport/serial_port.h"
@@ -21,6 +23,12 @@ constexpr int kProbeTimeout = 2;
 constexpr int kUnknownDrainWaits = 4;
 // A wait shorter than this is not worth a word to the user.
 constexpr milliseconds kNoticeWorthy{2000};
+
+// Mostly hexadecimal digits: the lines of a picture, not noise.
+bool LooksLikePictureText(std::string_view text) {
+    const auto digits = std::count_if(text.begin(), text.end(), [](char c) { return IsHexDigit(c); });
+    return digits * 10 >= static_cast<long long>(text.size()) * 9;
+}
 
 std::string MinutesAndSeconds(milliseconds duration) {
     const long long seconds = (duration.count() + 999) / 1000;
@@ -83,11 +91,11 @@ ExchangeResult SerialPort::Resync() {
     return Finish(TimedOut, 0);
 }
 
-SerialPort::Drained SerialPort::DrainUntilQuiet(milliseconds limit) {
+SerialPort::Drained SerialPort::DrainUntilQuiet(milliseconds limit, milliseconds pictureLimit) {
     std::lock_guard lock(exchangeLock_);
     const milliseconds wait = settings_.GetTiming().readWait;
     const auto start = Clock::now();
-    const auto deadline = start + limit;
+    auto deadline = start + limit;
     bool told = false;
     char scratch[kDrainChunk];
     Drained drained = Drained::StillSending;
@@ -106,6 +114,10 @@ SerialPort::Drained SerialPort::DrainUntilQuiet(milliseconds limit) {
         // The text goes, but a key report among it still reaches a listener.
         Split(std::string_view(scratch, read.count));
         splitter_.TakeReady();
+        if (pictureLimit > limit && LooksLikePictureText(std::string_view(scratch, read.count))) {
+            deadline = std::max(deadline, start + pictureLimit); // the rest of a picture is on its way
+            limit = pictureLimit;
+        }
         const auto now = Clock::now();
         if (now >= deadline) {
             break;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
@@ -43,6 +45,25 @@ TEST(CliEndToEnd, DisturbedPictureAnswersGiveTheExactPictureOrNone) {
         ASSERT_EQ(grab.exitCode, kExitOk) << options << "\n" << grab.err;
         EXPECT_TRUE(ReadFile(file) == ExpectedBmp({options}, 0)) << options;
     }
+}
+
+// A grab killed in the middle of its picture leaves the phone sending the rest; the next command
+// waits that out (and says so), brings the line back in step and gets its own answer.
+TEST(CliProgram, TheCommandAfterAKilledGrabWaitsOutTheRestOfThePicture) {
+    const auto phone = StartPhone({"--baud", "921600"}); // the picture takes about 1.7 s
+    ASSERT_NE(phone, nullptr);
+    const std::string port = "--port " + phone->DevicePath() + " --baud 921600";
+    const std::string folder = UniquePath();
+    const Outcome killed =
+        Shell("sh -c '" + std::string(PANELGRAB_CLI_PROGRAM) + " " + port + " grab -o " + folder +
+              ".bmp & pid=$!; sleep 0.8; kill -KILL $pid; wait $pid'");
+    EXPECT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
+    const Outcome model = RunProgram(port + " model");
+    EXPECT_EQ(model.exitCode, kExitOk) << model.err;
+    EXPECT_EQ(model.out, "P200\n");
+    EXPECT_NE(model.err.find("the phone is still sending a previous picture; waiting up to "), std::string::npos)
+        << model.err;
+    EXPECT_FALSE(std::filesystem::exists(folder + ".bmp"));
 }
 
 TEST(CliCommands, TextCommands) {
