@@ -3,9 +3,9 @@
 #include "cli/exit_codes.h"
 #include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
+#include "common/image/picture_file_reader.h"
 #include "compare/diff_picture.h"
 #include "compare/picture_comparison.h"
-#include "compare/picture_file_reader.h"
 
 namespace panelgrab::cli {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/display_bitmap.h"
-#include "compare/picture.h"
+#include "common/image/picture.h"
 
 namespace panelgrab::cli {
 

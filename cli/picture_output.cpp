@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "capture/picture_file.h"
-#include "capture/png_file.h"
 
 namespace panelgrab::cli {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "capture/display_bitmap.h"
-#include "compare/picture.h"
+#include "common/image/picture.h"
 
 namespace panelgrab::python {
 

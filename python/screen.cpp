@@ -1,7 +1,7 @@
 #include "python/screen.h"
 
+#include "common/image/picture_file_reader.h"
 #include "compare/picture_comparison.h"
-#include "compare/picture_file_reader.h"
 #include "python/phone_handle.h"
 #include "python/picture_file_writer.h"
 #include "python/python_errors.h"

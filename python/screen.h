@@ -7,7 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include "capture/display_bitmap.h"
-#include "compare/picture.h"
+#include "common/image/picture.h"
 #include "python/comparison.h"
 
 namespace panelgrab::python {

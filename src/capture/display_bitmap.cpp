@@ -3,26 +3,9 @@
 #include <new>
 
 #include "common/atomic_file.h"
+#include "common/image/bmp_encoder.h"
 
 namespace panelgrab {
-
-namespace {
-
-constexpr uint32_t kFileHeaderBytes = 14;
-constexpr uint32_t kInfoHeaderBytes = 40;
-constexpr uint32_t kPixelOffset = kFileHeaderBytes + kInfoHeaderBytes;
-
-void Put16(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    Put16(out, value & 0xFFFFu);
-    Put16(out, value >> 16);
-}
-
-} // namespace
 
 bool DisplayBitmap::SetSize(const DisplayInfo& entry) {
     return SetSize(entry.width, entry.height);
@@ -49,36 +32,15 @@ bool DisplayBitmap::SetSize(uint16_t width, uint16_t height) {
 }
 
 std::vector<uint8_t> DisplayBitmap::EncodeBmp() const {
-    // A bitmap whose pixel rows could not be allocated is written as an empty picture rather than
-    // promising rows it does not have.
-    const uint16_t width = hasPixels() ? width_ : 0;
-    const uint16_t height = hasPixels() ? height_ : 0;
-    const uint32_t rowSize = hasPixels() ? rowSize_ : 0;
-    const uint32_t imageBytes = rowSize * height;
+    return panelgrab::EncodeBmp(ToPicture());
+}
 
-    std::vector<uint8_t> file;
-    file.reserve(kPixelOffset + imageBytes);
-    Put16(file, 0x4D42); // "BM"
-    Put32(file, kPixelOffset + imageBytes);
-    Put16(file, 0);
-    Put16(file, 0);
-    Put32(file, kPixelOffset);
-    Put32(file, kInfoHeaderBytes);
-    Put32(file, width);
-    Put32(file, height); // positive: bottom row first
-    Put16(file, 1);
-    Put16(file, 24);
-    Put32(file, 0);
-    Put32(file, imageBytes);
-    Put32(file, 0);
-    Put32(file, 0);
-    Put32(file, 0);
-    Put32(file, 0);
-    for (uint32_t row = height; row-- > 0;) {
-        const uint8_t* begin = pixels_.data() + std::size_t{row} * rowSize;
-        file.insert(file.end(), begin, begin + rowSize);
+Picture DisplayBitmap::ToPicture() const {
+    Picture picture;
+    if (hasPixels() && picture.Resize(width_, height_)) {
+        CopyRgbTo(picture.Row(0));
     }
-    return file;
+    return picture;
 }
 
 void DisplayBitmap::CopyRgbTo(uint8_t* rgb) const {

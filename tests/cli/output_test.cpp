@@ -8,13 +8,12 @@
 #include <sstream>
 
 #include "capture/picture_file.h"
-#include "capture/png_file.h"
 #include "cli/cli_run.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
 #include "cli/trace_printer.h"
 #include "common/atomic_file.h"
-#include "compare/picture_file_reader.h"
+#include "common/image/picture_file_reader.h"
 
 namespace panelgrab::cli {
 namespace {
