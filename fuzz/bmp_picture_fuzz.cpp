@@ -9,6 +9,7 @@
 #include "common/image/bmp_decoder.h"
 #include "common/image/bmp_encoder.h"
 #include "fuzz_input.h"
+#include "picture_decode_checks.h"
 
 namespace {
 
@@ -31,14 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     panelgrab::Picture picture;
     std::string error;
     const panelgrab::PictureFileStatus status = panelgrab::DecodeBmpPicture(bytes, picture, error);
-    if (status != panelgrab::PictureFileStatus::Ok) {
-        Check(!error.empty(), "a refusal says why");
-        Check(picture.empty(), "a refusal leaves the picture alone");
+    if (!panelgrab::fuzz::CheckDecoded(status, panelgrab::LooksLikeBmp(bytes), picture, error)) {
         return 0;
     }
-    Check(panelgrab::LooksLikeBmp(bytes), "only BMP files are read");
-    Check(picture.width() > 0 && picture.height() > 0, "an accepted picture has pixels");
-    Check(int64_t{picture.width()} * picture.height() <= panelgrab::kMaxPicturePixels, "within the limits");
     CheckRoundTrip(picture);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "common/image/png_decoder.h"
 #include "common/image/zlib_png_encoder.h"
 #include "fuzz_input.h"
+#include "picture_decode_checks.h"
 #include "png_chunk_crcs.h"
 #ifdef PANELGRAB_LIBPNG_ORACLE
 #include "support/libpng_oracle.h"
@@ -50,14 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(copy.get()), file.size());
     panelgrab::Picture picture;
     std::string error;
-    if (panelgrab::DecodePngPicture(bytes, picture, error) != panelgrab::PictureFileStatus::Ok) {
-        Check(!error.empty(), "a refusal says why");
-        Check(picture.empty(), "a refusal leaves the picture alone");
+    const panelgrab::PictureFileStatus status = panelgrab::DecodePngPicture(bytes, picture, error);
+    if (!panelgrab::fuzz::CheckDecoded(status, panelgrab::LooksLikePng(bytes), picture, error)) {
         return 0;
     }
-    Check(panelgrab::LooksLikePng(bytes), "only PNG files are read");
-    Check(picture.width() > 0 && picture.height() > 0, "an accepted picture has pixels");
-    Check(int64_t{picture.width()} * picture.height() <= panelgrab::kMaxPicturePixels, "within the limits");
     CheckRoundTrip(picture);
     CheckAgainstLibpng(file, picture);
     return 0;
