@@ -103,7 +103,7 @@ TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
     const DisplayBitmap bitmap = MakeGradient(101, 7);
     const std::string path = dir / "a.PNG";
     std::string error;
-    ASSERT_TRUE(SavePicture(bitmap, path, std::cout, error)) << error;
+    ASSERT_TRUE(SavePicture(bitmap.ToPicture(), path, std::cout, error)) << error;
     Picture read; // the reader is checked against files of other programs
     ASSERT_EQ(PictureFileReader::Read(path, read, error), PictureFileStatus::Ok) << error;
     ASSERT_EQ(read.width(), 101);
@@ -154,7 +154,7 @@ TEST(PictureOutput, FailedWritesLoseNothing) {
     EXPECT_TRUE(fs::exists(dir / "taken.png/inside"));
     EXPECT_EQ(dir.Count(), 2u);
     error.clear();
-    EXPECT_FALSE(SavePicture(bitmap, dir / "missing/x.png", std::cout, error));
+    EXPECT_FALSE(SavePicture(bitmap.ToPicture(), dir / "missing/x.png", std::cout, error));
     EXPECT_NE(error.find("x.png"), std::string::npos);
     // An empty picture is refused rather than written as a broken file.
     EXPECT_FALSE(WritePngFile(DisplayBitmap(), dir / "empty.png", error));
