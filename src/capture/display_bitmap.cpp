@@ -37,33 +37,29 @@ std::vector<uint8_t> DisplayBitmap::EncodeBmp() const {
 
 Picture DisplayBitmap::ToPicture() const {
     Picture picture;
-    if (hasPixels() && picture.Resize(width_, height_)) {
-        CopyRgbTo(picture.Row(0));
+    if (!hasPixels() || !picture.Resize(width_, height_)) {
+        return picture;
     }
-    return picture;
-}
-
-void DisplayBitmap::CopyRgbTo(uint8_t* rgb) const {
-    if (!hasPixels()) {
-        return;
-    }
-    for (uint32_t y = 0; y < height_; ++y) {
+    for (uint16_t y = 0; y < height_; ++y) {
         const uint8_t* bgr = pixels_.data() + std::size_t{y} * rowSize_;
-        for (uint32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
+        for (uint8_t* rgb = picture.Row(y); rgb != picture.Row(y) + 3 * width_; rgb += 3, bgr += 3) {
             rgb[0] = bgr[2];
             rgb[1] = bgr[1];
             rgb[2] = bgr[0];
         }
     }
+    return picture;
 }
 
-bool DisplayBitmap::SetFromRgb(uint16_t width, uint16_t height, const uint8_t* rgb) {
-    if (!SetSize(width, height)) {
+bool DisplayBitmap::SetFromPicture(const Picture& picture) {
+    if (picture.width() > static_cast<int32_t>(kMaxDisplaySide) ||
+        picture.height() > static_cast<int32_t>(kMaxDisplaySide) ||
+        !SetSize(static_cast<uint16_t>(picture.width()), static_cast<uint16_t>(picture.height()))) {
         return false;
     }
-    for (uint32_t y = 0; y < height_; ++y) {
+    for (uint16_t y = 0; y < height_; ++y) {
         uint8_t* bgr = pixels_.data() + std::size_t{y} * rowSize_;
-        for (uint32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
+        for (const uint8_t* rgb = picture.Row(y); rgb != picture.Row(y) + 3 * width_; rgb += 3, bgr += 3) {
             bgr[0] = rgb[2];
             bgr[1] = rgb[1];
             bgr[2] = rgb[0];

@@ -45,12 +45,8 @@ public:
     std::vector<uint8_t> EncodeBmp() const;
     // The pixels as an RGB picture; an empty one without pixel rows.
     Picture ToPicture() const;
-
-    // The pixels as red, green, blue, row 0 first and rows unpadded: width x height x 3 bytes into
-    // `rgb` (nothing without pixel rows). For clients whose pictures are plain RGB.
-    void CopyRgbTo(uint8_t* rgb) const;
-    // New size and pixels from such rows. False, as SetSize, when the size is refused.
-    bool SetFromRgb(uint16_t width, uint16_t height, const uint8_t* rgb);
+    // New size and pixels from a picture. False, as SetSize, when the size is refused.
+    bool SetFromPicture(const Picture& picture);
 
     uint16_t width() const { return width_; }
     uint16_t height() const { return height_; }

@@ -108,9 +108,7 @@ TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
     ASSERT_EQ(PictureFileReader::Read(path, read, error), PictureFileStatus::Ok) << error;
     ASSERT_EQ(read.width(), 101);
     ASSERT_EQ(read.height(), 7);
-    std::vector<uint8_t> rgb(101 * 7 * 3);
-    bitmap.CopyRgbTo(rgb.data());
-    EXPECT_TRUE(std::equal(rgb.begin(), rgb.end(), read.Row(0)));
+    EXPECT_TRUE(read == bitmap.ToPicture());
 }
 
 TEST(PictureOutput, FormatFollowsTheNamesSuffix) {
