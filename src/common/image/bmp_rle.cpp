@@ -25,8 +25,7 @@ public:
     }
     void Put(uint8_t index) {
         if (x_ < width_ && y_ < height_) {
-            indices_[static_cast<std::size_t>(y_) * static_cast<std::size_t>(width_) +
-                     static_cast<std::size_t>(x_)] = index;
+            indices_[static_cast<std::size_t>(y_ * width_ + x_)] = index;
         }
         ++x_;
     }
@@ -46,8 +45,9 @@ private:
     int bits_;
     int32_t width_;
     int32_t height_;
-    int32_t x_ = 0;
-    int32_t y_ = 0;
+    // Wide enough that no file of runs and deltas can make them overflow.
+    int64_t x_ = 0;
+    int64_t y_ = 0;
     std::vector<uint8_t>& indices_;
 };
 
