@@ -48,7 +48,7 @@ PictureFileStatus ReadHeader(std::span<const uint8_t> data, PngHeader& header, s
     header.bitDepth = data[8];
     header.colourType = data[9];
     header.interlaced = data[12] == 1;
-    // A side beyond the limit comes first: the libpng path calls that too large whatever else is wrong.
+    // A side beyond the limit comes first: libpng calls that too large whatever else is wrong.
     if (header.width > static_cast<uint32_t>(kMaxPictureSide) ||
         header.height > static_cast<uint32_t>(kMaxPictureSide)) {
         error = "the PNG picture is too large";
@@ -78,7 +78,7 @@ PictureFileStatus ReadPalette(std::span<const uint8_t> data, PngChunks& chunks, 
     return PictureFileStatus::Ok;
 }
 
-// Checked once when the image data begins, where the libpng path checks it too.
+// Checked once when the image data begins, where libpng checks it too.
 PictureFileStatus BeforeImageData(const PngHeader& header, bool havePalette, std::string& error) {
     if (header.colourType == 3 && !havePalette) {
         return Damaged("missing PLTE before IDAT", error);

@@ -32,9 +32,10 @@ struct PngChunks {
 };
 
 // Walks the chunks of a file that starts with the PNG signature, up to IEND: checks the CRC of
-// every critical chunk, validates IHDR and PLTE and the order of IHDR, PLTE, IDAT and IEND, and
-// bounds the size as the libpng path does. Ancillary chunks are skipped (tRNS too: alpha is
-// dropped anyway). Fills `chunks` and returns Ok, or says why not in `error`.
+// every critical chunk, validates IHDR and PLTE and the order of IHDR, PLTE, IDAT and IEND (a PLTE
+// after the image data is ignored, as libpng ignores it), and bounds the size as libpng does.
+// Ancillary chunks are skipped (tRNS too: alpha is dropped anyway). Fills `chunks` and returns Ok,
+// or says why not in `error`.
 PictureFileStatus ReadPngChunks(std::span<const uint8_t> bytes, PngChunks& chunks, std::string& error);
 
 } // namespace panelgrab
