@@ -89,7 +89,7 @@ TEST_F(SimulatedPhoneOnComPort, CapturesTheDisplayPixelExact) {
     DisplayBitmap picture;
     ASSERT_EQ(phone->ReadDisplay(picture, 0), kPhoneOk);
     const Picture expected = sim::ExpectedPicture(sim::SimOptions{}, 0);
-    EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height), 0);
+    EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height()), 0);
 }
 
 TEST_F(SimulatedPhoneOnComPort, KeyPressesComeBackAsKeyEvents) {

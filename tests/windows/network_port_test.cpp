@@ -113,7 +113,7 @@ TEST_F(Ser2netPorts, CapturesTheDisplayPixelExactThroughBothSchemes) {
         DisplayBitmap picture;
         ASSERT_EQ(phone->ReadDisplay(picture, 0), kPhoneOk) << url;
         const Picture expected = sim::ExpectedPicture(sim::SimOptions{}, 0);
-        EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height), 0) << url;
+        EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height()), 0) << url;
         EXPECT_EQ(phone->Close(), kPhoneOk) << url;
     }
 }
