@@ -76,21 +76,7 @@ bool Capture(const std::string& device, int baud, DisplayBitmap& picture) {
 }
 
 bool PictureIsRight(const DisplayBitmap& picture, const sim::SimOptions& options) {
-    const sim::RgbImage expected = sim::ExpectedPicture(options, 0);
-    if (picture.pixels() == nullptr || picture.width() != expected.width ||
-        picture.height() != expected.height) {
-        return false;
-    }
-    for (int y = 0; y < expected.height; ++y) {
-        const uint8_t* row = picture.pixels() + static_cast<std::size_t>(y) * picture.rowSize();
-        for (int x = 0; x < expected.width; ++x) {
-            const uint8_t* rgb = expected.At(x, y);
-            if (row[3 * x] != rgb[2] || row[3 * x + 1] != rgb[1] || row[3 * x + 2] != rgb[0]) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return picture.hasPixels() && picture.ToPicture() == sim::ExpectedPicture(options, 0);
 }
 
 // The bytes the phone sends for one capture: the same capture against an unpaced phone.

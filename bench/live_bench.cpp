@@ -25,6 +25,7 @@
 #include "bench/phone_process.h"
 #include "capture/display_bitmap.h"
 #include "capture/screen_image.h"
+#include "common/image/picture_file_writer.h"
 #include "phone/phone_link.h"
 #include "sim/bitmap_font.h"
 #include "sim/picture_source.h"
@@ -87,20 +88,13 @@ public:
                 }
             }
         }
-        DisplayBitmap bitmap;
-        bitmap.SetSize(kWidth, kHeight);
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                std::reverse_copy(image_.At(x, y), image_.At(x, y) + 3,
-                                  bitmap.pixels() + y * bitmap.rowSize() + 3 * x);
-            }
-        }
-        // WriteBmpFile writes another file and renames it over: the phone never sees half a picture.
-        return bitmap.WriteBmpFile(path_);
+        // The file is written aside and renamed over: the phone never sees half a picture.
+        std::string error;
+        return WritePictureFile(image_, PictureFileFormat::Bmp, path_, error);
     }
 
     // The picture as the phone shows it: reduced to what its display's pixels carry.
-    sim::RgbImage Shown() const {
+    Picture Shown() const {
         sim::SimOptions options;
         options.picturePath = path_;
         return sim::ExpectedPicture(options, 0);
@@ -113,31 +107,14 @@ private:
         Put(x, y, static_cast<uint8_t>(40 + 8 * y), static_cast<uint8_t>(4 * x),
             static_cast<uint8_t>(160 - 4 * y));
     }
-    void Put(int x, int y, uint8_t r, uint8_t g, uint8_t b) {
-        uint8_t* p = &image_.rgb[(static_cast<std::size_t>(y) * kWidth + x) * 3];
-        p[0] = r;
-        p[1] = g;
-        p[2] = b;
-    }
+    void Put(int x, int y, uint8_t r, uint8_t g, uint8_t b) { image_.Set(x, y, {r, g, b}); }
 
     std::string path_;
-    sim::RgbImage image_;
+    Picture image_;
 };
 
-bool Exact(const DisplayBitmap* picture, const sim::RgbImage& shown) {
-    if (picture == nullptr || picture->width() != shown.width || picture->height() != shown.height) {
-        return false;
-    }
-    for (int y = 0; y < shown.height; ++y) {
-        const uint8_t* row = picture->pixels() + static_cast<std::size_t>(y) * picture->rowSize();
-        for (int x = 0; x < shown.width; ++x) {
-            const uint8_t* rgb = shown.At(x, y);
-            if (row[3 * x] != rgb[2] || row[3 * x + 1] != rgb[1] || row[3 * x + 2] != rgb[0]) {
-                return false;
-            }
-        }
-    }
-    return true;
+bool Exact(const DisplayBitmap* picture, const Picture& shown) {
+    return picture != nullptr && picture->ToPicture() == shown;
 }
 
 struct Series {

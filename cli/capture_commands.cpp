@@ -8,7 +8,6 @@
 #include "cli/comparison_report.h"
 #include "cli/exit_codes.h"
 #include "cli/numbered_file_name.h"
-#include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
 #include "cli/repeat_capture.h"
@@ -48,8 +47,9 @@ namespace {
 // Writes the picture when -o names a file, then compares it with the --expect reference if any.
 int SaveAndReport(const CliOptions& options, const DisplayBitmap& picture, const Picture* reference,
                   PhoneSession& session, CliIo& io) {
+    const Picture taken = picture.ToPicture();
     std::string error;
-    if (!options.output.empty() && !SavePicture(picture, options.output, io.out, error)) {
+    if (!options.output.empty() && !SavePicture(taken, options.output, io.out, error)) {
         return session.Report(error, kExitFailed);
     }
     if (!options.output.empty() && options.output != "-") {
@@ -57,8 +57,7 @@ int SaveAndReport(const CliOptions& options, const DisplayBitmap& picture, const
                << picture.height() << ")\n"
                << std::flush;
     }
-    return reference != nullptr ? ReportComparison(options.compare, *reference, ToPicture(picture), io)
-                                : kExitOk;
+    return reference != nullptr ? ReportComparison(options.compare, *reference, taken, io) : kExitOk;
 }
 
 int GrabAtOnce(const CliOptions& options, const Picture* reference, PhoneSession& session, CliIo& io) {

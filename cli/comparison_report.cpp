@@ -1,11 +1,10 @@
 #include "cli/comparison_report.h"
 
 #include "cli/exit_codes.h"
-#include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
+#include "common/image/picture_file_reader.h"
 #include "compare/diff_picture.h"
 #include "compare/picture_comparison.h"
-#include "compare/picture_file_reader.h"
 
 namespace panelgrab::cli {
 
@@ -14,13 +13,12 @@ namespace {
 bool WriteDiff(const std::string& path, const Picture& reference, const Picture& picture,
                const PictureComparison& comparison, CliIo& io) {
     Picture diff;
-    DisplayBitmap bitmap;
-    if (!DiffPicture::Draw(reference, picture, comparison, diff) || !ToBitmap(diff, bitmap)) {
+    if (!DiffPicture::Draw(reference, picture, comparison, diff)) {
         io.err << "panelgrab-cli: the diff picture " << path << " is too large to write\n" << std::flush;
         return false;
     }
     std::string error;
-    if (!SavePicture(bitmap, path, io.out, error)) {
+    if (!SavePicture(diff, path, io.out, error)) {
         io.err << "panelgrab-cli: " << error << "\n" << std::flush;
         return false;
     }

@@ -4,7 +4,7 @@
 
 #include "cli/cli_io.h"
 #include "cli/comparison_arguments.h"
-#include "compare/picture.h"
+#include "common/image/picture.h"
 
 namespace panelgrab::cli {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "capture/picture_file.h"
-#include "capture/png_file.h"
+#include "common/image/bmp_encoder.h"
+#include "common/image/picture_file_writer.h"
 
 namespace panelgrab::cli {
 
@@ -15,10 +15,9 @@ bool IsPictureTarget(const std::string& target, std::string& error) {
     return false;
 }
 
-bool SavePicture(const DisplayBitmap& picture, const std::string& target, std::ostream& out,
-                 std::string& error) {
+bool SavePicture(const Picture& picture, const std::string& target, std::ostream& out, std::string& error) {
     if (target == "-") {
-        std::vector<uint8_t> bmp = picture.EncodeBmp();
+        const std::vector<uint8_t> bmp = EncodeBmp(picture);
         out.write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
         out.flush();
         if (!out) {
@@ -28,9 +27,10 @@ bool SavePicture(const DisplayBitmap& picture, const std::string& target, std::o
         return true;
     }
     std::string why;
-    const bool written = PictureFormatOfName(target) == PictureFileFormat::Png
-                             ? WritePngFile(picture, target, why)
-                             : picture.WriteBmpFile(target, why);
+    const PictureFileFormat format = PictureFormatOfName(target) == PictureFileFormat::Png
+                                         ? PictureFileFormat::Png
+                                         : PictureFileFormat::Bmp;
+    const bool written = WritePictureFile(picture, format, target, why);
     if (!written) {
         error = "could not write " + target + ": " + why;
     }

@@ -9,7 +9,6 @@
 #include "cli/exit_codes.h"
 #include "cli/interrupt_guard.h"
 #include "cli/numbered_file_name.h"
-#include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
 #include "compare/picture_comparison.h"
 
@@ -95,14 +94,14 @@ private:
             return false;
         }
         ++taken_;
-        Picture picture = ToPicture(bitmap);
+        Picture picture = bitmap.ToPicture();
         if (options_.compare.changedOnly && lastWritten_ &&
             comparison_.Compare(*lastWritten_, picture).matches()) {
             return !InterruptGuard::Interrupted();
         }
         const std::string name = names_.For(taken_);
         std::string error;
-        if (!SavePicture(bitmap, name, io_.out, error)) {
+        if (!SavePicture(picture, name, io_.out, error)) {
             code = session_.Report(error, kExitFailed);
             return false;
         }

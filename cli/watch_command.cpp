@@ -13,7 +13,6 @@
 #include "cli/exit_codes.h"
 #include "cli/interrupt_guard.h"
 #include "cli/numbered_file_name.h"
-#include "cli/picture_conversion.h"
 #include "cli/picture_output.h"
 #include "compare/picture_comparison.h"
 
@@ -128,14 +127,14 @@ private:
         if (session_.Phone().GetLiveImage(bitmap, changedRows) != kPhoneOk || bitmap == nullptr) {
             return true;
         }
-        Picture picture = ToPicture(*bitmap);
+        Picture picture = bitmap->ToPicture();
         if (options_.compare.changedOnly && lastWritten_ &&
             comparison_.Compare(*lastWritten_, picture).matches()) {
             return true;
         }
         const std::string name = names_->For(number);
         std::string error;
-        if (!SavePicture(*bitmap, name, io_.out, error)) {
+        if (!SavePicture(picture, name, io_.out, error)) {
             code = session_.Report(error, kExitFailed);
             return false;
         }

@@ -24,7 +24,7 @@ else()
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Panelgrab developers <panelgrab@example.org>")
     set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-    # The shared libraries the programs link (Qt 6, libpng, ...) become the package's dependencies.
+    # The shared libraries the programs link (Qt 6, zlib, ...) become the package's dependencies.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     # The window's file dialogs and the icon theme fall back gracefully without these.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")

@@ -5,9 +5,9 @@
 
 #include <pybind11/pybind11.h>
 
+#include "common/image/picture.h"
 #include "compare/comparison_options.h"
 #include "compare/comparison_result.h"
-#include "compare/picture.h"
 
 namespace panelgrab::python {
 

@@ -2,8 +2,7 @@
 
 #include <string>
 
-#include "capture/display_bitmap.h"
-#include "compare/picture.h"
+#include "common/image/picture.h"
 
 namespace panelgrab::python {
 
@@ -12,7 +11,6 @@ namespace panelgrab::python {
 // file as it was. False with "could not write PATH: reason" in `error`.
 class PictureFileWriter {
 public:
-    static bool Write(const DisplayBitmap& bitmap, const std::string& path, std::string& error);
     static bool Write(const Picture& picture, const std::string& path, std::string& error);
 };
 

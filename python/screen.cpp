@@ -1,7 +1,7 @@
 #include "python/screen.h"
 
+#include "common/image/picture_file_reader.h"
 #include "compare/picture_comparison.h"
-#include "compare/picture_file_reader.h"
 #include "python/phone_handle.h"
 #include "python/picture_file_writer.h"
 #include "python/python_errors.h"
@@ -12,13 +12,10 @@ namespace py = pybind11;
 namespace panelgrab::python {
 
 Screen::Screen(const DisplayBitmap& bitmap, std::weak_ptr<PhoneHandle> phone, uint64_t generation)
-    : bitmap_(bitmap), picture_(std::make_shared<Picture>()), phone_(std::move(phone)),
+    : picture_(std::make_shared<Picture>(bitmap.ToPicture())), phone_(std::move(phone)),
       generation_(generation) {
-    if (!picture_->Resize(bitmap.width(), bitmap.height())) {
+    if (picture_->width() != bitmap.width() || picture_->height() != bitmap.height()) {
         throw std::bad_alloc();
-    }
-    if (!picture_->empty()) {
-        bitmap.CopyRgbTo(picture_->Row(0));
     }
 }
 
@@ -40,7 +37,7 @@ void Screen::Save(const std::string& path) const {
     std::string error;
     {
         const py::gil_scoped_release release;
-        written = PictureFileWriter::Write(bitmap_, path, error);
+        written = PictureFileWriter::Write(*picture_, path, error);
     }
     if (!written) {
         Raise({ErrorKind::Picture, error});

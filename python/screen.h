@@ -7,15 +7,15 @@
 #include <pybind11/pybind11.h>
 
 #include "capture/display_bitmap.h"
-#include "compare/picture.h"
+#include "common/image/picture.h"
 #include "python/comparison.h"
 
 namespace panelgrab::python {
 
 class PhoneHandle;
 
-// A captured picture for Python: the library's bitmap as it was read, and the same pixels as plain
-// RGB rows (row 0 at the top, no padding), which the buffer protocol hands out without a copy.
+// A captured picture for Python: the bitmap as it was read, held as the image module's RGB picture
+// (row 0 at the top, no padding), whose rows the buffer protocol hands out without a copy.
 class Screen {
 public:
     // `phone` and `generation` name the grab, whose picture text gives the region checksums.
@@ -44,7 +44,6 @@ private:
     // The reference picture: another screen's, or read from a file.
     std::shared_ptr<const Picture> Reference(const pybind11::handle& reference) const;
 
-    DisplayBitmap bitmap_;
     std::shared_ptr<Picture> picture_; // shared with the comparisons made from it
     std::weak_ptr<PhoneHandle> phone_;
     uint64_t generation_;

@@ -6,7 +6,7 @@ bool IsLongForm(Dialect dialect) {
     return dialect == Dialect::Long || dialect == Dialect::LongRange || dialect == Dialect::TwoDisplays;
 }
 
-DisplayPicture::DisplayPicture(const SimDisplay& display, bool longForm, const RgbImage& source)
+DisplayPicture::DisplayPicture(const SimDisplay& display, bool longForm, const Picture& source)
     : display_(display), longForm_(longForm) {
     const int w = display.width;
     const int h = display.height;
@@ -14,9 +14,8 @@ DisplayPicture::DisplayPicture(const SimDisplay& display, bool longForm, const R
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             Rgb colour; // black where the source does not reach
-            if (x < source.width && y < source.height) {
-                const uint8_t* p = source.At(x, y);
-                colour = {p[0], p[1], p[2]};
+            if (source.Contains(x, y)) {
+                colour = source.At(x, y);
             }
             codes_.push_back(NearestCode(colour, display.bitsPerPixel));
         }
@@ -38,14 +37,14 @@ std::string DisplayPicture::LineText(int y, int first, int last) const {
     return text;
 }
 
-RgbImage DisplayPicture::Decoded() const {
-    RgbImage image;
-    image.width = display_.width;
-    image.height = display_.height;
-    image.rgb.reserve(codes_.size() * 3);
-    for (uint32_t code : codes_) {
-        const Rgb c = DecodedColour(code, Format());
-        image.rgb.insert(image.rgb.end(), {c.r, c.g, c.b});
+Picture DisplayPicture::Decoded() const {
+    Picture image;
+    image.Resize(display_.width, display_.height);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.Set(x, y,
+                      DecodedColour(codes_[static_cast<std::size_t>(y) * display_.width + x], Format()));
+        }
     }
     return image;
 }

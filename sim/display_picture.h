@@ -18,7 +18,7 @@ bool IsLongForm(Dialect dialect);
 class DisplayPicture {
 public:
     // `source` is cropped or padded with black to the display's size.
-    DisplayPicture(const SimDisplay& display, bool longForm, const RgbImage& source);
+    DisplayPicture(const SimDisplay& display, bool longForm, const Picture& source);
 
     const SimDisplay& display() const { return display_; }
     bool longForm() const { return longForm_; }
@@ -31,7 +31,7 @@ public:
     // Every line, line 0 first: height x lineLength characters.
     const std::string& PictureText() const { return pictureText_; }
     // The picture as a correct client decodes it.
-    RgbImage Decoded() const;
+    Picture Decoded() const;
 
 private:
     PixelFormat Format() const { return {display_.bitsPerPixel, longForm_}; }

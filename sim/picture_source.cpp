@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "sim/bmp_reader.h"
+#include "common/image/picture_file_reader.h"
+
 #include "sim/display_picture.h"
 #include "sim/test_card.h"
 
@@ -33,9 +34,11 @@ std::vector<SimDisplay> EffectiveDisplays(const SimOptions& options) {
     }
 }
 
-bool LoadSourcePictures(const SimOptions& options, std::vector<RgbImage>& sources, std::string& error) {
-    RgbImage file;
-    if (!options.picturePath.empty() && !ReadBmpFile(options.picturePath, file, error)) {
+bool LoadSourcePictures(const SimOptions& options, std::vector<Picture>& sources, std::string& error) {
+    Picture file;
+    if (!options.picturePath.empty() &&
+        PictureFileReader::Read(options.picturePath, file, error) != PictureFileStatus::Ok) {
+        error = "picture " + error;
         return false;
     }
     const std::vector<SimDisplay> displays = EffectiveDisplays(options);
@@ -50,7 +53,7 @@ bool LoadSourcePictures(const SimOptions& options, std::vector<RgbImage>& source
 
 bool LoadDisplayPictures(const SimOptions& options, std::vector<DisplayPicture>& pictures,
                          std::string& error) {
-    std::vector<RgbImage> sources;
+    std::vector<Picture> sources;
     if (!LoadSourcePictures(options, sources, error)) {
         return false;
     }
@@ -62,7 +65,7 @@ bool LoadDisplayPictures(const SimOptions& options, std::vector<DisplayPicture>&
     return true;
 }
 
-RgbImage ExpectedPicture(const SimOptions& options, std::size_t index) {
+Picture ExpectedPicture(const SimOptions& options, std::size_t index) {
     std::vector<DisplayPicture> pictures;
     std::string error;
     if (!LoadDisplayPictures(options, pictures, error) || index >= pictures.size()) {

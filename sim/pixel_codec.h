@@ -4,14 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace panelgrab::sim {
+#include "common/image/picture.h"
 
-struct Rgb {
-    uint8_t r = 0;
-    uint8_t g = 0;
-    uint8_t b = 0;
-    bool operator==(const Rgb&) const = default;
-};
+namespace panelgrab::sim {
 
 // A display's pixel format: bits per pixel and whether the phone sends 2- and 16-bit pixels as
 // 8-character "00RRGGBB" groups (phones with the long display description do).

@@ -14,18 +14,14 @@ constexpr int kClockHeight = 9;
 constexpr int kRowPitch = kGlyphHeight + 2; // the test card's line pitch
 constexpr int kMaxRows = 4;
 
-void Put(RgbImage& image, int x, int y, Rgb colour) {
-    if (x < 0 || y < 0 || x >= image.width || y >= image.height) {
-        return;
+void Put(Picture& image, int x, int y, Rgb colour) {
+    if (image.Contains(x, y)) {
+        image.Set(x, y, colour);
     }
-    uint8_t* p = &image.rgb[(static_cast<std::size_t>(y) * image.width + x) * 3];
-    p[0] = colour.r;
-    p[1] = colour.g;
-    p[2] = colour.b;
 }
 
-void DrawClock(RgbImage& image, int64_t step) {
-    const ScreenBox box = ClockBox(image.width);
+void DrawClock(Picture& image, int64_t step) {
+    const ScreenBox box = ClockBox(image.width());
     for (int y = box.top; y <= box.bottom; ++y) {
         for (int x = box.left; x <= box.right; ++x) {
             Put(image, x, y, {0, 0, 0});
@@ -47,18 +43,18 @@ void DrawClock(RgbImage& image, int64_t step) {
     }
 }
 
-void DrawHighlight(RgbImage& image, int64_t step) {
-    const int rows = ListRowCount(image.width, image.height);
+void DrawHighlight(Picture& image, int64_t step) {
+    const int rows = ListRowCount(image.width(), image.height());
     if (rows == 0) {
         return;
     }
-    const ScreenBox box = ListRowBox(image.width, image.height, static_cast<int>(step % rows));
+    const ScreenBox box = ListRowBox(image.width(), image.height(), static_cast<int>(step % rows));
     for (int y = box.top; y <= box.bottom; ++y) {
         for (int x = box.left; x <= box.right; ++x) {
-            const uint8_t* p = image.At(x, y);
+            const Rgb c = image.Contains(x, y) ? image.At(x, y) : Rgb{};
             Put(image, x, y,
-                {static_cast<uint8_t>(255 - p[0]), static_cast<uint8_t>(255 - p[1]),
-                 static_cast<uint8_t>(255 - p[2])});
+                {static_cast<uint8_t>(255 - c.r), static_cast<uint8_t>(255 - c.g),
+                 static_cast<uint8_t>(255 - c.b)});
         }
     }
 }
@@ -87,7 +83,7 @@ ScreenBox ListRowBox(int width, int height, int row) {
     return {1, top, width - 2, top + kRowPitch - 1};
 }
 
-void DrawAnimationStep(RgbImage& image, const SimAnimation& animation, int64_t step) {
+void DrawAnimationStep(Picture& image, const SimAnimation& animation, int64_t step) {
     if (animation.highlight) {
         DrawHighlight(image, step);
     }

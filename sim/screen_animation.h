@@ -27,7 +27,7 @@ ScreenBox ListRowBox(int width, int height, int row);
 
 // Draws step `step` of the animation onto `image`: the clock's text, and the highlight (colours
 // inverted) on row step % ListRowCount.
-void DrawAnimationStep(RgbImage& image, const SimAnimation& animation, int64_t step);
+void DrawAnimationStep(Picture& image, const SimAnimation& animation, int64_t step);
 
 // "clock", "highlight" or "clock,highlight" (either order). False for anything else.
 bool ParseAnimationParts(std::string_view text, SimAnimation& animation);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sys/stat.h>
 
-#include "sim/bmp_reader.h"
+#include "common/image/picture_file_reader.h"
 #include "sim/screen_animation.h"
 
 namespace panelgrab::sim {
@@ -14,15 +14,12 @@ constexpr std::size_t kMaxRecordedPictures = 100000;
 
 // The source cropped or padded with black to the display's size, so that the animation lands on
 // the display's own corner and rows.
-RgbImage FittedTo(const RgbImage& source, const SimDisplay& display) {
-    RgbImage fitted;
-    fitted.width = display.width;
-    fitted.height = display.height;
-    fitted.rgb.assign(static_cast<std::size_t>(display.width) * display.height * 3, 0);
-    const int width = std::min(source.width, display.width);
-    for (int y = 0; y < std::min(source.height, display.height); ++y) {
-        std::copy_n(source.At(0, y), static_cast<std::size_t>(width) * 3,
-                    &fitted.rgb[static_cast<std::size_t>(y) * display.width * 3]);
+Picture FittedTo(const Picture& source, const SimDisplay& display) {
+    Picture fitted;
+    fitted.Resize(display.width, display.height);
+    const int width = std::min(source.width(), fitted.width());
+    for (int y = 0; y < std::min(source.height(), fitted.height()); ++y) {
+        std::copy_n(source.Row(y), static_cast<std::size_t>(width) * 3, fitted.Row(y));
     }
     return fitted;
 }
@@ -49,7 +46,7 @@ ShownScreen::ShownScreen(const SimOptions& options)
     : options_(options), displays_(EffectiveDisplays(options)), longForm_(IsLongForm(options.dialect)) {}
 
 bool ShownScreen::Load(std::string& error) {
-    std::vector<RgbImage> sources;
+    std::vector<Picture> sources;
     if (!LoadSourcePictures(options_, sources, error)) {
         return false;
     }
@@ -78,12 +75,12 @@ void ShownScreen::ReloadIfChanged() {
         return;
     }
     stamp_ = stamp;
-    RgbImage file;
+    Picture file;
     std::string ignored;
-    if (!ReadBmpFile(options_.picturePath, file, ignored)) {
+    if (PictureFileReader::Read(options_.picturePath, file, ignored) != PictureFileStatus::Ok) {
         return;
     }
-    for (RgbImage& source : sources_) {
+    for (Picture& source : sources_) {
         source = file;
     }
     ++generation_;
@@ -94,7 +91,7 @@ void ShownScreen::Rebuild(int64_t step) {
     pictures->reserve(displays_.size());
     for (std::size_t i = 0; i < displays_.size(); ++i) {
         if (i == 0 && options_.animation.any()) {
-            RgbImage animated = FittedTo(sources_[i], displays_[i]);
+            Picture animated = FittedTo(sources_[i], displays_[i]);
             DrawAnimationStep(animated, options_.animation, step);
             pictures->emplace_back(displays_[i], longForm_, animated);
         } else {
@@ -119,7 +116,7 @@ ShownScreen::Snapshot ShownScreen::Now() {
     return {current_, version_};
 }
 
-bool ShownScreen::Show(std::size_t index, const RgbImage& image) {
+bool ShownScreen::Show(std::size_t index, const Picture& image) {
     std::lock_guard lock(mutex_);
     if (index >= sources_.size()) {
         return false;

@@ -38,7 +38,7 @@ public:
     // The pictures shown now. Cheap when nothing changed since the last call.
     Snapshot Now();
     // Replaces what display `index` shows; false for no such display.
-    bool Show(std::size_t index, const RgbImage& image);
+    bool Show(std::size_t index, const Picture& image);
 
     // Records that a whole picture of `version` was sent.
     void NoteWholePicture(uint64_t version);
@@ -62,8 +62,8 @@ private:
     bool longForm_;
 
     mutable std::mutex mutex_;
-    std::vector<RgbImage> sources_; // what each display shows before the animation is drawn
-    uint64_t generation_ = 0;       // counts changes of sources_
+    std::vector<Picture> sources_; // what each display shows before the animation is drawn
+    uint64_t generation_ = 0;      // counts changes of sources_
     FileStamp stamp_;
     Clock::time_point start_;
     std::shared_ptr<const std::vector<DisplayPicture>> current_;

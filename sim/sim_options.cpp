@@ -146,7 +146,7 @@ bool Apply(const OptionValue& option, SimOptions& options, std::string& error) {
     }
     if (name == "--picture") {
         options.picturePath = value;
-        return !value.empty() || bad("expected a BMP file");
+        return !value.empty() || bad("expected a BMP or PNG file");
     }
     if (name == "--baud") {
         return ParseInt(value, 0, kMaxBaud, options.baud) || bad("expected 0 (unpaced) up to 4000000");
@@ -286,7 +286,7 @@ std::string SimOptionsHelp() {
                         two-displays. Defaults: 176x220:16 (and 96x64:16 as the second display);
                         short: 128x160:16.
   --model TEXT          the AT+CGMM answer (default PANELSIM-P200; AT+CGMI gives the part before '-')
-  --picture FILE        show a 24- or 32-bit BMP (cropped or padded with black at the right and bottom)
+  --picture FILE        show a BMP or PNG picture (cropped or padded with black at the right and bottom)
                         instead of the built-in test card
   --baud N              send everything at N baud (10 bits a byte, on an absolute schedule); 0: unpaced
   --chunk N             write answers in pieces of N bytes (1 ms apart when unpaced)

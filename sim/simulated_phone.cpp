@@ -147,7 +147,7 @@ int64_t SimulatedPhone::BytesSent() const {
     return impl_->bytesSent.load(std::memory_order_relaxed);
 }
 
-bool SimulatedPhone::ShowPicture(std::size_t index, const RgbImage& image) {
+bool SimulatedPhone::ShowPicture(std::size_t index, const Picture& image) {
     return impl_->screen && impl_->screen->Show(index, image);
 }
 
@@ -155,7 +155,7 @@ std::vector<uint64_t> SimulatedPhone::WholePictureVersions() const {
     return impl_->screen ? impl_->screen->WholePictureVersions() : std::vector<uint64_t>{};
 }
 
-bool SimulatedPhone::CurrentPicture(std::size_t index, RgbImage& decoded, uint64_t& version) const {
+bool SimulatedPhone::CurrentPicture(std::size_t index, Picture& decoded, uint64_t& version) const {
     if (!impl_->screen) {
         return false;
     }

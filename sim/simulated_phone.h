@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/image/picture.h"
+
 namespace panelgrab::sim {
 
 // How the simulated phone describes its displays.
@@ -23,8 +25,6 @@ struct SimAnimation {
     int periodMs = 1000;
     bool any() const { return clock || highlight; }
 };
-
-struct RgbImage;
 
 // Every knob of the simulated phone; the command-line options of panelgrab-phonesim map onto it.
 struct SimOptions {
@@ -69,7 +69,7 @@ public:
     // Shows `image` on display `index` from now on, cropped or padded with black as --picture is;
     // every later answer (whole picture, line, checksum) uses it. Safe while the phone serves;
     // false before Start or for a display the phone does not have.
-    bool ShowPicture(std::size_t index, const RgbImage& image);
+    bool ShowPicture(std::size_t index, const Picture& image);
     // For each whole-picture answer (AT*ZISI) so far, in order, the version of what the displays
     // showed: the version changes whenever the shown pictures do (an animation step, ShowPicture,
     // a re-read --picture file), so equal versions mean equal pictures.
@@ -78,7 +78,7 @@ public:
     // what the displays show (as WholePictureVersions counts them): a test compares a picture with
     // the phone's when the version did not change around its transfer. False before Start or for a
     // display the phone does not have.
-    bool CurrentPicture(std::size_t index, RgbImage& decoded, uint64_t& version) const;
+    bool CurrentPicture(std::size_t index, Picture& decoded, uint64_t& version) const;
 
 private:
     struct Impl;

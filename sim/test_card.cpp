@@ -11,36 +11,32 @@ struct Colour {
     uint8_t r, g, b;
 };
 
-void Put(RgbImage& image, int x, int y, Colour c) {
-    if (x < 0 || y < 0 || x >= image.width || y >= image.height) {
-        return;
+void Put(Picture& image, int x, int y, Colour c) {
+    if (image.Contains(x, y)) {
+        image.Set(x, y, {c.r, c.g, c.b});
     }
-    uint8_t* p = &image.rgb[(static_cast<std::size_t>(y) * image.width + x) * 3];
-    p[0] = c.r;
-    p[1] = c.g;
-    p[2] = c.b;
 }
 
 uint8_t Ramp(int x, int width) {
     return static_cast<uint8_t>(width > 1 ? x * 255 / (width - 1) : 0);
 }
 
-void DrawBars(RgbImage& image, int top, int bottom) {
+void DrawBars(Picture& image, int top, int bottom) {
     static constexpr Colour kBars[8] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
                                         {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
     for (int y = top; y < bottom; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            Put(image, x, y, kBars[x * 8 / image.width]);
+        for (int x = 0; x < image.width(); ++x) {
+            Put(image, x, y, kBars[x * 8 / image.width()]);
         }
     }
 }
 
-void DrawRamps(RgbImage& image, int top, int bottom) {
+void DrawRamps(Picture& image, int top, int bottom) {
     const int band = std::max(1, (bottom - top) / 4);
     for (int y = top; y < bottom; ++y) {
         const int which = std::min(3, (y - top) / band);
-        for (int x = 0; x < image.width; ++x) {
-            const uint8_t v = Ramp(x, image.width);
+        for (int x = 0; x < image.width(); ++x) {
+            const uint8_t v = Ramp(x, image.width());
             static constexpr Colour kMasks[4] = {{1, 1, 1}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
             const Colour m = kMasks[which];
             Put(image, x, y,
@@ -51,10 +47,10 @@ void DrawRamps(RgbImage& image, int top, int bottom) {
 }
 
 // Vertical lines, horizontal lines and a checker, one pixel each, side by side.
-void DrawFineLines(RgbImage& image, int top, int bottom) {
+void DrawFineLines(Picture& image, int top, int bottom) {
     for (int y = top; y < bottom; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const int third = x * 3 / image.width;
+        for (int x = 0; x < image.width(); ++x) {
+            const int third = x * 3 / image.width();
             const int bit = third == 0 ? x % 2 : third == 1 ? y % 2 : (x + y) % 2;
             const uint8_t v = bit != 0 ? 255 : 0;
             Put(image, x, y, {v, v, v});
@@ -62,7 +58,7 @@ void DrawFineLines(RgbImage& image, int top, int bottom) {
     }
 }
 
-void DrawText(RgbImage& image, int top, int bottom, const std::vector<std::string>& lines) {
+void DrawText(Picture& image, int top, int bottom, const std::vector<std::string>& lines) {
     constexpr int kLinePitch = kGlyphHeight + 2;
     constexpr int kCharPitch = kGlyphWidth + 1;
     int y0 = top + 2;
@@ -86,28 +82,25 @@ void DrawText(RgbImage& image, int top, int bottom, const std::vector<std::strin
     }
 }
 
-void DrawFrame(RgbImage& image) {
-    for (int x = 0; x < image.width; ++x) {
+void DrawFrame(Picture& image) {
+    for (int x = 0; x < image.width(); ++x) {
         Put(image, x, 0, {255, 255, 255});
-        Put(image, x, image.height - 1, {255, 255, 255});
+        Put(image, x, image.height() - 1, {255, 255, 255});
     }
-    for (int y = 0; y < image.height; ++y) {
+    for (int y = 0; y < image.height(); ++y) {
         Put(image, 0, y, {255, 255, 255});
-        Put(image, image.width - 1, y, {255, 255, 255});
+        Put(image, image.width() - 1, y, {255, 255, 255});
     }
 }
 
 } // namespace
 
-RgbImage DrawTestCard(int width, int height, const std::vector<std::string>& textLines) {
-    RgbImage image;
-    image.width = std::max(0, width);
-    image.height = std::max(0, height);
-    image.rgb.assign(static_cast<std::size_t>(image.width) * image.height * 3, 0);
-    if (image.width == 0 || image.height == 0) {
+Picture DrawTestCard(int width, int height, const std::vector<std::string>& textLines) {
+    Picture image;
+    if (!image.Resize(std::max(0, width), std::max(0, height)) || image.empty()) {
         return image;
     }
-    const int h = image.height;
+    const int h = image.height();
     DrawBars(image, 0, h / 4);
     DrawRamps(image, h / 4, h / 2);
     DrawFineLines(image, h / 2, h * 5 / 8);

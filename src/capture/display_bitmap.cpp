@@ -3,26 +3,9 @@
 #include <new>
 
 #include "common/atomic_file.h"
+#include "common/image/bmp_encoder.h"
 
 namespace panelgrab {
-
-namespace {
-
-constexpr uint32_t kFileHeaderBytes = 14;
-constexpr uint32_t kInfoHeaderBytes = 40;
-constexpr uint32_t kPixelOffset = kFileHeaderBytes + kInfoHeaderBytes;
-
-void Put16(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    Put16(out, value & 0xFFFFu);
-    Put16(out, value >> 16);
-}
-
-} // namespace
 
 bool DisplayBitmap::SetSize(const DisplayInfo& entry) {
     return SetSize(entry.width, entry.height);
@@ -49,59 +32,34 @@ bool DisplayBitmap::SetSize(uint16_t width, uint16_t height) {
 }
 
 std::vector<uint8_t> DisplayBitmap::EncodeBmp() const {
-    // A bitmap whose pixel rows could not be allocated is written as an empty picture rather than
-    // promising rows it does not have.
-    const uint16_t width = hasPixels() ? width_ : 0;
-    const uint16_t height = hasPixels() ? height_ : 0;
-    const uint32_t rowSize = hasPixels() ? rowSize_ : 0;
-    const uint32_t imageBytes = rowSize * height;
-
-    std::vector<uint8_t> file;
-    file.reserve(kPixelOffset + imageBytes);
-    Put16(file, 0x4D42); // "BM"
-    Put32(file, kPixelOffset + imageBytes);
-    Put16(file, 0);
-    Put16(file, 0);
-    Put32(file, kPixelOffset);
-    Put32(file, kInfoHeaderBytes);
-    Put32(file, width);
-    Put32(file, height); // positive: bottom row first
-    Put16(file, 1);
-    Put16(file, 24);
-    Put32(file, 0);
-    Put32(file, imageBytes);
-    Put32(file, 0);
-    Put32(file, 0);
-    Put32(file, 0);
-    Put32(file, 0);
-    for (uint32_t row = height; row-- > 0;) {
-        const uint8_t* begin = pixels_.data() + std::size_t{row} * rowSize;
-        file.insert(file.end(), begin, begin + rowSize);
-    }
-    return file;
+    return panelgrab::EncodeBmp(ToPicture());
 }
 
-void DisplayBitmap::CopyRgbTo(uint8_t* rgb) const {
-    if (!hasPixels()) {
-        return;
+Picture DisplayBitmap::ToPicture() const {
+    Picture picture;
+    if (!hasPixels() || !picture.Resize(width_, height_)) {
+        return picture;
     }
-    for (uint32_t y = 0; y < height_; ++y) {
+    for (uint16_t y = 0; y < height_; ++y) {
         const uint8_t* bgr = pixels_.data() + std::size_t{y} * rowSize_;
-        for (uint32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
+        for (uint8_t* rgb = picture.Row(y); rgb != picture.Row(y) + 3 * width_; rgb += 3, bgr += 3) {
             rgb[0] = bgr[2];
             rgb[1] = bgr[1];
             rgb[2] = bgr[0];
         }
     }
+    return picture;
 }
 
-bool DisplayBitmap::SetFromRgb(uint16_t width, uint16_t height, const uint8_t* rgb) {
-    if (!SetSize(width, height)) {
+bool DisplayBitmap::SetFromPicture(const Picture& picture) {
+    if (picture.width() > static_cast<int32_t>(kMaxDisplaySide) ||
+        picture.height() > static_cast<int32_t>(kMaxDisplaySide) ||
+        !SetSize(static_cast<uint16_t>(picture.width()), static_cast<uint16_t>(picture.height()))) {
         return false;
     }
-    for (uint32_t y = 0; y < height_; ++y) {
+    for (uint16_t y = 0; y < height_; ++y) {
         uint8_t* bgr = pixels_.data() + std::size_t{y} * rowSize_;
-        for (uint32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
+        for (const uint8_t* rgb = picture.Row(y); rgb != picture.Row(y) + 3 * width_; rgb += 3, bgr += 3) {
             bgr[0] = rgb[2];
             bgr[1] = rgb[1];
             bgr[2] = rgb[0];

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture/display_info.h"
+#include "common/image/picture.h"
 
 namespace panelgrab {
 
@@ -24,8 +25,9 @@ struct BitmapInfoHeader {
     uint32_t biClrImportant = 0;
 };
 
-// The decoded picture of one display: 24-bit rows, blue-green-red, row 0 at the top, each row
-// padded to a multiple of 4 bytes.
+// The decoded picture of one display as the phone interface hands it out: a device-independent
+// bitmap of 24-bit rows, blue-green-red, row 0 at the top, each row padded to a multiple of 4 bytes.
+// Files and other clients take it as the image module's Picture (ToPicture).
 class DisplayBitmap {
 public:
     DisplayBitmap() = default;
@@ -41,12 +43,10 @@ public:
     bool WriteBmpFile(const std::string& path, std::string& error) const;
     // The complete BMP file as bytes (what WriteBmpFile writes).
     std::vector<uint8_t> EncodeBmp() const;
-
-    // The pixels as red, green, blue, row 0 first and rows unpadded: width x height x 3 bytes into
-    // `rgb` (nothing without pixel rows). For clients whose pictures are plain RGB.
-    void CopyRgbTo(uint8_t* rgb) const;
-    // New size and pixels from such rows. False, as SetSize, when the size is refused.
-    bool SetFromRgb(uint16_t width, uint16_t height, const uint8_t* rgb);
+    // The pixels as an RGB picture; an empty one without pixel rows.
+    Picture ToPicture() const;
+    // New size and pixels from a picture. False, as SetSize, when the size is refused.
+    bool SetFromPicture(const Picture& picture);
 
     uint16_t width() const { return width_; }
     uint16_t height() const { return height_; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compare/picture.h"
+#include "common/image/picture.h"
 #include "compare/picture_comparison.h"
 
 namespace panelgrab {

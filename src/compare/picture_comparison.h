@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "common/image/picture.h"
 #include "compare/comparison_options.h"
 #include "compare/comparison_result.h"
-#include "compare/picture.h"
 
 namespace panelgrab {
 

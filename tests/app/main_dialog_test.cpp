@@ -266,10 +266,10 @@ struct Window {
 
 // What display `index` of the simulated phone shows, as a picture.
 QImage ExpectedImage(const sim::SimOptions& options, std::size_t index) {
-    const sim::RgbImage expected = sim::ExpectedPicture(options, index);
-    QImage image(expected.width, expected.height, QImage::Format_RGB888);
-    for (int y = 0; y < expected.height; ++y) {
-        std::copy_n(expected.At(0, y), 3 * expected.width, image.scanLine(y));
+    const Picture expected = sim::ExpectedPicture(options, index);
+    QImage image(expected.width(), expected.height(), QImage::Format_RGB888);
+    for (int y = 0; y < expected.height(); ++y) {
+        std::copy_n(expected.Row(y), 3 * expected.width(), image.scanLine(y));
     }
     return image;
 }
@@ -735,20 +735,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive(), kReadLimitMs);
         QVERIFY(w.dialog->LiveViewAction()->isChecked());
 
-        sim::RgbImage changed = sim::ExpectedPicture(w.simOptions, 0);
+        Picture changed = sim::ExpectedPicture(w.simOptions, 0);
         for (int y = 10; y < 14; ++y) { // a band of four rows turns white
-            std::fill_n(changed.rgb.begin() + static_cast<std::ptrdiff_t>(y) * changed.width * 3,
-                        changed.width * 3, uint8_t{255});
+            std::fill_n(changed.Row(y), changed.width() * 3, uint8_t{255});
         }
         QVERIFY(w.phone.ShowPicture(0, changed));
         const auto showsChange = [&] {
-            const QImage shot =
-                w.dialog
-                    ->grab(QRect(w.dialog->PictureOrigin() + QPoint(0, 2 * 11), QSize(2 * changed.width, 1)))
-                    .toImage();
+            const QImage shot = w.dialog
+                                    ->grab(QRect(w.dialog->PictureOrigin() + QPoint(0, 2 * 11),
+                                                 QSize(2 * changed.width(), 1)))
+                                    .toImage();
             // A 16-bit display shows white as (248,252,248).
             const auto white = [](QColor c) { return c.red() >= 240 && c.green() >= 240 && c.blue() >= 240; };
-            return white(shot.pixelColor(1, 0)) && white(shot.pixelColor(2 * changed.width - 2, 0));
+            return white(shot.pixelColor(1, 0)) && white(shot.pixelColor(2 * changed.width() - 2, 0));
         };
         QTRY_VERIFY_WITH_TIMEOUT(showsChange(), kReadLimitMs);
         QVERIFY(w.dialog->windowTitle().contains(QStringLiteral("live view")));

@@ -34,7 +34,7 @@ const DisplayBitmap* FinishedPicture(SimPhone& sim) {
 TEST(ScreenReadTask, ProgressAndPartialPictureGrowWhileTheReadRuns) {
     SimPhone sim(SmallDisplay(32, 24, 16, kPacedBaud));
     ASSERT_TRUE(sim.Connect());
-    const sim::RgbImage expected = sim.Expected(0);
+    const Picture expected = sim.Expected(0);
     const uint32_t lineLength = sim.displays[0].lineLength;
     ASSERT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneOk);
 

@@ -46,22 +46,25 @@ TEST(DisplayBitmap, NewPixelsAreBlackAndAbsurdSizesRefused) {
 
 TEST(DisplayBitmap, RgbRowsSkipThePaddingAndSwapTheChannelsAndTheFileHasThemBottomUp) {
     // 5 pixels a row: 15 bytes of RGB, 16 of BGR with one padding byte.
-    std::vector<uint8_t> rgb(5 * 2 * 3);
-    for (std::size_t i = 0; i < rgb.size(); ++i) {
-        rgb[i] = static_cast<uint8_t>(i + 1);
+    Picture rgb;
+    ASSERT_TRUE(rgb.Resize(5, 2));
+    for (int32_t i = 0; i < 10; ++i) {
+        rgb.Set(i % 5, i / 5,
+                {static_cast<uint8_t>(3 * i + 1), static_cast<uint8_t>(3 * i + 2),
+                 static_cast<uint8_t>(3 * i + 3)});
     }
     DisplayBitmap bitmap;
-    ASSERT_TRUE(bitmap.SetFromRgb(5, 2, rgb.data()));
+    ASSERT_TRUE(bitmap.SetFromPicture(rgb));
     ASSERT_EQ(bitmap.rowSize(), 16u);
     const uint8_t* second = bitmap.pixels() + 16;
     EXPECT_EQ((std::vector<uint8_t>{second[0], second[1], second[2], bitmap.pixels()[15]}),
               (std::vector<uint8_t>{18, 17, 16, 0}));
     const std::vector<uint8_t> file = bitmap.EncodeBmp();
     EXPECT_TRUE(std::equal(second, second + 16, &file[54]) && std::equal(second - 16, second, &file[70]));
-    std::vector<uint8_t> back(rgb.size(), 0xEE);
-    bitmap.CopyRgbTo(back.data());
-    EXPECT_EQ(back, rgb);
-    EXPECT_FALSE(bitmap.SetFromRgb(5000, 1, rgb.data())); // refused before a byte is read
+    EXPECT_EQ(bitmap.ToPicture(), rgb);
+    Picture wide;
+    ASSERT_TRUE(wide.Resize(5000, 1));
+    EXPECT_FALSE(bitmap.SetFromPicture(wide));
 }
 
 // Replacement and what a failed write leaves: AtomicFile.ReplacesWholeKeepsPermissionsAndLosesNothing...

@@ -16,6 +16,7 @@
 
 #include "capture/display_bitmap.h"
 #include "cli/cli_runner.h"
+#include "common/image/bmp_encoder.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
 #include "support/scratch_folder.h"
@@ -111,11 +112,8 @@ inline std::unique_ptr<sim::SimulatedPhone> StartPhone(const std::vector<std::st
 // The BMP file of what display `index` of a simulated phone with these options shows, made without
 // a capture: a reference that does not come from the phone.
 inline std::string ExpectedBmp(const std::vector<std::string>& simArgs = {}, std::size_t index = 0) {
-    const sim::RgbImage expected = sim::ExpectedPicture(SimOptionsOf(simArgs), index);
-    DisplayBitmap bitmap;
-    EXPECT_TRUE(bitmap.SetFromRgb(static_cast<uint16_t>(expected.width),
-                                  static_cast<uint16_t>(expected.height), expected.rgb.data()));
-    const std::vector<uint8_t> bytes = bitmap.EncodeBmp();
+    const Picture expected = sim::ExpectedPicture(SimOptionsOf(simArgs), index);
+    const std::vector<uint8_t> bytes = EncodeBmp(expected);
     return {bytes.begin(), bytes.end()};
 }
 

@@ -11,8 +11,8 @@
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
+#include "common/image/picture_file_reader.h"
 #include "compare/diff_picture.h"
-#include "compare/picture_file_reader.h"
 
 namespace panelgrab::cli {
 namespace {
@@ -53,10 +53,10 @@ TEST(CompareEndToEnd, GrabMatchesItsReferencesAndFindsAChangedBlock) {
 
     // A black block on the yellow bar. The 16-bit display shows yellow as (248,252,0), so green
     // changes most, by 252.
-    sim::RgbImage changed = sim::ExpectedPicture(SimOptionsOf({}), 0);
+    Picture changed = sim::ExpectedPicture(SimOptionsOf({}), 0);
     for (int y = 20; y <= 29; ++y) {
         for (int x = 22; x <= 43; ++x) {
-            uint8_t* p = &changed.rgb[(static_cast<std::size_t>(y) * changed.width + x) * 3];
+            uint8_t* p = changed.Row(y) + 3 * x;
             ASSERT_TRUE(p[0] == 248 && p[1] == 252 && p[2] == 0) << "not the yellow bar at " << x << "," << y;
             p[0] = p[1] = 0;
         }

@@ -8,13 +8,12 @@
 #include <sstream>
 
 #include "capture/picture_file.h"
-#include "capture/png_file.h"
 #include "cli/cli_run.h"
 #include "cli/picture_output.h"
 #include "cli/progress_bar.h"
 #include "cli/trace_printer.h"
 #include "common/atomic_file.h"
-#include "compare/picture_file_reader.h"
+#include "common/image/picture_file_reader.h"
 
 namespace panelgrab::cli {
 namespace {
@@ -104,14 +103,12 @@ TEST(PictureOutput, PngByNameDecodesToTheSamePixels) {
     const DisplayBitmap bitmap = MakeGradient(101, 7);
     const std::string path = dir / "a.PNG";
     std::string error;
-    ASSERT_TRUE(SavePicture(bitmap, path, std::cout, error)) << error;
+    ASSERT_TRUE(SavePicture(bitmap.ToPicture(), path, std::cout, error)) << error;
     Picture read; // the reader is checked against files of other programs
     ASSERT_EQ(PictureFileReader::Read(path, read, error), PictureFileStatus::Ok) << error;
     ASSERT_EQ(read.width(), 101);
     ASSERT_EQ(read.height(), 7);
-    std::vector<uint8_t> rgb(101 * 7 * 3);
-    bitmap.CopyRgbTo(rgb.data());
-    EXPECT_TRUE(std::equal(rgb.begin(), rgb.end(), read.Row(0)));
+    EXPECT_TRUE(read == bitmap.ToPicture());
 }
 
 TEST(PictureOutput, FormatFollowsTheNamesSuffix) {
@@ -155,7 +152,7 @@ TEST(PictureOutput, FailedWritesLoseNothing) {
     EXPECT_TRUE(fs::exists(dir / "taken.png/inside"));
     EXPECT_EQ(dir.Count(), 2u);
     error.clear();
-    EXPECT_FALSE(SavePicture(bitmap, dir / "missing/x.png", std::cout, error));
+    EXPECT_FALSE(SavePicture(bitmap.ToPicture(), dir / "missing/x.png", std::cout, error));
     EXPECT_NE(error.find("x.png"), std::string::npos);
     // An empty picture is refused rather than written as a broken file.
     EXPECT_FALSE(WritePngFile(DisplayBitmap(), dir / "empty.png", error));

@@ -72,20 +72,20 @@ inline sim::SimOptions Display(int width, int height, const std::string& fault =
 // A picture that broke off: its leading rows match the phone's picture, at least `atLeast` of them
 // (and at most `atMost` when given) but not all; after the one row that may have broken off, the rows
 // never received are black and nothing else.
-inline ::testing::AssertionResult IsPartial(const DisplayBitmap* picture, const sim::RgbImage& expected,
+inline ::testing::AssertionResult IsPartial(const DisplayBitmap* picture, const Picture& expected,
                                             int atLeast, int atMost = -1) {
     if (picture == nullptr || DifferingPixels(*picture, expected, 0) < 0) {
         return ::testing::AssertionFailure() << "no picture of the expected size";
     }
     int exact = 0;
-    while (exact < expected.height && DifferingPixels(*picture, expected, exact + 1, exact) == 0) {
+    while (exact < expected.height() && DifferingPixels(*picture, expected, exact + 1, exact) == 0) {
         ++exact;
     }
     const std::size_t unreceived = std::min<std::size_t>(exact + 1, picture->height()) * picture->rowSize();
     const bool restBlack =
         std::all_of(picture->pixels() + unreceived, picture->pixels() + picture->pixelBytes(),
                     [](uint8_t byte) { return byte == 0; });
-    if (exact < atLeast || exact >= expected.height || (atMost >= 0 && exact > atMost) || !restBlack) {
+    if (exact < atLeast || exact >= expected.height() || (atMost >= 0 && exact > atMost) || !restBlack) {
         return ::testing::AssertionFailure()
                << exact << " rows exact, rest " << (restBlack ? "black" : "not black");
     }

@@ -62,22 +62,22 @@ struct SteppedLiveView {
     int Differing() {
         std::vector<RowSpan> changed;
         const DisplayBitmap* picture = task->GetPicture(changed);
-        sim::RgbImage now;
+        Picture now;
         uint64_t version = 0;
         if (picture == nullptr || !phone.CurrentPicture(shown, now, version)) {
             return -1;
         }
-        return DifferingPixels(*picture, now, now.height);
+        return DifferingPixels(*picture, now, now.height());
     }
 
     // What the phone shows now, with a box of distinct colours drawn over it.
-    sim::RgbImage ShownWithBox(int left, int top, int right, int bottom, uint8_t seed) {
-        sim::RgbImage picture;
+    Picture ShownWithBox(int left, int top, int right, int bottom, uint8_t seed) {
+        Picture picture;
         uint64_t ignored = 0;
         phone.CurrentPicture(shown, picture, ignored);
         for (int y = top; y <= bottom; ++y) {
             for (int x = left; x <= right; ++x) {
-                uint8_t* p = &picture.rgb[(static_cast<std::size_t>(y) * picture.width + x) * 3];
+                uint8_t* p = picture.Row(y) + 3 * x;
                 p[0] = static_cast<uint8_t>(seed + 37 * x);
                 p[1] = static_cast<uint8_t>(seed * 3 + 11 * y);
                 p[2] = static_cast<uint8_t>(x * y + seed);
@@ -214,10 +214,10 @@ TEST(LiveView, AFullReadComesWhenAskedAndAfterThePeriodCountedFromTheLastOne) {
     EXPECT_TRUE(live.Step().fullRead);
 
     // Two pixels of one row trade colours: every band's sum stays as it was.
-    sim::RgbImage swapped = live.ShownWithBox(0, 0, -1, -1, 0);
-    const std::size_t a = (100 * 176 + 10) * 3;
-    const std::size_t b = (100 * 176 + 150) * 3;
-    std::swap_ranges(swapped.rgb.begin() + a, swapped.rgb.begin() + a + 3, swapped.rgb.begin() + b);
+    Picture swapped = live.ShownWithBox(0, 0, -1, -1, 0);
+    const Rgb a = swapped.At(10, 100);
+    swapped.Set(10, 100, swapped.At(150, 100));
+    swapped.Set(150, 100, a);
     ASSERT_TRUE(live.phone.ShowPicture(0, swapped));
     const LiveRefreshStats blind = live.Step();
     EXPECT_FALSE(blind.fullRead);
@@ -245,7 +245,7 @@ TEST(LiveView, TheHighlightMovingBetweenRowsStaysExact) {
     sim::SimOptions options;
     SteppedLiveView live(options);
     ASSERT_TRUE(live.Connect());
-    std::vector<sim::RgbImage> card;
+    std::vector<Picture> card;
     std::string error;
     ASSERT_TRUE(sim::LoadSourcePictures(options, card, error)) << error;
     sim::SimAnimation highlight;
@@ -253,7 +253,7 @@ TEST(LiveView, TheHighlightMovingBetweenRowsStaysExact) {
     ASSERT_EQ(sim::ListRowCount(176, 220), 4);
     EXPECT_TRUE(live.Step().fullRead);
     for (int64_t step = 0; step < 9; ++step) {
-        sim::RgbImage frame = card[0];
+        Picture frame = card[0];
         sim::DrawAnimationStep(frame, highlight, step);
         ASSERT_TRUE(live.phone.ShowPicture(0, frame));
         const LiveRefreshStats stats = live.Step();

@@ -19,17 +19,16 @@ namespace panelgrab::test {
 
 // Counts the pixels where the bitmap differs from the expected picture, over rows firstRow..rows-1;
 // -1 when the sizes differ or the bitmap has no pixels.
-inline int DifferingPixels(const DisplayBitmap& bitmap, const sim::RgbImage& expected, int rows,
-                           int firstRow = 0) {
-    if (bitmap.width() != expected.width || bitmap.height() != expected.height || !bitmap.pixels()) {
+inline int DifferingPixels(const DisplayBitmap& bitmap, const Picture& expected, int rows, int firstRow = 0) {
+    if (bitmap.width() != expected.width() || bitmap.height() != expected.height() || !bitmap.pixels()) {
         return -1;
     }
     int differing = 0;
-    for (int y = firstRow; y < rows && y < expected.height; ++y) {
-        for (int x = 0; x < expected.width; ++x) {
+    for (int y = firstRow; y < rows && y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
             const uint8_t* bgr = bitmap.pixels() + static_cast<std::size_t>(y) * bitmap.rowSize() + 3 * x;
-            const uint8_t* rgb = expected.At(x, y);
-            differing += (bgr[0] != rgb[2] || bgr[1] != rgb[1] || bgr[2] != rgb[0]) ? 1 : 0;
+            const Rgb rgb = expected.At(x, y);
+            differing += (bgr[0] != rgb.b || bgr[1] != rgb.g || bgr[2] != rgb.r) ? 1 : 0;
         }
     }
     return differing;
@@ -77,7 +76,7 @@ public:
     }
 
     const std::string& DevicePath() const { return sim_.DevicePath(); }
-    sim::RgbImage Expected(std::size_t index = 0) const { return sim::ExpectedPicture(options_, index); }
+    Picture Expected(std::size_t index = 0) const { return sim::ExpectedPicture(options_, index); }
     const DisplayInfo& display() const { return displays.front(); }
     // Bytes the phone sent; complete once the phone object is gone (it stops the simulator first).
     int64_t BytesSent() {

@@ -88,8 +88,8 @@ TEST_F(SimulatedPhoneOnComPort, CapturesTheDisplayPixelExact) {
     ASSERT_FALSE(displays.empty());
     DisplayBitmap picture;
     ASSERT_EQ(phone->ReadDisplay(picture, 0), kPhoneOk);
-    const sim::RgbImage expected = sim::ExpectedPicture(sim::SimOptions{}, 0);
-    EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height), 0);
+    const Picture expected = sim::ExpectedPicture(sim::SimOptions{}, 0);
+    EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height()), 0);
 }
 
 TEST_F(SimulatedPhoneOnComPort, KeyPressesComeBackAsKeyEvents) {

@@ -112,8 +112,8 @@ TEST_F(Ser2netPorts, CapturesTheDisplayPixelExactThroughBothSchemes) {
         EXPECT_EQ(model, "P200") << url;
         DisplayBitmap picture;
         ASSERT_EQ(phone->ReadDisplay(picture, 0), kPhoneOk) << url;
-        const sim::RgbImage expected = sim::ExpectedPicture(sim::SimOptions{}, 0);
-        EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height), 0) << url;
+        const Picture expected = sim::ExpectedPicture(sim::SimOptions{}, 0);
+        EXPECT_EQ(test::DifferingPixels(picture, expected, expected.height()), 0) << url;
         EXPECT_EQ(phone->Close(), kPhoneOk) << url;
     }
 }

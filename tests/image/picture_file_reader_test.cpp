@@ -1,0 +1,509 @@
+// The BMP and PNG readers against files written by other programs (Pillow, ImageMagick) and by
+// hand, and the errors for files they refuse.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/image/picture_file_reader.h"
+#include "support/scratch_folder.h"
+
+namespace panelgrab {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::ScratchFolder;
+using test::WriteFile;
+
+constexpr int32_t kWidth = 13;
+constexpr int32_t kHeight = 7;
+
+// The formulas of write_reference_pictures.py.
+Rgb Colour(int32_t x, int32_t y) {
+    return {static_cast<uint8_t>((x * 37 + y * 11) % 256), static_cast<uint8_t>((x * 5 + y * 53) % 256),
+            static_cast<uint8_t>((x * 97 + y * 3 + 128) % 256)};
+}
+Rgb Grey(int32_t x, int32_t y) {
+    const auto v = static_cast<uint8_t>((x * 19 + y * 31) % 256);
+    return {v, v, v};
+}
+Rgb Bilevel(int32_t x, int32_t y) {
+    const uint8_t v = (x + y) % 3 == 0 ? 255 : 0;
+    return {v, v, v};
+}
+Rgb Palette(int32_t x, int32_t y) {
+    const int i = (x + 13 * y) % 256;
+    return {static_cast<uint8_t>(i * 7 % 256), static_cast<uint8_t>(i * 13 % 256),
+            static_cast<uint8_t>(i * 29 % 256)};
+}
+
+// Ten colours in diagonal bands, few enough for a 4-bit palette.
+Rgb Few(int32_t x, int32_t y) {
+    static constexpr Rgb kColours[10] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255},     {255, 255, 0},
+                                         {0, 255, 255}, {255, 0, 255}, {255, 255, 255}, {0, 0, 0},
+                                         {128, 64, 32}, {10, 200, 90}};
+    return kColours[(x / 3 + y) % 10];
+}
+using Formula = std::function<Rgb(int32_t, int32_t)>;
+
+void WritePpm(const std::string& path, const Formula& formula) {
+    std::string ppm = "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const Rgb c = formula(x, y);
+            ppm += {static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b)};
+        }
+    }
+    WriteFile(path, ppm);
+}
+
+// Every pixel as the formula says, each channel within `tolerance` (for pictures of fewer bits).
+void ExpectPicture(const Picture& picture, const Formula& formula, const std::string& what,
+                   int tolerance = 0) {
+    ASSERT_EQ(picture.width(), kWidth) << what;
+    ASSERT_EQ(picture.height(), kHeight) << what;
+    int wrong = 0;
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const Rgb got = picture.At(x, y);
+            const Rgb want = formula(x, y);
+            wrong += std::abs(got.r - want.r) > tolerance || std::abs(got.g - want.g) > tolerance ||
+                             std::abs(got.b - want.b) > tolerance
+                         ? 1
+                         : 0;
+        }
+    }
+    EXPECT_EQ(wrong, 0) << what << ": pixels that differ from what was written";
+}
+
+PictureFileStatus Read(const std::string& path, Picture& picture, std::string& error) {
+    return PictureFileReader::Read(path, picture, error);
+}
+
+PictureFileStatus Decode(const std::string& bytes, const std::string& name, Picture& picture,
+                         std::string& error) {
+    return PictureFileReader::Decode({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, name,
+                                     picture, error);
+}
+
+TEST(PictureFileReader, ReadsWhatPillowWritesAndAPngCutAnywhereIsDamagedNeverACrash) {
+    const std::string python = PANELGRAB_PIL_PYTHON;
+    if (python.empty()) {
+        GTEST_SKIP() << "python3 with Pillow (python3-pil) was not found when configuring";
+    }
+    ScratchFolder folder;
+    const std::string script = std::string(PANELGRAB_TESTS_DIR) + "/image/write_reference_pictures.py";
+    ASSERT_EQ(std::system((python + " " + script + " " + (folder / "")).c_str()), 0);
+
+    const struct {
+        const char* file;
+        Formula formula;
+    } cases[] = {
+        {"rgb.png", Colour},       {"rgb24.bmp", Colour},     {"png-named.bmp", Colour},
+        {"rgba.png", Colour},      {"rgba32.bmp", Colour},    {"grey.png", Grey},
+        {"grey-alpha.png", Grey},  {"grey16.png", Grey},      {"grey8.bmp", Grey},
+        {"bilevel.png", Bilevel},  {"bilevel1.bmp", Bilevel}, {"palette.png", Palette},
+        {"palette8.bmp", Palette},
+    };
+    for (const auto& c : cases) {
+        Picture picture;
+        std::string error;
+        ASSERT_EQ(Read(folder / c.file, picture, error), PictureFileStatus::Ok) << c.file << ": " << error;
+        ExpectPicture(picture, c.formula, c.file);
+    }
+    std::string error;
+    for (const char* name : {"rgb.png", "palette.png", "grey16.png"}) {
+        const std::string whole = ReadFile(folder / name);
+        for (std::size_t length = 0; length < whole.size(); ++length) {
+            Picture picture;
+            EXPECT_NE(Decode(whole.substr(0, length), name, picture, error), PictureFileStatus::Ok)
+                << name << " cut to " << length;
+            EXPECT_TRUE(picture.empty());
+        }
+    }
+}
+
+TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
+    const std::string convert = PANELGRAB_CONVERT;
+    if (convert.empty()) {
+        GTEST_SKIP() << "ImageMagick's convert was not found when configuring";
+    }
+    ScratchFolder folder;
+    WritePpm(folder / "in.ppm", Colour);
+    WritePpm(folder / "few.ppm", Few);
+    WritePpm(folder / "bilevel.ppm", Bilevel);
+
+    // ImageMagick cuts the low bits off a channel for 16 bits a pixel: up to one 5-bit step away.
+    constexpr int kFiveBitStep = 255 / 31;
+    // The kinds ImageMagick writes: its BMP3 palette pictures are RLE8 unless told otherwise, BMP2
+    // is the OS/2 header, BMP the V5 one.
+    const struct {
+        const char* arguments; // the input and what comes before the output
+        const char* output;
+        Formula formula;
+        int tolerance = 0;
+    } cases[] = {
+        {"in.ppm -depth 16", "PNG48:rgb16.png", Colour},                      // 16 bits a channel
+        {"in.ppm -interlace PNG", "PNG24:interlaced.png", Colour},            // Adam7
+        {"in.ppm -alpha set", "BMP:v5-bitfields.bmp", Colour},                // V5 header, BGRA masks
+        {"in.ppm", "BMP:v5.bmp", Colour},                                     // V5 header, 24 bits
+        {"in.ppm", "BMP3:plain.bmp", Colour},                                 // 24 bits, bottom-up
+        {"in.ppm", "BMP2:os2.bmp", Colour},                                   // OS/2 header, 24 bits
+        {"in.ppm -type Palette", "BMP3:rle8.bmp", Colour},                    // RLE8
+        {"in.ppm -type Palette -compress None", "BMP3:palette8.bmp", Colour}, // 8-bit palette
+        {"few.ppm -type Palette", "BMP3:palette4.bmp", Few},                  // 4-bit palette
+        {"few.ppm -type Palette", "BMP2:os2-palette4.bmp", Few},              // OS/2, 3-byte entries
+        {"bilevel.ppm -type Bilevel", "BMP3:bilevel1.bmp", Bilevel},          // 1 bit
+        {"in.ppm -define bmp:subtype=RGB565", "BMP:rgb565.bmp", Colour, kFiveBitStep}, // bit fields
+        {"in.ppm -define bmp:subtype=RGB555", "BMP:rgb555.bmp", Colour, kFiveBitStep},
+    };
+    for (const auto& c : cases) {
+        const std::string output = c.output;
+        const std::string file = folder / output.substr(output.find(':') + 1);
+        const std::string command =
+            convert + " " + (folder / "") + c.arguments + " " + output.substr(0, output.find(':') + 1) + file;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        Picture picture;
+        std::string error;
+        ASSERT_EQ(Read(file, picture, error), PictureFileStatus::Ok) << c.output << ": " << error;
+        ExpectPicture(picture, c.formula, c.output, c.tolerance);
+    }
+}
+
+// A BMP file written field by field: pixels from Colour() through the masks (16 and 32 bits), in
+// BGR (24 bits), or as indices (x + 13y) modulo the palette of PaletteEntry()s (1, 4 and 8 bits).
+struct HandMade {
+    int32_t width = kWidth;
+    int32_t height = kHeight; // negative: top-down
+    uint16_t bitCount = 24;
+    uint32_t compression = 0;
+    uint32_t headerSize = 40; // 12: the OS/2 header, its palette of 3-byte entries
+    std::vector<uint32_t> masks = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};
+    int64_t pixelOffset = -1;    // -1: right after the headers and the palette
+    std::size_t cut = 0;         // bytes taken off the end
+    bool pixels = true;          // false: the headers only
+    uint32_t paletteEntries = 0; // 0: as many as the bits can index
+};
+
+Rgb PaletteEntry(uint32_t i) {
+    return {static_cast<uint8_t>(i * 7 % 256), static_cast<uint8_t>(i * 13 % 256),
+            static_cast<uint8_t>(i * 29 % 256)};
+}
+
+uint32_t IndexAt(int32_t x, int32_t y, uint16_t bitCount) {
+    return static_cast<uint32_t>(x + 13 * y) % (1u << bitCount);
+}
+
+// A channel in the bits of its mask, and back as a reader that stretches to 0..255 must give it.
+uint32_t Packed(uint8_t value, uint32_t mask) {
+    const int shift = std::countr_zero(mask);
+    const int bits = std::popcount(mask);
+    return (bits >= 8 ? uint32_t{value} << (bits - 8) : uint32_t{value} >> (8 - bits)) << shift;
+}
+uint8_t Unpacked(uint8_t value, uint32_t mask) {
+    const int bits = std::popcount(mask);
+    if (bits >= 8) {
+        return value;
+    }
+    const double top = (1 << bits) - 1;
+    return static_cast<uint8_t>(std::lround((value >> (8 - bits)) * 255 / top));
+}
+
+std::string PixelRow(const HandMade& m, int32_t y, uint32_t rowBytes) {
+    std::string line(rowBytes, '\0');
+    for (int32_t x = 0; x < m.width; ++x) {
+        const Rgb c = Colour(x, y);
+        if (m.bitCount <= 8) {
+            const uint32_t bit = static_cast<uint32_t>(x) * m.bitCount;
+            line[bit / 8] =
+                static_cast<char>(line[bit / 8] | IndexAt(x, y, m.bitCount) << (8 - m.bitCount - bit % 8));
+        } else if (m.bitCount == 24) {
+            line.replace(3 * static_cast<std::size_t>(x), 3,
+                         {static_cast<char>(c.b), static_cast<char>(c.g), static_cast<char>(c.r)});
+        } else {
+            const uint32_t value =
+                Packed(c.r, m.masks[0]) | Packed(c.g, m.masks[1]) | Packed(c.b, m.masks[2]);
+            for (uint32_t i = 0; i < m.bitCount / 8u; ++i) {
+                line[static_cast<std::size_t>(x) * (m.bitCount / 8) + i] =
+                    static_cast<char>(value >> (8 * i));
+            }
+        }
+    }
+    return line;
+}
+
+std::string HandMadeBmp(const HandMade& m) {
+    std::string b;
+    const auto put = [&b](uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            b.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
+        }
+    };
+    const bool core = m.headerSize == 12;
+    const bool masks = m.compression == 3 && m.headerSize == 40;
+    const uint32_t entries =
+        m.bitCount > 8 ? 0 : (m.paletteEntries > 0 ? m.paletteEntries : 1u << m.bitCount);
+    const uint32_t headers = 14 + m.headerSize + (masks ? 12 : 0) + entries * (core ? 3 : 4);
+    const uint32_t offset = m.pixelOffset < 0 ? headers : static_cast<uint32_t>(m.pixelOffset);
+    const int32_t rows = m.height < 0 ? -m.height : m.height;
+    const uint32_t rowBytes = (static_cast<uint32_t>(m.width) * m.bitCount + 31) / 32 * 4;
+    b += "BM";
+    put(offset + rowBytes * static_cast<uint32_t>(rows), 4);
+    put(0, 4);
+    put(offset, 4);
+    put(m.headerSize, 4);
+    if (core) {
+        put(static_cast<uint32_t>(m.width), 2);
+        put(static_cast<uint32_t>(m.height), 2);
+        put(1, 2);
+        put(m.bitCount, 2);
+    } else {
+        put(static_cast<uint32_t>(m.width), 4);
+        put(static_cast<uint32_t>(m.height), 4);
+        put(1, 2);
+        put(m.bitCount, 2);
+        put(m.compression, 4);
+        put(rowBytes * static_cast<uint32_t>(rows), 4);
+        put(0, 8);
+        put(m.paletteEntries, 4);
+        put(0, 4);
+        for (uint32_t mask : m.compression == 3 ? m.masks : std::vector<uint32_t>{}) {
+            put(mask, 4);
+        }
+    }
+    b.resize(std::max<std::size_t>(b.size(), 14 + m.headerSize + (masks ? 12 : 0)), '\0');
+    for (uint32_t i = 0; i < entries; ++i) {
+        const Rgb c = PaletteEntry(i);
+        b += {static_cast<char>(c.b), static_cast<char>(c.g), static_cast<char>(c.r)};
+        b.append(core ? 0 : 1, '\0');
+    }
+    b.resize(std::max<std::size_t>(b.size(), offset), '\0');
+    for (int32_t row = 0; row < rows && m.pixels; ++row) {
+        b += PixelRow(m, m.height < 0 ? row : rows - 1 - row, rowBytes);
+    }
+    b.resize(b.size() - std::min(m.cut, b.size()));
+    return b;
+}
+
+// What a correct reader makes of HandMadeBmp(m).
+Formula Expected(const HandMade& m) {
+    if (m.bitCount <= 8) {
+        return [m](int32_t x, int32_t y) {
+            const uint32_t i = IndexAt(x, y, m.bitCount);
+            return m.paletteEntries == 0 || i < m.paletteEntries ? PaletteEntry(i) : Rgb{};
+        };
+    }
+    return [m](int32_t x, int32_t y) {
+        const Rgb c = Colour(x, y);
+        return m.bitCount == 24
+                   ? c
+                   : Rgb{Unpacked(c.r, m.masks[0]), Unpacked(c.g, m.masks[1]), Unpacked(c.b, m.masks[2])};
+    };
+}
+
+TEST(PictureFileReader, BmpVariantsAndRefusals) {
+    const std::vector<uint32_t> rgb565 = {0xF800u, 0x07E0u, 0x001Fu};
+    const std::vector<uint32_t> rgb555 = {0x7C00u, 0x03E0u, 0x001Fu};
+    const struct {
+        const char* what;
+        HandMade layout;
+        PictureFileStatus status;
+        const char* message; // part of the error
+    } cases[] = {
+        {"24-bit bottom-up", {}, PictureFileStatus::Ok, ""},
+        {"24-bit top-down", {.height = -kHeight}, PictureFileStatus::Ok, ""},
+        {"32-bit bottom-up", {.bitCount = 32}, PictureFileStatus::Ok, ""},
+        {"32-bit top-down", {.height = -kHeight, .bitCount = 32}, PictureFileStatus::Ok, ""},
+        {"32-bit bit fields", {.bitCount = 32, .compression = 3}, PictureFileStatus::Ok, ""},
+        {"32-bit, red and blue swapped",
+         {.bitCount = 32, .compression = 3, .masks = {0xFFu, 0xFF00u, 0xFF0000u}},
+         PictureFileStatus::Ok,
+         ""},
+        {"32-bit, 10 bits a channel",
+         {.bitCount = 32, .compression = 3, .masks = {0x3FF00000u, 0x000FFC00u, 0x000003FFu}},
+         PictureFileStatus::Ok,
+         ""},
+        {"V4 header", {.bitCount = 32, .compression = 3, .headerSize = 108}, PictureFileStatus::Ok, ""},
+        {"V5 header, 5-6-5",
+         {.bitCount = 16, .compression = 3, .headerSize = 124, .masks = rgb565},
+         PictureFileStatus::Ok,
+         ""},
+        {"16-bit 5-5-5 by default", {.bitCount = 16, .masks = rgb555}, PictureFileStatus::Ok, ""},
+        {"16-bit 5-6-5 bit fields",
+         {.bitCount = 16, .compression = 3, .masks = rgb565},
+         PictureFileStatus::Ok,
+         ""},
+        {"16-bit top-down", {.height = -kHeight, .bitCount = 16, .masks = rgb555}, PictureFileStatus::Ok, ""},
+        {"8-bit palette", {.bitCount = 8}, PictureFileStatus::Ok, ""},
+        {"8-bit palette, top-down", {.height = -kHeight, .bitCount = 8}, PictureFileStatus::Ok, ""},
+        {"8-bit, a short palette", {.bitCount = 8, .paletteEntries = 20}, PictureFileStatus::Ok, ""},
+        {"4-bit palette", {.bitCount = 4}, PictureFileStatus::Ok, ""},
+        {"1-bit palette", {.bitCount = 1}, PictureFileStatus::Ok, ""},
+        {"OS/2 header, 24 bits", {.headerSize = 12}, PictureFileStatus::Ok, ""},
+        {"OS/2 header, 8-bit palette", {.bitCount = 8, .headerSize = 12}, PictureFileStatus::Ok, ""},
+        {"OS/2 header, 1-bit palette", {.bitCount = 1, .headerSize = 12}, PictureFileStatus::Ok, ""},
+        {"last row without padding", {.cut = 1}, PictureFileStatus::Ok, ""},
+        {"gap before the pixels", {.pixelOffset = 200}, PictureFileStatus::Ok, ""},
+        {"mask bits not in one run",
+         {.bitCount = 32, .compression = 3, .masks = {0xF0F00000u, 0xFF00u, 0xFFu}},
+         PictureFileStatus::Unsupported,
+         "not in one run"},
+        {"24 bits run-length encoded", {.compression = 1}, PictureFileStatus::Unsupported, "compression 1"},
+        {"JPEG inside", {.compression = 4}, PictureFileStatus::Unsupported, "compression 4"},
+        {"2 bits", {.bitCount = 2}, PictureFileStatus::Unsupported, "2 bits a pixel"},
+        {"OS/2 2.x header", {.headerSize = 64}, PictureFileStatus::Unsupported, "header of 64 bytes"},
+        {"cut short", {.cut = 40}, PictureFileStatus::Damaged, "cut short"},
+        {"palette cut short",
+         {.bitCount = 8, .cut = 960},
+         PictureFileStatus::Damaged,
+         "cut short in its palette"},
+        {"no width", {.width = 0}, PictureFileStatus::Damaged, "no pixels"},
+        {"no height", {.height = 0}, PictureFileStatus::Damaged, "no pixels"},
+        {"pixels over the header", {.pixelOffset = 20}, PictureFileStatus::Damaged, "overlap"},
+        {"huge",
+         {.width = 100000, .height = 100000, .pixels = false},
+         PictureFileStatus::TooLarge,
+         "too large"},
+        {"tall and wide",
+         {.width = 8192, .height = -8192, .pixels = false},
+         PictureFileStatus::TooLarge,
+         "too large"},
+        {"within the limits but no pixels",
+         {.width = 4096, .height = 4096, .pixels = false},
+         PictureFileStatus::Damaged,
+         "cut short"},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes = HandMadeBmp(c.layout);
+        Picture picture;
+        std::string error;
+        const PictureFileStatus status = Decode(bytes, "hand.bmp", picture, error);
+        EXPECT_EQ(status, c.status) << c.what << ": " << error;
+        if (c.status == PictureFileStatus::Ok) {
+            ExpectPicture(picture, Expected(c.layout), c.what);
+        } else {
+            EXPECT_TRUE(error.starts_with("hand.bmp: ")) << error;
+            EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+            EXPECT_TRUE(picture.empty());
+        }
+    }
+}
+
+// A 4x3 palette picture of run-length encoded pixels: the runs, absolute runs, deltas and line ends
+// RLE8 and RLE4 know, each row in the file bottom-up. Index i shows PaletteEntry(i).
+std::string RleBmp(uint32_t compression, const std::string& data) {
+    const uint16_t bits = compression == 1 ? 8 : 4;
+    std::string b =
+        HandMadeBmp({.width = 4, .height = 3, .bitCount = bits, .compression = 0, .pixels = false});
+    b[30] = static_cast<char>(compression);
+    return b + data;
+}
+
+TEST(PictureFileReader, RunLengthEncodedBmp) {
+    using Rows = std::vector<std::vector<uint32_t>>; // indices, top row first
+    const struct {
+        const char* what;
+        uint32_t compression;
+        std::string data;
+        Rows indices; // empty: refused as damaged
+    } cases[] = {
+        {"RLE8 runs",
+         1,
+         std::string("\x04\x01\x00\x00\x04\x02\x00\x00\x04\x03\x00\x01", 12),
+         {{3, 3, 3, 3}, {2, 2, 2, 2}, {1, 1, 1, 1}}},
+        {"RLE8 absolute run with its padding byte, then a run",
+         1,
+         std::string("\x00\x03\x05\x06\x07\x00\x01\x08\x00\x00\x00\x01", 12),
+         {{0, 0, 0, 0}, {0, 0, 0, 0}, {5, 6, 7, 8}}},
+        {"RLE8 delta: skipped pixels keep index 0",
+         1,
+         std::string("\x01\x09\x00\x02\x02\x01\x01\x0A\x00\x01", 10),
+         {{0, 0, 0, 0}, {0, 0, 0, 10}, {9, 0, 0, 0}}},
+        {"RLE8 runs past the right edge are cut there",
+         1,
+         std::string("\x09\x04\x00\x00\x02\x05\x00\x01", 8),
+         {{0, 0, 0, 0}, {5, 5, 0, 0}, {4, 4, 4, 4}}},
+        {"RLE8 ends by filling the last row without an end mark",
+         1,
+         std::string("\x04\x01\x00\x00\x04\x01\x00\x00\x04\x01\x00\x00", 12),
+         {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}}},
+        {"RLE4 runs alternate their two indices",
+         2,
+         std::string("\x04\x12\x00\x00\x03\x34\x00\x01", 8),
+         {{0, 0, 0, 0}, {3, 4, 3, 0}, {1, 2, 1, 2}}},
+        {"RLE4 absolute run of three, padded to a word",
+         2,
+         std::string("\x00\x03\x56\x70\x01\x99\x00\x01", 8),
+         {{0, 0, 0, 0}, {0, 0, 0, 0}, {5, 6, 7, 9}}},
+        {"RLE8 cut before its end", 1, std::string("\x04\x01\x00\x00", 4), {}},
+        {"RLE8 absolute run cut short", 1, std::string("\x00\x05\x01\x02", 4), {}},
+        {"RLE4 delta cut short", 2, std::string("\x00\x02\x01", 3), {}},
+    };
+    for (const auto& c : cases) {
+        Picture picture;
+        std::string error;
+        const PictureFileStatus status = Decode(RleBmp(c.compression, c.data), "rle.bmp", picture, error);
+        if (c.indices.empty()) {
+            EXPECT_EQ(status, PictureFileStatus::Damaged) << c.what;
+            EXPECT_NE(error.find("cut short"), std::string::npos) << c.what << ": " << error;
+            continue;
+        }
+        ASSERT_EQ(status, PictureFileStatus::Ok) << c.what << ": " << error;
+        ASSERT_EQ(picture.width(), 4);
+        ASSERT_EQ(picture.height(), 3);
+        for (int32_t y = 0; y < 3; ++y) {
+            for (int32_t x = 0; x < 4; ++x) {
+                EXPECT_EQ(picture.At(x, y), PaletteEntry(c.indices[y][x]))
+                    << c.what << " at " << x << "," << y;
+            }
+        }
+    }
+    Picture picture;
+    std::string error;
+    std::string topDown = RleBmp(1, std::string("\x00\x01", 2));
+    topDown[22] = '\xFD'; // height -3
+    topDown[23] = topDown[24] = topDown[25] = '\xFF';
+    EXPECT_EQ(Decode(topDown, "rle.bmp", picture, error), PictureFileStatus::Damaged);
+    EXPECT_NE(error.find("cannot run top-down"), std::string::npos) << error;
+}
+
+TEST(PictureFileReader, FilesThatAreNoPicturesNameTheFileAndTheReason) {
+    ScratchFolder folder;
+    const std::string signature = "\x89PNG\r\n\x1a\n";
+    WriteFile(folder / "empty.png", "");
+    WriteFile(folder / "text.png", "hello, this is not a picture\n");
+    WriteFile(folder / "signature.png", signature);
+    WriteFile(folder / "no-ihdr.png", signature + std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12));
+    WriteFile(folder / "bm.bmp", "BM");
+    fs::create_directories(folder / "folder.png");
+
+    const struct {
+        std::string file;
+        PictureFileStatus status;
+        const char* message;
+    } cases[] = {
+        {"missing.png", PictureFileStatus::CannotRead, "cannot read it: No such file or directory"},
+        {"folder.png", PictureFileStatus::CannotRead, "cannot read it: Is a directory"},
+        {"empty.png", PictureFileStatus::UnknownFormat, "the file is empty"},
+        {"text.png", PictureFileStatus::UnknownFormat, "neither a BMP nor a PNG picture"},
+        {"signature.png", PictureFileStatus::Damaged, "damaged PNG file: the file ends early"},
+        {"no-ihdr.png", PictureFileStatus::Damaged, "damaged PNG file"},
+        {"bm.bmp", PictureFileStatus::Damaged, "cut short"},
+    };
+    for (const auto& c : cases) {
+        Picture picture;
+        std::string error;
+        EXPECT_EQ(Read(folder / c.file, picture, error), c.status) << c.file << ": " << error;
+        EXPECT_EQ(error.rfind(folder / c.file + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+}
+
+} // namespace
+} // namespace panelgrab

@@ -1,0 +1,398 @@
+// The PNG codec against libpng: the decoder gives the same pixels for every colour type, bit depth,
+// interlace and transparency libpng writes (a PngSuite of our own) and the same refusals for broken
+// files; the encoder writes the very bytes libpng's simplified writer makes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <png.h>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+#include "common/image/png_decoder.h"
+#include "common/image/zlib_png_encoder.h"
+#include "support/libpng_oracle.h"
+
+namespace panelgrab {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Reproducible noise, so that every sample value and every filter turns up.
+struct Noise {
+    uint32_t state;
+    uint8_t Next() {
+        state = state * 1103515245u + 12345u;
+        return static_cast<uint8_t>(state >> 16);
+    }
+};
+
+struct Layout {
+    int colourType;
+    int bitDepth;
+    bool interlaced;
+    uint32_t width = 13;
+    uint32_t height = 11;
+    int paletteSize = 256; // fewer: some indices point past the palette
+};
+
+void Append(png_structp png, png_bytep data, std::size_t size) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
+}
+
+// A file written by libpng's own writer, with all filters allowed and a tRNS chunk where the
+// colour type takes one (grey, RGB and palette).
+Bytes WriteWithLibpng(const Layout& layout, uint32_t seed) {
+    Bytes file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        ADD_FAILURE() << "libpng cannot write the test file";
+        return {};
+    }
+    png_set_write_fn(png, &file, Append, nullptr);
+    png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colourType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
+    Noise noise{seed};
+    std::vector<png_color> palette(static_cast<std::size_t>(layout.paletteSize));
+    for (png_color& entry : palette) {
+        entry = {noise.Next(), noise.Next(), noise.Next()};
+    }
+    png_byte alphas[4] = {0, 80, 160, 255};
+    png_color_16 transparent{};
+    transparent.gray = 1;
+    if (layout.colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_PLTE(png, info, palette.data(), layout.paletteSize);
+        png_set_tRNS(png, info, alphas, std::min(4, layout.paletteSize), nullptr);
+        png_set_check_for_invalid_index(png, 0);
+    } else if (layout.colourType == PNG_COLOR_TYPE_GRAY || layout.colourType == PNG_COLOR_TYPE_RGB) {
+        transparent.red = 2;
+        transparent.green = 3;
+        png_set_tRNS(png, info, nullptr, 0, &transparent);
+    }
+    png_write_info(png, info);
+    const int channels = png_get_channels(png, info);
+    const std::size_t rowBytes = (std::size_t{layout.width} * channels * layout.bitDepth + 7) / 8;
+    std::vector<Bytes> rows(layout.height, Bytes(rowBytes));
+    std::vector<png_bytep> pointers;
+    for (Bytes& row : rows) {
+        for (uint8_t& byte : row) {
+            byte = noise.Next();
+        }
+        pointers.push_back(row.data());
+    }
+    png_write_image(png, pointers.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
+struct Decoded {
+    PictureFileStatus status;
+    Picture picture;
+    std::string error;
+};
+
+Decoded Ours(const Bytes& file) {
+    Decoded d;
+    d.status = DecodePngPicture(file, d.picture, d.error);
+    return d;
+}
+
+Decoded WithLibpng(const Bytes& file) {
+    Decoded d;
+    d.status = DecodePngWithLibpng(file, d.picture, d.error);
+    return d;
+}
+
+TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparency) {
+    const struct {
+        int colourType;
+        std::vector<int> depths;
+    } types[] = {
+        {PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}}, {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},
+        {PNG_COLOR_TYPE_RGB, {8, 16}},           {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},
+        {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}},
+    };
+    // Sizes where Adam7 passes are empty or one pixel wide, and a palette shorter than the indices.
+    const Layout shapes[] = {
+        {0, 0, false}, {0, 0, false, 1, 1}, {0, 0, false, 3, 2}, {0, 0, false, 33, 9, 5}};
+    int compared = 0;
+    for (const auto& type : types) {
+        for (const int depth : type.depths) {
+            for (const bool interlaced : {false, true}) {
+                for (const Layout& shape : shapes) {
+                    Layout layout = shape;
+                    layout.colourType = type.colourType;
+                    layout.bitDepth = depth;
+                    layout.interlaced = interlaced;
+                    layout.paletteSize = std::min(layout.paletteSize, 1 << std::min(depth, 8));
+                    const Bytes file = WriteWithLibpng(layout, static_cast<uint32_t>(compared));
+                    const std::string what = "colour type " + std::to_string(type.colourType) + ", " +
+                                             std::to_string(depth) + " bits" + (interlaced ? ", Adam7" : "") +
+                                             ", " + std::to_string(layout.width) + "x" +
+                                             std::to_string(layout.height);
+                    const Decoded reference = WithLibpng(file);
+                    const Decoded ours = Ours(file);
+                    ASSERT_EQ(reference.status, PictureFileStatus::Ok) << what << ": " << reference.error;
+                    ASSERT_EQ(ours.status, PictureFileStatus::Ok) << what << ": " << ours.error;
+                    EXPECT_TRUE(ours.picture == reference.picture) << what;
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(compared, 15 * 2 * 4);
+}
+
+// A PNG file put together chunk by chunk, so that each can be broken on its own.
+struct Chunk {
+    std::string type;
+    Bytes data;
+    bool badCrc = false;
+};
+
+void Put32(Bytes& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<uint8_t>(v >> shift));
+    }
+}
+
+Bytes Assemble(const std::vector<Chunk>& chunks) {
+    Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    for (const Chunk& c : chunks) {
+        Put32(file, static_cast<uint32_t>(c.data.size()));
+        const std::size_t start = file.size();
+        file.insert(file.end(), c.type.begin(), c.type.end());
+        file.insert(file.end(), c.data.begin(), c.data.end());
+        const auto crc =
+            static_cast<uint32_t>(crc32(0, &file[start], static_cast<uInt>(file.size() - start)));
+        Put32(file, c.badCrc ? ~crc : crc);
+    }
+    return file;
+}
+
+Bytes Header(uint32_t width, uint32_t height, uint8_t depth = 8, uint8_t colourType = 2,
+             uint8_t interlace = 0) {
+    Bytes h;
+    Put32(h, width);
+    Put32(h, height);
+    h.insert(h.end(), {depth, colourType, 0, 0, interlace});
+    return h;
+}
+
+Bytes Deflate(const Bytes& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes out(size);
+    EXPECT_EQ(compress(out.data(), &size, data.data(), static_cast<uLong>(data.size())), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+// 4x3 RGB scanlines (filter byte 0 each) for a 4x3 8-bit RGB picture.
+Bytes Scanlines(std::size_t rows = 3, uint8_t filter = 0) {
+    Bytes s;
+    for (std::size_t y = 0; y < rows; ++y) {
+        s.push_back(filter);
+        for (int i = 0; i < 12; ++i) {
+            s.push_back(static_cast<uint8_t>(y * 40 + i));
+        }
+    }
+    return s;
+}
+
+TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
+    const Bytes ihdr = Header(4, 3);
+    const Bytes idat = Deflate(Scanlines());
+    Bytes trailing = idat;
+    trailing.push_back(0);
+    const Bytes bomb = Deflate(Bytes(64u << 20, 0)); // 64 MiB of zeros for a 4x3 picture
+    const Bytes paletteIdat = Deflate(Bytes(3 * (1 + 4), 0));
+    const struct {
+        const char* what;
+        std::vector<Chunk> chunks;
+        PictureFileStatus status;
+    } cases[] = {
+        {"whole", {{"IHDR", ihdr}, {"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Ok},
+        {"image data in pieces",
+         {{"IHDR", ihdr},
+          {"IDAT", {idat.begin(), idat.begin() + 5}},
+          {"IDAT", {}},
+          {"IDAT", {idat.begin() + 5, idat.end()}},
+          {"tEXt", {'a', 0, 'b'}},
+          {"IEND", {}}},
+         PictureFileStatus::Ok},
+        {"bad CRC on an ancillary chunk (skipped, as libpng does)",
+         {{"IHDR", ihdr}, {"tEXt", {'a', 0, 'b'}, true}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Ok},
+        {"bad CRC on IHDR", {{"IHDR", ihdr, true}, {"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Damaged},
+        {"bad CRC on IDAT", {{"IHDR", ihdr}, {"IDAT", idat, true}, {"IEND", {}}}, PictureFileStatus::Damaged},
+        {"IHDR too short",
+         {{"IHDR", {ihdr.begin(), ihdr.end() - 1}}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"bit depth 3",
+         {{"IHDR", Header(4, 3, 3)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"RGB of 4 bits",
+         {{"IHDR", Header(4, 3, 4)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"colour type 5",
+         {{"IHDR", Header(4, 3, 8, 5)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"interlace method 2",
+         {{"IHDR", Header(4, 3, 8, 2, 2)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"width 0", {{"IHDR", Header(0, 3)}, {"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Damaged},
+        {"wider than a side may be",
+         {{"IHDR", Header(16385, 1)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::TooLarge},
+        {"more pixels than allowed",
+         {{"IHDR", Header(8192, 8192)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::TooLarge},
+        {"a large picture from a little data",
+         {{"IHDR", Header(4096, 4096, 16, 6)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"inflate bomb", {{"IHDR", ihdr}, {"IDAT", bomb}, {"IEND", {}}}, PictureFileStatus::Damaged},
+        {"too little image data",
+         {{"IHDR", ihdr}, {"IDAT", Deflate(Scanlines(2))}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"stream cut short",
+         {{"IHDR", ihdr}, {"IDAT", {idat.begin(), idat.end() - 4}}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"bytes after the stream",
+         {{"IHDR", ihdr}, {"IDAT", trailing}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"unknown row filter",
+         {{"IHDR", ihdr}, {"IDAT", Deflate(Scanlines(3, 5))}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"no IDAT", {{"IHDR", ihdr}, {"IEND", {}}}, PictureFileStatus::Damaged},
+        {"no IEND", {{"IHDR", ihdr}, {"IDAT", idat}}, PictureFileStatus::Damaged},
+        {"no IHDR", {{"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Damaged},
+        {"palette picture without PLTE",
+         {{"IHDR", Header(4, 3, 8, 3)}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"unknown critical chunk",
+         {{"IHDR", ihdr}, {"ABCD", {}}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"a colour picture's suggested palette",
+         {{"IHDR", ihdr}, {"PLTE", {1, 2, 3}}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Ok},
+        {"a suggested palette after the image data (ignored)",
+         {{"IHDR", ihdr}, {"IDAT", idat}, {"PLTE", {1, 2, 3}}, {"IEND", {}}},
+         PictureFileStatus::Ok},
+        {"two palettes",
+         {{"IHDR", ihdr}, {"PLTE", {1, 2, 3}}, {"PLTE", {1, 2, 3}}, {"IDAT", idat}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"a palette picture's palette after its image data",
+         {{"IHDR", Header(4, 3, 8, 3)}, {"IDAT", paletteIdat}, {"PLTE", {1, 2, 3}}, {"IEND", {}}},
+         PictureFileStatus::Damaged},
+        {"a palette picture's second palette after its image data (ignored)",
+         {{"IHDR", Header(4, 3, 8, 3)},
+          {"PLTE", {1, 2, 3}},
+          {"IDAT", paletteIdat},
+          {"PLTE", {4, 5, 6}},
+          {"IEND", {}}},
+         PictureFileStatus::Ok},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = Assemble(c.chunks);
+        const Decoded reference = WithLibpng(file);
+        const Decoded ours = Ours(file);
+        EXPECT_EQ(reference.status, c.status) << c.what << ": libpng: " << reference.error;
+        EXPECT_EQ(ours.status, c.status) << c.what << ": " << ours.error;
+        if (c.status == PictureFileStatus::Ok) {
+            EXPECT_TRUE(ours.picture == reference.picture) << c.what;
+            continue;
+        }
+        const char* expected = c.status == PictureFileStatus::TooLarge ? "too large" : "damaged PNG file: ";
+        EXPECT_NE(ours.error.find(expected), std::string::npos) << c.what << ": " << ours.error;
+        EXPECT_TRUE(ours.picture.empty()) << c.what;
+    }
+
+    // Cut anywhere, even just before the end of IEND, a file is refused by both.
+    const Bytes whole = Assemble(cases[0].chunks);
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+        EXPECT_NE(WithLibpng(cut).status, PictureFileStatus::Ok) << "libpng, cut to " << length;
+        const Decoded ours = Ours(cut);
+        EXPECT_EQ(ours.status, length < 8 ? PictureFileStatus::UnknownFormat : PictureFileStatus::Damaged)
+            << "cut to " << length << ": " << ours.error;
+    }
+}
+
+using Painter = std::function<uint8_t(int x, int y, int channel)>;
+
+Picture Painted(int width, int height, const Painter& paint) {
+    Picture picture;
+    EXPECT_TRUE(picture.Resize(width, height));
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = picture.Row(y);
+        for (int x = 0; x < width; ++x) {
+            for (int channel = 0; channel < 3; ++channel) {
+                row[3 * x + channel] = paint(x, y, channel);
+            }
+        }
+    }
+    return picture;
+}
+
+uint8_t Speckle(int x, int y, int channel) {
+    uint32_t v = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u ^
+                 static_cast<uint32_t>(channel) * 83492791u;
+    v ^= v >> 13;
+    v *= 0x5bd1e995u;
+    return static_cast<uint8_t>(v >> 24);
+}
+
+TEST(PngEncoder, SameBytesAsLibpng) {
+    const struct {
+        const char* name;
+        int width;
+        int height;
+        Painter paint;
+    } cases[] = {
+        // Each filter wins somewhere: flat rows (None/Up), horizontal ramps (Sub), diagonal
+        // gradients (Average, Paeth), noise (None); small pictures shrink the deflate window.
+        {"one pixel", 1, 1, [](int, int, int) { return uint8_t{0x80}; }},
+        {"black", 5, 3, [](int, int, int) { return uint8_t{0}; }},
+        {"ramp", 40, 7, [](int x, int, int c) { return static_cast<uint8_t>(x * 6 + c); }},
+        {"gradient", 64, 64,
+         [](int x, int y, int c) { return static_cast<uint8_t>(x * 3 + y * 5 + c * 40); }},
+        {"stripes", 176, 220,
+         [](int, int y, int c) { return static_cast<uint8_t>((y / 4) % 2 ? 255 - c : c); }},
+        {"noise", 176, 220, Speckle},
+        {"noise, odd width", 97, 13, Speckle},
+        {"checks and noise", 240, 320,
+         [](int x, int y, int c) {
+             return ((x / 8 + y / 8) % 2) ? Speckle(x, y, c) : static_cast<uint8_t>(c * 9);
+         }},
+    };
+    for (const auto& c : cases) {
+        const Picture picture = Painted(c.width, c.height, c.paint);
+        std::vector<uint8_t> expected;
+        std::vector<uint8_t> actual;
+        std::string error;
+        ASSERT_TRUE(EncodePngWithLibpng(picture, expected, error)) << c.name << ": " << error;
+        ASSERT_TRUE(EncodePngWithZlib(picture, actual, error)) << c.name << ": " << error;
+        const auto parted = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+        EXPECT_TRUE(actual == expected) << c.name << ": sizes " << actual.size() << " and " << expected.size()
+                                        << ", first difference at " << parted.first - actual.begin();
+    }
+}
+
+TEST(PngEncoder, EmptyPictureIsRefused) {
+    std::vector<uint8_t> png;
+    std::string error;
+    EXPECT_FALSE(EncodePngWithZlib(Picture(), png, error));
+    EXPECT_EQ(error, "the picture is empty");
+}
+
+} // namespace
+} // namespace panelgrab

@@ -1,0 +1,60 @@
+"""Writes pictures with Pillow, a reader and writer that is not ours, for the picture reader tests.
+
+Usage: write_reference_pictures.py FOLDER
+
+The colours follow formulas the test knows too (13x7 pixels, odd sizes so that rows need padding):
+  colour (x, y) = ((x*37 + y*11) % 256, (x*5 + y*53) % 256, (x*97 + y*3 + 128) % 256)
+  grey   (x, y) = (x*19 + y*31) % 256
+  alpha  (x, y) = (x*20 + y*7) % 256
+  palette entry i = ((i*7) % 256, (i*13) % 256, (i*29) % 256), pixel (x, y) = entry (x + 13*y) % 256
+"""
+import os
+import sys
+
+from PIL import Image
+
+W, H = 13, 7
+
+
+def colour(x, y):
+    return ((x * 37 + y * 11) % 256, (x * 5 + y * 53) % 256, (x * 97 + y * 3 + 128) % 256)
+
+
+def grey(x, y):
+    return (x * 19 + y * 31) % 256
+
+
+def alpha(x, y):
+    return (x * 20 + y * 7) % 256
+
+
+def picture(mode, pixel):
+    image = Image.new(mode, (W, H))
+    image.putdata([pixel(x, y) for y in range(H) for x in range(W)])
+    return image
+
+
+def main(folder):
+    rgb = picture("RGB", colour)
+    rgb.save(os.path.join(folder, "rgb.png"))
+    rgb.save(os.path.join(folder, "rgb24.bmp"))
+    rgb.save(os.path.join(folder, "png-named.bmp"), format="PNG")
+    rgba = picture("RGBA", lambda x, y: colour(x, y) + (alpha(x, y),))
+    rgba.save(os.path.join(folder, "rgba.png"))
+    rgba.save(os.path.join(folder, "rgba32.bmp"))
+    picture("L", grey).save(os.path.join(folder, "grey.png"))
+    picture("L", grey).save(os.path.join(folder, "grey8.bmp"))  # an 8-bit palette of greys
+    picture("LA", lambda x, y: (grey(x, y), alpha(x, y))).save(os.path.join(folder, "grey-alpha.png"))
+    picture("I;16", lambda x, y: grey(x, y) * 257).save(os.path.join(folder, "grey16.png"))
+    bilevel = picture("1", lambda x, y: 255 if (x + y) % 3 == 0 else 0)
+    bilevel.save(os.path.join(folder, "bilevel.png"))
+    bilevel.save(os.path.join(folder, "bilevel1.bmp"))
+    palette = Image.new("P", (W, H))
+    palette.putpalette([c for i in range(256) for c in ((i * 7) % 256, (i * 13) % 256, (i * 29) % 256)])
+    palette.putdata([(x + 13 * y) % 256 for y in range(H) for x in range(W)])
+    palette.save(os.path.join(folder, "palette.png"), transparency=5)
+    palette.save(os.path.join(folder, "palette8.bmp"))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
