@@ -1,5 +1,6 @@
 #include "sim/phone_session.h"
 
+#include "sim/line_rate.h"
 #include "sim/unsolicited_reports.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ constexpr std::chrono::milliseconds kKeyReportGap{30};
 } // namespace
 
 PhoneSession::PhoneSession(int fd, int stopFd, const SimOptions& options, AtCommandHandler handler)
-    : fd_(fd), stopFd_(stopFd), keyScript_(options.keyEvents), scriptPause_(options.keyEventPauseMs),
+    : fd_(fd), stopFd_(stopFd), strictBaud_(options.strictBaud ? options.baud : 0), keyScript_(options.keyEvents), scriptPause_(options.keyEventPauseMs),
       handler_(std::move(handler)), writer_(fd, stopFd, options.baud, options.chunk) {
     std::string ignored;
     ParseFault(options.fault, fault_, ignored);
@@ -63,6 +64,12 @@ bool PhoneSession::ReadInput(End& end) {
         }
         end = End::Failed;
         return false;
+    }
+    if (strictBaud_ != 0 && got > 0 && ClientLineRate(fd_) != strictBaud_) {
+        // At the wrong rate the phone's UART makes garbage of what arrives, and the client's of
+        // what the phone says about it.
+        line_.clear();
+        return Send(Noise(), end);
     }
     for (ssize_t i = 0; i < got; ++i) {
         if (!FeedByte(buffer[i], end)) {
