@@ -40,7 +40,7 @@ struct CliOptions {
     bool baudAuto = false; // --baud auto: the first rate at which the phone answers
     bool trace = false;
     std::string recordSession; // --record-session: the session file, empty for none
-    bool fastTiming = false; // shrunk port timing, for tests against the simulated phone
+    bool fastTiming = false;   // shrunk port timing, for tests against the simulated phone
 
     std::string text;   // send: the command with its escapes decoded; keys: the keys as typed
     std::string output; // grab: the file, "-" for stdout

@@ -97,7 +97,8 @@ int PhoneSession::FindBaudRate(ConnectionSettings& settings) {
     if (rate == 0) {
         return Report("no rate answered (tried 921600 down to 1200 baud with AT)", kExitNoConnection);
     }
-    io_.err << "panelgrab-cli: " << portLabel_ << ": the phone answers at " << rate << " baud\n" << std::flush;
+    io_.err << "panelgrab-cli: " << portLabel_ << ": the phone answers at " << rate << " baud\n"
+            << std::flush;
     settings.SetBaudRate(rate);
     return kExitOk;
 }

@@ -167,7 +167,8 @@ private:
     bool Record(int64_t atMs, int& code) {
         const DisplayBitmap* bitmap = nullptr;
         std::vector<RowSpan> changedRows;
-        if (!recording_ || session_.Phone().GetLiveImage(bitmap, changedRows) != kPhoneOk || bitmap == nullptr) {
+        if (!recording_ || session_.Phone().GetLiveImage(bitmap, changedRows) != kPhoneOk ||
+            bitmap == nullptr) {
             return true;
         }
         std::string error;

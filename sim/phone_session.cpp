@@ -18,8 +18,9 @@ constexpr std::chrono::milliseconds kKeyReportGap{30};
 } // namespace
 
 PhoneSession::PhoneSession(int fd, int stopFd, const SimOptions& options, AtCommandHandler handler)
-    : fd_(fd), stopFd_(stopFd), strictBaud_(options.strictBaud ? options.baud : 0), keyScript_(options.keyEvents), scriptPause_(options.keyEventPauseMs),
-      handler_(std::move(handler)), writer_(fd, stopFd, options.baud, options.chunk) {
+    : fd_(fd), stopFd_(stopFd), strictBaud_(options.strictBaud ? options.baud : 0),
+      keyScript_(options.keyEvents), scriptPause_(options.keyEventPauseMs), handler_(std::move(handler)),
+      writer_(fd, stopFd, options.baud, options.chunk) {
     std::string ignored;
     ParseFault(options.fault, fault_, ignored);
     if (fault_.kind == FaultPlan::Kind::HangupAfter || fault_.kind == FaultPlan::Kind::StallAfter) {

@@ -76,14 +76,14 @@ ReplayScript::Reply ReplayScript::Answer(std::string_view command) {
         }
     }
     reply.records = nullptr;
-    const std::string expected =
-        next_ < steps_.size() ? EscapeSessionBytes(steps_[next_].command) + "\" (" + name_ + ":" +
-                                    std::to_string(steps_[next_].fileLine) + ")"
-                              : std::string();
-    reply.complaint = "replay: no recorded command \"" + EscapeSessionBytes(command) + "\"" +
-                      (expected.empty() ? " after the end of the session"
-                                        : " from here on; next recorded: \"" + expected) +
-                      "; answered ERROR";
+    const std::string expected = next_ < steps_.size()
+                                     ? EscapeSessionBytes(steps_[next_].command) + "\" (" + name_ + ":" +
+                                           std::to_string(steps_[next_].fileLine) + ")"
+                                     : std::string();
+    reply.complaint =
+        "replay: no recorded command \"" + EscapeSessionBytes(command) + "\"" +
+        (expected.empty() ? " after the end of the session" : " from here on; next recorded: \"" + expected) +
+        "; answered ERROR";
     reply.errorAnswer = ErrorAnswer(command);
     return reply;
 }

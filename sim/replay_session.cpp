@@ -13,11 +13,14 @@ constexpr std::size_t kMaxLineLength = 4096;
 
 } // namespace
 
-ReplaySession::ReplaySession(int fd, int stopFd, ReplayScript script, ReplayTiming timing, int baud, int chunk)
-    : fd_(fd), stopFd_(stopFd), script_(std::move(script)), timing_(timing), writer_(fd, stopFd, baud, chunk) {
+ReplaySession::ReplaySession(int fd, int stopFd, ReplayScript script, ReplayTiming timing, int baud,
+                             int chunk)
+    : fd_(fd), stopFd_(stopFd), script_(std::move(script)), timing_(timing),
+      writer_(fd, stopFd, baud, chunk) {
     const Clock::time_point start = Clock::now();
     for (const SessionRecord& record : script_.Opening()) {
-        Schedule(record, timing_ == ReplayTiming::Fast ? start : start + std::chrono::milliseconds(record.ms));
+        Schedule(record,
+                 timing_ == ReplayTiming::Fast ? start : start + std::chrono::milliseconds(record.ms));
     }
 }
 

@@ -193,9 +193,9 @@ bool TakesNoValue(const std::string& name) {
 // The options Apply knows, all with a value.
 bool TakesValue(const std::string& name) {
     static constexpr std::string_view kNames[] = {
-        "--dialect",    "--display",         "--model", "--picture",        "--baud",      "--chunk",
-        "--key-events", "--key-event-pause", "--fault", "--animate-period", "--gui-object", "--replay",
-        "--replay-timing"};
+        "--dialect",    "--display",    "--model",           "--picture", "--baud",
+        "--chunk",      "--key-events", "--key-event-pause", "--fault",   "--animate-period",
+        "--gui-object", "--replay",     "--replay-timing"};
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 

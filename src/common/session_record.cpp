@@ -129,7 +129,8 @@ std::string FormatSessionRecord(const SessionRecord& record) {
     char time[32];
     std::snprintf(time, sizeof time, "%lld.%03lld", static_cast<long long>(record.ms / 1000),
                   static_cast<long long>(record.ms % 1000));
-    return std::string(time) + " " + static_cast<char>(record.direction) + " " + EscapeSessionBytes(record.bytes);
+    return std::string(time) + " " + static_cast<char>(record.direction) + " " +
+           EscapeSessionBytes(record.bytes);
 }
 
 bool ParseSessionRecord(std::string_view line, SessionRecord& record, std::string& error) {

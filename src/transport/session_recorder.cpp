@@ -62,8 +62,9 @@ void SessionRecorder::Record(SessionRecord::Direction direction, const std::stri
     if (file_ == nullptr || !healthy_) {
         return;
     }
-    record.ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
-                    .count();
+    record.ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
+            .count();
     const std::string line = FormatSessionRecord(record) + "\n";
     healthy_ = std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0;
 }

@@ -10,6 +10,9 @@
 #include "background/live_view_task.h"
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
+#include "sim/display_picture.h"
+#include "sim/screen_animation.h"
+#include "support/apng_frames.h"
 
 namespace panelgrab::cli {
 namespace {
@@ -87,6 +90,117 @@ TEST(WatchCommand, PhoneFaultsAreSaidAndAGonePhoneEndsIt) {
     EXPECT_NE(gone.err.find("the live view ended: "), std::string::npos) << gone.err;
     EXPECT_TRUE(gone.err.ends_with("0 refreshes (0 full reads)\n")) << gone.err;
     EXPECT_EQ(gone.out, "");
+}
+
+// What the phone showed at each animation step, each pixel enlarged `scale` times.
+Picture AnimationStep(const std::vector<std::string>& simArgs, int64_t step, int scale) {
+    const sim::SimOptions options = SimOptionsOf(simArgs);
+    std::vector<sim::RgbImage> sources;
+    std::string error;
+    EXPECT_TRUE(sim::LoadSourcePictures(options, sources, error)) << error;
+    sim::DrawAnimationStep(sources[0], options.animation, step);
+    // What the display's pixel format makes of it.
+    const sim::RgbImage image =
+        sim::DisplayPicture(sim::EffectiveDisplays(options)[0], sim::IsLongForm(options.dialect), sources[0])
+            .Decoded();
+    Picture picture;
+    picture.Resize(image.width * scale, image.height * scale);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const uint8_t* rgb = image.At(x / scale, y / scale);
+            picture.Set(x, y, {rgb[0], rgb[1], rgb[2]});
+        }
+    }
+    return picture;
+}
+
+// Pillow's frames of the file, as raw RGB files frame-N.rgb beside it; false when it cannot read them.
+bool PillowFrames(const std::string& python, const std::string& apng, std::vector<std::string>& frames) {
+    const std::string script =
+        "import sys; from PIL import Image\n"
+        "im = Image.open(sys.argv[1])\n"
+        "for i in range(im.n_frames):\n"
+        "    im.seek(i); open(sys.argv[1] + '-%d.rgb' % i, 'wb').write(im.convert('RGB').tobytes())\n";
+    if (std::system((python + " -c \"" + script + "\" " + apng).c_str()) != 0) {
+        return false;
+    }
+    for (int i = 0; std::filesystem::exists(apng + "-" + std::to_string(i) + ".rgb"); ++i) {
+        frames.push_back(ReadFile(apng + "-" + std::to_string(i) + ".rgb"));
+    }
+    return true;
+}
+
+TEST(WatchCommand, RecordsAnAnimatedPngOfThePicturesThePhoneShowedForAsLongAsTheyStayed) {
+    const struct {
+        std::vector<std::string> simArgs;
+        int scale;
+        std::size_t fewestFrames;
+        std::size_t mostFrames;
+    } cases[] = {
+        // The highlight: the live view sees each of its moves whole.
+        {{"--animate=highlight", "--animate-period=150"}, 2, 4, 20},
+        {{}, 1, 1, 1}, // a phone whose screen never changes: one frame
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        ScratchFolder folder;
+        std::string port = "sim";
+        for (const std::string& arg : c.simArgs) {
+            port += (port == "sim" ? ":" : ",") + arg;
+        }
+        const std::string file = folder / "flow.png";
+        const Outcome run = RunInProcess({"--port", port, "watch", "--seconds", "1.5", "--record", file,
+                                          "--scale", std::to_string(c.scale)});
+        ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+        const std::string bytes = ReadFile(file);
+        std::vector<panelgrab::test::ApngFrame> frames;
+        std::string error;
+        ASSERT_TRUE(panelgrab::test::DecodeApng(
+            std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
+            << error;
+        ASSERT_GE(frames.size(), c.fewestFrames);
+        ASSERT_LE(frames.size(), c.mostFrames);
+        EXPECT_TRUE(run.err.ends_with(std::to_string(frames.size()) +
+                                      (frames.size() == 1 ? " frame" : " frames") + " recorded in " + file +
+                                      "\n"))
+            << run.err;
+
+        // Each frame is a step the phone showed, in the order shown.
+        int64_t step = 0;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            while (step < 100 && !(frames[i].shown == AnimationStep(c.simArgs, step, c.scale))) {
+                ++step;
+            }
+            EXPECT_LT(step, 100) << "frame " << i << " is no picture the phone showed";
+        }
+        // The delays cover the time from the first refresh's end to the end of the watch, which ended
+        // within a poll of 1.5 s; refreshes against the simulated phone take milliseconds.
+        std::smatch first;
+        const std::string firstLine = Lines(run.out).front();
+        ASSERT_TRUE(std::regex_search(firstLine, first, std::regex(R"(time_s=(\d+\.\d+))"))) << firstLine;
+        const double recordedMs = 1500.0 - std::stod(first[1]) * 1000.0;
+        int64_t delays = 0;
+        for (const panelgrab::test::ApngFrame& frame : frames) {
+            delays += frame.delayMs;
+        }
+        EXPECT_NEAR(static_cast<double>(delays), recordedMs, 100.0);
+
+        const std::string python = PANELGRAB_PIL_PYTHON;
+        if (python.empty()) {
+            std::cerr
+                << "Pillow (python3-pil) was not found when configuring: the file is not read with it\n";
+            continue;
+        }
+        std::vector<std::string> pillow;
+        ASSERT_TRUE(PillowFrames(python, file, pillow));
+        ASSERT_EQ(pillow.size(), frames.size());
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const Picture& shown = frames[i].shown;
+            EXPECT_EQ(pillow[i], std::string(reinterpret_cast<const char*>(shown.Row(0)),
+                                             static_cast<std::size_t>(shown.width()) * shown.height() * 3))
+                << "Pillow's frame " << i;
+        }
+    }
 }
 
 TEST(WatchProgram, EndsCleanlyOnSigtermAndOnAClosedOutput) {
