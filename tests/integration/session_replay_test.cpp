@@ -126,7 +126,8 @@ TEST(SessionReplay, ACommandTheRecordingLacksIsAnsweredErrorAndNamed) {
     const Seen recorded = RecordOnce(session);
     // The model query edited into another command: the client's AT+CGMM is no longer there.
     std::string text = ReadFile(session);
-    for (std::size_t at = text.find("> AT+CGMM\\r"); at != std::string::npos; at = text.find("> AT+CGMM\\r")) {
+    for (std::size_t at = text.find("> AT+CGMM\\r"); at != std::string::npos;
+         at = text.find("> AT+CGMM\\r")) {
         text.replace(at, 11, "> AT+CGMX\\r");
     }
     WriteText(session, text);
@@ -137,9 +138,10 @@ TEST(SessionReplay, ACommandTheRecordingLacksIsAnsweredErrorAndNamed) {
     replay->Stop();
     const std::string complaints = testing::internal::GetCapturedStderr();
     EXPECT_NE(replayed.modelResult, kPhoneOk);
-    EXPECT_NE(complaints.find("panelgrab-phonesim: replay: no recorded command \"AT+CGMM\" from here on; next "
-                              "recorded: \"AT+CGMX\" ("),
-              std::string::npos)
+    EXPECT_NE(
+        complaints.find("panelgrab-phonesim: replay: no recorded command \"AT+CGMM\" from here on; next "
+                        "recorded: \"AT+CGMX\" ("),
+        std::string::npos)
         << complaints;
     EXPECT_NE(complaints.find("; answered ERROR\n"), std::string::npos) << complaints;
     // The rest of the session carries on.
@@ -169,7 +171,8 @@ TEST(SessionReplay, AMalformedSessionIsRefusedWithItsLine) {
     } cases[] = {
         {"# nothing but a comment\n", ": the session holds no command"},
         {"0.000 > AT\\r\n0.010 < OK\\q\n", ":2: a backslash must begin \\r, \\n, \\t, \\\\ or \\xHH"},
-        {"0.000 > AT\\r\n1.5 < OK\n", ":2: expected a time in seconds with three decimals (12.345) at the start"},
+        {"0.000 > AT\\r\n1.5 < OK\n",
+         ":2: expected a time in seconds with three decimals (12.345) at the start"},
         {"0.000 ? AT\\r\n", ":1: expected '>', '<' or '!' after the time"},
     };
     for (const auto& c : cases) {

@@ -142,6 +142,12 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
         {{"--animate-period=9"}, false, "--animate-period"},
         {{"--watch-picture"}, false, "needs --picture"},
         {{"--watch-picture=yes", "--picture=x.bmp"}, false, "takes no value"},
+        {{"--baud=9600", "--strict-baud"}, true, ""},
+        {{"--strict-baud", "--baud=0"}, false, "--strict-baud needs the phone's own rate"},
+        {{"--strict-baud=yes"}, false, "takes no value"},
+        {{"--replay", "s.session", "--replay-timing=fast"}, true, ""},
+        {{"--replay="}, false, "expected a session file"},
+        {{"--replay-timing=slow"}, false, "expected recorded or fast"},
     };
     for (const auto& c : cases) {
         SimOptions options;
