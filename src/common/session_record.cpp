@@ -129,8 +129,11 @@ std::string FormatSessionRecord(const SessionRecord& record) {
     char time[32];
     std::snprintf(time, sizeof time, "%lld.%03lld", static_cast<long long>(record.ms / 1000),
                   static_cast<long long>(record.ms % 1000));
-    return std::string(time) + " " + static_cast<char>(record.direction) + " " +
-           EscapeSessionBytes(record.bytes);
+    std::string line = std::string(time) + " " + static_cast<char>(record.direction);
+    if (!record.bytes.empty()) {
+        line += " " + EscapeSessionBytes(record.bytes);
+    }
+    return line;
 }
 
 bool ParseSessionRecord(std::string_view line, SessionRecord& record, std::string& error) {
