@@ -206,14 +206,23 @@ TEST(WatchCommand, RecordsAnAnimatedPngOfThePicturesThePhoneShowedForAsLongAsThe
 TEST(WatchProgram, EndsCleanlyOnSigtermAndOnAClosedOutput) {
     ScratchFolder folder;
     const std::string out = folder / "out.txt";
-    // SIGTERM once two refreshes are printed.
-    const Outcome terminated =
-        TerminateOnceReady("--port sim watch >" + out, "[ \"$(wc -l <" + out + ")\" -ge 2 ]");
+    const std::string flow = folder / "flow.png";
+    // SIGTERM once two refreshes are printed: the recording is still written whole.
+    const Outcome terminated = TerminateOnceReady("--port sim watch --record " + flow + " >" + out,
+                                                  "[ \"$(wc -l <" + out + ")\" -ge 2 ]");
     EXPECT_EQ(terminated.exitCode, kExitOk) << terminated.err;
     const std::size_t printed = Lines(ReadFile(out)).size();
     EXPECT_GE(printed, 2u);
-    EXPECT_TRUE(terminated.err.ends_with(std::to_string(printed) + " refreshes (1 full read)\n"))
+    EXPECT_TRUE(terminated.err.ends_with(std::to_string(printed) +
+                                         " refreshes (1 full read), 1 frame recorded in " + flow + "\n"))
         << terminated.err;
+    const std::string bytes = ReadFile(flow);
+    std::vector<panelgrab::test::ApngFrame> frames;
+    std::string error;
+    EXPECT_TRUE(panelgrab::test::DecodeApng(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
+        << error;
+    EXPECT_EQ(folder.Count(), 2u) << "no temporary file is left behind";
 
     // A reader that goes away after two lines: the program notices at the next line and stops.
     const Outcome piped = ReadFirstLines("--port sim watch --seconds 60", 2);
