@@ -75,7 +75,6 @@ ReplayScript::Reply ReplayScript::Answer(std::string_view command) {
             return reply;
         }
     }
-    reply.records = nullptr;
     const std::string expected = next_ < steps_.size()
                                      ? EscapeSessionBytes(steps_[next_].command) + "\" (" + name_ + ":" +
                                            std::to_string(steps_[next_].fileLine) + ")"

@@ -15,6 +15,7 @@ set(panelgrab_portable_tests
     common/ascii_text_test.cpp
     common/command_texts_test.cpp
     common/local_checksum_test.cpp
+    common/session_record_test.cpp
     compare/png_round_trip_test.cpp
     gui_dump/gui_object_parser_test.cpp
     transport/scripted_port_test.cpp
