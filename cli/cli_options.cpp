@@ -82,7 +82,7 @@ constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
 // watch --changed-only judges with the same options.
 constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
 
-const std::array<OptionSpec, 23> kOptions{{
+const std::array<OptionSpec, 26> kOptions{{
     {"--port", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
          if (v.empty()) {
@@ -94,6 +94,10 @@ const std::array<OptionSpec, 23> kOptions{{
      }},
     {"--baud", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
+         o.baudAuto = v == "auto";
+         if (o.baudAuto) {
+             return true;
+         }
          if (!SetIntegerOption("--baud", v, 1, kInt32Max, o.baud, e)) {
              return false;
          }
@@ -108,6 +112,28 @@ const std::array<OptionSpec, 23> kOptions{{
      [](CliOptions& o, std::string_view, std::string&) {
          o.trace = true;
          return true;
+     }},
+    {"--record-session", "", true, kAnyCommand,
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         if (v.empty()) {
+             e = "--record-session needs a file name";
+             return false;
+         }
+         o.recordSession = v;
+         return true;
+     }},
+    {"--record", "", true, Bit(Command::Watch),
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         if (v.empty() || v == "-") {
+             e = "--record needs a file name for the animated PNG";
+             return false;
+         }
+         o.record = v;
+         return true;
+     }},
+    {"--scale", "", true, Bit(Command::Watch),
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         return SetIntegerOption("--scale", v, 1, kMaxRecordScale, o.recordScale, e);
      }},
     {"--fast-timing", "", false, kAnyCommand,
      [](CliOptions& o, std::string_view, std::string&) {
@@ -352,6 +378,10 @@ bool CheckCombinations(const CliOptions& options, std::string& error) {
     }
     if (options.command == Command::Grab && !options.output.empty() &&
         !IsPictureTarget(options.output, error)) {
+        return false;
+    }
+    if (options.command == Command::Watch && options.recordScale != 1 && options.record.empty()) {
+        error = "--scale enlarges what --record records: give --record FILE";
         return false;
     }
     if (options.command == Command::Watch) {

@@ -27,6 +27,8 @@ enum class Command {
 };
 
 inline constexpr int32_t kDefaultBaud = 115200;
+// watch --scale: the most each pixel of a recording is enlarged.
+inline constexpr int32_t kMaxRecordScale = 8;
 // What grab writes when no -o is given.
 inline constexpr const char* kDefaultGrabFile = "panelgrab-capture.bmp";
 
@@ -35,8 +37,10 @@ struct CliOptions {
     Command command = Command::Help;
     std::string port; // empty only for commands that need no phone
     int32_t baud = kDefaultBaud;
+    bool baudAuto = false; // --baud auto: the first rate at which the phone answers
     bool trace = false;
-    bool fastTiming = false; // shrunk port timing, for tests against the simulated phone
+    std::string recordSession; // --record-session: the session file, empty for none
+    bool fastTiming = false;   // shrunk port timing, for tests against the simulated phone
 
     std::string text;   // send: the command with its escapes decoded; keys: the keys as typed
     std::string output; // grab: the file, "-" for stdout
@@ -49,6 +53,8 @@ struct CliOptions {
     std::optional<int64_t> count;                // listen, grab --every, watch: --count
     std::optional<double> seconds;               // listen, grab --every, watch: --seconds
     std::optional<double> fullEvery;             // watch --full-every SECONDS
+    std::string record;                          // watch --record: the animated PNG
+    int32_t recordScale = 1;                     // watch --scale
     ComparisonArguments compare;                 // compare, grab --expect / --every
 };
 

@@ -61,7 +61,7 @@ Commands:
                                 "released KEY", one a line. Ends after N events, S seconds
                                 or Ctrl-C; the phone's key reporting is always switched off.
   watch [--display N] [--full-every SECS] [-o PATTERN [--changed-only [COMPARISON OPTIONS]]]
-        [--count N] [--seconds S]
+        [--count N] [--seconds S] [--record FILE [--scale K]]
                                 Keep display N's picture current: read it whole, then refresh
                                 it again and again, asking the phone for checksums of bands of
                                 rows and re-reading only the lines that changed. Since a change
@@ -74,6 +74,12 @@ Commands:
                                 from the last one written. Ends after N refreshes or S seconds,
                                 on Ctrl-C or SIGTERM, or when stdout is closed; the last line on
                                 stderr counts refreshes, full reads and pictures written.
+       --record FILE [--scale K]
+                                Record what the display shows as an animated PNG: a frame
+                                whenever the picture changed, lasting as long as it stayed
+                                (a screen that never changes is one frame). FILE is written
+                                whole when the watch ends, also on Ctrl-C. --scale K (1-8)
+                                enlarges each pixel to KxK, as the window shows it.
   compare REFERENCE PICTURE [COMPARISON OPTIONS] [--diff FILE]
                                 Compare two BMP or PNG files (told apart by their content)
                                 pixel by pixel; needs no phone. Prints one line: "match", or
@@ -118,6 +124,13 @@ Options:
                     --port sim:--dialect=two-displays,--no-echo
                   Only ",--" starts a new option, so a value may hold commas.
   --baud RATE     Baud rate (default @DEFAULT_BAUD@), from 50 to 4000000.
+  --baud auto     Find the rate: try 921600 down to 1200 baud with "AT" (each try about a
+                  second; a phone that answers at no rate is given up after about 13 s),
+                  use the first that answers OK and say which on stderr.
+  --record-session FILE
+                  Record every command sent, answer received and report sent unasked, with
+                  times, in a text file a person can read and edit (docs/SESSIONS.md);
+                  panelgrab-phonesim --replay FILE plays it back as a phone.
   --trace         Print every command sent ("> ") and every answer received ("< ") on
                   stderr, with CR and LF shown as \r and \n; reports the phone sent unasked
                   (+CKEV, RING, ...) are kept out of answers and shown as "! " when a listener

@@ -5,6 +5,7 @@
 #include "cli/exit_codes.h"
 #include "phone/phone_failure_text.h"
 #include "sim/sim_port_spec.h"
+#include "transport/baud_search.h"
 #include "transport/port_failure.h"
 #include "transport/port_names.h"
 #include "transport/port_timing.h"
@@ -59,19 +60,63 @@ int PhoneSession::Open() {
     if (options_.fastTiming) {
         settings.SetTiming(PortTiming::Fast());
     }
+    if (options_.baudAuto) {
+        if (int code = FindBaudRate(settings); code != kExitOk) {
+            return code;
+        }
+    }
     phone_ = CreatePhone(settings);
     if (!phone_) {
         return Report("no phone object could be made", kExitFailed);
     }
     phone_->SetNoticeHandler([this](const std::string& notice) { Report(notice, kExitOk); });
-    if (options_.trace) {
-        tracePrinter_ = std::make_unique<TracePrinter>(io_.err);
-        phone_->SetTraceSink(tracePrinter_.get());
+    TraceSink* sink = nullptr;
+    if (int code = MakeTraceSink(sink); code != kExitOk) {
+        return code;
     }
+    phone_->SetTraceSink(sink);
     // Dying of the signal would skip the port's orderly close (its output flush and release).
     interruptCloser_ = std::make_unique<InterruptCloser>([phone = phone_.get()] { phone->ClosePortNow(); });
     if (phone_->Open(false) != kPhoneOk) {
         return Report(DescribePortFailure(phone_->Port()), kExitNoConnection);
+    }
+    return kExitOk;
+}
+
+int PhoneSession::FindBaudRate(ConnectionSettings& settings) {
+    BaudSearch search(settings);
+    int32_t rate = 0;
+    {
+        const InterruptCloser closer([&search] { search.Cancel(); });
+        rate = search.Find();
+        if (InterruptCloser::Signal() != 0) {
+            return ReportInterrupt();
+        }
+    }
+    if (!search.failure().empty()) {
+        return Report(search.failure(), kExitNoConnection);
+    }
+    if (rate == 0) {
+        return Report("no rate answered (tried 921600 down to 1200 baud with AT)", kExitNoConnection);
+    }
+    io_.err << "panelgrab-cli: " << portLabel_ << ": the phone answers at " << rate << " baud\n"
+            << std::flush;
+    settings.SetBaudRate(rate);
+    return kExitOk;
+}
+
+int PhoneSession::MakeTraceSink(TraceSink*& sink) {
+    if (options_.trace) {
+        tracePrinter_ = std::make_unique<TracePrinter>(io_.err);
+        sink = tracePrinter_.get();
+    }
+    if (!options_.recordSession.empty()) {
+        sessionRecorder_ = std::make_unique<SessionRecorder>(sink);
+        std::string error;
+        if (!sessionRecorder_->Open(options_.recordSession, portLabel_, error)) {
+            return Report("--record-session " + error, kExitUsage);
+        }
+        sink = sessionRecorder_.get();
     }
     return kExitOk;
 }

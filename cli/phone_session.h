@@ -10,6 +10,7 @@
 #include "cli/trace_printer.h"
 #include "phone/phone_link.h"
 #include "sim/simulated_phone.h"
+#include "transport/session_recorder.h"
 
 namespace panelgrab::cli {
 
@@ -45,12 +46,17 @@ public:
 
 private:
     int StartSimulator(std::string& devicePath);
+    // --baud auto: the rate the phone answers at into `settings`, said on stderr.
+    int FindBaudRate(ConnectionSettings& settings);
+    // --trace and --record-session: the sink the port reports its traffic to (null: none).
+    int MakeTraceSink(TraceSink*& sink);
 
     const CliOptions& options_;
     CliIo& io_;
     std::string portLabel_;
     std::unique_ptr<sim::SimulatedPhone> simulator_;
     std::unique_ptr<TracePrinter> tracePrinter_;
+    std::unique_ptr<SessionRecorder> sessionRecorder_;
     std::unique_ptr<PhoneLink> phone_;
     std::unique_ptr<InterruptCloser> interruptCloser_; // closes phone_'s port on a signal
 };

@@ -14,6 +14,8 @@
 #include "cli/interrupt_guard.h"
 #include "cli/numbered_file_name.h"
 #include "cli/picture_output.h"
+#include "cli/watch_recording.h"
+#include "common/atomic_file.h"
 #include "compare/picture_comparison.h"
 
 namespace panelgrab::cli {
@@ -38,7 +40,11 @@ class Watch {
 public:
     Watch(const CliOptions& options, PhoneSession& session, CliIo& io, std::optional<NumberedFileName> names)
         : options_(options), session_(session), io_(io), names_(std::move(names)),
-          comparison_(options.compare.options) {}
+          comparison_(options.compare.options) {
+        if (!options.record.empty()) {
+            recording_.emplace(options.record, options.recordScale);
+        }
+    }
 
     int Run(const DisplayInfo& display) {
         PhoneLink& phone = session_.Phone();
@@ -46,6 +52,7 @@ public:
         if (options_.fullEvery) {
             live.fullReadEveryMs = static_cast<int32_t>(std::lround(*options_.fullEvery * 1000));
         }
+        liveStart_ = Clock::now();
         if (int32_t result = phone.StartLiveView(display, live); result != kPhoneOk) {
             return session_.ReportFailure("starting the live view", result);
         }
@@ -63,10 +70,16 @@ public:
             std::this_thread::sleep_for(kPollSlice);
         }
         phone.StopLiveView();
+        if (!FinishRecording() && code == kExitOk) {
+            code = kExitFailed;
+        }
         io_.err << "panelgrab-cli: " << refreshes_ << (refreshes_ == 1 ? " refresh" : " refreshes") << " ("
                 << fullReads_ << (fullReads_ == 1 ? " full read" : " full reads") << ")";
         if (names_) {
             io_.err << ", " << written_ << (written_ == 1 ? " picture" : " pictures") << " written";
+        }
+        if (recording_) {
+            io_.err << recording_->Summary();
         }
         io_.err << "\n" << std::flush;
         return code;
@@ -100,6 +113,9 @@ private:
         }
         std::string file;
         if (pictured != nullptr && names_ && !WritePicture(pictured->number, file, code)) {
+            return false;
+        }
+        if (pictured != nullptr && !Record(pictured->endedAtMs, code)) {
             return false;
         }
         for (std::size_t i = 0; i < shown; ++i) {
@@ -146,6 +162,36 @@ private:
         return true;
     }
 
+    // Hands the live picture to --record. False when it cannot be recorded (`code`).
+    bool Record(int64_t atMs, int& code) {
+        const DisplayBitmap* bitmap = nullptr;
+        std::vector<RowSpan> changedRows;
+        if (!recording_ || session_.Phone().GetLiveImage(bitmap, changedRows) != kPhoneOk ||
+            bitmap == nullptr) {
+            return true;
+        }
+        std::string error;
+        if (!recording_->Add(*bitmap, atMs, error)) {
+            code = session_.Report("--record " + options_.record + ": " + error, kExitFailed);
+            return false;
+        }
+        return true;
+    }
+
+    // Writes --record's file, which ends now. False (said) when it could not be written.
+    bool FinishRecording() {
+        if (!recording_) {
+            return true;
+        }
+        const auto endMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - liveStart_);
+        std::string error;
+        if (!recording_->Finish(endMs.count(), error)) {
+            session_.Report("--record " + options_.record + ": " + error, kExitFailed);
+            return false;
+        }
+        return true;
+    }
+
     const CliOptions& options_;
     PhoneSession& session_;
     CliIo& io_;
@@ -155,6 +201,8 @@ private:
     int64_t refreshes_ = 0;
     int64_t fullReads_ = 0;
     int64_t written_ = 0;
+    std::optional<WatchRecording> recording_;
+    Clock::time_point liveStart_;
 };
 
 } // namespace
@@ -172,6 +220,9 @@ int RunWatch(const CliOptions& options, PhoneSession& session, CliIo& io) {
     const std::optional<DisplayInfo> display = ChooseDisplay(options, session, code);
     if (!display) {
         return code;
+    }
+    if (std::string error; !options.record.empty() && !CanCreateFileAt(options.record, error)) {
+        return session.Report("--record " + options.record + ": " + error, kExitUsage);
     }
     if (options.compare.changedOnly) {
         const PictureComparison comparison(options.compare.options);

@@ -98,6 +98,8 @@ manager, the phone is closed at the end of the block.)doc")
         .def_property_readonly("closed", &PhoneHandle::closed, "True once close() was called.")
         .def_property_readonly("port", &PhoneHandle::label,
                                "The port as messages name it, e.g. \"sim (/dev/pts/4)\" or \"/dev/ttyACM0\".")
+        .def_property_readonly("baud", &PhoneHandle::baud,
+                               "The rate the port runs at: the one given, or the one baud=\"auto\" found.")
         .def("__repr__", [](const PhoneHandle& p) { return "<panelgrab.Phone " + p.label() + ">"; })
         .def(
             "model", [](PhoneHandle& p) { return TextOf(p.Model()); },
@@ -146,16 +148,26 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
 
     m.def(
         "open",
-        [](const std::string& port, int32_t baud, const py::object& initCommands, const py::object& trace,
-           bool fastTiming) {
+        [](const std::string& port, const py::object& baud, const py::object& initCommands,
+           const py::object& trace, bool fastTiming, const py::object& recordSession) {
             // True sends the settings' (empty) command list, a lone CR; a text gives the lines.
             const bool lines = py::isinstance<py::str>(initCommands);
             const std::string commands = lines ? initCommands.cast<std::string>() : std::string();
             const bool send = lines || initCommands.cast<bool>();
-            return PhoneHandle::Open({port, baud, send, commands, fastTiming, trace});
+            const bool baudAuto = py::isinstance<py::str>(baud);
+            if (baudAuto && baud.cast<std::string>() != "auto") {
+                throw py::value_error("baud must be a rate or \"auto\", not \"" + baud.cast<std::string>() +
+                                      "\"");
+            }
+            const std::string session =
+                recordSession.is_none() ? std::string() : py::str(recordSession).cast<std::string>();
+            PhoneHandle::Settings settings{
+                port,   baudAuto ? 0 : baud.cast<int32_t>(), send, commands, fastTiming, trace, baudAuto,
+                session};
+            return PhoneHandle::Open(std::move(settings));
         },
         "port"_a, "baud"_a = 115200, py::kw_only(), "init_commands"_a = false, "trace"_a = py::none(),
-        "fast_timing"_a = false, "Opens a phone; see panelgrab.open().");
+        "fast_timing"_a = false, "record_session"_a = py::none(), "Opens a phone; see panelgrab.open().");
 }
 
 void BindScreen(py::module_& m) {

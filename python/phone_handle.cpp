@@ -9,6 +9,7 @@
 #include "python/phone_failure.h"
 #include "python/screen.h"
 #include "sim/sim_port_spec.h"
+#include "transport/baud_search.h"
 #include "transport/port_names.h"
 #include "transport/port_timing.h"
 
@@ -52,11 +53,26 @@ std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
     if (settings.fastTiming) {
         connection.SetTiming(PortTiming::Fast());
     }
+    if (settings.baudAuto) {
+        handle->baud_ = handle->FindBaudRate(connection);
+        connection.SetBaudRate(handle->baud_);
+    }
     handle->phone_ = CreatePhone(connection);
+    TraceSink* sink = nullptr;
     if (!settings.trace.is_none()) {
         handle->trace_ = std::make_unique<TraceBridge>(settings.trace);
-        handle->phone_->SetTraceSink(handle->trace_.get());
+        sink = handle->trace_.get();
     }
+    if (!settings.recordSession.empty()) {
+        handle->recorder_ = std::make_unique<SessionRecorder>(sink);
+        std::string error;
+        if (!handle->recorder_->Open(settings.recordSession, handle->label_, error)) {
+            PyErr_SetString(PyExc_OSError, ("record_session: " + error).c_str());
+            throw py::error_already_set();
+        }
+        sink = handle->recorder_.get();
+    }
+    handle->phone_->SetTraceSink(sink);
     PhoneLink& phone = *handle->phone_;
     int32_t result = kPhoneOk;
     InterruptibleCall::Run([&] { result = phone.Open(settings.initCommands); },
@@ -67,17 +83,33 @@ std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
     return handle;
 }
 
+int32_t PhoneHandle::FindBaudRate(ConnectionSettings connection) const {
+    BaudSearch search(std::move(connection));
+    int32_t rate = 0;
+    InterruptibleCall::Run([&] { rate = search.Find(); }, [&] { search.Cancel(); });
+    if (!search.failure().empty()) {
+        Raise({ErrorKind::Port, label_ + ": " + search.failure()});
+    }
+    if (rate == 0) {
+        Raise({ErrorKind::NotResponding,
+               label_ + ": no rate answered (tried 921600 down to 1200 baud with AT)"});
+    }
+    return rate;
+}
+
 PhoneHandle::~PhoneHandle() {
     if (PyGILState_Check() != 0) {
         {
             const py::gil_scoped_release release;
             Release();
         }
+        recorder_.reset();
         trace_.reset();
         return;
     }
     Release();
     const py::gil_scoped_acquire acquire;
+    recorder_.reset();
     trace_.reset();
 }
 
@@ -99,6 +131,7 @@ void PhoneHandle::Close() {
         const py::gil_scoped_release release;
         Release();
     }
+    recorder_.reset();
     trace_.reset();
 }
 

@@ -17,6 +17,7 @@
 #include "python/key_event_queue.h"
 #include "python/trace_bridge.h"
 #include "sim/simulated_phone.h"
+#include "transport/session_recorder.h"
 
 namespace panelgrab::python {
 
@@ -39,11 +40,15 @@ public:
         std::string commandLines;  // those commands, each line ending in CR LF
         bool fastTiming = false;   // the shrunk port timing, for tests against the simulated phone
         pybind11::object trace;    // None or a callable (direction, text)
+        bool baudAuto = false;     // find the rate the phone answers at instead of using `baud`
+        std::string recordSession; // the session file to record the traffic in; empty: none
     };
 
     // Starts the simulated phone for "sim" and "sim:OPTIONS", makes the phone object and opens the
     // port, which proves that a phone answers. Raises ValueError, PortError or PhoneNotResponding.
     static std::shared_ptr<PhoneHandle> Open(Settings settings);
+    // The rate the phone answers at (Settings::baudAuto); raises PhoneNotResponding when none does.
+    int32_t FindBaudRate(ConnectionSettings connection) const;
     ~PhoneHandle();
     PhoneHandle(const PhoneHandle&) = delete;
     PhoneHandle& operator=(const PhoneHandle&) = delete;
@@ -53,6 +58,7 @@ public:
     bool closed();
     // The port as messages name it: "sim (/dev/pts/4)", "COM1 (/dev/ttyS0)", "/dev/ttyACM0".
     const std::string& label() const { return label_; }
+    int32_t baud() const { return baud_; }
 
     std::string Model();
     DisplayList Displays();
@@ -114,8 +120,9 @@ private:
     std::string label_;
     bool initCommands_ = false;
     std::unique_ptr<sim::SimulatedPhone> simulator_;
-    std::unique_ptr<TraceBridge> trace_; // outlives phone_, whose port calls it
-    std::unique_ptr<PhoneLink> phone_;   // null once closed
+    std::unique_ptr<TraceBridge> trace_;        // outlives phone_, whose port calls it
+    std::unique_ptr<SessionRecorder> recorder_; // the same, forwarding to trace_
+    std::unique_ptr<PhoneLink> phone_;          // null once closed
     std::shared_ptr<KeyEventQueue> events_;
     std::atomic<bool> reopen_{false}; // an interrupt closed the port
     int32_t baud_ = 0;

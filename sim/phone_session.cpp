@@ -1,5 +1,6 @@
 #include "sim/phone_session.h"
 
+#include "sim/line_rate.h"
 #include "sim/unsolicited_reports.h"
 
 #include <algorithm>
@@ -17,8 +18,9 @@ constexpr std::chrono::milliseconds kKeyReportGap{30};
 } // namespace
 
 PhoneSession::PhoneSession(int fd, int stopFd, const SimOptions& options, AtCommandHandler handler)
-    : fd_(fd), stopFd_(stopFd), keyScript_(options.keyEvents), scriptPause_(options.keyEventPauseMs),
-      handler_(std::move(handler)), writer_(fd, stopFd, options.baud, options.chunk) {
+    : fd_(fd), stopFd_(stopFd), strictBaud_(options.strictBaud ? options.baud : 0),
+      keyScript_(options.keyEvents), scriptPause_(options.keyEventPauseMs), handler_(std::move(handler)),
+      writer_(fd, stopFd, options.baud, options.chunk) {
     std::string ignored;
     ParseFault(options.fault, fault_, ignored);
     if (fault_.kind == FaultPlan::Kind::HangupAfter || fault_.kind == FaultPlan::Kind::StallAfter) {
@@ -63,6 +65,12 @@ bool PhoneSession::ReadInput(End& end) {
         }
         end = End::Failed;
         return false;
+    }
+    if (strictBaud_ != 0 && got > 0 && ClientLineRate(fd_) != strictBaud_) {
+        // At the wrong rate the phone's UART makes garbage of what arrives, and the client's of
+        // what the phone says about it.
+        line_.clear();
+        return Send(Noise(), end);
     }
     for (ssize_t i = 0; i < got; ++i) {
         if (!FeedByte(buffer[i], end)) {

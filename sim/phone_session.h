@@ -49,6 +49,7 @@ private:
 
     int fd_;
     int stopFd_;
+    int strictBaud_; // 0, or the only client rate that is understood
     FaultPlan fault_;
     std::string keyScript_;
     std::chrono::milliseconds scriptPause_;

@@ -174,19 +174,28 @@ bool Apply(const OptionValue& option, SimOptions& options, std::string& error) {
         options.guiObject = value;
         return true;
     }
+    if (name == "--replay") {
+        options.replayPath = value;
+        return !value.empty() || bad("expected a session file");
+    }
+    if (name == "--replay-timing") {
+        options.replayFast = value == "fast";
+        return value == "fast" || value == "recorded" || bad("expected recorded or fast");
+    }
     error = "unknown option " + name;
     return false;
 }
 
 bool TakesNoValue(const std::string& name) {
-    return name == "--no-echo" || name == "--echo" || name == "--unsolicited";
+    return name == "--no-echo" || name == "--echo" || name == "--unsolicited" || name == "--strict-baud";
 }
 
 // The options Apply knows, all with a value.
 bool TakesValue(const std::string& name) {
     static constexpr std::string_view kNames[] = {
-        "--dialect",    "--display",         "--model", "--picture",        "--baud",      "--chunk",
-        "--key-events", "--key-event-pause", "--fault", "--animate-period", "--gui-object"};
+        "--dialect",    "--display",    "--model",           "--picture", "--baud",
+        "--chunk",      "--key-events", "--key-event-pause", "--fault",   "--animate-period",
+        "--gui-object", "--replay",     "--replay-timing"};
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
@@ -239,6 +248,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
             }
             if (option.name == "--unsolicited") {
                 parsed.unsolicited = true;
+            } else if (option.name == "--strict-baud") {
+                parsed.strictBaud = true;
             } else {
                 parsed.echo = option.name == "--echo";
             }
@@ -268,6 +279,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
         error = "--watch-picture needs --picture FILE";
         return false;
     }
+    if (parsed.strictBaud && parsed.baud == 0) {
+        error = "--strict-baud needs the phone's own rate: give --baud N";
+        return false;
+    }
     options = parsed;
     return true;
 }
@@ -289,6 +304,16 @@ std::string SimOptionsHelp() {
   --picture FILE        show a BMP or PNG picture (cropped or padded with black at the right and bottom)
                         instead of the built-in test card
   --baud N              send everything at N baud (10 bits a byte, on an absolute schedule); 0: unpaced
+  --strict-baud         answer only a client whose line is set to the --baud rate (a pseudo-terminal
+                        tells the phone the rate the client set); at any other rate each piece the
+                        client sends is lost and a few bytes of noise come back, as on a real line
+  --replay FILE         play back a recorded session (panelgrab-cli --record-session) instead of
+                        being a phone: each command is matched by its text with the next recorded
+                        command of that text and answered with what followed it, reports sent
+                        unasked included; a command the recording lacks is answered ERROR and
+                        named on stderr. --baud and --chunk still pace what is sent.
+  --replay-timing WHEN  recorded (default): each answer and report after its recorded gap to the
+                        command; fast: at once
   --chunk N             write answers in pieces of N bytes (1 ms apart when unpaced)
   --no-echo, --echo     start with command echo off or on (ATE0/ATE1 switch it)
   --key-events SCRIPT   +CKEV reports sent while AT+CMER=3,2,0,0 is on, e.g. "5,1;5,0;*,1;*,0"; the key

@@ -13,6 +13,7 @@
 #include "sim/at_command_handler.h"
 #include "sim/display_picture.h"
 #include "sim/phone_session.h"
+#include "sim/replay_session.h"
 #include "sim/shown_screen.h"
 
 namespace panelgrab::sim {
@@ -55,6 +56,7 @@ struct SimulatedPhone::Impl {
 
     bool OpenTerminal(std::string& error);
     void Serve(AtCommandHandler handler);
+    void ServeReplay(ReplayScript script);
     void CloseAll() {
         CloseFd(master);
         CloseFd(slave);
@@ -105,6 +107,14 @@ void SimulatedPhone::Impl::Serve(AtCommandHandler handler) {
     }
 }
 
+void SimulatedPhone::Impl::ServeReplay(ReplayScript script) {
+    ReplaySession session(master, stopRead, std::move(script),
+                          options.replayFast ? ReplayTiming::Fast : ReplayTiming::Recorded, options.baud,
+                          options.chunk);
+    session.CountSentInto(&bytesSent);
+    session.Run();
+}
+
 SimulatedPhone::SimulatedPhone(SimOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->options = std::move(options);
 }
@@ -118,6 +128,11 @@ bool SimulatedPhone::Start(std::string& error) {
         error = "the simulated phone is already running";
         return false;
     }
+    ReplayScript script;
+    const bool replaying = !impl_->options.replayPath.empty();
+    if (replaying && !script.Load(impl_->options.replayPath, error)) {
+        return false;
+    }
     auto screen = std::make_shared<ShownScreen>(impl_->options);
     if (!screen->Load(error)) {
         return false;
@@ -127,6 +142,11 @@ bool SimulatedPhone::Start(std::string& error) {
         return false;
     }
     impl_->screen = screen;
+    if (replaying) {
+        impl_->thread = std::thread(
+            [impl = impl_.get(), s = std::move(script)]() mutable { impl->ServeReplay(std::move(s)); });
+        return true;
+    }
     AtCommandHandler handler(impl_->options, std::move(screen));
     impl_->thread =
         std::thread([impl = impl_.get(), h = std::move(handler)]() mutable { impl->Serve(std::move(h)); });

@@ -42,6 +42,9 @@ struct SimOptions {
     bool unsolicited = false;  // reports inside answers and between picture lines
     SimAnimation animation;
     bool watchPicture = false; // re-read picturePath whenever the file changes
+    bool strictBaud = false;   // answer only when the client's line rate equals `baud`; noise otherwise
+    std::string replayPath;    // a recorded session to play back instead of being a phone
+    bool replayFast = false;   // --replay-timing fast: answer at once instead of after the recorded gap
 };
 
 // Parses panelgrab-phonesim's options (also used by "--port sim:OPTIONS"). False with a message in

@@ -16,6 +16,7 @@ set(panelgrab_portable_tests
     common/command_texts_test.cpp
     common/local_checksum_test.cpp
     image/png_round_trip_test.cpp
+    common/session_record_test.cpp
     gui_dump/gui_object_parser_test.cpp
     transport/scripted_port_test.cpp
     transport/terminator_scanner_test.cpp

@@ -10,6 +10,7 @@
         assert result.matches, result.summary
 """
 import atexit as _atexit
+import os as _os
 import weakref as _weakref
 from typing import Any, Callable, List, Optional, TextIO, Union
 
@@ -50,8 +51,9 @@ def _trace_callable(trace: Trace) -> Optional[Callable[[str, str], Any]]:
     raise TypeError("trace is a callable (direction, text) or a stream with write(), not " + repr(trace))
 
 
-def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = False, trace: Trace = None,
-         fast_timing: bool = False) -> Phone:
+def open(port: str, baud: Union[int, str] = 115200, *, init_commands: Union[bool, str] = False,
+         trace: Trace = None, fast_timing: bool = False,
+         record_session: Optional[Union[str, "_os.PathLike[str]"]] = None) -> Phone:
     r"""Opens the phone on `port` and returns a Phone (a context manager that closes it).
 
     `port` is a serial port ("/dev/ttyACM0"; a bare name means /dev/NAME, "COM1" /dev/ttyS0), a
@@ -69,12 +71,21 @@ def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = Fal
     `fast_timing` shrinks the port's waits about a hundredfold: for tests against the simulated
     phone only.
 
+    `baud="auto"` finds the rate: 921600 down to 1200 baud are tried with "AT" (about a second
+    each), and the first that answers OK is used (phone.baud tells which); PhoneNotResponding
+    ("no rate answered") when none does, after about 13 s at most.
+
+    `record_session` names a file to record the session in: every command sent, answer received
+    and report sent unasked, with times, in the text format panelgrab-phonesim --replay plays back
+    (docs/SESSIONS.md in the sources).
+
     Raises PortError (the port could not be opened: reason and what to do), PhoneNotResponding,
     PhoneError (an initialisation command was refused), or ValueError for a port name or simulator
     option that cannot be used.
     """
     phone = _native.open(port, baud, init_commands=init_commands, trace=_trace_callable(trace),
-                         fast_timing=fast_timing)
+                         fast_timing=fast_timing,
+                         record_session=None if record_session is None else _os.fspath(record_session))
     _open_phones.add(phone)
     return phone
 

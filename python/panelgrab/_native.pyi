@@ -164,6 +164,9 @@ class Phone:
         """Sends `text` as it is and returns the phone's whole answer up to its OK, echo included.
         The phone executes a command at its carriage return: end it with "\\r". An ERROR answer
         raises PhoneError."""
+    @property
+    def baud(self) -> int:
+        """The rate the port runs at: the one given, or the one baud="auto" found."""
 
 class PortInfo:
     """A serial port of this machine, as panelgrab-cli ports lists it."""
@@ -197,8 +200,9 @@ class Simulator:
     def stop(self) -> None:
         """Stops serving and closes the pseudo-terminal."""
 
-def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = False,
-         trace: Optional[Callable[[str, str], Any]] = None, fast_timing: bool = False) -> Phone:
+def open(port: str, baud: Union[int, str] = 115200, *, init_commands: Union[bool, str] = False,
+         trace: Optional[Callable[[str, str], Any]] = None, fast_timing: bool = False,
+         record_session: Optional[str] = None) -> Phone:
     """Opens a phone; see panelgrab.open()."""
 
 def ports() -> List[PortInfo]:

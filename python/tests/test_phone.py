@@ -114,6 +114,33 @@ def test_trace_sees_every_exchange(open_sim):
         panelgrab.open("sim", trace=42)
 
 
+def _conversation(phone):
+    """What a script sees of a phone: model, displays, a grab, keys with their events."""
+    model, displays, picture = phone.model(), phone.displays(), phone.grab().rgb
+    with phone.key_events(timeout=2) as events:
+        phone.press("5*")
+        pressed = [(e.key, e.pressed) for e in events.take(4)]
+    return model, [str(display) for display in displays], picture, pressed
+
+
+def test_a_recorded_session_replays_as_the_phone_answered(open_sim, tmp_path):
+    session = tmp_path / "phone.session"
+    recorded = _conversation(open_sim(record_session=session))
+    assert "> AT+CGMM\\r\n" in session.read_text()
+    replayed = _conversation(open_sim(f"--replay={session},--replay-timing=fast"))
+    assert replayed == recorded
+    with pytest.raises(OSError, match="record_session: .*No such file or directory"):
+        open_sim(record_session=tmp_path / "missing" / "phone.session")
+
+
+def test_baud_auto_finds_the_rate_the_phone_answers_at(open_sim):
+    assert open_sim("--strict-baud,--baud=57600", baud="auto").baud == 57600
+    with pytest.raises(panelgrab.PhoneNotResponding, match="no rate answered"):
+        open_sim("--fault=silent", baud="auto")
+    with pytest.raises(ValueError, match="auto"):
+        open_sim(baud="fastest")
+
+
 def test_ports_are_described_as_the_command_line_lists_them():
     for port in panelgrab.ports():
         assert str(port).startswith(port.path)

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
@@ -191,6 +192,60 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
 }
 
 // A reader that goes away ends listen like Ctrl-C: the phone's reporting is switched off.
+TEST(CliCommands, BaudAutoFindsThePhonesRateOrSaysNoneAnswered) {
+    for (const char* rate : {"9600", "115200", "921600"}) {
+        const Outcome run = RunInProcess(
+            {"--port", std::string("sim:--strict-baud,--baud=") + rate, "--baud", "auto", "displays"});
+        EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+        EXPECT_NE(run.err.find(": the phone answers at " + std::string(rate) + " baud\n"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.out.rfind("Screen 1 (176x220)", 0), 0u) << run.out;
+    }
+    // At any other rate the phone makes noise: the rate given is not answered.
+    const Outcome wrong =
+        RunInProcess({"--port", "sim:--strict-baud,--baud=9600", "--baud", "115200", "model"});
+    EXPECT_EQ(wrong.exitCode, kExitNoConnection) << wrong.err;
+
+    const Outcome silent = RunInProcess({"--port", "sim:--fault=silent", "--baud", "auto", "model"});
+    EXPECT_EQ(silent.exitCode, kExitNoConnection);
+    EXPECT_TRUE(silent.err.ends_with(": no rate answered (tried 921600 down to 1200 baud with AT)\n"))
+        << silent.err;
+    EXPECT_EQ(silent.out, "");
+
+    const Outcome missing =
+        RunInProcess({"--port", "/dev/panelgrab-no-such-port", "--baud", "auto", "model"});
+    EXPECT_EQ(missing.exitCode, kExitNoConnection);
+    EXPECT_EQ(missing.err.find("no rate answered"), std::string::npos) << "one try tells: " << missing.err;
+}
+
+TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {
+    ScratchFolder folder;
+    const std::string session = folder / "model.session";
+    const Outcome run = RunInProcess({"--port", "sim", "--trace", "--record-session", session, "model"});
+    ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+    const std::string text = ReadFile(session);
+    // The same traffic, each trace line a record after its time.
+    std::istringstream trace(run.err);
+    std::size_t records = 0;
+    for (std::string line; std::getline(trace, line);) {
+        EXPECT_NE(text.find(" " + line + "\n"), std::string::npos) << line << " in\n" << text;
+        ++records;
+    }
+    EXPECT_EQ(records, 4u) << run.err;
+    const Outcome replayed =
+        RunInProcess({"--port", "sim:--replay=" + session + ",--replay-timing=fast", "model"});
+    EXPECT_EQ(replayed.exitCode, kExitOk) << replayed.err;
+    EXPECT_EQ(replayed.out, run.out);
+
+    const Outcome unwritable =
+        RunInProcess({"--port", "sim", "--record-session", folder / "no/such.session", "model"});
+    EXPECT_EQ(unwritable.exitCode, kExitUsage);
+    EXPECT_NE(
+        unwritable.err.find("--record-session " + folder / "no/such.session" + ": No such file or directory"),
+        std::string::npos)
+        << unwritable.err;
+}
+
 TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {
     const auto phone = StartPhone({"--key-events=7,1;7,0;8,1;8,0;9,1;9,0", "--key-event-pause=100"});
     ASSERT_TRUE(phone);

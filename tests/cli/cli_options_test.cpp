@@ -87,6 +87,13 @@ TEST(CliArguments, UsageErrorsNameTheProblem) {
         {{"--port", "sim", "grab", "--every", "1", "-o", "s%d.gif"}, "grab writes .bmp and .png files"},
         {{"--port", "sim", "--baud", "7", "model"}, "--baud 7: a serial port cannot run slower than 50 baud"},
         {{"--port", "sim", "--baud", "4000001", "model"}, "cannot run faster than 4000000 baud"},
+        {{"--port", "sim", "--baud", "Auto", "model"}, "--baud"},
+        {{"--port", "sim", "grab", "--record", "f.png"}, "--record does not apply to grab"},
+        {{"--port", "sim", "watch", "--record", "-"}, "--record needs a file name"},
+        {{"--port", "sim", "watch", "--scale", "2"}, "--scale enlarges what --record records"},
+        {{"--port", "sim", "watch", "--record", "f.png", "--scale", "9"},
+         "--scale needs a whole number from 1 to 8"},
+        {{"--port", "sim", "model", "--record-session="}, "--record-session needs a file name"},
     };
     for (const auto& c : cases) {
         const ParseOutcome outcome = ParseArguments(c.args);

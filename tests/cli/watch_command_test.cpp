@@ -10,6 +10,9 @@
 #include "background/live_view_task.h"
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
+#include "sim/display_picture.h"
+#include "sim/screen_animation.h"
+#include "support/apng_frames.h"
 
 namespace panelgrab::cli {
 namespace {
@@ -89,17 +92,136 @@ TEST(WatchCommand, PhoneFaultsAreSaidAndAGonePhoneEndsIt) {
     EXPECT_EQ(gone.out, "");
 }
 
+// What the phone showed at each animation step, each pixel enlarged `scale` times.
+Picture AnimationStep(const std::vector<std::string>& simArgs, int64_t step, int scale) {
+    const sim::SimOptions options = SimOptionsOf(simArgs);
+    std::vector<Picture> sources;
+    std::string error;
+    EXPECT_TRUE(sim::LoadSourcePictures(options, sources, error)) << error;
+    sim::DrawAnimationStep(sources[0], options.animation, step);
+    // What the display's pixel format makes of it.
+    const Picture image =
+        sim::DisplayPicture(sim::EffectiveDisplays(options)[0], sim::IsLongForm(options.dialect), sources[0])
+            .Decoded();
+    Picture picture;
+    picture.Resize(image.width() * scale, image.height() * scale);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            picture.Set(x, y, image.At(x / scale, y / scale));
+        }
+    }
+    return picture;
+}
+
+// Pillow's frames of the file, as raw RGB files frame-N.rgb beside it; false when it cannot read them.
+bool PillowFrames(const std::string& python, const std::string& apng, std::vector<std::string>& frames) {
+    const std::string script =
+        "import sys; from PIL import Image\n"
+        "im = Image.open(sys.argv[1])\n"
+        "for i in range(im.n_frames):\n"
+        "    im.seek(i); open(sys.argv[1] + '-%d.rgb' % i, 'wb').write(im.convert('RGB').tobytes())\n";
+    if (std::system((python + " -c \"" + script + "\" " + apng).c_str()) != 0) {
+        return false;
+    }
+    for (int i = 0; std::filesystem::exists(apng + "-" + std::to_string(i) + ".rgb"); ++i) {
+        frames.push_back(ReadFile(apng + "-" + std::to_string(i) + ".rgb"));
+    }
+    return true;
+}
+
+TEST(WatchCommand, RecordsAnAnimatedPngOfThePicturesThePhoneShowedForAsLongAsTheyStayed) {
+    const struct {
+        std::vector<std::string> simArgs;
+        int scale;
+        std::size_t fewestFrames;
+        std::size_t mostFrames;
+    } cases[] = {
+        // The highlight: the live view sees each of its moves whole.
+        {{"--animate=highlight", "--animate-period=150"}, 2, 4, 20},
+        {{}, 1, 1, 1}, // a phone whose screen never changes: one frame
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        ScratchFolder folder;
+        std::string port = "sim";
+        for (const std::string& arg : c.simArgs) {
+            port += (port == "sim" ? ":" : ",") + arg;
+        }
+        const std::string file = folder / "flow.png";
+        const Outcome run = RunInProcess({"--port", port, "watch", "--seconds", "1.5", "--record", file,
+                                          "--scale", std::to_string(c.scale)});
+        ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+        const std::string bytes = ReadFile(file);
+        std::vector<panelgrab::test::ApngFrame> frames;
+        std::string error;
+        ASSERT_TRUE(panelgrab::test::DecodeApng(
+            std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
+            << error;
+        ASSERT_GE(frames.size(), c.fewestFrames);
+        ASSERT_LE(frames.size(), c.mostFrames);
+        EXPECT_TRUE(run.err.ends_with(std::to_string(frames.size()) +
+                                      (frames.size() == 1 ? " frame" : " frames") + " recorded in " + file +
+                                      "\n"))
+            << run.err;
+
+        // Each frame is a step the phone showed, in the order shown.
+        int64_t step = 0;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            while (step < 100 && !(frames[i].shown == AnimationStep(c.simArgs, step, c.scale))) {
+                ++step;
+            }
+            EXPECT_LT(step, 100) << "frame " << i << " is no picture the phone showed";
+        }
+        // The delays cover the time from the first refresh's end to the end of the watch, which ended
+        // within a poll of 1.5 s; refreshes against the simulated phone take milliseconds.
+        std::smatch first;
+        const std::string firstLine = Lines(run.out).front();
+        ASSERT_TRUE(std::regex_search(firstLine, first, std::regex(R"(time_s=(\d+\.\d+))"))) << firstLine;
+        const double recordedMs = 1500.0 - std::stod(first[1]) * 1000.0;
+        int64_t delays = 0;
+        for (const panelgrab::test::ApngFrame& frame : frames) {
+            delays += frame.delayMs;
+        }
+        EXPECT_NEAR(static_cast<double>(delays), recordedMs, 100.0);
+
+        const std::string python = PANELGRAB_PIL_PYTHON;
+        if (python.empty()) {
+            std::cerr
+                << "Pillow (python3-pil) was not found when configuring: the file is not read with it\n";
+            continue;
+        }
+        std::vector<std::string> pillow;
+        ASSERT_TRUE(PillowFrames(python, file, pillow));
+        ASSERT_EQ(pillow.size(), frames.size());
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const Picture& shown = frames[i].shown;
+            EXPECT_EQ(pillow[i], std::string(reinterpret_cast<const char*>(shown.Row(0)),
+                                             static_cast<std::size_t>(shown.width()) * shown.height() * 3))
+                << "Pillow's frame " << i;
+        }
+    }
+}
+
 TEST(WatchProgram, EndsCleanlyOnSigtermAndOnAClosedOutput) {
     ScratchFolder folder;
     const std::string out = folder / "out.txt";
-    // SIGTERM once two refreshes are printed.
-    const Outcome terminated =
-        TerminateOnceReady("--port sim watch >" + out, "[ \"$(wc -l <" + out + ")\" -ge 2 ]");
+    const std::string flow = folder / "flow.png";
+    // SIGTERM once two refreshes are printed: the recording is still written whole.
+    const Outcome terminated = TerminateOnceReady("--port sim watch --record " + flow + " >" + out,
+                                                  "[ \"$(wc -l <" + out + ")\" -ge 2 ]");
     EXPECT_EQ(terminated.exitCode, kExitOk) << terminated.err;
     const std::size_t printed = Lines(ReadFile(out)).size();
     EXPECT_GE(printed, 2u);
-    EXPECT_TRUE(terminated.err.ends_with(std::to_string(printed) + " refreshes (1 full read)\n"))
+    EXPECT_TRUE(terminated.err.ends_with(std::to_string(printed) +
+                                         " refreshes (1 full read), 1 frame recorded in " + flow + "\n"))
         << terminated.err;
+    const std::string bytes = ReadFile(flow);
+    std::vector<panelgrab::test::ApngFrame> frames;
+    std::string error;
+    EXPECT_TRUE(panelgrab::test::DecodeApng(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
+        << error;
+    EXPECT_EQ(folder.Count(), 2u) << "no temporary file is left behind";
 
     // A reader that goes away after two lines: the program notices at the next line and stops.
     const Outcome piped = ReadFirstLines("--port sim watch --seconds 60", 2);

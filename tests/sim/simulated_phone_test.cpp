@@ -17,6 +17,7 @@
 #include "common/image/bmp_encoder.h"
 #include "common/local_checksum.h"
 #include "sim/picture_source.h"
+#include "sim/replay_script.h"
 #include "sim/screen_animation.h"
 #include "sim/shown_screen.h"
 #include "sim/simulated_phone.h"
@@ -123,6 +124,12 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
         {{"--animate-period=9"}, false, "--animate-period"},
         {{"--watch-picture"}, false, "needs --picture"},
         {{"--watch-picture=yes", "--picture=x.bmp"}, false, "takes no value"},
+        {{"--baud=9600", "--strict-baud"}, true, ""},
+        {{"--strict-baud", "--baud=0"}, false, "--strict-baud needs the phone's own rate"},
+        {{"--strict-baud=yes"}, false, "takes no value"},
+        {{"--replay", "s.session", "--replay-timing=fast"}, true, ""},
+        {{"--replay="}, false, "expected a session file"},
+        {{"--replay-timing=slow"}, false, "expected recorded or fast"},
     };
     for (const auto& c : cases) {
         SimOptions options;
@@ -151,6 +158,49 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
                   (std::tuple{c.clock, c.highlight, c.periodMs}))
             << testing::PrintToString(c.args);
     }
+}
+
+// A replay matches each command with the next recorded one of its text, skipping what lies between,
+// and keeps its place when a command is not found.
+TEST(ReplayScript, MatchesCommandsInOrderAndKeepsItsPlaceOnAMiss) {
+    ReplayScript script;
+    std::string error;
+    ASSERT_TRUE(script.Parse("# heading\n"
+                             "0.000 > AT\\r\n0.001 < AT\\r\\r\\nOK\\r\\n\n"
+                             "0.100 > AT+CKPD=\"1\"\\r\n0.101 < OK\\r\\n\n0.131 ! +CKEV: 1,1\n"
+                             "0.200 > AT+CSQ\\r\n0.210 < +CSQ: 20,99\\r\\n\n"
+                             "0.300 > AT+CKPD=\"1\"\\r\n0.305 < OK again\\r\\n\n",
+                             "s", error))
+        << error;
+    const struct {
+        const char* command;
+        bool matched;
+        int64_t commandMs;
+        std::vector<std::string> sent; // the bytes of the records it sends
+    } steps[] = {
+        {"AT", true, 0, {"AT\r\r\nOK\r\n"}},
+        {"AT+CKPD=\"1\"", true, 100, {"OK\r\n", "+CKEV: 1,1"}},
+        {"AT+CKPD=\"1\"", true, 300, {"OK again\r\n"}}, // AT+CSQ is skipped
+        {"AT+CSQ", false, 0, {}},                       // behind the place: not found again
+        {"AT", false, 0, {}},
+    };
+    for (const auto& step : steps) {
+        const ReplayScript::Reply reply = script.Answer(step.command);
+        ASSERT_EQ(reply.matched, step.matched) << step.command;
+        if (!reply.matched) {
+            EXPECT_EQ(reply.errorAnswer, std::string(step.command) + "\r\r\nERROR\r\n");
+            EXPECT_NE(reply.complaint.find("\"" + std::string(step.command) + "\""), std::string::npos)
+                << reply.complaint;
+            continue;
+        }
+        EXPECT_EQ(reply.commandMs, step.commandMs);
+        std::vector<std::string> sent;
+        for (const SessionRecord& record : *reply.records) {
+            sent.push_back(record.bytes);
+        }
+        EXPECT_EQ(sent, step.sent) << step.command;
+    }
+    EXPECT_TRUE(script.finished());
 }
 
 // Each part of the animation changes only its own place, at every step.

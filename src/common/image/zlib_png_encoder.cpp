@@ -16,26 +16,6 @@ constexpr int kWindowBits = 15;
 constexpr std::size_t kSmallImage = 16384;
 constexpr std::size_t kDeflateLookahead = 262;
 
-void Put32(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-}
-
-// Appends a chunk: length, type, data and the CRC of type and data.
-void PutChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, std::size_t size) {
-    const std::size_t at = out.size();
-    out.resize(at + 4 + 4 + size + 4);
-    uint8_t* chunk = out.data() + at;
-    Put32(chunk, static_cast<uint32_t>(size));
-    std::memcpy(chunk + 4, type, 4);
-    if (size > 0) {
-        std::memcpy(chunk + 8, data, size);
-    }
-    Put32(chunk + 8 + size, static_cast<uint32_t>(crc32(0, chunk + 4, static_cast<uInt>(size + 4))));
-}
-
 // The row filtered with `filter` into `out`; `prior` is the previous (unfiltered) row, zeros
 // above the first one.
 void ApplyFilter(PngFilter filter, const std::vector<uint8_t>& row, const std::vector<uint8_t>& prior,
@@ -147,6 +127,30 @@ bool Deflate(const std::vector<uint8_t>& data, std::vector<uint8_t>& compressed)
 
 } // namespace
 
+void PutPngInt32(uint8_t* out, uint32_t value) {
+    out[0] = static_cast<uint8_t>(value >> 24);
+    out[1] = static_cast<uint8_t>(value >> 16);
+    out[2] = static_cast<uint8_t>(value >> 8);
+    out[3] = static_cast<uint8_t>(value);
+}
+
+// Appends a chunk: length, type, data and the CRC of type and data.
+void PutPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, std::size_t size) {
+    const std::size_t at = out.size();
+    out.resize(at + 4 + 4 + size + 4);
+    uint8_t* chunk = out.data() + at;
+    PutPngInt32(chunk, static_cast<uint32_t>(size));
+    std::memcpy(chunk + 4, type, 4);
+    if (size > 0) {
+        std::memcpy(chunk + 8, data, size);
+    }
+    PutPngInt32(chunk + 8 + size, static_cast<uint32_t>(crc32(0, chunk + 4, static_cast<uInt>(size + 4))));
+}
+
+bool CompressPngImageData(const Picture& picture, std::vector<uint8_t>& compressed) {
+    return Deflate(FilteredScanlines(picture), compressed);
+}
+
 bool EncodePngWithZlib(const Picture& picture, std::vector<uint8_t>& png, std::string& error) {
     if (picture.empty()) {
         error = "the picture is empty";
@@ -160,15 +164,15 @@ bool EncodePngWithZlib(const Picture& picture, std::vector<uint8_t>& png, std::s
     png.assign({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
     // 8 bits a sample, RGB, deflate, adaptive filters, no interlace.
     uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 2, 0, 0, 0};
-    Put32(header, static_cast<uint32_t>(picture.width()));
-    Put32(header + 4, static_cast<uint32_t>(picture.height()));
-    PutChunk(png, "IHDR", header, sizeof header);
+    PutPngInt32(header, static_cast<uint32_t>(picture.width()));
+    PutPngInt32(header + 4, static_cast<uint32_t>(picture.height()));
+    PutPngChunk(png, "IHDR", header, sizeof header);
     const uint8_t perceptual = 0;
-    PutChunk(png, "sRGB", &perceptual, 1);
+    PutPngChunk(png, "sRGB", &perceptual, 1);
     for (std::size_t at = 0; at < compressed.size(); at += kChunkData) {
-        PutChunk(png, "IDAT", compressed.data() + at, std::min(kChunkData, compressed.size() - at));
+        PutPngChunk(png, "IDAT", compressed.data() + at, std::min(kChunkData, compressed.size() - at));
     }
-    PutChunk(png, "IEND", nullptr, 0);
+    PutPngChunk(png, "IEND", nullptr, 0);
     return true;
 }
 

@@ -1,0 +1,124 @@
+// The animated PNG recorder: frames only for changes, each frame as shown equal to the picture it
+// records, enlarged on request, and delays that add up to the recorded time.
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "capture/apng_writer.h"
+#include "support/apng_frames.h"
+
+namespace panelgrab {
+namespace {
+
+using test::ApngFrame;
+using test::DecodeApng;
+
+// A picture with a box of `colour` at (x, y), the rest a gradient.
+DisplayBitmap Scene(int x, int y, uint8_t colour) {
+    DisplayBitmap picture;
+    EXPECT_TRUE(picture.SetSize(37, 21));
+    for (int row = 0; row < picture.height(); ++row) {
+        uint8_t* line = picture.pixels() + static_cast<std::size_t>(row) * picture.rowSize();
+        for (int column = 0; column < picture.width(); ++column) {
+            const bool inBox = column >= x && column < x + 5 && row >= y && row < y + 3;
+            line[3 * column] = inBox ? colour : static_cast<uint8_t>(column * 6);
+            line[3 * column + 1] = inBox ? colour : static_cast<uint8_t>(row * 11);
+            line[3 * column + 2] = inBox ? 255 - colour : 40;
+        }
+    }
+    return picture;
+}
+
+Picture Enlarged(const DisplayBitmap& bitmap, int scale) {
+    Picture picture;
+    picture.Resize(bitmap.width() * scale, bitmap.height() * scale);
+    for (int y = 0; y < picture.height(); ++y) {
+        const uint8_t* row = bitmap.pixels() + static_cast<std::size_t>(y / scale) * bitmap.rowSize();
+        for (int x = 0; x < picture.width(); ++x) {
+            const uint8_t* bgr = row + 3 * (x / scale);
+            picture.Set(x, y, {bgr[2], bgr[1], bgr[0]});
+        }
+    }
+    return picture;
+}
+
+std::vector<ApngFrame> Frames(const ApngWriter& writer, int64_t endMs) {
+    std::vector<uint8_t> apng;
+    std::string error;
+    EXPECT_TRUE(writer.Encode(endMs, apng, error)) << error;
+    std::vector<ApngFrame> frames;
+    EXPECT_TRUE(DecodeApng(apng, frames, error)) << error;
+    return frames;
+}
+
+int64_t TotalDelay(const std::vector<ApngFrame>& frames) {
+    return std::accumulate(frames.begin(), frames.end(), int64_t{0},
+                           [](int64_t sum, const ApngFrame& frame) { return sum + frame.delayMs; });
+}
+
+TEST(ApngWriter, EveryFrameShowsItsPictureForTheTimeItStayed) {
+    for (const int scale : {1, 2, 3}) {
+        SCOPED_TRACE(scale);
+        const std::vector<DisplayBitmap> scenes = {Scene(0, 0, 200), Scene(10, 4, 90), Scene(31, 17, 90),
+                                                   Scene(31, 17, 10)};
+        const std::vector<int64_t> times = {1000, 1250, 1900, 5000};
+        ApngWriter writer(scale);
+        std::string error;
+        for (std::size_t i = 0; i < scenes.size(); ++i) {
+            ASSERT_TRUE(writer.AddPicture(scenes[i], times[i], error)) << error;
+            // The same picture again adds nothing.
+            ASSERT_TRUE(writer.AddPicture(scenes[i], times[i] + 100, error)) << error;
+        }
+        ASSERT_EQ(writer.frameCount(), scenes.size());
+        const std::vector<ApngFrame> frames = Frames(writer, 7000);
+        ASSERT_EQ(frames.size(), scenes.size());
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_TRUE(frames[i].shown == Enlarged(scenes[i], scale)) << "frame " << i;
+            const int64_t until = i + 1 < times.size() ? times[i + 1] : 7000;
+            EXPECT_EQ(frames[i].delayMs, until - times[i]) << "frame " << i;
+        }
+    }
+}
+
+TEST(ApngWriter, AStaticScreenIsOneFrameHoweverLongItStays) {
+    const struct {
+        int64_t endMs;
+        std::size_t frames; // a delay holds at most 65535 s: beyond, 1x1 frames carry the time on
+    } cases[] = {{0, 1},        {65535, 1}, {4 * 3600 * 1000 + 7, 1}, {65535000, 1}, {65535000 + 20000, 2},
+                 {200000000, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.endMs);
+        ApngWriter writer;
+        std::string error;
+        for (int64_t t = 0; t <= c.endMs; t += std::max<int64_t>(c.endMs / 7, 1)) {
+            ASSERT_TRUE(writer.AddPicture(Scene(3, 3, 7), t, error)) << error;
+        }
+        const std::vector<ApngFrame> frames = Frames(writer, c.endMs);
+        ASSERT_EQ(frames.size(), c.frames);
+        // Delays of more than 65.535 s are kept to 10 ms, 100 ms or 1 s.
+        EXPECT_NEAR(static_cast<double>(TotalDelay(frames)), static_cast<double>(c.endMs), 500.0);
+        for (const ApngFrame& frame : frames) {
+            EXPECT_TRUE(frame.shown == Enlarged(Scene(3, 3, 7), 1));
+        }
+    }
+}
+
+TEST(ApngWriter, RefusesWhatCannotBeAnimated) {
+    ApngWriter writer;
+    std::string error;
+    std::vector<uint8_t> apng;
+    EXPECT_FALSE(writer.Encode(100, apng, error));
+    EXPECT_EQ(error, "no picture was recorded");
+    EXPECT_FALSE(writer.AddPicture(DisplayBitmap(), 0, error));
+    ASSERT_TRUE(writer.AddPicture(Scene(0, 0, 1), 0, error));
+    DisplayBitmap other;
+    ASSERT_TRUE(other.SetSize(20, 20));
+    EXPECT_FALSE(writer.AddPicture(other, 10, error));
+    EXPECT_EQ(error, "the picture changed size from 37x21 to 20x20; an animation keeps one size");
+    EXPECT_EQ(writer.frameCount(), 1u);
+}
+
+} // namespace
+} // namespace panelgrab

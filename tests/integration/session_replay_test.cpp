@@ -1,0 +1,189 @@
+// A session recorded against the simulated phone and played back by it: the client cannot tell the
+// replay from the phone (the same answers, the same picture byte for byte, the same key events), and
+// a command the recording lacks is answered ERROR and named on stderr.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "phone/phone_link.h"
+#include "sim/simulated_phone.h"
+#include "support/recording_sink.h"
+#include "support/scratch_folder.h"
+#include "transport/port_timing.h"
+#include "transport/session_recorder.h"
+
+namespace panelgrab {
+namespace {
+
+using test::ReadFile;
+using test::RecordingSink;
+using test::ScratchFolder;
+
+// What a client sees of a phone in one conversation.
+struct Seen {
+    int32_t opened = -1;
+    std::string model;
+    int32_t modelResult = -1;
+    DisplayList displays;
+    std::vector<uint8_t> picture; // the BMP of display 0
+    std::vector<std::string> events;
+    std::string sendAnswer;
+
+    friend bool operator==(const Seen&, const Seen&) = default;
+};
+
+// Model, displays, a grab, keys with their key events and a raw command, on the phone at `device`;
+// the traffic goes to `sink` when there is one.
+Seen Converse(const std::string& device, TraceSink* sink) {
+    ConnectionSettings settings(device, 115200);
+    settings.SetTiming(PortTiming::Fast());
+    std::unique_ptr<PhoneLink> phone = CreatePhone(settings);
+    phone->SetTraceSink(sink);
+    Seen seen;
+    seen.opened = phone->Open(false);
+    seen.modelResult = phone->GetModel(seen.model);
+    phone->GetDisplayList(seen.displays);
+    DisplayBitmap picture;
+    if (phone->ReadDisplay(picture, 0) == kPhoneOk) {
+        seen.picture = picture.EncodeBmp();
+    }
+    RecordingSink keys;
+    if (phone->StartKeyEvents(&keys) == kPhoneOk && phone->PressKey("1#") == kPhoneOk) {
+        keys.WaitForEvents(4, std::chrono::seconds(5));
+        phone->StopKeyEvents(0);
+    }
+    seen.events = keys.Events();
+    phone->SendCommand("AT+CGMI\r", seen.sendAnswer);
+    phone->Close();
+    return seen;
+}
+
+std::unique_ptr<sim::SimulatedPhone> StartPhone(sim::SimOptions options) {
+    auto phone = std::make_unique<sim::SimulatedPhone>(std::move(options));
+    std::string error;
+    EXPECT_TRUE(phone->Start(error)) << error;
+    return phone;
+}
+
+sim::SimOptions Replaying(const std::string& path, bool fast) {
+    sim::SimOptions options;
+    options.replayPath = path;
+    options.replayFast = fast;
+    return options;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+Seen RecordOnce(const std::string& path) {
+    sim::SimOptions options;
+    options.unsolicited = true; // reports inside answers and between picture lines, kept out of both
+    auto phone = StartPhone(options);
+    SessionRecorder recorder;
+    std::string error;
+    EXPECT_TRUE(recorder.Open(path, "sim", error)) << error;
+    Seen seen = Converse(phone->DevicePath(), &recorder);
+    EXPECT_TRUE(recorder.Healthy());
+    return seen;
+}
+
+TEST(SessionReplay, TheReplayAnswersAsThePhoneDid) {
+    ScratchFolder folder;
+    const std::string session = folder / "phone.session";
+    const Seen recorded = RecordOnce(session);
+    ASSERT_EQ(recorded.opened, kPhoneOk);
+    ASSERT_EQ(recorded.model, "P200");
+    ASSERT_FALSE(recorded.picture.empty());
+    ASSERT_EQ(recorded.events,
+              (std::vector<std::string>{"pressed 1", "released 1", "pressed #", "released #"}));
+    const std::string text = ReadFile(session);
+    EXPECT_NE(text.find(" > AT+CGMM\\r\n"), std::string::npos) << text.substr(0, 400);
+    EXPECT_NE(text.find(" ! +CKEV: 1,1\n"), std::string::npos);
+
+    for (const bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "fast" : "recorded timing");
+        auto replay = StartPhone(Replaying(session, fast));
+        testing::internal::CaptureStderr();
+        const Seen replayed = Converse(replay->DevicePath(), nullptr);
+        replay->Stop();
+        const std::string complaints = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(replayed == recorded);
+        EXPECT_EQ(replayed.picture, recorded.picture) << "the picture, byte for byte";
+        EXPECT_EQ(replayed.events, recorded.events);
+        EXPECT_EQ(complaints, "");
+    }
+}
+
+TEST(SessionReplay, ACommandTheRecordingLacksIsAnsweredErrorAndNamed) {
+    ScratchFolder folder;
+    const std::string session = folder / "phone.session";
+    const Seen recorded = RecordOnce(session);
+    // The model query edited into another command: the client's AT+CGMM is no longer there.
+    std::string text = ReadFile(session);
+    for (std::size_t at = text.find("> AT+CGMM\\r"); at != std::string::npos;
+         at = text.find("> AT+CGMM\\r")) {
+        text.replace(at, 11, "> AT+CGMX\\r");
+    }
+    WriteText(session, text);
+
+    auto replay = StartPhone(Replaying(session, true));
+    testing::internal::CaptureStderr();
+    const Seen replayed = Converse(replay->DevicePath(), nullptr);
+    replay->Stop();
+    const std::string complaints = testing::internal::GetCapturedStderr();
+    EXPECT_NE(replayed.modelResult, kPhoneOk);
+    EXPECT_NE(
+        complaints.find("panelgrab-phonesim: replay: no recorded command \"AT+CGMM\" from here on; next "
+                        "recorded: \"AT+CGMX\" ("),
+        std::string::npos)
+        << complaints;
+    EXPECT_NE(complaints.find("; answered ERROR\n"), std::string::npos) << complaints;
+    // The rest of the session carries on.
+    EXPECT_EQ(replayed.displays, recorded.displays);
+    EXPECT_EQ(replayed.picture, recorded.picture);
+
+    // A command sent as it is gets the ERROR answer itself, echo included as the phone echoed.
+    auto again = StartPhone(Replaying(session, true));
+    ConnectionSettings settings(again->DevicePath(), 115200);
+    settings.SetTiming(PortTiming::Fast());
+    std::unique_ptr<PhoneLink> phone = CreatePhone(settings);
+    ASSERT_EQ(phone->Open(false), kPhoneOk);
+    std::string answer;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(phone->SendCommand("AT+FOO\r", answer), kPhoneFailed);
+    phone->Close();
+    again->Stop();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(answer, "AT+FOO\r\r\nERROR\r\n");
+}
+
+TEST(SessionReplay, AMalformedSessionIsRefusedWithItsLine) {
+    ScratchFolder folder;
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"# nothing but a comment\n", ": the session holds no command"},
+        {"0.000 > AT\\r\n0.010 < OK\\q\n", ":2: a backslash must begin \\r, \\n, \\t, \\\\ or \\xHH"},
+        {"0.000 > AT\\r\n1.5 < OK\n",
+         ":2: expected a time in seconds with three decimals (12.345) at the start"},
+        {"0.000 ? AT\\r\n", ":1: expected '>', '<' or '!' after the time"},
+    };
+    for (const auto& c : cases) {
+        const std::string session = folder / "bad.session";
+        WriteText(session, c.text);
+        sim::SimulatedPhone phone(Replaying(session, true));
+        std::string error;
+        EXPECT_FALSE(phone.Start(error));
+        EXPECT_EQ(error, session + c.error);
+    }
+}
+
+} // namespace
+} // namespace panelgrab
