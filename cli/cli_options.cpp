@@ -82,7 +82,7 @@ constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
 // watch --changed-only judges with the same options.
 constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
 
-const std::array<OptionSpec, 23> kOptions{{
+const std::array<OptionSpec, 24> kOptions{{
     {"--port", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
          if (v.empty()) {
@@ -112,6 +112,11 @@ const std::array<OptionSpec, 23> kOptions{{
     {"--fast-timing", "", false, kAnyCommand,
      [](CliOptions& o, std::string_view, std::string&) {
          o.fastTiming = true;
+         return true;
+     }},
+    {"--force", "", false, kAnyCommand,
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.force = true;
          return true;
      }},
     {"--output", "-o", true, Bit(Command::Grab) | Bit(Command::Watch),

@@ -37,6 +37,7 @@ struct CliOptions {
     int32_t baud = kDefaultBaud;
     bool trace = false;
     bool fastTiming = false; // shrunk port timing, for tests against the simulated phone
+    bool force = false;      // open a local port that another program holds open
 
     std::string text;   // send: the command with its escapes decoded; keys: the keys as typed
     std::string output; // grab: the file, "-" for stdout

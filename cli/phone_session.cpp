@@ -55,9 +55,9 @@ int PhoneSession::Open() {
     }
 
     ConnectionSettings settings(devicePath, options_.baud);
-    if (options_.fastTiming) {
-        settings.SetTiming(PortTiming::Fast());
-    }
+    PortTiming timing = options_.fastTiming ? PortTiming::Fast() : PortTiming{};
+    timing.openHeldPort = options_.force;
+    settings.SetTiming(timing);
     phone_ = CreatePhone(settings);
     if (!phone_) {
         return Report("no phone object could be made", kExitFailed);

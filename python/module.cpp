@@ -147,15 +147,15 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
     m.def(
         "open",
         [](const std::string& port, int32_t baud, const py::object& initCommands, const py::object& trace,
-           bool fastTiming) {
+           bool fastTiming, bool force) {
             // True sends the settings' (empty) command list, a lone CR; a text gives the lines.
             const bool lines = py::isinstance<py::str>(initCommands);
             const std::string commands = lines ? initCommands.cast<std::string>() : std::string();
             const bool send = lines || initCommands.cast<bool>();
-            return PhoneHandle::Open({port, baud, send, commands, fastTiming, trace});
+            return PhoneHandle::Open({port, baud, send, commands, fastTiming, force, trace});
         },
         "port"_a, "baud"_a = 115200, py::kw_only(), "init_commands"_a = false, "trace"_a = py::none(),
-        "fast_timing"_a = false, "Opens a phone; see panelgrab.open().");
+        "fast_timing"_a = false, "force"_a = false, "Opens a phone; see panelgrab.open().");
 }
 
 void BindScreen(py::module_& m) {

@@ -49,9 +49,9 @@ std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
     }
 
     ConnectionSettings connection(devicePath, settings.baud, settings.commandLines);
-    if (settings.fastTiming) {
-        connection.SetTiming(PortTiming::Fast());
-    }
+    PortTiming timing = settings.fastTiming ? PortTiming::Fast() : PortTiming{};
+    timing.openHeldPort = settings.force;
+    connection.SetTiming(timing);
     handle->phone_ = CreatePhone(connection);
     if (!settings.trace.is_none()) {
         handle->trace_ = std::make_unique<TraceBridge>(settings.trace);

@@ -38,6 +38,7 @@ public:
         bool initCommands = false; // send the initialisation commands after the probe
         std::string commandLines;  // those commands, each line ending in CR LF
         bool fastTiming = false;   // the shrunk port timing, for tests against the simulated phone
+        bool force = false;        // open a local port that another program holds open
         pybind11::object trace;    // None or a callable (direction, text)
     };
 

@@ -51,7 +51,7 @@ def _trace_callable(trace: Trace) -> Optional[Callable[[str, str], Any]]:
 
 
 def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = False, trace: Trace = None,
-         fast_timing: bool = False) -> Phone:
+         fast_timing: bool = False, force: bool = False) -> Phone:
     r"""Opens the phone on `port` and returns a Phone (a context manager that closes it).
 
     `port` is a serial port ("/dev/ttyACM0"; a bare name means /dev/NAME, "COM1" /dev/ttyS0), a
@@ -69,12 +69,15 @@ def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = Fal
     `fast_timing` shrinks the port's waits about a hundredfold: for tests against the simulated
     phone only.
 
+    A local port that another program (ser2net, a terminal program) holds open is refused with
+    PortError naming it ("/dev/ttyUSB0 is in use by ser2net (pid 612)"); `force` opens it anyway.
+
     Raises PortError (the port could not be opened: reason and what to do), PhoneNotResponding,
     PhoneError (an initialisation command was refused), or ValueError for a port name or simulator
     option that cannot be used.
     """
     phone = _native.open(port, baud, init_commands=init_commands, trace=_trace_callable(trace),
-                         fast_timing=fast_timing)
+                         fast_timing=fast_timing, force=force)
     _open_phones.add(phone)
     return phone
 

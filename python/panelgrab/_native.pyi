@@ -198,7 +198,8 @@ class Simulator:
         """Stops serving and closes the pseudo-terminal."""
 
 def open(port: str, baud: int = 115200, *, init_commands: Union[bool, str] = False,
-         trace: Optional[Callable[[str, str], Any]] = None, fast_timing: bool = False) -> Phone:
+         trace: Optional[Callable[[str, str], Any]] = None, fast_timing: bool = False,
+         force: bool = False) -> Phone:
     """Opens a phone; see panelgrab.open()."""
 
 def ports() -> List[PortInfo]:
