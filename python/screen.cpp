@@ -2,6 +2,7 @@
 
 #include "compare/picture_comparison.h"
 #include "compare/picture_file_reader.h"
+#include "python/gil_gate.h"
 #include "python/phone_handle.h"
 #include "python/picture_file_writer.h"
 #include "python/python_errors.h"
@@ -39,7 +40,7 @@ void Screen::Save(const std::string& path) const {
     bool written = false;
     std::string error;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         written = PictureFileWriter::Write(bitmap_, path, error);
     }
     if (!written) {
@@ -79,7 +80,7 @@ std::shared_ptr<const Picture> Screen::Reference(const py::handle& reference) co
     PictureFileStatus status = PictureFileStatus::Ok;
     std::string error;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         status = PictureFileReader::Read(path, *picture, error);
     }
     if (status != PictureFileStatus::Ok) {
@@ -107,7 +108,7 @@ Comparison Screen::Compare(const py::object& reference, const py::object& region
 
     ComparisonResult result;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         result = PictureComparison(options).Compare(*expected, *picture_);
     }
     if (result.verdict == ComparisonVerdict::RegionOutside) {
