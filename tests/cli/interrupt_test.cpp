@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <thread>
@@ -30,13 +31,16 @@ struct Ending {
     int status = -1; // as a shell reports it: 128 + the signal for a program that died of one
     std::string err;
     std::chrono::milliseconds afterSignal{0}; // from the signal to the program's end
+    bool diedOfSignal = false;                // the system ended it, not its own exit
 };
 
 // Runs `panelgrab-cli --port PORT ARGS...` against `phone`, which stalls after some bytes, and
 // sends `signal` once the phone has sent `ready` bytes and `settle` has passed: the program is then
 // waiting in the exchange, transfer or loop that the stall left it in. Returns once it has ended.
+// With `again`, the signal is sent a second time after that long.
 Ending StopWith(const sim::SimulatedPhone& phone, const std::vector<std::string>& args, int signal,
-                int64_t ready, std::chrono::milliseconds settle = 0ms) {
+                int64_t ready, std::chrono::milliseconds settle = 0ms,
+                std::optional<std::chrono::milliseconds> again = std::nullopt) {
     const fs::path err = fs::temp_directory_path() / ("panelgrab-interrupt-" + std::to_string(getpid()));
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
@@ -63,12 +67,16 @@ Ending StopWith(const sim::SimulatedPhone& phone, const std::vector<std::string>
     std::this_thread::sleep_for(settle);
     const auto signalled = std::chrono::steady_clock::now();
     kill(pid, signal);
+    if (again) {
+        std::this_thread::sleep_for(*again);
+        kill(pid, signal);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     const auto afterSignal =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled);
     Ending ending{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), test::ReadFile(err),
-                  afterSignal};
+                  afterSignal, WIFSIGNALED(status)};
     fs::remove(err);
     return ending;
 }
@@ -134,6 +142,17 @@ TEST(CliInterrupt, WaitingCommandsOnAStalledPhoneEndPromptly) {
             EXPECT_NE(ending.err.find("; the port was closed"), std::string::npos) << ending.err;
         }
     }
+}
+
+// A second signal ends the program at once, while the first one's close still waits: here listen's
+// switch-off, which a stalled phone never answers, within its read wait.
+TEST(CliInterrupt, ASecondSignalEndsTheProgramAtOnce) {
+    const auto phone = test::StartPhone({"--fault=stall-after=" + std::to_string(kListenReadyBytes)});
+    ASSERT_TRUE(phone);
+    const Ending ending = StopWith(*phone, {"listen"}, SIGINT, kListenReadyBytes, 300ms, 50ms);
+    EXPECT_TRUE(ending.diedOfSignal) << ending.err;
+    EXPECT_EQ(ending.status, 128 + SIGINT);
+    EXPECT_EQ(ending.err.find("the port was closed"), std::string::npos) << ending.err;
 }
 
 } // namespace
