@@ -98,7 +98,7 @@ int GrabInBackground(const CliOptions& options, const DisplayInfo& display, cons
     if (int32_t result = phone.StartScreenRead(display); result != kPhoneOk) {
         return session.ReportFailure("starting the read", result);
     }
-    ProgressBar bar(io.err, ShowsProgress(options, io));
+    ProgressBar bar(io.err, ShowsProgress(options, io), 2 * phone.Port().settings().GetTiming().readWait);
     int32_t received = WaitForRead(phone, display, bar);
     // The worker does not say whether its transfer succeeded; a short count means it did not.
     if (received < ExpectedCharacters(display)) {

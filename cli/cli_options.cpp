@@ -82,7 +82,7 @@ constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
 // watch --changed-only judges with the same options.
 constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
 
-const std::array<OptionSpec, 26> kOptions{{
+const std::array<OptionSpec, 27> kOptions{{
     {"--port", "", true, kAnyCommand,
      [](CliOptions& o, std::string_view v, std::string& e) {
          if (v.empty()) {
@@ -138,6 +138,11 @@ const std::array<OptionSpec, 26> kOptions{{
     {"--fast-timing", "", false, kAnyCommand,
      [](CliOptions& o, std::string_view, std::string&) {
          o.fastTiming = true;
+         return true;
+     }},
+    {"--force", "", false, kAnyCommand,
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.force = true;
          return true;
      }},
     {"--output", "-o", true, Bit(Command::Grab) | Bit(Command::Watch),

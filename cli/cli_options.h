@@ -41,6 +41,7 @@ struct CliOptions {
     bool trace = false;
     std::string recordSession; // --record-session: the session file, empty for none
     bool fastTiming = false;   // shrunk port timing, for tests against the simulated phone
+    bool force = false;        // open a local port that another program holds open
 
     std::string text;   // send: the command with its escapes decoded; keys: the keys as typed
     std::string output; // grab: the file, "-" for stdout

@@ -44,9 +44,9 @@ Commands:
                                 %03d (%% is a percent sign), counting the pictures taken from
                                 1. Each written name is printed on stdout. Ends after N
                                 pictures or S seconds (whichever comes first), on Ctrl-C or
-                                SIGTERM, or when stdout is closed, always after the picture in
-                                hand is written whole; the last line on stderr says how many
-                                pictures were taken and written. --changed-only writes a picture
+                                SIGTERM (a picture still being read is dropped), or when stdout
+                                is closed; every file written is whole, and a line on stderr
+                                says how many pictures were taken and written. --changed-only writes a picture
                                 only when it differs from the last one written, judged with the
                                 COMPARISON OPTIONS; the gaps in the numbers are the pictures
                                 that did not change.
@@ -135,6 +135,8 @@ Options:
                   stderr, with CR and LF shown as \r and \n; reports the phone sent unasked
                   (+CKEV, RING, ...) are kept out of answers and shown as "! " when a listener
                   got them, "- " when nobody listened.
+  --force         Open a local port that another program (ser2net, a terminal program) holds
+                  open too; without it such a port is refused as in use, naming the program.
   --fast-timing   Shrink the port's waits about a hundredfold. Meant for tests against the
                   simulated phone or a pseudo-terminal; a real phone needs the normal timing.
   -h, --help      Print this help.

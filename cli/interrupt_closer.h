@@ -10,8 +10,9 @@ namespace panelgrab::cli {
 // next to nothing) and is remembered. The command meant to close its port there: that ends an
 // exchange blocked on the port at once, and the program then leaves through its normal path,
 // releasing everything. A second interruption ends the program at once, for a command that does
-// not notice. The previous handlers come back when it goes; a guard made later (listen's) takes the
-// interruptions over while it lives.
+// not notice. The previous handlers come back when it goes. There is one for the whole command:
+// the loops that wait (listen, watch, grab --every) look at Signal() instead of catching signals
+// of their own, which would take the interruption away from the port's close.
 class InterruptCloser {
 public:
     explicit InterruptCloser(std::function<void()> onSignal);

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cli/exit_codes.h"
-#include "cli/interrupt_guard.h"
 #include "cli/key_event_printer.h"
 
 namespace panelgrab::cli {
@@ -30,10 +29,13 @@ int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
     using Clock = std::chrono::steady_clock;
     PhoneLink& phone = session.Phone();
     KeyEventPrinter printer(io.out, options.count);
-    InterruptGuard interrupt;
+    // Reporting left on would keep the phone sending key reports to a port nobody reads: an
+    // interruption first lets the switch-off below have one read wait.
+    session.GiveGraceOnInterrupt(phone.Port().settings().GetTiming().readWait);
 
     if (int32_t result = phone.StartKeyEvents(&printer); result != kPhoneOk) {
         phone.StopKeyEvents(0);
+        session.GraceUsed();
         return session.ReportFailure("switching key event reporting on", result);
     }
     std::optional<Clock::time_point> deadline;
@@ -41,13 +43,14 @@ int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
         deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(*options.seconds));
     }
-    while (!InterruptGuard::Interrupted() && !(deadline && Clock::now() >= *deadline)) {
+    while (!session.Interrupted() && !(deadline && Clock::now() >= *deadline)) {
         if (printer.WaitForEnd(kWaitSlice)) {
             break;
         }
     }
     // Clears the client first, so no event reaches the printer once this returns.
     const int32_t switchedOff = phone.StopKeyEvents(0);
+    session.GraceUsed();
     if (const std::optional<std::string> reason = printer.lostReason()) {
         return session.Report("the phone stopped answering while listening for keys: " + *reason +
                                   " Check the cable and that the phone is on.",

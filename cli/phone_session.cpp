@@ -57,9 +57,9 @@ int PhoneSession::Open() {
     }
 
     ConnectionSettings settings(devicePath, options_.baud);
-    if (options_.fastTiming) {
-        settings.SetTiming(PortTiming::Fast());
-    }
+    PortTiming timing = options_.fastTiming ? PortTiming::Fast() : PortTiming{};
+    timing.openHeldPort = options_.force;
+    settings.SetTiming(timing);
     if (options_.baudAuto) {
         if (int code = FindBaudRate(settings); code != kExitOk) {
             return code;
@@ -76,7 +76,7 @@ int PhoneSession::Open() {
     }
     phone_->SetTraceSink(sink);
     // Dying of the signal would skip the port's orderly close (its output flush and release).
-    interruptCloser_ = std::make_unique<InterruptCloser>([phone = phone_.get()] { phone->ClosePortNow(); });
+    interruptCloser_ = std::make_unique<InterruptCloser>([this] { CloseOnInterrupt(); });
     if (phone_->Open(false) != kPhoneOk) {
         return Report(DescribePortFailure(phone_->Port()), kExitNoConnection);
     }
@@ -119,6 +119,28 @@ int PhoneSession::MakeTraceSink(TraceSink*& sink) {
         sink = sessionRecorder_.get();
     }
     return kExitOk;
+}
+
+void PhoneSession::GiveGraceOnInterrupt(std::chrono::milliseconds grace) {
+    const std::lock_guard lock(graceLock_);
+    grace_ = grace;
+    graceUsed_ = false;
+}
+
+void PhoneSession::GraceUsed() {
+    {
+        const std::lock_guard lock(graceLock_);
+        graceUsed_ = true;
+    }
+    graceEnded_.notify_all();
+}
+
+void PhoneSession::CloseOnInterrupt() {
+    {
+        std::unique_lock lock(graceLock_);
+        graceEnded_.wait_for(lock, grace_, [this] { return graceUsed_; });
+    }
+    phone_->ClosePortNow();
 }
 
 int PhoneSession::ReportFailure(std::string_view operation, int32_t result) {

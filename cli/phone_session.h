@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -39,8 +42,13 @@ public:
     // since the failure is only its consequence.
     int Report(std::string_view message, int code);
 
-    // True once Ctrl-C, SIGTERM or SIGHUP closed the port (from Open() on).
+    // True once Ctrl-C, SIGTERM or SIGHUP arrived (from Open() on); the port is closed then, or
+    // about to be when a command asked for a grace.
     bool Interrupted() const { return interruptCloser_ && InterruptCloser::Signal() != 0; }
+    // From now on an interruption leaves the command up to `grace` to do what must be done before the
+    // port closes (listen switches the phone's reporting off); GraceUsed() says it is done.
+    void GiveGraceOnInterrupt(std::chrono::milliseconds grace);
+    void GraceUsed();
     // Says that the command was interrupted and returns 128 + the signal, as a shell reports it.
     int ReportInterrupt();
 
@@ -50,6 +58,8 @@ private:
     int FindBaudRate(ConnectionSettings& settings);
     // --trace and --record-session: the sink the port reports its traffic to (null: none).
     int MakeTraceSink(TraceSink*& sink);
+    // The interruption's action, on the closer's thread: waits out the grace, then closes the port.
+    void CloseOnInterrupt();
 
     const CliOptions& options_;
     CliIo& io_;
@@ -58,6 +68,10 @@ private:
     std::unique_ptr<TracePrinter> tracePrinter_;
     std::unique_ptr<SessionRecorder> sessionRecorder_;
     std::unique_ptr<PhoneLink> phone_;
+    std::mutex graceLock_;
+    std::condition_variable graceEnded_;
+    std::chrono::milliseconds grace_{0}; // guarded by graceLock_, as is graceUsed_
+    bool graceUsed_ = false;
     std::unique_ptr<InterruptCloser> interruptCloser_; // closes phone_'s port on a signal
 };
 

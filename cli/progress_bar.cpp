@@ -5,7 +5,8 @@
 
 namespace panelgrab::cli {
 
-std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth) {
+std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth,
+                           std::optional<double> stalledSeconds) {
     int64_t total = std::max<int64_t>(snapshot.totalLines, 0);
     int64_t received = std::clamp<int64_t>(snapshot.linesReceived, 0, total);
     int filled = total > 0 ? static_cast<int>(received * barWidth / total) : barWidth;
@@ -20,6 +21,9 @@ std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth) {
                   static_cast<long long>(received), static_cast<long long>(total));
     text += counts;
 
+    if (stalledSeconds && received < total) {
+        return text + "   stalled for " + FormatDuration(*stalledSeconds);
+    }
     const std::optional<double> rate = LinesPerSecond(snapshot);
     const std::optional<double> left = SecondsLeft(snapshot);
     if (!rate || !left) {
@@ -32,15 +36,26 @@ std::string FormatProgress(const ProgressSnapshot& snapshot, int barWidth) {
     return text;
 }
 
-ProgressBar::ProgressBar(std::ostream& stream, bool enabled)
-    : stream_(stream), enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+ProgressBar::ProgressBar(std::ostream& stream, bool enabled, std::chrono::milliseconds stallAfter)
+    : stream_(stream), enabled_(enabled), stallAfter_(stallAfter), start_(std::chrono::steady_clock::now()),
+      lastLineAt_(start_) {}
 
 void ProgressBar::Update(int64_t linesReceived, int64_t totalLines) {
     if (!enabled_) {
         return;
     }
-    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-    std::string text = FormatProgress({linesReceived, totalLines, elapsed.count()});
+    const auto now = std::chrono::steady_clock::now();
+    if (linesReceived != lastLines_) {
+        lastLines_ = linesReceived;
+        lastLineAt_ = now;
+    }
+    const std::chrono::duration<double> elapsed = now - start_;
+    const std::chrono::duration<double> quiet = now - lastLineAt_;
+    std::optional<double> stalled;
+    if (quiet > stallAfter_) {
+        stalled = quiet.count();
+    }
+    std::string text = FormatProgress({linesReceived, totalLines, elapsed.count()}, 24, stalled);
     // Blank out what a longer previous line left behind.
     std::size_t length = text.size();
     if (length < lastLength_) {

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "cli/exit_codes.h"
-#include "cli/interrupt_guard.h"
 #include "cli/numbered_file_name.h"
 #include "cli/picture_output.h"
 #include "compare/picture_comparison.h"
@@ -50,8 +49,8 @@ private:
 };
 
 // Sleeps until `due`; false when a stop signal came first.
-bool WaitUntil(Clock::time_point due) {
-    while (!InterruptGuard::Interrupted()) {
+bool WaitUntil(Clock::time_point due, const PhoneSession& session) {
+    while (!session.Interrupted()) {
         const auto now = Clock::now();
         if (now >= due) {
             return true;
@@ -75,7 +74,7 @@ public:
                 break;
             }
             const std::optional<Clock::time_point> due = schedule.Next();
-            if (!due || (options_.count && taken_ >= *options_.count) || !WaitUntil(*due)) {
+            if (!due || (options_.count && taken_ >= *options_.count) || !WaitUntil(*due, session_)) {
                 break;
             }
         }
@@ -97,7 +96,7 @@ private:
         Picture picture = bitmap.ToPicture();
         if (options_.compare.changedOnly && lastWritten_ &&
             comparison_.Compare(*lastWritten_, picture).matches()) {
-            return !InterruptGuard::Interrupted();
+            return !session_.Interrupted();
         }
         const std::string name = names_.For(taken_);
         std::string error;
@@ -112,7 +111,7 @@ private:
         // The names on stdout let a script pick up each file as it comes; once nobody reads them
         // any more there is no one to capture for.
         io_.out << name << "\n" << std::flush;
-        return io_.out.good() && !InterruptGuard::Interrupted();
+        return io_.out.good() && !session_.Interrupted();
     }
 
     const CliOptions& options_;
@@ -139,7 +138,6 @@ int RunRepeatedGrab(const CliOptions& options, const DisplayInfo& display, Phone
             return session.Report(problem, kExitUsage);
         }
     }
-    InterruptGuard interrupt;
     return RepeatedCapture(options, session, io, std::move(*names)).Run();
 }
 

@@ -11,7 +11,6 @@
 #include "background/live_view_options.h"
 #include "cli/capture_commands.h"
 #include "cli/exit_codes.h"
-#include "cli/interrupt_guard.h"
 #include "cli/numbered_file_name.h"
 #include "cli/picture_output.h"
 #include "cli/watch_recording.h"
@@ -60,7 +59,7 @@ public:
         int code = kExitOk;
         for (;;) {
             const bool running = phone.IsLiveViewRunning(); // before the drain: nothing is missed
-            if (!Collect(code) || InterruptGuard::Interrupted() || (deadline && Clock::now() >= *deadline)) {
+            if (!Collect(code) || session_.Interrupted() || (deadline && Clock::now() >= *deadline)) {
                 break;
             }
             if (!running) {
@@ -231,7 +230,6 @@ int RunWatch(const CliOptions& options, PhoneSession& session, CliIo& io) {
             return session.Report(problem, kExitUsage);
         }
     }
-    InterruptGuard interrupt;
     return Watch(options, session, io, std::move(names)).Run(*display);
 }
 

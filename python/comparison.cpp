@@ -2,6 +2,7 @@
 
 #include "compare/diff_picture.h"
 #include "compare/picture_comparison.h"
+#include "python/gil_gate.h"
 #include "python/picture_file_writer.h"
 #include "python/python_errors.h"
 
@@ -40,7 +41,7 @@ void Comparison::SaveDiff(const std::string& path) const {
     bool written = false;
     std::string error;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         Picture diff;
         const PictureComparison comparison(options_);
         if (!DiffPicture::Draw(*reference_, *picture_, comparison, diff)) {

@@ -7,6 +7,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include "python/gil_gate.h"
+
 namespace py = pybind11;
 
 namespace panelgrab::python {
@@ -29,7 +31,7 @@ void InterruptibleCall::Run(const std::function<void()>& work, const std::functi
     for (;;) {
         bool ended = false;
         {
-            const py::gil_scoped_release release;
+            const GilGate::Released release;
             std::unique_lock<std::mutex> guard(lock);
             ended = finished.wait_for(guard, kSlice, [&] { return done; });
         }
@@ -38,7 +40,7 @@ void InterruptibleCall::Run(const std::function<void()>& work, const std::functi
         }
         if (PyErr_CheckSignals() != 0) {
             {
-                const py::gil_scoped_release release;
+                const GilGate::Released release;
                 interrupt();
                 helper.join();
             }
@@ -46,7 +48,7 @@ void InterruptibleCall::Run(const std::function<void()>& work, const std::functi
         }
     }
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         helper.join();
     }
     if (failure) {
@@ -56,7 +58,7 @@ void InterruptibleCall::Run(const std::function<void()>& work, const std::functi
 
 void InterruptibleCall::Pause(std::chrono::milliseconds duration) {
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         std::this_thread::sleep_for(duration);
     }
     if (PyErr_CheckSignals() != 0) {

@@ -25,6 +25,7 @@ public:
         Event,    // `event` holds the next event
         Lost,     // the port failed under the listener; lostReason() says why, and no event follows
         TimedOut, // nothing came within the wait
+        Ended,    // the phone was closed: nothing more is handed out
     };
 
     void OnKeyPressed(std::string key) override { Push(std::move(key), true); }
@@ -32,8 +33,11 @@ public:
     void OnKeyEventsStopped() override {}
     void OnKeyEventsLost(const std::string& reason) override;
 
+    // Ends every wait at once, and the events: called when the phone is closed.
+    void End();
+
     // Takes the oldest event, waiting up to `limit` for one. Events that came before a loss are
-    // handed out first.
+    // handed out first; none after End().
     Wait Next(KeyEvent& event, std::chrono::milliseconds limit);
     std::optional<std::string> lostReason() const;
 
@@ -44,6 +48,7 @@ private:
     std::condition_variable changed_;
     std::deque<KeyEvent> events_;
     std::optional<std::string> lost_;
+    bool ended_ = false;
 };
 
 } // namespace panelgrab::python

@@ -5,6 +5,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include "python/gil_gate.h"
 #include "python/interruptible_call.h"
 #include "python/phone_handle.h"
 #include "python/python_errors.h"
@@ -70,11 +71,14 @@ std::optional<KeyEvent> KeyEventStream::Wait(std::optional<Clock::time_point> de
         KeyEvent event;
         KeyEventQueue::Wait result = KeyEventQueue::Wait::TimedOut;
         {
-            const py::gil_scoped_release release;
+            const GilGate::Released release;
             result = queue_->Next(event, slice);
         }
         if (result == KeyEventQueue::Wait::Event) {
             return event;
+        }
+        if (result == KeyEventQueue::Wait::Ended) {
+            return std::nullopt; // the phone was closed, here or on another thread
         }
         if (result == KeyEventQueue::Wait::Lost) {
             Raise({ErrorKind::Port,

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "python/comparison.h"
+#include "python/gil_gate.h"
 #include "python/key_event_stream.h"
 #include "python/phone_handle.h"
 #include "python/python_text.h"
@@ -65,7 +66,8 @@ void BindPhone(py::module_& m) {
 Entering the block switches the phone's key reporting on, leaving it switches it off. Iterating yields
 KeyEvent objects as they arrive and ends when none came within the timeout given to key_events();
 take() collects a number of them. A port that fails under the listener (the phone was unplugged or
-hung up) raises PortError after the events that came before it. Ctrl-C ends a wait at once.)doc")
+hung up) raises PortError after the events that came before it. Ctrl-C ends a wait at once, and so
+does the phone's close() from any thread: the iteration ends as if no event came.)doc")
         .def("__enter__",
              [](KeyEventStream& s) -> KeyEventStream& {
                  s.Enter();
@@ -89,12 +91,15 @@ key_events()). Fewer come back when the time ran out. Raises PortError when the 
                                                           R"doc(A phone on a port, made by panelgrab.open().
 
 Every call blocks until the phone has answered, with the GIL released; Ctrl-C ends it within a
-fraction of a second by closing the port, which the next call opens again. Failures raise PortError,
+fraction of a second by closing the port, which the next call opens again. close() from another thread
+ends a call in progress there (it raises ValueError). Failures raise PortError,
 PhoneNotResponding, PhoneError or PictureError with the program's own texts. Used as a context
 manager, the phone is closed at the end of the block.)doc")
         .def("__enter__", [](const std::shared_ptr<PhoneHandle>& p) { return p; })
         .def("__exit__", [](PhoneHandle& p, const py::args&) { p.Close(); })
-        .def("close", &PhoneHandle::Close, "Stops the key events, closes the port and the simulated phone.")
+        .def("close", &PhoneHandle::Close,
+             "Ends the key event iterations and another thread's call at once, stops the key events, closes "
+             "the port and the simulated phone.")
         .def_property_readonly("closed", &PhoneHandle::closed, "True once close() was called.")
         .def_property_readonly("port", &PhoneHandle::label,
                                "The port as messages name it, e.g. \"sim (/dev/pts/4)\" or \"/dev/ttyACM0\".")
@@ -149,7 +154,7 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
     m.def(
         "open",
         [](const std::string& port, const py::object& baud, const py::object& initCommands,
-           const py::object& trace, bool fastTiming, const py::object& recordSession) {
+           const py::object& trace, bool fastTiming, const py::object& recordSession, bool force) {
             // True sends the settings' (empty) command list, a lone CR; a text gives the lines.
             const bool lines = py::isinstance<py::str>(initCommands);
             const std::string commands = lines ? initCommands.cast<std::string>() : std::string();
@@ -161,13 +166,15 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
             }
             const std::string session =
                 recordSession.is_none() ? std::string() : py::str(recordSession).cast<std::string>();
-            PhoneHandle::Settings settings{
-                port,   baudAuto ? 0 : baud.cast<int32_t>(), send, commands, fastTiming, trace, baudAuto,
-                session};
+            PhoneHandle::Settings settings{port,     baudAuto ? 0 : baud.cast<int32_t>(),
+                                           send,     commands,
+                                           fastTiming, force,
+                                           trace,    baudAuto,
+                                           session};
             return PhoneHandle::Open(std::move(settings));
         },
         "port"_a, "baud"_a = 115200, py::kw_only(), "init_commands"_a = false, "trace"_a = py::none(),
-        "fast_timing"_a = false, "record_session"_a = py::none(), "Opens a phone; see panelgrab.open().");
+        "fast_timing"_a = false, "record_session"_a = py::none(), "force"_a = false, "Opens a phone; see panelgrab.open().");
 }
 
 void BindScreen(py::module_& m) {
@@ -258,7 +265,7 @@ void BindPorts(py::module_& m) {
     m.def(
         "ports",
         [] {
-            const py::gil_scoped_release release;
+            const GilGate::Released release;
             return ListPorts();
         },
         "The machine's serial ports, never opening one; str() of each is the line panelgrab-cli ports "
@@ -281,4 +288,8 @@ PYBIND11_MODULE(_native, m) {
     panelgrab::python::BindScreen(m);
     panelgrab::python::BindPorts(m);
     panelgrab::python::BindPhone(m);
+    // Registered before the package's own hook that closes the open phones, so it runs after it:
+    // the gate shuts on the threads that are left.
+    pybind11::module_::import("atexit").attr("register")(
+        pybind11::cpp_function([] { panelgrab::python::GilGate::Close(); }));
 }

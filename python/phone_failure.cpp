@@ -16,7 +16,7 @@ bool Is(const char* text, const char* fixed) {
 } // namespace
 
 std::string PhoneFailure::Describe(const SerialPort& port) {
-    return DescribePortFailure(port, FailureWording{"panelgrab.ports()", "baud=..."});
+    return DescribePortFailure(port, FailureWording{"panelgrab.ports()", "baud=...", "force=True"});
 }
 
 ErrorKind PhoneFailure::KindOfPortText(const SerialPort& port) {

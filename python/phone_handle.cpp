@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
+#include "python/gil_gate.h"
 #include "python/interruptible_call.h"
 #include "python/phone_failure.h"
 #include "python/screen.h"
@@ -21,6 +24,28 @@ namespace {
 
 // How often a grab looks at the read's progress and at Ctrl-C.
 constexpr std::chrono::milliseconds kReadPoll{25};
+
+// Switches key reporting off for a phone being closed, within one read wait: a phone that has not
+// answered by then gets its port closed under the exchange, so that close() never waits out the
+// retries of a phone that stopped answering.
+void SwitchReportingOffBriefly(PhoneLink& phone) {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread closer([&] {
+        std::unique_lock<std::mutex> guard(lock);
+        if (!ended.wait_for(guard, phone.Port().settings().GetTiming().readWait, [&] { return done; })) {
+            phone.ClosePortNow();
+        }
+    });
+    phone.StopKeyEvents(0);
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        done = true;
+    }
+    ended.notify_all();
+    closer.join();
+}
 
 } // namespace
 
@@ -50,9 +75,9 @@ std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
     }
 
     ConnectionSettings connection(devicePath, settings.baud, settings.commandLines);
-    if (settings.fastTiming) {
-        connection.SetTiming(PortTiming::Fast());
-    }
+    PortTiming timing = settings.fastTiming ? PortTiming::Fast() : PortTiming{};
+    timing.openHeldPort = settings.force;
+    connection.SetTiming(timing);
     if (settings.baudAuto) {
         handle->baud_ = handle->FindBaudRate(connection);
         connection.SetBaudRate(handle->baud_);
@@ -100,7 +125,7 @@ int32_t PhoneHandle::FindBaudRate(ConnectionSettings connection) const {
 PhoneHandle::~PhoneHandle() {
     if (PyGILState_Check() != 0) {
         {
-            const py::gil_scoped_release release;
+            const GilGate::Released release;
             Release();
         }
         recorder_.reset();
@@ -108,27 +133,55 @@ PhoneHandle::~PhoneHandle() {
         return;
     }
     Release();
-    const py::gil_scoped_acquire acquire;
+    const GilGate::Acquired acquire;
+    if (!acquire.held()) {
+        (void)trace_.release(); // its callable may not be touched once the interpreter ends
+        (void)recorder_.release();
+        return;
+    }
     recorder_.reset();
     trace_.reset();
 }
 
 void PhoneHandle::Release() {
-    if (phone_) {
-        if (events_) {
-            phone_->StopKeyEvents(0);
-            events_.reset();
+    std::unique_ptr<PhoneLink> phone;
+    std::shared_ptr<KeyEventQueue> events;
+    {
+        const std::lock_guard<std::mutex> guard(abortLock_);
+        phone = std::move(phone_);
+        events = std::move(events_);
+    }
+    if (events) {
+        events->End();
+    }
+    if (phone) {
+        if (events) {
+            SwitchReportingOffBriefly(*phone);
         }
-        phone_->Close();
-        phone_.reset(); // joins the workers before the simulator that serves their port goes
+        phone->Close();
+        phone.reset(); // joins the workers before the simulator that serves their port goes
     }
     simulator_.reset();
 }
 
+void PhoneHandle::AbortOperation() {
+    const std::lock_guard<std::mutex> guard(abortLock_);
+    if (phone_) {
+        phone_->ClosePortNow();
+    }
+}
+
 void PhoneHandle::Close() {
-    const Guard guard = Lock();
+    closing_ = true;
     {
-        const py::gil_scoped_release release;
+        const std::lock_guard<std::mutex> guard(abortLock_);
+        if (events_) {
+            events_->End(); // iterations waiting on other threads end now, this one's next() too
+        }
+    }
+    const Guard guard(*this, true);
+    {
+        const GilGate::Released release;
         Release();
     }
     recorder_.reset();
@@ -140,14 +193,28 @@ bool PhoneHandle::closed() {
     return phone_ == nullptr;
 }
 
-PhoneHandle::Guard::Guard(PhoneHandle& phone) : phone_(phone) {
+PhoneHandle::Guard::Guard(PhoneHandle& phone, bool abortOwner) : phone_(phone) {
     if (phone.owner_.load() == std::this_thread::get_id()) {
         throw std::runtime_error("the phone " + phone.label_ +
                                  " is busy with an operation on this thread "
                                  "(a progress callback may not use the phone)");
     }
-    const py::gil_scoped_release release;
-    phone.lock_.lock();
+    for (;;) {
+        bool locked = false;
+        {
+            const GilGate::Released release;
+            if (abortOwner && phone.owner_.load() != std::thread::id()) {
+                phone.AbortOperation();
+            }
+            locked = phone.lock_.try_lock_for(InterruptibleCall::kSlice);
+        }
+        if (locked) {
+            break;
+        }
+        if (PyErr_CheckSignals() != 0) {
+            throw py::error_already_set();
+        }
+    }
     phone.owner_ = std::this_thread::get_id();
 }
 
@@ -157,7 +224,7 @@ PhoneHandle::Guard::~Guard() {
 }
 
 void PhoneHandle::CheckOpen() {
-    if (!phone_) {
+    if (!phone_ || closing_) {
         throw py::value_error("the phone " + label_ + " is closed");
     }
 }
@@ -186,6 +253,9 @@ int32_t PhoneHandle::Call(const std::function<int32_t(PhoneLink&)>& work) {
                                phone.ClosePortNow();
                                reopen_ = true;
                            });
+    if (closing_) {
+        throw py::value_error("the phone " + label_ + " was closed during the operation");
+    }
     return result;
 }
 
@@ -240,7 +310,7 @@ std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object
     }
     const DisplayBitmap* picture = nullptr;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         if (phone_->GetReadImage(picture) != kPhoneOk) {
             picture = nullptr;
         }
@@ -278,7 +348,7 @@ void PhoneHandle::FollowRead(const DisplayInfo& display, const py::object& progr
             bool running = false;
             int64_t lines = 0;
             {
-                const py::gil_scoped_release release;
+                const GilGate::Released release;
                 running = phone.IsReadRunning();
                 lines = std::max(phone.GetReadProgress(), 0) / lineLength;
             }
@@ -293,7 +363,7 @@ void PhoneHandle::FollowRead(const DisplayInfo& display, const py::object& progr
         }
     } catch (...) {
         // Closing the port makes the transfer fail at once; the worker then ends by itself.
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         quietAt_ = EndOfPicture(display, started);
         phone.ClosePortNow();
         reopen_ = true;
@@ -363,6 +433,7 @@ void PhoneHandle::StartKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
     if (result != kPhoneOk) {
         Fail("switching key event reporting on", result);
     }
+    const std::lock_guard<std::mutex> events(abortLock_);
     events_ = queue;
 }
 
@@ -371,16 +442,28 @@ void PhoneHandle::StopKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
     if (!phone_ || events_ != queue) {
         return;
     }
+    // An interruption closes the port, which ends the switch-off at once; the call is waited for
+    // all the same, so the queue is known unused before it may go.
+    PhoneLink& phone = *phone_;
     int32_t result = kPhoneOk;
-    {
-        // Never interrupted: the queue must be known unused before it may go.
-        const py::gil_scoped_release release;
-        result = phone_->StopKeyEvents(0);
+    const auto forget = [this] {
+        const std::lock_guard<std::mutex> events(abortLock_);
+        events_.reset();
+    };
+    try {
+        InterruptibleCall::Run([&] { result = phone.StopKeyEvents(0); },
+                               [&] {
+                                   phone.ClosePortNow();
+                                   reopen_ = true;
+                               });
+    } catch (...) {
+        forget();
+        throw;
     }
-    events_.reset();
-    // A lost port has been reported through the events already; a phone that did not confirm the
-    // switch-off is reported here.
-    if (result != kPhoneOk && !queue->lostReason() && !reopen_) {
+    forget();
+    // A lost port has been reported through the events already, and a close ends the switch-off
+    // under it on purpose; a phone that did not confirm the switch-off is reported here.
+    if (result != kPhoneOk && !queue->lostReason() && !reopen_ && !closing_) {
         Fail("switching key event reporting off", result);
     }
 }
@@ -398,7 +481,7 @@ uint32_t PhoneHandle::RegionChecksum(uint64_t generation, const DisplayRegion& r
     int32_t checksum = 0;
     int32_t result = kPhoneOk;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         result = phone_->GetRegionChecksum(region, checksum);
     }
     if (result != kPhoneOk) {

@@ -30,7 +30,8 @@ class Screen;
 // only ever waited for with the GIL released (a thread holding the lock may take the GIL back, e.g.
 // for a progress callback). Every library call runs with the GIL released, on a helper thread while
 // the caller watches for Ctrl-C (InterruptibleCall). An interrupt closes the port, which ends any
-// exchange or transfer at once; the next operation opens it again.
+// exchange or transfer at once; the next operation opens it again. Close() from any thread ends the
+// key event iterations and the operation of another thread at once.
 class PhoneHandle : public std::enable_shared_from_this<PhoneHandle> {
 public:
     struct Settings {
@@ -39,6 +40,7 @@ public:
         bool initCommands = false; // send the initialisation commands after the probe
         std::string commandLines;  // those commands, each line ending in CR LF
         bool fastTiming = false;   // the shrunk port timing, for tests against the simulated phone
+        bool force = false;        // open a local port that another program holds open
         pybind11::object trace;    // None or a callable (direction, text)
         bool baudAuto = false;     // find the rate the phone answers at instead of using `baud`
         std::string recordSession; // the session file to record the traffic in; empty: none
@@ -53,7 +55,8 @@ public:
     PhoneHandle(const PhoneHandle&) = delete;
     PhoneHandle& operator=(const PhoneHandle&) = delete;
 
-    // Stops the key events, closes the port and the simulated phone. A second call does nothing.
+    // Ends the key event iterations, ends another thread's operation (closing the port under it),
+    // stops the key events, closes the port and the simulated phone. A second call does nothing.
     void Close();
     bool closed();
     // The port as messages name it: "sim (/dev/pts/4)", "COM1 (/dev/ttyS0)", "/dev/ttyACM0".
@@ -81,10 +84,11 @@ public:
 private:
     PhoneHandle() = default;
 
-    // The operation lock, held by one thread (owner_) at a time.
+    // The operation lock, held by one thread (owner_) at a time. Waiting for it looks at Ctrl-C
+    // every slice; with `abortOwner` it also ends the operation that holds it.
     class Guard {
     public:
-        explicit Guard(PhoneHandle& phone);
+        explicit Guard(PhoneHandle& phone, bool abortOwner = false);
         ~Guard();
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
@@ -114,8 +118,11 @@ private:
     void Reopen(PhoneLink& phone);
     // Ends whatever still runs and frees the phone object and the simulator. GIL released.
     void Release();
+    // Closes the port under the running operation, without the operation lock. GIL released.
+    void AbortOperation();
 
-    std::mutex lock_;
+    std::timed_mutex lock_;
+    std::mutex abortLock_; // phone_ and events_ against AbortOperation and Close, which lack lock_
     std::atomic<std::thread::id> owner_{};
     std::string label_;
     bool initCommands_ = false;
@@ -124,7 +131,8 @@ private:
     std::unique_ptr<SessionRecorder> recorder_; // the same, forwarding to trace_
     std::unique_ptr<PhoneLink> phone_;          // null once closed
     std::shared_ptr<KeyEventQueue> events_;
-    std::atomic<bool> reopen_{false}; // an interrupt closed the port
+    std::atomic<bool> reopen_{false};  // an interrupt closed the port
+    std::atomic<bool> closing_{false}; // Close() was called: operations fail as on a closed phone
     int32_t baud_ = 0;
     // An interrupted grab leaves a phone that goes on sending its picture, and hears no command
     // until it is done: the port is opened again only after this.

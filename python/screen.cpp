@@ -2,6 +2,7 @@
 
 #include "common/image/picture_file_reader.h"
 #include "compare/picture_comparison.h"
+#include "python/gil_gate.h"
 #include "python/phone_handle.h"
 #include "python/picture_file_writer.h"
 #include "python/python_errors.h"
@@ -36,7 +37,7 @@ void Screen::Save(const std::string& path) const {
     bool written = false;
     std::string error;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         written = PictureFileWriter::Write(*picture_, path, error);
     }
     if (!written) {
@@ -76,7 +77,7 @@ std::shared_ptr<const Picture> Screen::Reference(const py::handle& reference) co
     PictureFileStatus status = PictureFileStatus::Ok;
     std::string error;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         status = PictureFileReader::Read(path, *picture, error);
     }
     if (status != PictureFileStatus::Ok) {
@@ -104,7 +105,7 @@ Comparison Screen::Compare(const py::object& reference, const py::object& region
 
     ComparisonResult result;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         result = PictureComparison(options).Compare(*expected, *picture_);
     }
     if (result.verdict == ComparisonVerdict::RegionOutside) {

@@ -2,6 +2,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include "python/gil_gate.h"
 #include "python/python_errors.h"
 
 namespace py = pybind11;
@@ -26,7 +27,7 @@ std::string SimulatorHandle::Port() const {
 }
 
 void SimulatorHandle::Stop() {
-    const py::gil_scoped_release release;
+    const GilGate::Released release;
     phone_.reset();
 }
 

@@ -1,5 +1,6 @@
 #include "python/trace_bridge.h"
 
+#include "python/gil_gate.h"
 #include "python/python_text.h"
 
 namespace py = pybind11;
@@ -7,10 +8,10 @@ namespace py = pybind11;
 namespace panelgrab::python {
 
 void TraceBridge::Call(const char* direction, const std::string& text) {
-    if (_Py_IsFinalizing()) {
-        return; // a thread that asked for the GIL now would never get it
+    const GilGate::Acquired acquire;
+    if (!acquire.held()) {
+        return; // the interpreter is ending
     }
-    const py::gil_scoped_acquire acquire;
     try {
         callback_(direction, TextOf(text));
     } catch (py::error_already_set& error) {

@@ -53,7 +53,7 @@ def _trace_callable(trace: Trace) -> Optional[Callable[[str, str], Any]]:
 
 def open(port: str, baud: Union[int, str] = 115200, *, init_commands: Union[bool, str] = False,
          trace: Trace = None, fast_timing: bool = False,
-         record_session: Optional[Union[str, "_os.PathLike[str]"]] = None) -> Phone:
+         record_session: Optional[Union[str, "_os.PathLike[str]"]] = None, force: bool = False) -> Phone:
     r"""Opens the phone on `port` and returns a Phone (a context manager that closes it).
 
     `port` is a serial port ("/dev/ttyACM0"; a bare name means /dev/NAME, "COM1" /dev/ttyS0), a
@@ -79,13 +79,17 @@ def open(port: str, baud: Union[int, str] = 115200, *, init_commands: Union[bool
     and report sent unasked, with times, in the text format panelgrab-phonesim --replay plays back
     (docs/SESSIONS.md in the sources).
 
+    A local port that another program (ser2net, a terminal program) holds open is refused with
+    PortError naming it ("/dev/ttyUSB0 is in use by ser2net (pid 612)"); `force` opens it anyway.
+
     Raises PortError (the port could not be opened: reason and what to do), PhoneNotResponding,
     PhoneError (an initialisation command was refused), or ValueError for a port name or simulator
     option that cannot be used.
     """
     phone = _native.open(port, baud, init_commands=init_commands, trace=_trace_callable(trace),
                          fast_timing=fast_timing,
-                         record_session=None if record_session is None else _os.fspath(record_session))
+                         record_session=None if record_session is None else _os.fspath(record_session),
+                         force=force)
     _open_phones.add(phone)
     return phone
 

@@ -42,7 +42,8 @@ class KeyEvents:
     yields KeyEvent objects as they arrive and ends when none came within the timeout given to
     key_events(); take() collects a number of them. A port that fails under the listener (the phone
     was unplugged or hung up) raises PortError after the events that came before it. Ctrl-C ends a
-    wait at once.
+    wait at once, and so does the phone's close() from any thread: the iteration ends as if no
+    event came.
     """
     def __enter__(self) -> "KeyEvents": ...
     def __exit__(self, exc_type: Optional[Type[BaseException]], exc: Optional[BaseException],
@@ -131,7 +132,8 @@ class Phone:
     def __exit__(self, exc_type: Optional[Type[BaseException]], exc: Optional[BaseException],
                  traceback: Optional[TracebackType]) -> None: ...
     def close(self) -> None:
-        """Stops the key events, closes the port and the simulated phone."""
+        """Ends the key event iterations and another thread's call at once, stops the key events,
+        closes the port and the simulated phone."""
     @property
     def closed(self) -> bool:
         """True once close() was called."""
@@ -202,7 +204,7 @@ class Simulator:
 
 def open(port: str, baud: Union[int, str] = 115200, *, init_commands: Union[bool, str] = False,
          trace: Optional[Callable[[str, str], Any]] = None, fast_timing: bool = False,
-         record_session: Optional[str] = None) -> Phone:
+         record_session: Optional[str] = None, force: bool = False) -> Phone:
     """Opens a phone; see panelgrab.open()."""
 
 def ports() -> List[PortInfo]:

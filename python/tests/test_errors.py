@@ -1,4 +1,6 @@
 """Failures arrive as exceptions with the program's own texts, never as status numbers."""
+import subprocess
+
 import pytest
 
 import panelgrab
@@ -18,6 +20,21 @@ def test_opening_failures(port, keywords, error, texts):
         panelgrab.open(port, fast_timing=True, **keywords)
     for text in texts:
         assert text in str(raised.value)
+
+
+def test_a_port_another_program_holds_is_refused_naming_it_unless_forced():
+    with panelgrab.SimulatedPhone() as sim, open(sim.port, "rb") as port:
+        holder = subprocess.Popen(["sleep", "30"], stdin=port)
+        try:
+            with pytest.raises(panelgrab.PortError) as refused:
+                panelgrab.open(sim.port, fast_timing=True)
+            assert f"{sim.port} is in use by sleep (pid {holder.pid})" in str(refused.value)
+            assert "force=True" in str(refused.value)
+            with panelgrab.open(sim.port, fast_timing=True, force=True) as phone:
+                assert phone.model() == "P200"
+        finally:
+            holder.kill()
+            holder.wait()
 
 
 def test_failures_during_operations(open_sim):

@@ -23,5 +23,10 @@ std::vector<PortHolder> FindDeviceHolders(uint64_t device, const std::string& pr
 // open; empty when there is no such device or no /proc.
 std::vector<PortHolder> FindPortHolders(const std::string& devicePath,
                                         const std::string& procFolder = "/proc");
+// The holders of FindPortHolders that are another client of the port: never this process, and
+// never a program that holds the other side of a pseudo-terminal (its master: a simulated phone or
+// a terminal program is the phone's end, even when it keeps the port itself open too).
+std::vector<PortHolder> FindOtherClients(const std::string& devicePath,
+                                         const std::string& procFolder = "/proc");
 
 } // namespace panelgrab

@@ -81,6 +81,8 @@ const char* DescribeNetworkFailure(int error) {
     case kErrorSettingRefused:
         return "the server did not take the line settings (baud rate, 8 data bits, no parity, 1 stop bit, "
                "no flow control)";
+    case kErrorSettingsUnconfirmed:
+        return "the server accepted the connection but did not confirm the port settings";
     default:
         return nullptr;
     }

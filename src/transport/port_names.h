@@ -7,11 +7,13 @@ namespace panelgrab {
 
 // Reasons of network-port failures that no errno expresses, for DescribeSystemError. Negative, so
 // they never meet an errno.
-inline constexpr int kErrorBadAddress = -2;       // the URL is not SCHEME://HOST:PORT
-inline constexpr int kErrorHostNotFound = -3;     // the host name is unknown
-inline constexpr int kErrorNameLookupFailed = -4; // the name service did not answer in time
-inline constexpr int kErrorNoComPortControl = -5; // the server refuses telnet COM port control
-inline constexpr int kErrorSettingRefused = -6;   // the server answered a line setting with another value
+inline constexpr int kErrorBadAddress = -2;          // the URL is not SCHEME://HOST:PORT
+inline constexpr int kErrorHostNotFound = -3;        // the host name is unknown
+inline constexpr int kErrorNameLookupFailed = -4;    // the name service did not answer in time
+inline constexpr int kErrorNoComPortControl = -5;    // the server refuses telnet COM port control
+inline constexpr int kErrorSettingRefused = -6;      // the server answered a line setting with another value
+inline constexpr int kErrorPortHeld = -7;            // another program holds the local port open
+inline constexpr int kErrorSettingsUnconfirmed = -8; // the server took the connection, never the settings
 
 // "None" in any letter case: no port is to be opened.
 bool IsNonePortName(const std::string& name);

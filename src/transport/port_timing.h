@@ -4,8 +4,8 @@
 
 namespace panelgrab {
 
-// Every pause and wait of the serial transport. The defaults are what a phone on a real line needs;
-// tests shrink them so that time-outs and retries run in milliseconds.
+// Every pause and wait of the serial transport, and how insistent an open is. The defaults are what a
+// phone on a real line needs; tests shrink them so that time-outs and retries run in milliseconds.
 struct PortTiming {
     std::chrono::milliseconds readWait{500};    // a read waits this long for its first byte
     std::chrono::milliseconds idlePause{100};   // pause after a read that brought nothing
@@ -20,6 +20,9 @@ struct PortTiming {
     // A picture transfer that brings nothing for this long has stopped: the phone is reported as
     // having stopped sending (a few read waits; the first line may take four times as long).
     std::chrono::milliseconds stallLimit{3000};
+    // A local port that another program holds open (found among the system's processes) is opened
+    // all the same: the user's --force. A port locked or held in exclusive mode stays refused.
+    bool openHeldPort = false;
 
     // About a hundredth of the defaults: for tests.
     static PortTiming Fast() {

@@ -5,6 +5,8 @@
 #include <dirent.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "common/ascii_text.h"
 
@@ -48,6 +50,46 @@ std::string CommandName(const std::string& processFolder) {
     return name;
 }
 
+// Linux numbers the client sides of pseudo-terminals (/dev/pts/N) with these majors, N in the minor.
+constexpr unsigned kFirstPtySlaveMajor = 136;
+constexpr unsigned kLastPtySlaveMajor = 143;
+// /dev/ptmx, whose every open makes a new pseudo-terminal's master.
+constexpr unsigned kPtmxMajor = 5;
+constexpr unsigned kPtmxMinor = 2;
+
+// N of /dev/pts/N for a pseudo-terminal's client side, -1 for any other device.
+long PtyIndex(dev_t device) {
+    const unsigned majorNumber = major(device);
+    if (majorNumber < kFirstPtySlaveMajor || majorNumber > kLastPtySlaveMajor) {
+        return -1;
+    }
+    return static_cast<long>((majorNumber - kFirstPtySlaveMajor) * 256 + minor(device));
+}
+
+// The pseudo-terminal a /dev/ptmx descriptor is the master of, from its fdinfo ("tty-index:\t4").
+long MasterIndex(const std::string& processFolder, int descriptor) {
+    std::ifstream info(processFolder + "/fdinfo/" + std::to_string(descriptor));
+    const std::string key = "tty-index:";
+    for (std::string line; std::getline(info, line);) {
+        if (line.compare(0, key.size(), key) == 0) {
+            return std::atol(line.c_str() + key.size());
+        }
+    }
+    return -1;
+}
+
+// Whether the process holds the master of pseudo-terminal `index`.
+bool HoldsMaster(const std::string& processFolder, long index) {
+    std::vector<int> masters;
+    DescriptorsOf(processFolder + "/fd", makedev(kPtmxMajor, kPtmxMinor), masters);
+    for (int descriptor : masters) {
+        if (MasterIndex(processFolder, descriptor) == index) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<PortHolder> FindDeviceHolders(uint64_t device, const std::string& procFolder, bool* unreadable) {
@@ -86,6 +128,23 @@ std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const std
         return {};
     }
     return FindDeviceHolders(file.st_rdev, procFolder);
+}
+
+std::vector<PortHolder> FindOtherClients(const std::string& devicePath, const std::string& procFolder) {
+    struct stat file {};
+    if (stat(devicePath.c_str(), &file) != 0 || !S_ISCHR(file.st_mode)) {
+        return {};
+    }
+    const long ptyIndex = PtyIndex(file.st_rdev);
+    std::vector<PortHolder> clients;
+    for (PortHolder& holder : FindDeviceHolders(file.st_rdev, procFolder)) {
+        const bool phoneEnd =
+            ptyIndex >= 0 && HoldsMaster(procFolder + "/" + std::to_string(holder.pid), ptyIndex);
+        if (holder.pid != getpid() && !phoneEnd) {
+            clients.push_back(std::move(holder));
+        }
+    }
+    return clients;
 }
 
 } // namespace panelgrab

@@ -25,6 +25,7 @@ PortTrouble TroubleOf(int error) {
         return PortTrouble::Permission;
     case EBUSY:
     case EWOULDBLOCK:
+    case kErrorPortHeld:
         return PortTrouble::Busy;
     case ENOENT:
     case ENODEV:

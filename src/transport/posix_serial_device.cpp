@@ -15,6 +15,7 @@
 #endif
 
 #include "transport/port_holders.h"
+#include "transport/port_names.h"
 #include "transport/posix_custom_baud.h"
 
 namespace panelgrab {
@@ -178,8 +179,8 @@ const SharedDescriptor::Io kLineIo{
 const int SerialDevice::kCanceledError = ECANCELED;
 const int SerialDevice::kOversizeError = EMSGSIZE;
 
-std::unique_ptr<SerialDevice> CreateLocalSerialDevice() {
-    return std::make_unique<PosixSerialDevice>();
+std::unique_ptr<SerialDevice> CreateLocalSerialDevice(bool openHeldPort) {
+    return std::make_unique<PosixSerialDevice>(openHeldPort);
 }
 
 PosixSerialDevice::~PosixSerialDevice() {
@@ -188,6 +189,12 @@ PosixSerialDevice::~PosixSerialDevice() {
 
 int PosixSerialDevice::Open(const std::string& path) {
     Close();
+    // Locks and exclusive mode keep out only the programs that use them (ser2net, a terminal
+    // program, a script need not): looked for before the open, which would already raise DTR under
+    // the other program's feet.
+    if (!openHeldPort_ && !FindOtherClients(path).empty()) {
+        return kErrorPortHeld;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return errno;

@@ -13,7 +13,8 @@ namespace panelgrab {
 // them and closes the port only after they have left it.
 class PosixSerialDevice final : public SerialDevice {
 public:
-    PosixSerialDevice() = default;
+    // `openHeldPort`: open a port that another program holds too (found by FindOtherClients).
+    explicit PosixSerialDevice(bool openHeldPort = false) : openHeldPort_(openHeldPort) {}
     ~PosixSerialDevice() override;
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -32,6 +33,7 @@ private:
     // Gives up exclusive mode (when `exclusive`) and the lock, and closes a port descriptor.
     static void ReleasePort(int fd, bool exclusive);
 
+    const bool openHeldPort_;
     SharedDescriptor port_;
     std::atomic<bool> configured_{false}; // Configure() ran: the line carries our traffic
     std::atomic<bool> exclusive_{false};  // we set the tty's exclusive mode and clear it on close

@@ -59,6 +59,12 @@ int NotAborted(int error) {
     return error == SerialDevice::kAborted ? SerialDevice::kCanceledError : error;
 }
 
+// A server that took the connection and the option but lets the settings' answers wait (its device
+// held by another client, say) is not unreachable, which a plain time-out would tell.
+int Unconfirmed(int error) {
+    return error == SocketError::kTimedOut ? kErrorSettingsUnconfirmed : error;
+}
+
 // How many of the first `size` data bytes a write of `written` escaped bytes carried whole.
 std::size_t DataBytesSent(const char* data, std::size_t size, std::size_t written) {
     std::size_t sent = 0;
@@ -116,8 +122,8 @@ int Rfc2217SerialDevice::Open(const std::string& url) {
         // port is ours, while a port that another client holds closes the connection instead.
         error = SendComPortCommand(kSetBaudRate, BigEndian(0));
         if (error == 0) {
-            error = ReadUntil([this] { return answers_[kSetBaudRate].has_value(); },
-                              Clock::now() + stream_.connectWait());
+            error = Unconfirmed(ReadUntil([this] { return answers_[kSetBaudRate].has_value(); },
+                                          Clock::now() + stream_.connectWait()));
         }
     }
     if (error != 0) {
@@ -149,12 +155,12 @@ int Rfc2217SerialDevice::Configure(int32_t baudRate) {
         }
     }
     if (error == 0) {
-        error = ReadUntil(
+        error = Unconfirmed(ReadUntil(
             [this] {
                 return std::all_of(answers_.begin() + kSetBaudRate, answers_.begin() + kSetControl + 1,
                                    [](const auto& answer) { return answer.has_value(); });
             },
-            Clock::now() + stream_.connectWait());
+            Clock::now() + stream_.connectWait()));
     }
     if (error == 0) {
         error = CheckSettingAnswers(baudRate);

@@ -56,7 +56,8 @@ public:
 std::unique_ptr<SerialDevice> CreateSerialDevice(const std::string& portName,
                                                  const PortTiming& timing = PortTiming{});
 
-// The backend of the platform this program was built for (defined in that platform's file).
-std::unique_ptr<SerialDevice> CreateLocalSerialDevice();
+// The backend of the platform this program was built for (defined in that platform's file). Its
+// open refuses a port that another program holds (kErrorPortHeld) unless `openHeldPort`.
+std::unique_ptr<SerialDevice> CreateLocalSerialDevice(bool openHeldPort = false);
 
 } // namespace panelgrab

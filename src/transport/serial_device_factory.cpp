@@ -14,7 +14,7 @@ std::unique_ptr<SerialDevice> CreateSerialDevice(const std::string& portName, co
     case PortScheme::Local:
         break;
     }
-    return CreateLocalSerialDevice();
+    return CreateLocalSerialDevice(timing.openHeldPort);
 }
 
 } // namespace panelgrab

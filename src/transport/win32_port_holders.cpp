@@ -17,4 +17,9 @@ std::vector<PortHolder> FindPortHolders(const std::string& /*devicePath*/,
     return {};
 }
 
+std::vector<PortHolder> FindOtherClients(const std::string& /*devicePath*/,
+                                         const std::string& /*procFolder*/) {
+    return {};
+}
+
 } // namespace panelgrab

@@ -27,6 +27,7 @@ PortTrouble TroubleOf(int error) {
     case ERROR_ACCESS_DENIED: // what a COM port answers while another program has it open
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:
+    case kErrorPortHeld:
         return PortTrouble::Busy;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:

@@ -93,7 +93,8 @@ void CloseHandleQuietly(void*& handle) {
 const int SerialDevice::kCanceledError = ERROR_OPERATION_ABORTED;
 const int SerialDevice::kOversizeError = ERROR_BAD_LENGTH;
 
-std::unique_ptr<SerialDevice> CreateLocalSerialDevice() {
+// Windows opens a COM port for one program only: there is nobody else to find.
+std::unique_ptr<SerialDevice> CreateLocalSerialDevice(bool /*openHeldPort*/) {
     return std::make_unique<Win32SerialDevice>();
 }
 

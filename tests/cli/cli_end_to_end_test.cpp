@@ -276,12 +276,12 @@ TEST(CliProgram, ExitCodesAndStreams) {
         {phonesim + " --version", 0, "panelgrab-phonesim 1.0\n", {}},
         // An unknown option is called unknown, not taken for one that lacks its value.
         {phonesim + " --frob", 2, "", {"unknown option --frob"}},
-        // Ctrl-C ends listen cleanly.
+        // Ctrl-C ends listen with its status, after the events that came.
         {"timeout --preserve-status -k 5 -s INT 1 " + cli +
              " --fast-timing --port 'sim:--key-events=7,1;7,0,--key-event-pause=2' listen",
-         kExitOk,
+         128 + SIGINT,
          "pressed 7\nreleased 7\n",
-         {}},
+         {"interrupted by Ctrl-C; the port was closed"}},
     };
     for (const auto& c : cases) {
         const Outcome run = Shell(c.command);
@@ -321,6 +321,31 @@ TEST(CliProgram, ForegroundGrabShowsItsProgressOnATerminalOnly) {
     EXPECT_EQ(plain.err, "panelgrab-cli: wrote " + file + " (176x220)\n");
     EXPECT_EQ(plain.out, "");
     EXPECT_TRUE(ReadFile(file) == ExpectedBmp()) << "the file is not the picture";
+}
+
+// A program that holds the phone's port open without locking it (here `sleep` with the port on its
+// input) makes the open fail, naming it, before the port is touched; --force opens it all the same.
+// The simulated phone's own process holds the port's other side and is never named.
+TEST(CliProgram, PortHeldByAnotherProgramIsRefusedNamingItUnlessForced) {
+    const auto phone = test::StartPhone();
+    ASSERT_TRUE(phone);
+    const std::string path = phone->DevicePath();
+    const std::string holder = "sleep 30 <" + path +
+                               " & holder=$!; n=0; until [ \"$(cat /proc/$holder/comm)\" = sleep ] || "
+                               "[ $n -ge 500 ]; do sleep 0.01; n=$((n+1)); done; ";
+    const auto run = [&](const std::string& options) {
+        return Shell(holder + PANELGRAB_CLI_PROGRAM + " --fast-timing --port " + path + options +
+                     " model; status=$?; kill $holder; exit $status");
+    };
+    const Outcome refused = run("");
+    EXPECT_EQ(refused.exitCode, kExitNoConnection) << refused.err;
+    EXPECT_NE(refused.err.find(path + " is in use by sleep (pid "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+
+    const Outcome forced = run(" --force");
+    EXPECT_EQ(forced.exitCode, kExitOk) << forced.err;
+    EXPECT_EQ(forced.out, "P200\n");
 }
 
 } // namespace

@@ -4,11 +4,14 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <thread>
+#include <vector>
 
 #include "cli/cli_run.h"
 #include "transport/serial_device.h"
@@ -21,40 +24,59 @@ using namespace std::chrono_literals;
 
 // The open's probe and its answer with echo: "AT\r\r\nOK\r\n".
 constexpr int64_t kProbeAnswerBytes = 9;
+// Up to the OK of listen's switch-on, "AT+CMER=3,2,0,0\r\r\nOK\r\n" after the probe's answer.
+constexpr int64_t kListenReadyBytes = kProbeAnswerBytes + 22;
 
 struct Ending {
     int status = -1; // as a shell reports it: 128 + the signal for a program that died of one
     std::string err;
+    std::chrono::milliseconds afterSignal{0}; // from the signal to the program's end
+    bool diedOfSignal = false;                // the system ended it, not its own exit
 };
 
-// Runs `panelgrab-cli --port PORT model` against `phone`, which answers the open's probe and then
-// stalls, and sends `signal` once the probe is answered: the program is then opening the port or
-// waiting for the model. Returns once the program has ended.
-Ending StopModelWith(const sim::SimulatedPhone& phone, int signal) {
+// Runs `panelgrab-cli --port PORT ARGS...` against `phone`, which stalls after some bytes, and
+// sends `signal` once the phone has sent `ready` bytes and `settle` has passed: the program is then
+// waiting in the exchange, transfer or loop that the stall left it in. Returns once it has ended.
+// With `again`, the signal is sent a second time after that long.
+Ending StopWith(const sim::SimulatedPhone& phone, const std::vector<std::string>& args, int signal,
+                int64_t ready, std::chrono::milliseconds settle = 0ms,
+                std::optional<std::chrono::milliseconds> again = std::nullopt) {
     const fs::path err = fs::temp_directory_path() / ("panelgrab-interrupt-" + std::to_string(getpid()));
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string program = PANELGRAB_CLI_PROGRAM;
-    std::string portOption = "--port=" + phone.DevicePath();
-    std::string command = "model";
-    char* argv[] = {program.data(), portOption.data(), command.data(), nullptr};
+    std::vector<std::string> words = {PANELGRAB_CLI_PROGRAM, "--port=" + phone.DevicePath()};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, program.c_str(), &files, nullptr, argv, environ);
+    const int spawned = posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&files);
     if (spawned != 0) {
         return {};
     }
     const auto limit = std::chrono::steady_clock::now() + 10s;
-    while (phone.BytesSent() < kProbeAnswerBytes && std::chrono::steady_clock::now() < limit) {
+    while (phone.BytesSent() < ready && std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(2ms);
     }
+    std::this_thread::sleep_for(settle);
+    const auto signalled = std::chrono::steady_clock::now();
     kill(pid, signal);
+    if (again) {
+        std::this_thread::sleep_for(*again);
+        kill(pid, signal);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
-    Ending ending{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), test::ReadFile(err)};
+    const auto afterSignal =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled);
+    Ending ending{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), test::ReadFile(err),
+                  afterSignal, WIFSIGNALED(status)};
     fs::remove(err);
     return ending;
 }
@@ -83,13 +105,54 @@ TEST(CliInterrupt, ASignalClosesThePortAndAKilledProgramLeavesItFree) {
     for (const auto& [signal, message] : cases) {
         const auto phone = test::StartPhone({"--fault=stall-after=9"});
         ASSERT_TRUE(phone);
-        const Ending ending = StopModelWith(*phone, signal);
+        const Ending ending = StopWith(*phone, {"model"}, signal, kProbeAnswerBytes);
         EXPECT_EQ(ending.status, 128 + signal) << ending.err;
         if (message) {
             EXPECT_NE(ending.err.find(phone->DevicePath() + ": " + message), std::string::npos) << ending.err;
         }
         EXPECT_TRUE(PortIsFree(phone->DevicePath())) << "after signal " << signal;
     }
+}
+
+// The commands that wait for long, on a phone that stops sending in the middle: the first signal
+// closes the port (listen first tries to switch reporting off, for one read wait), and the command
+// ends with 128 + the signal within a second, at the port's real timing.
+TEST(CliInterrupt, WaitingCommandsOnAStalledPhoneEndPromptly) {
+    const test::ScratchFolder scratch;
+    const struct {
+        std::vector<std::string> args;
+        int64_t stallAfter; // the phone's bytes before it falls silent: in the picture, or after CMER's OK
+    } commands[] = {
+        {{"grab", "--every", "1", "-o", (scratch.path() / "shot-%03d.bmp").string()}, 3000},
+        {{"watch"}, 3000},
+        {{"listen"}, kListenReadyBytes},
+    };
+    for (const auto& command : commands) {
+        for (const int signal : {SIGINT, SIGTERM}) {
+            const auto phone =
+                test::StartPhone({"--fault=stall-after=" + std::to_string(command.stallAfter)});
+            ASSERT_TRUE(phone);
+            // The settling time lets the program reach its wait for the bytes that never come.
+            const Ending ending = StopWith(*phone, command.args, signal, command.stallAfter, 300ms);
+            std::printf("%s, signal %d: ended %lld ms after the signal\n", command.args[0].c_str(), signal,
+                        static_cast<long long>(ending.afterSignal.count()));
+            EXPECT_EQ(ending.status, 128 + signal) << command.args[0] << "\n" << ending.err;
+            // Within a second on an idle machine; the bound leaves room for a loaded one.
+            EXPECT_LT(ending.afterSignal, 5s) << command.args[0];
+            EXPECT_NE(ending.err.find("; the port was closed"), std::string::npos) << ending.err;
+        }
+    }
+}
+
+// A second signal ends the program at once, while the first one's close still waits: here listen's
+// switch-off, which a stalled phone never answers, within its read wait.
+TEST(CliInterrupt, ASecondSignalEndsTheProgramAtOnce) {
+    const auto phone = test::StartPhone({"--fault=stall-after=" + std::to_string(kListenReadyBytes)});
+    ASSERT_TRUE(phone);
+    const Ending ending = StopWith(*phone, {"listen"}, SIGINT, kListenReadyBytes, 300ms, 50ms);
+    EXPECT_TRUE(ending.diedOfSignal) << ending.err;
+    EXPECT_EQ(ending.status, 128 + SIGINT);
+    EXPECT_EQ(ending.err.find("the port was closed"), std::string::npos) << ending.err;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "capture/picture_file.h"
@@ -26,6 +27,7 @@ TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
         ProgressSnapshot snapshot;
         int barWidth;
         const char* expected;
+        std::optional<double> stalledSeconds = std::nullopt;
     } cases[] = {
         {{0, 220, 3.0}, 10, "[----------]   0/220 lines   -- lines/s   --:-- left"},
         {{110, 220, 2.0}, 10, "[#####-----] 110/220 lines   55.0 lines/s   0:02 left"},
@@ -36,9 +38,13 @@ TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
         {{1, 4000, 1.0}, 4, "[----]    1/4000 lines   1.0 lines/s   1:06:39 left"},
         {{-5, 10, 1.0}, 4, "[----]  0/10 lines   -- lines/s   --:-- left"},
         {{0, 0, 1.0}, 4, "[####] 0/0 lines   -- lines/s   --:-- left"},
+        // A phone that stopped sending: no estimate that only grows.
+        {{77, 220, 9.0}, 10, "[###-------]  77/220 lines   stalled for 0:04", 3.2},
+        {{0, 220, 2.0}, 10, "[----------]   0/220 lines   stalled for 0:02", 2.0},
+        {{220, 220, 9.0}, 10, "[##########] 220/220 lines   24.4 lines/s   0:00 left", 3.2},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(FormatProgress(c.snapshot, c.barWidth), c.expected) << c.expected;
+        EXPECT_EQ(FormatProgress(c.snapshot, c.barWidth, c.stalledSeconds), c.expected) << c.expected;
     }
     EXPECT_EQ(FormatDuration(0.2), "0:01"); // rounded up: never "0:00 left" while lines remain
     EXPECT_EQ(FormatDuration(59.5), "1:00");

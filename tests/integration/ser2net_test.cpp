@@ -12,6 +12,8 @@
 #include "support/recording_sink.h"
 #include "support/ser2net_server.h"
 #include "transport/exchange_result.h"
+#include "transport/port_failure.h"
+#include "transport/port_names.h"
 #include "transport/serial_port.h"
 
 namespace panelgrab::test {
@@ -149,6 +151,17 @@ TEST_F(Ser2net, SecondClientIsRefusedWhileTheFirstHoldsThePort) {
         EXPECT_LT(Since(start), kPrompt + kSchedulingSlack);
         EXPECT_STREQ(second->Port().errorText(), text);
         EXPECT_EQ(second->Port().systemError(), ECONNRESET);
+
+        // A client of the phone's own port, beside ser2net, is refused before it opens the port,
+        // naming ser2net, which uses neither locks nor exclusive mode on a pseudo-terminal.
+        ConnectionSettings local(lab.DevicePath(), 115200);
+        local.SetTiming(PortTiming::Fast());
+        const auto beside = CreatePhone(local);
+        EXPECT_EQ(beside->Open(false), kPhoneOpenFailed);
+        EXPECT_EQ(beside->Port().systemError(), kErrorPortHeld);
+        EXPECT_NE(DescribePortFailure(beside->Port()).find(lab.DevicePath() + " is in use by ser2net (pid "),
+                  std::string::npos)
+            << DescribePortFailure(beside->Port());
 
         DisplayBitmap picture;
         EXPECT_EQ(phone->ReadDisplay(picture, 0), kPhoneOk) << "the holder keeps the port";

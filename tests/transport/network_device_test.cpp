@@ -9,6 +9,7 @@
 
 #include "support/tcp_peer.h"
 #include "transport/exchange_result.h"
+#include "transport/port_failure.h"
 #include "transport/port_names.h"
 #include "transport/rfc2217_serial_device.h"
 #include "transport/serial_port.h"
@@ -150,7 +151,8 @@ TEST(Rfc2217Device, RefusedOptionOrSettingIsTheSettingsFailureWithItsReason) {
         {"seven data bits", withAnswer(102, "\x07"), kErrorSettingRefused},
         {"even parity", withAnswer(103, "\x03"), kErrorSettingRefused},
         {"hardware flow control", withAnswer(105, "\x03"), kErrorSettingRefused},
-        {"settings unanswered", withAnswer(104, std::nullopt), ETIMEDOUT},
+        // Not unreachable, nor busy: told as what it is.
+        {"settings unanswered", withAnswer(104, std::nullopt), kErrorSettingsUnconfirmed},
     };
     for (const Refusal& refusal : refusals) {
         TcpPeer peer;
@@ -160,6 +162,12 @@ TEST(Rfc2217Device, RefusedOptionOrSettingIsTheSettingsFailureWithItsReason) {
         EXPECT_FALSE(port.Open(false)) << refusal.name;
         EXPECT_STREQ(port.errorText(), kTextBadSettings) << refusal.name;
         EXPECT_EQ(port.systemError(), refusal.reason) << refusal.name;
+        if (refusal.reason == kErrorSettingsUnconfirmed) {
+            EXPECT_TRUE(DescribePortFailure(port).starts_with(
+                "Unable to open com port: the server accepted the connection but did not confirm the port "
+                "settings within 0.3 s."))
+                << DescribePortFailure(port);
+        }
         EXPECT_FALSE(port.IsOpen());
         peer.Join();
     }

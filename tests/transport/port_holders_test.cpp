@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <pty.h>
 #include <tuple>
+#include <unistd.h>
 
 #include "support/scratch_folder.h"
 #include "transport/port_holders.h"
@@ -40,6 +43,49 @@ TEST(PortHolders, NamesTheProcessesWhoseDescriptorsLeadToTheDevice) {
     bool unreadable = false;
     EXPECT_TRUE(FindDeviceHolders(1, (root / "nowhere").string(), &unreadable).empty());
     EXPECT_TRUE(unreadable);
+}
+
+// Who counts as another client of a pseudo-terminal's client side: not this process, not a program
+// holding the master of this very pseudo-terminal (the phone's end, even with the client side open
+// too), but a program holding another one's master, or none.
+TEST(PortHolders, OtherClientsLeaveOutThisProcessAndThePhonesEnd) {
+    int master = -1;
+    int slave = -1;
+    char name[64] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const std::string index = std::string(name).substr(std::string("/dev/pts/").size());
+    const test::ScratchFolder scratch;
+    const fs::path proc = scratch.path() / "proc";
+    const std::string self = std::to_string(getpid());
+    const struct {
+        std::string pid;
+        const char* name;
+        std::string masterOf; // tty-index of a /dev/ptmx descriptor 3; empty: none
+    } processes[] = {
+        {"612", "ser2net", ""},
+        {"700", "panelgrab-phone", index},
+        {"701", "screen", index + "1"},
+        {self, "cli_tests", ""},
+    };
+    for (const auto& process : processes) {
+        fs::create_directories(proc / process.pid / "fd");
+        fs::create_directories(proc / process.pid / "fdinfo");
+        std::ofstream(proc / process.pid / "comm") << process.name << "\n";
+        fs::create_symlink(name, proc / process.pid / "fd" / "4");
+        if (!process.masterOf.empty()) {
+            fs::create_symlink("/dev/ptmx", proc / process.pid / "fd" / "3");
+            std::ofstream(proc / process.pid / "fdinfo" / "3")
+                << "pos:\t0\nflags:\t02\nmnt_id:\t24\ntty-index:\t" << process.masterOf << "\n";
+        }
+    }
+    std::vector<std::string> clients;
+    for (const PortHolder& holder : FindOtherClients(name, proc.string())) {
+        clients.push_back(holder.name);
+    }
+    std::sort(clients.begin(), clients.end());
+    EXPECT_EQ(clients, (std::vector<std::string>{"screen", "ser2net"}));
+    ::close(master);
+    ::close(slave);
 }
 
 } // namespace
