@@ -90,8 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(whole.received <= lines * lineLength, "never more digits than the picture holds");
     if (whole.step == BulkPictureParser::Step::Done) {
         Check(whole.received == lines * lineLength, "a whole picture has every digit");
-        Check(std::all_of(whole.stored.begin(), whole.stored.end(),
-                          [](char c) { return c != kUntouched; }),
+        Check(std::all_of(whole.stored.begin(), whole.stored.end(), [](char c) { return c != kUntouched; }),
               "a whole picture fills its buffer");
         Check(WholePicture(stream, lines, lineLength), "a whole picture came as lines of digits");
     }

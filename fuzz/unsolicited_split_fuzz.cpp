@@ -40,8 +40,8 @@ Split Run(std::string_view command, const std::vector<std::string_view>& pieces,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     panelgrab::fuzz::FuzzInput in(data, size);
-    static const char* const kCommands[] = {"AT+CKPD=\"5\"\r", "AT+CSQ\r", "AT*ZISI\r", "AT+CGMM\r",
-                                            "ATE0\r",         "AT+CSQ;+CBC\r", "ATE1 +CSQ\r"};
+    static const char* const kCommands[] = {"AT+CKPD=\"5\"\r", "AT+CSQ\r",      "AT*ZISI\r",  "AT+CGMM\r",
+                                            "ATE0\r",          "AT+CSQ;+CBC\r", "ATE1 +CSQ\r"};
     const std::string_view command = kCommands[in.Byte() % std::size(kCommands)];
     std::vector<uint8_t> sizes;
     std::vector<uint8_t> takeSizes;

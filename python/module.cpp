@@ -166,15 +166,16 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
             }
             const std::string session =
                 recordSession.is_none() ? std::string() : py::str(recordSession).cast<std::string>();
-            PhoneHandle::Settings settings{port,     baudAuto ? 0 : baud.cast<int32_t>(),
-                                           send,     commands,
+            PhoneHandle::Settings settings{port,       baudAuto ? 0 : baud.cast<int32_t>(),
+                                           send,       commands,
                                            fastTiming, force,
-                                           trace,    baudAuto,
+                                           trace,      baudAuto,
                                            session};
             return PhoneHandle::Open(std::move(settings));
         },
         "port"_a, "baud"_a = 115200, py::kw_only(), "init_commands"_a = false, "trace"_a = py::none(),
-        "fast_timing"_a = false, "record_session"_a = py::none(), "force"_a = false, "Opens a phone; see panelgrab.open().");
+        "fast_timing"_a = false, "record_session"_a = py::none(), "force"_a = false,
+        "Opens a phone; see panelgrab.open().");
 }
 
 void BindScreen(py::module_& m) {

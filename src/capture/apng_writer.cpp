@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/image/zlib_png_encoder.h"
 #include "common/atomic_file.h"
+#include "common/image/zlib_png_encoder.h"
 
 namespace panelgrab {
 namespace {

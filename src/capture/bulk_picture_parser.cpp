@@ -156,8 +156,9 @@ BulkPictureParser::Step BulkPictureParser::EndLine(char* data) {
     }
     if (StartsWithIgnoringCase(line, "AT") && !sawEcho_ && received_ == 0) {
         sawEcho_ = true;
-        return EqualsIgnoringCase(line, command_) ? Step::More
-                                                  : Fail("the phone answered another command (" + Quoted(line) + ")");
+        return EqualsIgnoringCase(line, command_)
+                   ? Step::More
+                   : Fail("the phone answered another command (" + Quoted(line) + ")");
     }
     if (line == "OK") {
         // The stream's own line lengths do not matter when every digit came.
@@ -166,7 +167,8 @@ BulkPictureParser::Step BulkPictureParser::EndLine(char* data) {
     if (IsFinalError(line)) {
         return received_ == 0 ? Step::Refused : Fail("the phone ended the picture with " + Quoted(line));
     }
-    return Fail("line " + std::to_string(pictureLine_) + " of the picture is no picture data (" + Quoted(line) + ")");
+    return Fail("line " + std::to_string(pictureLine_) + " of the picture is no picture data (" +
+                Quoted(line) + ")");
 }
 
 std::string BulkPictureParser::CountMismatch() const {

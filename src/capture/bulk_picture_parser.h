@@ -50,9 +50,9 @@ private:
     uint32_t lines_;
     uint32_t lineLength_;
     uint32_t received_ = 0;
-    std::string head_;       // the start of the current line, until its kind is known
+    std::string head_; // the start of the current line, until its kind is known
     LineKind kind_ = LineKind::Undecided;
-    uint64_t lineDigits_ = 0; // digits in the current picture line
+    uint64_t lineDigits_ = 0;  // digits in the current picture line
     uint32_t pictureLine_ = 0; // index of the current picture line
     // The first picture line whose length was not lineLength, and its length.
     int64_t oddLine_ = -1;

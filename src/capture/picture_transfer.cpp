@@ -45,11 +45,12 @@ std::string StalledText(uint32_t received, uint32_t lineLength, uint32_t lines) 
 } // namespace
 
 ScreenImage::BulkOutcome ScreenImage::RunBulkTransfer(SerialPort& port, int displayNumber, char* data,
-                                                     uint32_t lines, uint32_t lineLength, bool publish) {
+                                                      uint32_t lines, uint32_t lineLength, bool publish) {
     // The request and all its answer lines are one exchange: a key listener reading in between
     // would take picture lines away.
     const auto holdPort = port.HoldExchanges();
-    const NarrowString command = displayNumber == 0 ? NarrowString(kCmdZisi) : FormatSelectDisplay(displayNumber);
+    const NarrowString command =
+        displayNumber == 0 ? NarrowString(kCmdZisi) : FormatSelectDisplay(displayNumber);
     if (port.Write(command) != Ok) {
         errorText_ = port.errorText();
         return BulkOutcome::Lost;
@@ -69,11 +70,13 @@ ScreenImage::BulkOutcome ScreenImage::RunBulkTransfer(SerialPort& port, int disp
     for (bool first = true;; first = false) {
         // Wait for the phone without the lock: a window asking for the picture must not freeze.
         std::string text;
-        if (const ExchangeResult read = port.ReadLine(text, first ? kFirstLineStalls * stallPolls : stallPolls);
+        if (const ExchangeResult read =
+                port.ReadLine(text, first ? kFirstLineStalls * stallPolls : stallPolls);
             read != Ok) {
             errorText_ = port.errorText();
-            return leave(BulkOutcome::Lost,
-                         read == TimedOut ? StalledText(parser.received(), lineLength, lines) : std::string());
+            return leave(BulkOutcome::Lost, read == TimedOut
+                                                ? StalledText(parser.received(), lineLength, lines)
+                                                : std::string());
         }
         BulkPictureParser::Step step;
         {
@@ -190,8 +193,8 @@ bool ScreenImage::ReadWidePicture(SerialPort& port, int width, int height, int d
         errorText_ = kTextPictureNoMemory;
         return false;
     }
-    if (RunBulkTransfer(port, displayNumber, scratch.data(), static_cast<uint32_t>(height), lineLength, false) !=
-        BulkOutcome::Whole) {
+    if (RunBulkTransfer(port, displayNumber, scratch.data(), static_cast<uint32_t>(height), lineLength,
+                        false) != BulkOutcome::Whole) {
         return false;
     }
     return DecodeRows(static_cast<uint16_t>(width), static_cast<uint16_t>(height), 16,

@@ -49,28 +49,25 @@ bool ScreenImage::ReadSelected(SerialPort& port) {
     return ReadLineByLine(port);
 }
 
-bool ScreenImage::SelectDisplay(SerialPort& port, int index) {
+bool ScreenImage::ListForSelection(SerialPort& port, DisplayList& list) {
     widePixels_ = ProbeWidePixels(port);
-    DisplayList list;
     const bool listed = QueryDisplayList(port, list);
-    {
-        std::lock_guard guard(lock_);
-        displays_ = list;
-    }
-    if (!listed || index < 0 || static_cast<std::size_t>(index) >= list.size()) {
+    std::lock_guard guard(lock_);
+    displays_ = list;
+    return listed;
+}
+
+bool ScreenImage::SelectDisplay(SerialPort& port, int index) {
+    DisplayList list;
+    if (!ListForSelection(port, list) || index < 0 || static_cast<std::size_t>(index) >= list.size()) {
         return false;
     }
     return PrepareTransfer(list[static_cast<std::size_t>(index)]);
 }
 
 bool ScreenImage::SelectNumberedDisplay(SerialPort& port, int displayNumber) {
-    widePixels_ = ProbeWidePixels(port);
     DisplayList list;
-    const bool listed = QueryDisplayList(port, list);
-    {
-        std::lock_guard guard(lock_);
-        displays_ = list;
-    }
+    const bool listed = ListForSelection(port, list);
     const auto entry = std::find_if(list.begin(), list.end(),
                                     [&](const DisplayInfo& d) { return d.displayNumber == displayNumber; });
     return listed && entry != list.end() && PrepareTransfer(*entry);

@@ -107,6 +107,8 @@ private:
     void SetFailureDetail(std::string detail);
     bool ReadLineByLine(SerialPort& port);
     bool QueryZipiDisplay(SerialPort& port, DisplayList& list);
+    // The probe and the list query that choosing a display begins with; the list is kept.
+    bool ListForSelection(SerialPort& port, DisplayList& list);
     // Chooses the entry and allocates its picture text; false for an absurd size or no memory.
     bool PrepareTransfer(const DisplayInfo& entry);
     // The bulk request and its answer until the final result, shared by ReadScreen and

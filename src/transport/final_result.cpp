@@ -40,7 +40,8 @@ bool FinalResultScanner::Feed(std::string_view piece) {
         const std::size_t end = piece.find('\n');
         const std::string_view part = piece.substr(0, end);
         if (!overlong_) {
-            current_.append(part.substr(0, kLongestFinalLine + 1 - std::min(current_.size(), kLongestFinalLine + 1)));
+            current_.append(
+                part.substr(0, kLongestFinalLine + 1 - std::min(current_.size(), kLongestFinalLine + 1)));
             overlong_ = current_.size() > kLongestFinalLine;
         }
         if (end == std::string_view::npos) {

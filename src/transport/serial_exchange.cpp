@@ -72,7 +72,8 @@ milliseconds SerialPort::StreamingAllowance(int timeout, std::size_t capacity) c
 milliseconds SerialPort::LineTime(uint64_t bytes) const {
     const int32_t rate = settings_.GetBaudRate() > 0 ? settings_.GetBaudRate() : kFallbackBaudRate;
     const uint64_t capped = std::min<uint64_t>(bytes, uint64_t{1} << 30);
-    return milliseconds(static_cast<long long>(capped * kBitsPerCharacter * 1000 / static_cast<uint64_t>(rate)));
+    return milliseconds(
+        static_cast<long long>(capped * kBitsPerCharacter * 1000 / static_cast<uint64_t>(rate)));
 }
 
 ExchangeResult SerialPort::Write(const NarrowString& command, int /*timeout*/) {

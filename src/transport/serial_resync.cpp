@@ -103,7 +103,8 @@ SerialPort::Drained SerialPort::DrainUntilQuiet(milliseconds limit, milliseconds
         const SerialDevice::IoResult read = device_->Read(scratch, sizeof scratch, wait);
         bytesReceived_.fetch_add(read.count, std::memory_order_relaxed);
         if (!read.ok()) {
-            Finish(ReceiveFailed, read.error == SerialDevice::kAborted ? SerialDevice::kCanceledError : read.error);
+            Finish(ReceiveFailed,
+                   read.error == SerialDevice::kAborted ? SerialDevice::kCanceledError : read.error);
             drained = Drained::Failed;
             break;
         }

@@ -22,7 +22,8 @@ std::string Compacted(std::string_view line) {
 }
 
 bool IsNameCharacter(char c) {
-    return IsAlnumAscii(c) || c == '!' || c == '%' || c == '-' || c == '.' || c == '/' || c == ':' || c == '_';
+    return IsAlnumAscii(c) || c == '!' || c == '%' || c == '-' || c == '.' || c == '/' || c == ':' ||
+           c == '_';
 }
 
 // Moves `at` past the arguments of the command that ends at the next ';' outside quotes.

@@ -115,7 +115,8 @@ TEST(ScreenReadTask, NothingBeforeTheStartAndNothingFromAFailedRead) {
     ASSERT_EQ(sim.phone->StartScreenRead(missing), kPhoneOk);
     FinishedPicture(sim);
     EXPECT_EQ(sim.phone->GetReadProgress(), 0);
-    EXPECT_EQ(sim.phone->GetReadFailure(), "display 3 cannot be read line by line (AT*ZIPI serves display 0 only)");
+    EXPECT_EQ(sim.phone->GetReadFailure(),
+              "display 3 cannot be read line by line (AT*ZIPI serves display 0 only)");
 }
 
 } // namespace

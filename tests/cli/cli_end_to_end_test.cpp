@@ -55,14 +55,14 @@ TEST(CliProgram, TheCommandAfterAKilledGrabWaitsOutTheRestOfThePicture) {
     ASSERT_NE(phone, nullptr);
     const std::string port = "--port " + phone->DevicePath() + " --baud 921600";
     const std::string folder = UniquePath();
-    const Outcome killed =
-        Shell("sh -c '" + std::string(PANELGRAB_CLI_PROGRAM) + " " + port + " grab -o " + folder +
-              ".bmp & pid=$!; sleep 0.8; kill -KILL $pid; wait $pid'");
+    const Outcome killed = Shell("sh -c '" + std::string(PANELGRAB_CLI_PROGRAM) + " " + port + " grab -o " +
+                                 folder + ".bmp & pid=$!; sleep 0.8; kill -KILL $pid; wait $pid'");
     EXPECT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
     const Outcome model = RunProgram(port + " model");
     EXPECT_EQ(model.exitCode, kExitOk) << model.err;
     EXPECT_EQ(model.out, "P200\n");
-    EXPECT_NE(model.err.find("the phone is still sending a previous picture; waiting up to "), std::string::npos)
+    EXPECT_NE(model.err.find("the phone is still sending a previous picture; waiting up to "),
+              std::string::npos)
         << model.err;
     EXPECT_FALSE(std::filesystem::exists(folder + ".bmp"));
 }

@@ -170,9 +170,9 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
     peer.Respond("AT\r\r\nOK\r\n");                         // the open's probe
     peer.Respond(list).Respond(list).Respond("\r\nOK\r\n"); // choosing the display
     const std::string sum = "\r\n*ZAPC: \"0000002A\"\r\n\r\nOK\r\n";
-    peer.Respond(sum);                                                         // the one band
-    peer.Respond(line("00FF000000FF0000")).Respond(line("0000FF000000FF00"));  // the opening lines
-    peer.Respond(sum).Respond(sum).Respond(sum);                               // its rows, itself again
+    peer.Respond(sum);                                                        // the one band
+    peer.Respond(line("00FF000000FF0000")).Respond(line("0000FF000000FF00")); // the opening lines
+    peer.Respond(sum).Respond(sum).Respond(sum);                              // its rows, itself again
     peer.Expect().AnswerError(); // a refusal is an answer: asked once
     peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000"));
     peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000")); // no more sums asked

@@ -69,7 +69,8 @@ TEST(TransferFaults, ALateAnswerPutsNothingOutOfStep) {
             EXPECT_EQ(first, again) << "the answer taken is the region's own";
         }
         int32_t other = 0;
-        ASSERT_EQ(sim.phone->GetDisplayChecksum(DisplayRegion{0, 10, kWidth - 1, kHeight - 1}, 0, other), kPhoneOk);
+        ASSERT_EQ(sim.phone->GetDisplayChecksum(DisplayRegion{0, 10, kWidth - 1, kHeight - 1}, 0, other),
+                  kPhoneOk);
         EXPECT_NE(other, again);
         DisplayBitmap picture;
         ASSERT_EQ(sim.phone->ReadDisplay(picture, 0), kPhoneOk);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "common/image/zlib_png_encoder.h"
 #include "common/image/picture.h"
 #include "common/image/picture_file_reader.h"
+#include "common/image/zlib_png_encoder.h"
 
 namespace panelgrab::test {
 

@@ -239,7 +239,8 @@ TEST(OpenSequence, SilentPhoneGetsThreeProbesOfSixIdlePollsOrThreePaced) {
         EXPECT_STREQ(silent.port->errorText(), kTextPhoneNotResponding);
         // The probe, then three rounds to bring the line back in step (a drain and a short probe).
         EXPECT_EQ(silent.device->writes, Writes(4, "AT\r"));
-        EXPECT_EQ(silent.device->reads, (paced ? 3 : 1 + 6) + 3 * (1 + 3)) << "only the normal sequence drains";
+        EXPECT_EQ(silent.device->reads, (paced ? 3 : 1 + 6) + 3 * (1 + 3))
+            << "only the normal sequence drains";
         EXPECT_FALSE(silent.port->IsOpen());
     }
 }

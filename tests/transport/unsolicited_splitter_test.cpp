@@ -84,8 +84,10 @@ TEST(UnsolicitedSplitter, TakesReportLinesOutWhereverTheyArriveWholeOrByteByByte
         {"AT\r", "\r\n+CDS: 6\r\n\r\n0011AB\r\nOK\r\n", "OK\r\n", {"+CDS: 6\r\n0011AB"}},
         // Every answer the command line names is kept: several commands, blanks, a basic command
         // before the extended one.
-        {"AT+CSQ;+CBC\r", "\r\n+CSQ: 20,99\r\n\r\n+CBC: 0,80\r\n\r\nOK\r\n",
-         "\r\n+CSQ: 20,99\r\n\r\n+CBC: 0,80\r\n\r\nOK\r\n", {}},
+        {"AT+CSQ;+CBC\r",
+         "\r\n+CSQ: 20,99\r\n\r\n+CBC: 0,80\r\n\r\nOK\r\n",
+         "\r\n+CSQ: 20,99\r\n\r\n+CBC: 0,80\r\n\r\nOK\r\n",
+         {}},
         {"AT +CSQ\r", "\r\n+CSQ: 20,99\r\nOK\r\n", "\r\n+CSQ: 20,99\r\nOK\r\n", {}},
         {"ATE1+CSQ\r", "\r\n+CSQ: 20,99\r\n+CREG: 1\r\nOK\r\n", "\r\n+CSQ: 20,99\r\nOK\r\n", {"+CREG: 1"}},
         // A line far too long to be a report is text, however it starts.
