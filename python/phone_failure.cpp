@@ -37,6 +37,9 @@ Failure PhoneFailure::Operation(const PhoneLink& phone, const std::string& label
     if (result == kPhoneBadAnswer) {
         return {ErrorKind::Phone, what + "the phone's answer could not be used", result};
     }
+    if (std::string detail = phone.FailureDetail(); !detail.empty()) {
+        return {ErrorKind::Phone, what + detail, result}; // refused before the line, or a bad picture
+    }
     if (const char* text = phone.FailureText()) {
         return {ErrorKind::Phone, what + text, result}; // the port worked; the phone object knows why
     }

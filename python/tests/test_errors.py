@@ -47,6 +47,14 @@ def test_failures_during_operations(open_sim):
     with pytest.raises(panelgrab.PhoneError, match="display too large to read") as refused:
         huge.grab()
     assert refused.value.code == 5
+    # Key text a key press cannot carry never reaches the line; the phone's own error words do reach
+    # the caller.
+    phone = open_sim("--fault=cme-errors")
+    with pytest.raises(panelgrab.PhoneError, match="the key text holds '\"', which a key press"):
+        phone.press('1"\r+CFUN=0')
+    with pytest.raises(panelgrab.PhoneError, match=r"\(\+CME ERROR: 100\)"):
+        phone.checksum((0, 0, 999, 999))
+    phone.close()
     phone = open_sim()
     with pytest.raises(IndexError, match="no display 1 .it describes 1, numbered from 0"):
         phone.grab(1)

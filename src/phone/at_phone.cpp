@@ -63,6 +63,7 @@ void AtPhone::HandOverToListener() {
 }
 
 int32_t AtPhone::Open(bool sendInitCommands) {
+    BeginOperation();
     if (ReadUsesPort() || LiveViewRuns()) {
         return kPhoneOpenFailed; // reopening would pull the line from under the running transfer
     }
@@ -87,6 +88,7 @@ int32_t AtPhone::ReservedOperation3() {
 }
 
 int32_t AtPhone::CheckConnection() {
+    BeginOperation();
     if (ReadUsesPort()) {
         return kPhoneFailed;
     }
@@ -106,6 +108,7 @@ int32_t AtPhone::GetModel(std::string& model) {
 }
 
 int32_t AtPhone::GetGuiObjects(GuiObjectMap& objects) {
+    BeginOperation();
     if (ReadUsesPort()) {
         return kPhoneFailed;
     }
@@ -143,6 +146,7 @@ int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
 }
 
 int32_t AtPhone::GetDisplayChecksum(const DisplayRegion& region, int32_t displayNumber, int32_t& checksum) {
+    BeginOperation();
     if (ReadUsesPort()) {
         return kPhoneFailed;
     }
@@ -159,6 +163,7 @@ int32_t AtPhone::GetDisplayChecksum(const DisplayRegion& region, int32_t display
 }
 
 int32_t AtPhone::GetDisplayList(DisplayList& displays) {
+    BeginOperation();
     if (ReadUsesPort()) {
         return kPhoneFailed;
     }
@@ -167,6 +172,7 @@ int32_t AtPhone::GetDisplayList(DisplayList& displays) {
 }
 
 int32_t AtPhone::StartScreenRead(const DisplayInfo& display) {
+    BeginOperation();
     if (readTask && (readTask->IsRunning() || readTask->IsTransferring())) {
         return kPhoneFailed; // the running (or stopped but still transferring) read is left alone
     }
