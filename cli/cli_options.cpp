@@ -1,249 +1,18 @@
 #include "cli/cli_options.h"
 
-#include <array>
-#include <limits>
-#include <set>
-#include <string_view>
+#include <algorithm>
 
+#include "cli/command_line.h"
 #include "cli/escape_decoder.h"
 #include "cli/picture_output.h"
-#include "cli/value_parsing.h"
 #include "cli/watch_arguments.h"
-#include "transport/baud_rate.h"
 
 namespace panelgrab::cli {
 
 namespace {
 
-constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
-
-struct CommandName {
-    std::string_view name;
-    Command command;
-};
-
-constexpr std::array<CommandName, 11> kCommands{{
-    {"ports", Command::Ports},
-    {"send", Command::Send},
-    {"model", Command::Model},
-    {"displays", Command::Displays},
-    {"grab", Command::Grab},
-    {"checksum", Command::Checksum},
-    {"keys", Command::Keys},
-    {"listen", Command::Listen},
-    {"gui", Command::Gui},
-    {"compare", Command::Compare},
-    {"watch", Command::Watch},
-}};
-
-using Applier = bool (*)(CliOptions&, std::string_view value, std::string& error);
-
-constexpr uint32_t Bit(Command command) {
-    return 1u << static_cast<uint32_t>(command);
-}
-constexpr uint32_t kAnyCommand = 0;
-
-// One option: its spellings, whether it takes a value, and the commands it belongs to (a mask of
-// Bit(command); kAnyCommand: every command).
-struct OptionSpec {
-    std::string_view longName;
-    std::string_view shortName;
-    bool takesValue;
-    uint32_t commands;
-    Applier apply;
-};
-
-bool SetIntegerOption(std::string_view name, std::string_view value, int64_t min, int64_t max,
-                      int32_t& target, std::string& error) {
-    std::optional<int64_t> parsed = ParseInteger(value, min, max);
-    if (!parsed) {
-        error = std::string(name) + " needs a whole number from " + std::to_string(min) + " to " +
-                std::to_string(max) + ", not '" + std::string(value) + "'";
-        return false;
-    }
-    target = static_cast<int32_t>(*parsed);
-    return true;
-}
-
-bool SetRegionOption(std::string_view name, std::string_view value, std::optional<DisplayRegion>& target,
-                     std::string& error) {
-    std::string why;
-    target = ParseRegion(value, why);
-    if (!target) {
-        error = std::string(name) + ": " + why;
-        return false;
-    }
-    return true;
-}
-
-// The options of picture comparison and repeated capture (their appliers live in
-// comparison_arguments.cpp).
-constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
-// watch --changed-only judges with the same options.
-constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
-
-const std::array<OptionSpec, 27> kOptions{{
-    {"--port", "", true, kAnyCommand,
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         if (v.empty()) {
-             e = "--port needs a port name";
-             return false;
-         }
-         o.port = v;
-         return true;
-     }},
-    {"--baud", "", true, kAnyCommand,
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         o.baudAuto = v == "auto";
-         if (o.baudAuto) {
-             return true;
-         }
-         if (!SetIntegerOption("--baud", v, 1, kInt32Max, o.baud, e)) {
-             return false;
-         }
-         std::string why;
-         if (!IsSettableBaudRate(o.baud, why)) {
-             e = "--baud " + std::string(v) + ": " + why;
-             return false;
-         }
-         return true;
-     }},
-    {"--trace", "", false, kAnyCommand,
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.trace = true;
-         return true;
-     }},
-    {"--record-session", "", true, kAnyCommand,
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         if (v.empty()) {
-             e = "--record-session needs a file name";
-             return false;
-         }
-         o.recordSession = v;
-         return true;
-     }},
-    {"--record", "", true, Bit(Command::Watch),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         if (v.empty() || v == "-") {
-             e = "--record needs a file name for the animated PNG";
-             return false;
-         }
-         o.record = v;
-         return true;
-     }},
-    {"--scale", "", true, Bit(Command::Watch),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         return SetIntegerOption("--scale", v, 1, kMaxRecordScale, o.recordScale, e);
-     }},
-    {"--fast-timing", "", false, kAnyCommand,
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.fastTiming = true;
-         return true;
-     }},
-    {"--force", "", false, kAnyCommand,
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.force = true;
-         return true;
-     }},
-    {"--output", "-o", true, Bit(Command::Grab) | Bit(Command::Watch),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         if (v.empty()) {
-             e = "-o needs a file name (or - for stdout)";
-             return false;
-         }
-         o.output = v;
-         return true;
-     }},
-    {"--display", "", true, Bit(Command::Grab) | Bit(Command::Checksum) | Bit(Command::Watch),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         return SetIntegerOption("--display", v, 0, 65535, o.display, e);
-     }},
-    {"--background", "", false, Bit(Command::Grab),
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.background = true;
-         return true;
-     }},
-    {"--region-checksum", "", true, Bit(Command::Grab),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         return SetRegionOption("--region-checksum", v, o.regionChecksum, e);
-     }},
-    {"--region", "", true, Bit(Command::Checksum) | kJudging,
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         return SetRegionOption("--region", v, o.region, e) && AddComparisonRegion(o.compare, v, e);
-     }},
-    {"--ignore", "", true, kJudging,
-     [](CliOptions& o, std::string_view v, std::string& e) { return AddIgnoredRegion(o.compare, v, e); }},
-    {"--tolerance", "", true, kJudging,
-     [](CliOptions& o, std::string_view v, std::string& e) { return SetTolerance(o.compare, v, e); }},
-    {"--max-diff-pixels", "", true, kJudging,
-     [](CliOptions& o, std::string_view v, std::string& e) { return SetMaxDiffPixels(o.compare, v, e); }},
-    {"--diff", "", true, kComparing,
-     [](CliOptions& o, std::string_view v, std::string& e) { return SetDiffFile(o.compare, v, e); }},
-    {"--expect", "", true, Bit(Command::Grab),
-     [](CliOptions& o, std::string_view v, std::string& e) { return SetExpectFile(o.compare, v, e); }},
-    {"--every", "", true, Bit(Command::Grab),
-     [](CliOptions& o, std::string_view v, std::string& e) { return SetEvery(o.compare, v, e); }},
-    {"--changed-only", "", false, Bit(Command::Grab) | Bit(Command::Watch),
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.compare.changedOnly = true;
-         return true;
-     }},
-    {"--press", "", true, Bit(Command::Keys),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         int32_t ms = 0;
-         bool ok = SetIntegerOption("--press", v, 0, kInt32Max, ms, e);
-         o.pressMs = ms;
-         return ok;
-     }},
-    {"--pause", "", true, Bit(Command::Keys),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         int32_t ms = 0;
-         bool ok = SetIntegerOption("--pause", v, 0, kInt32Max, ms, e);
-         o.pauseMs = ms;
-         return ok;
-     }},
-    {"--count", "", true, Bit(Command::Listen) | Bit(Command::Grab) | Bit(Command::Watch),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         o.count = ParseInteger(v, 1, std::numeric_limits<int64_t>::max());
-         if (!o.count) {
-             e = "--count needs a whole number of at least 1, not '" + std::string(v) + "'";
-         }
-         return o.count.has_value();
-     }},
-    {"--seconds", "", true, Bit(Command::Listen) | Bit(Command::Grab) | Bit(Command::Watch),
-     [](CliOptions& o, std::string_view v, std::string& e) {
-         o.seconds = ParseSeconds(v);
-         if (!o.seconds || *o.seconds <= 0) {
-             e = "--seconds needs a positive number of seconds, not '" + std::string(v) + "'";
-             return false;
-         }
-         return true;
-     }},
-    {"--full-every", "", true, Bit(Command::Watch),
-     [](CliOptions& o, std::string_view v, std::string& e) { return SetFullEvery(o.fullEvery, v, e); }},
-    {"--help", "-h", false, kAnyCommand,
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.command = Command::Help;
-         return true;
-     }},
-    {"--version", "", false, kAnyCommand,
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.command = Command::Version;
-         return true;
-     }},
-}};
-
-const OptionSpec* FindOption(std::string_view name) {
-    for (const OptionSpec& option : kOptions) {
-        if (name == option.longName || (!option.shortName.empty() && name == option.shortName)) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
-
 std::optional<Command> FindCommand(std::string_view word) {
-    for (const CommandName& entry : kCommands) {
+    for (const CommandSpec& entry : CommandTable()) {
         if (entry.name == word) {
             return entry.command;
         }
@@ -251,73 +20,129 @@ std::optional<Command> FindCommand(std::string_view word) {
     return std::nullopt;
 }
 
-std::string_view NameOf(Command command) {
-    for (const CommandName& entry : kCommands) {
-        if (entry.command == command) {
-            return entry.name;
-        }
-    }
-    return "help";
+bool IsOptionWord(std::string_view word) {
+    return word.size() > 1 && word.front() == '-';
 }
 
-// The words of the command line, sorted into options (applied at once) and positional words.
-struct Scan {
-    CliOptions options;
-    bool helpAsked = false;
-    std::vector<std::string> positional;
-    std::vector<const OptionSpec*> seen;
-};
+// CLI11 reads "--name=" as a --name without its value; the empty value is the appliers' to judge.
+// CLI11 takes its words last first.
+std::vector<std::string> ReversedWords(const std::vector<std::string>& args) {
+    std::vector<std::string> words;
+    for (const std::string& arg : args) {
+        if (arg.starts_with("--") && arg.size() > 3 && arg.back() == '=') {
+            words.push_back(arg.substr(0, arg.size() - 1));
+            words.emplace_back();
+        } else {
+            words.push_back(arg);
+        }
+    }
+    std::reverse(words.begin(), words.end());
+    return words;
+}
 
-bool ScanArguments(const std::vector<std::string>& args, Scan& scan, std::string& error) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view word = args[i];
-        if (optionsEnded || word.size() < 2 || word.front() != '-') {
-            scan.positional.emplace_back(word); // a lone "-" is a word too
+// CLI11's own words for the two mistakes it finds itself, in the tool's words.
+std::string Describe(const CLI::ParseError& error) {
+    const std::string text = error.what();
+    if (std::size_t at = text.find(" was given a disallowed flag override"); at != std::string::npos) {
+        return "--" + text.substr(0, at) + " takes no value";
+    }
+    if (std::size_t at = text.find(": 1 required"); at != std::string::npos) {
+        return text.substr(0, at) + " needs a value";
+    }
+    return text;
+}
+
+// What CLI11 did not take: an unknown option, or a word the command does not want.
+bool TakeLeftovers(const CommandLine& line, std::vector<std::string>& words, std::string& error) {
+    for (const std::string& word : line.program->remaining(true)) {
+        if (word == "--") { // CLI11 keeps the end of the options among them
             continue;
         }
-        if (word == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string_view name = word;
-        std::optional<std::string_view> inlineValue;
-        if (std::size_t equals = word.find('='); word.starts_with("--") && equals != std::string_view::npos) {
-            name = word.substr(0, equals);
-            inlineValue = word.substr(equals + 1);
-        }
-        const OptionSpec* option = FindOption(name);
-        if (option == nullptr) {
-            error = "unknown option " + std::string(name);
+        if (IsOptionWord(word)) {
+            error = "unknown option " + word.substr(0, word.find('='));
             return false;
         }
-        std::string_view value;
-        if (option->takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                error = std::string(name) + " needs a value";
-                return false;
-            }
-        } else if (inlineValue) {
-            error = std::string(name) + " takes no value";
-            return false;
-        }
-        if (option->longName == "--help" || option->longName == "--version") {
-            scan.helpAsked = true;
-        }
-        if (!option->apply(scan.options, value, error)) {
-            return false;
-        }
-        scan.seen.push_back(option);
+        words.push_back(word);
     }
     return true;
 }
 
-bool CheckOptionsFitCommand(const Scan& scan, Command command, std::string& error) {
-    for (const OptionSpec* option : scan.seen) {
+// Applies every option given, in the table's order; `seen` collects them.
+bool ApplyOptions(const CommandLine& line, CliOptions& options, std::vector<const OptionSpec*>& seen,
+                  std::string& error) {
+    for (const auto& [spec, option] : line.options) {
+        if (option->count() == 0) {
+            continue;
+        }
+        seen.push_back(spec);
+        if (spec->valueName.empty()) {
+            if (!spec->apply(options, {}, error)) {
+                return false;
+            }
+            continue;
+        }
+        for (const std::string& value : option->results()) {
+            if (!spec->apply(options, value, error)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// --help or --version, whichever came last.
+std::optional<Command> AskedForHelp(const CommandLine& line) {
+    std::optional<Command> asked;
+    for (const CLI::Option* option : line.program->parse_order()) {
+        if (option->check_lname("help")) {
+            asked = Command::Help;
+        } else if (option->check_lname("version")) {
+            asked = Command::Version;
+        }
+    }
+    return asked;
+}
+
+std::optional<Command> ChosenCommand(const CommandLine& line) {
+    for (const CommandSpec& spec : CommandTable()) {
+        if (CommandApp(line, spec.command)->parsed()) {
+            return spec.command;
+        }
+    }
+    return std::nullopt;
+}
+
+// The command's positional words, in order.
+std::vector<std::string> WordsOf(const CommandLine& line, std::optional<Command> command) {
+    std::vector<std::string> words;
+    for (const auto& [owner, option] : line.words) {
+        if (owner == command) {
+            words.insert(words.end(), option->results().begin(), option->results().end());
+        }
+    }
+    return words;
+}
+
+// "help [COMMAND]" and "[COMMAND] --help": the topic is the command, if any. After "help" a
+// command's name is taken as a command by CLI11, and so comes back as a word left over.
+bool TakeHelpTopic(const CommandLine& line, std::optional<Command> command, std::vector<std::string> words,
+                   CliOptions& options, std::string& error) {
+    options.command = Command::Help;
+    options.helpTopic = command;
+    const CLI::Option* topic = line.help->get_option("COMMAND");
+    words.insert(words.begin(), topic->results().begin(), topic->results().end());
+    if (!line.help->parsed() || words.empty()) {
+        return true;
+    }
+    options.helpTopic = FindCommand(words.front());
+    if (!options.helpTopic) {
+        error = "unknown command '" + words.front() + "'";
+    }
+    return options.helpTopic.has_value();
+}
+
+bool CheckOptionsFitCommand(const std::vector<const OptionSpec*>& seen, Command command, std::string& error) {
+    for (const OptionSpec* option : seen) {
         if (option->commands != kAnyCommand && (option->commands & Bit(command)) == 0) {
             error = std::string(option->longName) + " does not apply to " + std::string(NameOf(command));
             return false;
@@ -408,36 +233,51 @@ bool NeedsPhone(Command command) {
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args) {
     ParseOutcome outcome;
-    Scan scan;
-    if (!ScanArguments(args, scan, outcome.error)) {
+    CommandLine line = BuildCommandLine();
+    try {
+        line.program->parse(ReversedWords(args));
+    } catch (const CLI::ParseError& error) {
+        outcome.error = Describe(error);
         return outcome;
     }
-    if (scan.helpAsked) { // --help or --version, whichever came last, whatever else is there
-        outcome.options = scan.options;
+    const std::optional<Command> command = ChosenCommand(line);
+    std::vector<std::string> words = WordsOf(line, command);
+    CliOptions options;
+    std::vector<const OptionSpec*> seen;
+    if (!TakeLeftovers(line, words, outcome.error) || !ApplyOptions(line, options, seen, outcome.error)) {
         return outcome;
     }
-    if (scan.positional.empty()) {
+    if (!command && !words.empty() && !line.help->parsed()) {
+        outcome.error = "unknown command '" + words.front() + "'";
+        return outcome;
+    }
+    const std::optional<Command> asked = AskedForHelp(line);
+    if (asked == Command::Version) {
+        options.command = Command::Version;
+        outcome.options = options;
+        return outcome;
+    }
+    if (asked || line.help->parsed()) { // whatever else is there
+        if (TakeHelpTopic(line, command, words, options, outcome.error)) {
+            outcome.options = options;
+        }
+        return outcome;
+    }
+    if (!command) {
         outcome.error = "no command given";
         return outcome;
     }
-    std::optional<Command> command = FindCommand(scan.positional.front());
-    if (!command) {
-        outcome.error = "unknown command '" + scan.positional.front() + "'";
-        return outcome;
-    }
-    scan.positional.erase(scan.positional.begin());
-    scan.options.command = *command;
-    if (!CheckOptionsFitCommand(scan, *command, outcome.error) ||
-        !TakeText(*command, scan.positional, scan.options, outcome.error) ||
-        !CheckCombinations(scan.options, outcome.error)) {
+    options.command = *command;
+    if (!CheckOptionsFitCommand(seen, *command, outcome.error) ||
+        !TakeText(*command, words, options, outcome.error) || !CheckCombinations(options, outcome.error)) {
         return outcome;
     }
     // grab --expect and --every write a file only when -o names one.
-    if (scan.options.command == Command::Grab && scan.options.output.empty() &&
-        scan.options.compare.expectFile.empty() && !scan.options.compare.every) {
-        scan.options.output = kDefaultGrabFile;
+    if (options.command == Command::Grab && options.output.empty() && options.compare.expectFile.empty() &&
+        !options.compare.every) {
+        options.output = kDefaultGrabFile;
     }
-    outcome.options = scan.options;
+    outcome.options = options;
     return outcome;
 }
 

@@ -35,7 +35,8 @@ inline constexpr const char* kDefaultGrabFile = "panelgrab-capture.bmp";
 // Everything the command line says, checked: a value here is always usable as it is.
 struct CliOptions {
     Command command = Command::Help;
-    std::string port; // empty only for commands that need no phone
+    std::optional<Command> helpTopic; // help: the command whose help to print, none for the overall help
+    std::string port;                 // empty only for commands that need no phone
     int32_t baud = kDefaultBaud;
     bool baudAuto = false; // --baud auto: the first rate at which the phone answers
     bool trace = false;
@@ -65,7 +66,8 @@ struct ParseOutcome {
 };
 
 // Parses the arguments after the program name. Options may stand before or after the command;
-// "--" ends the options, so a TEXT may begin with a dash.
+// "--" ends the options, so a TEXT may begin with a dash. --help and --version win over an
+// incomplete command line, but not over a malformed option or an unknown command.
 ParseOutcome ParseArguments(const std::vector<std::string>& args);
 
 // True for the commands that talk to a phone (and so need --port).

@@ -55,7 +55,7 @@ int RunCli(const std::vector<std::string>& args, CliIo& io) {
     }
     const CliOptions& options = *parsed.options;
     if (options.command == Command::Help) {
-        io.out << HelpText();
+        io.out << HelpText(options.helpTopic);
         return kExitOk;
     }
     if (options.command == Command::Version) {

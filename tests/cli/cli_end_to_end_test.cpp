@@ -293,10 +293,27 @@ TEST(CliProgram, ExitCodesAndStreams) {
     }
     const Outcome help = RunProgram("--help");
     EXPECT_EQ(help.exitCode, kExitOk);
-    for (const char* command :
-         {"ports", "send", "model", "displays", "grab", "checksum", "keys", "listen", "gui"}) {
-        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+    for (const char* line :
+         {"  ports ", "  send ", "  model ", "  displays ", "  grab ", "  checksum ", "  keys ", "  listen ",
+          "  watch ", "  compare ", "  gui ", "  --port NAME ", "  --version "}) {
+        EXPECT_NE(help.out.find(line), std::string::npos) << line;
     }
+    EXPECT_EQ(help.out.find("--every SECONDS"), std::string::npos)
+        << "a command's option in the overall help";
+    // A command's help holds its options, not the global ones nor the other commands'.
+    const Outcome grabHelp = RunProgram("grab --help");
+    EXPECT_EQ(grabHelp.exitCode, kExitOk);
+    EXPECT_EQ(RunProgram("help grab").out, grabHelp.out);
+    for (const char* option : {"panelgrab-cli grab", "--every SECONDS", "--expect REF", "-o,--output FILE"}) {
+        EXPECT_NE(grabHelp.out.find(option), std::string::npos) << option;
+    }
+    for (const char* option : {"--port", "--press", "--full-every"}) {
+        EXPECT_EQ(grabHelp.out.find(option), std::string::npos) << option;
+    }
+    const Outcome unknown = RunProgram("help frobnicate");
+    EXPECT_EQ(unknown.exitCode, kExitUsage);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_NE(unknown.err.find("unknown command 'frobnicate'"), std::string::npos) << unknown.err;
     const Outcome grab = RunProgram("--fast-timing --port sim grab -o -");
     EXPECT_EQ(grab.exitCode, kExitOk) << grab.err;
     EXPECT_TRUE(grab.out == ExpectedBmp()) << "stdout is not the picture";

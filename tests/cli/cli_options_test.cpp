@@ -36,13 +36,30 @@ TEST(CliArguments, OptionsAnywhereDashTextValuesAndHelp) {
     ASSERT_TRUE(keys.options.has_value()) << keys.error;
     EXPECT_EQ(keys.options->pressMs, 250);
     EXPECT_EQ(keys.options->pauseMs, 99);
-    // Help and version win, even over an incomplete command line.
-    for (const Args& args :
-         {Args{"grab", "--help"}, Args{"-h"}, Args{"--version"}, Args{"grab", "--version"}}) {
-        const ParseOutcome outcome = ParseArguments(args);
-        const Command expected = args.back() == "--version" ? Command::Version : Command::Help;
-        EXPECT_TRUE(outcome.options && outcome.options->command == expected) << args.back() << outcome.error;
+    // Help and version win, even over an incomplete command line; a command's help is its own.
+    const struct {
+        Args args;
+        Command command;
+        std::optional<Command> topic;
+    } helps[] = {
+        {{"grab", "--help"}, Command::Help, Command::Grab},
+        {{"help", "grab"}, Command::Help, Command::Grab},
+        {{"--port", "sim", "help", "keys", "extra"}, Command::Help, Command::Keys},
+        {{"-h"}, Command::Help, std::nullopt},
+        {{"help"}, Command::Help, std::nullopt},
+        {{"--version"}, Command::Version, std::nullopt},
+        {{"grab", "--help", "--version"}, Command::Version, std::nullopt},
+    };
+    for (const auto& help : helps) {
+        const ParseOutcome outcome = ParseArguments(help.args);
+        ASSERT_TRUE(outcome.options.has_value()) << ::testing::PrintToString(help.args) << outcome.error;
+        EXPECT_EQ(outcome.options->command, help.command) << ::testing::PrintToString(help.args);
+        EXPECT_EQ(outcome.options->helpTopic, help.topic) << ::testing::PrintToString(help.args);
     }
+    // A command option may stand before the command too.
+    const ParseOutcome before = ParseArguments({"--display", "1", "--port", "sim", "grab"});
+    ASSERT_TRUE(before.options.has_value()) << before.error;
+    EXPECT_EQ(before.options->display, 1);
     // grab's file formats, in any letter case; every rate a serial port can be set to.
     for (const Args& grab : {Args{"-o", "x.BMP"}, Args{"-o", "d.d/x.png"}, Args{"-o", "-"},
                              Args{"--every", "1", "-o", "s-%03d.png"}, Args{"--baud", "50"},
@@ -61,6 +78,9 @@ TEST(CliArguments, UsageErrorsNameTheProblem) {
     } cases[] = {
         {{}, "no command"},
         {{"frobnicate"}, "unknown command"},
+        {{"help", "frobnicate"}, "unknown command 'frobnicate'"},
+        {{"frobnicate", "--help"}, "unknown command 'frobnicate'"},
+        {{"--port", "sim", "send", "--", "-x", "--", "y"}, "exactly one TEXT"},
         {{"--port", "sim", "grab", "--colour"}, "unknown option --colour"},
         {{"model"}, "needs --port"},
         {{"--port"}, "--port needs a value"},

@@ -1,0 +1,297 @@
+#include "cli/option_table.h"
+
+#include <array>
+#include <limits>
+
+#include "cli/comparison_arguments.h"
+#include "cli/value_parsing.h"
+#include "cli/watch_arguments.h"
+#include "transport/baud_rate.h"
+
+namespace panelgrab::cli {
+
+namespace {
+
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+// The commands in the order the help lists them. A new command gets a line here and a value in
+// Command.
+constexpr std::array<CommandSpec, 11> kCommandTable{{
+    {"ports", Command::Ports, "List this computer's own serial ports; no port is opened.", ""},
+    {"send", Command::Send, "Send TEXT as it is and print the phone's whole answer.", "TEXT"},
+    {"model", Command::Model, "Print the phone's model.", ""},
+    {"displays", Command::Displays, "One line per display: its size, bits per pixel and number.", ""},
+    {"grab", Command::Grab, "Read a display and write it as a BMP or PNG file.", ""},
+    {"checksum", Command::Checksum, "Print the phone's own checksum of a region.", ""},
+    {"keys", Command::Keys, "Press the keys of TEXT on the phone.", "TEXT"},
+    {"listen", Command::Listen, "Print each key event of the phone.", ""},
+    {"watch", Command::Watch, "Keep a display's picture current, re-reading only what changed.", ""},
+    {"compare", Command::Compare, "Compare two picture files pixel by pixel; needs no phone.",
+     "REFERENCE PICTURE"},
+    {"gui", Command::Gui, "Print the phone's current GUI object as KEY=VALUE lines.", ""},
+}};
+
+bool SetIntegerOption(std::string_view name, std::string_view value, int64_t min, int64_t max,
+                      int32_t& target, std::string& error) {
+    std::optional<int64_t> parsed = ParseInteger(value, min, max);
+    if (!parsed) {
+        error = std::string(name) + " needs a whole number from " + std::to_string(min) + " to " +
+                std::to_string(max) + ", not '" + std::string(value) + "'";
+        return false;
+    }
+    target = static_cast<int32_t>(*parsed);
+    return true;
+}
+
+bool SetRegionOption(std::string_view name, std::string_view value, std::optional<DisplayRegion>& target,
+                     std::string& error) {
+    std::string why;
+    target = ParseRegion(value, why);
+    if (!target) {
+        error = std::string(name) + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+// The options of picture comparison and repeated capture (their appliers live in
+// comparison_arguments.cpp).
+constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
+// watch --changed-only judges with the same options.
+constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
+
+// Every option. A new one gets a line here; the parser and the help take it from this table.
+const std::array<OptionSpec, 27> kOptionTable{{
+    {"--port", "", "NAME", kAnyCommand,
+     "The phone's port, needed by every command but ports and compare. A\n"
+     "path is used as it is (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-\n"
+     "terminal); a bare name means /dev/NAME; COMn means /dev/ttyS(n-1).\n"
+     "tcp://HOST:PORT and rfc2217://HOST:PORT: a port on another machine\n"
+     "through ser2net, raw or with RFC 2217. sim: the built-in simulated\n"
+     "phone; sim:OPTIONS: with panelgrab-phonesim's options joined by\n"
+     "commas, each with its leading --, e.g.\n"
+     "  --port sim:--dialect=two-displays,--no-echo\n"
+     "Only \",--\" starts a new option, so a value may hold commas.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         if (v.empty()) {
+             e = "--port needs a port name";
+             return false;
+         }
+         o.port = v;
+         return true;
+     }},
+    {"--baud", "", "RATE", kAnyCommand,
+     "Baud rate (default 115200), from 50 to 4000000. auto: try 921600 down\n"
+     "to 1200 baud with \"AT\" (each try about a second; a phone that answers\n"
+     "at no rate is given up after about 13 s), use the first that answers\n"
+     "OK and say which on stderr.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         o.baudAuto = v == "auto";
+         if (o.baudAuto) {
+             return true;
+         }
+         if (!SetIntegerOption("--baud", v, 1, kInt32Max, o.baud, e)) {
+             return false;
+         }
+         std::string why;
+         if (!IsSettableBaudRate(o.baud, why)) {
+             e = "--baud " + std::string(v) + ": " + why;
+             return false;
+         }
+         return true;
+     }},
+    {"--trace", "", "", kAnyCommand,
+     "Print every command sent (\"> \") and every answer received (\"< \") on\n"
+     "stderr, with CR and LF shown as \\r and \\n; reports the phone sent\n"
+     "unasked (+CKEV, RING, ...) are kept out of answers and shown as \"! \"\n"
+     "when a listener got them, \"- \" when nobody listened.",
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.trace = true;
+         return true;
+     }},
+    {"--record-session", "", "FILE", kAnyCommand,
+     "Record every command sent, answer received and report sent unasked,\n"
+     "with times, in a text file a person can read and edit\n"
+     "(docs/SESSIONS.md); panelgrab-phonesim --replay FILE plays it back as\n"
+     "a phone.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         if (v.empty()) {
+             e = "--record-session needs a file name";
+             return false;
+         }
+         o.recordSession = v;
+         return true;
+     }},
+    {"--record", "", "FILE", Bit(Command::Watch),
+     "Record what the display shows as an animated PNG: a frame whenever the\n"
+     "picture changed, lasting as long as it stayed (a screen that never\n"
+     "changes is one frame). FILE is written whole when the watch ends, also\n"
+     "on Ctrl-C.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         if (v.empty() || v == "-") {
+             e = "--record needs a file name for the animated PNG";
+             return false;
+         }
+         o.record = v;
+         return true;
+     }},
+    {"--scale", "", "K", Bit(Command::Watch),
+     "With --record: enlarge each pixel to KxK (1-8), as the window shows\n"
+     "it.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         return SetIntegerOption("--scale", v, 1, kMaxRecordScale, o.recordScale, e);
+     }},
+    {"--fast-timing", "", "", kAnyCommand,
+     "Shrink the port's waits about a hundredfold. Meant for tests against\n"
+     "the simulated phone or a pseudo-terminal; a real phone needs the\n"
+     "normal timing.",
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.fastTiming = true;
+         return true;
+     }},
+    {"--force", "", "", kAnyCommand,
+     "Open a local port that another program (ser2net, a terminal program)\n"
+     "holds open too; without it such a port is refused as in use, naming\n"
+     "the program.",
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.force = true;
+         return true;
+     }},
+    {"--output", "-o", "FILE", Bit(Command::Grab) | Bit(Command::Watch),
+     "grab: the picture file (default panelgrab-capture.bmp); .bmp or .png\n"
+     "chooses the format, - writes the BMP to stdout. With --every, and for\n"
+     "watch: a numbered file name PATTERN with one printf-style number, %d\n"
+     "or %03d (%% is a percent sign).",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         if (v.empty()) {
+             e = "-o needs a file name (or - for stdout)";
+             return false;
+         }
+         o.output = v;
+         return true;
+     }},
+    {"--display", "", "N", Bit(Command::Grab) | Bit(Command::Checksum) | Bit(Command::Watch),
+     "The display to use: 0 (the first, the default) to 65535.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         return SetIntegerOption("--display", v, 0, 65535, o.display, e);
+     }},
+    {"--background", "", "", Bit(Command::Grab), "Read on the phone's background worker.",
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.background = true;
+         return true;
+     }},
+    {"--region-checksum", "", "L,T,R,B", Bit(Command::Grab),
+     "After the read (on the background worker), print the local checksum of\n"
+     "that region over the received picture data.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         return SetRegionOption("--region-checksum", v, o.regionChecksum, e);
+     }},
+    {"--region", "", "L,T,R,B", Bit(Command::Checksum) | kJudging,
+     "checksum: the region whose checksum the phone prints. Comparing:\n"
+     "compare only inside this region; repeat it for more. Parts beyond the\n"
+     "picture are cut off; a region wholly outside it is an error (exit 2).",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         return SetRegionOption("--region", v, o.region, e) && AddComparisonRegion(o.compare, v, e);
+     }},
+    {"--ignore", "", "L,T,R,B", kJudging,
+     "Never compare inside this region (a clock, a signal bar); repeatable.",
+     [](CliOptions& o, std::string_view v, std::string& e) { return AddIgnoredRegion(o.compare, v, e); }},
+    {"--tolerance", "", "N", kJudging,
+     "A pixel differs only when a channel differs by more than N (0-255,\n"
+     "default 0).",
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetTolerance(o.compare, v, e); }},
+    {"--max-diff-pixels", "", "K", kJudging,
+     "The pictures still match with up to K differing pixels (default 0).",
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetMaxDiffPixels(o.compare, v, e); }},
+    {"--diff", "", "FILE", kComparing,
+     "Write a picture of the differences: the reference washed out to grey,\n"
+     "differing pixels red, areas not compared hatched blue (a .png name is\n"
+     "written as PNG, any other as BMP).",
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetDiffFile(o.compare, v, e); }},
+    {"--expect", "", "REF", Bit(Command::Grab),
+     "Compare the capture with the picture file REF and print the verdict as\n"
+     "compare does (exit 0 match, 1 differ, 2 unreadable REF). The capture\n"
+     "is written only when -o is given.",
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetExpectFile(o.compare, v, e); }},
+    {"--every", "", "SECONDS", Bit(Command::Grab),
+     "Capture again and again, one picture every SECONDS, into the numbered\n"
+     "files of -o PATTERN, printing each name written.",
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetEvery(o.compare, v, e); }},
+    {"--changed-only", "", "", Bit(Command::Grab) | Bit(Command::Watch),
+     "Write a picture only when it differs from the last one written, judged\n"
+     "with the comparison options.",
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.compare.changedOnly = true;
+         return true;
+     }},
+    {"--press", "", "MS", Bit(Command::Keys),
+     "Hold each key for MS milliseconds (with --pause; the phone takes\n"
+     "tenths of a second).",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         int32_t ms = 0;
+         bool ok = SetIntegerOption("--press", v, 0, kInt32Max, ms, e);
+         o.pressMs = ms;
+         return ok;
+     }},
+    {"--pause", "", "MS", Bit(Command::Keys), "Pause MS milliseconds after each key (with --press).",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         int32_t ms = 0;
+         bool ok = SetIntegerOption("--pause", v, 0, kInt32Max, ms, e);
+         o.pauseMs = ms;
+         return ok;
+     }},
+    {"--count", "", "N", Bit(Command::Listen) | Bit(Command::Grab) | Bit(Command::Watch),
+     "End after N events, pictures or refreshes.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         o.count = ParseInteger(v, 1, std::numeric_limits<int64_t>::max());
+         if (!o.count) {
+             e = "--count needs a whole number of at least 1, not '" + std::string(v) + "'";
+         }
+         return o.count.has_value();
+     }},
+    {"--seconds", "", "S", Bit(Command::Listen) | Bit(Command::Grab) | Bit(Command::Watch),
+     "End after S seconds.",
+     [](CliOptions& o, std::string_view v, std::string& e) {
+         o.seconds = ParseSeconds(v);
+         if (!o.seconds || *o.seconds <= 0) {
+             e = "--seconds needs a positive number of seconds, not '" + std::string(v) + "'";
+             return false;
+         }
+         return true;
+     }},
+    {"--full-every", "", "SECS", Bit(Command::Watch),
+     "Read the display whole again every SECS seconds (default 30; 0:\n"
+     "never).",
+     [](CliOptions& o, std::string_view v, std::string& e) { return SetFullEvery(o.fullEvery, v, e); }},
+    {"--help", "-h", "", kAnyCommand, "Print this help; after a command, that command's help.",
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.command = Command::Help;
+         return true;
+     }},
+    {"--version", "", "", kAnyCommand, "Print the program's version.",
+     [](CliOptions& o, std::string_view, std::string&) {
+         o.command = Command::Version;
+         return true;
+     }},
+}};
+
+} // namespace
+
+std::span<const OptionSpec> OptionTable() {
+    return kOptionTable;
+}
+
+std::span<const CommandSpec> CommandTable() {
+    return kCommandTable;
+}
+
+std::string_view NameOf(Command command) {
+    for (const CommandSpec& entry : kCommandTable) {
+        if (entry.command == command) {
+            return entry.name;
+        }
+    }
+    return "help";
+}
+
+} // namespace panelgrab::cli
