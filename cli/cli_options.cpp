@@ -1,11 +1,10 @@
 #include "cli/cli_options.h"
 
-#include <algorithm>
-
 #include "cli/command_line.h"
 #include "cli/escape_decoder.h"
 #include "cli/picture_output.h"
 #include "cli/watch_arguments.h"
+#include "common/cli11_arguments.h"
 
 namespace panelgrab::cli {
 
@@ -22,34 +21,6 @@ std::optional<Command> FindCommand(std::string_view word) {
 
 bool IsOptionWord(std::string_view word) {
     return word.size() > 1 && word.front() == '-';
-}
-
-// CLI11 reads "--name=" as a --name without its value; the empty value is the appliers' to judge.
-// CLI11 takes its words last first.
-std::vector<std::string> ReversedWords(const std::vector<std::string>& args) {
-    std::vector<std::string> words;
-    for (const std::string& arg : args) {
-        if (arg.starts_with("--") && arg.size() > 3 && arg.back() == '=') {
-            words.push_back(arg.substr(0, arg.size() - 1));
-            words.emplace_back();
-        } else {
-            words.push_back(arg);
-        }
-    }
-    std::reverse(words.begin(), words.end());
-    return words;
-}
-
-// CLI11's own words for the two mistakes it finds itself, in the tool's words.
-std::string Describe(const CLI::ParseError& error) {
-    const std::string text = error.what();
-    if (std::size_t at = text.find(" was given a disallowed flag override"); at != std::string::npos) {
-        return "--" + text.substr(0, at) + " takes no value";
-    }
-    if (std::size_t at = text.find(": 1 required"); at != std::string::npos) {
-        return text.substr(0, at) + " needs a value";
-    }
-    return text;
 }
 
 // What CLI11 did not take: an unknown option, or a word the command does not want.
@@ -235,9 +206,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
     ParseOutcome outcome;
     CommandLine line = BuildCommandLine();
     try {
-        line.program->parse(ReversedWords(args));
+        line.program->parse(Cli11Arguments(args));
     } catch (const CLI::ParseError& error) {
-        outcome.error = Describe(error);
+        outcome.error = Cli11ErrorText(error.what());
         return outcome;
     }
     const std::optional<Command> command = ChosenCommand(line);

@@ -1,8 +1,12 @@
 // Command-line options of the simulated phone.
-#include <algorithm>
 #include <charconv>
-#include <iterator>
+#include <map>
 #include <string_view>
+#include <utility>
+
+#include <CLI/CLI.hpp>
+
+#include "common/cli11_arguments.h"
 
 #include "sim/fault_plan.h"
 #include "sim/screen_animation.h"
@@ -111,176 +115,295 @@ bool CheckDisplays(const SimOptions& options, std::string& error) {
     return true;
 }
 
-struct OptionValue {
-    std::string name;
-    std::string value;
-    bool hasValue = false;
-};
-
-bool Apply(const OptionValue& option, SimOptions& options, std::string& error) {
-    const std::string& name = option.name;
-    const std::string& value = option.value;
-    const auto bad = [&](const char* what) {
-        error = "invalid value \"" + value + "\" for " + name + ": " + what;
-        return false;
-    };
-    if (name == "--dialect") {
-        return ParseDialect(value, options.dialect) ||
-               bad("expected long, long-range, two-displays, short or per-line");
-    }
-    if (name == "--display") {
-        SimDisplay display;
-        if (!ParseDisplay(value, display)) {
-            return bad("expected WIDTHxHEIGHT:BPP with sides 1-1024 and 1, 2, 8 or 16 bits");
-        }
-        if (options.displays.size() >= 2) {
-            error = "at most two --display options";
-            return false;
-        }
-        options.displays.push_back(display);
-        return true;
-    }
-    if (name == "--model") {
-        options.model = value;
-        return !value.empty() || bad("the model must not be empty");
-    }
-    if (name == "--picture") {
-        options.picturePath = value;
-        return !value.empty() || bad("expected a BMP or PNG file");
-    }
-    if (name == "--baud") {
-        return ParseInt(value, 0, kMaxBaud, options.baud) || bad("expected 0 (unpaced) up to 4000000");
-    }
-    if (name == "--chunk") {
-        return ParseInt(value, 0, 1 << 20, options.chunk) || bad("expected a byte count, 0 for whole writes");
-    }
-    if (name == "--key-events") {
-        options.keyEvents = value;
-        return ValidKeyScript(value) || bad("expected reports KEY,VALUE separated by ';'");
-    }
-    if (name == "--key-event-pause") {
-        return ParseInt(value, 0, 60000, options.keyEventPauseMs) || bad("expected milliseconds 0-60000");
-    }
-    if (name == "--fault") {
-        FaultPlan plan;
-        options.fault = value;
-        return ParseFault(value, plan, error);
-    }
-    if (name == "--animate-period") {
-        return ParseInt(value, 10, 3600000, options.animation.periodMs) ||
-               bad("expected milliseconds 10-3600000");
-    }
-    if (name == "--gui-object") {
-        options.guiObject = value;
-        return true;
-    }
-    if (name == "--replay") {
-        options.replayPath = value;
-        return !value.empty() || bad("expected a session file");
-    }
-    if (name == "--replay-timing") {
-        options.replayFast = value == "fast";
-        return value == "fast" || value == "recorded" || bad("expected recorded or fast");
-    }
-    error = "unknown option " + name;
+bool Refuse(const std::string& name, const std::string& value, const char* what, std::string& error) {
+    error = "invalid value \"" + value + "\" for " + name + ": " + what;
     return false;
 }
 
-bool TakesNoValue(const std::string& name) {
-    return name == "--no-echo" || name == "--echo" || name == "--unsolicited" || name == "--strict-baud";
-}
-
-// The options Apply knows, all with a value.
-bool TakesValue(const std::string& name) {
-    static constexpr std::string_view kNames[] = {
-        "--dialect",    "--display",    "--model",           "--picture", "--baud",
-        "--chunk",      "--key-events", "--key-event-pause", "--fault",   "--animate-period",
-        "--gui-object", "--replay",     "--replay-timing"};
-    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
-}
-
-// Switches whose value, if any, is given only as --name=value.
-bool ApplySwitch(const std::string& arg, std::size_t equals, SimOptions& options, std::string& error) {
-    const std::string name = arg.substr(0, equals);
-    const bool hasValue = equals != std::string::npos;
-    if (name == "--watch-picture") {
-        options.watchPicture = true;
-        if (hasValue) {
-            error = name + " takes no value";
-        }
-        return !hasValue;
+bool ParseDisplayOption(SimOptions& options, const std::string& value, std::string& error) {
+    SimDisplay display;
+    if (!ParseDisplay(value, display)) {
+        return Refuse("--display", value,
+                      "expected WIDTHxHEIGHT:BPP with sides 1-1024 and 1, 2, 8 or 16 bits", error);
     }
-    if (!hasValue) {
+    if (options.displays.size() >= 2) {
+        error = "at most two --display options";
+        return false;
+    }
+    options.displays.push_back(display);
+    return true;
+}
+
+// --animate alone is a switch; --animate=PARTS names the parts.
+bool ParseAnimate(SimOptions& options, const std::string& value, std::string& error) {
+    if (value == "true") {
         options.animation.clock = true;
         options.animation.highlight = true;
         return true;
     }
-    const std::string value = arg.substr(equals + 1);
-    if (!ParseAnimationParts(value, options.animation)) {
-        error = "invalid value \"" + value + "\" for --animate: expected clock, highlight or clock,highlight";
+    return ParseAnimationParts(value, options.animation) ||
+           Refuse("--animate", value, "expected clock, highlight or clock,highlight", error);
+}
+
+using SimApplier = bool (*)(SimOptions&, const std::string& value, std::string& error);
+
+// One option: its name, the name of its value (empty for a switch, which refuses a value), the
+// help's words for it and what it sets.
+struct SimOptionSpec {
+    const char* name;
+    const char* valueName;
+    const char* description;
+    SimApplier apply;
+};
+
+// Every option, in the help's order. A new option gets a line here.
+const SimOptionSpec kSimOptions[] = {
+    {"--dialect", "NAME",
+     "how AT*ZISI=? describes the displays:\n"
+     "  long          \"*ZISI: 220, 176, 16\" (height, width, bits per pixel)\n"
+     "  long-range    the same followed by \", (0 - 1)\"\n"
+     "  two-displays  \"*ZISI: 220, 176, 16, (0 - 1), 64, 96, 16\"\n"
+     "  short         \"*ZISI: (160),(128),(16)\" (16 bits, 4 characters a pixel)\n"
+     "  per-line      AT*ZISI=? answers ERROR; lines come with AT*ZIPI=line,first,last\n"
+     "The long forms send 2- and 16-bit pixels as 8 characters \"00RRGGBB\" and every\n"
+     "line as 8 characters a pixel (1- and 8-bit pixels packed at its start, then '0').",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         return ParseDialect(v, o.dialect) ||
+                Refuse("--dialect", v, "expected long, long-range, two-displays, short or per-line", e);
+     }},
+    {"--display", "WxH:BPP",
+     "a display's width, height and bits per pixel (1, 2, 8 or 16); give it twice for\n"
+     "two-displays. Defaults: 176x220:16 (and 96x64:16 as the second display);\n"
+     "short: 128x160:16.",
+     ParseDisplayOption},
+    {"--model", "TEXT", "the AT+CGMM answer (default PANELSIM-P200; AT+CGMI gives the part before '-')",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         o.model = v;
+         return !v.empty() || Refuse("--model", v, "the model must not be empty", e);
+     }},
+    {"--picture", "FILE",
+     "show a BMP or PNG picture (cropped or padded with black at the right and bottom)\n"
+     "instead of the built-in test card",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         o.picturePath = v;
+         return !v.empty() || Refuse("--picture", v, "expected a BMP or PNG file", e);
+     }},
+    {"--baud", "N", "send everything at N baud (10 bits a byte, on an absolute schedule); 0: unpaced",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         return ParseInt(v, 0, kMaxBaud, o.baud) ||
+                Refuse("--baud", v, "expected 0 (unpaced) up to 4000000", e);
+     }},
+    {"--strict-baud", "",
+     "answer only a client whose line is set to the --baud rate (a pseudo-terminal\n"
+     "tells the phone the rate the client set); at any other rate each piece the\n"
+     "client sends is lost and a few bytes of noise come back, as on a real line",
+     [](SimOptions& o, const std::string&, std::string&) {
+         o.strictBaud = true;
+         return true;
+     }},
+    {"--replay", "FILE",
+     "play back a recorded session (panelgrab-cli --record-session) instead of\n"
+     "being a phone: each command is matched by its text with the next recorded\n"
+     "command of that text and answered with what followed it, reports sent\n"
+     "unasked included; a command the recording lacks is answered ERROR and\n"
+     "named on stderr. --baud and --chunk still pace what is sent.",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         o.replayPath = v;
+         return !v.empty() || Refuse("--replay", v, "expected a session file", e);
+     }},
+    {"--replay-timing", "WHEN",
+     "recorded (default): each answer and report after its recorded gap to the\n"
+     "command; fast: at once",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         o.replayFast = v == "fast";
+         return v == "fast" || v == "recorded" ||
+                Refuse("--replay-timing", v, "expected recorded or fast", e);
+     }},
+    {"--chunk", "N", "write answers in pieces of N bytes (1 ms apart when unpaced)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         return ParseInt(v, 0, 1 << 20, o.chunk) ||
+                Refuse("--chunk", v, "expected a byte count, 0 for whole writes", e);
+     }},
+    {"--no-echo", "", "start with command echo off (ATE0/ATE1 switch it)",
+     [](SimOptions& o, const std::string&, std::string&) {
+         o.echo = false;
+         return true;
+     }},
+    {"--echo", "", "start with command echo on (the default)",
+     [](SimOptions& o, const std::string&, std::string&) {
+         o.echo = true;
+         return true;
+     }},
+    {"--key-events", "SCRIPT",
+     "+CKEV reports sent while AT+CMER=3,2,0,0 is on, e.g. \"5,1;5,0;*,1;*,0\"; the key\n"
+     "is the text before the last comma. The script restarts each time reporting\n"
+     "is switched on and stops when it is switched off.",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         o.keyEvents = v;
+         return ValidKeyScript(v) ||
+                Refuse("--key-events", v, "expected reports KEY,VALUE separated by ';'", e);
+     }},
+    {"--key-event-pause", "MS", "pause between scripted reports (default 200)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         return ParseInt(v, 0, 60000, o.keyEventPauseMs) ||
+                Refuse("--key-event-pause", v, "expected milliseconds 0-60000", e);
+     }},
+    {"--unsolicited", "",
+     "speak unasked, as real phones do: put reports (+CIEV, +CMTI, RING, +CREG)\n"
+     "between the echo and the answer, before every per-line answer and after every\n"
+     "7th picture line; with reporting on, report AT+CKPD presses before the OK",
+     [](SimOptions& o, const std::string&, std::string&) {
+         o.unsolicited = true;
+         return true;
+     }},
+    {"--gui-object", "TEXT",
+     "the quoted fields of the AT*ZGUI=0 answer after \"*ZGUI: \"\n"
+     "(default \"Form\",\"Title\",\"L\",\"R\",\"P\",\"V\")",
+     [](SimOptions& o, const std::string& v, std::string&) {
+         o.guiObject = v;
+         return true;
+     }},
+    {"--animate", nullptr,
+     "(also --animate=PARTS) make display 0 change by itself, one step every\n"
+     "--animate-period: a clock (steps since the start as MM:SS, white on black, in\n"
+     "the box W-36,2,W-3,10 of a W pixels wide display) and a highlight (colours\n"
+     "inverted) moving down the list rows (the test card's text lines, 9 pixels\n"
+     "high from H*5/8+1, at most four). PARTS: clock, highlight or clock,highlight\n"
+     "(the default)",
+     ParseAnimate},
+    {"--animate-period", "MS", "how long one animation step lasts (default 1000; 10-3600000)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         return ParseInt(v, 10, 3600000, o.animation.periodMs) ||
+                Refuse("--animate-period", v, "expected milliseconds 10-3600000", e);
+     }},
+    {"--watch-picture", "",
+     "re-read the --picture file whenever it changes (looked at on every picture,\n"
+     "line and checksum request). Replace it atomically (write another file, then\n"
+     "rename it over); a file that cannot be read leaves the last picture shown.",
+     [](SimOptions& o, const std::string&, std::string&) {
+         o.watchPicture = true;
+         return true;
+     }},
+    {"--fault", "NAME",
+     "misbehave in one way:\n"
+     "  silent           read commands, never answer\n"
+     "  error-bulk       answer the picture requests AT*ZISI and AT*ZISI=n with ERROR\n"
+     "  hangup-after=N   vanish (close the line) after sending N bytes\n"
+     "  garbage          send a few bytes of line noise after every answer\n"
+     "  endless-line     the picture answer is one line of digits that never ends\n"
+     "                   (until the next command arrives)\n"
+     "  nul-bytes        sprinkle NUL bytes into every answer\n"
+     "  stall-after=N    stop sending for good after N bytes, even mid-answer\n"
+     "  huge-display     describe the display as 60000x60000 pixels\n"
+     "  no-checksum      answer AT*ZAPC (the test form and every request) with ERROR\n"
+     "  cme-errors       refuse with \"+CME ERROR: 100\" instead of \"ERROR\"\n"
+     "  late-answer=MS   answer the first checksum request of a region MS ms late",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+         FaultPlan plan;
+         o.fault = v;
+         return ParseFault(v, plan, e);
+     }},
+};
+
+constexpr const char* kSimNotes =
+    R"HELP(Checksums: AT*ZAPC=l,t,r,b[,d] answers "*ZAPC: "XXXXXXXX"", the 32-bit wrapping local checksum (as
+panelgrab computes it from received picture text) over the phone's own picture text of display d.
+Every picture, line and checksum answer uses what the display shows when the command arrives.
+Key presses: AT+CKPD="keys"[,time,pause] answers OK; with reporting on, each key (one character,
+or ':' and the next character) is reported pressed and released, 30 ms apart, after the OK.
+)HELP";
+
+constexpr const char* kSimGroup = "Simulated phone options (each also as --name=value)";
+// Wide enough for "--key-event-pause MS" and a space.
+constexpr std::size_t kSimOptionColumn = 24;
+
+// The options as CLI11 knows them, each beside its entry of the table.
+struct SimCommandLine {
+    CLI::App app;
+    std::vector<std::pair<const CLI::Option*, const SimOptionSpec*>> options;
+};
+
+void BuildSimCommandLine(SimCommandLine& line) {
+    line.app.set_help_flag();
+    line.app.allow_extras();
+    for (const SimOptionSpec& spec : kSimOptions) {
+        const std::string description = spec.description;
+        CLI::Option* option = nullptr;
+        if (spec.valueName == nullptr) { // a switch that may name a value: --name=VALUE
+            option = line.app.add_flag(spec.name, description);
+        } else if (*spec.valueName == '\0') {
+            option = line.app.add_flag(spec.name, description)->disable_flag_override();
+        } else {
+            option = line.app.add_option(spec.name, description)
+                         ->type_name(spec.valueName)
+                         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        }
+        option->group(kSimGroup);
+        line.options.emplace_back(option, &spec);
+    }
+}
+
+const SimOptionSpec* SpecOf(const SimCommandLine& line, const CLI::Option* option) {
+    for (const auto& [known, spec] : line.options) {
+        if (known == option) {
+            return spec;
+        }
+    }
+    return nullptr;
+}
+
+// Applies the options in the order given, so that a later one wins (--echo after --no-echo).
+bool ApplyInOrder(const SimCommandLine& line, SimOptions& options, std::string& error) {
+    std::map<const CLI::Option*, std::size_t> taken;
+    for (const CLI::Option* option : line.app.parse_order()) {
+        const std::string& value = option->results().at(taken[option]++);
+        if (!SpecOf(line, option)->apply(options, value, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CheckLeftovers(const SimCommandLine& line, std::string& error) {
+    const std::vector<std::string> leftovers = line.app.remaining();
+    if (leftovers.empty()) {
+        return true;
+    }
+    const std::string& word = leftovers.front();
+    error = word.starts_with("-") ? "unknown option " + word.substr(0, word.find('='))
+                                  : "unexpected argument " + word;
+    return false;
+}
+
+bool CheckCombinations(const SimOptions& options, std::string& error) {
+    if (!CheckDisplays(options, error)) {
+        return false;
+    }
+    if (options.watchPicture && options.picturePath.empty()) {
+        error = "--watch-picture needs --picture FILE";
+        return false;
+    }
+    if (options.strictBaud && options.baud == 0) {
+        error = "--strict-baud needs the phone's own rate: give --baud N";
         return false;
     }
     return true;
 }
 
-bool IsSwitch(const std::string& name) {
-    return name == "--animate" || name == "--watch-picture";
-}
-
 } // namespace
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error) {
+    SimCommandLine line;
+    BuildSimCommandLine(line);
+    try {
+        line.app.parse(Cli11Arguments(args));
+    } catch (const CLI::ParseError& failure) {
+        error = Cli11ErrorText(failure.what());
+        return false;
+    }
     SimOptions parsed = options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        OptionValue option;
-        const std::size_t equals = args[i].find('=');
-        option.name = args[i].substr(0, equals);
-        if (IsSwitch(option.name)) {
-            if (!ApplySwitch(args[i], equals, parsed, error)) {
-                return false;
-            }
-            continue;
-        }
-        if (TakesNoValue(option.name)) {
-            if (equals != std::string::npos) {
-                error = option.name + " takes no value";
-                return false;
-            }
-            if (option.name == "--unsolicited") {
-                parsed.unsolicited = true;
-            } else if (option.name == "--strict-baud") {
-                parsed.strictBaud = true;
-            } else {
-                parsed.echo = option.name == "--echo";
-            }
-            continue;
-        }
-        if (option.name.rfind("--", 0) == 0 && !TakesValue(option.name)) {
-            error = "unknown option " + option.name;
-            return false;
-        }
-        if (equals != std::string::npos) {
-            option.value = args[i].substr(equals + 1);
-        } else if (option.name.rfind("--", 0) == 0 && i + 1 < args.size()) {
-            option.value = args[++i];
-        } else {
-            error = option.name.rfind("--", 0) == 0 ? option.name + " needs a value"
-                                                    : "unexpected argument " + option.name;
-            return false;
-        }
-        if (!Apply(option, parsed, error)) {
-            return false;
-        }
-    }
-    if (!CheckDisplays(parsed, error)) {
-        return false;
-    }
-    if (parsed.watchPicture && parsed.picturePath.empty()) {
-        error = "--watch-picture needs --picture FILE";
-        return false;
-    }
-    if (parsed.strictBaud && parsed.baud == 0) {
-        error = "--strict-baud needs the phone's own rate: give --baud N";
+    if (!CheckLeftovers(line, error) || !ApplyInOrder(line, parsed, error) ||
+        !CheckCombinations(parsed, error)) {
         return false;
     }
     options = parsed;
@@ -288,72 +411,12 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
 }
 
 std::string SimOptionsHelp() {
-    return R"HELP(Simulated phone options (each also as --name=value):
-  --dialect NAME        how AT*ZISI=? describes the displays:
-                          long          "*ZISI: 220, 176, 16" (height, width, bits per pixel)
-                          long-range    the same followed by ", (0 - 1)"
-                          two-displays  "*ZISI: 220, 176, 16, (0 - 1), 64, 96, 16"
-                          short         "*ZISI: (160),(128),(16)" (16 bits, 4 characters a pixel)
-                          per-line      AT*ZISI=? answers ERROR; lines come with AT*ZIPI=line,first,last
-                        The long forms send 2- and 16-bit pixels as 8 characters "00RRGGBB" and every
-                        line as 8 characters a pixel (1- and 8-bit pixels packed at its start, then '0').
-  --display WxH:BPP     a display's width, height and bits per pixel (1, 2, 8 or 16); give it twice for
-                        two-displays. Defaults: 176x220:16 (and 96x64:16 as the second display);
-                        short: 128x160:16.
-  --model TEXT          the AT+CGMM answer (default PANELSIM-P200; AT+CGMI gives the part before '-')
-  --picture FILE        show a BMP or PNG picture (cropped or padded with black at the right and bottom)
-                        instead of the built-in test card
-  --baud N              send everything at N baud (10 bits a byte, on an absolute schedule); 0: unpaced
-  --strict-baud         answer only a client whose line is set to the --baud rate (a pseudo-terminal
-                        tells the phone the rate the client set); at any other rate each piece the
-                        client sends is lost and a few bytes of noise come back, as on a real line
-  --replay FILE         play back a recorded session (panelgrab-cli --record-session) instead of
-                        being a phone: each command is matched by its text with the next recorded
-                        command of that text and answered with what followed it, reports sent
-                        unasked included; a command the recording lacks is answered ERROR and
-                        named on stderr. --baud and --chunk still pace what is sent.
-  --replay-timing WHEN  recorded (default): each answer and report after its recorded gap to the
-                        command; fast: at once
-  --chunk N             write answers in pieces of N bytes (1 ms apart when unpaced)
-  --no-echo, --echo     start with command echo off or on (ATE0/ATE1 switch it)
-  --key-events SCRIPT   +CKEV reports sent while AT+CMER=3,2,0,0 is on, e.g. "5,1;5,0;*,1;*,0"; the key
-                        is the text before the last comma. The script restarts each time reporting
-                        is switched on and stops when it is switched off.
-  --key-event-pause MS  pause between scripted reports (default 200)
-  --unsolicited         speak unasked, as real phones do: put reports (+CIEV, +CMTI, RING, +CREG)
-                        between the echo and the answer, before every per-line answer and after every
-                        7th picture line; with reporting on, report AT+CKPD presses before the OK
-  --gui-object TEXT     the quoted fields of the AT*ZGUI=0 answer after "*ZGUI: "
-                        (default "Form","Title","L","R","P","V")
-  --animate[=PARTS]     make display 0 change by itself, one step every --animate-period: a clock
-                        (steps since the start as MM:SS, white on black, in the box
-                        W-36,2,W-3,10 of a W pixels wide display) and a highlight (colours
-                        inverted) moving down the list rows (the test card's text lines, 9 pixels
-                        high from H*5/8+1, at most four). PARTS: clock, highlight or
-                        clock,highlight (the default)
-  --animate-period MS   how long one animation step lasts (default 1000; 10-3600000)
-  --watch-picture       re-read the --picture file whenever it changes (looked at on every picture,
-                        line and checksum request). Replace it atomically (write another file, then
-                        rename it over); a file that cannot be read leaves the last picture shown.
-  --fault NAME          misbehave in one way:
-                          silent           read commands, never answer
-                          error-bulk       answer the picture requests AT*ZISI and AT*ZISI=n with ERROR
-                          hangup-after=N   vanish (close the line) after sending N bytes
-                          garbage          send a few bytes of line noise after every answer
-                          endless-line     the picture answer is one line of digits that never ends
-                                           (until the next command arrives)
-                          nul-bytes        sprinkle NUL bytes into every answer
-                          stall-after=N    stop sending for good after N bytes, even mid-answer
-                          huge-display     describe the display as 60000x60000 pixels
-                          no-checksum      answer AT*ZAPC (the test form and every request) with ERROR
-                          cme-errors       refuse with "+CME ERROR: 100" instead of "ERROR"
-                          late-answer=MS   answer the first checksum request of a region MS ms late
-Checksums: AT*ZAPC=l,t,r,b[,d] answers "*ZAPC: "XXXXXXXX"", the 32-bit wrapping local checksum (as
-panelgrab computes it from received picture text) over the phone's own picture text of display d.
-Every picture, line and checksum answer uses what the display shows when the command arrives.
-Key presses: AT+CKPD="keys"[,time,pause] answers OK; with reporting on, each key (one character,
-or ':' and the next character) is reported pressed and released, 30 ms apart, after the OK.
-)HELP";
+    SimCommandLine line;
+    BuildSimCommandLine(line);
+    CLI::Formatter formatter;
+    formatter.column_width(kSimOptionColumn);
+    // The list without its leading blank line, then the notes.
+    return formatter.make_groups(&line.app, CLI::AppFormatMode::Normal).substr(1) + kSimNotes;
 }
 
 } // namespace panelgrab::sim

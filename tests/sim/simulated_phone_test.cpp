@@ -158,6 +158,9 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
                   (std::tuple{c.clock, c.highlight, c.periodMs}))
             << testing::PrintToString(c.args);
     }
+    // Options apply in the order given: the last of --echo and --no-echo wins.
+    EXPECT_TRUE(Parsed({"--no-echo", "--echo"}).echo);
+    EXPECT_FALSE(Parsed({"--echo", "--no-echo"}).echo);
 }
 
 // A replay matches each command with the next recorded one of its text, skipping what lies between,
