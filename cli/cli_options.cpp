@@ -38,22 +38,16 @@ bool TakeLeftovers(const CommandLine& line, std::vector<std::string>& words, std
     return true;
 }
 
-// Applies every option given, in the table's order; `seen` collects them.
+// Applies every option given, in the table's order; `seen` collects them. A switch's results
+// are CLI11's "true"s, one per time it is given.
 bool ApplyOptions(const CommandLine& line, CliOptions& options, std::vector<const OptionSpec*>& seen,
                   std::string& error) {
     for (const auto& [spec, option] : line.options) {
-        if (option->count() == 0) {
-            continue;
-        }
-        seen.push_back(spec);
-        if (spec->valueName.empty()) {
-            if (!spec->apply(options, {}, error)) {
-                return false;
-            }
-            continue;
+        if (option->count() > 0) {
+            seen.push_back(spec);
         }
         for (const std::string& value : option->results()) {
-            if (!spec->apply(options, value, error)) {
+            if (!spec->apply(options, spec->valueName.empty() ? std::string_view() : value, error)) {
                 return false;
             }
         }

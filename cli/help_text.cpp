@@ -85,9 +85,24 @@ constexpr const char* kGuiDetails =
     R"HELP(Sorted by key. Control characters in a value are shown as \r \n \t or \xHH, and a backslash
 as \\.)HELP";
 
-std::string Joined(const char* first, const char* second) {
-    return std::string(first) + "\n\n" + second;
-}
+struct CommandDetail {
+    Command command;
+    const char* text;
+    const char* more; // a second paragraph, or null
+};
+
+constexpr CommandDetail kCommandDetails[] = {
+    {Command::Ports, kPortsDetails, nullptr},
+    {Command::Send, kSendDetails, nullptr},
+    {Command::Displays, kDisplaysDetails, nullptr},
+    {Command::Grab, kGrabDetails, kComparingNote},
+    {Command::Checksum, kRegionNote, nullptr},
+    {Command::Keys, kKeysDetails, nullptr},
+    {Command::Listen, kListenDetails, nullptr},
+    {Command::Watch, kWatchDetails, kComparingNote},
+    {Command::Compare, kCompareDetails, kComparingNote},
+    {Command::Gui, kGuiDetails, nullptr},
+};
 
 } // namespace
 
@@ -96,31 +111,10 @@ std::string GeneralNotes() {
 }
 
 std::string CommandDetails(Command command) {
-    switch (command) {
-    case Command::Ports:
-        return kPortsDetails;
-    case Command::Send:
-        return kSendDetails;
-    case Command::Displays:
-        return kDisplaysDetails;
-    case Command::Grab:
-        return Joined(kGrabDetails, kComparingNote);
-    case Command::Checksum:
-        return kRegionNote;
-    case Command::Keys:
-        return kKeysDetails;
-    case Command::Listen:
-        return kListenDetails;
-    case Command::Watch:
-        return Joined(kWatchDetails, kComparingNote);
-    case Command::Compare:
-        return Joined(kCompareDetails, kComparingNote);
-    case Command::Gui:
-        return kGuiDetails;
-    case Command::Model:
-    case Command::Help:
-    case Command::Version:
-        break;
+    for (const CommandDetail& detail : kCommandDetails) {
+        if (detail.command == command) {
+            return detail.more == nullptr ? detail.text : std::string(detail.text) + "\n\n" + detail.more;
+        }
     }
     return {};
 }

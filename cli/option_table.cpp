@@ -43,6 +43,21 @@ bool SetIntegerOption(std::string_view name, std::string_view value, int64_t min
     return true;
 }
 
+template <bool CliOptions::*kField> bool Switch(CliOptions& options, std::string_view, std::string&) {
+    options.*kField = true;
+    return true;
+}
+
+// A file or port name: anything but empty.
+bool SetName(std::string& target, std::string_view value, const char* refusal, std::string& error) {
+    if (value.empty()) {
+        error = refusal;
+        return false;
+    }
+    target = value;
+    return true;
+}
+
 bool SetRegionOption(std::string_view name, std::string_view value, std::optional<DisplayRegion>& target,
                      std::string& error) {
     std::string why;
@@ -73,12 +88,7 @@ const std::array<OptionSpec, 27> kOptionTable{{
      "  --port sim:--dialect=two-displays,--no-echo\n"
      "Only \",--\" starts a new option, so a value may hold commas.",
      [](CliOptions& o, std::string_view v, std::string& e) {
-         if (v.empty()) {
-             e = "--port needs a port name";
-             return false;
-         }
-         o.port = v;
-         return true;
+         return SetName(o.port, v, "--port needs a port name", e);
      }},
     {"--baud", "", "RATE", kAnyCommand,
      "Baud rate (default 115200), from 50 to 4000000. auto: try 921600 down\n"
@@ -105,22 +115,14 @@ const std::array<OptionSpec, 27> kOptionTable{{
      "stderr, with CR and LF shown as \\r and \\n; reports the phone sent\n"
      "unasked (+CKEV, RING, ...) are kept out of answers and shown as \"! \"\n"
      "when a listener got them, \"- \" when nobody listened.",
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.trace = true;
-         return true;
-     }},
+     Switch<&CliOptions::trace>},
     {"--record-session", "", "FILE", kAnyCommand,
      "Record every command sent, answer received and report sent unasked,\n"
      "with times, in a text file a person can read and edit\n"
      "(docs/SESSIONS.md); panelgrab-phonesim --replay FILE plays it back as\n"
      "a phone.",
      [](CliOptions& o, std::string_view v, std::string& e) {
-         if (v.empty()) {
-             e = "--record-session needs a file name";
-             return false;
-         }
-         o.recordSession = v;
-         return true;
+         return SetName(o.recordSession, v, "--record-session needs a file name", e);
      }},
     {"--record", "", "FILE", Bit(Command::Watch),
      "Record what the display shows as an animated PNG: a frame whenever the\n"
@@ -145,30 +147,19 @@ const std::array<OptionSpec, 27> kOptionTable{{
      "Shrink the port's waits about a hundredfold. Meant for tests against\n"
      "the simulated phone or a pseudo-terminal; a real phone needs the\n"
      "normal timing.",
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.fastTiming = true;
-         return true;
-     }},
+     Switch<&CliOptions::fastTiming>},
     {"--force", "", "", kAnyCommand,
      "Open a local port that another program (ser2net, a terminal program)\n"
      "holds open too; without it such a port is refused as in use, naming\n"
      "the program.",
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.force = true;
-         return true;
-     }},
+     Switch<&CliOptions::force>},
     {"--output", "-o", "FILE", Bit(Command::Grab) | Bit(Command::Watch),
      "grab: the picture file (default panelgrab-capture.bmp); .bmp or .png\n"
      "chooses the format, - writes the BMP to stdout. With --every, and for\n"
      "watch: a numbered file name PATTERN with one printf-style number, %d\n"
      "or %03d (%% is a percent sign).",
      [](CliOptions& o, std::string_view v, std::string& e) {
-         if (v.empty()) {
-             e = "-o needs a file name (or - for stdout)";
-             return false;
-         }
-         o.output = v;
-         return true;
+         return SetName(o.output, v, "-o needs a file name (or - for stdout)", e);
      }},
     {"--display", "", "N", Bit(Command::Grab) | Bit(Command::Checksum) | Bit(Command::Watch),
      "The display to use: 0 (the first, the default) to 65535.",
@@ -176,10 +167,7 @@ const std::array<OptionSpec, 27> kOptionTable{{
          return SetIntegerOption("--display", v, 0, 65535, o.display, e);
      }},
     {"--background", "", "", Bit(Command::Grab), "Read on the phone's background worker.",
-     [](CliOptions& o, std::string_view, std::string&) {
-         o.background = true;
-         return true;
-     }},
+     Switch<&CliOptions::background>},
     {"--region-checksum", "", "L,T,R,B", Bit(Command::Grab),
      "After the read (on the background worker), print the local checksum of\n"
      "that region over the received picture data.",

@@ -115,16 +115,10 @@ bool CheckDisplays(const SimOptions& options, std::string& error) {
     return true;
 }
 
-bool Refuse(const std::string& name, const std::string& value, const char* what, std::string& error) {
-    error = "invalid value \"" + value + "\" for " + name + ": " + what;
-    return false;
-}
-
 bool ParseDisplayOption(SimOptions& options, const std::string& value, std::string& error) {
     SimDisplay display;
     if (!ParseDisplay(value, display)) {
-        return Refuse("--display", value,
-                      "expected WIDTHxHEIGHT:BPP with sides 1-1024 and 1, 2, 8 or 16 bits", error);
+        return false;
     }
     if (options.displays.size() >= 2) {
         error = "at most two --display options";
@@ -135,24 +129,30 @@ bool ParseDisplayOption(SimOptions& options, const std::string& value, std::stri
 }
 
 // --animate alone is a switch; --animate=PARTS names the parts.
-bool ParseAnimate(SimOptions& options, const std::string& value, std::string& error) {
+bool ParseAnimate(SimOptions& options, const std::string& value, std::string&) {
     if (value == "true") {
         options.animation.clock = true;
         options.animation.highlight = true;
         return true;
     }
-    return ParseAnimationParts(value, options.animation) ||
-           Refuse("--animate", value, "expected clock, highlight or clock,highlight", error);
+    return ParseAnimationParts(value, options.animation);
+}
+
+template <bool SimOptions::*kField, bool kValue>
+bool Switch(SimOptions& options, const std::string&, std::string&) {
+    options.*kField = kValue;
+    return true;
 }
 
 using SimApplier = bool (*)(SimOptions&, const std::string& value, std::string& error);
 
-// One option: its name, the name of its value (empty for a switch, which refuses a value), the
-// help's words for it and what it sets.
+// One option: its name, the name of its value (empty for a switch, which refuses a value; null for
+// a switch that takes one as --name=VALUE), the help's words for it and what it sets.
 struct SimOptionSpec {
     const char* name;
     const char* valueName;
     const char* description;
+    const char* refusal; // what a refused value should have been, or null when the applier says
     SimApplier apply;
 };
 
@@ -167,98 +167,83 @@ const SimOptionSpec kSimOptions[] = {
      "  per-line      AT*ZISI=? answers ERROR; lines come with AT*ZIPI=line,first,last\n"
      "The long forms send 2- and 16-bit pixels as 8 characters \"00RRGGBB\" and every\n"
      "line as 8 characters a pixel (1- and 8-bit pixels packed at its start, then '0').",
-     [](SimOptions& o, const std::string& v, std::string& e) {
-         return ParseDialect(v, o.dialect) ||
-                Refuse("--dialect", v, "expected long, long-range, two-displays, short or per-line", e);
-     }},
+     "expected long, long-range, two-displays, short or per-line",
+     [](SimOptions& o, const std::string& v, std::string&) { return ParseDialect(v, o.dialect); }},
     {"--display", "WxH:BPP",
      "a display's width, height and bits per pixel (1, 2, 8 or 16); give it twice for\n"
      "two-displays. Defaults: 176x220:16 (and 96x64:16 as the second display);\n"
      "short: 128x160:16.",
-     ParseDisplayOption},
+     "expected WIDTHxHEIGHT:BPP with sides 1-1024 and 1, 2, 8 or 16 bits", ParseDisplayOption},
     {"--model", "TEXT", "the AT+CGMM answer (default PANELSIM-P200; AT+CGMI gives the part before '-')",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     "the model must not be empty",
+     [](SimOptions& o, const std::string& v, std::string&) {
          o.model = v;
-         return !v.empty() || Refuse("--model", v, "the model must not be empty", e);
+         return !v.empty();
      }},
     {"--picture", "FILE",
      "show a BMP or PNG picture (cropped or padded with black at the right and bottom)\n"
      "instead of the built-in test card",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     "expected a BMP or PNG file",
+     [](SimOptions& o, const std::string& v, std::string&) {
          o.picturePath = v;
-         return !v.empty() || Refuse("--picture", v, "expected a BMP or PNG file", e);
+         return !v.empty();
      }},
     {"--baud", "N", "send everything at N baud (10 bits a byte, on an absolute schedule); 0: unpaced",
-     [](SimOptions& o, const std::string& v, std::string& e) {
-         return ParseInt(v, 0, kMaxBaud, o.baud) ||
-                Refuse("--baud", v, "expected 0 (unpaced) up to 4000000", e);
-     }},
+     "expected 0 (unpaced) up to 4000000",
+     [](SimOptions& o, const std::string& v, std::string&) { return ParseInt(v, 0, kMaxBaud, o.baud); }},
     {"--strict-baud", "",
      "answer only a client whose line is set to the --baud rate (a pseudo-terminal\n"
      "tells the phone the rate the client set); at any other rate each piece the\n"
      "client sends is lost and a few bytes of noise come back, as on a real line",
-     [](SimOptions& o, const std::string&, std::string&) {
-         o.strictBaud = true;
-         return true;
-     }},
+     nullptr, Switch<&SimOptions::strictBaud, true>},
     {"--replay", "FILE",
      "play back a recorded session (panelgrab-cli --record-session) instead of\n"
      "being a phone: each command is matched by its text with the next recorded\n"
      "command of that text and answered with what followed it, reports sent\n"
      "unasked included; a command the recording lacks is answered ERROR and\n"
      "named on stderr. --baud and --chunk still pace what is sent.",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     "expected a session file",
+     [](SimOptions& o, const std::string& v, std::string&) {
          o.replayPath = v;
-         return !v.empty() || Refuse("--replay", v, "expected a session file", e);
+         return !v.empty();
      }},
     {"--replay-timing", "WHEN",
      "recorded (default): each answer and report after its recorded gap to the\n"
      "command; fast: at once",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     "expected recorded or fast",
+     [](SimOptions& o, const std::string& v, std::string&) {
          o.replayFast = v == "fast";
-         return v == "fast" || v == "recorded" ||
-                Refuse("--replay-timing", v, "expected recorded or fast", e);
+         return v == "fast" || v == "recorded";
      }},
     {"--chunk", "N", "write answers in pieces of N bytes (1 ms apart when unpaced)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
-         return ParseInt(v, 0, 1 << 20, o.chunk) ||
-                Refuse("--chunk", v, "expected a byte count, 0 for whole writes", e);
-     }},
-    {"--no-echo", "", "start with command echo off (ATE0/ATE1 switch it)",
-     [](SimOptions& o, const std::string&, std::string&) {
-         o.echo = false;
-         return true;
-     }},
-    {"--echo", "", "start with command echo on (the default)",
-     [](SimOptions& o, const std::string&, std::string&) {
-         o.echo = true;
-         return true;
-     }},
+     "expected a byte count, 0 for whole writes",
+     [](SimOptions& o, const std::string& v, std::string&) { return ParseInt(v, 0, 1 << 20, o.chunk); }},
+    {"--no-echo", "", "start with command echo off (ATE0/ATE1 switch it)", nullptr,
+     Switch<&SimOptions::echo, false>},
+    {"--echo", "", "start with command echo on (the default)", nullptr, Switch<&SimOptions::echo, true>},
     {"--key-events", "SCRIPT",
      "+CKEV reports sent while AT+CMER=3,2,0,0 is on, e.g. \"5,1;5,0;*,1;*,0\"; the key\n"
      "is the text before the last comma. The script restarts each time reporting\n"
      "is switched on and stops when it is switched off.",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     "expected reports KEY,VALUE separated by ';'",
+     [](SimOptions& o, const std::string& v, std::string&) {
          o.keyEvents = v;
-         return ValidKeyScript(v) ||
-                Refuse("--key-events", v, "expected reports KEY,VALUE separated by ';'", e);
+         return ValidKeyScript(v);
      }},
     {"--key-event-pause", "MS", "pause between scripted reports (default 200)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
-         return ParseInt(v, 0, 60000, o.keyEventPauseMs) ||
-                Refuse("--key-event-pause", v, "expected milliseconds 0-60000", e);
+     "expected milliseconds 0-60000",
+     [](SimOptions& o, const std::string& v, std::string&) {
+         return ParseInt(v, 0, 60000, o.keyEventPauseMs);
      }},
     {"--unsolicited", "",
      "speak unasked, as real phones do: put reports (+CIEV, +CMTI, RING, +CREG)\n"
      "between the echo and the answer, before every per-line answer and after every\n"
      "7th picture line; with reporting on, report AT+CKPD presses before the OK",
-     [](SimOptions& o, const std::string&, std::string&) {
-         o.unsolicited = true;
-         return true;
-     }},
+     nullptr, Switch<&SimOptions::unsolicited, true>},
     {"--gui-object", "TEXT",
      "the quoted fields of the AT*ZGUI=0 answer after \"*ZGUI: \"\n"
      "(default \"Form\",\"Title\",\"L\",\"R\",\"P\",\"V\")",
+     nullptr,
      [](SimOptions& o, const std::string& v, std::string&) {
          o.guiObject = v;
          return true;
@@ -270,20 +255,17 @@ const SimOptionSpec kSimOptions[] = {
      "inverted) moving down the list rows (the test card's text lines, 9 pixels\n"
      "high from H*5/8+1, at most four). PARTS: clock, highlight or clock,highlight\n"
      "(the default)",
-     ParseAnimate},
+     "expected clock, highlight or clock,highlight", ParseAnimate},
     {"--animate-period", "MS", "how long one animation step lasts (default 1000; 10-3600000)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
-         return ParseInt(v, 10, 3600000, o.animation.periodMs) ||
-                Refuse("--animate-period", v, "expected milliseconds 10-3600000", e);
+     "expected milliseconds 10-3600000",
+     [](SimOptions& o, const std::string& v, std::string&) {
+         return ParseInt(v, 10, 3600000, o.animation.periodMs);
      }},
     {"--watch-picture", "",
      "re-read the --picture file whenever it changes (looked at on every picture,\n"
      "line and checksum request). Replace it atomically (write another file, then\n"
      "rename it over); a file that cannot be read leaves the last picture shown.",
-     [](SimOptions& o, const std::string&, std::string&) {
-         o.watchPicture = true;
-         return true;
-     }},
+     nullptr, Switch<&SimOptions::watchPicture, true>},
     {"--fault", "NAME",
      "misbehave in one way:\n"
      "  silent           read commands, never answer\n"
@@ -298,6 +280,7 @@ const SimOptionSpec kSimOptions[] = {
      "  no-checksum      answer AT*ZAPC (the test form and every request) with ERROR\n"
      "  cme-errors       refuse with \"+CME ERROR: 100\" instead of \"ERROR\"\n"
      "  late-answer=MS   answer the first checksum request of a region MS ms late",
+     nullptr,
      [](SimOptions& o, const std::string& v, std::string& e) {
          FaultPlan plan;
          o.fault = v;
@@ -357,7 +340,11 @@ bool ApplyInOrder(const SimCommandLine& line, SimOptions& options, std::string& 
     std::map<const CLI::Option*, std::size_t> taken;
     for (const CLI::Option* option : line.app.parse_order()) {
         const std::string& value = option->results().at(taken[option]++);
-        if (!SpecOf(line, option)->apply(options, value, error)) {
+        const SimOptionSpec& spec = *SpecOf(line, option);
+        if (!spec.apply(options, value, error)) {
+            if (error.empty()) {
+                error = "invalid value \"" + value + "\" for " + spec.name + ": " + spec.refusal;
+            }
             return false;
         }
     }
