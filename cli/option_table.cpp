@@ -1,6 +1,5 @@
 #include "cli/option_table.h"
 
-#include <array>
 #include <limits>
 
 #include "cli/comparison_arguments.h"
@@ -14,9 +13,9 @@ namespace {
 
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
-// The commands in the order the help lists them. A new command gets a line here and a value in
-// Command.
-constexpr std::array<CommandSpec, 11> kCommandTable{{
+// The commands in the order the help lists them. A new command gets a line here, a value in
+// Command, its longer words in help_text.cpp (kCommandDetails) and its call in cli_runner.cpp.
+constexpr CommandSpec kCommandTable[] = {
     {"ports", Command::Ports, "List this computer's own serial ports; no port is opened.", ""},
     {"send", Command::Send, "Send TEXT as it is and print the phone's whole answer.", "TEXT"},
     {"model", Command::Model, "Print the phone's model.", ""},
@@ -29,7 +28,7 @@ constexpr std::array<CommandSpec, 11> kCommandTable{{
     {"compare", Command::Compare, "Compare two picture files pixel by pixel; needs no phone.",
      "REFERENCE PICTURE"},
     {"gui", Command::Gui, "Print the phone's current GUI object as KEY=VALUE lines.", ""},
-}};
+};
 
 bool SetIntegerOption(std::string_view name, std::string_view value, int64_t min, int64_t max,
                       int32_t& target, std::string& error) {
@@ -75,8 +74,9 @@ constexpr uint32_t kComparing = Bit(Command::Compare) | Bit(Command::Grab);
 // watch --changed-only judges with the same options.
 constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
 
-// Every option. A new one gets a line here; the parser and the help take it from this table.
-const std::array<OptionSpec, 27> kOptionTable{{
+// Every option. A new one gets a line here (and its field in CliOptions); the parser, the help of
+// each command it names and the "does not apply" check all take it from this table.
+const OptionSpec kOptionTable[] = {
     {"--port", "", "NAME", kAnyCommand,
      "The phone's port, needed by every command but ports and compare. A\n"
      "path is used as it is (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-\n"
@@ -261,7 +261,7 @@ const std::array<OptionSpec, 27> kOptionTable{{
          o.command = Command::Version;
          return true;
      }},
-}};
+};
 
 } // namespace
 
