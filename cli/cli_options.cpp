@@ -69,12 +69,8 @@ std::optional<Command> AskedForHelp(const CommandLine& line) {
 }
 
 std::optional<Command> ChosenCommand(const CommandLine& line) {
-    for (const CommandSpec& spec : CommandTable()) {
-        if (CommandApp(line, spec.command)->parsed()) {
-            return spec.command;
-        }
-    }
-    return std::nullopt;
+    const std::vector<CLI::App*> chosen = line.program->get_subcommands();
+    return chosen.empty() ? std::nullopt : FindCommand(chosen.front()->get_name());
 }
 
 // The command's positional words, in order.

@@ -34,7 +34,7 @@ CLI::Option* AddOption(CLI::App& app, const OptionSpec& spec, bool listed) {
 
 void AddCommand(CommandLine& line, const CommandSpec& spec) {
     CLI::App* command = line.program->add_subcommand(std::string(spec.name), std::string(spec.summary));
-    command->footer(CommandDetails(spec.command));
+    command->footer(std::string(spec.details));
     for (const OptionSpec& option : OptionTable()) {
         if (option.commands != kAnyCommand && (option.commands & Bit(spec.command)) != 0) {
             line.options.emplace_back(&option, AddOption(*command, option, true));

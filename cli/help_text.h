@@ -16,7 +16,6 @@ inline constexpr const char* kProgramSummary =
     "Copies a phone's display to the computer and talks to the phone with AT commands over a serial\n"
     "port. Data goes to stdout, messages to stderr.\n";
 std::string GeneralNotes();
-std::string CommandDetails(Command command);
 
 // The one line printed under a usage error.
 inline constexpr const char* kUsageHint =

@@ -14,20 +14,60 @@ namespace {
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
 // The commands in the order the help lists them. A new command gets a line here, a value in
-// Command, its longer words in help_text.cpp (kCommandDetails) and its call in cli_runner.cpp.
+// Command and its call in cli_runner.cpp.
 constexpr CommandSpec kCommandTable[] = {
-    {"ports", Command::Ports, "List this computer's own serial ports; no port is opened.", ""},
-    {"send", Command::Send, "Send TEXT as it is and print the phone's whole answer.", "TEXT"},
-    {"model", Command::Model, "Print the phone's model.", ""},
-    {"displays", Command::Displays, "One line per display: its size, bits per pixel and number.", ""},
-    {"grab", Command::Grab, "Read a display and write it as a BMP or PNG file.", ""},
-    {"checksum", Command::Checksum, "Print the phone's own checksum of a region.", ""},
-    {"keys", Command::Keys, "Press the keys of TEXT on the phone.", "TEXT"},
-    {"listen", Command::Listen, "Print each key event of the phone.", ""},
-    {"watch", Command::Watch, "Keep a display's picture current, re-reading only what changed.", ""},
+    {"ports", Command::Ports, "List this computer's own serial ports; no port is opened.", "",
+     R"HELP(One line per port: the path, then what is known (USB vendor:product, maker, product, serial
+number, /dev/serial/by-id link). Ports on other machines (tcp://, rfc2217://) are not listed.)HELP"},
+    {"send", Command::Send, "Send TEXT as it is and print the phone's whole answer.", "TEXT",
+     R"HELP(The answer is printed whole (echo included), also one that ends in ERROR (exit 1). TEXT
+understands the escapes \r \n \t \\ \" \' and \xHH; end it with \r, as the phone expects:
+  panelgrab-cli --port sim send 'AT+CGMI\r')HELP"},
+    {"model", Command::Model, "Print the phone's model.", "", ""},
+    {"displays", Command::Displays, "One line per display: its size, bits per pixel and number.", "",
+     R"HELP(One line per display: "Screen N (WxH)", then bits per pixel, characters per line and the
+display number.)HELP"},
+    {"grab", Command::Grab, "Read a display and write it as a BMP or PNG file.", "",
+     R"HELP(Reads display N and writes it to FILE; the folder of FILE is checked before the read. When
+stderr is a terminal a progress bar shows the lines received of total, the rate and the time left.
+
+--every ends after N pictures or S seconds (whichever comes first), on Ctrl-C or SIGTERM (a
+picture still being read is dropped), or when stdout is closed; every file written is whole, and
+a line on stderr says how many pictures were taken and written. With --changed-only the gaps in
+the numbers are the pictures that did not change.
+
+--region, --ignore, --tolerance and --max-diff-pixels tune the comparison. A region L,T,R,B is
+left, top, right and bottom in pixels, all inclusive.)HELP"},
+    {"checksum", Command::Checksum, "Print the phone's own checksum of a region.", "",
+     R"HELP(A region L,T,R,B is left, top, right and bottom in display pixels, all inclusive, 0 to 65535.
+Checksums are printed as unsigned decimal numbers.)HELP"},
+    {"keys", Command::Keys, "Press the keys of TEXT on the phone.", "TEXT",
+     R"HELP(Presses the keys with AT+CKPD. With --press and --pause each key is held and released for
+that long.)HELP"},
+    {"listen", Command::Listen, "Print each key event of the phone.", "",
+     R"HELP(One event a line, "pressed KEY" or "released KEY". Ends after N events, S seconds or Ctrl-C;
+the phone's key reporting is always switched off.)HELP"},
+    {"watch", Command::Watch, "Keep a display's picture current, re-reading only what changed.", "",
+     R"HELP(Reads the display whole, then refreshes it again and again, asking the phone for checksums of
+bands of rows and re-reading only the lines that changed. Since a change that keeps a band's sum
+is not seen, it is read whole again every --full-every seconds. One line per refresh on stdout:
+"time_s=T lines=L bytes=B checksums=C ms=M", and " full" after a full read. With -o each refresh
+that fetched lines writes the picture under its refresh number (" file=NAME" on its line). Ends
+after N refreshes or S seconds, on Ctrl-C or SIGTERM, or when stdout is closed; the last line on
+stderr counts refreshes, full reads and pictures written.
+
+--region, --ignore, --tolerance and --max-diff-pixels tune the comparison. A region L,T,R,B is
+left, top, right and bottom in pixels, all inclusive.)HELP"},
     {"compare", Command::Compare, "Compare two picture files pixel by pixel; needs no phone.",
-     "REFERENCE PICTURE"},
-    {"gui", Command::Gui, "Print the phone's current GUI object as KEY=VALUE lines.", ""},
+     "REFERENCE PICTURE",
+     R"HELP(Compares two BMP or PNG files (told apart by their content). Prints one line: "match", or
+"differ: N pixels in (L,T)-(R,B), largest channel difference D", or that the sizes differ.
+
+--region, --ignore, --tolerance and --max-diff-pixels tune the comparison. A region L,T,R,B is
+left, top, right and bottom in pixels, all inclusive.)HELP"},
+    {"gui", Command::Gui, "Print the phone's current GUI object as KEY=VALUE lines.", "",
+     R"HELP(Sorted by key. Control characters in a value are shown as \r \n \t or \xHH, and a backslash
+as \\.)HELP"},
 };
 
 bool SetIntegerOption(std::string_view name, std::string_view value, int64_t min, int64_t max,

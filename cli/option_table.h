@@ -29,13 +29,14 @@ struct OptionSpec {
     Applier apply;
 };
 
-// One command: its word, a line for the overall help, and the words its positional arguments are
-// shown as in its own help (empty: it takes none).
+// One command: its word, a line for the overall help, the words its positional arguments are
+// shown as in its own help (empty: it takes none), and the text below its options there.
 struct CommandSpec {
     std::string_view name;
     Command command;
     std::string_view summary;
     std::string_view arguments;
+    std::string_view details;
 };
 
 std::span<const OptionSpec> OptionTable();
