@@ -84,14 +84,12 @@ std::vector<std::string> WordsOf(const CommandLine& line, std::optional<Command>
     return words;
 }
 
-// "help [COMMAND]" and "[COMMAND] --help": the topic is the command, if any. After "help" a
-// command's name is taken as a command by CLI11, and so comes back as a word left over.
-bool TakeHelpTopic(const CommandLine& line, std::optional<Command> command, std::vector<std::string> words,
-                   CliOptions& options, std::string& error) {
+// "help [COMMAND]" and "[COMMAND] --help": the topic is the command, if any. The word after "help"
+// comes back as a word left over.
+bool TakeHelpTopic(const CommandLine& line, std::optional<Command> command,
+                   const std::vector<std::string>& words, CliOptions& options, std::string& error) {
     options.command = Command::Help;
     options.helpTopic = command;
-    const CLI::Option* topic = line.help->get_option("COMMAND");
-    words.insert(words.begin(), topic->results().begin(), topic->results().end());
     if (!line.help->parsed() || words.empty()) {
         return true;
     }

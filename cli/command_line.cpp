@@ -71,8 +71,8 @@ CommandLine BuildCommandLine() {
     for (const CommandSpec& command : CommandTable()) {
         AddCommand(line, command);
     }
-    line.help = program.add_subcommand("help", "Print the help of COMMAND, or this help.");
-    line.help->add_option("COMMAND");
+    // "help COMMAND": COMMAND is left over, as CLI11 takes a command's name for a second command.
+    line.help = program.add_subcommand("help", "Print a command's help: help COMMAND.");
     for (CLI::App* command : program.get_subcommands({})) {
         command->allow_extras();
     }
