@@ -30,8 +30,10 @@ enum PhoneResult : int32_t {
     kPhoneBadAnswer = 6,  // the phone answered, but the answer was not usable
 };
 
-// The interface through which a client talks to a phone. Every operation is called from one
-// thread (the client's); the key events arrive on the listener's worker thread.
+// The interface through which a client talks to a phone. The operations run one at a time: the
+// client serialises them (on one thread, or under a lock of its own); ClosePortNow may come from any
+// thread at any time; the key events arrive on the listener's worker thread. docs/ARCHITECTURE.md
+// has the whole threading table.
 //
 // Key events: StartKeyEvents switches the phone's reporting on and delivers every key report to the
 // client, also those that arrive during another command or a picture transfer. StopKeyEvents returns
