@@ -32,8 +32,10 @@ protected:
 // The newest picture of one phone and the viewers to tell about its changes. Thread-safe.
 class LiveFeed {
 public:
-    void Add(const std::shared_ptr<LiveListener>& listener);
+    // A listener that wants no pictures gets only the texts, and keeps no live view running.
+    void Add(const std::shared_ptr<LiveListener>& listener, bool wantsRows = true);
     void Remove(const LiveListener* listener);
+    // The listeners that want pictures.
     std::size_t Watchers() const;
 
     // The newest picture; null before the first.
@@ -43,10 +45,14 @@ public:
     void PublishMessage(const std::string& json);
 
 private:
-    std::vector<std::shared_ptr<LiveListener>> Listeners() const;
+    struct Entry {
+        std::weak_ptr<LiveListener> listener;
+        bool wantsRows;
+    };
+    std::vector<std::shared_ptr<LiveListener>> Listeners(bool onlyWantingRows) const;
 
     mutable std::mutex lock_;
-    std::vector<std::weak_ptr<LiveListener>> listeners_;
+    std::vector<Entry> listeners_;
     std::shared_ptr<const LiveFrame> frame_;
 };
 

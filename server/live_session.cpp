@@ -40,6 +40,9 @@ LiveSession::LiveSession(beast::tcp_stream stream, PhoneHost& host, ApiRouter& r
     : socket_(std::move(stream)), host_(host), router_(router) {}
 
 void LiveSession::Start(Request upgrade) {
+    const std::string_view target = upgrade.target();
+    wantsRows_ =
+        target.find("?rows=0") == std::string_view::npos && target.find("&rows=0") == std::string_view::npos;
     beast::get_lowest_layer(socket_).expires_never();
     socket_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
     socket_.read_message_max(kMaxIncomingMessage);
@@ -53,10 +56,11 @@ void LiveSession::Accepted(beast::error_code failure) {
     }
     open_ = true;
     texts_.push_back(HelloMessage());
-    if (std::shared_ptr<const LiveFrame> frame = host_.Feed().Frame()) {
+    const std::shared_ptr<const LiveFrame> frame = host_.Feed().Frame();
+    if (frame && wantsRows_) {
         unsent_ = RowSpan{0, frame->height - 1};
     }
-    host_.Feed().Add(shared_from_this());
+    host_.Feed().Add(shared_from_this(), wantsRows_);
     Read();
     SendNext();
 }

@@ -52,6 +52,7 @@ private:
     uint16_t sentWidth_ = 0;
     uint16_t sentHeight_ = 0;
     std::string outgoing_;
+    bool wantsRows_ = true; // "?rows=0": only the texts
     bool sending_ = false;
     bool open_ = false;
 };
