@@ -24,6 +24,12 @@ std::size_t LiveFeed::Watchers() const {
                       [](const Entry& entry) { return entry.wantsRows && !entry.listener.expired(); }));
 }
 
+std::size_t LiveFeed::Listeners() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return static_cast<std::size_t>(std::count_if(
+        listeners_.begin(), listeners_.end(), [](const Entry& entry) { return !entry.listener.expired(); }));
+}
+
 std::shared_ptr<const LiveFrame> LiveFeed::Frame() const {
     std::lock_guard<std::mutex> guard(lock_);
     return frame_;

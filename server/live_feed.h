@@ -37,6 +37,8 @@ public:
     void Remove(const LiveListener* listener);
     // The listeners that want pictures.
     std::size_t Watchers() const;
+    // Every listener.
+    std::size_t Listeners() const;
 
     // The newest picture; null before the first.
     std::shared_ptr<const LiveFrame> Frame() const;

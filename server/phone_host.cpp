@@ -124,6 +124,9 @@ void PhoneHost::Loop() {
         if (!phone_ && Clock::now() >= nextConnect_ && !Connect()) {
             nextConnect_ = Clock::now() + timing_.reconnectEvery;
         }
+        if (phone_) {
+            KeepKeyEventsMatched(); // before the jobs: a listener's presses are reported to it
+        }
         RunJobs();
         if (phone_) {
             KeepLiveViewMatched();
@@ -181,7 +184,8 @@ bool PhoneHost::Connect() {
     phone->GetModel(model);
     phone->GetDisplayList(displays);
     keyEventsLost_ = false;
-    phone->StartKeyEvents(this); // a phone without key reports still serves the rest
+    keyEventsOn_ = false;
+    nextKeyEventsTry_ = {};
     phone_ = std::move(phone);
     {
         std::lock_guard<std::mutex> guard(statusLock_);
@@ -196,7 +200,10 @@ bool PhoneHost::Connect() {
 void PhoneHost::Lose(const std::string& reason) {
     phone_->ClosePortNow(); // whatever still waits on the line ends at once
     phone_->StopLiveView();
-    phone_->StopKeyEvents(0);
+    if (keyEventsOn_) {
+        phone_->StopKeyEvents(0);
+        keyEventsOn_ = false;
+    }
     phone_->Close();
     phone_.reset();
     liveRunning_ = false;
@@ -219,6 +226,21 @@ void PhoneHost::KeepLiveViewMatched() {
         return;
     }
     liveRunning_ = phone_->StartLiveView(status.displays.front(), LiveViewOptions{}) == kPhoneOk;
+}
+
+void PhoneHost::KeepKeyEventsMatched() {
+    const bool wanted = feed_.Listeners() > 0;
+    if (wanted == keyEventsOn_ || (wanted && Clock::now() < nextKeyEventsTry_)) {
+        return;
+    }
+    if (wanted) {
+        // A phone without key reports still serves the rest; it is asked again now and then.
+        keyEventsOn_ = phone_->StartKeyEvents(this) == kPhoneOk;
+        nextKeyEventsTry_ = keyEventsOn_ ? Clock::time_point{} : Clock::now() + timing_.reconnectEvery;
+    } else {
+        phone_->StopKeyEvents(0);
+        keyEventsOn_ = false;
+    }
 }
 
 void PhoneHost::PollLiveView() {

@@ -47,9 +47,10 @@ struct HostReply {
 
 // One phone and its session: the host's thread is the only one that talks to the phone object. It
 // opens the phone and opens it again when it comes back, runs the operations clients ask for one
-// at a time, keeps a live view running while anyone watches and publishes its pictures, and passes
-// the phone's key events on. (The phone's own session layer can take this place later: the
-// operations here are what a session gives.)
+// at a time, keeps a live view running while anyone watches and publishes its pictures, and has the
+// phone report its key events while anyone listens (as a phone opened directly does: a press made
+// before someone listened is not reported to them later). (The phone's own session layer can take this place
+// later: the operations here are what a session gives.)
 //
 // Threading: every public call is safe from any thread and returns at once; a reply is delivered
 // on the host's thread.
@@ -95,6 +96,7 @@ private:
     bool Connect();
     void Lose(const std::string& reason);
     void KeepLiveViewMatched();
+    void KeepKeyEventsMatched();
     void PollLiveView();
     void CheckHealth();
     void SetStatus(HostState state, const std::string& reason);
@@ -115,6 +117,8 @@ private:
     // The host's thread only.
     std::unique_ptr<PhoneLink> phone_;
     bool liveRunning_ = false;
+    bool keyEventsOn_ = false;
+    Clock::time_point nextKeyEventsTry_{}; // after the phone refused to report them
     Clock::time_point nextConnect_{};
     Clock::time_point nextHealthCheck_{};
 
