@@ -111,6 +111,10 @@ TEST(ServerOptionsTest, ConfigFileGivesPhonesAndSettingsInYamlOrJson) {
     ASSERT_EQ(json.phones.size(), 1u);
     EXPECT_EQ(json.phones[0].port, "tcp://lab2:4001");
 
+    ServerOptions sample; // the one the package installs
+    ASSERT_TRUE(server::LoadConfigFile(PANELGRAB_SAMPLE_CONFIG, sample, error)) << error;
+    EXPECT_TRUE(server::CheckServerOptions(sample, error)) << error;
+
     for (const std::string name : {"typo.yaml", "broken.yaml", "missing.yaml"}) {
         ServerOptions refused;
         error.clear();
