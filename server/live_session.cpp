@@ -37,7 +37,7 @@ std::string RowMessage(const LiveFrame& frame, RowSpan rows) {
 }
 
 LiveSession::LiveSession(beast::tcp_stream stream, PhoneHost& host, ApiRouter& router)
-    : socket_(std::move(stream)), host_(host), router_(router) {}
+    : socket_(std::move(stream)), executor_(socket_.get_executor()), host_(host), router_(router) {}
 
 void LiveSession::Start(Request upgrade) {
     const std::string_view target = upgrade.target();
@@ -77,7 +77,7 @@ std::string LiveSession::HelloMessage() const {
 }
 
 void LiveSession::OnRows(RowSpan rows) {
-    boost::asio::post(socket_.get_executor(), [self = shared_from_this(), rows] {
+    boost::asio::post(executor_, [self = shared_from_this(), rows] {
         if (!self->open_) {
             return;
         }
@@ -89,7 +89,7 @@ void LiveSession::OnRows(RowSpan rows) {
 }
 
 void LiveSession::OnMessage(const std::string& json) {
-    boost::asio::post(socket_.get_executor(), [self = shared_from_this(), json] {
+    boost::asio::post(executor_, [self = shared_from_this(), json] {
         if (!self->open_) {
             return;
         }

@@ -44,6 +44,8 @@ private:
     std::string HelloMessage() const;
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> socket_;
+    // Copied once: the phone's threads post to it without touching the socket.
+    const boost::asio::any_io_executor executor_;
     PhoneHost& host_;
     ApiRouter& router_;
     boost::beast::flat_buffer incoming_;
