@@ -326,7 +326,7 @@ Response ApiRouter::Login(const Request& request) {
 }
 
 Response ApiRouter::File(const Request& request, std::string_view path) {
-    if (request.method() != http::verb::get && request.method() != http::verb::head) {
+    if (request.method() != http::verb::get) {
         return ErrorResponse(request, http::status::method_not_allowed, "only GET here");
     }
     const std::optional<StaticFiles::File> file = files_.Find(path);

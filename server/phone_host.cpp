@@ -229,14 +229,20 @@ void PhoneHost::KeepLiveViewMatched() {
 }
 
 void PhoneHost::KeepKeyEventsMatched() {
-    const bool wanted = feed_.Listeners() > 0;
-    if (wanted == keyEventsOn_ || (wanted && Clock::now() < nextKeyEventsTry_)) {
+    const Clock::time_point now = Clock::now();
+    if (feed_.Listeners() > 0) {
+        lastListenerSeen_ = now;
+    }
+    // The reports stay on a moment after the last listener left: a page moving from the wall to a
+    // phone's own view closes one connection and opens the next.
+    const bool wanted = now - lastListenerSeen_ < timing_.keyEventsLinger;
+    if (wanted == keyEventsOn_ || (wanted && now < nextKeyEventsTry_)) {
         return;
     }
     if (wanted) {
         // A phone without key reports still serves the rest; it is asked again now and then.
         keyEventsOn_ = phone_->StartKeyEvents(this) == kPhoneOk;
-        nextKeyEventsTry_ = keyEventsOn_ ? Clock::time_point{} : Clock::now() + timing_.reconnectEvery;
+        nextKeyEventsTry_ = keyEventsOn_ ? Clock::time_point{} : now + timing_.reconnectEvery;
     } else {
         phone_->StopKeyEvents(0);
         keyEventsOn_ = false;

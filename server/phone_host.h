@@ -61,7 +61,8 @@ public:
         std::chrono::milliseconds reconnectEvery{1000};
         std::chrono::milliseconds healthCheckEvery{2000};
         std::chrono::milliseconds livePollEvery{20};
-        bool fastPort = false; // the port's waits shrunk, for tests
+        std::chrono::milliseconds keyEventsLinger{3000}; // reports kept on after the last listener left
+        bool fastPort = false;                           // the port's waits shrunk, for tests
     };
     static constexpr std::size_t kMaxQueuedJobs = 64;
 
@@ -119,6 +120,7 @@ private:
     bool liveRunning_ = false;
     bool keyEventsOn_ = false;
     Clock::time_point nextKeyEventsTry_{}; // after the phone refused to report them
+    Clock::time_point lastListenerSeen_{};
     Clock::time_point nextConnect_{};
     Clock::time_point nextHealthCheck_{};
 
