@@ -14,6 +14,7 @@
 #include "python/python_text.h"
 #include "python/region_argument.h"
 #include "python/screen.h"
+#include "python/screen_from_png.h"
 #include "python/simulator_handle.h"
 #include "transport/port_enumeration.h"
 
@@ -249,6 +250,8 @@ for an unreadable file, ValueError for a region wholly outside the pictures.)doc
         .def("__repr__", [](const Screen& s) {
             return "<panelgrab.Screen " + std::to_string(s.width()) + "x" + std::to_string(s.height()) + ">";
         });
+    m.def("screen_from_png", &ScreenFromPng, "png"_a,
+          "A Screen from a PNG file's bytes (no picture text: region_checksum() raises PictureError).");
 }
 
 void BindPorts(py::module_& m) {

@@ -209,3 +209,6 @@ def open(port: str, baud: Union[int, str] = 115200, *, init_commands: Union[bool
 
 def ports() -> List[PortInfo]:
     """The machine's serial ports, never opening one."""
+
+def screen_from_png(png: bytes) -> Screen:
+    """A Screen from a PNG file's bytes (no picture text: region_checksum() raises PictureError)."""
