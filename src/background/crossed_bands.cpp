@@ -52,22 +52,27 @@ public:
         }
         return true;
     }
-    // The rows of `rows` whose sums over `columns` differ; all of them when none does.
+    // The rows of `rows` from the first to the last whose sums over `columns` differ; all of them
+    // when none does. Rows in between are taken too: a row whose change keeps its sum, beside rows
+    // that changed (a digit turning into another), would otherwise leave a remainder that may keep
+    // every row's and column's sum, which no later band or strip would see.
     bool NarrowRows(Span rows, Span columns, std::vector<int32_t>& differing) {
-        differing.clear();
+        Span found{rows.last + 1, rows.first - 1};
         for (int32_t row = rows.first; rows.first < rows.last && row <= rows.last; ++row) {
             bool differs = false;
             if (!Check({columns.first, row, columns.last, row}, differs)) {
                 return false;
             }
             if (differs) {
-                differing.push_back(row);
+                found = {std::min(found.first, row), row};
             }
         }
-        if (differing.empty()) {
-            for (int32_t row = rows.first; row <= rows.last; ++row) {
-                differing.push_back(row);
-            }
+        if (found.first > found.last) {
+            found = rows;
+        }
+        differing.clear();
+        for (int32_t row = found.first; row <= found.last; ++row) {
+            differing.push_back(row);
         }
         return true;
     }
@@ -130,8 +135,18 @@ CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& l
             differingStrips.push_back(strip);
         }
     }
-    std::vector<int32_t> rows;
+    // Bands that differ next to each other are one run: a change across a boundary is narrowed
+    // as one, so that its rows that kept their sums lie between rows that did not.
+    std::vector<Span> runs;
     for (const Span& band : differingBands) {
+        if (!runs.empty() && runs.back().last + 1 == band.first) {
+            runs.back().last = band.last;
+        } else {
+            runs.push_back(band);
+        }
+    }
+    std::vector<int32_t> rows;
+    for (const Span& band : runs) {
         Span columns{width_, -1};
         for (const Span& strip : differingStrips) {
             bool differs = false;
@@ -146,6 +161,19 @@ CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& l
             columns = {0, width_ - 1};
         }
         if (!pass.NarrowRows(band, columns, rows) || !pass.Fetch(rows, columns)) {
+            return pass.outcome();
+        }
+        // The strips' sums may hide a change of this band behind another band's (a highlight
+        // leaving one entry for the next): a band that still differs is looked at in full width.
+        bool differs = false;
+        if (columns.first == 0 && columns.last == width_ - 1) {
+            continue;
+        }
+        if (!pass.Check({0, band.first, width_ - 1, band.last}, differs)) {
+            return pass.outcome();
+        }
+        if (differs &&
+            (!pass.NarrowRows(band, {0, width_ - 1}, rows) || !pass.Fetch(rows, {0, width_ - 1}))) {
             return pass.outcome();
         }
     }

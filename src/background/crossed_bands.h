@@ -26,12 +26,13 @@ namespace panelgrab {
 // a difference that keeps the sum of every row and of every column (a 2 x 2 checkerboard flipping)
 // escapes every band and strip; see docs/LIVE-VIEW.md for what catches that.
 //
-// A band that differs is looked at in two dimensions: its crossings with the strips that differ
-// narrow the columns (all columns when none differs), the sums of its rows over those columns
-// narrow the rows (all its rows when none differs), and those rows are fetched over those columns.
-// A strip that still differs after that is crossed with every band, and the crossings that differ
-// are fetched over the strip's columns. What a narrowing misses is a difference of its own, found
-// again by a later refresh with other boundaries.
+// A band that differs (with the bands next to it that differ) is looked at in two dimensions: its crossings
+// with the strips that differ narrow the columns (all columns when none differs), the sums of its rows over
+// those columns narrow the rows (from the first to the last that differs; all when none does), and those rows
+// are fetched over those columns; a band that still differs then (the strips' sums can hide one band's change
+// behind another's) is narrowed again over all columns. A strip that still differs after that is crossed with
+// every band, and the crossings that differ are fetched over the strip's columns. What a narrowing misses is
+// a difference of its own, found again by a later refresh with other boundaries.
 //
 // Not thread-safe: one job owns it.
 class CrossedBands {

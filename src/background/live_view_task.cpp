@@ -1,5 +1,6 @@
 #include "background/live_view_task.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "capture/checksum_task.h"
@@ -69,9 +70,27 @@ void LiveViewTask::Loop() {
         if (Step() == StepEnd::Failed) {
             break;
         }
-        WaitUntil(started + std::chrono::milliseconds(options_.refreshIntervalMs));
+        WaitUntil(started + PauseAfter(lastFetched_, Clock::now() - started));
     }
-    running_ = false;
+    Ended();
+}
+
+LiveViewTask::Clock::duration LiveViewTask::PauseAfter(bool fetched, Clock::duration took) const {
+    const Clock::duration interval = std::chrono::milliseconds(options_.refreshIntervalMs);
+    if (fetched) {
+        return interval;
+    }
+    // The refresh's own time is the line's busy share; the rest of the period leaves it free.
+    const Clock::duration period = took * 100 / options_.stillLinePercent;
+    return std::max(interval, period);
+}
+
+void LiveViewTask::Ended() {
+    {
+        std::lock_guard guard(statsLock_);
+        running_ = false;
+    }
+    refreshed_.notify_all();
 }
 
 void LiveViewTask::WaitUntil(Clock::time_point due) {
@@ -95,8 +114,10 @@ LiveViewTask::StepEnd LiveViewTask::Step() {
         end = Narrow(stats);
     }
     if (end != StepEnd::Done) {
+        regions_.clear();
         return end; // a refresh cut short says nothing: the next one covers what it left
     }
+    lastFetched_ = stats.linesFetched > 0;
     const Clock::time_point ended = Clock::now();
     stats.bytesReceived = static_cast<int64_t>(port.bytesReceived() - bytesBefore);
     stats.microseconds = std::chrono::duration_cast<std::chrono::microseconds>(ended - started).count();
@@ -133,8 +154,13 @@ LiveViewTask::StepEnd LiveViewTask::Open(LiveRefreshStats& stats) {
 LiveViewTask::StepEnd LiveViewTask::FullRead(LiveRefreshStats& stats) {
     stats.fullRead = true;
     StepEnd end = StepEnd::Done;
-    if (narrowing_) {
+    if (narrowing_ && crossed_) {
+        end = ReadEveryLine(stats); // the picture's own sums are the reference: none to learn
+    } else if (narrowing_) {
         end = UseBands(stats, true);
+        if (end == StepEnd::Done && narrowing_ && entry_->displayNumber == 0) {
+            CompareSumsWithPicture();
+        }
     }
     if (end == StepEnd::Done && !narrowing_) {
         end = ReadEveryLine(stats); // no sums, or the phone refused one on the way
@@ -146,7 +172,7 @@ LiveViewTask::StepEnd LiveViewTask::FullRead(LiveRefreshStats& stats) {
 }
 
 LiveViewTask::StepEnd LiveViewTask::Narrow(LiveRefreshStats& stats) {
-    const StepEnd end = UseBands(stats, false);
+    const StepEnd end = crossed_ ? UseCrossed(stats) : UseBands(stats, false);
     return end == StepEnd::Done && !narrowing_ ? FullRead(stats) : end;
 }
 
@@ -175,6 +201,88 @@ LiveViewTask::StepEnd LiveViewTask::UseBands(LiveRefreshStats& stats, bool every
     return failure_.load() != nullptr ? StepEnd::Failed : Fail(port.errorText());
 }
 
+void LiveViewTask::CompareSumsWithPicture() {
+    const int32_t right = entry_->width - 1;
+    const auto local = [this, right](int32_t top, int32_t bottom) {
+        return screen_->RegionChecksum(0, top, right, bottom);
+    };
+    if (bands_->SumsAgreeWith(local) == BandChecksums::Agreement::Agree) {
+        crossedBands_.emplace(entry_->width, entry_->height, options_.bandRows, options_.stripColumns);
+        crossed_ = true;
+    }
+}
+
+LiveViewTask::StepEnd LiveViewTask::UseCrossed(LiveRefreshStats& stats) {
+    StepEnd fetched = StepEnd::Done;
+    const auto ask = [this, &stats](const DisplayRegion& region, int32_t& sum) {
+        ++stats.checksumRequests;
+        return AskRegion(region, sum);
+    };
+    const auto local = [this](const DisplayRegion& region) {
+        return screen_->RegionChecksum(region.left, region.top, region.right, region.bottom);
+    };
+    const auto fetch = [this, &stats, &fetched](int32_t row, int32_t first, int32_t last) {
+        fetched = FetchColumns(row, first, last, stats);
+        return fetched == StepEnd::Done;
+    };
+    const CrossedBands::Outcome outcome = crossedBands_->Refresh(ask, local, fetch);
+    if (outcome == CrossedBands::Outcome::Done) {
+        return StepEnd::Done;
+    }
+    if (stopAsked_) {
+        return StepEnd::Stopped;
+    }
+    if (outcome == CrossedBands::Outcome::Refused) {
+        FallBack(kNoticeChecksumRefused, stats);
+        return StepEnd::Done;
+    }
+    return fetched != StepEnd::Done ? fetched : Fail(port.errorText());
+}
+
+LiveViewTask::StepEnd LiveViewTask::FetchColumns(int32_t row, int32_t firstColumn, int32_t lastColumn,
+                                                 LiveRefreshStats& stats) {
+    if (stopAsked_) {
+        return StepEnd::Stopped;
+    }
+    bool served = false;
+    if (columnsServed_ && !screen_->FetchLineColumns(port, row, firstColumn, lastColumn, served)) {
+        const char* text = screen_->errorText();
+        return Fail(text != nullptr ? text : port.errorText());
+    }
+    if (!served) {
+        columnsServed_ = false; // from now on whole lines
+        return FetchRows(row, row, stats);
+    }
+    changedRows_.Mark(row, row);
+    NoteRegion(row, firstColumn, lastColumn);
+    ++stats.linesFetched;
+    stats.pixelsFetched += lastColumn - firstColumn + 1;
+    return StepEnd::Done;
+}
+
+void LiveViewTask::NoteRegion(int32_t row, int32_t firstColumn, int32_t lastColumn) {
+    if (!regions_.empty()) {
+        LiveRegion& last = regions_.back();
+        if (last.lastRow + 1 == row && last.firstColumn == firstColumn && last.lastColumn == lastColumn) {
+            last.lastRow = row;
+            return;
+        }
+    }
+    regions_.push_back(LiveRegion{row, row, firstColumn, lastColumn});
+}
+
+CrossedBands::Answer LiveViewTask::AskRegion(const DisplayRegion& region, int32_t& sum) {
+    if (stopAsked_) {
+        return CrossedBands::Answer::Failed;
+    }
+    ChecksumTask task(region, entry_->displayNumber, port);
+    const int result = task.Run();
+    if (result == Ok) {
+        return task.GetResult(sum) ? CrossedBands::Answer::Sum : CrossedBands::Answer::Refused;
+    }
+    return result == ErrorAnswer ? CrossedBands::Answer::Refused : CrossedBands::Answer::Failed;
+}
+
 LiveViewTask::StepEnd LiveViewTask::ReadEveryLine(LiveRefreshStats& stats) {
     if (entry_->displayNumber == 0) {
         return FetchRows(0, entry_->height - 1, stats);
@@ -184,7 +292,9 @@ LiveViewTask::StepEnd LiveViewTask::ReadEveryLine(LiveRefreshStats& stats) {
         return Fail(text != nullptr ? text : port.errorText());
     }
     changedRows_.Mark(0, entry_->height - 1);
+    regions_.push_back(LiveRegion{0, entry_->height - 1, 0, entry_->width - 1});
     stats.linesFetched += entry_->height;
+    stats.pixelsFetched += int64_t{entry_->height} * entry_->width;
     return StepEnd::Done;
 }
 
@@ -198,7 +308,9 @@ LiveViewTask::StepEnd LiveViewTask::FetchRows(int32_t first, int32_t last, LiveR
             return Fail(text != nullptr ? text : port.errorText());
         }
         changedRows_.Mark(line, line);
+        NoteRegion(line, 0, entry_->width - 1);
         ++stats.linesFetched;
+        stats.pixelsFetched += entry_->width;
     }
     return StepEnd::Done;
 }
@@ -235,11 +347,31 @@ bool LiveViewTask::FullReadDue() const {
 
 void LiveViewTask::Record(LiveRefreshStats stats) {
     stats.number = ++refreshes_;
-    std::lock_guard guard(statsLock_);
-    finished_.push_back(std::move(stats));
-    while (finished_.size() > kKeptRefreshes) {
-        finished_.pop_front();
+    LiveUpdate update{stats, std::exchange(regions_, {})};
+    std::sort(update.regions.begin(), update.regions.end(),
+              [](const LiveRegion& a, const LiveRegion& b) { return a.firstRow < b.firstRow; });
+    {
+        std::lock_guard guard(statsLock_);
+        finished_.push_back(std::move(stats));
+        while (finished_.size() > kKeptRefreshes) {
+            finished_.pop_front();
+        }
     }
+    refreshed_.notify_all();
+    std::lock_guard guard(handlerLock_);
+    if (handler_) {
+        handler_(update);
+    }
+}
+
+void LiveViewTask::SetUpdateHandler(LiveUpdateHandler handler) {
+    std::lock_guard guard(handlerLock_);
+    handler_ = std::move(handler);
+}
+
+bool LiveViewTask::WaitForRefresh(std::chrono::milliseconds timeout) {
+    std::unique_lock guard(statsLock_);
+    return refreshed_.wait_for(guard, timeout, [this] { return !finished_.empty() || !running_; });
 }
 
 const DisplayBitmap* LiveViewTask::GetPicture(std::vector<RowSpan>& changed) {
