@@ -23,15 +23,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often the loop collects finished refreshes and looks at the stop signals.
-constexpr std::chrono::milliseconds kPollSlice{20};
+// The longest the loop waits for the next refresh before it looks at the stop signals again; a
+// refresh wakes it at once.
+constexpr int32_t kWaitSliceMs = 100;
 
 std::string DescribeRefresh(const LiveRefreshStats& stats) {
     char line[160];
-    std::snprintf(line, sizeof line, "time_s=%.3f lines=%d bytes=%lld checksums=%d ms=%.1f%s",
+    std::snprintf(line, sizeof line, "time_s=%.3f lines=%d pixels=%lld bytes=%lld checksums=%d ms=%.1f%s",
                   static_cast<double>(stats.endedAtMs) / 1000.0, stats.linesFetched,
-                  static_cast<long long>(stats.bytesReceived), stats.checksumRequests,
-                  static_cast<double>(stats.microseconds) / 1000.0, stats.fullRead ? " full" : "");
+                  static_cast<long long>(stats.pixelsFetched), static_cast<long long>(stats.bytesReceived),
+                  stats.checksumRequests, static_cast<double>(stats.microseconds) / 1000.0,
+                  stats.fullRead ? " full" : "");
     return line;
 }
 
@@ -61,7 +63,7 @@ public:
                 code = session_.Report("the live view ended: " + phone.GetLiveFailure(), kExitFailed);
                 break;
             }
-            std::this_thread::sleep_for(kPollSlice);
+            phone.WaitForLiveRefresh(kWaitSliceMs);
         }
         phone.StopLiveView();
         io_.err << "panelgrab-cli: " << refreshes_ << (refreshes_ == 1 ? " refresh" : " refreshes") << " ("

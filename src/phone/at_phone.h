@@ -57,6 +57,10 @@ public:
     int32_t TakeLiveRefreshes(std::vector<LiveRefreshStats>& finished) override;
     std::string GetLiveNotice() override;
     std::string GetLiveFailure() override;
+    // Live view, pushed to the client.
+    int32_t SetLiveUpdateHandler(LiveUpdateHandler handler) override;
+    bool WaitForLiveRefresh(int32_t timeoutMs) override;
+
     int32_t SendCommand(const std::string& command, std::string& answer) override;
     void SetTraceSink(TraceSink* sink) override;
 
@@ -76,6 +80,7 @@ private:
 
     std::unique_ptr<ScreenReadTask> readTask;
     std::unique_ptr<LiveViewTask> liveTask;
+    LiveUpdateHandler liveHandler; // given to every live view job
     std::unique_ptr<KeyEventListener> keyListener;
 };
 

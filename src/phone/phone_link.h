@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "background/live_refresh_stats.h"
+#include "background/live_update.h"
 #include "background/live_view_options.h"
 #include "background/row_span.h"
 #include "capture/display_bitmap.h"
@@ -129,6 +130,18 @@ public:
     // Why the live view ended by itself (the port's text, e.g. a phone gone, or the screen buffer's);
     // empty while it runs, when StopLiveView ended it, and with no job.
     virtual std::string GetLiveFailure() { return {}; }
+
+    // Live view, pushed to the client (instead of polling the operations above):
+    // `handler` gets every refresh as soon as it has ended, with what it did and the regions of the
+    // picture it fetched (rows with their columns), on the live view's worker thread; it holds for
+    // this and every later live view until replaced, and an empty one ends the calls. The handler
+    // should only note the update and wake its own thread, which then calls GetLiveImage and
+    // TakeLiveRefreshes; it must not call the phone object itself. Returns once a call in progress
+    // has returned (so not from inside the handler). kPhoneFailed for a phone object without a live view.
+    virtual int32_t SetLiveUpdateHandler(LiveUpdateHandler /*handler*/) { return kPhoneFailed; }
+    // Blocks until a refresh not yet taken with TakeLiveRefreshes has ended, or the live view has
+    // ended, or `timeoutMs` has passed; true in the first two cases (also with no live view).
+    virtual bool WaitForLiveRefresh(int32_t /*timeoutMs*/) { return true; }
 
     // The port's fixed text and OS reason of the last failure, for messages.
     const SerialPort& Port() const { return *port; }

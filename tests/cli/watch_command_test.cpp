@@ -26,8 +26,8 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // One refresh line: time, lines, bytes, checksums, milliseconds, then the full-read mark and the file.
-const std::regex
-    kRefreshLine(R"(time_s=\d+\.\d{3} lines=(\d+) bytes=\d+ checksums=\d+ ms=\d+\.\d( full)?( file=(\S+))?)");
+const std::regex kRefreshLine(
+    R"(time_s=\d+\.\d{3} lines=(\d+) pixels=\d+ bytes=\d+ checksums=\d+ ms=\d+\.\d( full)?( file=(\S+))?)");
 
 TEST(WatchCommand, OneLinePerRefreshAndAPictureForEachThatFetchedLines) {
     ScratchFolder folder;

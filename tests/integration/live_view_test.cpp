@@ -3,8 +3,10 @@
 // threads and endings matter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -346,6 +348,60 @@ TEST(LiveView, ThroughThePhoneObjectBesideKeysAndInsteadOfPictureReads) {
     EXPECT_EQ(phone.RequestLiveFullRead(), kPhoneFailed);
     EXPECT_EQ(phone.ReadDisplay(read, 0), kPhoneOk) << "the port is free again";
     ASSERT_EQ(phone.StartLiveView(sim.displays[0], options), kPhoneOk) << "and a new live view may start";
+}
+
+// Through the phone object: each refresh reaches the client's handler as it ends, with the regions
+// it fetched; and a key press waits for the exchange in hand, never for the rest of a refresh.
+TEST(LiveView, RefreshesArePushedAndAKeyPressGetsTheLineWithinOneRefresh) {
+    sim::SimOptions simOptions;
+    simOptions.animation.block = true;
+    simOptions.animation.periodMs = 100;
+    SimPhone sim(simOptions);
+    ASSERT_TRUE(sim.Connect());
+    PhoneLink& phone = *sim.phone;
+    std::mutex lock;
+    std::vector<LiveUpdate> updates;
+    ASSERT_EQ(phone.SetLiveUpdateHandler([&](const LiveUpdate& update) {
+        std::lock_guard guard(lock);
+        updates.push_back(update);
+    }),
+              kPhoneOk);
+    LiveViewOptions options;
+    options.refreshIntervalMs = 0;
+    options.stillLinePercent = 100; // back to back: the live view never leaves the line by itself
+    ASSERT_EQ(phone.StartLiveView(sim.displays[0], options), kPhoneOk);
+    EXPECT_TRUE(phone.WaitForLiveRefresh(10000));
+    const auto moves = [&] {
+        std::lock_guard guard(lock);
+        return std::count_if(updates.begin(), updates.end(),
+                             [](const LiveUpdate& u) { return !u.stats.fullRead && !u.regions.empty(); });
+    };
+    ASSERT_TRUE(WaitUntil([&] { return moves() >= 3; }, 10s));
+
+    for (int i = 0; i < 10; ++i) {
+        std::vector<LiveRefreshStats> ended;
+        phone.TakeLiveRefreshes(ended);
+        ASSERT_EQ(phone.PressKey("1"), kPhoneOk);
+        phone.TakeLiveRefreshes(ended);
+        EXPECT_LE(ended.size(), 1u) << "refreshes that ended while the key press waited for the line";
+    }
+    EXPECT_EQ(phone.StopLiveView(), kPhoneOk);
+    EXPECT_EQ(phone.SetLiveUpdateHandler(nullptr), kPhoneOk);
+
+    std::lock_guard guard(lock);
+    ASSERT_FALSE(updates.empty());
+    EXPECT_TRUE(updates[0].stats.fullRead);
+    EXPECT_EQ(updates[0].regions, (std::vector<LiveRegion>{{0, 219, 0, 175}}));
+    const sim::ScreenBox block = sim::MovingBlockBox();
+    for (std::size_t i = 1; i < updates.size(); ++i) {
+        EXPECT_EQ(updates[i].stats.number, updates[i - 1].stats.number + 1) << "each refresh, in order";
+        for (const LiveRegion& region : updates[i].regions) {
+            EXPECT_GE(region.firstRow, block.top);
+            EXPECT_LE(region.lastRow, block.bottom);
+            EXPECT_LE(region.lastColumn - region.firstColumn, block.right - block.left + 16)
+                << "the block's columns, to the strips' edges";
+        }
+    }
 }
 
 // How many bytes the phone sends until the opening full read of a live view of a 32 x 24 display
