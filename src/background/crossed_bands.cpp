@@ -12,6 +12,12 @@ struct Span {
     int32_t last = 0;
 };
 
+// Bands next to each other that differ, with the sum of the phone's sums of them.
+struct Run {
+    Span rows;
+    int32_t sum = 0;
+};
+
 // 0..total-1 cut at every position p with p % size == offset.
 std::vector<Span> Cuts(int32_t total, int32_t size, int32_t offset) {
     std::vector<Span> spans;
@@ -32,8 +38,9 @@ public:
     Pass(const AskSum& ask, const LocalSum& local, const FetchRow& fetch)
         : ask_(ask), local_(local), fetch_(fetch) {}
 
-    // False when the request brought no sum (outcome() says why); else `differs` is set.
-    bool Check(const DisplayRegion& region, bool& differs) {
+    // False when the request brought no sum (outcome() says why); else `differs` is set, and the
+    // phone's sum in `phoneSum` when asked for.
+    bool Check(const DisplayRegion& region, bool& differs, int32_t* phoneSum = nullptr) {
         int32_t sum = 0;
         const Answer answer = ask_(region, sum);
         if (answer != Answer::Sum) {
@@ -41,7 +48,34 @@ public:
             return false;
         }
         differs = sum != local_(region);
+        if (phoneSum != nullptr) {
+            *phoneSum = sum;
+        }
         return true;
+    }
+    // Looks at a run of bands that differ in two dimensions and fetches what differs.
+    bool FetchRun(const Run& run, int32_t width, int32_t narrowest) {
+        Span columns{width, -1};
+        if (!Bisect(run.rows, {0, width - 1}, run.sum, narrowest, columns)) {
+            return false;
+        }
+        if (columns.first > columns.last) {
+            columns = {0, width - 1};
+        }
+        std::vector<int32_t> rows;
+        if (!NarrowRows(run.rows, columns, rows) || !Fetch(rows, columns)) {
+            return false;
+        }
+        // Halves whose changes cancel (a highlight leaving one entry for the next, both in one run)
+        // hide columns: a run that still differs is looked at in full width.
+        bool differs = false;
+        if (columns.first == 0 && columns.last == width - 1) {
+            return true;
+        }
+        if (!Check({0, run.rows.first, width - 1, run.rows.last}, differs)) {
+            return false;
+        }
+        return !differs || (NarrowRows(run.rows, {0, width - 1}, rows) && Fetch(rows, {0, width - 1}));
     }
     bool Fetch(const std::vector<int32_t>& rows, Span columns) {
         for (const int32_t row : rows) {
@@ -79,6 +113,29 @@ public:
     Outcome outcome() const { return outcome_; }
 
 private:
+    // Widens `hull` by the columns of `columns` (over `rows`) that differ, halving down to pieces
+    // of at most `narrowest` columns. `phoneSum` is the phone's sum of the piece: a half is asked,
+    // the other half's is what remains, so each halving costs one request.
+    bool Bisect(Span rows, Span columns, int32_t phoneSum, int32_t narrowest, Span& hull) {
+        if (phoneSum == local_({columns.first, rows.first, columns.last, rows.last})) {
+            return true;
+        }
+        if (columns.last - columns.first + 1 <= narrowest) {
+            hull = {std::min(hull.first, columns.first), std::max(hull.last, columns.last)};
+            return true;
+        }
+        const int32_t middle = columns.first + (columns.last - columns.first) / 2;
+        bool ignored = false;
+        int32_t left = 0;
+        if (!Check({columns.first, rows.first, middle, rows.last}, ignored, &left)) {
+            return false;
+        }
+        const auto right =
+            static_cast<int32_t>(static_cast<uint32_t>(phoneSum) - static_cast<uint32_t>(left));
+        return Bisect(rows, {columns.first, middle}, left, narrowest, hull) &&
+               Bisect(rows, {middle + 1, columns.last}, right, narrowest, hull);
+    }
+
     const AskSum& ask_;
     const LocalSum& local_;
     const FetchRow& fetch_;
@@ -115,70 +172,32 @@ CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& l
     const std::vector<Span> strips = Cuts(width_, stripColumns_, ColumnOffset(refreshes_));
     ++refreshes_;
     Pass pass(ask, local, fetch);
-    std::vector<Span> differingBands;
-    std::vector<Span> differingStrips;
-    for (const Span& band : bands) {
-        bool differs = false;
-        if (!pass.Check({0, band.first, width_ - 1, band.last}, differs)) {
-            return pass.outcome();
-        }
-        if (differs) {
-            differingBands.push_back(band);
-        }
-    }
-    for (const Span& strip : strips) {
-        bool differs = false;
-        if (!pass.Check({strip.first, 0, strip.last, height_ - 1}, differs)) {
-            return pass.outcome();
-        }
-        if (differs) {
-            differingStrips.push_back(strip);
-        }
-    }
     // Bands that differ next to each other are one run: a change across a boundary is narrowed
     // as one, so that its rows that kept their sums lie between rows that did not.
-    std::vector<Span> runs;
-    for (const Span& band : differingBands) {
-        if (!runs.empty() && runs.back().last + 1 == band.first) {
-            runs.back().last = band.last;
-        } else {
-            runs.push_back(band);
-        }
-    }
-    std::vector<int32_t> rows;
-    for (const Span& band : runs) {
-        Span columns{width_, -1};
-        for (const Span& strip : differingStrips) {
-            bool differs = false;
-            if (!pass.Check({strip.first, band.first, strip.last, band.last}, differs)) {
-                return pass.outcome();
-            }
-            if (differs) {
-                columns = {std::min(columns.first, strip.first), std::max(columns.last, strip.last)};
-            }
-        }
-        if (columns.first > columns.last) {
-            columns = {0, width_ - 1};
-        }
-        if (!pass.NarrowRows(band, columns, rows) || !pass.Fetch(rows, columns)) {
-            return pass.outcome();
-        }
-        // The strips' sums may hide a change of this band behind another band's (a highlight
-        // leaving one entry for the next): a band that still differs is looked at in full width.
+    std::vector<Run> runs;
+    for (const Span& band : bands) {
         bool differs = false;
-        if (columns.first == 0 && columns.last == width_ - 1) {
-            continue;
-        }
-        if (!pass.Check({0, band.first, width_ - 1, band.last}, differs)) {
+        int32_t sum = 0;
+        if (!pass.Check({0, band.first, width_ - 1, band.last}, differs, &sum)) {
             return pass.outcome();
         }
-        if (differs &&
-            (!pass.NarrowRows(band, {0, width_ - 1}, rows) || !pass.Fetch(rows, {0, width_ - 1}))) {
+        if (differs && !runs.empty() && runs.back().rows.last + 1 == band.first) {
+            runs.back().rows.last = band.last;
+            runs.back().sum =
+                static_cast<int32_t>(static_cast<uint32_t>(runs.back().sum) + static_cast<uint32_t>(sum));
+        } else if (differs) {
+            runs.push_back({band, sum});
+        }
+    }
+    // Runs first: a change is fetched before the strips are asked.
+    for (const Run& run : runs) {
+        if (!pass.FetchRun(run, width_, stripColumns_)) {
             return pass.outcome();
         }
     }
-    // A strip whose difference lies in bands that kept their sums: crossed with every band.
-    for (const Span& strip : differingStrips) {
+    // A strip that differs now holds a change that kept the sums of the bands.
+    std::vector<int32_t> rows;
+    for (const Span& strip : strips) {
         bool differs = false;
         if (!pass.Check({strip.first, 0, strip.last, height_ - 1}, differs)) {
             return pass.outcome();

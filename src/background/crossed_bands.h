@@ -26,13 +26,15 @@ namespace panelgrab {
 // a difference that keeps the sum of every row and of every column (a 2 x 2 checkerboard flipping)
 // escapes every band and strip; see docs/LIVE-VIEW.md for what catches that.
 //
-// A band that differs (with the bands next to it that differ) is looked at in two dimensions: its crossings
-// with the strips that differ narrow the columns (all columns when none differs), the sums of its rows over
-// those columns narrow the rows (from the first to the last that differs; all when none does), and those rows
-// are fetched over those columns; a band that still differs then (the strips' sums can hide one band's change
-// behind another's) is narrowed again over all columns. A strip that still differs after that is crossed with
-// every band, and the crossings that differ are fetched over the strip's columns. What a narrowing misses is
-// a difference of its own, found again by a later refresh with other boundaries.
+// A band that differs (with the bands next to it that differ, as one run) is looked at in two
+// dimensions at once, before the strips are asked: its columns are halved down to pieces of
+// stripColumns, asking one half (the other's sum is what remains), and descending only into halves
+// that differ; the sums of its rows over the columns found narrow the rows (from the first to the
+// last that differs; all when none does); those rows are fetched over those columns, and a run that
+// still differs then (halves whose changes cancel) is narrowed again over all columns. A strip that
+// differs after that holds a change that kept every band's sum: it is crossed with every band, and
+// the crossings that differ are fetched over the strip's columns. What a narrowing misses is a
+// difference of its own, found again by a later refresh with other boundaries.
 //
 // Not thread-safe: one job owns it.
 class CrossedBands {
@@ -60,7 +62,6 @@ public:
     int64_t refreshes() const { return refreshes_; }
 
 private:
-    struct Spans;
     class Pass;
 
     static int32_t Offset(int64_t k, int32_t size, int32_t step);

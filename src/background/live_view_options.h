@@ -15,11 +15,15 @@ struct LiveViewOptions {
     // Columns of each strip (full height) whose checksum every refresh asks for: a difference that
     // keeps every row's sum but changes some column's is found within this many refreshes.
     int32_t stripColumns = 8;
+    // Compare the phone's sums with the picture's own when the phone is seen to sum as we do
+    // (moving bands and strips, changed columns only); false: judge each band only by the phone's
+    // earlier sums of it and fetch changed rows whole, as for a phone whose sums are not ours.
+    bool compareWithPicture = true;
     // A full read once this long has passed since the last one ended, the last resort for what no
     // sum can see; 0: only the opening one and those asked for.
     int32_t fullReadEveryMs = 30000;
     // A refresh starts at most this often; 0: one right after the other.
-    int32_t refreshIntervalMs = 100;
+    int32_t refreshIntervalMs = 20;
     // While nothing changes, the refreshes keep the line busy at most this share of the time (a
     // refresh that found nothing is followed by a pause in proportion); a refresh that fetched
     // something is followed by the next one after refreshIntervalMs only. 1 to 100.

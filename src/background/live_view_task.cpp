@@ -158,7 +158,7 @@ LiveViewTask::StepEnd LiveViewTask::FullRead(LiveRefreshStats& stats) {
         end = ReadEveryLine(stats); // the picture's own sums are the reference: none to learn
     } else if (narrowing_) {
         end = UseBands(stats, true);
-        if (end == StepEnd::Done && narrowing_ && entry_->displayNumber == 0) {
+        if (end == StepEnd::Done && narrowing_ && entry_->displayNumber == 0 && options_.compareWithPicture) {
             CompareSumsWithPicture();
         }
     }
