@@ -9,7 +9,8 @@
 // taken twice: "before", bands judged only by the phone's own earlier sums and changed rows fetched
 // whole, back to back (the live view as it was); "after", the default options.
 //
-// Usage: panelgrab-bench-live [--baud N]... [--changes N] [--still-seconds S] [--phonesim PATH]
+// Usage: panelgrab-bench-live [--baud N]... [--changes N] [--still-seconds S] [--after-only]
+//                             [--phonesim PATH]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -172,24 +173,26 @@ struct Result {
     double cpuPercent = 0;       // the client's CPU over the wall time during the changes
 };
 
-// A live view through the phone object, its client woken by each refresh.
+// A live view through the phone object, its client woken by each refresh and by what a refresh
+// fetched before it ended.
 class Client {
 public:
-    Client(PhoneLink& phone) : phone_(phone) {}
+    explicit Client(PhoneLink& phone) : phone_(phone) {}
 
-    // Waits for the next refreshes (at most `limit`); their stats are appended to `seen`.
+    // Waits for the next wake (at most `limitSeconds`): the refreshes ended meanwhile are appended
+    // to `seen`, and the picture is brought up to date. False when nothing came.
     bool Next(std::vector<LiveRefreshStats>& seen, double limitSeconds) {
         const auto deadline = Clock::now() + std::chrono::duration<double>(limitSeconds);
         while (Clock::now() < deadline && phone_.IsLiveViewRunning()) {
-            phone_.WaitForLiveRefresh(50);
+            if (!phone_.WaitForLiveRefresh(50)) {
+                continue;
+            }
+            std::vector<RowSpan> changed;
+            phone_.GetLiveImage(picture_, changed);
             std::vector<LiveRefreshStats> finished;
             phone_.TakeLiveRefreshes(finished);
-            if (!finished.empty()) {
-                seen.insert(seen.end(), finished.begin(), finished.end());
-                std::vector<RowSpan> changed;
-                phone_.GetLiveImage(picture_, changed);
-                return true;
-            }
+            seen.insert(seen.end(), finished.begin(), finished.end());
+            return true;
         }
         return false;
     }
@@ -200,17 +203,21 @@ private:
     const DisplayBitmap* picture_ = nullptr;
 };
 
-// Refreshes from now until the picture equals what the scene shows (kGiveUpRefreshes + 1: never),
-// and the time; the bytes those refreshes received.
+// Refreshes from now until the picture equals what the scene shows, the one that did it counted
+// (kGiveUpRefreshes + 1: never), and the time; the bytes the refreshes that ended meanwhile received.
 int RefreshesUntilExact(Client& client, const Scene& scene, Clock::time_point shown, double& ms,
                         int64_t& bytes) {
     std::vector<LiveRefreshStats> seen;
     bytes = 0;
-    while (static_cast<int>(seen.size()) <= kGiveUpRefreshes && client.Next(seen, 30)) {
-        bytes += seen.back().bytesReceived;
+    for (std::size_t before = 0; static_cast<int>(seen.size()) <= kGiveUpRefreshes && client.Next(seen, 30);
+         before = seen.size()) {
         if (Exact(client.picture(), scene.Shown())) {
             ms = 1000 * SecondsSince(shown);
-            return static_cast<int>(seen.size());
+            for (const LiveRefreshStats& stats : seen) {
+                bytes += stats.bytesReceived;
+            }
+            // Woken before the end of the refresh that fetched it, that refresh counts too.
+            return static_cast<int>(seen.size()) + (seen.size() == before ? 1 : 0);
         }
     }
     ms = 1000 * SecondsSince(shown);
@@ -233,7 +240,9 @@ bool Measure(const std::string& device, int baud, Scene& scene, const LiveViewOp
     }
     Client client(*phone);
     std::vector<LiveRefreshStats> seen;
-    if (!client.Next(seen, 120) || !seen.front().fullRead) {
+    while (seen.empty() && client.Next(seen, 120)) {
+    }
+    if (seen.empty() || !seen.front().fullRead) {
         std::cerr << "no opening read\n";
         return false;
     }
@@ -297,6 +306,7 @@ int main(int argc, char** argv) {
     std::vector<int> bauds;
     int changes = 8;
     double stillSeconds = 5;
+    bool afterOnly = false;
     std::string phonesim = PhoneProcess::DefaultProgram(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -306,11 +316,13 @@ int main(int argc, char** argv) {
             changes = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--still-seconds" && i + 1 < argc) {
             stillSeconds = std::max(1.0, std::atof(argv[++i]));
+        } else if (arg == "--after-only") {
+            afterOnly = true;
         } else if (arg == "--phonesim" && i + 1 < argc) {
             phonesim = argv[++i];
         } else {
             std::cerr << "Usage: panelgrab-bench-live [--baud N]... [--changes N] [--still-seconds S] "
-                         "[--phonesim PATH]\n";
+                         "[--after-only] [--phonesim PATH]\n";
             return 2;
         }
     }
@@ -331,6 +343,9 @@ int main(int argc, char** argv) {
         before.stillLinePercent = 100;
         before.refreshIntervalMs = 100;
         for (const auto& [mode, options] : {std::pair{"before", before}, std::pair{"after", after}}) {
+            if (afterOnly && std::string(mode) == "before") {
+                continue;
+            }
             const fs::path file = folder / ("screen-" + std::to_string(baud) + ".bmp");
             Scene scene(file.string());
             PhoneProcess phone;

@@ -167,7 +167,8 @@ int32_t CrossedBands::stillRequests() const {
     return count(height_, bandRows_) + count(width_, stripColumns_);
 }
 
-CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& local, const FetchRow& fetch) {
+CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& local, const FetchRow& fetch,
+                                            const RunsFetched& runsFetched) {
     const std::vector<Span> bands = Cuts(height_, bandRows_, RowOffset(refreshes_));
     const std::vector<Span> strips = Cuts(width_, stripColumns_, ColumnOffset(refreshes_));
     ++refreshes_;
@@ -194,6 +195,9 @@ CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& l
         if (!pass.FetchRun(run, width_, stripColumns_)) {
             return pass.outcome();
         }
+    }
+    if (runsFetched && !runs.empty()) {
+        runsFetched();
     }
     // A strip that differs now holds a change that kept the sums of the bands.
     std::vector<int32_t> rows;

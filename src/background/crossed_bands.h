@@ -51,8 +51,12 @@ public:
     // width, height >= 0; bandRows and stripColumns are taken as at least 1.
     CrossedBands(int32_t width, int32_t height, int32_t bandRows, int32_t stripColumns);
 
+    // Called once the runs of bands that differ are fetched, before the strips are asked.
+    using RunsFetched = std::function<void()>;
+
     // One refresh: the next boundaries, then what differs fetched.
-    Outcome Refresh(const AskSum& ask, const LocalSum& local, const FetchRow& fetch);
+    Outcome Refresh(const AskSum& ask, const LocalSum& local, const FetchRow& fetch,
+                    const RunsFetched& runsFetched = {});
 
     // Where refresh `k` (0 first) puts its boundaries: a remainder of bandRows (stripColumns).
     int32_t RowOffset(int64_t k) const { return Offset(k, bandRows_, rowStep_); }

@@ -19,11 +19,15 @@ struct LiveRegion {
     bool operator==(const LiveRegion&) const = default;
 };
 
-// What a live view hands its client after each refresh: what the refresh did, and the parts of the
-// picture it fetched, top down (rows next to each other over the same columns are one region).
+// What a live view hands its client after each refresh, and while one goes on as soon as it has
+// fetched what changed: what the refresh did, and the parts of the picture it fetched, top down
+// (rows next to each other over the same columns are one region).
 struct LiveUpdate {
     LiveRefreshStats stats;
     std::vector<LiveRegion> regions;
+    // The refresh goes on: what it fetched so far is handed out at once (its stats so far). Its
+    // last update, with the full stats, follows.
+    bool partial = false;
 };
 
 // Called on the live view's worker after each refresh (see LiveViewTask::SetUpdateHandler).

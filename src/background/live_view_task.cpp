@@ -225,7 +225,8 @@ LiveViewTask::StepEnd LiveViewTask::UseCrossed(LiveRefreshStats& stats) {
         fetched = FetchColumns(row, first, last, stats);
         return fetched == StepEnd::Done;
     };
-    const CrossedBands::Outcome outcome = crossedBands_->Refresh(ask, local, fetch);
+    const CrossedBands::Outcome outcome =
+        crossedBands_->Refresh(ask, local, fetch, [this, &stats] { HandOutSoFar(stats); });
     if (outcome == CrossedBands::Outcome::Done) {
         return StepEnd::Done;
     }
@@ -358,6 +359,26 @@ void LiveViewTask::Record(LiveRefreshStats stats) {
         }
     }
     refreshed_.notify_all();
+    Deliver(update);
+}
+
+void LiveViewTask::HandOutSoFar(const LiveRefreshStats& stats) {
+    if (regions_.empty()) {
+        return;
+    }
+    LiveUpdate update{stats, std::exchange(regions_, {}), true};
+    update.stats.number = refreshes_ + 1;
+    std::sort(update.regions.begin(), update.regions.end(),
+              [](const LiveRegion& a, const LiveRegion& b) { return a.firstRow < b.firstRow; });
+    {
+        std::lock_guard guard(statsLock_);
+        freshRows_ = true;
+    }
+    refreshed_.notify_all();
+    Deliver(update);
+}
+
+void LiveViewTask::Deliver(const LiveUpdate& update) {
     std::lock_guard guard(handlerLock_);
     if (handler_) {
         handler_(update);
@@ -371,10 +392,15 @@ void LiveViewTask::SetUpdateHandler(LiveUpdateHandler handler) {
 
 bool LiveViewTask::WaitForRefresh(std::chrono::milliseconds timeout) {
     std::unique_lock guard(statsLock_);
-    return refreshed_.wait_for(guard, timeout, [this] { return !finished_.empty() || !running_; });
+    return refreshed_.wait_for(guard, timeout,
+                               [this] { return !finished_.empty() || freshRows_ || !running_; });
 }
 
 const DisplayBitmap* LiveViewTask::GetPicture(std::vector<RowSpan>& changed) {
+    {
+        std::lock_guard guard(statsLock_);
+        freshRows_ = false;
+    }
     changedRows_.Take(changed);
     if (!picture_.hasPixels() || !screen_->current()) {
         return nullptr;
@@ -388,6 +414,7 @@ const DisplayBitmap* LiveViewTask::GetPicture(std::vector<RowSpan>& changed) {
 void LiveViewTask::TakeRefreshes(std::vector<LiveRefreshStats>& finished) {
     finished.clear();
     std::lock_guard guard(statsLock_);
+    freshRows_ = false;
     finished.assign(std::make_move_iterator(finished_.begin()), std::make_move_iterator(finished_.end()));
     finished_.clear();
 }

@@ -98,8 +98,8 @@ public:
     // the calls. Returns once a call in progress has returned, so it must not be called from inside
     // the handler; the handler must not call Stop or the destructor either.
     void SetUpdateHandler(LiveUpdateHandler handler);
-    // Waits until a refresh not yet taken (TakeRefreshes) has ended or the worker has ended, at
-    // most `timeout`; true when either is so.
+    // Waits until a refresh not yet taken (TakeRefreshes) has ended, rows were handed out since the
+    // last GetPicture or TakeRefreshes, or the worker has ended, at most `timeout`; true when one is so.
     bool WaitForRefresh(std::chrono::milliseconds timeout);
     // True once the refreshes compare the phone's sums with the picture's (CrossedBands).
     bool ComparesWithPicture() const { return crossed_.load(); }
@@ -134,6 +134,9 @@ private:
     StepEnd Fail(const char* text);
     bool FullReadDue() const;
     void Record(LiveRefreshStats stats);
+    // Hands out what the refresh in hand fetched so far.
+    void HandOutSoFar(const LiveRefreshStats& stats);
+    void Deliver(const LiveUpdate& update);
     void Ended();
 
     const DisplayInfo display_;
@@ -166,6 +169,7 @@ private:
     mutable std::mutex statsLock_;
     std::condition_variable refreshed_;
     std::deque<LiveRefreshStats> finished_;
+    bool freshRows_ = false; // rows handed out that GetPicture has not shown yet
     std::mutex handlerLock_; // held while the handler runs
     LiveUpdateHandler handler_;
     const char* notice_ = nullptr;

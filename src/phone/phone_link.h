@@ -133,14 +133,16 @@ public:
 
     // Live view, pushed to the client (instead of polling the operations above):
     // `handler` gets every refresh as soon as it has ended, with what it did and the regions of the
-    // picture it fetched (rows with their columns), on the live view's worker thread; it holds for
+    // picture it fetched (rows with their columns), and while it goes on what it fetched so far
+    // (LiveUpdate::partial), on the live view's worker thread; it holds for
     // this and every later live view until replaced, and an empty one ends the calls. The handler
     // should only note the update and wake its own thread, which then calls GetLiveImage and
     // TakeLiveRefreshes; it must not call the phone object itself. Returns once a call in progress
     // has returned (so not from inside the handler). kPhoneFailed for a phone object without a live view.
     virtual int32_t SetLiveUpdateHandler(LiveUpdateHandler /*handler*/) { return kPhoneFailed; }
-    // Blocks until a refresh not yet taken with TakeLiveRefreshes has ended, or the live view has
-    // ended, or `timeoutMs` has passed; true in the first two cases (also with no live view).
+    // Blocks until a refresh not yet taken with TakeLiveRefreshes has ended, rows were handed out
+    // since the last GetLiveImage or TakeLiveRefreshes, or the live view has ended, or `timeoutMs` has
+    // passed; true unless the time passed (also true with no live view).
     virtual bool WaitForLiveRefresh(int32_t /*timeoutMs*/) { return true; }
 
     // The port's fixed text and OS reason of the last failure, for messages.
