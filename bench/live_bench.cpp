@@ -203,12 +203,18 @@ private:
     const DisplayBitmap* picture_ = nullptr;
 };
 
-// Refreshes from now until the picture equals what the scene shows, the one that did it counted
-// (kGiveUpRefreshes + 1: never), and the time; the bytes the refreshes that ended meanwhile received.
-int RefreshesUntilExact(Client& client, const Scene& scene, Clock::time_point shown, double& ms,
-                        int64_t& bytes) {
+// Refreshes that started after `shown` until the picture equals what the scene shows, the one that
+// did it counted (kGiveUpRefreshes + 1: never), and the time; the bytes the refreshes that ended
+// meanwhile received. `liveStart`: when the live view started, which its refreshes count from.
+int RefreshesUntilExact(Client& client, const Scene& scene, Clock::time_point liveStart,
+                        Clock::time_point shown, double& ms, int64_t& bytes) {
     std::vector<LiveRefreshStats> seen;
     bytes = 0;
+    const double shownAtMs = std::chrono::duration<double, std::milli>(shown - liveStart).count();
+    const auto startedAfter = [&](const LiveRefreshStats& stats) {
+        return static_cast<double>(stats.endedAtMs) - static_cast<double>(stats.microseconds) / 1000.0 >=
+               shownAtMs;
+    };
     for (std::size_t before = 0; static_cast<int>(seen.size()) <= kGiveUpRefreshes && client.Next(seen, 30);
          before = seen.size()) {
         if (Exact(client.picture(), scene.Shown())) {
@@ -217,7 +223,8 @@ int RefreshesUntilExact(Client& client, const Scene& scene, Clock::time_point sh
                 bytes += stats.bytesReceived;
             }
             // Woken before the end of the refresh that fetched it, that refresh counts too.
-            return static_cast<int>(seen.size()) + (seen.size() == before ? 1 : 0);
+            const auto started = std::count_if(seen.begin(), seen.end(), startedAfter);
+            return static_cast<int>(started) + (seen.size() == before ? 1 : 0);
         }
     }
     ms = 1000 * SecondsSince(shown);
@@ -234,7 +241,11 @@ bool Measure(const std::string& device, int baud, Scene& scene, const LiveViewOp
         std::cerr << "open failed\n";
         return false;
     }
-    if (!scene.Show(600) || phone->StartLiveView(displays[0], options) != kPhoneOk) {
+    if (!scene.Show(600)) {
+        return false;
+    }
+    const Clock::time_point liveStart = Clock::now();
+    if (phone->StartLiveView(displays[0], options) != kPhoneOk) {
         std::cerr << "no live view\n";
         return false;
     }
@@ -277,7 +288,7 @@ bool Measure(const std::string& device, int baud, Scene& scene, const LiveViewOp
         const auto shown = Clock::now();
         double ms = 0;
         int64_t bytes = 0;
-        RefreshesUntilExact(client, scene, shown, ms, bytes);
+        RefreshesUntilExact(client, scene, liveStart, shown, ms, bytes);
         if (ms > Max(r.clockMs)) {
             r.clockBytes = bytes;
         }
@@ -292,7 +303,7 @@ bool Measure(const std::string& device, int baud, Scene& scene, const LiveViewOp
         }
         double ms = 0;
         int64_t bytes = 0;
-        const int refreshes = RefreshesUntilExact(client, scene, Clock::now(), ms, bytes);
+        const int refreshes = RefreshesUntilExact(client, scene, liveStart, Clock::now(), ms, bytes);
         r.worstRefreshes = std::max(r.worstRefreshes, refreshes);
         r.worstStaleMs = std::max(r.worstStaleMs, ms);
     }

@@ -159,6 +159,36 @@ int32_t CrossedBands::Offset(int64_t k, int32_t size, int32_t step) {
     return static_cast<int32_t>(k % size * step % size);
 }
 
+void CrossedBands::NoteHot(int32_t top, int32_t bottom) {
+    std::erase_if(hot_, [&](const HotRows& h) {
+        const bool overlaps = h.top <= bottom && top <= h.bottom;
+        if (overlaps) {
+            top = std::min(top, h.top);
+            bottom = std::max(bottom, h.bottom);
+        }
+        return overlaps;
+    });
+    hot_.push_back({top, bottom, refreshes_});
+    if (hot_.size() > kHotSpots) {
+        hot_.erase(hot_.begin());
+    }
+}
+
+CrossedBands::Outcome CrossedBands::LookAtHotSpots(const AskSum& ask, const LocalSum& local, bool& differs) {
+    differs = false;
+    FetchRow none;
+    Pass pass(ask, local, none);
+    for (const HotRows& h : hot_) {
+        if (!pass.Check({0, h.top, width_ - 1, h.bottom}, differs)) {
+            return pass.outcome();
+        }
+        if (differs) {
+            break;
+        }
+    }
+    return Outcome::Done;
+}
+
 int32_t CrossedBands::stillRequests() const {
     // A cut off the start adds one piece at the front.
     const auto count = [](int32_t total, int32_t size) {
@@ -195,7 +225,9 @@ CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& l
         if (!pass.FetchRun(run, width_, stripColumns_)) {
             return pass.outcome();
         }
+        NoteHot(run.rows.first, run.rows.last);
     }
+    std::erase_if(hot_, [this](const HotRows& h) { return refreshes_ - h.changedAt > kHotRefreshes; });
     if (runsFetched && !runs.empty()) {
         runsFetched();
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "common/display_region.h"
 
@@ -58,6 +59,15 @@ public:
     Outcome Refresh(const AskSum& ask, const LocalSum& local, const FetchRow& fetch,
                     const RunsFetched& runsFetched = {});
 
+    // Between refreshes: asks the sums of the rows that changed lately (a clock, a progress bar),
+    // full width; `differs` when one of them differs from the picture. Nothing is fetched: the
+    // caller then starts a refresh at once. At most kHotSpots requests.
+    static constexpr std::size_t kHotSpots = 4;
+    // Rows are forgotten after this many refreshes that did not find them changed.
+    static constexpr int64_t kHotRefreshes = 16;
+    Outcome LookAtHotSpots(const AskSum& ask, const LocalSum& local, bool& differs);
+    bool hasHotSpots() const { return !hot_.empty(); }
+
     // Where refresh `k` (0 first) puts its boundaries: a remainder of bandRows (stripColumns).
     int32_t RowOffset(int64_t k) const { return Offset(k, bandRows_, rowStep_); }
     int32_t ColumnOffset(int64_t k) const { return Offset(k, stripColumns_, columnStep_); }
@@ -79,6 +89,14 @@ private:
     int32_t rowStep_;
     int32_t columnStep_;
     int64_t refreshes_ = 0;
+    struct HotRows {
+        int32_t top = 0;
+        int32_t bottom = 0;
+        int64_t changedAt = 0; // the refresh that last found them changed
+    };
+    // Rows fetched by a run lately, newest last.
+    void NoteHot(int32_t top, int32_t bottom);
+    std::vector<HotRows> hot_;
 };
 
 } // namespace panelgrab

@@ -70,9 +70,40 @@ void LiveViewTask::Loop() {
         if (Step() == StepEnd::Failed) {
             break;
         }
-        WaitUntil(started + PauseAfter(lastFetched_, Clock::now() - started));
+        const Clock::duration took = Clock::now() - started;
+        WaitWatchingHotSpots(started + PauseAfter(lastFetched_, took), took);
     }
     Ended();
+}
+
+void LiveViewTask::WaitWatchingHotSpots(Clock::time_point due, Clock::duration took) {
+    if (!crossed_ || !narrowing_ || lastFetched_ || !crossedBands_->hasHotSpots()) {
+        WaitUntil(due);
+        return;
+    }
+    // A look every quarter of a refresh: a change where the screen changed lately is seen within
+    // that, for a few requests more than the still refreshes' share of the line.
+    const Clock::duration every = std::max<Clock::duration>(took / 4, std::chrono::milliseconds(10));
+    const auto ask = [this](const DisplayRegion& region, int32_t& sum) {
+        ++hotRequests_;
+        return AskRegion(region, sum);
+    };
+    const auto local = [this](const DisplayRegion& region) {
+        return screen_->RegionChecksum(region.left, region.top, region.right, region.bottom);
+    };
+    for (;;) {
+        WaitUntil(std::min(due, Clock::now() + every));
+        if (stopAsked_ || fullReadAsked_ || Clock::now() >= due) {
+            return;
+        }
+        bool differs = false;
+        const uint64_t before = port.bytesReceived();
+        const CrossedBands::Outcome outcome = crossedBands_->LookAtHotSpots(ask, local, differs);
+        hotBytes_ += static_cast<int64_t>(port.bytesReceived() - before);
+        if (outcome != CrossedBands::Outcome::Done || differs) {
+            return; // the refresh that follows at once fetches it, or meets the failure
+        }
+    }
 }
 
 LiveViewTask::Clock::duration LiveViewTask::PauseAfter(bool fetched, Clock::duration took) const {
@@ -119,7 +150,9 @@ LiveViewTask::StepEnd LiveViewTask::Step() {
     }
     lastFetched_ = stats.linesFetched > 0;
     const Clock::time_point ended = Clock::now();
-    stats.bytesReceived = static_cast<int64_t>(port.bytesReceived() - bytesBefore);
+    stats.bytesReceived =
+        static_cast<int64_t>(port.bytesReceived() - bytesBefore) + std::exchange(hotBytes_, 0);
+    stats.checksumRequests += std::exchange(hotRequests_, 0);
     stats.microseconds = std::chrono::duration_cast<std::chrono::microseconds>(ended - started).count();
     stats.endedAtMs = std::chrono::duration_cast<std::chrono::milliseconds>(ended - start_).count();
     Record(std::move(stats));

@@ -38,8 +38,10 @@ class ScreenImage;
 // (LiveRefreshStats::notice, Notice()).
 //
 // Pacing: a refresh starts at most every refreshIntervalMs; one that found nothing is followed by a
-// pause that keeps the line at most stillLinePercent busy, so a still screen leaves the line to
-// others. Other threads' commands wait at most for the exchange in hand, never for a whole refresh.
+// pause that keeps the line about stillLinePercent busy, so a still screen leaves the line to
+// others; during that pause the rows that changed lately are looked at every quarter of a refresh,
+// and a change there starts the next refresh at once. Other threads' commands wait at most for the exchange
+// in hand, never for a whole refresh.
 //
 // Clients learn of each refresh as it ends: SetUpdateHandler's handler gets what it did and the
 // regions it fetched, on the worker; WaitForRefresh wakes a client thread that then takes them.
@@ -125,6 +127,9 @@ private:
     StepEnd FetchColumns(int32_t row, int32_t firstColumn, int32_t lastColumn, LiveRefreshStats& stats);
     void NoteRegion(int32_t row, int32_t firstColumn, int32_t lastColumn);
     CrossedBands::Answer AskRegion(const DisplayRegion& region, int32_t& sum);
+    // Waits until `due`, looking at the rows that changed lately every quarter of a refresh (`took`),
+    // and returns early when they changed.
+    void WaitWatchingHotSpots(Clock::time_point due, Clock::duration took);
     // How long after a refresh that took `took` the next may start.
     Clock::duration PauseAfter(bool fetched, Clock::duration took) const;
     StepEnd ReadEveryLine(LiveRefreshStats& stats);
@@ -153,6 +158,8 @@ private:
     bool columnsServed_ = true;       // the phone answers AT*ZIPI with the columns asked for
     std::vector<LiveRegion> regions_; // fetched by the refresh in hand
     bool lastFetched_ = false;
+    int32_t hotRequests_ = 0; // asked between refreshes, counted with the next one
+    int64_t hotBytes_ = 0;
     bool narrowing_ = true;
     Clock::time_point start_;
     Clock::time_point lastFullRead_;

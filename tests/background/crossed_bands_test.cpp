@@ -29,22 +29,27 @@ public:
     uint32_t& at(int32_t x, int32_t y) { return screen_[static_cast<std::size_t>(y * width_ + x)]; }
     bool Exact() const { return screen_ == picture_; }
 
-    Outcome Refresh(CrossedBands& bands) {
-        const auto sum = [this](const std::vector<uint32_t>& pixels, const DisplayRegion& r) {
-            uint32_t total = 0;
-            for (int32_t y = r.top; y <= r.bottom; ++y) {
-                for (int32_t x = r.left; x <= r.right; ++x) {
-                    total += pixels[static_cast<std::size_t>(y * width_ + x)];
-                }
-            }
-            return static_cast<int32_t>(total);
-        };
-        const auto ask = [&](const DisplayRegion& r, int32_t& value) {
+    CrossedBands::AskSum Asker() {
+        return [this](const DisplayRegion& r, int32_t& value) {
             ++requests;
-            value = sum(screen_, r);
+            value = Sum(screen_, r);
             return refuse ? Answer::Refused : Answer::Sum;
         };
-        const auto local = [&](const DisplayRegion& r) { return sum(picture_, r); };
+    }
+    CrossedBands::LocalSum Local() {
+        return [this](const DisplayRegion& r) { return Sum(picture_, r); };
+    }
+    int32_t Sum(const std::vector<uint32_t>& pixels, const DisplayRegion& r) const {
+        uint32_t total = 0;
+        for (int32_t y = r.top; y <= r.bottom; ++y) {
+            for (int32_t x = r.left; x <= r.right; ++x) {
+                total += pixels[static_cast<std::size_t>(y * width_ + x)];
+            }
+        }
+        return static_cast<int32_t>(total);
+    }
+
+    Outcome Refresh(CrossedBands& bands) {
         const auto fetch = [&](int32_t row, int32_t first, int32_t last) {
             for (int32_t x = first; x <= last; ++x) {
                 const auto i = static_cast<std::size_t>(row * width_ + x);
@@ -53,7 +58,11 @@ public:
             }
             return true;
         };
-        return bands.Refresh(ask, local, fetch);
+        return bands.Refresh(Asker(), Local(), fetch);
+    }
+
+    Outcome LookAtHotSpots(CrossedBands& bands, bool& differs) {
+        return bands.LookAtHotSpots(Asker(), Local(), differs);
     }
 
     // Refreshes until the picture equals the screen; how many it took (limit + 1: never).
@@ -160,6 +169,32 @@ TEST(CrossedBands, AChangeIsFetchedOverItsOwnColumnsOnly) {
     ASSERT_EQ(screen.Refresh(bands), Outcome::Done);
     EXPECT_TRUE(screen.Exact());
     EXPECT_LE(screen.pixelsFetched, 7 * 48) << "the changed rows over the strips that changed";
+}
+
+TEST(CrossedBands, RowsThatChangedLatelyAreWatchedBetweenRefreshesForAWhile) {
+    FakeScreen screen(176, 220);
+    CrossedBands bands(176, 220, 8, 8);
+    const auto look = [&] {
+        bool differs = false;
+        screen.requests = 0;
+        EXPECT_EQ(screen.LookAtHotSpots(bands, differs), Outcome::Done);
+        EXPECT_LE(screen.requests, static_cast<int>(CrossedBands::kHotSpots));
+        return differs;
+    };
+    EXPECT_FALSE(bands.hasHotSpots());
+    screen.at(150, 5) += 3; // a clock ticks
+    ASSERT_EQ(screen.Refresh(bands), Outcome::Done);
+    ASSERT_TRUE(bands.hasHotSpots());
+    EXPECT_FALSE(look());
+    screen.at(151, 6) += 1;
+    EXPECT_TRUE(look()) << "the clock's rows again";
+    ASSERT_EQ(screen.Refresh(bands), Outcome::Done);
+    screen.at(10, 200) += 1;
+    EXPECT_FALSE(look()) << "elsewhere waits for the next refresh";
+    for (int64_t i = 0; i <= CrossedBands::kHotRefreshes + 1; ++i) {
+        ASSERT_EQ(screen.Refresh(bands), Outcome::Done);
+    }
+    EXPECT_FALSE(bands.hasHotSpots()) << "forgotten once still for a while";
 }
 
 TEST(CrossedBands, TheOffsetsGoThroughEveryRemainderAndARefusalEndsTheRefresh) {
