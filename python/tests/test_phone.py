@@ -129,8 +129,8 @@ def test_live_view_yields_each_change_with_its_regions(open_sim):
     assert first_regions == [(0, 0, 175, 219)], "the opening full read"
     for screen, regions in steps[1:]:
         assert regions, "a step comes only once something was fetched"
-        for left, top, right, bottom in regions:  # the moving block's box, to the columns' pieces
-            assert 100 <= top <= bottom <= 107 and 64 <= left <= right <= 127, regions
+        for left, top, right, bottom in regions:  # the moving block's rows, within the bands around them
+            assert 92 <= top <= bottom <= 115, regions
     moved = steps[-1][0]
     grabbed = phone.grab()  # the port is free again after the block
     assert moved.width == grabbed.width

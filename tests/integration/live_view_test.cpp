@@ -392,16 +392,22 @@ TEST(LiveView, RefreshesArePushedAndAKeyPressGetsTheLineWithinOneRefresh) {
     ASSERT_FALSE(updates.empty());
     EXPECT_TRUE(updates[0].stats.fullRead);
     EXPECT_EQ(updates[0].regions, (std::vector<LiveRegion>{{0, 219, 0, 175}}));
+    // The block's rows, within the bands around them (a move during a refresh may widen what the
+    // refresh fetches to its bands), and mostly its columns only.
     const sim::ScreenBox block = sim::MovingBlockBox();
+    int narrow = 0;
     for (std::size_t i = 1; i < updates.size(); ++i) {
-        EXPECT_EQ(updates[i].stats.number, updates[i - 1].stats.number + 1) << "each refresh, in order";
+        // What a refresh fetched before its strips were asked comes first, then its end.
+        EXPECT_EQ(updates[i].stats.number, updates[i - 1].stats.number + (updates[i - 1].partial ? 0 : 1))
+            << "each refresh, in order";
+        EXPECT_FALSE(updates[i].partial && updates[i - 1].partial);
         for (const LiveRegion& region : updates[i].regions) {
-            EXPECT_GE(region.firstRow, block.top);
-            EXPECT_LE(region.lastRow, block.bottom);
-            EXPECT_LE(region.lastColumn - region.firstColumn, block.right - block.left + 16)
-                << "the block's columns, to the strips' edges";
+            EXPECT_GE(region.firstRow, block.top - 8);
+            EXPECT_LE(region.lastRow, block.bottom + 8);
+            narrow += region.lastColumn - region.firstColumn <= block.right - block.left + 16 ? 1 : 0;
         }
     }
+    EXPECT_GT(narrow, 0) << "the block's columns, to the pieces' edges";
 }
 
 // How many bytes the phone sends until the opening full read of a live view of a 32 x 24 display
