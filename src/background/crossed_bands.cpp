@@ -12,11 +12,22 @@ struct Span {
     int32_t last = 0;
 };
 
-// Bands next to each other that differ, with the sum of the phone's sums of them.
+// Bands next to each other that differ (or one strip), with the sum of the phone's sums of them.
 struct Run {
-    Span rows;
+    Span span;
     int32_t sum = 0;
 };
+
+// Adds a band or strip that differs to the runs.
+void AddToRuns(std::vector<Run>& runs, Span span, int32_t sum) {
+    if (!runs.empty() && runs.back().span.last + 1 == span.first) {
+        runs.back().span.last = span.last;
+        runs.back().sum =
+            static_cast<int32_t>(static_cast<uint32_t>(runs.back().sum) + static_cast<uint32_t>(sum));
+    } else {
+        runs.push_back({span, sum});
+    }
+}
 
 // 0..total-1 cut at every position p with p % size == offset.
 std::vector<Span> Cuts(int32_t total, int32_t size, int32_t offset) {
@@ -56,14 +67,17 @@ public:
     // Looks at a run of bands that differ in two dimensions and fetches what differs.
     bool FetchRun(const Run& run, int32_t width, int32_t narrowest) {
         Span columns{width, -1};
-        if (!Bisect(run.rows, {0, width - 1}, run.sum, narrowest, columns)) {
+        const auto piece = [&run](Span c) {
+            return DisplayRegion{c.first, run.span.first, c.last, run.span.last};
+        };
+        if (!Bisect({0, width - 1}, run.sum, narrowest, piece, columns)) {
             return false;
         }
         if (columns.first > columns.last) {
             columns = {0, width - 1};
         }
         std::vector<int32_t> rows;
-        if (!NarrowRows(run.rows, columns, rows) || !Fetch(rows, columns)) {
+        if (!NarrowRows(run.span, columns, rows) || !Fetch(rows, columns)) {
             return false;
         }
         // Halves whose changes cancel (a highlight leaving one entry for the next, both in one run)
@@ -72,10 +86,38 @@ public:
         if (columns.first == 0 && columns.last == width - 1) {
             return true;
         }
-        if (!Check({0, run.rows.first, width - 1, run.rows.last}, differs)) {
+        if (!Check({0, run.span.first, width - 1, run.span.last}, differs)) {
             return false;
         }
-        return !differs || (NarrowRows(run.rows, {0, width - 1}, rows) && Fetch(rows, {0, width - 1}));
+        return !differs || (NarrowRows(run.span, {0, width - 1}, rows) && Fetch(rows, {0, width - 1}));
+    }
+    // Looks at a strip that differs (a change that kept every band's sum) the same way, its rows
+    // halved; what still differs then is crossed with every band.
+    bool FetchStrip(const Run& run, const std::vector<Span>& bands, int32_t height, int32_t narrowest) {
+        const Span columns = run.span;
+        Span found{height, -1};
+        const auto piece = [&columns](Span r) {
+            return DisplayRegion{columns.first, r.first, columns.last, r.last};
+        };
+        if (!Bisect({0, height - 1}, run.sum, narrowest, piece, found)) {
+            return false;
+        }
+        std::vector<int32_t> rows;
+        bool differs = found.first <= found.last;
+        if (differs && (!NarrowRows(found, columns, rows) || !Fetch(rows, columns) ||
+                        !Check({columns.first, 0, columns.last, height - 1}, differs))) {
+            return false;
+        }
+        for (std::size_t i = 0; differs && i < bands.size(); ++i) {
+            bool crossingDiffers = false;
+            if (!Check({columns.first, bands[i].first, columns.last, bands[i].last}, crossingDiffers)) {
+                return false;
+            }
+            if (crossingDiffers && (!NarrowRows(bands[i], columns, rows) || !Fetch(rows, columns))) {
+                return false;
+            }
+        }
+        return true;
     }
     bool Fetch(const std::vector<int32_t>& rows, Span columns) {
         for (const int32_t row : rows) {
@@ -113,27 +155,28 @@ public:
     Outcome outcome() const { return outcome_; }
 
 private:
-    // Widens `hull` by the columns of `columns` (over `rows`) that differ, halving down to pieces
-    // of at most `narrowest` columns. `phoneSum` is the phone's sum of the piece: a half is asked,
-    // the other half's is what remains, so each halving costs one request.
-    bool Bisect(Span rows, Span columns, int32_t phoneSum, int32_t narrowest, Span& hull) {
-        if (phoneSum == local_({columns.first, rows.first, columns.last, rows.last})) {
+    // Widens `hull` by the parts of `span` that differ, halving down to pieces of at most
+    // `narrowest`; `region` makes a piece's rectangle. `phoneSum` is the phone's sum of `span`: a
+    // half is asked, the other half's is what remains, so each halving costs one request.
+    template <typename Region>
+    bool Bisect(Span span, int32_t phoneSum, int32_t narrowest, const Region& region, Span& hull) {
+        if (phoneSum == local_(region(span))) {
             return true;
         }
-        if (columns.last - columns.first + 1 <= narrowest) {
-            hull = {std::min(hull.first, columns.first), std::max(hull.last, columns.last)};
+        if (span.last - span.first + 1 <= narrowest) {
+            hull = {std::min(hull.first, span.first), std::max(hull.last, span.last)};
             return true;
         }
-        const int32_t middle = columns.first + (columns.last - columns.first) / 2;
+        const Span lower{span.first, span.first + (span.last - span.first) / 2};
         bool ignored = false;
-        int32_t left = 0;
-        if (!Check({columns.first, rows.first, middle, rows.last}, ignored, &left)) {
+        int32_t lowerSum = 0;
+        if (!Check(region(lower), ignored, &lowerSum)) {
             return false;
         }
-        const auto right =
-            static_cast<int32_t>(static_cast<uint32_t>(phoneSum) - static_cast<uint32_t>(left));
-        return Bisect(rows, {columns.first, middle}, left, narrowest, hull) &&
-               Bisect(rows, {middle + 1, columns.last}, right, narrowest, hull);
+        const auto upperSum =
+            static_cast<int32_t>(static_cast<uint32_t>(phoneSum) - static_cast<uint32_t>(lowerSum));
+        return Bisect(lower, lowerSum, narrowest, region, hull) &&
+               Bisect({lower.last + 1, span.last}, upperSum, narrowest, region, hull);
     }
 
     const AskSum& ask_;
@@ -212,12 +255,8 @@ CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& l
         if (!pass.Check({0, band.first, width_ - 1, band.last}, differs, &sum)) {
             return pass.outcome();
         }
-        if (differs && !runs.empty() && runs.back().rows.last + 1 == band.first) {
-            runs.back().rows.last = band.last;
-            runs.back().sum =
-                static_cast<int32_t>(static_cast<uint32_t>(runs.back().sum) + static_cast<uint32_t>(sum));
-        } else if (differs) {
-            runs.push_back({band, sum});
+        if (differs) {
+            AddToRuns(runs, band, sum);
         }
     }
     // Runs first: a change is fetched before the strips are asked.
@@ -225,27 +264,23 @@ CrossedBands::Outcome CrossedBands::Refresh(const AskSum& ask, const LocalSum& l
         if (!pass.FetchRun(run, width_, stripColumns_)) {
             return pass.outcome();
         }
-        NoteHot(run.rows.first, run.rows.last);
+        NoteHot(run.span.first, run.span.last);
     }
     std::erase_if(hot_, [this](const HotRows& h) { return refreshes_ - h.changedAt > kHotRefreshes; });
     if (runsFetched && !runs.empty()) {
         runsFetched();
     }
-    // A strip that differs now holds a change that kept the sums of the bands.
-    std::vector<int32_t> rows;
+    // A strip that differs now holds a change that kept the sums of the bands. Strips are looked
+    // at one by one: the two edges of a block moved sideways differ by opposite sums, which two
+    // strips taken together would not show.
     for (const Span& strip : strips) {
         bool differs = false;
-        if (!pass.Check({strip.first, 0, strip.last, height_ - 1}, differs)) {
+        int32_t sum = 0;
+        if (!pass.Check({strip.first, 0, strip.last, height_ - 1}, differs, &sum)) {
             return pass.outcome();
         }
-        for (std::size_t i = 0; differs && i < bands.size(); ++i) {
-            bool crossingDiffers = false;
-            if (!pass.Check({strip.first, bands[i].first, strip.last, bands[i].last}, crossingDiffers)) {
-                return pass.outcome();
-            }
-            if (crossingDiffers && (!pass.NarrowRows(bands[i], strip, rows) || !pass.Fetch(rows, strip))) {
-                return pass.outcome();
-            }
+        if (differs && !pass.FetchStrip({strip, sum}, bands, height_, bandRows_)) {
+            return pass.outcome();
         }
     }
     return Outcome::Done;

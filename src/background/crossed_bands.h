@@ -33,9 +33,10 @@ namespace panelgrab {
 // that differ; the sums of its rows over the columns found narrow the rows (from the first to the
 // last that differs; all when none does); those rows are fetched over those columns, and a run that
 // still differs then (halves whose changes cancel) is narrowed again over all columns. A strip that
-// differs after that holds a change that kept every band's sum: it is crossed with every band, and
-// the crossings that differ are fetched over the strip's columns. What a narrowing misses is a
-// difference of its own, found again by a later refresh with other boundaries.
+// differs after that holds a change that kept every band's sum: it is looked at the same way, its
+// rows halved down to pieces of bandRows; what still differs then is crossed with every band, and the
+// crossings that differ are fetched over the strip's columns. What a
+// narrowing misses is a difference of its own, found again by a later refresh with other boundaries.
 //
 // Not thread-safe: one job owns it.
 class CrossedBands {
