@@ -64,10 +64,11 @@ Commands:
         [--count N] [--seconds S] [--record FILE [--scale K]]
                                 Keep display N's picture current: read it whole, then refresh
                                 it again and again, asking the phone for checksums of bands of
-                                rows and re-reading only the lines that changed. Since a change
-                                that keeps a band's sum is not seen, it is read whole again
-                                every SECS seconds (default 30; 0: never). One line per refresh
-                                on stdout: "time_s=T lines=L bytes=B checksums=C ms=M", and
+                                rows and columns and re-reading only the changed columns of the
+                                lines that changed. Since a change that keeps every row's and
+                                column's sum is not seen, it is read whole again every SECS
+                                seconds (default 30; 0: never). One line per refresh on stdout:
+                                "time_s=T lines=L pixels=P bytes=B checksums=C ms=M", and
                                 " full" after a full read. With -o each refresh that fetched
                                 lines writes the picture under its refresh number (" file=NAME"
                                 on its line); --changed-only writes only pictures that differ

@@ -17,6 +17,28 @@ namespace panelgrab::server {
 
 namespace {
 
+// The rows in which `now` differs from `before` (every row when there is none or its size differs),
+// as spans.
+std::vector<RowSpan> ChangedRows(const LiveFrame* before, const LiveFrame& now) {
+    const std::size_t rowBytes = std::size_t{3} * now.width;
+    const bool whole = before == nullptr || before->width != now.width || before->height != now.height;
+    std::vector<RowSpan> spans;
+    for (int32_t y = 0; y < now.height; ++y) {
+        const auto offset = static_cast<std::size_t>(y) * rowBytes;
+        if (!whole && std::equal(now.rgb.begin() + static_cast<std::ptrdiff_t>(offset),
+                                 now.rgb.begin() + static_cast<std::ptrdiff_t>(offset + rowBytes),
+                                 before->rgb.begin() + static_cast<std::ptrdiff_t>(offset))) {
+            continue;
+        }
+        if (!spans.empty() && spans.back().last == y - 1) {
+            spans.back().last = y;
+        } else {
+            spans.push_back({y, y});
+        }
+    }
+    return spans;
+}
+
 nlohmann::json KeyMessage(const std::string& key, bool pressed) {
     return {{"type", "key"}, {"key", key}, {"pressed", pressed}};
 }
@@ -228,6 +250,7 @@ void PhoneHost::KeepLiveViewMatched() {
         return;
     }
     liveRunning_ = phone_->StartLiveView(status.displays.front(), LiveViewOptions{}) == kPhoneOk;
+    publishedRefresh_ = 0;
 }
 
 void PhoneHost::KeepKeyEventsMatched() {
@@ -256,17 +279,19 @@ void PhoneHost::PollLiveView() {
         return;
     }
     const bool running = phone_->IsLiveViewRunning(); // before the drain: no last rows are missed
-    const DisplayBitmap* picture = nullptr;
-    std::vector<RowSpan> changed;
-    if (phone_->GetLiveImage(picture, changed) == kPhoneOk && picture && picture->hasPixels() &&
-        !changed.empty()) {
+    // Viewers get the settled pictures only: never one a refresh is still mending.
+    int64_t number = 0;
+    const std::shared_ptr<const Picture> settled = phone_->GetLiveSnapshot(&number);
+    if (settled && !settled->empty() && number != publishedRefresh_) {
+        publishedRefresh_ = number;
         auto frame = std::make_shared<LiveFrame>();
-        frame->width = picture->width();
-        frame->height = picture->height();
-        frame->rgb.resize(static_cast<std::size_t>(frame->width) * frame->height * 3);
-        const Picture rgb = picture->ToPicture();
-        std::copy_n(rgb.Row(0), frame->rgb.size(), frame->rgb.data());
-        feed_.PublishFrame(std::move(frame), changed);
+        frame->width = static_cast<uint16_t>(settled->width());
+        frame->height = static_cast<uint16_t>(settled->height());
+        frame->rgb.assign(settled->Row(0), settled->Row(0) + std::size_t{3} * frame->width * frame->height);
+        const std::vector<RowSpan> changed = ChangedRows(feed_.Frame().get(), *frame);
+        if (!changed.empty()) {
+            feed_.PublishFrame(std::move(frame), changed);
+        }
     }
     if (!running) {
         Lose(phone_->GetLiveFailure());
@@ -327,12 +352,10 @@ HostReply PhoneHost::GrabNow(int index, bool exact) {
         return {HostReply::Kind::NoSuchDisplay, "the phone has no display " + std::to_string(index), {}};
     }
     DisplayBitmap bitmap;
-    const std::shared_ptr<const LiveFrame> frame = feed_.Frame();
-    if (liveRunning_ && index == 0 && !exact && frame) {
-        Picture rgb;
-        rgb.Resize(frame->width, frame->height);
-        std::copy_n(frame->rgb.data(), frame->rgb.size(), rgb.Row(0));
-        bitmap.SetFromPicture(rgb);
+    // The live view's settled picture: never one a refresh is still mending.
+    const std::shared_ptr<const Picture> settled = liveRunning_ ? phone_->GetLiveSnapshot() : nullptr;
+    if (index == 0 && !exact && settled) {
+        bitmap.SetFromPicture(*settled);
     } else {
         if (liveRunning_) {
             phone_->StopLiveView(); // started again by the loop while someone watches

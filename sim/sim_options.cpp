@@ -217,7 +217,9 @@ bool ApplySwitch(const std::string& arg, std::size_t equals, SimOptions& options
     }
     const std::string value = arg.substr(equals + 1);
     if (!ParseAnimationParts(value, options.animation)) {
-        error = "invalid value \"" + value + "\" for --animate: expected clock, highlight or clock,highlight";
+        error = "invalid value \"" + value +
+                "\" for --animate: expected parts among clock, highlight, rows, pixels, block, "
+                "checker";
         return false;
     }
     return true;
@@ -329,8 +331,11 @@ std::string SimOptionsHelp() {
                         (steps since the start as MM:SS, white on black, in the box
                         W-36,2,W-3,10 of a W pixels wide display) and a highlight (colours
                         inverted) moving down the list rows (the test card's text lines, 9 pixels
-                        high from H*5/8+1, at most four). PARTS: clock, highlight or
-                        clock,highlight (the default)
+                        high from H*5/8+1, at most four). PARTS, comma-separated: clock,
+                        highlight (these two are the default), and changes hard for checksums in
+                        rows 100-107: rows (two rows trading contents), pixels (two pixels of a
+                        row trading values), block (a block moving one pixel), checker (a 2x2
+                        checkerboard flipping)
   --animate-period MS   how long one animation step lasts (default 1000; 10-3600000)
   --watch-picture       re-read the --picture file whenever it changes (looked at on every picture,
                         line and checksum request). Replace it atomically (write another file, then

@@ -3,16 +3,18 @@ panelgrab.connect(). Only the standard library talks to the server (HTTP and its
 import json
 import os
 import socket
+import struct
 import threading
 import time
+import zlib
 import urllib.error
 import urllib.parse
 import urllib.request
 from types import TracebackType
-from typing import Any, Callable, Dict, Iterator, List, Optional, Type
+from typing import Any, Callable, Dict, Iterator, List, Optional, Tuple, Type
 
 from . import _native
-from ._websocket import TEXT, WebSocket, WebSocketError
+from ._websocket import BINARY, TEXT, WebSocket, WebSocketError
 from .errors import Error, PhoneError, PortError
 
 _FAILED = 5  # the phone library's result for a refused or failed operation
@@ -107,6 +109,73 @@ class RemoteKeyEvents:
                 break
             events.append(event)
         return events
+
+
+def _png(width: int, height: int, rgb: bytes) -> bytes:
+    """The RGB rows as a PNG file: what the module's Screen is made from."""
+    def chunk(kind: bytes, data: bytes) -> bytes:
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    stride = width * 3
+    raw = b"".join(b"\0" + rgb[y * stride:(y + 1) * stride] for y in range(height))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw))
+            + chunk(b"IEND", b""))
+
+
+class RemoteLiveView:
+    """The server's live view of the phone's first display inside a ``with`` block (see
+    Phone.live): iterating yields (picture, regions) for each change the server sends, the regions
+    as (left, top, right, bottom) boxes, bounds inclusive; it ends when no change came within the
+    timeout. A phone that goes away raises PortError."""
+
+    def __init__(self, phone: "RemotePhone", timeout: Optional[float]) -> None:
+        self._phone = phone
+        self._timeout = timeout
+        self._socket: Optional[WebSocket] = None
+        self._width = 0
+        self._height = 0
+        self._rgb = bytearray()
+
+    def __enter__(self) -> "RemoteLiveView":
+        self._socket = self._phone._live_socket(rows=True)
+        return self
+
+    def __exit__(self, *exc_info: Any) -> None:
+        if self._socket:
+            self._socket.close()
+            self._socket = None
+
+    def __iter__(self) -> Iterator[Any]:
+        return self
+
+    def _apply(self, payload: bytes) -> Tuple[int, int, int, int]:
+        _kind, width, height, first, count = struct.unpack_from("<BxHHHH", payload)
+        if (width, height) != (self._width, self._height):
+            self._width, self._height = width, height
+            self._rgb = bytearray(width * height * 3)
+        start = first * width * 3
+        rows = payload[12:]
+        self._rgb[start:start + len(rows)] = rows
+        return (0, first, width - 1, first + count - 1)
+
+    def __next__(self) -> Any:
+        if self._socket is None:
+            raise ValueError("the live view is read inside the with block")
+        while True:
+            try:
+                kind, payload = self._socket.receive(self._timeout)
+            except socket.timeout:
+                raise StopIteration from None
+            except (WebSocketError, OSError) as error:
+                raise PortError(f"{self._phone.port}: the live view ended: {error}") from None
+            if kind == BINARY and len(payload) >= 12:
+                region = self._apply(payload)
+                screen = _native.screen_from_png(_png(self._width, self._height, bytes(self._rgb)))
+                return screen, [region]
+            if kind == TEXT:
+                message = json.loads(payload)
+                if message.get("type") == "state" and message.get("state") == "gone":
+                    raise PortError(f"{self._phone.port}: {message.get('reason') or 'the phone is gone'}")
 
 
 class RemoteLock:
@@ -250,6 +319,12 @@ class RemotePhone:
     def key_events(self, timeout: Optional[float] = None) -> RemoteKeyEvents:
         """The phone's key events as a context manager and iterator; see Phone.key_events."""
         return RemoteKeyEvents(self, timeout)
+
+    def live(self, display: int = 0, *, timeout: Optional[float] = None) -> RemoteLiveView:
+        """The server's live view of the first display: see RemoteLiveView."""
+        if display != 0:
+            raise IndexError("the server's live view shows display 0 only")
+        return RemoteLiveView(self, timeout)
 
     def lock(self, expires_s: int = 60) -> RemoteLock:
         """Reserves the phone's keys for this client inside a ``with`` block (see RemoteLock).
