@@ -118,7 +118,9 @@ private:
         Put(image, x, y, static_cast<uint8_t>(40 + 8 * y), static_cast<uint8_t>(4 * x),
             static_cast<uint8_t>(160 - 4 * y));
     }
-    static void Put(Picture& image, int x, int y, uint8_t r, uint8_t g, uint8_t b) { image.Set(x, y, {r, g, b}); }
+    static void Put(Picture& image, int x, int y, uint8_t r, uint8_t g, uint8_t b) {
+        image.Set(x, y, {r, g, b});
+    }
 
     std::string path_;
     Picture card_;

@@ -18,8 +18,7 @@ std::shared_ptr<Screen> ScreenFromPng(const pybind11::bytes& png) {
     }
     DisplayBitmap bitmap;
     if (picture.width() > static_cast<int32_t>(kMaxDisplaySide) ||
-        picture.height() > static_cast<int32_t>(kMaxDisplaySide) ||
-        !bitmap.SetFromPicture(picture)) {
+        picture.height() > static_cast<int32_t>(kMaxDisplaySide) || !bitmap.SetFromPicture(picture)) {
         Raise({ErrorKind::Picture, "the picture is larger than any display"});
     }
     return std::make_shared<Screen>(bitmap, std::weak_ptr<PhoneHandle>(), 0);

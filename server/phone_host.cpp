@@ -17,6 +17,10 @@ namespace panelgrab::server {
 
 namespace {
 
+// How long a screenshot waits for a live view that has just begun to settle, and in which steps.
+constexpr std::chrono::seconds kFirstSettledWait{20};
+constexpr int32_t kSettledPollMs = 100;
+
 // The rows in which `now` differs from `before` (every row when there is none or its size differs),
 // as spans.
 std::vector<RowSpan> ChangedRows(const LiveFrame* before, const LiveFrame& now) {
@@ -250,7 +254,6 @@ void PhoneHost::KeepLiveViewMatched() {
         return;
     }
     liveRunning_ = phone_->StartLiveView(status.displays.front(), LiveViewOptions{}) == kPhoneOk;
-    publishedRefresh_ = 0;
 }
 
 void PhoneHost::KeepKeyEventsMatched() {
@@ -279,15 +282,16 @@ void PhoneHost::PollLiveView() {
         return;
     }
     const bool running = phone_->IsLiveViewRunning(); // before the drain: no last rows are missed
-    // Viewers get the settled pictures only: never one a refresh is still mending.
-    int64_t number = 0;
-    const std::shared_ptr<const Picture> settled = phone_->GetLiveSnapshot(&number);
-    if (settled && !settled->empty() && number != publishedRefresh_) {
-        publishedRefresh_ = number;
+    // Viewers see rows as soon as they arrive, as the window does; screenshots take the live view's
+    // settled picture (GrabNow). The rows sent are those that differ from what viewers have.
+    const DisplayBitmap* picture = nullptr;
+    std::vector<RowSpan> arrived;
+    if (phone_->GetLiveImage(picture, arrived) == kPhoneOk && picture && picture->hasPixels()) {
+        const Picture rgb = picture->ToPicture();
         auto frame = std::make_shared<LiveFrame>();
-        frame->width = static_cast<uint16_t>(settled->width());
-        frame->height = static_cast<uint16_t>(settled->height());
-        frame->rgb.assign(settled->Row(0), settled->Row(0) + std::size_t{3} * frame->width * frame->height);
+        frame->width = static_cast<uint16_t>(rgb.width());
+        frame->height = static_cast<uint16_t>(rgb.height());
+        frame->rgb.assign(rgb.Row(0), rgb.Row(0) + std::size_t{3} * frame->width * frame->height);
         const std::vector<RowSpan> changed = ChangedRows(feed_.Frame().get(), *frame);
         if (!changed.empty()) {
             feed_.PublishFrame(std::move(frame), changed);
@@ -352,9 +356,18 @@ HostReply PhoneHost::GrabNow(int index, bool exact) {
         return {HostReply::Kind::NoSuchDisplay, "the phone has no display " + std::to_string(index), {}};
     }
     DisplayBitmap bitmap;
-    // The live view's settled picture: never one a refresh is still mending.
-    const std::shared_ptr<const Picture> settled = liveRunning_ ? phone_->GetLiveSnapshot() : nullptr;
-    if (index == 0 && !exact && settled) {
+    // The live view's settled picture: never one a refresh is still mending. A live view that has
+    // just begun has none until its first read of every line ends; that is waited for, since
+    // stopping it for a read of our own would only start that read again.
+    std::shared_ptr<const Picture> settled;
+    if (liveRunning_ && index == 0 && !exact) {
+        const auto giveUp = Clock::now() + kFirstSettledWait;
+        while (!(settled = phone_->GetLiveSnapshot()) && phone_->IsLiveViewRunning() &&
+               Clock::now() < giveUp) {
+            phone_->WaitForLiveRefresh(kSettledPollMs);
+        }
+    }
+    if (settled) {
         bitmap.SetFromPicture(*settled);
     } else {
         if (liveRunning_) {

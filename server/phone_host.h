@@ -118,7 +118,6 @@ private:
     // The host's thread only.
     std::unique_ptr<PhoneLink> phone_;
     bool liveRunning_ = false;
-    int64_t publishedRefresh_ = 0; // the live view refresh whose picture viewers have
     bool keyEventsOn_ = false;
     Clock::time_point nextKeyEventsTry_{}; // after the phone refused to report them
     Clock::time_point lastListenerSeen_{};

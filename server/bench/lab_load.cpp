@@ -88,8 +88,8 @@ int ChangeOf(const uint8_t* rgb) {
 
 panelgrab::Picture MarkedPicture(const panelgrab::Picture& base, int change) {
     panelgrab::Picture picture = base;
-    const panelgrab::Rgb colour{static_cast<uint8_t>((change % 32) << 3), static_cast<uint8_t>(((change / 32) % 64) << 2),
-                     0xf8};
+    const panelgrab::Rgb colour{static_cast<uint8_t>((change % 32) << 3),
+                                static_cast<uint8_t>(((change / 32) % 64) << 2), 0xf8};
     for (int y = kMarkerRow; y < kMarkerRow + kMarkerRows; ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             picture.Set(x, y, colour);

@@ -182,7 +182,7 @@ private:
     mutable std::mutex statsLock_;
     std::shared_ptr<const Picture> snapshot_; // under statsLock_
     int64_t snapshotNumber_ = 0;              // under statsLock_
-    bool unsettled_ = false; // lines were fetched since the snapshot (the worker's own)
+    bool unsettled_ = false;                  // lines were fetched since the snapshot (the worker's own)
     std::condition_variable refreshed_;
     std::deque<LiveRefreshStats> finished_;
     bool freshRows_ = false; // rows handed out that GetPicture has not shown yet

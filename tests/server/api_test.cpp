@@ -42,7 +42,8 @@ TEST_F(LabServerTest, ScreenIsThePhonesPictureAsPng) {
         const Picture shown = Decoded(phoneA_);
         ASSERT_EQ(picture.width(), shown.width());
         ASSERT_EQ(picture.height(), shown.height());
-        EXPECT_TRUE(std::equal(shown.Row(0), shown.Row(0) + std::size_t{3} * 176 * 220, picture.Row(0))) << target;
+        EXPECT_TRUE(std::equal(shown.Row(0), shown.Row(0) + std::size_t{3} * 176 * 220, picture.Row(0)))
+            << target;
     }
 }
 

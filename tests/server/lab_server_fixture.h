@@ -71,8 +71,9 @@ protected:
         image.Resize(176, 220);
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
-                image.Set(x, y,
-                          {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
+                image.Set(
+                    x, y,
+                    {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
             }
         }
         return image;
