@@ -49,10 +49,11 @@ that long.)HELP"},
 the phone's key reporting is always switched off.)HELP"},
     {"watch", Command::Watch, "Keep a display's picture current, re-reading only what changed.", "",
      R"HELP(Reads the display whole, then refreshes it again and again, asking the phone for checksums of
-bands of rows and re-reading only the lines that changed. Since a change that keeps a band's sum
-is not seen, it is read whole again every --full-every seconds. One line per refresh on stdout:
-"time_s=T lines=L bytes=B checksums=C ms=M", and " full" after a full read. With -o each refresh
-that fetched lines writes the picture under its refresh number (" file=NAME" on its line). Ends
+bands of rows and columns and re-reading only the changed columns of the lines that changed. Since
+a change that keeps every row's and column's sum is not seen, it is read whole again every
+--full-every seconds. One line per refresh on stdout: "time_s=T lines=L pixels=P bytes=B
+checksums=C ms=M", and " full" after a full read. With -o each change is written once a refresh
+has found nothing left to mend of it, under that refresh's number (" file=NAME" on its line). Ends
 after N refreshes or S seconds, on Ctrl-C or SIGTERM, or when stdout is closed; the last line on
 stderr counts refreshes, full reads and pictures written.
 

@@ -23,15 +23,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often the loop collects finished refreshes and looks at the stop signals.
-constexpr std::chrono::milliseconds kPollSlice{20};
+// The longest the loop waits for the next refresh before it looks at the stop signals again; a
+// refresh wakes it at once.
+constexpr int32_t kWaitSliceMs = 100;
 
 std::string DescribeRefresh(const LiveRefreshStats& stats) {
     char line[160];
-    std::snprintf(line, sizeof line, "time_s=%.3f lines=%d bytes=%lld checksums=%d ms=%.1f%s",
+    std::snprintf(line, sizeof line, "time_s=%.3f lines=%d pixels=%lld bytes=%lld checksums=%d ms=%.1f%s",
                   static_cast<double>(stats.endedAtMs) / 1000.0, stats.linesFetched,
-                  static_cast<long long>(stats.bytesReceived), stats.checksumRequests,
-                  static_cast<double>(stats.microseconds) / 1000.0, stats.fullRead ? " full" : "");
+                  static_cast<long long>(stats.pixelsFetched), static_cast<long long>(stats.bytesReceived),
+                  stats.checksumRequests, static_cast<double>(stats.microseconds) / 1000.0,
+                  stats.fullRead ? " full" : "");
     return line;
 }
 
@@ -66,7 +68,7 @@ public:
                 code = session_.Report("the live view ended: " + phone.GetLiveFailure(), kExitFailed);
                 break;
             }
-            std::this_thread::sleep_for(kPollSlice);
+            phone.WaitForLiveRefresh(kWaitSliceMs);
         }
         phone.StopLiveView();
         if (!FinishRecording() && code == kExitOk) {
@@ -98,23 +100,30 @@ private:
     bool Collect(int& code) {
         std::vector<LiveRefreshStats> finished;
         session_.Phone().TakeLiveRefreshes(finished);
-        // The newest refresh that fetched lines gets the picture; the others' states are gone.
-        const LiveRefreshStats* pictured = nullptr;
         std::size_t shown = 0;
-        for (const LiveRefreshStats& stats : finished) {
-            if (options_.count && refreshes_ + static_cast<int64_t>(shown) >= *options_.count) {
-                break;
-            }
+        while (shown < finished.size() &&
+               !(options_.count && refreshes_ + static_cast<int64_t>(shown) >= *options_.count)) {
             ++shown;
-            if (stats.linesFetched > 0) {
-                pictured = &stats;
+        }
+        // A new picture is written once a refresh has found nothing left to mend of a change (or
+        // read every line): the line of that refresh, or the last one, names the file.
+        int64_t settledAt = 0;
+        const std::shared_ptr<const Picture> snapshot = session_.Phone().GetLiveSnapshot(&settledAt);
+        const LiveRefreshStats* pictured = nullptr;
+        if (snapshot != nullptr && settledAt != lastSettled_ && shown > 0) {
+            lastSettled_ = settledAt;
+            pictured = &finished[shown - 1];
+            for (std::size_t i = 0; i < shown; ++i) {
+                if (finished[i].number == settledAt) {
+                    pictured = &finished[i];
+                }
             }
         }
         std::string file;
-        if (pictured != nullptr && names_ && !WritePicture(pictured->number, file, code)) {
+        if (pictured != nullptr && names_ && !WritePicture(*snapshot, pictured->number, file, code)) {
             return false;
         }
-        if (pictured != nullptr && !Record(pictured->endedAtMs, code)) {
+        if (pictured != nullptr && !Record(*snapshot, pictured->endedAtMs, code)) {
             return false;
         }
         for (std::size_t i = 0; i < shown; ++i) {
@@ -136,13 +145,8 @@ private:
 
     // Writes the live picture under the refresh's number unless --changed-only finds it unchanged
     // (then `file` stays empty). False when it could not be written.
-    bool WritePicture(int64_t number, std::string& file, int& code) {
-        const DisplayBitmap* bitmap = nullptr;
-        std::vector<RowSpan> changedRows;
-        if (session_.Phone().GetLiveImage(bitmap, changedRows) != kPhoneOk || bitmap == nullptr) {
-            return true;
-        }
-        Picture picture = bitmap->ToPicture();
+    bool WritePicture(const Picture& snapshot, int64_t number, std::string& file, int& code) {
+        Picture picture = snapshot;
         if (options_.compare.changedOnly && lastWritten_ &&
             comparison_.Compare(*lastWritten_, picture).matches()) {
             return true;
@@ -162,15 +166,13 @@ private:
     }
 
     // Hands the live picture to --record. False when it cannot be recorded (`code`).
-    bool Record(int64_t atMs, int& code) {
-        const DisplayBitmap* bitmap = nullptr;
-        std::vector<RowSpan> changedRows;
-        if (!recording_ || session_.Phone().GetLiveImage(bitmap, changedRows) != kPhoneOk ||
-            bitmap == nullptr) {
+    bool Record(const Picture& snapshot, int64_t atMs, int& code) {
+        DisplayBitmap bitmap;
+        if (!recording_ || !bitmap.SetFromPicture(snapshot)) {
             return true;
         }
         std::string error;
-        if (!recording_->Add(*bitmap, atMs, error)) {
+        if (!recording_->Add(bitmap, atMs, error)) {
             code = session_.Report("--record " + options_.record + ": " + error, kExitFailed);
             return false;
         }
@@ -201,6 +203,7 @@ private:
     int64_t fullReads_ = 0;
     int64_t written_ = 0;
     std::optional<WatchRecording> recording_;
+    int64_t lastSettled_ = 0; // the refresh whose picture was written last
     Clock::time_point liveStart_;
 };
 

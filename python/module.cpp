@@ -10,10 +10,12 @@
 #include "python/comparison.h"
 #include "python/gil_gate.h"
 #include "python/key_event_stream.h"
+#include "python/live_stream.h"
 #include "python/phone_handle.h"
 #include "python/python_text.h"
 #include "python/region_argument.h"
 #include "python/screen.h"
+#include "python/screen_from_png.h"
 #include "python/simulator_handle.h"
 #include "transport/port_enumeration.h"
 
@@ -87,6 +89,32 @@ does the phone's close() from any thread: the iteration ends as if no event came
              R"doc(Up to `count` events, waiting at most `timeout` seconds in all (None: the timeout given to
 key_events()). Fewer come back when the time ran out. Raises PortError when the port failed.)doc");
 
+    py::class_<LiveStream>(m, "LiveView", R"doc(The live view of a phone's display inside a ``with`` block.
+
+Entering the block starts the live view (a full read, then refreshes that fetch only what changed),
+leaving it ends it. Iterating yields (picture, regions) each time refreshes fetched something: the
+picture as a Screen, and the (left, top, right, bottom) boxes fetched since the last step, bounds
+inclusive. Iteration ends when no change came within the timeout given to live(). A live view that
+ends by itself (the phone went away) raises PortError. Ctrl-C ends a wait at once.)doc")
+        .def("__enter__",
+             [](LiveStream& s) -> LiveStream& {
+                 s.Enter();
+                 return s;
+             })
+        .def("__exit__", [](LiveStream& s, const py::args&) { s.Exit(); })
+        .def("__iter__", [](LiveStream& s) -> LiveStream& { return s; })
+        .def("__next__", [](LiveStream& s) {
+            std::optional<LiveStream::Frame> frame = s.Next();
+            if (!frame) {
+                throw py::stop_iteration();
+            }
+            py::list boxes;
+            for (const LiveRegion& r : frame->second) {
+                boxes.append(py::make_tuple(r.firstColumn, r.firstRow, r.lastColumn, r.lastRow));
+            }
+            return py::make_tuple(frame->first, boxes);
+        });
+
     py::class_<PhoneHandle, std::shared_ptr<PhoneHandle>>(m, "Phone",
                                                           R"doc(A phone on a port, made by panelgrab.open().
 
@@ -135,6 +163,14 @@ long each key is held and the pause after it, in milliseconds; the phone counts 
             "timeout"_a = py::none(),
             R"doc(The phone's key events as a context manager and iterator (see KeyEvents). `timeout`:
 seconds iteration waits for the next event before it ends; None waits for ever.)doc")
+        .def(
+            "live",
+            [](const std::shared_ptr<PhoneHandle>& p, std::size_t display, std::optional<double> fullEvery,
+               std::optional<double> timeout) { return LiveStream(p, display, fullEvery, timeout); },
+            "display"_a = 0, py::kw_only(), "full_every"_a = py::none(), "timeout"_a = py::none(),
+            R"doc(The live view of a display as a context manager and iterator (see LiveView): each step gives
+(picture, regions) once a refresh fetched something. `full_every`: seconds between full reads (None:
+30, 0: none after the first); `timeout`: seconds a step waits for a change before the iteration ends.)doc")
         .def(
             "gui_object",
             [](PhoneHandle& p) {
@@ -249,6 +285,8 @@ for an unreadable file, ValueError for a region wholly outside the pictures.)doc
         .def("__repr__", [](const Screen& s) {
             return "<panelgrab.Screen " + std::to_string(s.width()) + "x" + std::to_string(s.height()) + ">";
         });
+    m.def("screen_from_png", &ScreenFromPng, "png"_a,
+          "A Screen from a PNG file's bytes (no picture text: region_checksum() raises PictureError).");
 }
 
 void BindPorts(py::module_& m) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -488,6 +489,69 @@ uint32_t PhoneHandle::RegionChecksum(uint64_t generation, const DisplayRegion& r
         Fail("the region checksum", result);
     }
     return static_cast<uint32_t>(checksum);
+}
+
+// Live view.
+
+void PhoneHandle::StartLive(std::size_t position, std::optional<double> fullEverySeconds,
+                            const std::shared_ptr<LiveUpdateQueue>& queue) {
+    const Guard guard = Lock();
+    DisplayList displays;
+    int32_t result = Call([&](PhoneLink& phone) { return phone.GetDisplayList(displays); });
+    if (result != kPhoneOk) {
+        Fail("reading the display list", result);
+    }
+    if (position >= displays.size()) {
+        throw py::index_error("the phone has no display " + std::to_string(position) + " (it describes " +
+                              std::to_string(displays.size()) + ", numbered from 0)");
+    }
+    LiveViewOptions options;
+    if (fullEverySeconds) {
+        options.fullReadEveryMs = static_cast<int32_t>(*fullEverySeconds * 1000);
+    }
+    result = Call([&](PhoneLink& phone) {
+        phone.SetLiveUpdateHandler(queue->Handler());
+        return phone.StartLiveView(displays[position], options);
+    });
+    if (result != kPhoneOk) {
+        Fail("starting the live view", result);
+    }
+}
+
+void PhoneHandle::StopLive() {
+    const Guard guard = Lock();
+    if (phone_) {
+        const py::gil_scoped_release release;
+        phone_->StopLiveView();
+        phone_->SetLiveUpdateHandler(nullptr);
+    }
+}
+
+std::shared_ptr<Screen> PhoneHandle::LivePicture() {
+    const Guard guard = Lock();
+    CheckOpen();
+    const DisplayBitmap* picture = nullptr;
+    std::vector<RowSpan> changed;
+    {
+        const py::gil_scoped_release release;
+        if (phone_->GetLiveImage(picture, changed) != kPhoneOk) {
+            picture = nullptr;
+        }
+    }
+    if (picture == nullptr) {
+        Raise({ErrorKind::Picture, label_ + ": the live view has no picture yet"});
+    }
+    // A generation no grab has: the picture text behind it is the live view's, not a grab's.
+    return std::make_shared<Screen>(*picture, weak_from_this(), std::numeric_limits<uint64_t>::max());
+}
+
+std::optional<std::string> PhoneHandle::LiveFailure() {
+    const Guard guard = Lock();
+    if (!phone_ || phone_->IsLiveViewRunning()) {
+        return std::nullopt;
+    }
+    std::string failure = phone_->GetLiveFailure();
+    return failure.empty() ? std::nullopt : std::optional<std::string>(std::move(failure));
 }
 
 } // namespace panelgrab::python

@@ -15,6 +15,7 @@
 
 #include "phone/phone_link.h"
 #include "python/key_event_queue.h"
+#include "python/live_update_queue.h"
 #include "python/trace_bridge.h"
 #include "sim/simulated_phone.h"
 #include "transport/session_recorder.h"
@@ -80,6 +81,16 @@ public:
 
     // The local checksum over the picture text of grab `generation`, while no later grab replaced it.
     uint32_t RegionChecksum(uint64_t generation, const DisplayRegion& region);
+
+    // Live view (see LiveStream): starts it on display `position`, each refresh pushed into `queue`;
+    // `fullEverySeconds` none keeps the default period of full reads. One at a time.
+    void StartLive(std::size_t position, std::optional<double> fullEverySeconds,
+                   const std::shared_ptr<LiveUpdateQueue>& queue);
+    void StopLive();
+    // The live picture as it is now.
+    std::shared_ptr<Screen> LivePicture();
+    // Why the live view ended by itself; none while it runs or after StopLive.
+    std::optional<std::string> LiveFailure();
 
 private:
     PhoneHandle() = default;

@@ -59,6 +59,50 @@ void DrawHighlight(Picture& image, int64_t step) {
     }
 }
 
+void Fill(Picture& image, const ScreenBox& box, Rgb colour) {
+    for (int y = box.top; y <= box.bottom; ++y) {
+        for (int x = box.left; x <= box.right; ++x) {
+            Put(image, x, y, colour);
+        }
+    }
+}
+
+void DrawRowsTrade(Picture& image, int64_t step) {
+    const ScreenBox box = RowsTradeBox();
+    const int first = box.top + static_cast<int>(step % 2);
+    for (int x = box.left; x <= box.right; ++x) {
+        const auto v = static_cast<uint8_t>(6 * (x - box.left));
+        Put(image, x, first, {v, 40, 200});
+        Put(image, x, box.top + box.bottom - first, {200, static_cast<uint8_t>(255 - v), 0});
+    }
+}
+
+void DrawPixelsTrade(Picture& image, int64_t step) {
+    const ScreenBox box = PixelsTradeBox();
+    Fill(image, box, {0, 0, 0});
+    const bool traded = step % 2 != 0;
+    Put(image, box.left + 2, box.top, traded ? Rgb{0, 0, 255} : Rgb{255, 0, 0});
+    Put(image, box.left + 13, box.top, traded ? Rgb{255, 0, 0} : Rgb{0, 0, 255});
+}
+
+void DrawMovingBlock(Picture& image, int64_t step) {
+    const ScreenBox box = MovingBlockBox();
+    Fill(image, box, {0, 0, 0});
+    const int left = box.left + 1 + static_cast<int>(step % 8);
+    Fill(image, {left, box.top + 1, left + 5, box.top + 6}, {255, 255, 255});
+}
+
+void DrawChecker(Picture& image, int64_t step) {
+    const ScreenBox box = CheckerBox();
+    const bool flipped = step % 2 != 0;
+    for (int y = box.top; y <= box.bottom; ++y) {
+        for (int x = box.left; x <= box.right; ++x) {
+            const uint8_t v = ((x + y) % 2 == 0) != flipped ? 255 : 0;
+            Put(image, x, y, {v, v, v});
+        }
+    }
+}
+
 // The test card's text starts two pixels into its lowest three eighths.
 int FirstRowTop(int height) {
     return height * 5 / 8 + 1;
@@ -83,9 +127,37 @@ ScreenBox ListRowBox(int width, int height, int row) {
     return {1, top, width - 2, top + kRowPitch - 1};
 }
 
+ScreenBox RowsTradeBox() {
+    return {8, 100, 47, 101};
+}
+
+ScreenBox PixelsTradeBox() {
+    return {56, 100, 71, 100};
+}
+
+ScreenBox MovingBlockBox() {
+    return {80, 100, 111, 107};
+}
+
+ScreenBox CheckerBox() {
+    return {120, 100, 121, 101};
+}
+
 void DrawAnimationStep(Picture& image, const SimAnimation& animation, int64_t step) {
     if (animation.highlight) {
         DrawHighlight(image, step);
+    }
+    if (animation.rows) {
+        DrawRowsTrade(image, step);
+    }
+    if (animation.pixels) {
+        DrawPixelsTrade(image, step);
+    }
+    if (animation.block) {
+        DrawMovingBlock(image, step);
+    }
+    if (animation.checker) {
+        DrawChecker(image, step);
     }
     if (animation.clock) {
         DrawClock(image, step);
@@ -93,19 +165,23 @@ void DrawAnimationStep(Picture& image, const SimAnimation& animation, int64_t st
 }
 
 bool ParseAnimationParts(std::string_view text, SimAnimation& animation) {
-    SimAnimation parsed = animation;
-    parsed.clock = false;
-    parsed.highlight = false;
+    SimAnimation parsed;
+    parsed.periodMs = animation.periodMs;
+    const struct {
+        std::string_view name;
+        bool SimAnimation::*part;
+    } kParts[] = {{"clock", &SimAnimation::clock}, {"highlight", &SimAnimation::highlight},
+                  {"rows", &SimAnimation::rows},   {"pixels", &SimAnimation::pixels},
+                  {"block", &SimAnimation::block}, {"checker", &SimAnimation::checker}};
     while (true) {
         const std::size_t comma = text.find(',');
-        const std::string_view part = text.substr(0, comma);
-        if (part == "clock") {
-            parsed.clock = true;
-        } else if (part == "highlight") {
-            parsed.highlight = true;
-        } else {
+        const std::string_view name = text.substr(0, comma);
+        const auto known = std::find_if(std::begin(kParts), std::end(kParts),
+                                        [name](const auto& part) { return part.name == name; });
+        if (known == std::end(kParts)) {
             return false;
         }
+        parsed.*(known->part) = true;
         if (comma == std::string_view::npos) {
             break;
         }

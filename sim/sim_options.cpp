@@ -253,9 +253,12 @@ const SimOptionSpec kSimOptions[] = {
      "--animate-period: a clock (steps since the start as MM:SS, white on black, in\n"
      "the box W-36,2,W-3,10 of a W pixels wide display) and a highlight (colours\n"
      "inverted) moving down the list rows (the test card's text lines, 9 pixels\n"
-     "high from H*5/8+1, at most four). PARTS: clock, highlight or clock,highlight\n"
-     "(the default)",
-     "expected clock, highlight or clock,highlight", ParseAnimate},
+     "high from H*5/8+1, at most four). PARTS, comma-separated: clock, highlight\n"
+     "(these two are the default), and changes hard for checksums in rows 100-107:\n"
+     "rows (two rows trading contents), pixels (two pixels of a row trading\n"
+     "values), block (a block moving one pixel), checker (a 2x2 checkerboard\n"
+     "flipping)",
+     "expected parts among clock, highlight, rows, pixels, block, checker", ParseAnimate},
     {"--animate-period", "MS", "how long one animation step lasts (default 1000; 10-3600000)",
      "expected milliseconds 10-3600000",
      [](SimOptions& o, const std::string& v, std::string&) {

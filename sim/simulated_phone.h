@@ -22,8 +22,13 @@ struct SimDisplay {
 struct SimAnimation {
     bool clock = false;     // a clock in the top-right corner (see ClockBox)
     bool highlight = false; // a highlight moving down the list rows (see ListRowBox)
+    // Changes that keep the sums of many rectangles (see the boxes in screen_animation.h):
+    bool rows = false;    // two neighbouring rows trading contents
+    bool pixels = false;  // two pixels of one row trading values
+    bool block = false;   // a flat block moving one pixel to the right
+    bool checker = false; // a 2 x 2 checkerboard flipping (keeps every row's and column's sum)
     int periodMs = 1000;
-    bool any() const { return clock || highlight; }
+    bool any() const { return clock || highlight || rows || pixels || block || checker; }
 };
 
 // Every knob of the simulated phone; the command-line options of panelgrab-phonesim map onto it.

@@ -17,9 +17,10 @@ from typing import Any, Callable, List, Optional, TextIO, Union
 from ._native import (Comparison, Display, KeyEvent, KeyEvents, Phone, PortInfo, Screen)
 from . import _native
 from .errors import Error, PhoneError, PhoneNotResponding, PictureError, PortError
+from .remote import RemotePhone, connect
 
 __all__ = [
-    "open", "ports", "SimulatedPhone", "Phone", "Screen", "Comparison", "Display", "KeyEvent", "KeyEvents",
+    "open", "connect", "RemotePhone", "ports", "SimulatedPhone", "Phone", "Screen", "Comparison", "Display", "KeyEvent", "KeyEvents",
     "PortInfo", "Error", "PortError", "PhoneNotResponding", "PhoneError", "PictureError",
 ]
 

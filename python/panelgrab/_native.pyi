@@ -54,6 +54,22 @@ class KeyEvents:
         """Up to `count` events, waiting at most `timeout` seconds in all (None: the timeout given to
         key_events()). Fewer come back when the time ran out. Raises PortError when the port failed."""
 
+class LiveView:
+    """The live view of a phone's display inside a ``with`` block.
+
+    Entering the block starts the live view (a full read, then refreshes that fetch only what
+    changed), leaving it ends it. Iterating yields (picture, regions) each time refreshes fetched
+    something: the picture as a Screen, and the (left, top, right, bottom) boxes fetched since the
+    last step, bounds inclusive. Iteration ends when no change came within the timeout given to
+    live(). A live view that ends by itself (the phone went away) raises PortError. Ctrl-C ends a
+    wait at once.
+    """
+    def __enter__(self) -> "LiveView": ...
+    def __exit__(self, exc_type: Optional[Type[BaseException]], exc: Optional[BaseException],
+                 traceback: Optional[TracebackType]) -> None: ...
+    def __iter__(self) -> Iterator[Tuple[Screen, List[Tuple[int, int, int, int]]]]: ...
+    def __next__(self) -> Tuple[Screen, List[Tuple[int, int, int, int]]]: ...
+
 class Comparison:
     """What Screen.compare() found."""
     @property
@@ -160,6 +176,12 @@ class Phone:
     def key_events(self, timeout: Optional[float] = None) -> KeyEvents:
         """The phone's key events as a context manager and iterator (see KeyEvents). `timeout`:
         seconds iteration waits for the next event before it ends; None waits for ever."""
+    def live(self, display: int = 0, *, full_every: Optional[float] = None,
+             timeout: Optional[float] = None) -> LiveView:
+        """The live view of a display as a context manager and iterator (see LiveView): each step
+        gives (picture, regions) once a refresh fetched something. `full_every`: seconds between
+        full reads (None: 30, 0: none after the first); `timeout`: seconds a step waits for a change
+        before the iteration ends."""
     def gui_object(self) -> Dict[str, str]:
         """The phone's current GUI object as a dict of its fields (upper-case keys, text values)."""
     def send(self, text: str) -> str:
@@ -209,3 +231,6 @@ def open(port: str, baud: Union[int, str] = 115200, *, init_commands: Union[bool
 
 def ports() -> List[PortInfo]:
     """The machine's serial ports, never opening one."""
+
+def screen_from_png(png: bytes) -> Screen:
+    """A Screen from a PNG file's bytes (no picture text: region_checksum() raises PictureError)."""

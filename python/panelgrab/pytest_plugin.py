@@ -2,14 +2,16 @@
 ``pytest_plugins``).
 
 It gives a ``phone`` fixture, an open panelgrab.Phone on the port that ``--panelgrab-port`` names
-(default: the simulated phone) at ``--panelgrab-baud``, closed after each test. When a test that
+(default: the simulated phone) at ``--panelgrab-baud``, closed after each test; with
+``--panelgrab-server URL --panelgrab-phone NAME`` it is that phone of a lab server instead
+(panelgrab.connect), which people may watch while the test runs. When a test that
 uses it fails, the phone's current screen is saved as a PNG next to the test report: in the folder
 of the ``--junitxml`` file, or ``--panelgrab-screens``, or else the current folder. The report's
 "panelgrab" section and its ``panelgrab_screen`` property name the file.
 """
 import os
 import re
-from typing import Iterator, Optional
+from typing import Iterator, Optional, Union
 
 import pytest
 
@@ -23,15 +25,26 @@ def pytest_addoption(parser: pytest.Parser) -> None:
                          '"sim:OPTIONS" passes the simulated phone\'s options)')
     group.addoption("--panelgrab-baud", type=int, default=115200,
                     help="baud rate of that port (default: 115200)")
+    group.addoption("--panelgrab-server", default=None, metavar="URL",
+                    help="a lab server (panelgrab-server) whose phone the fixture uses instead of a port")
+    group.addoption("--panelgrab-phone", default=None, metavar="NAME",
+                    help="the name of that phone on the lab server")
     group.addoption("--panelgrab-screens", default=None, metavar="FOLDER",
                     help="where the screens of failed tests go (default: the --junitxml report's folder, "
                          "else the current folder)")
 
 
 @pytest.fixture
-def phone(request: pytest.FixtureRequest) -> Iterator[panelgrab.Phone]:
+def phone(request: pytest.FixtureRequest) -> Iterator[Union[panelgrab.Phone, panelgrab.RemotePhone]]:
     """The phone on --panelgrab-port, opened for the test and closed after it."""
     config = request.config
+    server, name = config.getoption("panelgrab_server"), config.getoption("panelgrab_phone")
+    if server or name:
+        if not (server and name):
+            raise pytest.UsageError("--panelgrab-server and --panelgrab-phone are given together")
+        with panelgrab.connect(server, name) as remote:
+            yield remote
+        return
     port, baud = config.getoption("panelgrab_port"), config.getoption("panelgrab_baud")
     with panelgrab.open(port, baud=baud) as opened:
         yield opened
@@ -59,7 +72,7 @@ def pytest_runtest_makereport(item: pytest.Item, call: pytest.CallInfo) -> Itera
     if report.when != "call" or not report.failed:
         return
     opened = getattr(item, "funcargs", {}).get("phone")
-    if not isinstance(opened, panelgrab.Phone) or opened.closed:
+    if not isinstance(opened, (panelgrab.Phone, panelgrab.RemotePhone)) or opened.closed:
         return
     path = _screen_path(item)
     try:

@@ -144,3 +144,24 @@ def test_baud_auto_finds_the_rate_the_phone_answers_at(open_sim):
 def test_ports_are_described_as_the_command_line_lists_them():
     for port in panelgrab.ports():
         assert str(port).startswith(port.path)
+
+
+def test_live_view_yields_each_change_with_its_regions(open_sim):
+    phone = open_sim("--animate=block,--animate-period=100")
+    with phone.live(timeout=5, full_every=0) as view:
+        steps = [next(view) for _ in range(4)]
+        phone.press("1")  # keys take turns with the refreshes
+    first_screen, first_regions = steps[0]
+    assert (first_screen.width, first_screen.height) == (176, 220)
+    assert first_regions == [(0, 0, 175, 219)], "the opening full read"
+    for screen, regions in steps[1:]:
+        assert regions, "a step comes only once something was fetched"
+        for left, top, right, bottom in regions:  # the moving block's rows, within the bands around them
+            assert 92 <= top <= bottom <= 115, regions
+    moved = steps[-1][0]
+    grabbed = phone.grab()  # the port is free again after the block
+    assert moved.width == grabbed.width
+    with pytest.raises(ValueError, match="inside the block"):
+        next(iter(phone.live()))
+    with pytest.raises(ValueError, match="seconds"):
+        phone.live(timeout=-1)

@@ -132,6 +132,22 @@ BandChecksums::Outcome BandChecksums::FetchAndSettle(Band& band, int32_t before,
     return Outcome::Done;
 }
 
+BandChecksums::Agreement BandChecksums::SumsAgreeWith(const LocalSum& local) const {
+    Agreement agreement = Agreement::Unknown;
+    for (const Band& band : bands_) {
+        if (!band.known || !band.settled) {
+            continue;
+        }
+        if (local(band.top, band.bottom) != band.value) {
+            return Agreement::Disagree;
+        }
+        if (band.value != 0) {
+            agreement = Agreement::Agree;
+        }
+    }
+    return agreement;
+}
+
 void BandChecksums::Add(std::vector<RowSpan>& spans, int32_t first, int32_t last) {
     if (!spans.empty() && spans.back().last + 1 >= first) {
         spans.back().last = std::max(spans.back().last, last);

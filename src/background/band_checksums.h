@@ -48,6 +48,13 @@ public:
     // meanwhile), then the band's sum is asked again. Fetches of touching rows are merged.
     Outcome Refresh(const AskSum& ask, const FetchRows& fetch);
 
+    // Whether the phone sums as `local` does: its sums of the bands that stayed still while they
+    // were fetched, against `local`'s sums of the same rows of the picture. Unknown when no such
+    // band has a sum other than 0 (every plain sum of black is 0).
+    enum class Agreement { Agree, Disagree, Unknown };
+    using LocalSum = std::function<int32_t(int32_t top, int32_t bottom)>;
+    Agreement SumsAgreeWith(const LocalSum& local) const;
+
     // Requests of a refresh that finds nothing changed.
     std::size_t bands() const { return bands_.size(); }
     // Requests of ReadAll: every band twice, every smallest band once (a band that is its own only

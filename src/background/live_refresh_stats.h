@@ -9,7 +9,8 @@ namespace panelgrab {
 struct LiveRefreshStats {
     int64_t number = 0;           // 1 for the opening full read, then counting on
     bool fullRead = false;        // every line was read: the opening one, asked for, periodic, or no sums
-    int32_t linesFetched = 0;     // display lines transferred
+    int32_t linesFetched = 0;     // display lines transferred, whole or in part
+    int64_t pixelsFetched = 0;    // pixels those lines carried
     int64_t bytesReceived = 0;    // bytes the port received meanwhile, echoes and answers included
     int32_t checksumRequests = 0; // AT*ZAPC requests sent
     int64_t microseconds = 0;     // wall time the refresh took

@@ -55,6 +55,13 @@ public:
     // the rest of the picture stays as it was. Lines outside the display are skipped. False without
     // a current entry or when a line was refused or not answered (errorText says why).
     bool FetchLines(SerialPort& port, int firstLine, int lastLine);
+    // Fetches columns firstColumn..lastColumn of display line `line` of the current entry with
+    // AT*ZIPI into their place in the picture text, under the lock (pixels smaller than a character
+    // are widened to whole characters). `served` is false, with nothing stored, when the pixel format
+    // has no fixed place per pixel or the answer does not hold exactly the characters those columns
+    // take: the caller then fetches whole lines. False without a current entry, for a line outside
+    // the display, or when the exchange failed (errorText says why).
+    bool FetchLineColumns(SerialPort& port, int line, int firstColumn, int lastColumn, bool& served);
     // Reads the current entry's whole picture again in bulk, over the text it already holds.
     bool ReadWholeAgain(SerialPort& port);
     // Asks the phone for its displays (either dialect) into `list` (emptied first).

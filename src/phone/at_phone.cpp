@@ -1,5 +1,7 @@
 #include "phone/at_phone.h"
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 #include <utility>
 
@@ -294,6 +296,7 @@ int32_t AtPhone::StartLiveView(const DisplayInfo& display, const LiveViewOptions
     }
     liveTask.reset(); // an ended job's worker has left; its destructor joins it
     liveTask = std::make_unique<LiveViewTask>(display, options, *port);
+    liveTask->SetUpdateHandler(liveHandler);
     return liveTask->Start() ? kPhoneOk : kPhoneFailed;
 }
 
@@ -315,6 +318,10 @@ int32_t AtPhone::RequestLiveFullRead() {
     }
     liveTask->RequestFullRead();
     return kPhoneOk;
+}
+
+std::shared_ptr<const Picture> AtPhone::GetLiveSnapshot(int64_t* refreshNumber) {
+    return liveTask ? liveTask->Snapshot(refreshNumber) : nullptr;
 }
 
 int32_t AtPhone::GetLiveImage(const DisplayBitmap*& picture, std::vector<RowSpan>& changedRows) {
@@ -341,6 +348,20 @@ std::string AtPhone::GetLiveNotice() {
 
 std::string AtPhone::GetLiveFailure() {
     return liveTask ? liveTask->FailureText() : std::string();
+}
+
+// Live view, pushed to the client.
+
+int32_t AtPhone::SetLiveUpdateHandler(LiveUpdateHandler handler) {
+    liveHandler = std::move(handler);
+    if (liveTask) {
+        liveTask->SetUpdateHandler(liveHandler);
+    }
+    return kPhoneOk;
+}
+
+bool AtPhone::WaitForLiveRefresh(int32_t timeoutMs) {
+    return !liveTask || liveTask->WaitForRefresh(std::chrono::milliseconds(std::max(timeoutMs, 0)));
 }
 
 int32_t AtPhone::SendCommand(const std::string& command, std::string& answer) {

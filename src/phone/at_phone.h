@@ -54,9 +54,14 @@ public:
     bool IsLiveViewRunning() override;
     int32_t RequestLiveFullRead() override;
     int32_t GetLiveImage(const DisplayBitmap*& picture, std::vector<RowSpan>& changedRows) override;
+    std::shared_ptr<const Picture> GetLiveSnapshot(int64_t* refreshNumber = nullptr) override;
     int32_t TakeLiveRefreshes(std::vector<LiveRefreshStats>& finished) override;
     std::string GetLiveNotice() override;
     std::string GetLiveFailure() override;
+    // Live view, pushed to the client.
+    int32_t SetLiveUpdateHandler(LiveUpdateHandler handler) override;
+    bool WaitForLiveRefresh(int32_t timeoutMs) override;
+
     int32_t SendCommand(const std::string& command, std::string& answer) override;
     void SetTraceSink(TraceSink* sink) override;
 
@@ -78,6 +83,7 @@ private:
 
     std::unique_ptr<ScreenReadTask> readTask;
     std::unique_ptr<LiveViewTask> liveTask;
+    LiveUpdateHandler liveHandler; // given to every live view job
     std::unique_ptr<KeyEventListener> keyListener;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "background/live_refresh_stats.h"
+#include "background/live_update.h"
 #include "background/live_view_options.h"
 #include "background/row_span.h"
 #include "capture/display_bitmap.h"
@@ -30,8 +31,10 @@ enum PhoneResult : int32_t {
     kPhoneBadAnswer = 6,  // the phone answered, but the answer was not usable
 };
 
-// The interface through which a client talks to a phone. Every operation is called from one
-// thread (the client's); the key events arrive on the listener's worker thread.
+// The interface through which a client talks to a phone. The operations run one at a time: the
+// client serialises them (on one thread, or under a lock of its own); ClosePortNow may come from any
+// thread at any time; the key events arrive on the listener's worker thread. docs/ARCHITECTURE.md
+// has the whole threading table.
 //
 // Key events: StartKeyEvents switches the phone's reporting on and delivers every key report to the
 // client, also those that arrive during another command or a picture transfer. StopKeyEvents returns
@@ -119,6 +122,14 @@ public:
         changedRows.clear();
         return kPhoneFailed;
     }
+    // The live picture as the last refresh that found nothing left to mend left it: never a
+    // picture a refresh is still changing or a change only partly mended, so it is what files and
+    // recordings are made of (GetLiveImage shows every row as soon as it arrives). Immutable and
+    // shared; null with no job or before its first such refresh.
+    // `refreshNumber` (optional) gets the number of that refresh.
+    virtual std::shared_ptr<const Picture> GetLiveSnapshot(int64_t* /*refreshNumber*/ = nullptr) {
+        return nullptr;
+    }
     // Moves what each refresh finished since the last call did into `finished`, oldest first (the
     // job keeps the last 1024; LiveRefreshStats::number shows a gap). kPhoneFailed when no job.
     virtual int32_t TakeLiveRefreshes(std::vector<LiveRefreshStats>& finished) {
@@ -131,6 +142,20 @@ public:
     // Why the live view ended by itself (the port's text, e.g. a phone gone, or the screen buffer's);
     // empty while it runs, when StopLiveView ended it, and with no job.
     virtual std::string GetLiveFailure() { return {}; }
+
+    // Live view, pushed to the client (instead of polling the operations above):
+    // `handler` gets every refresh as soon as it has ended, with what it did and the regions of the
+    // picture it fetched (rows with their columns), and while it goes on what it fetched so far
+    // (LiveUpdate::partial), on the live view's worker thread; it holds for
+    // this and every later live view until replaced, and an empty one ends the calls. The handler
+    // should only note the update and wake its own thread, which then calls GetLiveImage and
+    // TakeLiveRefreshes; it must not call the phone object itself. Returns once a call in progress
+    // has returned (so not from inside the handler). kPhoneFailed for a phone object without a live view.
+    virtual int32_t SetLiveUpdateHandler(LiveUpdateHandler /*handler*/) { return kPhoneFailed; }
+    // Blocks until a refresh not yet taken with TakeLiveRefreshes has ended, rows were handed out
+    // since the last GetLiveImage or TakeLiveRefreshes, or the live view has ended, or `timeoutMs` has
+    // passed; true unless the time passed (also true with no live view).
+    virtual bool WaitForLiveRefresh(int32_t /*timeoutMs*/) { return true; }
 
     // The port's fixed text and OS reason of the last failure, for messages.
     const SerialPort& Port() const { return *port; }

@@ -145,6 +145,26 @@ TEST_F(ScreenImageExchange, RefusedBulkFallsBackToLines) {
                                         "AT*ZIPI=0,0,2\r", "AT*ZIPI=1,0,2\r"}));
 }
 
+// Some columns of a line land in their place; a phone that answers with other than exactly those
+// columns' characters (a whole line) has nothing stored, and the caller is told to fetch lines.
+TEST_F(ScreenImageExchange, LineColumnsLandInPlaceOrAreNotServed) {
+    for (int i = 0; i < 2; ++i) {
+        peer.Respond("AT*ZISI=?\r\r\n*ZISI: (2),(3),(16)\r\n\r\nOK\r\n"); // 3 x 2, 4 characters a pixel
+    }
+    peer.Respond("\r\n*ZIPI: ABCDEF01\r\n\r\nOK\r\n");
+    peer.Respond("\r\n*ZIPI: 123456789ABC\r\n\r\nOK\r\n");
+    ASSERT_TRUE(image.SelectDisplay(*port, 0));
+    bool served = false;
+    ASSERT_TRUE(image.FetchLineColumns(*port, 1, 1, 2, served));
+    EXPECT_TRUE(served);
+    ASSERT_TRUE(image.FetchLineColumns(*port, 0, 0, 0, served));
+    EXPECT_FALSE(served) << "a whole line for one pixel";
+    EXPECT_FALSE(image.FetchLineColumns(*port, 2, 0, 0, served)) << "no line 2";
+    EXPECT_EQ(Rendered(image), Decoded(*image.current(), "0000000000000000ABCDEF01", false));
+    EXPECT_EQ(CommandsAfterOpen(),
+              (std::vector<std::string>{"AT*ZISI=?\r", "AT*ZISI=?\r", "AT*ZIPI=1,1,2\r", "AT*ZIPI=0,0,0\r"}));
+}
+
 TEST_F(ScreenImageExchange, AbsurdDisplayIsRefused) {
     AnswerListTests("65535, 65535, 16");
     peer.Respond("\r\n*ZISI: 65535, 65535, 16\r\nOK\r\n");

@@ -145,22 +145,28 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
         std::vector<std::string> args;
         bool clock, highlight;
         int periodMs;
+        bool hard = false; // rows, pixels, block and checker
     } animations[] = {
         {{"--animate"}, true, true, 1000},
         {{"--animate", "--baud", "9600"}, true, true, 1000}, // takes no next word as a value
         {{"--animate=clock", "--animate-period=250"}, true, false, 250},
         {{"--animate=highlight,clock"}, true, true, 1000},
         {{"--animate=highlight"}, false, true, 1000},
+        {{"--animate=rows,pixels,block,checker"}, false, false, 1000, true},
     };
     for (const auto& c : animations) {
         const SimAnimation animation = Parsed(c.args).animation;
-        EXPECT_EQ((std::tuple{animation.clock, animation.highlight, animation.periodMs}),
-                  (std::tuple{c.clock, c.highlight, c.periodMs}))
+        EXPECT_EQ((std::tuple{animation.clock, animation.highlight, animation.periodMs, animation.rows,
+                              animation.pixels, animation.block, animation.checker}),
+                  (std::tuple{c.clock, c.highlight, c.periodMs, c.hard, c.hard, c.hard, c.hard}))
             << testing::PrintToString(c.args);
     }
     // Options apply in the order given: the last of --echo and --no-echo wins.
     EXPECT_TRUE(Parsed({"--no-echo", "--echo"}).echo);
     EXPECT_FALSE(Parsed({"--echo", "--no-echo"}).echo);
+    SimAnimation kept;
+    EXPECT_FALSE(ParseAnimationParts("clock,wobble", kept));
+    EXPECT_FALSE(kept.any()) << "a refused list changes nothing";
 }
 
 // A replay matches each command with the next recorded one of its text, skipping what lies between,
@@ -207,15 +213,16 @@ TEST(ReplayScript, MatchesCommandsInOrderAndKeepsItsPlaceOnAMiss) {
 }
 
 // Each part of the animation changes only its own place, at every step.
-TEST(ScreenAnimation, EachStepChangesOnlyTheClockOrTheListRows) {
+TEST(ScreenAnimation, EachStepChangesOnlyItsPartsOwnBox) {
     ASSERT_EQ(ListRowCount(176, 220), 4);
     const ScreenBox rows{1, ListRowBox(176, 220, 0).top, 174, ListRowBox(176, 220, 3).bottom};
     const struct {
         SimAnimation animation;
         ScreenBox where;
     } cases[] = {
-        {{.clock = true}, ClockBox(176)},
-        {{.highlight = true}, rows},
+        {{.clock = true}, ClockBox(176)},    {{.highlight = true}, rows},
+        {{.rows = true}, RowsTradeBox()},    {{.pixels = true}, PixelsTradeBox()},
+        {{.block = true}, MovingBlockBox()}, {{.checker = true}, CheckerBox()},
     };
     const Picture card = ExpectedPicture(SimOptions{}, 0);
     for (const auto& c : cases) {

@@ -1,0 +1,97 @@
+"""panelgrab.connect(): a phone of a lab server (panelgrab-server, started here with two simulated
+phones) through the same Phone API. Skipped unless PANELGRAB_SERVER_PROGRAM names the program."""
+import os
+import pathlib
+import re
+import subprocess
+import time
+
+import pytest
+
+import panelgrab
+
+README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
+REAL_PORT = 'panelgrab.open("/dev/ttyACM0", baud=115200)'
+
+
+@pytest.fixture(scope="module")
+def server_url():
+    program = os.environ.get("PANELGRAB_SERVER_PROGRAM")
+    if not program:
+        pytest.skip("PANELGRAB_SERVER_PROGRAM does not name panelgrab-server")
+    server = subprocess.Popen([program, "--listen", "127.0.0.1:0", "--phone", "a=sim", "--phone", "b=sim"],
+                              stdout=subprocess.PIPE, text=True)
+    try:
+        line = server.stdout.readline()
+        assert "listening on " in line, line
+        url = line.split("listening on ", 1)[1].strip()
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            try:
+                panelgrab.connect(url, "a").model()
+                panelgrab.connect(url, "b").model()
+                break
+            except panelgrab.PortError:
+                time.sleep(0.1)
+        yield url
+    finally:
+        server.terminate()
+        server.wait(10)
+
+
+def test_readme_example_runs_through_the_server(server_url, tmp_path, monkeypatch):
+    examples = [block for block in re.findall(r"```python\n(.*?)```", README.read_text(), re.S)
+                if REAL_PORT in block]
+    monkeypatch.chdir(tmp_path)
+    namespace = {}
+    code = examples[0].replace(REAL_PORT, f'panelgrab.connect("{server_url}", "a")')
+    exec(compile(code, str(README), "exec"), namespace)
+    assert namespace["phone"].closed and (tmp_path / "home.png").is_file()
+
+
+def test_grab_is_the_phones_picture(server_url):
+    with panelgrab.connect(server_url, "b") as remote, panelgrab.open("sim", fast_timing=True) as local:
+        screen = remote.grab()
+        assert (screen.width, screen.height) == (176, 220)
+        assert screen.compare(local.grab()).matches
+        assert [(d.number, d.width, d.height) for d in remote.displays()] == [(0, 176, 220)]
+
+
+def test_lock_keeps_others_keys_out_until_the_block_ends(server_url):
+    holder, other = panelgrab.connect(server_url, "a"), panelgrab.connect(server_url, "a")
+    with holder.lock(expires_s=1):
+        holder.press("1")
+        time.sleep(1.3)  # beyond the lifetime: held only because it is renewed
+        with pytest.raises(panelgrab.PhoneError, match="lock"):
+            other.press("1")
+        with pytest.raises(panelgrab.PhoneError):
+            with other.lock():
+                pass
+    other.press("1")
+
+
+def test_failures_raise_the_modules_errors(server_url):
+    with pytest.raises(panelgrab.PortError, match="no phone"):
+        panelgrab.connect(server_url, "nobody")
+    with pytest.raises(panelgrab.PortError, match="cannot be reached"):
+        panelgrab.connect("http://127.0.0.1:9", "a")
+    phone = panelgrab.connect(server_url, "a")
+    with pytest.raises(ValueError, match="keypad"):
+        phone.press('1"\r')
+    with pytest.raises(panelgrab.PhoneError, match="not available"):
+        phone.send("AT\r")
+    with pytest.raises(panelgrab.PictureError):
+        phone.grab().region_checksum((0, 0, 1, 1))
+
+
+def test_pytest_plugin_uses_the_server_phone(server_url, pytester):
+    pytester.makepyfile("""
+        import panelgrab
+
+        def test_model(phone):
+            assert isinstance(phone, panelgrab.RemotePhone)
+            assert phone.model() == "P200"
+    """)
+    result = pytester.runpytest_subprocess("-p", "panelgrab.pytest_plugin", "--panelgrab-server", server_url,
+                                           "--panelgrab-phone", "b")
+    result.assert_outcomes(passed=1)

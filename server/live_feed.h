@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "background/row_span.h"
+
+namespace panelgrab::server {
+
+// One picture of a phone's watched display: RGB rows, top down, unpadded.
+struct LiveFrame {
+    uint16_t width = 0;
+    uint16_t height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+// Someone watching a phone. Both calls come from the phone's threads and must return at once: a
+// viewer notes what changed and sends the newest state when its connection is ready for more.
+class LiveListener {
+public:
+    virtual void OnRows(RowSpan rows) = 0;
+    // A JSON text: a key event, a state change or a lock change.
+    virtual void OnMessage(const std::string& json) = 0;
+
+protected:
+    ~LiveListener() = default;
+};
+
+// The newest picture of one phone and the viewers to tell about its changes. Thread-safe.
+class LiveFeed {
+public:
+    // A listener that wants no pictures gets only the texts, and keeps no live view running.
+    void Add(const std::shared_ptr<LiveListener>& listener, bool wantsRows = true);
+    void Remove(const LiveListener* listener);
+    // The listeners that want pictures.
+    std::size_t Watchers() const;
+    // Every listener.
+    std::size_t Listeners() const;
+
+    // The newest picture; null before the first.
+    std::shared_ptr<const LiveFrame> Frame() const;
+    // Makes `frame` the newest and tells every viewer which rows changed.
+    void PublishFrame(std::shared_ptr<const LiveFrame> frame, const std::vector<RowSpan>& changed);
+    void PublishMessage(const std::string& json);
+
+private:
+    struct Entry {
+        std::weak_ptr<LiveListener> listener;
+        bool wantsRows;
+    };
+    std::vector<std::shared_ptr<LiveListener>> Listeners(bool onlyWantingRows) const;
+
+    mutable std::mutex lock_;
+    std::vector<Entry> listeners_;
+    std::shared_ptr<const LiveFrame> frame_;
+};
+
+} // namespace panelgrab::server

@@ -1,0 +1,141 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/display_info.h"
+#include "common/key_event_sink.h"
+#include "server/live_feed.h"
+#include "server/phone_spec.h"
+
+namespace panelgrab {
+class PhoneLink;
+namespace sim {
+class SimulatedPhone;
+}
+} // namespace panelgrab
+
+namespace panelgrab::server {
+
+enum class HostState { Connecting, Ready, Gone };
+const char* HostStateName(HostState state);
+
+struct HostStatus {
+    HostState state = HostState::Connecting;
+    std::string reason; // why the phone is gone
+    std::string portLabel;
+    std::string model;
+    DisplayList displays;
+};
+
+// How a phone operation asked of the host ended.
+struct HostReply {
+    enum class Kind { Ok, NotReady, Failed, NoSuchDisplay, Busy };
+    Kind kind = Kind::Ok;
+    std::string message;
+    std::vector<uint8_t> png;
+};
+
+// One phone and its session: the host's thread is the only one that talks to the phone object. It
+// opens the phone and opens it again when it comes back, runs the operations clients ask for one
+// at a time, keeps a live view running while anyone watches and publishes its pictures, and has the
+// phone report its key events while anyone listens (as a phone opened directly does: a press made
+// before someone listened is not reported to them later). (The phone's own session layer can take this place
+// later: the operations here are what a session gives.)
+//
+// Threading: every public call is safe from any thread and returns at once; a reply is delivered
+// on the host's thread.
+class PhoneHost : private KeyEventSink {
+public:
+    using Done = std::function<void(HostReply)>;
+    struct Timing {
+        std::chrono::milliseconds reconnectEvery{1000};
+        std::chrono::milliseconds healthCheckEvery{2000};
+        std::chrono::milliseconds livePollEvery{20};
+        std::chrono::milliseconds keyEventsLinger{3000}; // reports kept on after the last listener left
+        bool fastPort = false;                           // the port's waits shrunk, for tests
+    };
+    static constexpr std::size_t kMaxQueuedJobs = 64;
+
+    PhoneHost(PhoneSpec spec, Timing timing);
+    ~PhoneHost();
+    PhoneHost(const PhoneHost&) = delete;
+    PhoneHost& operator=(const PhoneHost&) = delete;
+
+    // Starts the simulated phone where the port names one, then the host's thread. False with a
+    // message when the simulator could not start.
+    bool Start(std::string& error);
+    void Stop();
+
+    const PhoneSpec& Spec() const { return spec_; }
+    HostStatus Status() const;
+    LiveFeed& Feed() { return feed_; }
+
+    // Presses `keys` (already checked) with AT+CKPD; timed when pressMs > 0.
+    void PressKeys(std::string keys, int pressMs, int pauseMs, Done done);
+    // The picture of display `index` as PNG: the live picture when it is current, else (or with
+    // `exact`) a full read.
+    void Grab(int index, bool exact, Done done);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    using Job = std::function<void()>;
+
+    bool Post(Job job, const Done& done);
+    void Loop();
+    void RunJobs();
+    void WaitForWork(std::chrono::milliseconds limit);
+    bool Connect();
+    void Lose(const std::string& reason);
+    void KeepLiveViewMatched();
+    void KeepKeyEventsMatched();
+    void PollLiveView();
+    void CheckHealth();
+    void SetStatus(HostState state, const std::string& reason);
+    std::string FailureOf(int32_t result) const;
+    HostReply GrabNow(int index, bool exact);
+
+    void OnKeyPressed(std::string key) override;
+    void OnKeyReleased(std::string key) override;
+    void OnKeyEventsStopped() override {}
+    void OnKeyEventsLost(const std::string& reason) override;
+
+    const PhoneSpec spec_;
+    const Timing timing_;
+    LiveFeed feed_;
+    std::unique_ptr<sim::SimulatedPhone> simulator_;
+    std::string devicePath_;
+
+    // The host's thread only.
+    std::unique_ptr<PhoneLink> phone_;
+    bool liveRunning_ = false;
+    bool keyEventsOn_ = false;
+    Clock::time_point nextKeyEventsTry_{}; // after the phone refused to report them
+    Clock::time_point lastListenerSeen_{};
+    Clock::time_point nextConnect_{};
+    Clock::time_point nextHealthCheck_{};
+
+    mutable std::mutex statusLock_;
+    HostStatus status_;
+
+    std::mutex jobLock_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool stopping_ = false;
+
+    std::mutex keyLostLock_;
+    std::string keyLostReason_;
+    std::atomic<bool> keyEventsLost_{false};
+    std::thread worker_;
+};
+
+} // namespace panelgrab::server

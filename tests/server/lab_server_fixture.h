@@ -1,0 +1,96 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/lab_server.h"
+#include "server_client.h"
+#include "sim/picture_source.h"
+#include "sim/simulated_phone.h"
+#include "support/sim_phone_fixture.h"
+
+namespace panelgrab::test {
+
+// A lab server on a free loopback port serving two simulated phones, "a" and "b", that the test
+// holds itself, so that it can change their pictures and see what they were sent.
+class LabServerTest : public ::testing::Test {
+protected:
+    static sim::SimOptions KeyReportingPhone() {
+        sim::SimOptions options;
+        options.keyEventPauseMs = 1;
+        return options;
+    }
+
+    LabServerTest() : phoneA_(KeyReportingPhone()), phoneB_(KeyReportingPhone()) {}
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(phoneA_.Start(error)) << error;
+        ASSERT_TRUE(phoneB_.Start(error)) << error;
+    }
+
+    // Starts the server with phones a and b and any `more`; waits until every phone is ready.
+    void StartServer(server::AccessRule access = {}, std::vector<server::PhoneSpec> more = {}) {
+        server::ServerOptions options;
+        options.listenPort = 0;
+        options.fastTiming = true;
+        options.phones = {{"a", phoneA_.DevicePath(), 115200}, {"b", phoneB_.DevicePath(), 115200}};
+        options.phones.insert(options.phones.end(), more.begin(), more.end());
+        server::PhoneHost::Timing timing;
+        timing.reconnectEvery = std::chrono::milliseconds(50);
+        timing.healthCheckEvery = std::chrono::milliseconds(50);
+        timing.livePollEvery = std::chrono::milliseconds(5);
+        server_ = std::make_unique<server::LabServer>(options, std::move(access), PANELGRAB_WEB_ROOT, timing);
+        std::string error;
+        ASSERT_TRUE(server_->Start(error)) << error;
+        port_ = server_->Port();
+        ASSERT_TRUE(WaitUntil([&] { return AllReady(); }, std::chrono::seconds(10)));
+    }
+
+    bool AllReady() {
+        const nlohmann::json phones =
+            Call(port_, http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token_}}).Json();
+        if (!phones.is_array()) {
+            return false;
+        }
+        for (const auto& phone : phones) {
+            if (phone["state"] != "ready") {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A picture of the phone's first display filled with one colour.
+    static Picture Filled(int red, int green, int blue) {
+        Picture image;
+        image.Resize(176, 220);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                image.Set(
+                    x, y,
+                    {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
+            }
+        }
+        return image;
+    }
+
+    static Picture Decoded(sim::SimulatedPhone& phone) {
+        Picture shown;
+        uint64_t version = 0;
+        phone.CurrentPicture(0, shown, version);
+        return shown;
+    }
+
+    sim::SimulatedPhone phoneA_;
+    sim::SimulatedPhone phoneB_;
+    std::string token_;
+    std::unique_ptr<server::LabServer> server_;
+    uint16_t port_ = 0;
+};
+
+} // namespace panelgrab::test
