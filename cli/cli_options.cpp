@@ -11,7 +11,7 @@ namespace panelgrab::cli {
 namespace {
 
 std::optional<Command> FindCommand(std::string_view word) {
-    for (const CommandSpec& entry : CommandTable()) {
+    for (const CommandEntry& entry : CommandTable()) {
         if (entry.name == word) {
             return entry.command;
         }
@@ -40,14 +40,14 @@ bool TakeLeftovers(const CommandLine& line, std::vector<std::string>& words, std
 
 // Applies every option given, in the table's order; `seen` collects them. A switch's results
 // are CLI11's "true"s, one per time it is given.
-bool ApplyOptions(const CommandLine& line, CliOptions& options, std::vector<const OptionSpec*>& seen,
+bool ApplyOptions(const CommandLine& line, CliOptions& options, std::vector<const OptionEntry*>& seen,
                   std::string& error) {
-    for (const auto& [spec, option] : line.options) {
+    for (const auto& [entry, option] : line.options) {
         if (option->count() > 0) {
-            seen.push_back(spec);
+            seen.push_back(entry);
         }
         for (const std::string& value : option->results()) {
-            if (!spec->apply(options, spec->valueName.empty() ? std::string_view() : value, error)) {
+            if (!entry->apply(options, entry->valueName.empty() ? std::string_view() : value, error)) {
                 return false;
             }
         }
@@ -100,8 +100,9 @@ bool TakeHelpTopic(const CommandLine& line, std::optional<Command> command,
     return options.helpTopic.has_value();
 }
 
-bool CheckOptionsFitCommand(const std::vector<const OptionSpec*>& seen, Command command, std::string& error) {
-    for (const OptionSpec* option : seen) {
+bool CheckOptionsFitCommand(const std::vector<const OptionEntry*>& seen, Command command,
+                            std::string& error) {
+    for (const OptionEntry* option : seen) {
         if (option->commands != kAnyCommand && (option->commands & Bit(command)) == 0) {
             error = std::string(option->longName) + " does not apply to " + std::string(NameOf(command));
             return false;
@@ -202,7 +203,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
     const std::optional<Command> command = ChosenCommand(line);
     std::vector<std::string> words = WordsOf(line, command);
     CliOptions options;
-    std::vector<const OptionSpec*> seen;
+    std::vector<const OptionEntry*> seen;
     if (!TakeLeftovers(line, words, outcome.error) || !ApplyOptions(line, options, seen, outcome.error)) {
         return outcome;
     }

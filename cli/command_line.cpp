@@ -11,19 +11,19 @@ namespace {
 // Wide enough for "--region-checksum L,T,R,B" and a space.
 constexpr std::size_t kOptionColumn = 28;
 
-std::string SpellingsOf(const OptionSpec& spec) {
-    std::string names(spec.longName);
-    return spec.shortName.empty() ? names : std::string(spec.shortName) + "," + names;
+std::string SpellingsOf(const OptionEntry& entry) {
+    std::string names(entry.longName);
+    return entry.shortName.empty() ? names : std::string(entry.shortName) + "," + names;
 }
 
-CLI::Option* AddOption(CLI::App& app, const OptionSpec& spec, bool listed) {
-    const std::string description(spec.description);
+CLI::Option* AddOption(CLI::App& app, const OptionEntry& entry, bool listed) {
+    const std::string description(entry.description);
     CLI::Option* option = nullptr;
-    if (spec.valueName.empty()) {
-        option = app.add_flag(SpellingsOf(spec), description)->disable_flag_override();
+    if (entry.valueName.empty()) {
+        option = app.add_flag(SpellingsOf(entry), description)->disable_flag_override();
     } else {
-        option = app.add_option(SpellingsOf(spec), description)
-                     ->type_name(std::string(spec.valueName))
+        option = app.add_option(SpellingsOf(entry), description)
+                     ->type_name(std::string(entry.valueName))
                      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     }
     if (!listed) {
@@ -32,21 +32,21 @@ CLI::Option* AddOption(CLI::App& app, const OptionSpec& spec, bool listed) {
     return option;
 }
 
-void AddCommand(CommandLine& line, const CommandSpec& spec) {
-    CLI::App* command = line.program->add_subcommand(std::string(spec.name), std::string(spec.summary));
-    command->footer(std::string(spec.details));
-    for (const OptionSpec& option : OptionTable()) {
-        if (option.commands != kAnyCommand && (option.commands & Bit(spec.command)) != 0) {
+void AddCommand(CommandLine& line, const CommandEntry& entry) {
+    CLI::App* command = line.program->add_subcommand(std::string(entry.name), std::string(entry.summary));
+    command->footer(std::string(entry.details));
+    for (const OptionEntry& option : OptionTable()) {
+        if (option.commands != kAnyCommand && (option.commands & Bit(entry.command)) != 0) {
             line.options.emplace_back(&option, AddOption(*command, option, true));
         }
     }
     // A word too many is left over and judged with these by the command's own check.
-    for (const auto word : std::views::split(spec.arguments, ' ')) {
+    for (const auto word : std::views::split(entry.arguments, ' ')) {
         const std::string name(word.begin(), word.end());
         if (name.empty()) {
             continue;
         }
-        line.words.emplace_back(spec.command, command->add_option(name));
+        line.words.emplace_back(entry.command, command->add_option(name));
     }
 }
 
@@ -65,10 +65,10 @@ CommandLine BuildCommandLine() {
     program.get_formatter()->label("Subcommands", "Commands");
     program.get_formatter()->label("SUBCOMMAND", "COMMAND");
     program.get_formatter()->label("Positionals", "Arguments");
-    for (const OptionSpec& option : OptionTable()) {
+    for (const OptionEntry& option : OptionTable()) {
         line.options.emplace_back(&option, AddOption(program, option, option.commands == kAnyCommand));
     }
-    for (const CommandSpec& command : CommandTable()) {
+    for (const CommandEntry& command : CommandTable()) {
         AddCommand(line, command);
     }
     // "help COMMAND": COMMAND is left over, as CLI11 takes a command's name for a second command.

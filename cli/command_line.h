@@ -18,7 +18,7 @@ namespace panelgrab::cli {
 struct CommandLine {
     std::unique_ptr<CLI::App> program;
     // Where each option was registered: the program's own copy, then the commands' ones.
-    std::vector<std::pair<const OptionSpec*, CLI::Option*>> options;
+    std::vector<std::pair<const OptionEntry*, CLI::Option*>> options;
     // The command's positional words, one entry per command.
     std::vector<std::pair<Command, CLI::Option*>> words;
     CLI::App* help = nullptr; // the help command: "help COMMAND"

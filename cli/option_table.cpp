@@ -15,7 +15,7 @@ constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
 // The commands in the order the help lists them. A new command gets a line here, a value in
 // Command and its call in cli_runner.cpp.
-constexpr CommandSpec kCommandTable[] = {
+constexpr CommandEntry kCommandTable[] = {
     {"ports", Command::Ports, "List this computer's own serial ports; no port is opened.", "",
      R"HELP(One line per port: the path, then what is known (USB vendor:product, maker, product, serial
 number, /dev/serial/by-id link). Ports on other machines (tcp://, rfc2217://) are not listed.)HELP"},
@@ -117,7 +117,7 @@ constexpr uint32_t kJudging = kComparing | Bit(Command::Watch);
 
 // Every option. A new one gets a line here (and its field in CliOptions); the parser, the help of
 // each command it names and the "does not apply" check all take it from this table.
-const OptionSpec kOptionTable[] = {
+const OptionEntry kOptionTable[] = {
     {"--port", "", "NAME", kAnyCommand,
      "The phone's port, needed by every command but ports and compare. A\n"
      "path is used as it is (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-\n"
@@ -306,16 +306,16 @@ const OptionSpec kOptionTable[] = {
 
 } // namespace
 
-std::span<const OptionSpec> OptionTable() {
+std::span<const OptionEntry> OptionTable() {
     return kOptionTable;
 }
 
-std::span<const CommandSpec> CommandTable() {
+std::span<const CommandEntry> CommandTable() {
     return kCommandTable;
 }
 
 std::string_view NameOf(Command command) {
-    for (const CommandSpec& entry : kCommandTable) {
+    for (const CommandEntry& entry : kCommandTable) {
         if (entry.command == command) {
             return entry.name;
         }

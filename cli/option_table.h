@@ -20,7 +20,7 @@ inline constexpr uint32_t kAnyCommand = 0;
 // One option: its spellings, the name of its value (empty for a switch), the commands it belongs
 // to (a mask of Bit(command); kAnyCommand: a global option, taken before or after every command),
 // the help's words for it and what it sets.
-struct OptionSpec {
+struct OptionEntry {
     std::string_view longName;
     std::string_view shortName;
     std::string_view valueName;
@@ -31,7 +31,7 @@ struct OptionSpec {
 
 // One command: its word, a line for the overall help, the words its positional arguments are
 // shown as in its own help (empty: it takes none), and the text below its options there.
-struct CommandSpec {
+struct CommandEntry {
     std::string_view name;
     Command command;
     std::string_view summary;
@@ -39,8 +39,8 @@ struct CommandSpec {
     std::string_view details;
 };
 
-std::span<const OptionSpec> OptionTable();
-std::span<const CommandSpec> CommandTable();
+std::span<const OptionEntry> OptionTable();
+std::span<const CommandEntry> CommandTable();
 
 // The command's word, "help" for the commands that have none.
 std::string_view NameOf(Command command);

@@ -2,12 +2,16 @@
 
 #include <cstring>
 
+#include "phone/phone_failure_text.h"
 #include "transport/exchange_result.h"
 #include "transport/port_failure.h"
 
 namespace panelgrab::python {
 
 namespace {
+
+// How the module names its own tools in advice.
+const FailureWording kWording{"panelgrab.ports()", "baud=...", "force=True"};
 
 bool Is(const char* text, const char* fixed) {
     return text != nullptr && std::strcmp(text, fixed) == 0;
@@ -16,7 +20,7 @@ bool Is(const char* text, const char* fixed) {
 } // namespace
 
 std::string PhoneFailure::Describe(const SerialPort& port) {
-    return DescribePortFailure(port, FailureWording{"panelgrab.ports()", "baud=...", "force=True"});
+    return DescribePortFailure(port, kWording);
 }
 
 ErrorKind PhoneFailure::KindOfPortText(const SerialPort& port) {
@@ -33,17 +37,13 @@ Failure PhoneFailure::Open(const SerialPort& port, const std::string& label) {
 
 Failure PhoneFailure::Operation(const PhoneLink& phone, const std::string& label, std::string_view operation,
                                 int32_t result) {
-    const std::string what = label + ": " + std::string(operation) + " failed: ";
-    if (result == kPhoneBadAnswer) {
-        return {ErrorKind::Phone, what + "the phone's answer could not be used", result};
-    }
-    if (std::string detail = phone.FailureDetail(); !detail.empty()) {
-        return {ErrorKind::Phone, what + detail, result}; // refused before the line, or a bad picture
-    }
-    if (const char* text = phone.FailureText()) {
-        return {ErrorKind::Phone, what + text, result}; // the port worked; the phone object knows why
-    }
-    return {KindOfPortText(phone.Port()), what + Describe(phone.Port()), result};
+    // The phone object's own reason makes it the phone's error; otherwise the port's text tells.
+    const bool phoneKnows =
+        result == kPhoneBadAnswer || !phone.FailureDetail().empty() || phone.FailureText() != nullptr;
+    return {phoneKnows ? ErrorKind::Phone : KindOfPortText(phone.Port()),
+            label + ": " + std::string(operation) +
+                " failed: " + DescribeOperationFailure(phone, result, kWording),
+            result};
 }
 
 Failure PhoneFailure::ShortRead(const PhoneLink& phone, const std::string& label, const std::string& reason,

@@ -276,6 +276,10 @@ std::string PhoneHandle::Model() {
 
 DisplayList PhoneHandle::Displays() {
     const Guard guard = Lock();
+    return ListDisplays();
+}
+
+DisplayList PhoneHandle::ListDisplays() {
     DisplayList displays;
     const int32_t result = Call([&](PhoneLink& phone) { return phone.GetDisplayList(displays); });
     if (result != kPhoneOk) {
@@ -284,19 +288,19 @@ DisplayList PhoneHandle::Displays() {
     return displays;
 }
 
-std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object& progress) {
-    const Guard guard = Lock();
-    DisplayList displays;
-    int32_t result = Call([&](PhoneLink& phone) { return phone.GetDisplayList(displays); });
-    if (result != kPhoneOk) {
-        Fail("reading the display list", result);
-    }
+DisplayInfo PhoneHandle::DisplayAt(std::size_t position) {
+    const DisplayList displays = ListDisplays();
     if (position >= displays.size()) {
         throw py::index_error("the phone has no display " + std::to_string(position) + " (it describes " +
                               std::to_string(displays.size()) + ", numbered from 0)");
     }
-    const DisplayInfo display = displays[position];
-    result = Call([&](PhoneLink& phone) { return phone.StartScreenRead(display); });
+    return displays[position];
+}
+
+std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object& progress) {
+    const Guard guard = Lock();
+    const DisplayInfo display = DisplayAt(position);
+    int32_t result = Call([&](PhoneLink& phone) { return phone.StartScreenRead(display); });
     if (result != kPhoneOk) {
         Fail("starting the read", result);
     }
@@ -496,22 +500,14 @@ uint32_t PhoneHandle::RegionChecksum(uint64_t generation, const DisplayRegion& r
 void PhoneHandle::StartLive(std::size_t position, std::optional<double> fullEverySeconds,
                             const std::shared_ptr<LiveUpdateQueue>& queue) {
     const Guard guard = Lock();
-    DisplayList displays;
-    int32_t result = Call([&](PhoneLink& phone) { return phone.GetDisplayList(displays); });
-    if (result != kPhoneOk) {
-        Fail("reading the display list", result);
-    }
-    if (position >= displays.size()) {
-        throw py::index_error("the phone has no display " + std::to_string(position) + " (it describes " +
-                              std::to_string(displays.size()) + ", numbered from 0)");
-    }
+    const DisplayInfo display = DisplayAt(position);
     LiveViewOptions options;
     if (fullEverySeconds) {
         options.fullReadEveryMs = static_cast<int32_t>(*fullEverySeconds * 1000);
     }
-    result = Call([&](PhoneLink& phone) {
+    const int32_t result = Call([&](PhoneLink& phone) {
         phone.SetLiveUpdateHandler(queue->Handler());
-        return phone.StartLiveView(displays[position], options);
+        return phone.StartLiveView(display, options);
     });
     if (result != kPhoneOk) {
         Fail("starting the live view", result);

@@ -95,6 +95,10 @@ public:
 private:
     PhoneHandle() = default;
 
+    // The phone's displays, and the one at `position` (IndexError beyond the list). Lock held.
+    DisplayList ListDisplays();
+    DisplayInfo DisplayAt(std::size_t position);
+
     // The operation lock, held by one thread (owner_) at a time. Waiting for it looks at Ctrl-C
     // every slice; with `abortOwner` it also ends the operation that holds it.
     class Guard {

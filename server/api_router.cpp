@@ -77,8 +77,8 @@ ApiRouter::ApiRouter(std::vector<PhoneHost*> hosts, AccessRule access, StaticFil
                      std::vector<std::string> peers, Post post)
     : access_(std::move(access)), files_(std::move(files)), peers_(std::move(peers)), post_(std::move(post)) {
     for (PhoneHost* host : hosts) {
-        order_.push_back(host->Spec().name);
-        phones_.emplace(host->Spec().name, Served{host, {}});
+        order_.push_back(host->Config().name);
+        phones_.emplace(host->Config().name, Served{host, {}});
     }
 }
 
@@ -187,7 +187,7 @@ PhoneHost* ApiRouter::LiveTarget(const Request& request, Response& refusal) {
 }
 
 std::string ApiRouter::LockJson(PhoneHost& host) {
-    Served& phone = phones_.at(host.Spec().name);
+    Served& phone = phones_.at(host.Config().name);
     const auto now = PhoneLock::Clock::now();
     return Json{{"held", phone.lock.Held(now)}, {"expires_s", phone.lock.SecondsLeft(now)}}.dump();
 }

@@ -36,12 +36,12 @@ bool LoadPhone(const YAML::Node& node, std::size_t index, ServerOptions& options
     if (node["baud"]) {
         text += "@" + node["baud"].as<std::string>();
     }
-    const std::optional<PhoneSpec> spec = ParsePhoneSpec(text, error);
-    if (!spec) {
+    const std::optional<PhoneConfig> entry = ParsePhoneConfig(text, error);
+    if (!entry) {
         error = where + error;
         return false;
     }
-    options.phones.push_back(*spec);
+    options.phones.push_back(*entry);
     return true;
 }
 

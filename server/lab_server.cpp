@@ -13,8 +13,8 @@ LabServer::LabServer(const ServerOptions& options, AccessRule access, std::strin
     : options_(options), acceptor_(io_) {
     timing.fastPort = timing.fastPort || options.fastTiming;
     std::vector<PhoneHost*> hosts;
-    for (const PhoneSpec& spec : options.phones) {
-        hosts_.push_back(std::make_unique<PhoneHost>(spec, timing));
+    for (const PhoneConfig& entry : options.phones) {
+        hosts_.push_back(std::make_unique<PhoneHost>(entry, timing));
         hosts.push_back(hosts_.back().get());
     }
     router_ =
@@ -74,7 +74,7 @@ void LabServer::Stop() {
 
 PhoneHost* LabServer::Host(const std::string& name) {
     for (const std::unique_ptr<PhoneHost>& host : hosts_) {
-        if (host->Spec().name == name) {
+        if (host->Config().name == name) {
             return host.get();
         }
     }

@@ -68,7 +68,7 @@ void LiveSession::Accepted(beast::error_code failure) {
 std::string LiveSession::HelloMessage() const {
     const HostStatus status = host_.Status();
     nlohmann::json hello = {{"type", "hello"},
-                            {"name", host_.Spec().name},
+                            {"name", host_.Config().name},
                             {"state", HostStateName(status.state)},
                             {"reason", status.reason},
                             {"model", status.model},

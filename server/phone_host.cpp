@@ -61,8 +61,8 @@ const char* HostStateName(HostState state) {
     return "gone";
 }
 
-PhoneHost::PhoneHost(PhoneSpec spec, Timing timing) : spec_(std::move(spec)), timing_(timing) {
-    status_.portLabel = spec_.port;
+PhoneHost::PhoneHost(PhoneConfig entry, Timing timing) : config_(std::move(entry)), timing_(timing) {
+    status_.portLabel = config_.port;
 }
 
 PhoneHost::~PhoneHost() {
@@ -70,21 +70,21 @@ PhoneHost::~PhoneHost() {
 }
 
 bool PhoneHost::Start(std::string& error) {
-    devicePath_ = spec_.port;
-    if (std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(spec_.port)) {
+    devicePath_ = config_.port;
+    if (std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(config_.port)) {
         sim::SimOptions options;
         if (!sim::ParseSimOptions(*args, options, error)) {
-            error = spec_.name + ": " + spec_.port + ": " + error;
+            error = config_.name + ": " + config_.port + ": " + error;
             return false;
         }
         simulator_ = std::make_unique<sim::SimulatedPhone>(options);
         if (!simulator_->Start(error)) {
-            error = spec_.name + ": the simulated phone could not be started: " + error;
+            error = config_.name + ": the simulated phone could not be started: " + error;
             return false;
         }
         devicePath_ = simulator_->DevicePath();
         std::lock_guard<std::mutex> guard(statusLock_);
-        status_.portLabel = spec_.port + " (" + devicePath_ + ")";
+        status_.portLabel = config_.port + " (" + devicePath_ + ")";
     }
     worker_ = std::thread([this] { Loop(); });
     return true;
@@ -194,7 +194,7 @@ void PhoneHost::WaitForWork(std::chrono::milliseconds limit) {
 }
 
 bool PhoneHost::Connect() {
-    ConnectionSettings settings(devicePath_, spec_.baud);
+    ConnectionSettings settings(devicePath_, config_.baud);
     if (timing_.fastPort) {
         settings.SetTiming(PortTiming::Fast());
     }

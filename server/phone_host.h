@@ -15,7 +15,7 @@
 #include "capture/display_info.h"
 #include "common/key_event_sink.h"
 #include "server/live_feed.h"
-#include "server/phone_spec.h"
+#include "server/phone_config.h"
 
 namespace panelgrab {
 class PhoneLink;
@@ -66,7 +66,7 @@ public:
     };
     static constexpr std::size_t kMaxQueuedJobs = 64;
 
-    PhoneHost(PhoneSpec spec, Timing timing);
+    PhoneHost(PhoneConfig entry, Timing timing);
     ~PhoneHost();
     PhoneHost(const PhoneHost&) = delete;
     PhoneHost& operator=(const PhoneHost&) = delete;
@@ -76,7 +76,7 @@ public:
     bool Start(std::string& error);
     void Stop();
 
-    const PhoneSpec& Spec() const { return spec_; }
+    const PhoneConfig& Config() const { return config_; }
     HostStatus Status() const;
     LiveFeed& Feed() { return feed_; }
 
@@ -109,7 +109,7 @@ private:
     void OnKeyEventsStopped() override {}
     void OnKeyEventsLost(const std::string& reason) override;
 
-    const PhoneSpec spec_;
+    const PhoneConfig config_;
     const Timing timing_;
     LiveFeed feed_;
     std::unique_ptr<sim::SimulatedPhone> simulator_;

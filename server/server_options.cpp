@@ -80,12 +80,12 @@ bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions& opt
             if (!TakeValue(args, i, value, error)) {
                 return false;
             }
-            const std::optional<PhoneSpec> spec = ParsePhoneSpec(value, error);
-            if (!spec) {
+            const std::optional<PhoneConfig> entry = ParsePhoneConfig(value, error);
+            if (!entry) {
                 error = "--phone " + value + ": " + error;
                 return false;
             }
-            options.phones.push_back(*spec);
+            options.phones.push_back(*entry);
         } else if (name == "--listen") {
             if (!TakeValue(args, i, value, error) || !SetListenAddress(value, options, error)) {
                 return false;
@@ -115,7 +115,7 @@ bool CheckServerOptions(const ServerOptions& options, std::string& error) {
         return false;
     }
     std::set<std::string> names;
-    for (const PhoneSpec& phone : options.phones) {
+    for (const PhoneConfig& phone : options.phones) {
         if (!names.insert(phone.name).second) {
             error = "the phone name \"" + phone.name + "\" is given twice";
             return false;

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "server/phone_spec.h"
+#include "server/phone_config.h"
 
 namespace panelgrab::server {
 
 // What the server's command line (and its config file) choose.
 struct ServerOptions {
-    std::vector<PhoneSpec> phones;
+    std::vector<PhoneConfig> phones;
     std::string listenHost = "127.0.0.1";
     uint16_t listenPort = 8080;
     std::string tokenFile; // every API request carries the token this file holds

@@ -148,7 +148,7 @@ using SimApplier = bool (*)(SimOptions&, const std::string& value, std::string& 
 
 // One option: its name, the name of its value (empty for a switch, which refuses a value; null for
 // a switch that takes one as --name=VALUE), the help's words for it and what it sets.
-struct SimOptionSpec {
+struct SimOptionEntry {
     const char* name;
     const char* valueName;
     const char* description;
@@ -157,7 +157,7 @@ struct SimOptionSpec {
 };
 
 // Every option, in the help's order. A new option gets a line here.
-const SimOptionSpec kSimOptions[] = {
+const SimOptionEntry kSimOptions[] = {
     {"--dialect", "NAME",
      "how AT*ZISI=? describes the displays:\n"
      "  long          \"*ZISI: 220, 176, 16\" (height, width, bits per pixel)\n"
@@ -306,33 +306,33 @@ constexpr std::size_t kSimOptionColumn = 24;
 // The options as CLI11 knows them, each beside its entry of the table.
 struct SimCommandLine {
     CLI::App app;
-    std::vector<std::pair<const CLI::Option*, const SimOptionSpec*>> options;
+    std::vector<std::pair<const CLI::Option*, const SimOptionEntry*>> options;
 };
 
 void BuildSimCommandLine(SimCommandLine& line) {
     line.app.set_help_flag();
     line.app.allow_extras();
-    for (const SimOptionSpec& spec : kSimOptions) {
-        const std::string description = spec.description;
+    for (const SimOptionEntry& entry : kSimOptions) {
+        const std::string description = entry.description;
         CLI::Option* option = nullptr;
-        if (spec.valueName == nullptr) { // a switch that may name a value: --name=VALUE
-            option = line.app.add_flag(spec.name, description);
-        } else if (*spec.valueName == '\0') {
-            option = line.app.add_flag(spec.name, description)->disable_flag_override();
+        if (entry.valueName == nullptr) { // a switch that may name a value: --name=VALUE
+            option = line.app.add_flag(entry.name, description);
+        } else if (*entry.valueName == '\0') {
+            option = line.app.add_flag(entry.name, description)->disable_flag_override();
         } else {
-            option = line.app.add_option(spec.name, description)
-                         ->type_name(spec.valueName)
+            option = line.app.add_option(entry.name, description)
+                         ->type_name(entry.valueName)
                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         }
         option->group(kSimGroup);
-        line.options.emplace_back(option, &spec);
+        line.options.emplace_back(option, &entry);
     }
 }
 
-const SimOptionSpec* SpecOf(const SimCommandLine& line, const CLI::Option* option) {
-    for (const auto& [known, spec] : line.options) {
+const SimOptionEntry* EntryOf(const SimCommandLine& line, const CLI::Option* option) {
+    for (const auto& [known, entry] : line.options) {
         if (known == option) {
-            return spec;
+            return entry;
         }
     }
     return nullptr;
@@ -343,10 +343,10 @@ bool ApplyInOrder(const SimCommandLine& line, SimOptions& options, std::string& 
     std::map<const CLI::Option*, std::size_t> taken;
     for (const CLI::Option* option : line.app.parse_order()) {
         const std::string& value = option->results().at(taken[option]++);
-        const SimOptionSpec& spec = *SpecOf(line, option);
-        if (!spec.apply(options, value, error)) {
+        const SimOptionEntry& entry = *EntryOf(line, option);
+        if (!entry.apply(options, value, error)) {
             if (error.empty()) {
-                error = "invalid value \"" + value + "\" for " + spec.name + ": " + spec.refusal;
+                error = "invalid value \"" + value + "\" for " + entry.name + ": " + entry.refusal;
             }
             return false;
         }

@@ -32,14 +32,18 @@ bool IsHexText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), IsHexDigit);
 }
 
+// "16 of 220 lines": the whole lines among `received` digits.
+std::string LinesReceived(uint32_t received, uint32_t lineLength, uint32_t lines) {
+    return std::to_string(lineLength > 0 ? received / lineLength : 0) + " of " + std::to_string(lines) +
+           " lines";
+}
+
 std::string StoppedText(uint32_t received, uint32_t lineLength, uint32_t lines) {
-    return "stopped after " + std::to_string(lineLength > 0 ? received / lineLength : 0) + " of " +
-           std::to_string(lines) + " lines";
+    return "stopped after " + LinesReceived(received, lineLength, lines);
 }
 
 std::string StalledText(uint32_t received, uint32_t lineLength, uint32_t lines) {
-    return "the phone stopped sending after " + std::to_string(lineLength > 0 ? received / lineLength : 0) +
-           " of " + std::to_string(lines) + " lines";
+    return "the phone stopped sending after " + LinesReceived(received, lineLength, lines);
 }
 
 } // namespace

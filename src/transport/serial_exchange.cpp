@@ -62,16 +62,14 @@ milliseconds SerialPort::WriteBound(std::size_t size) const {
 
 milliseconds SerialPort::StreamingAllowance(int timeout, std::size_t capacity) const {
     const PortTiming& timing = settings_.GetTiming();
-    const int32_t rate = settings_.GetBaudRate() > 0 ? settings_.GetBaudRate() : kFallbackBaudRate;
     // A capacity meant as "no limit" must not overflow the sum: a gigabyte already takes days.
-    const auto characters = static_cast<long long>(std::min<std::size_t>(capacity, std::size_t{1} << 30));
-    const auto lineTime = milliseconds(2 * characters * kBitsPerCharacter * 1000 / rate);
-    return (timing.readWait + timing.idlePause) * timeout + timing.readWait + lineTime;
+    const uint64_t characters = std::min<std::size_t>(capacity, std::size_t{1} << 30);
+    return (timing.readWait + timing.idlePause) * timeout + timing.readWait + LineTime(2 * characters);
 }
 
 milliseconds SerialPort::LineTime(uint64_t bytes) const {
     const int32_t rate = settings_.GetBaudRate() > 0 ? settings_.GetBaudRate() : kFallbackBaudRate;
-    const uint64_t capped = std::min<uint64_t>(bytes, uint64_t{1} << 30);
+    const uint64_t capped = std::min<uint64_t>(bytes, uint64_t{1} << 31);
     return milliseconds(
         static_cast<long long>(capped * kBitsPerCharacter * 1000 / static_cast<uint64_t>(rate)));
 }

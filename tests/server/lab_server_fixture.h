@@ -34,7 +34,7 @@ protected:
     }
 
     // Starts the server with phones a and b and any `more`; waits until every phone is ready.
-    void StartServer(server::AccessRule access = {}, std::vector<server::PhoneSpec> more = {}) {
+    void StartServer(server::AccessRule access = {}, std::vector<server::PhoneConfig> more = {}) {
         server::ServerOptions options;
         options.listenPort = 0;
         options.fastTiming = true;

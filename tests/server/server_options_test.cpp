@@ -38,12 +38,12 @@ TEST(PhoneSpecTest, SplitsNamePortAndRate) {
     };
     for (const Case& c : cases) {
         std::string error;
-        const std::optional<server::PhoneSpec> spec = server::ParsePhoneSpec(c.text, error);
-        ASSERT_EQ(spec.has_value(), c.ok) << c.text << ": " << error;
-        if (spec) {
-            EXPECT_EQ(spec->name, c.name) << c.text;
-            EXPECT_EQ(spec->port, c.port) << c.text;
-            EXPECT_EQ(spec->baud, c.baud) << c.text;
+        const std::optional<server::PhoneConfig> entry = server::ParsePhoneConfig(c.text, error);
+        ASSERT_EQ(entry.has_value(), c.ok) << c.text << ": " << error;
+        if (entry) {
+            EXPECT_EQ(entry->name, c.name) << c.text;
+            EXPECT_EQ(entry->port, c.port) << c.text;
+            EXPECT_EQ(entry->baud, c.baud) << c.text;
         } else {
             EXPECT_FALSE(error.empty()) << c.text;
         }

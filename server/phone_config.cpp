@@ -1,4 +1,4 @@
-#include "server/phone_spec.h"
+#include "server/phone_config.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,16 +28,16 @@ bool IsValidPhoneName(std::string_view name) {
     });
 }
 
-std::optional<PhoneSpec> ParsePhoneSpec(std::string_view text, std::string& error) {
+std::optional<PhoneConfig> ParsePhoneConfig(std::string_view text, std::string& error) {
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) {
         error = "expected NAME=PORT[@BAUD]";
         return std::nullopt;
     }
-    PhoneSpec spec;
-    spec.name = std::string(text.substr(0, equals));
-    if (!IsValidPhoneName(spec.name)) {
-        error = "the name \"" + spec.name + "\" is not 1 to 64 letters, digits, '-', '_' or '.'";
+    PhoneConfig entry;
+    entry.name = std::string(text.substr(0, equals));
+    if (!IsValidPhoneName(entry.name)) {
+        error = "the name \"" + entry.name + "\" is not 1 to 64 letters, digits, '-', '_' or '.'";
         return std::nullopt;
     }
     std::string_view port = text.substr(equals + 1);
@@ -52,15 +52,15 @@ std::optional<PhoneSpec> ParsePhoneSpec(std::string_view text, std::string& erro
             error = "the rate " + std::string(digits) + " cannot be used" + (why.empty() ? "" : ": " + why);
             return std::nullopt;
         }
-        spec.baud = baud;
+        entry.baud = baud;
         port = port.substr(0, at);
     }
     if (port.empty()) {
-        error = "no port after \"" + spec.name + "=\"";
+        error = "no port after \"" + entry.name + "=\"";
         return std::nullopt;
     }
-    spec.port = std::string(port);
-    return spec;
+    entry.port = std::string(port);
+    return entry;
 }
 
 } // namespace panelgrab::server

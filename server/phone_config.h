@@ -9,7 +9,7 @@ namespace panelgrab::server {
 
 // One phone the server serves: its name in the API, its port as the command line names it (a
 // device, tcp://, rfc2217://, sim or sim:OPTIONS) and the line's rate.
-struct PhoneSpec {
+struct PhoneConfig {
     std::string name;
     std::string port;
     int32_t baud = 115200;
@@ -20,6 +20,6 @@ bool IsValidPhoneName(std::string_view name);
 
 // Parses "NAME=PORT[@BAUD]". Only the first '=' separates (simulator options hold '='), and only a
 // trailing "@DIGITS" is a rate. None with a reason in `error`.
-std::optional<PhoneSpec> ParsePhoneSpec(std::string_view text, std::string& error);
+std::optional<PhoneConfig> ParsePhoneConfig(std::string_view text, std::string& error);
 
 } // namespace panelgrab::server
