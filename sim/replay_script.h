@@ -28,8 +28,8 @@ public:
         bool matched = false;
         int64_t commandMs = 0;                               // the recorded command's time
         const std::vector<SessionRecord>* records = nullptr; // matched: what to send
-        std::string complaint;                               // not matched: the line for stderr
-        std::string errorAnswer;                             // not matched: what to send
+        std::string complaint;                               // not matched: the line for stderr (or none)
+        std::string unrecordedAnswer;                        // not matched: what to send
     };
 
     // Reads a session file. False with the file, line and reason for a malformed one.

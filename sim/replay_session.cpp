@@ -81,8 +81,10 @@ bool ReplaySession::Answer(const std::string& command, bool& stop) {
     const ReplayScript::Reply reply = script_.Answer(command);
     const Clock::time_point now = Clock::now();
     if (!reply.matched) {
-        std::fprintf(stderr, "panelgrab-phonesim: %s\n", reply.complaint.c_str());
-        pending_.push_back({now, reply.errorAnswer});
+        if (!reply.complaint.empty()) {
+            std::fprintf(stderr, "panelgrab-phonesim: %s\n", reply.complaint.c_str());
+        }
+        pending_.push_back({now, reply.unrecordedAnswer});
         return true;
     }
     for (const SessionRecord& record : *reply.records) {
