@@ -75,6 +75,7 @@ bool ReplaySession::ReadInput(bool& stop) {
 
 bool ReplaySession::Answer(const std::string& command, bool& stop) {
     // What the last command still had to send went out before this command on the recorded line.
+    ReleaseHeldReports();
     if (!SendPending(true, stop)) {
         return false;
     }
@@ -95,11 +96,37 @@ bool ReplaySession::Answer(const std::string& command, bool& stop) {
 }
 
 void ReplaySession::Schedule(const SessionRecord& record, Clock::time_point due) {
-    // A report went out on its own line; the recording keeps only its text.
-    std::string bytes = record.direction == SessionRecord::Direction::Unsolicited
-                            ? "\r\n" + record.bytes + "\r\n"
-                            : record.bytes;
+    if (record.direction == SessionRecord::Direction::Unsolicited) {
+        // A report went out on its own line; the recording keeps only its text. It stands before
+        // the answer piece during whose read it came, somewhere between that piece's lines.
+        std::string report = "\r\n" + record.bytes + "\r\n";
+        if (answerMidLine_) {
+            heldReports_ += report;
+        } else {
+            pending_.push_back({due, std::move(report)});
+        }
+        return;
+    }
+    std::string bytes = record.bytes;
+    if (!heldReports_.empty()) {
+        // Into the piece at its first line end: never inside a line another read began.
+        const std::size_t lineEnd = bytes.find('\n');
+        const std::size_t at = lineEnd == std::string::npos ? bytes.size() : lineEnd + 1;
+        bytes.insert(at, heldReports_);
+        heldReports_.clear();
+    }
+    if (!record.bytes.empty()) {
+        answerMidLine_ = record.bytes.back() != '\n';
+    }
     pending_.push_back({due, std::move(bytes)});
+}
+
+void ReplaySession::ReleaseHeldReports() {
+    if (!heldReports_.empty()) {
+        pending_.push_back({Clock::now(), std::move(heldReports_)});
+        heldReports_.clear();
+    }
+    answerMidLine_ = false;
 }
 
 bool ReplaySession::SendPending(bool all, bool& stop) {

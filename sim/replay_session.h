@@ -35,6 +35,8 @@ private:
     bool ReadInput(bool& stop);
     bool Answer(const std::string& command, bool& stop);
     void Schedule(const SessionRecord& record, Clock::time_point due);
+    // Reports held for a line end that the last answer never brought go out as they are.
+    void ReleaseHeldReports();
     // Sends what is due, or everything with `all`. False when serving must end.
     bool SendPending(bool all, bool& stop);
     int PollTimeoutMs() const;
@@ -46,6 +48,8 @@ private:
     LineWriter writer_;
     std::string line_;
     std::deque<Pending> pending_;
+    bool answerMidLine_ = false; // the last answer piece scheduled ended inside a line
+    std::string heldReports_;    // reports waiting for the next piece's first line end
 };
 
 } // namespace panelgrab::sim

@@ -163,6 +163,30 @@ TEST(SessionReplay, ACommandTheRecordingLacksIsAnsweredErrorAndNamed) {
     EXPECT_EQ(answer, "AT+FOO\r\r\nERROR\r\n");
 }
 
+TEST(SessionReplay, AReportRecordedBetweenPiecesOfALineGoesOutAtTheLineEnd) {
+    // The client's reads split the answer inside a line; the report came at a line end of the
+    // second piece. Sent between the pieces, it would cut the model name in two.
+    ScratchFolder folder;
+    const std::string session = folder / "split.session";
+    WriteText(session, "0.000 > AT+CGMM\\r\n"
+                       "0.001 < AT+CGMM\\r\\r\\n\\r\\nPANEL\n"
+                       "0.001 ! RING\n"
+                       "0.002 < SIM-P200\\r\\n\\r\\nOK\\r\\n\n");
+    for (const bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "fast" : "recorded timing");
+        auto replay = StartPhone(Replaying(session, fast));
+        ConnectionSettings settings(replay->DevicePath(), 115200);
+        settings.SetTiming(PortTiming::Fast());
+        std::unique_ptr<PhoneLink> phone = CreatePhone(settings);
+        ASSERT_EQ(phone->Open(false), kPhoneOk);
+        std::string model;
+        EXPECT_EQ(phone->GetModel(model), kPhoneOk);
+        EXPECT_EQ(model, "P200");
+        phone->Close();
+        replay->Stop();
+    }
+}
+
 TEST(SessionReplay, AMalformedSessionIsRefusedWithItsLine) {
     ScratchFolder folder;
     const struct {
