@@ -276,8 +276,9 @@ TEST(CliProgram, ExitCodesAndStreams) {
         {phonesim + " --version", 0, "panelgrab-phonesim 1.0\n", {}},
         // An unknown option is called unknown, not taken for one that lacks its value.
         {phonesim + " --frob", 2, "", {"unknown option --frob"}},
-        // Ctrl-C ends listen with its status, after the events that came.
-        {"timeout --preserve-status -k 5 -s INT 1 " + cli +
+        // Ctrl-C ends listen with its status, after the events that came (given time to start
+        // under a sanitizer on a loaded machine).
+        {"timeout --preserve-status -k 5 -s INT 3 " + cli +
              " --fast-timing --port 'sim:--key-events=7,1;7,0,--key-event-pause=2' listen",
          128 + SIGINT,
          "pressed 7\nreleased 7\n",
