@@ -256,7 +256,7 @@ TEST(LiveView, AFullReadComesWhenAskedAndAfterThePeriodCountedFromTheLastOne) {
 // The simulated phone's animations that are hard for sums, frame by frame, with no periodic full
 // read: after every change the picture must equal the phone's within 8 refreshes. The clock goes
 // through every transition of a digit (4 to 5 and 8 to 9 keep the sums of its top rows). The one
-// change no sum sees, the flipping checkerboard, is in AFullReadComesWhenAsked...
+// change no sum sees, the flipping checkerboard: LiveView.AFullReadComesWhenAsked...
 TEST(LiveView, EveryChangeOfTheHardAnimationsIsShownWithinEightRefreshes) {
     sim::SimOptions options;
     LiveViewOptions noFullRead;
