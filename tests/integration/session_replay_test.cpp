@@ -20,6 +20,7 @@ namespace {
 using test::ReadFile;
 using test::RecordingSink;
 using test::ScratchFolder;
+using test::WriteFile;
 
 // What a client sees of a phone in one conversation.
 struct Seen {
@@ -34,12 +35,16 @@ struct Seen {
     friend bool operator==(const Seen&, const Seen&) = default;
 };
 
+std::unique_ptr<PhoneLink> PhoneAt(const std::string& device) {
+    ConnectionSettings settings(device, 115200);
+    settings.SetTiming(PortTiming::Fast());
+    return CreatePhone(settings);
+}
+
 // Model, displays, a grab, keys with their key events and a raw command, on the phone at `device`;
 // the traffic goes to `sink` when there is one.
 Seen Converse(const std::string& device, TraceSink* sink) {
-    ConnectionSettings settings(device, 115200);
-    settings.SetTiming(PortTiming::Fast());
-    std::unique_ptr<PhoneLink> phone = CreatePhone(settings);
+    std::unique_ptr<PhoneLink> phone = PhoneAt(device);
     phone->SetTraceSink(sink);
     Seen seen;
     seen.opened = phone->Open(false);
@@ -72,13 +77,6 @@ sim::SimOptions Replaying(const std::string& path, bool fast) {
     options.replayPath = path;
     options.replayFast = fast;
     return options;
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
 }
 
 Seen RecordOnce(const std::string& path) {
@@ -130,7 +128,7 @@ TEST(SessionReplay, ACommandTheRecordingLacksIsAnsweredErrorAndNamed) {
          at = text.find("> AT+CGMM\\r")) {
         text.replace(at, 11, "> AT+CGMX\\r");
     }
-    WriteText(session, text);
+    WriteFile(session, text);
 
     auto replay = StartPhone(Replaying(session, true));
     testing::internal::CaptureStderr();
@@ -150,9 +148,7 @@ TEST(SessionReplay, ACommandTheRecordingLacksIsAnsweredErrorAndNamed) {
 
     // A command sent as it is gets the ERROR answer itself, echo included as the phone echoed.
     auto again = StartPhone(Replaying(session, true));
-    ConnectionSettings settings(again->DevicePath(), 115200);
-    settings.SetTiming(PortTiming::Fast());
-    std::unique_ptr<PhoneLink> phone = CreatePhone(settings);
+    std::unique_ptr<PhoneLink> phone = PhoneAt(again->DevicePath());
     ASSERT_EQ(phone->Open(false), kPhoneOk);
     std::string answer;
     testing::internal::CaptureStderr();
@@ -168,16 +164,14 @@ TEST(SessionReplay, AReportRecordedBetweenPiecesOfALineGoesOutAtTheLineEnd) {
     // second piece. Sent between the pieces, it would cut the model name in two.
     ScratchFolder folder;
     const std::string session = folder / "split.session";
-    WriteText(session, "0.000 > AT+CGMM\\r\n"
+    WriteFile(session, "0.000 > AT+CGMM\\r\n"
                        "0.001 < AT+CGMM\\r\\r\\n\\r\\nPANEL\n"
                        "0.001 ! RING\n"
                        "0.002 < SIM-P200\\r\\n\\r\\nOK\\r\\n\n");
     for (const bool fast : {true, false}) {
         SCOPED_TRACE(fast ? "fast" : "recorded timing");
         auto replay = StartPhone(Replaying(session, fast));
-        ConnectionSettings settings(replay->DevicePath(), 115200);
-        settings.SetTiming(PortTiming::Fast());
-        std::unique_ptr<PhoneLink> phone = CreatePhone(settings);
+        std::unique_ptr<PhoneLink> phone = PhoneAt(replay->DevicePath());
         ASSERT_EQ(phone->Open(false), kPhoneOk);
         std::string model;
         EXPECT_EQ(phone->GetModel(model), kPhoneOk);
@@ -201,7 +195,7 @@ TEST(SessionReplay, AMalformedSessionIsRefusedWithItsLine) {
     };
     for (const auto& c : cases) {
         const std::string session = folder / "bad.session";
-        WriteText(session, c.text);
+        WriteFile(session, c.text);
         sim::SimulatedPhone phone(Replaying(session, true));
         std::string error;
         EXPECT_FALSE(phone.Start(error));

@@ -91,11 +91,6 @@ std::vector<std::string> PtyPeer::Commands() const {
     return commands_;
 }
 
-std::string PtyPeer::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
-}
-
 void PtyPeer::Run() {
     Step step;
     while (NextStep(step)) {
@@ -136,7 +131,7 @@ void PtyPeer::RunStep(const Step& step) {
         RunExpect();
         break;
     case Kind::Send:
-        RunSend(step);
+        WriteAll(step.text);
         break;
     case Kind::Silence:
         CollectFor(step.delay);
@@ -171,18 +166,6 @@ void PtyPeer::RunExpect() {
     }
 }
 
-void PtyPeer::RunSend(const Step& step) {
-    std::string_view text = step.text;
-    const std::size_t piece = step.pieceSize == 0 ? text.size() : step.pieceSize;
-    while (!text.empty() && !Stopping()) {
-        if (!WriteAll(text.substr(0, piece))) {
-            return;
-        }
-        text.remove_prefix(std::min(piece, text.size()));
-        CollectFor(step.delay);
-    }
-}
-
 void PtyPeer::RunStream(const Step& step) {
     while (!Stopping() && WriteAll(step.text)) {
     }
@@ -203,7 +186,6 @@ bool PtyPeer::Collect(Duration wait) {
     const ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n > 0) {
         std::lock_guard lock(mutex_);
-        received_.append(buffer, static_cast<std::size_t>(n));
         pending_.append(buffer, static_cast<std::size_t>(n));
     }
     return true;

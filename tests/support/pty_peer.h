@@ -14,9 +14,9 @@ namespace panelgrab::test {
 
 // The far end of a pseudo-terminal, played by a script on a thread of its own: the phone side of a
 // serial line for tests. Steps may be added before or after Start() and run in order; between and
-// during steps the peer keeps reading what the client writes (Received() has all of it). The peer
-// keeps its own descriptor of the slave open, so the terminal lives on while clients open and close
-// it. Stop() (or the destructor) ends the script wherever it is, within a few milliseconds.
+// during steps the peer keeps reading what the client writes. The peer keeps its own descriptor of the slave
+// open, so the terminal lives on while clients open and close it. Stop() (or the destructor) ends the script
+// wherever it is, within a few milliseconds.
 class PtyPeer {
 public:
     using Duration = std::chrono::milliseconds;
@@ -33,14 +33,12 @@ public:
 
     // Waits for the next command: everything up to and including a CR. Commands() records it.
     PtyPeer& Expect() { return Add({Kind::Expect, {}}); }
-    // Sends `text`, in pieces of `pieceSize` bytes (0: all at once) with `pieceDelay` after each.
-    PtyPeer& Answer(std::string text, std::size_t pieceSize = 0, Duration pieceDelay = Duration(0)) {
-        return Add({Kind::Send, std::move(text), pieceSize, pieceDelay});
-    }
+    // Sends `text` at once; Silence() between Answer()s sends an answer in pieces.
+    PtyPeer& Answer(std::string text) { return Add({Kind::Send, std::move(text)}); }
     // Expect() then Answer(text): one command answered.
     PtyPeer& Respond(std::string text) { return Expect().Answer(std::move(text)); }
     // Says nothing for `duration` (input is still recorded).
-    PtyPeer& Silence(Duration duration) { return Add({Kind::Silence, {}, 0, duration}); }
+    PtyPeer& Silence(Duration duration) { return Add({Kind::Silence, {}, duration}); }
     PtyPeer& AnswerError() { return Answer("\r\nERROR\r\n"); }
     // Sends `text` again and again until Stop() or a hang-up; steps after it do not run.
     PtyPeer& Stream(std::string text) { return Add({Kind::Stream, std::move(text)}); }
@@ -58,15 +56,12 @@ public:
     void Push(std::string_view bytes);
     // The commands seen by Expect steps, each with its CR.
     std::vector<std::string> Commands() const;
-    // Every byte the client has written that the peer has read so far.
-    std::string Received() const;
 
 private:
     enum class Kind { Expect, Send, Silence, Stream, HangUp };
     struct Step {
         Kind kind;
         std::string text;
-        std::size_t pieceSize = 0;
         Duration delay{0};
     };
 
@@ -75,7 +70,6 @@ private:
     bool NextStep(Step& step);
     void RunStep(const Step& step);
     void RunExpect();
-    void RunSend(const Step& step);
     void RunStream(const Step& step);
     // Reads what the client wrote, waiting up to `wait`; false once the master is closed.
     bool Collect(Duration wait);
@@ -95,7 +89,6 @@ private:
     std::deque<Step> steps_;
     bool running_ = false; // a step is being run
     bool stopping_ = false;
-    std::string received_;
     std::string pending_; // received bytes no Expect step has taken yet
     std::vector<std::string> commands_;
     std::mutex writeMutex_; // one writer on the master at a time (script thread or Push)

@@ -31,7 +31,6 @@ public:
     // Ends the server (its clients see the connection closed). Safe to call twice.
     void Stop();
 
-    int port() const { return port_; }
     // The port's URL: "tcp://127.0.0.1:PORT" or "rfc2217://127.0.0.1:PORT".
     std::string Url() const;
 
