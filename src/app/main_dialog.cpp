@@ -732,10 +732,6 @@ uint32_t MainDialog::CompleteLines(int32_t progress) const {
 }
 
 void MainDialog::OnTimer() {
-    if (live_ && phone_ && currentDisplay_) {
-        PollLiveView();
-        return;
-    }
     if (!reading_ || !phone_ || !currentDisplay_) {
         return;
     }
@@ -863,9 +859,18 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
         ReportOpenFailure(phone_.get());
         return;
     }
-    if (const int32_t result = phone_->StartLiveView(*currentDisplay_, LiveViewOptions{});
-        result != kPhoneOk) {
+    // The worker's refreshes come to the window's thread through the inbox, drawn as they arrive.
+    liveInbox_ = std::make_shared<LiveInbox>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnLiveUpdates(); }, Qt::QueuedConnection);
+    });
+    phone_->SetLiveUpdateHandler(LiveInbox::Handler(liveInbox_));
+    LiveViewOptions options;
+    options.handOutFullReadRows = true; // the opening read's progress
+    if (const int32_t result = phone_->StartLiveView(*currentDisplay_, options); result != kPhoneOk) {
         const std::string reason = DescribeOperationFailure(*phone_, result, kWording);
+        phone_->SetLiveUpdateHandler(nullptr);
+        liveInbox_.reset();
         phone_->Close();
         setWindowTitle(ConnectedTitle());
         UpdateControls();
@@ -876,46 +881,63 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
     liveOpening_ = true;
     liveOpeningRows_ = 0;
     liveRefreshes_.clear();
+    liveNotice_.clear();
     readStarted_ = Clock::now();
     readBaud_ = settings_.GetBaudRate();
-    UpdateLiveProgress({}, 0);
-    pollTimer_.start(options_.pollPeriod);
+    UpdateLiveProgress({});
     UpdateControls();
 }
 
-void MainDialog::PollLiveView() {
-    const DisplayBitmap* picture = nullptr;
-    std::vector<RowSpan> changed;
-    const bool drawable = phone_->GetLiveImage(picture, changed) == kPhoneOk && picture != nullptr;
-    std::vector<LiveRefreshStats> finished;
-    phone_->TakeLiveRefreshes(finished);
-    const bool wasOpening = liveOpening_;
-    UpdateLiveProgress(changed, finished.size());
-    // The earlier picture stays until the opening read has brought every line; then the live one
-    // is drawn whole, and afterwards only the bands that changed.
-    if (drawable && !liveOpening_) {
-        if (picture != picture_ || wasOpening) {
-            SetPicture(picture, picture->height());
-            PictureFrameWidget()->repaint();
-        } else {
-            for (const RowSpan& rows : changed) {
-                RedrawBand(static_cast<uint32_t>(rows.first), static_cast<uint32_t>(rows.last));
-            }
-        }
+void MainDialog::OnLiveUpdates() {
+    if (!live_ || !phone_ || !liveInbox_) {
+        return; // a wake-up of a live view that has ended since
     }
-    if (!phone_->IsLiveViewRunning()) {
+    const LiveInbox::Batch batch = liveInbox_->Take();
+    const bool wasOpening = liveOpening_;
+    UpdateLiveProgress(batch);
+    DrawLiveChanges(batch.regions, wasOpening);
+    if (batch.ended) {
         EndLiveView(QString::fromStdString(DescribeJobFailure(*phone_, phone_->GetLiveFailure(), kWording)));
     }
 }
 
-void MainDialog::UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes) {
+void MainDialog::DrawLiveChanges(const std::vector<LiveRegion>& regions, bool wasOpening) {
+    // Decodes the rows that arrived; the picture is the phone object's, the same from call to call.
+    const DisplayBitmap* picture = nullptr;
+    std::vector<RowSpan> decoded;
+    if (phone_->GetLiveImage(picture, decoded) != kPhoneOk || picture == nullptr || liveOpening_) {
+        return; // the earlier picture stays until the opening read has brought every line
+    }
+    if (picture != picture_ || wasOpening) {
+        SetPicture(picture, picture->height());
+        PictureFrameWidget()->repaint();
+        return;
+    }
+    // Only what was fetched, rows by their columns.
+    QRegion changed;
+    for (const LiveRegion& region : regions) {
+        changed += QRect(zoom_ * region.firstColumn, zoom_ * region.firstRow,
+                         zoom_ * (region.lastColumn - region.firstColumn + 1),
+                         zoom_ * (region.lastRow - region.firstRow + 1));
+    }
+    if (!changed.isEmpty()) {
+        PictureFrameWidget()->repaint(changed);
+    }
+}
+
+void MainDialog::UpdateLiveProgress(const LiveInbox::Batch& batch) {
     const auto now = Clock::now();
-    liveRefreshes_.insert(liveRefreshes_.end(), finishedRefreshes, now);
-    if (liveOpening_) {
-        for (const RowSpan& rows : changed) {
-            liveOpeningRows_ = std::max<int64_t>(liveOpeningRows_, rows.last + 1);
+    liveRefreshes_.insert(liveRefreshes_.end(), batch.refreshes.size(), now);
+    for (const LiveRefreshStats& refresh : batch.refreshes) {
+        if (!refresh.notice.empty()) {
+            liveNotice_ = QString::fromStdString(refresh.notice);
         }
-        liveOpening_ = finishedRefreshes == 0;
+    }
+    if (liveOpening_) {
+        for (const LiveRegion& region : batch.regions) {
+            liveOpeningRows_ = std::max<int64_t>(liveOpeningRows_, region.lastRow + 1);
+        }
+        liveOpening_ = batch.refreshes.empty();
     }
     if (liveOpening_) {
         const QString progress = ReadProgress(liveOpeningRows_);
@@ -929,11 +951,10 @@ void MainDialog::UpdateLiveProgress(const std::vector<RowSpan>& changed, std::si
     const QString rate =
         QStringLiteral("%1 refreshes/s")
             .arg(static_cast<double>(liveRefreshes_.size()) / kRateWindow.count(), 0, 'f', 1);
-    const QString notice = QString::fromStdString(phone_->GetLiveNotice());
     setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view, ") + rate +
-                   (notice.isEmpty() ? QString() : QStringLiteral(" (") + notice + ")"));
+                   (liveNotice_.isEmpty() ? QString() : QStringLiteral(" (") + liveNotice_ + ")"));
     ShowStatus(QStringLiteral("Live view of %1: %2.").arg(DisplayLabel(), rate) +
-               (notice.isEmpty() ? QString() : QStringLiteral(" ") + notice));
+               (liveNotice_.isEmpty() ? QString() : QStringLiteral(" ") + liveNotice_));
 }
 
 void MainDialog::EndLiveView(const QString& failure) {
@@ -943,9 +964,10 @@ void MainDialog::EndLiveView(const QString& failure) {
     }
     live_ = false;
     liveOpening_ = false;
-    pollTimer_.stop();
     // The live picture stays the phone object's until it is handed on, so it can still be saved.
     phone_->StopLiveView();
+    phone_->SetLiveUpdateHandler(nullptr);
+    liveInbox_.reset();
     phone_->Close();
     if (failure.isEmpty()) {
         setWindowTitle(ConnectedTitle());
@@ -1178,7 +1200,9 @@ void MainDialog::ShutDownPhone() {
     if (live_ && phone_) {
         live_ = false;
         phone_->StopLiveView();
+        phone_->SetLiveUpdateHandler(nullptr);
     }
+    liveInbox_.reset();
     pollTimer_.stop();
     callTimer_.stop();
     reading_ = false;

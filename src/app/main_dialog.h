@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/builtin_phone.h"
+#include "app/live_inbox.h"
 #include "app/main_dialog_options.h"
 #include "app/phone_call.h"
 #include "capture/display_info.h"
@@ -41,8 +42,9 @@ struct PhoneJob;
 // earlier phone object) run as a PhoneCall on a worker, one at a time; the phone objects they use
 // belong to that call until it ends, and meanwhile the window paints, shows a busy cursor and keeps
 // Connect, Read, Save and the display list disabled. A display read runs on the phone object's own
-// worker and is only polled from here. The picture drawn and saved belongs to the phone object's
-// read job and is forgotten before that object is handed on or destroyed.
+// worker and is polled from here; a live view's worker pushes what each refresh fetched (LiveInbox),
+// and the window draws it when the wake-up it posts arrives. The picture drawn and saved belongs to the phone
+// object's read job and is forgotten before that object is handed on or destroyed.
 //
 // A read that is stopped (or dropped by Connect) leaves a phone still sending the rest of its
 // picture: the next open waits until the line has been quiet for one read wait, for at most the
@@ -154,11 +156,13 @@ private:
     void RedrawBand(uint32_t fromLine, uint32_t toLine);
     void FinishRead();
     void FinishLiveOpen(PhoneJob& job);
-    void PollLiveView();
+    // What the live view handed over since the last look: drawn, counted and shown.
+    void OnLiveUpdates();
+    void DrawLiveChanges(const std::vector<LiveRegion>& regions, bool wasOpening);
     // Ends the live view, keeping its picture; `failure` (when it ended by itself) says why.
     void EndLiveView(const QString& failure = {});
     // Counts the opening read's lines and the refreshes, and shows them.
-    void UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes);
+    void UpdateLiveProgress(const LiveInbox::Batch& batch);
     void SetPicture(const DisplayBitmap* picture, int rows);
     // The picture as shown: the rows not read in the frame's grey.
     DisplayBitmap ShownPicture() const;
@@ -186,9 +190,11 @@ private:
     bool listUsable_ = false;  // the display list and Read: a Connect listed the displays
     bool saveUsable_ = false;  // a read has ended since the picture was last cleared
     bool reading_ = false;     // a read job runs and the timer polls it
-    bool live_ = false;        // the live view runs and the timer polls it
+    bool live_ = false;        // the live view runs and pushes its refreshes
     bool liveOpening_ = false; // its opening read of every line has not finished yet
     int64_t liveOpeningRows_ = 0;
+    std::shared_ptr<LiveInbox> liveInbox_; // what the running live view handed over
+    QString liveNotice_;                   // why every refresh reads the whole display, once said
     std::vector<std::chrono::steady_clock::time_point> liveRefreshes_; // ends of the last seconds' refreshes
 
     PhoneCall call_;

@@ -34,6 +34,7 @@
 #include "app/user_prompts.h"
 #include "phone/at_phone.h"
 #include "sim/picture_source.h"
+#include "sim/screen_animation.h"
 #include "sim/simulated_phone.h"
 #include "support/pty_peer.h"
 #include "transport/port_names.h"
@@ -264,14 +265,41 @@ struct Window {
     std::unique_ptr<MainDialog> dialog;
 };
 
-// What display `index` of the simulated phone shows, as a picture.
-QImage ExpectedImage(const sim::SimOptions& options, std::size_t index) {
-    const Picture expected = sim::ExpectedPicture(options, index);
-    QImage image(expected.width(), expected.height(), QImage::Format_RGB888);
-    for (int y = 0; y < expected.height(); ++y) {
-        std::copy_n(expected.Row(y), 3 * expected.width(), image.scanLine(y));
+QImage ImageOf(const Picture& picture) {
+    QImage image(picture.width(), picture.height(), QImage::Format_RGB888);
+    for (int y = 0; y < picture.height(); ++y) {
+        std::copy_n(picture.Row(y), 3 * picture.width(), image.scanLine(y));
     }
     return image;
+}
+
+// What display `index` of the simulated phone shows, as a picture.
+QImage ExpectedImage(const sim::SimOptions& options, std::size_t index) {
+    return ImageOf(sim::ExpectedPicture(options, index));
+}
+
+// Whether the frame (at zoom 1) shows what the phone shows now, a picture later than `version`.
+bool FrameShowsTheLatestPicture(const Window& w, uint64_t version) {
+    Picture before;
+    Picture after;
+    uint64_t versionBefore = 0;
+    uint64_t versionAfter = 0;
+    if (!w.phone.CurrentPicture(0, before, versionBefore)) {
+        return false;
+    }
+    const QImage shot =
+        w.dialog->grab(QRect(w.dialog->PictureOrigin(), QSize(before.width(), before.height()))).toImage();
+    return w.phone.CurrentPicture(0, after, versionAfter) && versionAfter == versionBefore &&
+           versionBefore > version && shot.convertToFormat(QImage::Format_RGB888) == ImageOf(before);
+}
+
+// The phone the port field's "sim:--animate,--animate=block" runs: a white block moving a pixel
+// every step.
+sim::SimOptions AnimatedPhone(int periodMs) {
+    sim::SimOptions options;
+    options.animation.block = true;
+    options.animation.periodMs = periodMs;
+    return options;
 }
 
 // Whether the frame shows display `index` with every pixel as a zoom x zoom block, and the frame's
@@ -777,8 +805,7 @@ private slots:
         QVERIFY(w.dialog->windowTitle().contains(QStringLiteral(" - live view, reading ")));
         QTRY_VERIFY_WITH_TIMEOUT(w.dialog->StatusText().contains(QStringLiteral("refreshes/s")),
                                  kReadLimitMs);
-        QCOMPARE(w.State(),
-                 QStringLiteral("connect displays read save stop live | phone picture polling is-live"));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save stop live | phone picture is-live"));
 
         QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
         QVERIFY(w.dialog->isVisible());
@@ -811,6 +838,43 @@ private slots:
         QVERIFY(w.dialog->windowTitle().endsWith(QStringLiteral(" - live view ended")));
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
         QVERIFY(w.prompts.messages.empty());
+    }
+
+    // The live view's worker pushes each refresh: with no timer to poll, every change of the animated
+    // phone reaches the picture, and only the rows and columns fetched are painted again.
+    void liveViewIsPushedToThePicture() {
+        Window w(AnimatedPhone(300), std::chrono::hours(1)); // no tick but the test's own
+        QVERIFY(w.Connect());
+        QVERIFY(w.StartRead());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.lastPhone->InnerReadRunning(), kReadLimitMs);
+        w.dialog->OnTimer(); // the read's end
+        QVERIFY(w.ReadFinished());
+        w.dialog->SetZoom(1);
+        w.dialog->SetLiveView(true);
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive() && !w.dialog->IsLiveOpening(), kReadLimitMs);
+        QVERIFY(!w.dialog->IsPolling());
+
+        PaintRecorder painted(*w.dialog->PictureFrameWidget());
+        Picture shown;
+        uint64_t version = 0;
+        QVERIFY(w.phone.CurrentPicture(0, shown, version));
+        QTRY_VERIFY_WITH_TIMEOUT(painted.regions.size() >= 3, kReadLimitMs);
+        const sim::ScreenBox block = sim::MovingBlockBox();
+        for (const QRegion& region : painted.regions) {
+            const QRect bounds = region.boundingRect();
+            QVERIFY2(bounds.top() >= block.top - 8 && bounds.bottom() <= block.bottom + 8 &&
+                         bounds.width() < w.dialog->CurrentDisplay()->width,
+                     qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                    .arg(bounds.x())
+                                    .arg(bounds.y())
+                                    .arg(bounds.width())
+                                    .arg(bounds.height())));
+        }
+        for (int change = 0; change < 3; ++change) {
+            QTRY_VERIFY_WITH_TIMEOUT(FrameShowsTheLatestPicture(w, version), kReadLimitMs);
+            QVERIFY(w.phone.CurrentPicture(0, shown, version));
+        }
+        QVERIFY(w.dialog->StatusText().contains(QStringLiteral("refreshes/s")));
     }
 
     void readEndingShortSaysWhyAndKeepsWhatArrived() {
