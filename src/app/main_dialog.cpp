@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,6 +39,7 @@
 #include "capture/display_bitmap.h"
 #include "capture/picture_file.h"
 #include "capture/read_progress.h"
+#include "common/atomic_file.h"
 #include "phone/phone_failure_text.h"
 #include "transport/exchange_result.h"
 #include "transport/port_enumeration.h"
@@ -60,6 +62,11 @@ const QString kSaveFilters = QStringLiteral("Bitmap files (*.bmp);;PNG images (*
 const QString kSaveError = QStringLiteral("Save Error");
 const QString kSaveFailed = QStringLiteral("Could not save image");
 const QString kLiveNotStarted = QStringLiteral("Live view could not be started");
+const QString kRecordTitle = QStringLiteral("Record the live view");
+const QString kRecordFilters = QStringLiteral("Animated PNG images (*.png)");
+const QString kRecordError = QStringLiteral("Record Error");
+const QString kRecordText = QStringLiteral("Record...");
+const QString kStopRecordingText = QStringLiteral("Stop recording");
 // The window's own controls in the advice the failure texts give.
 const FailureWording kWording{"the port list", "the baud list"};
 const QString kPortToolTip =
@@ -85,6 +92,14 @@ int FrameSide(int zoom, int pixels) {
 
 QString Duration(double seconds) {
     return QString::fromStdString(FormatDuration(seconds));
+}
+
+QString FramesText(std::size_t frames) {
+    return frames == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(frames);
+}
+
+QString ShownPath(const std::string& path) {
+    return QDir::toNativeSeparators(QFile::decodeName(path.c_str()));
 }
 
 } // namespace
@@ -173,6 +188,7 @@ void MainDialog::BuildWindow() {
     readButton_ = qobject_cast<QPushButton*>(Control(kIdRead));
     liveButton_ = qobject_cast<QPushButton*>(Control(kIdLiveView));
     stopButton_ = qobject_cast<QPushButton*>(Control(kIdStop));
+    recordButton_ = qobject_cast<QPushButton*>(Control(kIdRecord));
     statusLine_ = qobject_cast<QLabel*>(Control(kIdStatusLine));
     pictureArea_ = qobject_cast<PictureArea*>(Control(kIdPictureFrame));
     areaTemplate_ = pictureArea_->geometry();
@@ -197,6 +213,7 @@ void MainDialog::BuildWindow() {
     connect(saveButton_, &QPushButton::clicked, this, &MainDialog::OnSave);
     connect(liveButton_, &QPushButton::clicked, this, &MainDialog::SetLiveView);
     connect(stopButton_, &QPushButton::clicked, this, &MainDialog::Stop);
+    connect(recordButton_, &QPushButton::clicked, this, &MainDialog::OnRecord);
     // Only the user's choice counts as a selection change, not the list being refilled.
     connect(displayList_, &QComboBox::activated, this, &MainDialog::OnDisplaySelChange);
     portList_->SetRefresher([this] { OnPortListOpening(); });
@@ -233,6 +250,11 @@ void MainDialog::BuildActions() {
     liveAction_->setCheckable(true);
     liveAction_->setEnabled(false);
     connect(liveAction_, &QAction::triggered, this, &MainDialog::SetLiveView);
+
+    recordAction_ = new QAction(kRecordText, this);
+    recordAction_->setObjectName(QStringLiteral("recordAction"));
+    recordAction_->setEnabled(false);
+    connect(recordAction_, &QAction::triggered, this, &MainDialog::OnRecord);
 
     zoomActions_ = new QActionGroup(this);
     for (const int zoom : kZoomFactors) {
@@ -354,6 +376,11 @@ void MainDialog::UpdateControls() {
     liveAction_->setChecked(live_ || (!idle && pending_ == Pending::Live));
     liveButton_->setEnabled(liveAction_->isEnabled());
     liveButton_->setChecked(liveAction_->isChecked());
+    // Record starts the live view if need be; while recording it stops the recording.
+    recordAction_->setText(recording_ ? kStopRecordingText : kRecordText);
+    recordAction_->setEnabled(recording_ || liveAction_->isEnabled());
+    recordButton_->setText(recordAction_->text());
+    recordButton_->setEnabled(recordAction_->isEnabled());
     if (idle) {
         unsetCursor();
     } else {
@@ -845,6 +872,9 @@ void MainDialog::SetLiveView(bool on) {
 void MainDialog::FinishLiveOpen(PhoneJob& job) {
     EndPhoneCall();
     phone_ = std::move(job.phone);
+    if (callOff_ || !job.opened) {
+        recording_.reset(); // nothing was recorded: no file
+    }
     if (callOff_) {
         callOff_ = false;
         phone_->Close();
@@ -867,10 +897,12 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
     phone_->SetLiveUpdateHandler(LiveInbox::Handler(liveInbox_));
     LiveViewOptions options;
     options.handOutFullReadRows = true; // the opening read's progress
+    liveStarted_ = Clock::now();
     if (const int32_t result = phone_->StartLiveView(*currentDisplay_, options); result != kPhoneOk) {
         const std::string reason = DescribeOperationFailure(*phone_, result, kWording);
         phone_->SetLiveUpdateHandler(nullptr);
         liveInbox_.reset();
+        recording_.reset();
         phone_->Close();
         setWindowTitle(ConnectedTitle());
         UpdateControls();
@@ -882,9 +914,10 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
     liveOpeningRows_ = 0;
     liveRefreshes_.clear();
     liveNotice_.clear();
+    recordingNote_.clear();
     readStarted_ = Clock::now();
     readBaud_ = settings_.GetBaudRate();
-    UpdateLiveProgress({});
+    ShowLiveStatus();
     UpdateControls();
 }
 
@@ -894,8 +927,10 @@ void MainDialog::OnLiveUpdates() {
     }
     const LiveInbox::Batch batch = liveInbox_->Take();
     const bool wasOpening = liveOpening_;
-    UpdateLiveProgress(batch);
+    CountLiveProgress(batch);
     DrawLiveChanges(batch.regions, wasOpening);
+    RecordSettledPicture(batch.refreshes);
+    ShowLiveStatus();
     if (batch.ended) {
         EndLiveView(QString::fromStdString(DescribeJobFailure(*phone_, phone_->GetLiveFailure(), kWording)));
     }
@@ -925,9 +960,8 @@ void MainDialog::DrawLiveChanges(const std::vector<LiveRegion>& regions, bool wa
     }
 }
 
-void MainDialog::UpdateLiveProgress(const LiveInbox::Batch& batch) {
-    const auto now = Clock::now();
-    liveRefreshes_.insert(liveRefreshes_.end(), batch.refreshes.size(), now);
+void MainDialog::CountLiveProgress(const LiveInbox::Batch& batch) {
+    liveRefreshes_.insert(liveRefreshes_.end(), batch.refreshes.size(), Clock::now());
     for (const LiveRefreshStats& refresh : batch.refreshes) {
         if (!refresh.notice.empty()) {
             liveNotice_ = QString::fromStdString(refresh.notice);
@@ -939,22 +973,33 @@ void MainDialog::UpdateLiveProgress(const LiveInbox::Batch& batch) {
         }
         liveOpening_ = batch.refreshes.empty();
     }
+}
+
+void MainDialog::ShowLiveStatus() {
+    const QString recording = RecordingProgress();
     if (liveOpening_) {
         const QString progress = ReadProgress(liveOpeningRows_);
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view, reading ") + progress);
         ShowStatus(
-            QStringLiteral("Live view of %1: reading every line first, %2").arg(DisplayLabel(), progress));
+            QStringLiteral("Live view of %1: reading every line first, %2").arg(DisplayLabel(), progress) +
+            recording);
         return;
     }
     constexpr auto kRateWindow = std::chrono::seconds(5);
+    const auto now = Clock::now();
     std::erase_if(liveRefreshes_, [&](Clock::time_point at) { return now - at > kRateWindow; });
     const QString rate =
         QStringLiteral("%1 refreshes/s")
             .arg(static_cast<double>(liveRefreshes_.size()) / kRateWindow.count(), 0, 'f', 1);
     setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view, ") + rate +
                    (liveNotice_.isEmpty() ? QString() : QStringLiteral(" (") + liveNotice_ + ")"));
-    ShowStatus(QStringLiteral("Live view of %1: %2.").arg(DisplayLabel(), rate) +
-               (liveNotice_.isEmpty() ? QString() : QStringLiteral(" ") + liveNotice_));
+    QString status = QStringLiteral("Live view of %1: %2").arg(DisplayLabel(), rate) + recording + ".";
+    for (const QString& more : {liveNotice_, recordingNote_}) {
+        if (!more.isEmpty()) {
+            status += QStringLiteral(" ") + more;
+        }
+    }
+    ShowStatus(status);
 }
 
 void MainDialog::EndLiveView(const QString& failure) {
@@ -966,17 +1011,148 @@ void MainDialog::EndLiveView(const QString& failure) {
     liveOpening_ = false;
     // The live picture stays the phone object's until it is handed on, so it can still be saved.
     phone_->StopLiveView();
+    // A refresh that ended meanwhile still counts for the recording, which ends with the live view.
+    RecordSettledPicture(liveInbox_->Take().refreshes);
     phone_->SetLiveUpdateHandler(nullptr);
     liveInbox_.reset();
     phone_->Close();
+    QString recorded = EndRecording();
+    if (recorded.isEmpty()) {
+        recorded = recordingNote_;
+    }
+    recordingNote_.clear();
+    recorded = recorded.isEmpty() ? QString() : QStringLiteral(" ") + recorded;
     if (failure.isEmpty()) {
         setWindowTitle(ConnectedTitle());
-        ShowStatus(QStringLiteral("Live view stopped."));
+        ShowStatus(QStringLiteral("Live view stopped.") + recorded);
     } else {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view ended")); // the status line says why
-        ShowStatus(QStringLiteral("The live view ended: ") + failure);
+        ShowStatus(QStringLiteral("The live view ended: ") + failure + recorded);
     }
     UpdateControls();
+}
+
+// ---- Recording ----
+
+void MainDialog::OnRecord() {
+    if (recording_) {
+        recordingNote_ = EndRecording();
+        if (live_) {
+            ShowLiveStatus();
+        } else {
+            ShowStatus(recordingNote_);
+        }
+        UpdateControls();
+        return;
+    }
+    if (!liveAction_->isEnabled()) {
+        UpdateControls();
+        return;
+    }
+    const int position = std::max(displayList_->currentIndex(), 0) + 1;
+    const QString path = prompts_->AskSaveFileName(
+        this, kRecordTitle, kRecordFilters, SuggestedSaveName(position, QDateTime::currentDateTime(), "png"));
+    if (path.isEmpty()) {
+        return;
+    }
+    // Said now rather than after a recording that could not be kept.
+    std::string error = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)
+                            ? std::string()
+                            : std::string("the name must end in .png");
+    if (error.empty()) {
+        CanCreateFileAt(QFile::encodeName(path).toStdString(), error);
+    }
+    if (!error.empty()) {
+        const QString text = QStringLiteral("Could not record to %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), QString::fromStdString(error));
+        ShowStatus(text);
+        prompts_->ShowError(this, kRecordError, text);
+        return;
+    }
+    recording_.emplace(QFile::encodeName(path).toStdString());
+    recordingNote_.clear();
+    if (!live_) {
+        SetLiveView(true);
+        if (!live_ && !(call_.IsRunning() && pending_ == Pending::Live)) {
+            recording_.reset(); // the live view did not start, and said why
+        }
+        UpdateControls();
+        return;
+    }
+    // The picture on show is the first frame, unless the opening read is still bringing it.
+    int64_t refresh = 0;
+    if (const std::shared_ptr<const panelgrab::Picture> settled = phone_->GetLiveSnapshot(&refresh);
+        settled && !liveOpening_) {
+        RecordPicture(*settled, refresh, LiveMilliseconds());
+    }
+    if (live_) {
+        ShowLiveStatus();
+    }
+    UpdateControls();
+}
+
+int64_t MainDialog::LiveMilliseconds() const {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - liveStarted_).count();
+}
+
+void MainDialog::RecordSettledPicture(const std::vector<LiveRefreshStats>& refreshes) {
+    if (!recording_ || refreshes.empty()) {
+        return;
+    }
+    // The picture as the last refresh that found nothing left to mend left it, from when that
+    // refresh ended (or the last one, when it ended after this batch was taken).
+    int64_t refresh = 0;
+    const std::shared_ptr<const panelgrab::Picture> settled = phone_->GetLiveSnapshot(&refresh);
+    if (!settled) {
+        return;
+    }
+    int64_t atMs = refreshes.back().endedAtMs;
+    for (const LiveRefreshStats& stats : refreshes) {
+        if (stats.number == refresh) {
+            atMs = stats.endedAtMs;
+        }
+    }
+    RecordPicture(*settled, refresh, atMs);
+}
+
+void MainDialog::RecordPicture(const panelgrab::Picture& picture, int64_t refresh, int64_t atMs) {
+    if (std::string error; !recording_->Add(picture, refresh, atMs, error)) {
+        const QString text = QStringLiteral("Could not record to %1: %2")
+                                 .arg(ShownPath(recording_->path()), QString::fromStdString(error));
+        recording_.reset();
+        recordingNote_ = text;
+        ShowStatus(text);
+        prompts_->ShowError(this, kRecordError, text);
+        UpdateControls();
+    }
+}
+
+QString MainDialog::EndRecording() {
+    if (!recording_) {
+        return {};
+    }
+    const LiveRecording recording = std::move(*recording_);
+    recording_.reset();
+    const QString path = ShownPath(recording.path());
+    if (recording.frames() == 0) {
+        return QStringLiteral("Nothing was recorded: the live view had not read every line yet.");
+    }
+    if (std::string error; !recording.Finish(LiveMilliseconds(), error)) {
+        const QString text =
+            QStringLiteral("Could not record to %1: %2").arg(path, QString::fromStdString(error));
+        prompts_->ShowError(this, kRecordError, text);
+        return text;
+    }
+    return QStringLiteral("Recorded %1 in %2.").arg(FramesText(recording.frames()), path);
+}
+
+QString MainDialog::RecordingProgress() const {
+    if (!recording_) {
+        return {};
+    }
+    return QStringLiteral("; recording %1: %2")
+        .arg(QFileInfo(QFile::decodeName(recording_->path().c_str())).fileName(),
+             FramesText(recording_->frames()));
 }
 
 void MainDialog::RedrawBand(uint32_t fromLine, uint32_t toLine) {
@@ -1158,6 +1334,7 @@ void MainDialog::FillContextMenu(QMenu& menu) {
     menu.addAction(copyAction_);
     menu.addAction(stopAction_);
     menu.addAction(liveAction_);
+    menu.addAction(recordAction_);
     menu.addSeparator();
     menu.addActions(zoomActions_->actions());
     menu.addSeparator();
@@ -1191,18 +1368,18 @@ bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr
 }
 
 void MainDialog::done(int result) {
-    // Closing ends a running read or call: the ports are closed and every worker joined.
+    // Closing ends a running read or call: the ports are closed and every worker joined. A
+    // recording is written first.
+    EndLiveView();
     ShutDownPhone();
     QDialog::done(result);
 }
 
 void MainDialog::ShutDownPhone() {
     if (live_ && phone_) {
-        live_ = false;
-        phone_->StopLiveView();
-        phone_->SetLiveUpdateHandler(nullptr);
+        EndLiveView(); // writes a recording
     }
-    liveInbox_.reset();
+    recording_.reset(); // one whose live view had not begun: nothing to write
     pollTimer_.stop();
     callTimer_.stop();
     reading_ = false;

@@ -12,6 +12,7 @@
 
 #include "app/builtin_phone.h"
 #include "app/live_inbox.h"
+#include "app/live_recording.h"
 #include "app/main_dialog_options.h"
 #include "app/phone_call.h"
 #include "capture/display_info.h"
@@ -73,6 +74,10 @@ public:
     void Stop();
     // Live view (after a Read): the phone keeps the picture current, re-reading only what changed.
     void SetLiveView(bool on);
+    // "Record...": asks for a PNG file and records the live view's pictures into it as an animation,
+    // starting the live view if need be; while recording it ends the recording, which the end of the
+    // live view (Stop, Esc, closing, a failure) also does. The file is written whole at the end.
+    void OnRecord();
     void SetZoom(int zoom);
     void FitPictureFrame(int width, int height);
     void OnSave();
@@ -86,6 +91,7 @@ public:
     bool IsLive() const { return live_; }
     // The live view still reads every line for the first time.
     bool IsLiveOpening() const { return live_ && liveOpening_; }
+    bool IsRecording() const { return recording_.has_value(); }
     const DisplayBitmap* Picture() const { return picture_; }
     const std::optional<DisplayInfo>& CurrentDisplay() const { return currentDisplay_; }
     uint16_t LinesShown() const { return linesShown_; }
@@ -103,6 +109,7 @@ public:
     QAction* CopyImageAction() const { return copyAction_; }
     QAction* StopAction() const { return stopAction_; }
     QAction* LiveViewAction() const { return liveAction_; }
+    QAction* RecordAction() const { return recordAction_; }
     QAction* ZoomAction(int zoom) const;
     // The picture's context menu as it would open now.
     void FillContextMenu(QMenu& menu);
@@ -161,8 +168,18 @@ private:
     void DrawLiveChanges(const std::vector<LiveRegion>& regions, bool wasOpening);
     // Ends the live view, keeping its picture; `failure` (when it ended by itself) says why.
     void EndLiveView(const QString& failure = {});
-    // Counts the opening read's lines and the refreshes, and shows them.
-    void UpdateLiveProgress(const LiveInbox::Batch& batch);
+    // Counts the opening read's lines and the refreshes.
+    void CountLiveProgress(const LiveInbox::Batch& batch);
+    // The live view's progress, and the recording's, in the title and the status line.
+    void ShowLiveStatus();
+    // Milliseconds on the live view's clock, which its refreshes' times count on.
+    int64_t LiveMilliseconds() const;
+    // Adds the live view's settled picture, if it is new, at the time its refresh ended.
+    void RecordSettledPicture(const std::vector<LiveRefreshStats>& refreshes);
+    void RecordPicture(const panelgrab::Picture& picture, int64_t refresh, int64_t atMs);
+    // Writes the recording's file; the sentence for the status line, and on failure the error box.
+    QString EndRecording();
+    QString RecordingProgress() const;
     void SetPicture(const DisplayBitmap* picture, int rows);
     // The picture as shown: the rows not read in the frame's grey.
     DisplayBitmap ShownPicture() const;
@@ -195,6 +212,9 @@ private:
     int64_t liveOpeningRows_ = 0;
     std::shared_ptr<LiveInbox> liveInbox_; // what the running live view handed over
     QString liveNotice_;                   // why every refresh reads the whole display, once said
+    std::chrono::steady_clock::time_point liveStarted_{}; // the live view's clock began about then
+    std::optional<LiveRecording> recording_;
+    QString recordingNote_; // how the last recording of this live view ended
     std::vector<std::chrono::steady_clock::time_point> liveRefreshes_; // ends of the last seconds' refreshes
 
     PhoneCall call_;
@@ -227,6 +247,7 @@ private:
     QPushButton* readButton_ = nullptr;
     QPushButton* liveButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
+    QPushButton* recordButton_ = nullptr;
     QLabel* statusLine_ = nullptr;
     PictureArea* pictureArea_ = nullptr;
     QRect areaTemplate_;   // the frame's template rectangle in pixels
@@ -239,6 +260,7 @@ private:
     QAction* copyAction_ = nullptr;
     QAction* stopAction_ = nullptr;
     QAction* liveAction_ = nullptr;
+    QAction* recordAction_ = nullptr;
     QActionGroup* zoomActions_ = nullptr;
 };
 
