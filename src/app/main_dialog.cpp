@@ -41,6 +41,7 @@
 #include "capture/read_progress.h"
 #include "common/atomic_file.h"
 #include "phone/phone_failure_text.h"
+#include "transport/baud_search.h"
 #include "transport/exchange_result.h"
 #include "transport/port_enumeration.h"
 #include "transport/port_failure.h"
@@ -109,6 +110,9 @@ struct PhoneJob {
     std::unique_ptr<PhoneLink> released; // an earlier phone object, closed and destroyed by the call
     milliseconds releasePause{0};        // between closing and destroying it
     std::unique_ptr<PhoneLink> phone;    // the new one, opened by the call and handed back
+    std::unique_ptr<BaudSearch> search;  // Connect with "auto": the rates tried before any phone object
+    int32_t foundBaud = 0;               // the rate the search found; 0: none answered
+    std::string searchFailure;           // why the search's port could not be opened at all
     bool listDisplays = false;           // Connect: ask for the display list, then close again
     bool opened = false;
     bool listed = false;
@@ -120,6 +124,10 @@ struct PhoneJob {
             released->Close();
             std::this_thread::sleep_for(releasePause);
             released.reset(); // ends its read job and joins the read's worker
+        }
+        if (search) {
+            foundBaud = search->Find();
+            searchFailure = search->failure();
         }
         if (!phone) {
             return;
@@ -198,6 +206,7 @@ void MainDialog::BuildWindow() {
     for (const char* rate : OfferedBaudRates()) {
         baudList_->addItem(QString::fromLatin1(rate));
     }
+    baudList_->addItem(QString::fromLatin1(kAutoBaudEntry));
     baudList_->setCurrentIndex(-1);
     const QSize size = units.ToPixels(kMainDialogSize);
     areaMargin_ = QSize(size.width() - areaTemplate_.right() - 1, size.height() - areaTemplate_.bottom() - 1);
@@ -272,6 +281,9 @@ void MainDialog::InitDialog() {
     setWindowIcon(AppIcon());
     setWindowTitle(QString::fromUtf8(kTitleNotConnected));
     LoadRememberedConnection();
+    if (autoBaud_) {
+        baudList_->setCurrentIndex(baudList_->findText(QString::fromLatin1(kAutoBaudEntry)));
+    }
     if (baudList_->currentIndex() < 0 &&
         SelectFirstWithPrefix(*baudList_, QString::number(settings_.GetBaudRate())) < 0 &&
         baudList_->count() > 0) {
@@ -287,7 +299,11 @@ void MainDialog::InitDialog() {
 void MainDialog::LoadRememberedConnection() {
     if (const std::optional<RememberedConnection> last = RememberedConnection::Load()) {
         settings_.SetPortName(last->port.toStdString());
-        settings_.SetBaudRate(last->baudRate);
+        if (last->autoBaud) {
+            autoBaud_ = true; // the rate is found again at the next Connect
+        } else {
+            settings_.SetBaudRate(last->baudRate);
+        }
         remembered_ = true;
     }
 }
@@ -354,10 +370,16 @@ void MainDialog::TakeSettingsFromLists() {
         const int index = portList_->findText(typed);
         settings_.SetPortName((index >= 0 ? PortOfEntry(index) : typed).toStdString());
     }
+    // With "auto" the rate the last Connect found stays in use.
     if (baudList_->currentIndex() >= 0) {
-        settings_.SetBaudRate(LeadingDecimal(baudList_->currentText()));
+        autoBaud_ = baudList_->currentText() == QLatin1String(kAutoBaudEntry);
     }
-    RememberedConnection{QString::fromStdString(settings_.GetPortName()), settings_.GetBaudRate()}.Store();
+    if (baudList_->currentIndex() >= 0 && !autoBaud_) {
+        settings_.SetBaudRate(LeadingDecimal(baudList_->currentText()));
+        rateFound_ = false;
+    }
+    RememberedConnection{QString::fromStdString(settings_.GetPortName()), settings_.GetBaudRate(), autoBaud_}
+        .Store();
 }
 
 void MainDialog::UpdateControls() {
@@ -368,7 +390,8 @@ void MainDialog::UpdateControls() {
     displayList_->setEnabled(capture);
     readButton_->setEnabled(capture);
     saveButton_->setEnabled(idle && !reading_ && saveUsable_);
-    const bool opening = !idle && (pending_ == Pending::Read || pending_ == Pending::Live);
+    const bool opening =
+        !idle && (pending_ == Pending::Search || pending_ == Pending::Read || pending_ == Pending::Live);
     stopAction_->setEnabled(reading_ || live_ || opening);
     stopButton_->setEnabled(stopAction_->isEnabled());
     // Live view needs a finished read's phone object and display; it is on until turned off.
@@ -429,9 +452,12 @@ void MainDialog::StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>
     pending_ = pending;
     callOff_ = false;
     callPhone_ = job->phone.get();
+    callSearch_ = job->search.get();
     titleBeforeCall_ = windowTitle();
     const auto finish = [this, job, pending] {
-        if (pending == Pending::Connect) {
+        if (pending == Pending::Search) {
+            FinishSearch(*job);
+        } else if (pending == Pending::Connect) {
             FinishConnect(*job);
         } else if (pending == Pending::Live) {
             FinishLiveOpen(*job);
@@ -453,6 +479,7 @@ void MainDialog::EndPhoneCall() {
     callTimer_.stop();
     pending_ = Pending::None;
     callPhone_ = nullptr;
+    callSearch_ = nullptr;
     callWaitsUntil_ = {};
 }
 
@@ -468,6 +495,14 @@ void MainDialog::ShowCallTitle() {
         return;
     }
     const QString port = QString::fromStdString(settings_.GetPortName());
+    if (pending_ == Pending::Search) {
+        setWindowTitle(QStringLiteral("Panelgrab - finding the baud rate of %1...").arg(port));
+        ShowStatus(QStringLiteral("Trying the baud rates on %1, %2 down to %3...")
+                       .arg(port)
+                       .arg(BaudSearch::Rates().front())
+                       .arg(BaudSearch::Rates().back()));
+        return;
+    }
     const int baud = settings_.GetBaudRate();
     setWindowTitle(QStringLiteral("Panelgrab - opening %1 at %2 baud...").arg(port).arg(baud));
     ShowStatus(QStringLiteral("Opening %1 at %2 baud...").arg(port).arg(baud));
@@ -478,6 +513,9 @@ void MainDialog::OnCallTick() {
     // A stop can come before the open has the port to close: it is repeated until the call ends.
     if (callOff_ && callPhone_) {
         callPhone_->ClosePortNow();
+    }
+    if (callOff_ && callSearch_) {
+        callSearch_->Cancel();
     }
 }
 
@@ -547,9 +585,62 @@ void MainDialog::OnConnect() {
     displayList_->clear();
     displays_.clear();
     DropRunningRead();
+    StartConnect(std::move(phone_));
+}
+
+void MainDialog::StartConnect(std::unique_ptr<PhoneLink> released) {
     auto job = std::make_shared<PhoneJob>();
-    job->released = std::move(phone_);
+    job->released = std::move(released);
     job->releasePause = options_.releasePause;
+    if (!autoBaud_) {
+        StartListing(job);
+        return;
+    }
+    // The rates are tried on the port itself; a simulated phone is started first.
+    ConnectionSettings searched = settings_;
+    builtInPhoneError_.clear();
+    if (BuiltInPhone::IsPortEntry(searched.GetPortName())) {
+        searched.SetPortName(
+            builtInPhone_.DevicePathFor(searched.GetPortName(), searched.GetBaudRate(), builtInPhoneError_));
+    }
+    if (builtInPhoneError_.empty()) {
+        job->search = std::make_unique<BaudSearch>(searched);
+    }
+    StartPhoneCall(Pending::Search, job);
+}
+
+void MainDialog::FinishSearch(PhoneJob& job) {
+    EndPhoneCall();
+    const QString port = QString::fromStdString(settings_.GetPortName());
+    if (callOff_) {
+        callOff_ = false;
+        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+        ShowStatus(QStringLiteral("The search for the baud rate was stopped."));
+        UpdateControls();
+        return;
+    }
+    if (job.foundBaud == 0) {
+        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+        UpdateControls();
+        if (!job.search) {
+            ReportOpenFailure(nullptr); // the simulated phone could not be started
+        } else if (!job.searchFailure.empty()) {
+            Warn(QStringLiteral("Could not open port ") + port, QString::fromStdString(job.searchFailure));
+        } else {
+            Warn(kNotResponding + port,
+                 QStringLiteral("No rate answered (tried %1 down to %2 baud with AT). Check the cable and "
+                                "that the phone is on.")
+                     .arg(BaudSearch::Rates().front())
+                     .arg(BaudSearch::Rates().back()));
+        }
+        return;
+    }
+    settings_.SetBaudRate(job.foundBaud);
+    rateFound_ = true;
+    StartListing(std::make_shared<PhoneJob>());
+}
+
+void MainDialog::StartListing(const std::shared_ptr<PhoneJob>& job) {
     job->phone = MakePhone();
     job->listDisplays = true;
     StartPhoneCall(Pending::Connect, job);
@@ -588,11 +679,13 @@ void MainDialog::FinishConnect(PhoneJob& job) {
         Warn(QString::fromUtf8(kTextDisplayTooLarge),
              QStringLiteral("Left out of the display list: ") + refused.join(QStringLiteral(", ")) + ".");
     } else {
-        ShowStatus(QStringLiteral("The phone answers on %1 at %2 baud and lists %3 display(s): choose one "
-                                  "and press Read.")
-                       .arg(QString::fromStdString(settings_.GetPortName()))
-                       .arg(settings_.GetBaudRate())
-                       .arg(displays_.size()));
+        ShowStatus(
+            QStringLiteral("The phone answers on %1 at %2 baud%3 and lists %4 display(s): choose one "
+                           "and press Read.")
+                .arg(QString::fromStdString(settings_.GetPortName()))
+                .arg(settings_.GetBaudRate())
+                .arg(autoBaud_ && rateFound_ ? QStringLiteral(" (the rate found by trying each)") : QString())
+                .arg(displays_.size()));
     }
     job.phone.reset(); // Connect keeps no connection: every Read opens its own
 }
@@ -783,10 +876,14 @@ void MainDialog::OnTimer() {
 }
 
 void MainDialog::Stop() {
-    if (call_.IsRunning() && (pending_ == Pending::Read || pending_ == Pending::Live)) {
+    if (call_.IsRunning() &&
+        (pending_ == Pending::Search || pending_ == Pending::Read || pending_ == Pending::Live)) {
         callOff_ = true;
         if (callPhone_) {
             callPhone_->ClosePortNow(); // ends a drain or probe at once; OnCallTick repeats it
+        }
+        if (callSearch_) {
+            callSearch_->Cancel();
         }
         return;
     }
@@ -1389,6 +1486,9 @@ void MainDialog::ShutDownPhone() {
     call_.Abandon([this] {
         if (callPhone_) {
             callPhone_->ClosePortNow();
+        }
+        if (callSearch_) {
+            callSearch_->Cancel();
         }
     });
     EndPhoneCall();

@@ -28,6 +28,7 @@ class QPushButton;
 
 namespace panelgrab {
 
+class BaudSearch;
 class DisplayBitmap;
 class PictureArea;
 class PictureFrame;
@@ -121,7 +122,8 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
-    enum class Pending { None, Connect, Read, Live };
+    // Search: Connect with "auto" tries the baud rates before it connects at the one found.
+    enum class Pending { None, Search, Connect, Read, Live };
 
     void BuildWindow();
     void BuildActions();
@@ -143,6 +145,11 @@ private:
     std::unique_ptr<PhoneLink> MakePhone();
     void StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job);
     void EndPhoneCall();
+    // Connect: the rate search first when the baud list says "auto", then the display list.
+    void StartConnect(std::unique_ptr<PhoneLink> released);
+    void FinishSearch(PhoneJob& job);
+    // Opens the port at the rate chosen or found and lists the displays.
+    void StartListing(const std::shared_ptr<PhoneJob>& job);
     void FinishConnect(PhoneJob& job);
     void FinishReadOpen(PhoneJob& job);
     void DropRunningRead();
@@ -195,6 +202,8 @@ private:
     std::unique_ptr<PhoneLink> phone_;
     uint8_t zoom_ = 2;
     ConnectionSettings settings_{"COM1", 9600};
+    bool autoBaud_ = false;   // the baud list says "auto": each Connect finds the rate first
+    bool rateFound_ = false;  // settings_'s rate is the one the last search found
     bool remembered_ = false; // settings_ came from the last run
     std::optional<DisplayInfo> currentDisplay_;
     const DisplayBitmap* picture_ = nullptr;
@@ -219,9 +228,10 @@ private:
 
     PhoneCall call_;
     Pending pending_ = Pending::None;
-    PhoneLink* callPhone_ = nullptr; // the phone object the running call opens; owned by the call
-    bool callOff_ = false;           // the user stopped a Read or live view whose open was still running
-    QTimer callTimer_;               // the wait shown in the title while a call runs
+    PhoneLink* callPhone_ = nullptr;   // the phone object the running call opens; owned by the call
+    BaudSearch* callSearch_ = nullptr; // the rate search the running call makes; owned by the call
+    bool callOff_ = false;             // the user stopped a Read or live view whose open was still running
+    QTimer callTimer_;                 // the wait shown in the title while a call runs
     std::chrono::steady_clock::time_point callWaitsUntil_{};
     QString titleBeforeCall_;
 

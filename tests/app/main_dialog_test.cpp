@@ -406,8 +406,8 @@ private slots:
         QVERIFY(w.ready);
         MainDialog& d = *w.dialog;
         QCOMPARE(d.windowTitle(), QStringLiteral("Panelgrab - Not connected"));
-        QCOMPARE(Items(*w.List(kIdBaudList)),
-                 QStringList({"1200", "2400", "9600", "19200", "115200", "230400", "460800", "921600"}));
+        QCOMPARE(Items(*w.List(kIdBaudList)), QStringList({"1200", "2400", "9600", "19200", "115200",
+                                                           "230400", "460800", "921600", "auto"}));
         QCOMPARE(w.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
         QCOMPARE(w.List(kIdPortList)->currentText(), QStringLiteral("Simulated phone")); // the only entry
         QVERIFY(w.List(kIdPortList)->isEditable()); // a network port's URL can be typed
@@ -633,6 +633,62 @@ private slots:
         Window fourth;
         QCOMPARE(fourth.dialog->Settings().GetPortName(), std::string("COM1"));
         QCOMPARE(fourth.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
+    }
+
+    // "auto" tries the rates from the fastest down and connects at the first the phone answers; the
+    // rate found is said and used by Read, and "auto" is offered again at the next start.
+    void autoBaudFindsTheRateThePhoneAnswersAt() {
+        sim::SimOptions strict = SmallPhone();
+        strict.baud = 115200;
+        strict.strictBaud = true; // noise at any other rate
+        Window w(strict);
+        QVERIFY(w.ready);
+        const QString port = QString::fromStdString(w.phone.DevicePath());
+        w.Choose(kIdBaudList, "9600");
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages.size(), std::size_t(1));
+        QCOMPARE(w.prompts.messages[0][0], "Phone is not responding on port " + port);
+        w.prompts.messages.clear();
+
+        w.Choose(kIdBaudList, "auto");
+        w.dialog->OnConnect();
+        QCOMPARE(w.dialog->windowTitle(), "Panelgrab - finding the baud rate of " + port + "...");
+        QCOMPARE(w.dialog->StatusText(), "Trying the baud rates on " + port + ", 921600 down to 1200...");
+        QCOMPARE(w.State(), QStringLiteral("stop | busy"));
+        QVERIFY(w.CallEnded());
+        QCOMPARE(w.prompts.messages, std::vector<QStringList>{});
+        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(port, 115200));
+        QCOMPARE(w.dialog->StatusText(), "The phone answers on " + port +
+                                             " at 115200 baud (the rate found by trying each) and lists 1 "
+                                             "display(s): choose one and press Read.");
+        QVERIFY(w.ReadToEnd());
+        QVERIFY(FrameShowsPicture(w, 0));
+        QCOMPARE(w.dialog->Settings().GetBaudRate(), 115200);
+        Window again;
+        QCOMPARE(again.List(kIdBaudList)->currentText(), QStringLiteral("auto"));
+    }
+
+    // A phone that answers at no rate is not responding, with what was tried; Stop ends the search.
+    void autoBaudWithASilentPhone() {
+        sim::SimOptions silent;
+        silent.fault = "silent";
+        Window w(silent);
+        QVERIFY(w.ready);
+        const QString port = QString::fromStdString(w.phone.DevicePath());
+        w.Choose(kIdBaudList, "auto");
+        w.dialog->OnConnect();
+        w.dialog->Stop();
+        QVERIFY(w.CallEnded());
+        QCOMPARE(w.dialog->StatusText(), QStringLiteral("The search for the baud rate was stopped."));
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
+        QVERIFY(w.prompts.messages.empty());
+
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages, Said("Phone is not responding on port " + port,
+                                          "No rate answered (tried 921600 down to 1200 baud with AT). Check "
+                                          "the cable and that the phone is on."));
+        QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
     }
 
     void connectListsDisplaysAndReadsTheOneChosen_data() {
