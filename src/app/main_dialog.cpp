@@ -1133,24 +1133,23 @@ void MainDialog::EndLiveView(const QString& failure) {
 
 void MainDialog::OnRecord() {
     if (recording_) {
-        recordingNote_ = EndRecording();
-        if (live_) {
-            ShowLiveStatus();
-        } else {
-            ShowStatus(recordingNote_);
-        }
-        UpdateControls();
+        StopRecording();
         return;
     }
-    if (!liveAction_->isEnabled()) {
-        UpdateControls();
+    if (!recordAction_->isEnabled()) {
         return;
     }
     const int position = std::max(displayList_->currentIndex(), 0) + 1;
     const QString path = prompts_->AskSaveFileName(
         this, kRecordTitle, kRecordFilters, SuggestedSaveName(position, QDateTime::currentDateTime(), "png"));
-    if (path.isEmpty()) {
-        return;
+    if (!path.isEmpty()) {
+        StartRecording(path);
+    }
+}
+
+bool MainDialog::StartRecording(const QString& path) {
+    if (recording_ || !recordAction_->isEnabled()) {
+        return false;
     }
     // Said now rather than after a recording that could not be kept.
     std::string error = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)
@@ -1164,7 +1163,7 @@ void MainDialog::OnRecord() {
                                  .arg(QDir::toNativeSeparators(path), QString::fromStdString(error));
         ShowStatus(text);
         prompts_->ShowError(this, kRecordError, text);
-        return;
+        return false;
     }
     recording_.emplace(QFile::encodeName(path).toStdString());
     recordingNote_.clear();
@@ -1174,7 +1173,7 @@ void MainDialog::OnRecord() {
             recording_.reset(); // the live view did not start, and said why
         }
         UpdateControls();
-        return;
+        return recording_.has_value();
     }
     // The picture on show is the first frame, unless the opening read is still bringing it.
     int64_t refresh = 0;
@@ -1182,8 +1181,17 @@ void MainDialog::OnRecord() {
         settled && !liveOpening_) {
         RecordPicture(*settled, refresh, LiveMilliseconds());
     }
+    ShowLiveStatus();
+    UpdateControls();
+    return recording_.has_value();
+}
+
+void MainDialog::StopRecording() {
+    recordingNote_ = EndRecording();
     if (live_) {
         ShowLiveStatus();
+    } else {
+        ShowStatus(recordingNote_);
     }
     UpdateControls();
 }

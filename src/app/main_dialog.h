@@ -75,10 +75,14 @@ public:
     void Stop();
     // Live view (after a Read): the phone keeps the picture current, re-reading only what changed.
     void SetLiveView(bool on);
-    // "Record...": asks for a PNG file and records the live view's pictures into it as an animation,
-    // starting the live view if need be; while recording it ends the recording, which the end of the
-    // live view (Stop, Esc, closing, a failure) also does. The file is written whole at the end.
+    // "Record...": asks for a PNG file and records the live view's pictures into it as an animation;
+    // while recording it ends the recording.
     void OnRecord();
+    // Records into `path`, starting the live view if need be; false (and said) when the file cannot
+    // be made or the live view cannot start. The end of the live view (Stop, Esc, closing, a failure)
+    // ends the recording too; the file is written whole at the end.
+    bool StartRecording(const QString& path);
+    void StopRecording();
     void SetZoom(int zoom);
     void FitPictureFrame(int width, int height);
     void OnSave();
