@@ -81,6 +81,13 @@ bool Autopilot::RunStep(const QString& step) {
             [this] { return dialog_.IsLive() ? QString() : QStringLiteral("the live view did not start"); });
         return false;
     }
+    if (step.startsWith(QLatin1String("record:"))) {
+        if (!dialog_.StartRecording(argument)) {
+            Fail(QStringLiteral("could not record to ") + argument);
+            return false;
+        }
+        return true;
+    }
     if (step == QLatin1String("stop")) {
         dialog_.Stop();
         return true;

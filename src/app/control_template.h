@@ -48,6 +48,7 @@ enum MainControlId : int {
     kIdLiveView = 1025,
     kIdStop = 1026,
     kIdStatusLine = 1027,
+    kIdRecord = 1028,
 };
 
 // The dynamic property that carries a control's ID.

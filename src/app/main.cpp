@@ -12,8 +12,9 @@ namespace {
 constexpr const char* kHelp = R"HELP(Usage: panelgrab [--help | --version]
 
 Opens the Panelgrab window: choose the phone's port (a device, or a network port typed as
-tcp://HOST:PORT or rfc2217://HOST:PORT) and the baud rate, Connect to list its displays, Read one
-and Save it as a PNG or BMP file; Live view keeps the picture current, Stop or Esc ends what runs.
+tcp://HOST:PORT or rfc2217://HOST:PORT) and the baud rate ("auto" tries each), Connect to list its
+displays, Read one and Save it as a PNG or BMP file; Live view keeps the picture current and
+Record... keeps what it shows as an animated PNG; Stop or Esc ends what runs.
 "Simulated phone" in the port list tries it without a phone; sim:OPTIONS typed there (e.g.
 sim:--animate) runs one with the simulator's options, as panelgrab-cli --port takes them.
 The last port and baud rate are offered again at the next start.

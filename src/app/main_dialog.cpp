@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,7 +39,9 @@
 #include "capture/display_bitmap.h"
 #include "capture/picture_file.h"
 #include "capture/read_progress.h"
+#include "common/atomic_file.h"
 #include "phone/phone_failure_text.h"
+#include "transport/baud_search.h"
 #include "transport/exchange_result.h"
 #include "transport/port_enumeration.h"
 #include "transport/port_failure.h"
@@ -60,6 +63,11 @@ const QString kSaveFilters = QStringLiteral("Bitmap files (*.bmp);;PNG images (*
 const QString kSaveError = QStringLiteral("Save Error");
 const QString kSaveFailed = QStringLiteral("Could not save image");
 const QString kLiveNotStarted = QStringLiteral("Live view could not be started");
+const QString kRecordTitle = QStringLiteral("Record the live view");
+const QString kRecordFilters = QStringLiteral("Animated PNG images (*.png)");
+const QString kRecordError = QStringLiteral("Record Error");
+const QString kRecordText = QStringLiteral("Record...");
+const QString kStopRecordingText = QStringLiteral("Stop recording");
 // The window's own controls in the advice the failure texts give.
 const FailureWording kWording{"the port list", "the baud list"};
 const QString kPortToolTip =
@@ -87,6 +95,14 @@ QString Duration(double seconds) {
     return QString::fromStdString(FormatDuration(seconds));
 }
 
+QString FramesText(std::size_t frames) {
+    return frames == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(frames);
+}
+
+QString ShownPath(const std::string& path) {
+    return QDir::toNativeSeparators(QFile::decodeName(path.c_str()));
+}
+
 } // namespace
 
 // What one phone call works on: handed to the worker whole and read back in its end handler.
@@ -94,6 +110,9 @@ struct PhoneJob {
     std::unique_ptr<PhoneLink> released; // an earlier phone object, closed and destroyed by the call
     milliseconds releasePause{0};        // between closing and destroying it
     std::unique_ptr<PhoneLink> phone;    // the new one, opened by the call and handed back
+    std::unique_ptr<BaudSearch> search;  // Connect with "auto": the rates tried before any phone object
+    int32_t foundBaud = 0;               // the rate the search found; 0: none answered
+    std::string searchFailure;           // why the search's port could not be opened at all
     bool listDisplays = false;           // Connect: ask for the display list, then close again
     bool opened = false;
     bool listed = false;
@@ -105,6 +124,10 @@ struct PhoneJob {
             released->Close();
             std::this_thread::sleep_for(releasePause);
             released.reset(); // ends its read job and joins the read's worker
+        }
+        if (search) {
+            foundBaud = search->Find();
+            searchFailure = search->failure();
         }
         if (!phone) {
             return;
@@ -173,6 +196,7 @@ void MainDialog::BuildWindow() {
     readButton_ = qobject_cast<QPushButton*>(Control(kIdRead));
     liveButton_ = qobject_cast<QPushButton*>(Control(kIdLiveView));
     stopButton_ = qobject_cast<QPushButton*>(Control(kIdStop));
+    recordButton_ = qobject_cast<QPushButton*>(Control(kIdRecord));
     statusLine_ = qobject_cast<QLabel*>(Control(kIdStatusLine));
     pictureArea_ = qobject_cast<PictureArea*>(Control(kIdPictureFrame));
     areaTemplate_ = pictureArea_->geometry();
@@ -182,6 +206,7 @@ void MainDialog::BuildWindow() {
     for (const char* rate : OfferedBaudRates()) {
         baudList_->addItem(QString::fromLatin1(rate));
     }
+    baudList_->addItem(QString::fromLatin1(kAutoBaudEntry));
     baudList_->setCurrentIndex(-1);
     const QSize size = units.ToPixels(kMainDialogSize);
     areaMargin_ = QSize(size.width() - areaTemplate_.right() - 1, size.height() - areaTemplate_.bottom() - 1);
@@ -197,6 +222,7 @@ void MainDialog::BuildWindow() {
     connect(saveButton_, &QPushButton::clicked, this, &MainDialog::OnSave);
     connect(liveButton_, &QPushButton::clicked, this, &MainDialog::SetLiveView);
     connect(stopButton_, &QPushButton::clicked, this, &MainDialog::Stop);
+    connect(recordButton_, &QPushButton::clicked, this, &MainDialog::OnRecord);
     // Only the user's choice counts as a selection change, not the list being refilled.
     connect(displayList_, &QComboBox::activated, this, &MainDialog::OnDisplaySelChange);
     portList_->SetRefresher([this] { OnPortListOpening(); });
@@ -234,6 +260,11 @@ void MainDialog::BuildActions() {
     liveAction_->setEnabled(false);
     connect(liveAction_, &QAction::triggered, this, &MainDialog::SetLiveView);
 
+    recordAction_ = new QAction(kRecordText, this);
+    recordAction_->setObjectName(QStringLiteral("recordAction"));
+    recordAction_->setEnabled(false);
+    connect(recordAction_, &QAction::triggered, this, &MainDialog::OnRecord);
+
     zoomActions_ = new QActionGroup(this);
     for (const int zoom : kZoomFactors) {
         QAction* action = zoomActions_->addAction(QStringLiteral("Zoom %1x").arg(zoom));
@@ -250,6 +281,9 @@ void MainDialog::InitDialog() {
     setWindowIcon(AppIcon());
     setWindowTitle(QString::fromUtf8(kTitleNotConnected));
     LoadRememberedConnection();
+    if (autoBaud_) {
+        baudList_->setCurrentIndex(baudList_->findText(QString::fromLatin1(kAutoBaudEntry)));
+    }
     if (baudList_->currentIndex() < 0 &&
         SelectFirstWithPrefix(*baudList_, QString::number(settings_.GetBaudRate())) < 0 &&
         baudList_->count() > 0) {
@@ -265,7 +299,11 @@ void MainDialog::InitDialog() {
 void MainDialog::LoadRememberedConnection() {
     if (const std::optional<RememberedConnection> last = RememberedConnection::Load()) {
         settings_.SetPortName(last->port.toStdString());
-        settings_.SetBaudRate(last->baudRate);
+        if (last->autoBaud) {
+            autoBaud_ = true; // the rate is found again at the next Connect
+        } else {
+            settings_.SetBaudRate(last->baudRate);
+        }
         remembered_ = true;
     }
 }
@@ -332,10 +370,16 @@ void MainDialog::TakeSettingsFromLists() {
         const int index = portList_->findText(typed);
         settings_.SetPortName((index >= 0 ? PortOfEntry(index) : typed).toStdString());
     }
+    // With "auto" the rate the last Connect found stays in use.
     if (baudList_->currentIndex() >= 0) {
-        settings_.SetBaudRate(LeadingDecimal(baudList_->currentText()));
+        autoBaud_ = baudList_->currentText() == QLatin1String(kAutoBaudEntry);
     }
-    RememberedConnection{QString::fromStdString(settings_.GetPortName()), settings_.GetBaudRate()}.Store();
+    if (baudList_->currentIndex() >= 0 && !autoBaud_) {
+        settings_.SetBaudRate(LeadingDecimal(baudList_->currentText()));
+        rateFound_ = false;
+    }
+    RememberedConnection{QString::fromStdString(settings_.GetPortName()), settings_.GetBaudRate(), autoBaud_}
+        .Store();
 }
 
 void MainDialog::UpdateControls() {
@@ -346,7 +390,8 @@ void MainDialog::UpdateControls() {
     displayList_->setEnabled(capture);
     readButton_->setEnabled(capture);
     saveButton_->setEnabled(idle && !reading_ && saveUsable_);
-    const bool opening = !idle && (pending_ == Pending::Read || pending_ == Pending::Live);
+    const bool opening =
+        !idle && (pending_ == Pending::Search || pending_ == Pending::Read || pending_ == Pending::Live);
     stopAction_->setEnabled(reading_ || live_ || opening);
     stopButton_->setEnabled(stopAction_->isEnabled());
     // Live view needs a finished read's phone object and display; it is on until turned off.
@@ -354,6 +399,11 @@ void MainDialog::UpdateControls() {
     liveAction_->setChecked(live_ || (!idle && pending_ == Pending::Live));
     liveButton_->setEnabled(liveAction_->isEnabled());
     liveButton_->setChecked(liveAction_->isChecked());
+    // Record starts the live view if need be; while recording it stops the recording.
+    recordAction_->setText(recording_ ? kStopRecordingText : kRecordText);
+    recordAction_->setEnabled(recording_ || liveAction_->isEnabled());
+    recordButton_->setText(recordAction_->text());
+    recordButton_->setEnabled(recordAction_->isEnabled());
     if (idle) {
         unsetCursor();
     } else {
@@ -402,9 +452,12 @@ void MainDialog::StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>
     pending_ = pending;
     callOff_ = false;
     callPhone_ = job->phone.get();
+    callSearch_ = job->search.get();
     titleBeforeCall_ = windowTitle();
     const auto finish = [this, job, pending] {
-        if (pending == Pending::Connect) {
+        if (pending == Pending::Search) {
+            FinishSearch(*job);
+        } else if (pending == Pending::Connect) {
             FinishConnect(*job);
         } else if (pending == Pending::Live) {
             FinishLiveOpen(*job);
@@ -426,6 +479,7 @@ void MainDialog::EndPhoneCall() {
     callTimer_.stop();
     pending_ = Pending::None;
     callPhone_ = nullptr;
+    callSearch_ = nullptr;
     callWaitsUntil_ = {};
 }
 
@@ -441,6 +495,14 @@ void MainDialog::ShowCallTitle() {
         return;
     }
     const QString port = QString::fromStdString(settings_.GetPortName());
+    if (pending_ == Pending::Search) {
+        setWindowTitle(QStringLiteral("Panelgrab - finding the baud rate of %1...").arg(port));
+        ShowStatus(QStringLiteral("Trying the baud rates on %1, %2 down to %3...")
+                       .arg(port)
+                       .arg(BaudSearch::Rates().front())
+                       .arg(BaudSearch::Rates().back()));
+        return;
+    }
     const int baud = settings_.GetBaudRate();
     setWindowTitle(QStringLiteral("Panelgrab - opening %1 at %2 baud...").arg(port).arg(baud));
     ShowStatus(QStringLiteral("Opening %1 at %2 baud...").arg(port).arg(baud));
@@ -451,6 +513,9 @@ void MainDialog::OnCallTick() {
     // A stop can come before the open has the port to close: it is repeated until the call ends.
     if (callOff_ && callPhone_) {
         callPhone_->ClosePortNow();
+    }
+    if (callOff_ && callSearch_) {
+        callSearch_->Cancel();
     }
 }
 
@@ -520,9 +585,62 @@ void MainDialog::OnConnect() {
     displayList_->clear();
     displays_.clear();
     DropRunningRead();
+    StartConnect(std::move(phone_));
+}
+
+void MainDialog::StartConnect(std::unique_ptr<PhoneLink> released) {
     auto job = std::make_shared<PhoneJob>();
-    job->released = std::move(phone_);
+    job->released = std::move(released);
     job->releasePause = options_.releasePause;
+    if (!autoBaud_) {
+        StartListing(job);
+        return;
+    }
+    // The rates are tried on the port itself; a simulated phone is started first.
+    ConnectionSettings searched = settings_;
+    builtInPhoneError_.clear();
+    if (BuiltInPhone::IsPortEntry(searched.GetPortName())) {
+        searched.SetPortName(
+            builtInPhone_.DevicePathFor(searched.GetPortName(), searched.GetBaudRate(), builtInPhoneError_));
+    }
+    if (builtInPhoneError_.empty()) {
+        job->search = std::make_unique<BaudSearch>(searched);
+    }
+    StartPhoneCall(Pending::Search, job);
+}
+
+void MainDialog::FinishSearch(PhoneJob& job) {
+    EndPhoneCall();
+    const QString port = QString::fromStdString(settings_.GetPortName());
+    if (callOff_) {
+        callOff_ = false;
+        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+        ShowStatus(QStringLiteral("The search for the baud rate was stopped."));
+        UpdateControls();
+        return;
+    }
+    if (job.foundBaud == 0) {
+        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+        UpdateControls();
+        if (!job.search) {
+            ReportOpenFailure(nullptr); // the simulated phone could not be started
+        } else if (!job.searchFailure.empty()) {
+            Warn(QStringLiteral("Could not open port ") + port, QString::fromStdString(job.searchFailure));
+        } else {
+            Warn(kNotResponding + port,
+                 QStringLiteral("No rate answered (tried %1 down to %2 baud with AT). Check the cable and "
+                                "that the phone is on.")
+                     .arg(BaudSearch::Rates().front())
+                     .arg(BaudSearch::Rates().back()));
+        }
+        return;
+    }
+    settings_.SetBaudRate(job.foundBaud);
+    rateFound_ = true;
+    StartListing(std::make_shared<PhoneJob>());
+}
+
+void MainDialog::StartListing(const std::shared_ptr<PhoneJob>& job) {
     job->phone = MakePhone();
     job->listDisplays = true;
     StartPhoneCall(Pending::Connect, job);
@@ -561,11 +679,13 @@ void MainDialog::FinishConnect(PhoneJob& job) {
         Warn(QString::fromUtf8(kTextDisplayTooLarge),
              QStringLiteral("Left out of the display list: ") + refused.join(QStringLiteral(", ")) + ".");
     } else {
-        ShowStatus(QStringLiteral("The phone answers on %1 at %2 baud and lists %3 display(s): choose one "
-                                  "and press Read.")
-                       .arg(QString::fromStdString(settings_.GetPortName()))
-                       .arg(settings_.GetBaudRate())
-                       .arg(displays_.size()));
+        ShowStatus(
+            QStringLiteral("The phone answers on %1 at %2 baud%3 and lists %4 display(s): choose one "
+                           "and press Read.")
+                .arg(QString::fromStdString(settings_.GetPortName()))
+                .arg(settings_.GetBaudRate())
+                .arg(autoBaud_ && rateFound_ ? QStringLiteral(" (the rate found by trying each)") : QString())
+                .arg(displays_.size()));
     }
     job.phone.reset(); // Connect keeps no connection: every Read opens its own
 }
@@ -732,10 +852,6 @@ uint32_t MainDialog::CompleteLines(int32_t progress) const {
 }
 
 void MainDialog::OnTimer() {
-    if (live_ && phone_ && currentDisplay_) {
-        PollLiveView();
-        return;
-    }
     if (!reading_ || !phone_ || !currentDisplay_) {
         return;
     }
@@ -760,10 +876,14 @@ void MainDialog::OnTimer() {
 }
 
 void MainDialog::Stop() {
-    if (call_.IsRunning() && (pending_ == Pending::Read || pending_ == Pending::Live)) {
+    if (call_.IsRunning() &&
+        (pending_ == Pending::Search || pending_ == Pending::Read || pending_ == Pending::Live)) {
         callOff_ = true;
         if (callPhone_) {
             callPhone_->ClosePortNow(); // ends a drain or probe at once; OnCallTick repeats it
+        }
+        if (callSearch_) {
+            callSearch_->Cancel();
         }
         return;
     }
@@ -849,6 +969,9 @@ void MainDialog::SetLiveView(bool on) {
 void MainDialog::FinishLiveOpen(PhoneJob& job) {
     EndPhoneCall();
     phone_ = std::move(job.phone);
+    if (callOff_ || !job.opened) {
+        recording_.reset(); // nothing was recorded: no file
+    }
     if (callOff_) {
         callOff_ = false;
         phone_->Close();
@@ -863,9 +986,20 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
         ReportOpenFailure(phone_.get());
         return;
     }
-    if (const int32_t result = phone_->StartLiveView(*currentDisplay_, LiveViewOptions{});
-        result != kPhoneOk) {
+    // The worker's refreshes come to the window's thread through the inbox, drawn as they arrive.
+    liveInbox_ = std::make_shared<LiveInbox>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnLiveUpdates(); }, Qt::QueuedConnection);
+    });
+    phone_->SetLiveUpdateHandler(LiveInbox::Handler(liveInbox_));
+    LiveViewOptions options;
+    options.handOutFullReadRows = true; // the opening read's progress
+    liveStarted_ = Clock::now();
+    if (const int32_t result = phone_->StartLiveView(*currentDisplay_, options); result != kPhoneOk) {
         const std::string reason = DescribeOperationFailure(*phone_, result, kWording);
+        phone_->SetLiveUpdateHandler(nullptr);
+        liveInbox_.reset();
+        recording_.reset();
         phone_->Close();
         setWindowTitle(ConnectedTitle());
         UpdateControls();
@@ -876,64 +1010,93 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
     liveOpening_ = true;
     liveOpeningRows_ = 0;
     liveRefreshes_.clear();
+    liveNotice_.clear();
+    recordingNote_.clear();
     readStarted_ = Clock::now();
     readBaud_ = settings_.GetBaudRate();
-    UpdateLiveProgress({}, 0);
-    pollTimer_.start(options_.pollPeriod);
+    ShowLiveStatus();
     UpdateControls();
 }
 
-void MainDialog::PollLiveView() {
-    const DisplayBitmap* picture = nullptr;
-    std::vector<RowSpan> changed;
-    const bool drawable = phone_->GetLiveImage(picture, changed) == kPhoneOk && picture != nullptr;
-    std::vector<LiveRefreshStats> finished;
-    phone_->TakeLiveRefreshes(finished);
-    const bool wasOpening = liveOpening_;
-    UpdateLiveProgress(changed, finished.size());
-    // The earlier picture stays until the opening read has brought every line; then the live one
-    // is drawn whole, and afterwards only the bands that changed.
-    if (drawable && !liveOpening_) {
-        if (picture != picture_ || wasOpening) {
-            SetPicture(picture, picture->height());
-            PictureFrameWidget()->repaint();
-        } else {
-            for (const RowSpan& rows : changed) {
-                RedrawBand(static_cast<uint32_t>(rows.first), static_cast<uint32_t>(rows.last));
-            }
-        }
+void MainDialog::OnLiveUpdates() {
+    if (!live_ || !phone_ || !liveInbox_) {
+        return; // a wake-up of a live view that has ended since
     }
-    if (!phone_->IsLiveViewRunning()) {
+    const LiveInbox::Batch batch = liveInbox_->Take();
+    const bool wasOpening = liveOpening_;
+    CountLiveProgress(batch);
+    DrawLiveChanges(batch.regions, wasOpening);
+    RecordSettledPicture(batch.refreshes);
+    ShowLiveStatus();
+    if (batch.ended) {
         EndLiveView(QString::fromStdString(DescribeJobFailure(*phone_, phone_->GetLiveFailure(), kWording)));
     }
 }
 
-void MainDialog::UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes) {
-    const auto now = Clock::now();
-    liveRefreshes_.insert(liveRefreshes_.end(), finishedRefreshes, now);
-    if (liveOpening_) {
-        for (const RowSpan& rows : changed) {
-            liveOpeningRows_ = std::max<int64_t>(liveOpeningRows_, rows.last + 1);
-        }
-        liveOpening_ = finishedRefreshes == 0;
+void MainDialog::DrawLiveChanges(const std::vector<LiveRegion>& regions, bool wasOpening) {
+    // Decodes the rows that arrived; the picture is the phone object's, the same from call to call.
+    const DisplayBitmap* picture = nullptr;
+    std::vector<RowSpan> decoded;
+    if (phone_->GetLiveImage(picture, decoded) != kPhoneOk || picture == nullptr || liveOpening_) {
+        return; // the earlier picture stays until the opening read has brought every line
     }
+    if (picture != picture_ || wasOpening) {
+        SetPicture(picture, picture->height());
+        PictureFrameWidget()->repaint();
+        return;
+    }
+    // Only what was fetched, rows by their columns.
+    QRegion changed;
+    for (const LiveRegion& region : regions) {
+        changed += QRect(zoom_ * region.firstColumn, zoom_ * region.firstRow,
+                         zoom_ * (region.lastColumn - region.firstColumn + 1),
+                         zoom_ * (region.lastRow - region.firstRow + 1));
+    }
+    if (!changed.isEmpty()) {
+        PictureFrameWidget()->repaint(changed);
+    }
+}
+
+void MainDialog::CountLiveProgress(const LiveInbox::Batch& batch) {
+    liveRefreshes_.insert(liveRefreshes_.end(), batch.refreshes.size(), Clock::now());
+    for (const LiveRefreshStats& refresh : batch.refreshes) {
+        if (!refresh.notice.empty()) {
+            liveNotice_ = QString::fromStdString(refresh.notice);
+        }
+    }
+    if (liveOpening_) {
+        for (const LiveRegion& region : batch.regions) {
+            liveOpeningRows_ = std::max<int64_t>(liveOpeningRows_, region.lastRow + 1);
+        }
+        liveOpening_ = batch.refreshes.empty();
+    }
+}
+
+void MainDialog::ShowLiveStatus() {
+    const QString recording = RecordingProgress();
     if (liveOpening_) {
         const QString progress = ReadProgress(liveOpeningRows_);
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view, reading ") + progress);
         ShowStatus(
-            QStringLiteral("Live view of %1: reading every line first, %2").arg(DisplayLabel(), progress));
+            QStringLiteral("Live view of %1: reading every line first, %2").arg(DisplayLabel(), progress) +
+            recording);
         return;
     }
     constexpr auto kRateWindow = std::chrono::seconds(5);
+    const auto now = Clock::now();
     std::erase_if(liveRefreshes_, [&](Clock::time_point at) { return now - at > kRateWindow; });
     const QString rate =
         QStringLiteral("%1 refreshes/s")
             .arg(static_cast<double>(liveRefreshes_.size()) / kRateWindow.count(), 0, 'f', 1);
-    const QString notice = QString::fromStdString(phone_->GetLiveNotice());
     setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view, ") + rate +
-                   (notice.isEmpty() ? QString() : QStringLiteral(" (") + notice + ")"));
-    ShowStatus(QStringLiteral("Live view of %1: %2.").arg(DisplayLabel(), rate) +
-               (notice.isEmpty() ? QString() : QStringLiteral(" ") + notice));
+                   (liveNotice_.isEmpty() ? QString() : QStringLiteral(" (") + liveNotice_ + ")"));
+    QString status = QStringLiteral("Live view of %1: %2").arg(DisplayLabel(), rate) + recording + ".";
+    for (const QString& more : {liveNotice_, recordingNote_}) {
+        if (!more.isEmpty()) {
+            status += QStringLiteral(" ") + more;
+        }
+    }
+    ShowStatus(status);
 }
 
 void MainDialog::EndLiveView(const QString& failure) {
@@ -943,18 +1106,158 @@ void MainDialog::EndLiveView(const QString& failure) {
     }
     live_ = false;
     liveOpening_ = false;
-    pollTimer_.stop();
     // The live picture stays the phone object's until it is handed on, so it can still be saved.
     phone_->StopLiveView();
+    // A refresh that ended meanwhile still counts for the recording, which ends with the live view.
+    RecordSettledPicture(liveInbox_->Take().refreshes);
+    phone_->SetLiveUpdateHandler(nullptr);
+    liveInbox_.reset();
     phone_->Close();
+    QString recorded = EndRecording();
+    if (recorded.isEmpty()) {
+        recorded = recordingNote_;
+    }
+    recordingNote_.clear();
+    recorded = recorded.isEmpty() ? QString() : QStringLiteral(" ") + recorded;
     if (failure.isEmpty()) {
         setWindowTitle(ConnectedTitle());
-        ShowStatus(QStringLiteral("Live view stopped."));
+        ShowStatus(QStringLiteral("Live view stopped.") + recorded);
     } else {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view ended")); // the status line says why
-        ShowStatus(QStringLiteral("The live view ended: ") + failure);
+        ShowStatus(QStringLiteral("The live view ended: ") + failure + recorded);
     }
     UpdateControls();
+}
+
+// ---- Recording ----
+
+void MainDialog::OnRecord() {
+    if (recording_) {
+        StopRecording();
+        return;
+    }
+    if (!recordAction_->isEnabled()) {
+        return;
+    }
+    const int position = std::max(displayList_->currentIndex(), 0) + 1;
+    const QString path = prompts_->AskSaveFileName(
+        this, kRecordTitle, kRecordFilters, SuggestedSaveName(position, QDateTime::currentDateTime(), "png"));
+    if (!path.isEmpty()) {
+        StartRecording(path);
+    }
+}
+
+bool MainDialog::StartRecording(const QString& path) {
+    if (recording_ || !recordAction_->isEnabled()) {
+        return false;
+    }
+    // Said now rather than after a recording that could not be kept.
+    std::string error = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)
+                            ? std::string()
+                            : std::string("the name must end in .png");
+    if (error.empty()) {
+        CanCreateFileAt(QFile::encodeName(path).toStdString(), error);
+    }
+    if (!error.empty()) {
+        const QString text = QStringLiteral("Could not record to %1: %2")
+                                 .arg(QDir::toNativeSeparators(path), QString::fromStdString(error));
+        ShowStatus(text);
+        prompts_->ShowError(this, kRecordError, text);
+        return false;
+    }
+    recording_.emplace(QFile::encodeName(path).toStdString());
+    recordingNote_.clear();
+    if (!live_) {
+        SetLiveView(true);
+        if (!live_ && !(call_.IsRunning() && pending_ == Pending::Live)) {
+            recording_.reset(); // the live view did not start, and said why
+        }
+        UpdateControls();
+        return recording_.has_value();
+    }
+    // The picture on show is the first frame, unless the opening read is still bringing it.
+    int64_t refresh = 0;
+    if (const std::shared_ptr<const panelgrab::Picture> settled = phone_->GetLiveSnapshot(&refresh);
+        settled && !liveOpening_) {
+        RecordPicture(*settled, refresh, LiveMilliseconds());
+    }
+    ShowLiveStatus();
+    UpdateControls();
+    return recording_.has_value();
+}
+
+void MainDialog::StopRecording() {
+    recordingNote_ = EndRecording();
+    if (live_) {
+        ShowLiveStatus();
+    } else {
+        ShowStatus(recordingNote_);
+    }
+    UpdateControls();
+}
+
+int64_t MainDialog::LiveMilliseconds() const {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - liveStarted_).count();
+}
+
+void MainDialog::RecordSettledPicture(const std::vector<LiveRefreshStats>& refreshes) {
+    if (!recording_ || refreshes.empty()) {
+        return;
+    }
+    // The picture as the last refresh that found nothing left to mend left it, from when that
+    // refresh ended (or the last one, when it ended after this batch was taken).
+    int64_t refresh = 0;
+    const std::shared_ptr<const panelgrab::Picture> settled = phone_->GetLiveSnapshot(&refresh);
+    if (!settled) {
+        return;
+    }
+    int64_t atMs = refreshes.back().endedAtMs;
+    for (const LiveRefreshStats& stats : refreshes) {
+        if (stats.number == refresh) {
+            atMs = stats.endedAtMs;
+        }
+    }
+    RecordPicture(*settled, refresh, atMs);
+}
+
+void MainDialog::RecordPicture(const panelgrab::Picture& picture, int64_t refresh, int64_t atMs) {
+    if (std::string error; !recording_->Add(picture, refresh, atMs, error)) {
+        const QString text = QStringLiteral("Could not record to %1: %2")
+                                 .arg(ShownPath(recording_->path()), QString::fromStdString(error));
+        recording_.reset();
+        recordingNote_ = text;
+        ShowStatus(text);
+        prompts_->ShowError(this, kRecordError, text);
+        UpdateControls();
+    }
+}
+
+QString MainDialog::EndRecording() {
+    if (!recording_) {
+        return {};
+    }
+    const LiveRecording recording = std::move(*recording_);
+    recording_.reset();
+    const QString path = ShownPath(recording.path());
+    if (recording.frames() == 0) {
+        return QStringLiteral("Nothing was recorded: the live view had not read every line yet.");
+    }
+    if (std::string error; !recording.Finish(LiveMilliseconds(), error)) {
+        const QString text =
+            QStringLiteral("Could not record to %1: %2").arg(path, QString::fromStdString(error));
+        prompts_->ShowError(this, kRecordError, text);
+        return text;
+    }
+    return QStringLiteral("Recorded %1 in %2.").arg(FramesText(recording.frames()), path);
+}
+
+QString MainDialog::RecordingProgress() const {
+    if (!recording_) {
+        return {};
+    }
+    return QStringLiteral("; recording %1: %2")
+        .arg(QFileInfo(QFile::decodeName(recording_->path().c_str())).fileName(),
+             FramesText(recording_->frames()));
 }
 
 void MainDialog::RedrawBand(uint32_t fromLine, uint32_t toLine) {
@@ -1136,6 +1439,7 @@ void MainDialog::FillContextMenu(QMenu& menu) {
     menu.addAction(copyAction_);
     menu.addAction(stopAction_);
     menu.addAction(liveAction_);
+    menu.addAction(recordAction_);
     menu.addSeparator();
     menu.addActions(zoomActions_->actions());
     menu.addSeparator();
@@ -1169,16 +1473,18 @@ bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr
 }
 
 void MainDialog::done(int result) {
-    // Closing ends a running read or call: the ports are closed and every worker joined.
+    // Closing ends a running read or call: the ports are closed and every worker joined. A
+    // recording is written first.
+    EndLiveView();
     ShutDownPhone();
     QDialog::done(result);
 }
 
 void MainDialog::ShutDownPhone() {
     if (live_ && phone_) {
-        live_ = false;
-        phone_->StopLiveView();
+        EndLiveView(); // writes a recording
     }
+    recording_.reset(); // one whose live view had not begun: nothing to write
     pollTimer_.stop();
     callTimer_.stop();
     reading_ = false;
@@ -1188,6 +1494,9 @@ void MainDialog::ShutDownPhone() {
     call_.Abandon([this] {
         if (callPhone_) {
             callPhone_->ClosePortNow();
+        }
+        if (callSearch_) {
+            callSearch_->Cancel();
         }
     });
     EndPhoneCall();

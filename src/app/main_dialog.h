@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/builtin_phone.h"
+#include "app/live_inbox.h"
+#include "app/live_recording.h"
 #include "app/main_dialog_options.h"
 #include "app/phone_call.h"
 #include "capture/display_info.h"
@@ -26,6 +28,7 @@ class QPushButton;
 
 namespace panelgrab {
 
+class BaudSearch;
 class DisplayBitmap;
 class PictureArea;
 class PictureFrame;
@@ -41,8 +44,9 @@ struct PhoneJob;
 // earlier phone object) run as a PhoneCall on a worker, one at a time; the phone objects they use
 // belong to that call until it ends, and meanwhile the window paints, shows a busy cursor and keeps
 // Connect, Read, Save and the display list disabled. A display read runs on the phone object's own
-// worker and is only polled from here. The picture drawn and saved belongs to the phone object's
-// read job and is forgotten before that object is handed on or destroyed.
+// worker and is polled from here; a live view's worker pushes what each refresh fetched (LiveInbox),
+// and the window draws it when the wake-up it posts arrives. The picture drawn and saved belongs to the phone
+// object's read job and is forgotten before that object is handed on or destroyed.
 //
 // A read that is stopped (or dropped by Connect) leaves a phone still sending the rest of its
 // picture: the next open waits until the line has been quiet for one read wait, for at most the
@@ -71,6 +75,14 @@ public:
     void Stop();
     // Live view (after a Read): the phone keeps the picture current, re-reading only what changed.
     void SetLiveView(bool on);
+    // "Record...": asks for a PNG file and records the live view's pictures into it as an animation;
+    // while recording it ends the recording.
+    void OnRecord();
+    // Records into `path`, starting the live view if need be; false (and said) when the file cannot
+    // be made or the live view cannot start. The end of the live view (Stop, Esc, closing, a failure)
+    // ends the recording too; the file is written whole at the end.
+    bool StartRecording(const QString& path);
+    void StopRecording();
     void SetZoom(int zoom);
     void FitPictureFrame(int width, int height);
     void OnSave();
@@ -84,6 +96,7 @@ public:
     bool IsLive() const { return live_; }
     // The live view still reads every line for the first time.
     bool IsLiveOpening() const { return live_ && liveOpening_; }
+    bool IsRecording() const { return recording_.has_value(); }
     const DisplayBitmap* Picture() const { return picture_; }
     const std::optional<DisplayInfo>& CurrentDisplay() const { return currentDisplay_; }
     uint16_t LinesShown() const { return linesShown_; }
@@ -101,6 +114,7 @@ public:
     QAction* CopyImageAction() const { return copyAction_; }
     QAction* StopAction() const { return stopAction_; }
     QAction* LiveViewAction() const { return liveAction_; }
+    QAction* RecordAction() const { return recordAction_; }
     QAction* ZoomAction(int zoom) const;
     // The picture's context menu as it would open now.
     void FillContextMenu(QMenu& menu);
@@ -112,7 +126,8 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
-    enum class Pending { None, Connect, Read, Live };
+    // Search: Connect with "auto" tries the baud rates before it connects at the one found.
+    enum class Pending { None, Search, Connect, Read, Live };
 
     void BuildWindow();
     void BuildActions();
@@ -134,6 +149,11 @@ private:
     std::unique_ptr<PhoneLink> MakePhone();
     void StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job);
     void EndPhoneCall();
+    // Connect: the rate search first when the baud list says "auto", then the display list.
+    void StartConnect(std::unique_ptr<PhoneLink> released);
+    void FinishSearch(PhoneJob& job);
+    // Opens the port at the rate chosen or found and lists the displays.
+    void StartListing(const std::shared_ptr<PhoneJob>& job);
     void FinishConnect(PhoneJob& job);
     void FinishReadOpen(PhoneJob& job);
     void DropRunningRead();
@@ -154,11 +174,23 @@ private:
     void RedrawBand(uint32_t fromLine, uint32_t toLine);
     void FinishRead();
     void FinishLiveOpen(PhoneJob& job);
-    void PollLiveView();
+    // What the live view handed over since the last look: drawn, counted and shown.
+    void OnLiveUpdates();
+    void DrawLiveChanges(const std::vector<LiveRegion>& regions, bool wasOpening);
     // Ends the live view, keeping its picture; `failure` (when it ended by itself) says why.
     void EndLiveView(const QString& failure = {});
-    // Counts the opening read's lines and the refreshes, and shows them.
-    void UpdateLiveProgress(const std::vector<RowSpan>& changed, std::size_t finishedRefreshes);
+    // Counts the opening read's lines and the refreshes.
+    void CountLiveProgress(const LiveInbox::Batch& batch);
+    // The live view's progress, and the recording's, in the title and the status line.
+    void ShowLiveStatus();
+    // Milliseconds on the live view's clock, which its refreshes' times count on.
+    int64_t LiveMilliseconds() const;
+    // Adds the live view's settled picture, if it is new, at the time its refresh ended.
+    void RecordSettledPicture(const std::vector<LiveRefreshStats>& refreshes);
+    void RecordPicture(const panelgrab::Picture& picture, int64_t refresh, int64_t atMs);
+    // Writes the recording's file; the sentence for the status line, and on failure the error box.
+    QString EndRecording();
+    QString RecordingProgress() const;
     void SetPicture(const DisplayBitmap* picture, int rows);
     // The picture as shown: the rows not read in the frame's grey.
     DisplayBitmap ShownPicture() const;
@@ -174,6 +206,8 @@ private:
     std::unique_ptr<PhoneLink> phone_;
     uint8_t zoom_ = 2;
     ConnectionSettings settings_{"COM1", 9600};
+    bool autoBaud_ = false;   // the baud list says "auto": each Connect finds the rate first
+    bool rateFound_ = false;  // settings_'s rate is the one the last search found
     bool remembered_ = false; // settings_ came from the last run
     std::optional<DisplayInfo> currentDisplay_;
     const DisplayBitmap* picture_ = nullptr;
@@ -186,16 +220,22 @@ private:
     bool listUsable_ = false;  // the display list and Read: a Connect listed the displays
     bool saveUsable_ = false;  // a read has ended since the picture was last cleared
     bool reading_ = false;     // a read job runs and the timer polls it
-    bool live_ = false;        // the live view runs and the timer polls it
+    bool live_ = false;        // the live view runs and pushes its refreshes
     bool liveOpening_ = false; // its opening read of every line has not finished yet
     int64_t liveOpeningRows_ = 0;
+    std::shared_ptr<LiveInbox> liveInbox_; // what the running live view handed over
+    QString liveNotice_;                   // why every refresh reads the whole display, once said
+    std::chrono::steady_clock::time_point liveStarted_{}; // the live view's clock began about then
+    std::optional<LiveRecording> recording_;
+    QString recordingNote_; // how the last recording of this live view ended
     std::vector<std::chrono::steady_clock::time_point> liveRefreshes_; // ends of the last seconds' refreshes
 
     PhoneCall call_;
     Pending pending_ = Pending::None;
-    PhoneLink* callPhone_ = nullptr; // the phone object the running call opens; owned by the call
-    bool callOff_ = false;           // the user stopped a Read or live view whose open was still running
-    QTimer callTimer_;               // the wait shown in the title while a call runs
+    PhoneLink* callPhone_ = nullptr;   // the phone object the running call opens; owned by the call
+    BaudSearch* callSearch_ = nullptr; // the rate search the running call makes; owned by the call
+    bool callOff_ = false;             // the user stopped a Read or live view whose open was still running
+    QTimer callTimer_;                 // the wait shown in the title while a call runs
     std::chrono::steady_clock::time_point callWaitsUntil_{};
     QString titleBeforeCall_;
 
@@ -221,6 +261,7 @@ private:
     QPushButton* readButton_ = nullptr;
     QPushButton* liveButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
+    QPushButton* recordButton_ = nullptr;
     QLabel* statusLine_ = nullptr;
     PictureArea* pictureArea_ = nullptr;
     QRect areaTemplate_;   // the frame's template rectangle in pixels
@@ -233,6 +274,7 @@ private:
     QAction* copyAction_ = nullptr;
     QAction* stopAction_ = nullptr;
     QAction* liveAction_ = nullptr;
+    QAction* recordAction_ = nullptr;
     QActionGroup* zoomActions_ = nullptr;
 };
 

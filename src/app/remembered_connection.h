@@ -12,6 +12,7 @@ namespace panelgrab {
 struct RememberedConnection {
     QString port;
     int32_t baudRate = 0;
+    bool autoBaud = false; // the rate is found by trying each ("auto"); baudRate is then not stored
 
     // What the settings hold; none when nothing usable was stored.
     static std::optional<RememberedConnection> Load();

@@ -23,6 +23,8 @@ constexpr std::array kMainControls{
     ControlTemplate{kIdLiveView, ControlKind::TogglePushButton, "Live view", QRect(13, 154, 37, 13),
                     "liveViewButton"},
     ControlTemplate{kIdStop, ControlKind::PushButton, "Stop", QRect(55, 154, 37, 13), "stopButton"},
+    // Under the live view it records: "Stop recording" while it does.
+    ControlTemplate{kIdRecord, ControlKind::PushButton, "Record...", QRect(13, 171, 79, 13), "recordButton"},
     ControlTemplate{kIdStatusLine, ControlKind::StatusText, "", QRect(7, 288, 336, 24), "statusLine"},
 };
 

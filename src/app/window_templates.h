@@ -12,8 +12,9 @@ inline constexpr const char* kMainCaption = "Panelgrab";
 inline constexpr QSize kMainDialogSize{350, 318}; // dialog units: 289 and the status line below
 std::span<const ControlTemplate> MainDialogControls();
 
-// The baud rates the baud list offers, in this order.
+// The baud rates the baud list offers, in this order; after them the entry that has the rate found.
 std::span<const char* const> OfferedBaudRates();
+inline constexpr const char* kAutoBaudEntry = "auto";
 
 // Template 100: the About box.
 inline constexpr const char* kAboutCaption = "About Panelgrab";

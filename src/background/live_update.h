@@ -28,6 +28,9 @@ struct LiveUpdate {
     // The refresh goes on: what it fetched so far is handed out at once (its stats so far). Its
     // last update, with the full stats, follows.
     bool partial = false;
+    // The live view ended by itself (the phone object's GetLiveFailure says why): the last update,
+    // with no regions. A live view the client stopped ends without one.
+    bool ended = false;
 };
 
 // Called on the live view's worker after each refresh (see LiveViewTask::SetUpdateHandler).

@@ -28,6 +28,9 @@ struct LiveViewOptions {
     // refresh that found nothing is followed by a pause in proportion); a refresh that fetched
     // something is followed by the next one after refreshIntervalMs only. 1 to 100.
     int32_t stillLinePercent = 50;
+    // A full read hands out what it fetched every bandRows lines as it goes (partial updates), so a
+    // client can show its progress; false: a full read is handed out whole at its end.
+    bool handOutFullReadRows = false;
 
     // Bands and strips of 1 to 4096, smallest bands no larger than the bands, no negative time.
     bool valid() const {

@@ -122,6 +122,12 @@ void LiveViewTask::Ended() {
         running_ = false;
     }
     refreshed_.notify_all();
+    if (failure_.load() != nullptr) {
+        LiveUpdate last;
+        last.stats.number = refreshes_ + 1;
+        last.ended = true;
+        Deliver(last);
+    }
 }
 
 void LiveViewTask::WaitUntil(Clock::time_point due) {
@@ -345,6 +351,9 @@ LiveViewTask::StepEnd LiveViewTask::FetchRows(int32_t first, int32_t last, LiveR
         NoteRegion(line, 0, entry_->width - 1);
         ++stats.linesFetched;
         stats.pixelsFetched += entry_->width;
+        if (options_.handOutFullReadRows && stats.fullRead && stats.linesFetched % options_.bandRows == 0) {
+            HandOutSoFar(stats);
+        }
     }
     return StepEnd::Done;
 }

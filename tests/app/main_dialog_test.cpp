@@ -19,9 +19,12 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
@@ -34,7 +37,9 @@
 #include "app/user_prompts.h"
 #include "phone/at_phone.h"
 #include "sim/picture_source.h"
+#include "sim/screen_animation.h"
 #include "sim/simulated_phone.h"
+#include "support/apng_frames.h"
 #include "support/pty_peer.h"
 #include "transport/port_names.h"
 #include "transport/serial_port.h"
@@ -208,7 +213,8 @@ struct Window {
                                                       {"reading", d.IsReading()},
                                                       {"polling", d.IsPolling()},
                                                       {"busy", d.IsBusy()},
-                                                      {"is-live", d.IsLive()}};
+                                                      {"is-live", d.IsLive()},
+                                                      {"recording", d.IsRecording()}};
         QStringList state;
         for (const auto& [name, on] : parts) {
             if (on) {
@@ -217,13 +223,19 @@ struct Window {
         }
         return state.join(QLatin1Char(' '));
     }
-    // The Stop and Live view buttons are the menu entries' twins.
+    // The Stop, Live view and Record buttons are the menu entries' twins; Record is usable whenever
+    // Live view is, and while it records.
     bool ButtonsMirrorMenu() const {
         const auto* live = qobject_cast<QPushButton*>(dialog->Control(kIdLiveView));
+        const auto* record = RecordButton();
         return dialog->Control(kIdStop)->isEnabled() == dialog->StopAction()->isEnabled() &&
                live->isEnabled() == dialog->LiveViewAction()->isEnabled() &&
-               live->isChecked() == dialog->LiveViewAction()->isChecked();
+               live->isChecked() == dialog->LiveViewAction()->isChecked() &&
+               record->isEnabled() == dialog->RecordAction()->isEnabled() &&
+               record->text() == dialog->RecordAction()->text() &&
+               record->isEnabled() == (live->isEnabled() || dialog->IsRecording());
     }
+    QPushButton* RecordButton() const { return qobject_cast<QPushButton*>(dialog->Control(kIdRecord)); }
     QString ConnectedTitle(const QString& port, int baud = 9600) const {
         return QStringLiteral("Panelgrab - %1 %2 baud").arg(port).arg(baud);
     }
@@ -264,14 +276,98 @@ struct Window {
     std::unique_ptr<MainDialog> dialog;
 };
 
-// What display `index` of the simulated phone shows, as a picture.
-QImage ExpectedImage(const sim::SimOptions& options, std::size_t index) {
-    const Picture expected = sim::ExpectedPicture(options, index);
-    QImage image(expected.width(), expected.height(), QImage::Format_RGB888);
-    for (int y = 0; y < expected.height(); ++y) {
-        std::copy_n(expected.Row(y), 3 * expected.width(), image.scanLine(y));
+QImage ImageOf(const Picture& picture) {
+    QImage image(picture.width(), picture.height(), QImage::Format_RGB888);
+    for (int y = 0; y < picture.height(); ++y) {
+        std::copy_n(picture.Row(y), 3 * picture.width(), image.scanLine(y));
     }
     return image;
+}
+
+// What display `index` of the simulated phone shows, as a picture.
+QImage ExpectedImage(const sim::SimOptions& options, std::size_t index) {
+    return ImageOf(sim::ExpectedPicture(options, index));
+}
+
+// Whether the frame (at zoom 1) shows what the phone shows now, a picture later than `version`.
+bool FrameShowsTheLatestPicture(const Window& w, uint64_t version) {
+    Picture before;
+    Picture after;
+    uint64_t versionBefore = 0;
+    uint64_t versionAfter = 0;
+    if (!w.phone.CurrentPicture(0, before, versionBefore)) {
+        return false;
+    }
+    const QImage shot =
+        w.dialog->grab(QRect(w.dialog->PictureOrigin(), QSize(before.width(), before.height()))).toImage();
+    return w.phone.CurrentPicture(0, after, versionAfter) && versionAfter == versionBefore &&
+           versionBefore > version && shot.convertToFormat(QImage::Format_RGB888) == ImageOf(before);
+}
+
+// The frames of the animated PNG at `path`, decoded with the project's own PNG reader; none when it
+// is not one.
+std::vector<test::ApngFrame> RecordedFrames(const QString& path) {
+    QFile file(path);
+    std::vector<test::ApngFrame> frames;
+    std::string error;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return frames;
+    }
+    const QByteArray bytes = file.readAll();
+    if (!test::DecodeApng(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                    static_cast<std::size_t>(bytes.size())),
+                          frames, error)) {
+        qWarning("%s: %s", qPrintable(path), error.c_str());
+    }
+    return frames;
+}
+
+// Every picture the phone shows while it runs, looked at every few milliseconds on a thread of its
+// own, so that none of an animation's steps is missed however busy the window's thread is.
+class ShownPictures {
+public:
+    explicit ShownPictures(const sim::SimulatedPhone& phone)
+        : watcher_([this, &phone] {
+              uint64_t last = 0;
+              while (!done_) {
+                  Picture picture;
+                  uint64_t version = 0;
+                  if (phone.CurrentPicture(0, picture, version) && version != last) {
+                      last = version;
+                      std::lock_guard guard(lock_);
+                      if (std::find(pictures_.begin(), pictures_.end(), picture) == pictures_.end()) {
+                          pictures_.push_back(std::move(picture));
+                      }
+                  }
+                  std::this_thread::sleep_for(2ms);
+              }
+          }) {}
+    ~ShownPictures() { Stop(); }
+    void Stop() {
+        done_ = true;
+        if (watcher_.joinable()) {
+            watcher_.join();
+        }
+    }
+    bool Showed(const Picture& picture) {
+        std::lock_guard guard(lock_);
+        return std::find(pictures_.begin(), pictures_.end(), picture) != pictures_.end();
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<Picture> pictures_;
+    std::atomic<bool> done_{false};
+    std::thread watcher_;
+};
+
+// The phone the port field's "sim:--animate,--animate=block" runs: a white block moving a pixel
+// every step.
+sim::SimOptions AnimatedPhone(int periodMs) {
+    sim::SimOptions options;
+    options.animation.block = true;
+    options.animation.periodMs = periodMs;
+    return options;
 }
 
 // Whether the frame shows display `index` with every pixel as a zoom x zoom block, and the frame's
@@ -294,8 +390,8 @@ PortTiming SteadyTiming() {
     return timing;
 }
 
-const int kControls[] = {kIdPortList, kIdBaudList, kIdSave,     kIdDisplayList, kIdRead,      kIdPictureFrame,
-                         kIdQuit,     kIdConnect,  kIdLiveView, kIdStop,        kIdStatusLine};
+const int kControls[] = {kIdPortList, kIdBaudList, kIdSave,     kIdDisplayList, kIdRead,   kIdPictureFrame,
+                         kIdQuit,     kIdConnect,  kIdLiveView, kIdStop,        kIdRecord, kIdStatusLine};
 
 } // namespace
 
@@ -310,8 +406,8 @@ private slots:
         QVERIFY(w.ready);
         MainDialog& d = *w.dialog;
         QCOMPARE(d.windowTitle(), QStringLiteral("Panelgrab - Not connected"));
-        QCOMPARE(Items(*w.List(kIdBaudList)),
-                 QStringList({"1200", "2400", "9600", "19200", "115200", "230400", "460800", "921600"}));
+        QCOMPARE(Items(*w.List(kIdBaudList)), QStringList({"1200", "2400", "9600", "19200", "115200",
+                                                           "230400", "460800", "921600", "auto"}));
         QCOMPARE(w.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
         QCOMPARE(w.List(kIdPortList)->currentText(), QStringLiteral("Simulated phone")); // the only entry
         QVERIFY(w.List(kIdPortList)->isEditable()); // a network port's URL can be typed
@@ -328,8 +424,8 @@ private slots:
         for (int id : kControls) {
             const QRect r = d.Control(id)->geometry();
             QVERIFY2(d.rect().contains(r) && !r.isEmpty(), qPrintable(QString::number(id)));
-            const bool enabled =
-                id != kIdDisplayList && id != kIdRead && id != kIdSave && id != kIdLiveView && id != kIdStop;
+            const bool enabled = id != kIdDisplayList && id != kIdRead && id != kIdSave &&
+                                 id != kIdLiveView && id != kIdStop && id != kIdRecord;
             QVERIFY2(d.Control(id)->isEnabled() == enabled, qPrintable(QString::number(id)));
             for (std::size_t i = 0; i < before.size(); ++i) {
                 QVERIFY2(!before[i].intersects(r),
@@ -341,7 +437,7 @@ private slots:
         // no stops of their own, and the chain closes after Connect.
         QWidget* widget = d.Control(kIdPortList);
         for (int id : {kIdPortList, kIdBaudList, kIdSave, kIdDisplayList, kIdRead, kIdQuit, kIdConnect,
-                       kIdLiveView, kIdStop}) {
+                       kIdLiveView, kIdStop, kIdRecord}) {
             QCOMPARE(widget->property("controlId").toInt(), id);
             do {
                 widget = widget->nextInFocusChain();
@@ -428,8 +524,8 @@ private slots:
         for (QAction* action : menu.actions()) {
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
         }
-        QCOMPARE(texts, QStringList({"Copy image", "Stop\tEsc", "Live view", "-", "Zoom 1x", "Zoom 2x",
-                                     "Zoom 3x", "-", "&About Panelgrab..."}));
+        QCOMPARE(texts, QStringList({"Copy image", "Stop\tEsc", "Live view", "Record...", "-", "Zoom 1x",
+                                     "Zoom 2x", "Zoom 3x", "-", "&About Panelgrab..."}));
         QVERIFY(!d.CopyImageAction()->isEnabled()); // no picture
 
         // A right click on the picture opens the same menu.
@@ -443,7 +539,7 @@ private slots:
         QWidget* picture = d.PictureFrameWidget();
         QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(0, 0), picture->mapToGlobal(QPoint(0, 0)));
         QApplication::sendEvent(picture, &click);
-        QCOMPARE(entries, 9);
+        QCOMPARE(entries, 10);
 
         // Its About entry opens the modal About box: look at it and press OK from its own event loop.
         QString version;
@@ -537,6 +633,62 @@ private slots:
         Window fourth;
         QCOMPARE(fourth.dialog->Settings().GetPortName(), std::string("COM1"));
         QCOMPARE(fourth.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
+    }
+
+    // "auto" tries the rates from the fastest down and connects at the first the phone answers; the
+    // rate found is said and used by Read, and "auto" is offered again at the next start.
+    void autoBaudFindsTheRateThePhoneAnswersAt() {
+        sim::SimOptions strict = SmallPhone();
+        strict.baud = 115200;
+        strict.strictBaud = true; // noise at any other rate
+        Window w(strict);
+        QVERIFY(w.ready);
+        const QString port = QString::fromStdString(w.phone.DevicePath());
+        w.Choose(kIdBaudList, "9600");
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages.size(), std::size_t(1));
+        QCOMPARE(w.prompts.messages[0][0], "Phone is not responding on port " + port);
+        w.prompts.messages.clear();
+
+        w.Choose(kIdBaudList, "auto");
+        w.dialog->OnConnect();
+        QCOMPARE(w.dialog->windowTitle(), "Panelgrab - finding the baud rate of " + port + "...");
+        QCOMPARE(w.dialog->StatusText(), "Trying the baud rates on " + port + ", 921600 down to 1200...");
+        QCOMPARE(w.State(), QStringLiteral("stop | busy"));
+        QVERIFY(w.CallEnded());
+        QCOMPARE(w.prompts.messages, std::vector<QStringList>{});
+        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(port, 115200));
+        QCOMPARE(w.dialog->StatusText(), "The phone answers on " + port +
+                                             " at 115200 baud (the rate found by trying each) and lists 1 "
+                                             "display(s): choose one and press Read.");
+        QVERIFY(w.ReadToEnd());
+        QVERIFY(FrameShowsPicture(w, 0));
+        QCOMPARE(w.dialog->Settings().GetBaudRate(), 115200);
+        Window again;
+        QCOMPARE(again.List(kIdBaudList)->currentText(), QStringLiteral("auto"));
+    }
+
+    // A phone that answers at no rate is not responding, with what was tried; Stop ends the search.
+    void autoBaudWithASilentPhone() {
+        sim::SimOptions silent;
+        silent.fault = "silent";
+        Window w(silent);
+        QVERIFY(w.ready);
+        const QString port = QString::fromStdString(w.phone.DevicePath());
+        w.Choose(kIdBaudList, "auto");
+        w.dialog->OnConnect();
+        w.dialog->Stop();
+        QVERIFY(w.CallEnded());
+        QCOMPARE(w.dialog->StatusText(), QStringLiteral("The search for the baud rate was stopped."));
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
+        QVERIFY(w.prompts.messages.empty());
+
+        QVERIFY(w.Connect());
+        QCOMPARE(w.prompts.messages, Said("Phone is not responding on port " + port,
+                                          "No rate answered (tried 921600 down to 1200 baud with AT). Check "
+                                          "the cable and that the phone is on."));
+        QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
+        QCOMPARE(w.State(), QStringLiteral("connect |"));
     }
 
     void connectListsDisplaysAndReadsTheOneChosen_data() {
@@ -777,8 +929,7 @@ private slots:
         QVERIFY(w.dialog->windowTitle().contains(QStringLiteral(" - live view, reading ")));
         QTRY_VERIFY_WITH_TIMEOUT(w.dialog->StatusText().contains(QStringLiteral("refreshes/s")),
                                  kReadLimitMs);
-        QCOMPARE(w.State(),
-                 QStringLiteral("connect displays read save stop live | phone picture polling is-live"));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save stop live | phone picture is-live"));
 
         QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
         QVERIFY(w.dialog->isVisible());
@@ -800,17 +951,156 @@ private slots:
         Window w(vanishing);
         QVERIFY(w.Connect());
         QVERIFY(w.ReadToEnd());
-        w.dialog->SetLiveView(true);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("flow.png"));
+        w.prompts.saveAnswer = path;
+        w.dialog->OnRecord(); // a recording ends with the live view, its file whole
         QTRY_VERIFY_WITH_TIMEOUT(!w.dialog->IsBusy() && !w.dialog->IsLive(), kReadLimitMs);
         // The port's reason with the command line's advice.
         const QString status = w.dialog->StatusText();
         QVERIFY2(status.startsWith(QStringLiteral("The live view ended: Communications")) &&
                      status.endsWith(
-                         QStringLiteral("The phone went away: check the cable and that the phone is on.")),
+                         QStringLiteral("The phone went away: check the cable and that the phone is on. "
+                                        "Recorded 1 frame in ") +
+                         QDir::toNativeSeparators(path) + "."),
                  qPrintable(status));
+        QCOMPARE(RecordedFrames(path).size(), std::size_t(1));
+        QVERIFY(!w.dialog->IsRecording());
         QVERIFY(w.dialog->windowTitle().endsWith(QStringLiteral(" - live view ended")));
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
         QVERIFY(w.prompts.messages.empty());
+    }
+
+    // The live view's worker pushes each refresh: with no timer to poll, every change of the animated
+    // phone reaches the picture, and only the rows and columns fetched are painted again.
+    void liveViewIsPushedToThePicture() {
+        Window w(AnimatedPhone(300), std::chrono::hours(1)); // no tick but the test's own
+        QVERIFY(w.Connect());
+        QVERIFY(w.StartRead());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.lastPhone->InnerReadRunning(), kReadLimitMs);
+        w.dialog->OnTimer(); // the read's end
+        QVERIFY(w.ReadFinished());
+        w.dialog->SetZoom(1);
+        w.dialog->SetLiveView(true);
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive() && !w.dialog->IsLiveOpening(), kReadLimitMs);
+        QVERIFY(!w.dialog->IsPolling());
+
+        PaintRecorder painted(*w.dialog->PictureFrameWidget());
+        Picture shown;
+        uint64_t version = 0;
+        QVERIFY(w.phone.CurrentPicture(0, shown, version));
+        QTRY_VERIFY_WITH_TIMEOUT(painted.regions.size() >= 3, kReadLimitMs);
+        const sim::ScreenBox block = sim::MovingBlockBox();
+        for (const QRegion& region : painted.regions) {
+            const QRect bounds = region.boundingRect();
+            QVERIFY2(bounds.top() >= block.top - 8 && bounds.bottom() <= block.bottom + 8 &&
+                         bounds.width() < w.dialog->CurrentDisplay()->width,
+                     qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                    .arg(bounds.x())
+                                    .arg(bounds.y())
+                                    .arg(bounds.width())
+                                    .arg(bounds.height())));
+        }
+        for (int change = 0; change < 3; ++change) {
+            QTRY_VERIFY_WITH_TIMEOUT(FrameShowsTheLatestPicture(w, version), kReadLimitMs);
+            QVERIFY(w.phone.CurrentPicture(0, shown, version));
+        }
+        QVERIFY(w.dialog->StatusText().contains(QStringLiteral("refreshes/s")));
+    }
+
+    // Record... asks for the file, starts the live view and gathers its pictures into an animated
+    // PNG, a frame for each picture the phone showed; Esc ends both and writes the file whole.
+    void recordingFollowsTheAnimatedPhone() {
+        Window w(AnimatedPhone(250));
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("flow.png"));
+        w.prompts.saveAnswer = path;
+        ShownPictures shown(w.phone);
+        w.RecordButton()->click();
+        QCOMPARE(w.prompts.saveRequests.size(), std::size_t(1));
+        QCOMPARE(w.prompts.saveRequests[0].mid(0, 2),
+                 QStringList({"Record the live view", "Animated PNG images (*.png)"}));
+        QVERIFY(w.prompts.saveRequests[0][2].endsWith(QStringLiteral(".png")));
+        QCOMPARE(w.RecordButton()->text(), QStringLiteral("Stop recording"));
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive() && !w.dialog->IsLiveOpening(), kReadLimitMs);
+        QCOMPARE(w.State(),
+                 QStringLiteral("connect displays read save stop live | phone picture is-live recording"));
+        const QRegularExpression recording(QStringLiteral("; recording flow\\.png: (\\d+) frames?\\.$"));
+        QTRY_VERIFY_WITH_TIMEOUT(recording.match(w.dialog->StatusText()).captured(1).toInt() >= 4,
+                                 kReadLimitMs);
+
+        QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
+        shown.Stop();
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QCOMPARE(w.RecordButton()->text(), QStringLiteral("Record..."));
+        const QRegularExpression recorded(
+            QStringLiteral("^Live view stopped\\. Recorded (\\d+) frames in (.*)\\.$"));
+        const QRegularExpressionMatch said = recorded.match(w.dialog->StatusText());
+        QVERIFY2(said.hasMatch(), qPrintable(w.dialog->StatusText()));
+        QCOMPARE(said.captured(2), QDir::toNativeSeparators(path));
+        const std::vector<test::ApngFrame> frames = RecordedFrames(path);
+        QCOMPARE(frames.size(), std::size_t(said.captured(1).toInt()));
+        QVERIFY(frames.size() >= 4);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            QCOMPARE(QSize(frames[i].shown.width(), frames[i].shown.height()), QSize(176, 220));
+            QVERIFY2(shown.Showed(frames[i].shown), qPrintable(QStringLiteral("frame %1").arg(i)));
+            QVERIFY2(i == 0 || !(frames[i].shown == frames[i - 1].shown), "a frame only for a change");
+            QVERIFY(frames[i].delayMs > 0);
+        }
+        QVERIFY(w.prompts.errors.empty());
+    }
+
+    // A still screen records one frame however long; recording can start and stop while the live
+    // view goes on, and closing the window writes a recording that runs; a file that cannot be
+    // made is refused before anything starts.
+    void recordingAStillScreenGivesOneFrame() {
+        Window w(SmallPhone());
+        QVERIFY(w.Connect());
+        QVERIFY(w.ReadToEnd());
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+
+        for (const char* name : {"no-such-folder/flow.png", "flow.gif"}) {
+            w.prompts.saveAnswer = folder.filePath(QString::fromLatin1(name));
+            w.dialog->OnRecord();
+        }
+        QCOMPARE(w.prompts.errors.size(), std::size_t(2));
+        QCOMPARE(w.prompts.errors[0][0], QStringLiteral("Record Error"));
+        QCOMPARE(w.prompts.errors[0][1], "Could not record to " + folder.filePath("no-such-folder/flow.png") +
+                                             ": " + QString::fromLocal8Bit(strerror(ENOENT)));
+        QCOMPARE(w.prompts.errors[1][1],
+                 "Could not record to " + folder.filePath("flow.gif") + ": the name must end in .png");
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        w.prompts.errors.clear();
+
+        w.dialog->SetLiveView(true);
+        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive() && !w.dialog->IsLiveOpening(), kReadLimitMs);
+        const QString still = folder.filePath(QStringLiteral("still.png"));
+        w.prompts.saveAnswer = still;
+        w.dialog->RecordAction()->trigger();
+        QVERIFY(w.dialog->StatusText().endsWith(QStringLiteral("; recording still.png: 1 frame.")));
+        QTest::qWait(300); // refreshes of the same picture
+        w.RecordButton()->click();
+        QVERIFY(w.dialog->IsLive());
+        QVERIFY(!w.dialog->IsRecording());
+        const QString recorded = "Recorded 1 frame in " + QDir::toNativeSeparators(still) + ".";
+        QVERIFY2(w.dialog->StatusText().endsWith(recorded), qPrintable(w.dialog->StatusText()));
+        std::vector<test::ApngFrame> frames = RecordedFrames(still);
+        QCOMPARE(frames.size(), std::size_t(1));
+        QCOMPARE(ImageOf(frames[0].shown), ExpectedImage(w.simOptions, 0));
+        QVERIFY(frames[0].delayMs >= 300);
+
+        const QString closing = folder.filePath(QStringLiteral("closing.png"));
+        w.prompts.saveAnswer = closing;
+        w.dialog->OnRecord();
+        QVERIFY(w.dialog->IsRecording());
+        w.dialog->reject();
+        QCOMPARE(RecordedFrames(closing).size(), std::size_t(1));
+        QVERIFY(w.prompts.errors.empty());
     }
 
     void readEndingShortSaysWhyAndKeepsWhatArrived() {
