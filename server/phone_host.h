@@ -47,7 +47,8 @@ struct HostReply {
 
 // One phone and its session: the host's thread is the only one that talks to the phone object. It
 // opens the phone and opens it again when it comes back, runs the operations clients ask for one
-// at a time, keeps a live view running while anyone watches and publishes its pictures, and has the
+// at a time, keeps a live view running while anyone watches and publishes its rows as the live view
+// hands them out (pushed: its handler only wakes this thread), and has the
 // phone report its key events while anyone listens (as a phone opened directly does: a press made
 // before someone listened is not reported to them later). (The phone's own session layer can take this place
 // later: the operations here are what a session gives.)
@@ -60,7 +61,9 @@ public:
     struct Timing {
         std::chrono::milliseconds reconnectEvery{1000};
         std::chrono::milliseconds healthCheckEvery{2000};
-        std::chrono::milliseconds livePollEvery{20};
+        // The live view's pictures are pushed; this is how often a running one is checked for
+        // having ended by itself (a phone gone).
+        std::chrono::milliseconds liveEndCheckEvery{100};
         std::chrono::milliseconds keyEventsLinger{3000}; // reports kept on after the last listener left
         bool fastPort = false;                           // the port's waits shrunk, for tests
     };
@@ -98,7 +101,8 @@ private:
     void Lose(const std::string& reason);
     void KeepLiveViewMatched();
     void KeepKeyEventsMatched();
-    void PollLiveView();
+    void NoteLiveUpdate();
+    void PublishLiveRows();
     void CheckHealth();
     void SetStatus(HostState state, const std::string& reason);
     std::string FailureOf(int32_t result) const;
@@ -131,6 +135,7 @@ private:
     std::condition_variable wake_;
     std::deque<Job> jobs_;
     bool stopping_ = false;
+    bool liveUpdated_ = false; // the live view handed out rows or ended a refresh since the last look
 
     std::mutex keyLostLock_;
     std::string keyLostReason_;

@@ -43,7 +43,7 @@ protected:
         server::PhoneHost::Timing timing;
         timing.reconnectEvery = std::chrono::milliseconds(50);
         timing.healthCheckEvery = std::chrono::milliseconds(50);
-        timing.livePollEvery = std::chrono::milliseconds(5);
+        timing.liveEndCheckEvery = std::chrono::milliseconds(5);
         server_ = std::make_unique<server::LabServer>(options, std::move(access), PANELGRAB_WEB_ROOT, timing);
         std::string error;
         ASSERT_TRUE(server_->Start(error)) << error;
