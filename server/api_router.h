@@ -48,7 +48,7 @@ private:
     };
     struct Route {
         Served* phone = nullptr;
-        std::string action; // "", "screen.png", "keys", "lock", "live"
+        std::string action; // "", "screen.png", "keys", "lock", "live", "record"
     };
 
     bool Admitted(const Request& request) const;
@@ -58,9 +58,13 @@ private:
     void Keys(const Request& request, Served& phone, Respond respond);
     Response Lock(const Request& request, Served& phone);
     Response Unlock(const Request& request, Served& phone);
+    Response StartRecording(const Request& request, Served& phone);
+    Response RecordingState(const Request& request, Served& phone);
+    void StopRecording(const Request& request, Served& phone, Respond respond);
     Response Login(const Request& request);
     Response File(const Request& request, std::string_view path);
-    void Reply(const Request& request, HostReply reply, Respond respond, const std::string& okJson);
+    void Reply(const Request& request, HostReply reply, Respond respond, const std::string& okJson,
+               const std::string& fileName = {});
     void PublishLock(Served& phone);
 
     std::map<std::string, Served, std::less<>> phones_;

@@ -131,6 +131,73 @@ void PhoneHost::Grab(int index, bool exact, Done done) {
     Post([this, index, exact, done] { done(GrabNow(index, exact)); }, done);
 }
 
+bool PhoneHost::StartRecording(int scale) {
+    {
+        std::lock_guard<std::mutex> guard(recordingLock_);
+        if (recording_ && recording_->Running()) {
+            return false;
+        }
+        recording_ = std::make_unique<PhoneRecording>(scale, timing_.recordingBounds, Clock::now());
+    }
+    std::lock_guard<std::mutex> guard(jobLock_);
+    wake_.notify_all(); // the live view starts now
+    return true;
+}
+
+std::optional<RecordingStatus> PhoneHost::Recording() const {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    if (!recording_) {
+        return std::nullopt;
+    }
+    return recording_->Status(Clock::now());
+}
+
+void PhoneHost::StopRecording(Done done) {
+    std::unique_ptr<PhoneRecording> taken;
+    {
+        std::lock_guard<std::mutex> guard(recordingLock_);
+        taken = std::move(recording_);
+    }
+    if (!taken) {
+        done({HostReply::Kind::NothingRecorded, "this phone has no recording", {}});
+        return;
+    }
+    HostReply reply;
+    std::string error;
+    if (!taken->Encode(Clock::now(), reply.png, error)) {
+        reply = {HostReply::Kind::NothingRecorded, "the recording holds no picture: " + error, {}};
+    }
+    done(std::move(reply));
+}
+
+bool PhoneHost::RecordingRuns() const {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    return recording_ && recording_->Running();
+}
+
+// The live view's settled picture, when it is a new one, goes into a running recording.
+void PhoneHost::RecordSnapshot() {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    if (!recording_ || !recording_->Running()) {
+        lastRecorded_.reset();
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    recording_->CheckTime(now);
+    std::shared_ptr<const Picture> settled = liveRunning_ ? phone_->GetLiveSnapshot() : nullptr;
+    if (settled && settled != lastRecorded_) {
+        recording_->Add(*settled, now);
+        lastRecorded_ = std::move(settled);
+    }
+}
+
+void PhoneHost::EndRecording(const std::string& reason) {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    if (recording_) {
+        recording_->End(Clock::now(), reason);
+    }
+}
+
 bool PhoneHost::Post(Job job, const Done& done) {
     {
         std::lock_guard<std::mutex> guard(jobLock_);
@@ -165,6 +232,9 @@ void PhoneHost::Loop() {
         }
         if (phone_) {
             PublishLiveRows();
+        }
+        if (phone_) {
+            RecordSnapshot();
         }
         if (phone_) {
             CheckHealth();
@@ -241,11 +311,12 @@ void PhoneHost::Lose(const std::string& reason) {
     phone_.reset();
     liveRunning_ = false;
     nextConnect_ = Clock::now() + timing_.reconnectEvery;
+    EndRecording("the phone went away: " + reason);
     SetStatus(HostState::Gone, reason);
 }
 
 void PhoneHost::KeepLiveViewMatched() {
-    const bool wanted = feed_.Watchers() > 0;
+    const bool wanted = feed_.Watchers() > 0 || RecordingRuns();
     if (wanted == liveRunning_) {
         return;
     }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "common/key_event_sink.h"
 #include "server/live_feed.h"
 #include "server/phone_config.h"
+#include "server/phone_recording.h"
 
 namespace panelgrab {
 class PhoneLink;
@@ -39,7 +41,7 @@ struct HostStatus {
 
 // How a phone operation asked of the host ended.
 struct HostReply {
-    enum class Kind { Ok, NotReady, Failed, NoSuchDisplay, Busy };
+    enum class Kind { Ok, NotReady, Failed, NoSuchDisplay, Busy, NothingRecorded };
     Kind kind = Kind::Ok;
     std::string message;
     std::vector<uint8_t> png;
@@ -66,6 +68,7 @@ public:
         std::chrono::milliseconds liveEndCheckEvery{100};
         std::chrono::milliseconds keyEventsLinger{3000}; // reports kept on after the last listener left
         bool fastPort = false;                           // the port's waits shrunk, for tests
+        RecordingBounds recordingBounds{};
     };
     static constexpr std::size_t kMaxQueuedJobs = 64;
 
@@ -89,6 +92,17 @@ public:
     // `exact`) a full read.
     void Grab(int index, bool exact, Done done);
 
+    // Recording the live view's settled pictures (of the first display) as an animated PNG; a
+    // recording keeps the live view running as a viewer does. One at a time: false when one runs.
+    // A recording that ended by itself (a bound, the phone gone) waits to be taken, or is replaced.
+    bool StartRecording(int scale);
+    const RecordingBounds& RecordingLimits() const { return timing_.recordingBounds; }
+    // The recording so far; null when there is none.
+    std::optional<RecordingStatus> Recording() const;
+    // Ends the recording and hands its file over (reply.png), at once and on the calling thread;
+    // NothingRecorded when there is none or it holds no picture yet.
+    void StopRecording(Done done);
+
 private:
     using Clock = std::chrono::steady_clock;
     using Job = std::function<void()>;
@@ -103,6 +117,9 @@ private:
     void KeepKeyEventsMatched();
     void NoteLiveUpdate();
     void PublishLiveRows();
+    void RecordSnapshot();
+    void EndRecording(const std::string& reason);
+    bool RecordingRuns() const;
     void CheckHealth();
     void SetStatus(HostState state, const std::string& reason);
     std::string FailureOf(int32_t result) const;
@@ -127,6 +144,11 @@ private:
     Clock::time_point lastListenerSeen_{};
     Clock::time_point nextConnect_{};
     Clock::time_point nextHealthCheck_{};
+
+    std::shared_ptr<const Picture> lastRecorded_; // the host's thread only
+
+    mutable std::mutex recordingLock_;
+    std::unique_ptr<PhoneRecording> recording_;
 
     mutable std::mutex statusLock_;
     HostStatus status_;

@@ -224,6 +224,60 @@ function showPhone(name) {
   shot.onclick = () => { shot.download = name + "-" + new Date().toISOString().replace(/[:.]/g, "-") + ".png"; };
   state.views.set(name, new LiveView(name, canvas, (message) => takeMessage(name, message)));
   showPhoneState(name);
+  document.getElementById("record").onclick = () => toggleRecording(name);
+  showRecording(name);
+}
+
+function recordPath(name) {
+  return "/api/phones/" + encodeURIComponent(name) + "/record";
+}
+
+// The phone's recording as the server has it: the button starts one or stops the one that runs.
+function showRecording(name) {
+  return api(recordPath(name)).then((response) => response.json()).then((recording) => {
+    if (state.current !== name) {
+      return;
+    }
+    const button = document.getElementById("record");
+    const line = document.getElementById("record-state");
+    button.textContent = recording.running ? "Stop recording" : "Record";
+    button.dataset.running = recording.running ? "1" : "";
+    if (recording.recorded) {
+      line.textContent = recording.frames + (recording.frames === 1 ? " frame, " : " frames, ") +
+        recording.seconds.toFixed(1) + " s" + (recording.ended ? " (ended: " + recording.ended + ")" : "");
+    } else if (!line.classList.contains("error")) {
+      line.textContent = "";
+    }
+  }).catch(() => {});
+}
+
+function toggleRecording(name) {
+  const line = document.getElementById("record-state");
+  line.classList.remove("error");
+  const options = { headers: { "Content-Type": "application/json" } };
+  if (document.getElementById("record").dataset.running) {
+    options.method = "DELETE";
+  } else {
+    options.method = "POST";
+    options.body = JSON.stringify({ scale: state.scale });
+  }
+  api(recordPath(name), options).then((response) => {
+    if (!response.ok) {
+      return response.json().then((body) => {
+        line.textContent = body.error;
+        line.classList.add("error");
+      });
+    }
+    if (options.method === "DELETE") {
+      return response.blob().then((file) => {
+        const link = element("a", { href: URL.createObjectURL(file) });
+        link.download = name + "-" + new Date().toISOString().replace(/[:.]/g, "-") + ".png";
+        link.click();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+      });
+    }
+    return null;
+  }).catch(() => {}).then(() => showRecording(name));
 }
 
 function press(name, key) {
@@ -315,6 +369,9 @@ function start() {
           route();
         }
         state.phones.forEach((phone, name) => showPhoneState(name));
+        if (state.current) {
+          showRecording(state.current);
+        }
       }).catch(() => {});
     }, 2000);
   }).catch(() => {});

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """The lab server's page in a real browser (headless Chromium through chromedriver): the wall shows
 both phones' screens pixel for pixel as a grab of the same phone, the animated phone's changes keep
-arriving, a key pressed on the page's keypad reaches the phone, and a lock held elsewhere disables
-the keypad.
+arriving, a key pressed on the page's keypad reaches the phone, a lock held elsewhere disables
+the keypad, and the Record button records the phone and downloads the file.
 
 usage: browser_check.py PANELGRAB_SERVER_PROGRAM
 Exits 77 (skipped) when Selenium, Chromium or chromedriver is missing.
 """
 import base64
+import glob
 import io
 import json
 import shutil
@@ -123,6 +124,24 @@ def check_keypad_and_lock(driver, url):
     print("ok: a held lock shows on the keypad")
 
 
+def check_record_button(driver, url, downloads):
+    # Recording from the phone's own view: the button starts one, and stopping downloads the file.
+    from selenium.webdriver.common.by import By
+    driver.get(url + "#phone=a")
+    record = wait_for("the record button", lambda: driver.find_elements(By.ID, "record"))[0]
+    wait_for("the button to know there is no recording", lambda: record.text == "Record")
+    record.click()
+    wait_for("a recording with a frame", lambda: json.loads(request(url + "api/phones/a/record")).get("frames", 0) >= 1)
+    wait_for("the button to offer the stop", lambda: record.text == "Stop recording")
+    record.click()
+    saved = wait_for("the recording's download", lambda: glob.glob(downloads + "/a-*.png"))
+    with open(saved[0], "rb") as file:
+        data = file.read()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n" and b"acTL" in data, "not an animated PNG: " + saved[0]
+    assert not json.loads(request(url + "api/phones/a/record"))["recorded"]
+    print("ok: the page's Record button recorded the phone and downloaded the file")
+
+
 def check_double_scale(driver, url):
     from selenium.webdriver.common.by import By
     driver.get(url)
@@ -151,12 +170,16 @@ def main():
         options.binary_location = chromium
         for flag in CHROMIUM_FLAGS + ["--user-data-dir=" + profile]:
             options.add_argument(flag)
+        downloads = profile + "/downloads"
+        options.add_experimental_option("prefs", {"download.default_directory": downloads,
+                                                  "download.prompt_for_download": False})
         driver = webdriver.Chrome(service=Service(executable_path=driver_program), options=options)
         try:
             check_wall_is_pixel_exact(driver, url)
             check_changes_keep_arriving(driver)
             check_double_scale(driver, url)
             check_keypad_and_lock(driver, url)
+            check_record_button(driver, url, downloads)
         finally:
             driver.quit()
             server.terminate()

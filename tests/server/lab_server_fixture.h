@@ -44,6 +44,7 @@ protected:
         timing.reconnectEvery = std::chrono::milliseconds(50);
         timing.healthCheckEvery = std::chrono::milliseconds(50);
         timing.liveEndCheckEvery = std::chrono::milliseconds(5);
+        timing.recordingBounds = recordingBounds_;
         server_ = std::make_unique<server::LabServer>(options, std::move(access), PANELGRAB_WEB_ROOT, timing);
         std::string error;
         ASSERT_TRUE(server_->Start(error)) << error;
@@ -89,6 +90,7 @@ protected:
     sim::SimulatedPhone phoneA_;
     sim::SimulatedPhone phoneB_;
     std::string token_;
+    server::RecordingBounds recordingBounds_;
     std::unique_ptr<server::LabServer> server_;
     uint16_t port_ = 0;
 };
