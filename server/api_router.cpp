@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "server/key_text.h"
+#include "server/peer_origin.h"
 
 namespace panelgrab::server {
 
@@ -76,6 +77,11 @@ Response ErrorResponse(const Request& request, http::status status, const std::s
 ApiRouter::ApiRouter(std::vector<PhoneHost*> hosts, AccessRule access, StaticFiles files,
                      std::vector<std::string> peers, Post post)
     : access_(std::move(access)), files_(std::move(files)), peers_(std::move(peers)), post_(std::move(post)) {
+    for (const std::string& peer : peers_) {
+        if (const std::optional<std::string> origin = PeerOrigin(peer)) {
+            peerOrigins_.insert(*origin);
+        }
+    }
     for (PhoneHost* host : hosts) {
         order_.push_back(host->Config().name);
         phones_.emplace(host->Config().name, Served{host, {}});
@@ -86,7 +92,20 @@ bool ApiRouter::Admitted(const Request& request) const {
     return access_.Admits(request[http::field::authorization], request[http::field::cookie]);
 }
 
+bool ApiRouter::FromPeer(const Request& request) const {
+    return peerOrigins_.contains(request[http::field::origin]);
+}
+
 void ApiRouter::Handle(const Request& request, Respond respond) {
+    if (request.method() == http::verb::get && FromPeer(request)) {
+        // A peer's page reads the phones' list from here; it sends no cookie, so a server with a
+        // token answers it 401, which the page then shows.
+        respond = [respond, origin = std::string(request[http::field::origin])](Response response) {
+            response.set(http::field::access_control_allow_origin, origin);
+            response.set(http::field::vary, "Origin");
+            respond(std::move(response));
+        };
+    }
     const std::string_view target = request.target();
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     void Handle(const Request& request, Respond respond);
     // The phone whose live view a WebSocket upgrade asks for, or null with the refusal to send.
     PhoneHost* LiveTarget(const Request& request, Response& refusal);
+    // True when the request comes from a page of one of the peers (its Origin): such a page may
+    // read this server's phones and watch their live views, and change nothing.
+    bool FromPeer(const Request& request) const;
     // The lock's state of `host` as the API shows it.
     std::string LockJson(PhoneHost& host);
 
@@ -72,6 +76,7 @@ private:
     AccessRule access_;
     StaticFiles files_;
     std::vector<std::string> peers_;
+    std::set<std::string, std::less<>> peerOrigins_;
     Post post_;
 };
 

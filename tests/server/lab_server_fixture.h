@@ -36,7 +36,8 @@ protected:
     // Starts the server with phones a and b and any `more`; waits until every phone is ready.
     void StartServer(server::AccessRule access = {}, std::vector<server::PhoneConfig> more = {}) {
         server::ServerOptions options;
-        options.listenPort = 0;
+        options.listenPort = listenPort_;
+        options.peers = peers_;
         options.fastTiming = true;
         options.phones = {{"a", phoneA_.DevicePath(), 115200}, {"b", phoneB_.DevicePath(), 115200}};
         options.phones.insert(options.phones.end(), more.begin(), more.end());
@@ -91,6 +92,8 @@ protected:
     sim::SimulatedPhone phoneB_;
     std::string token_;
     server::RecordingBounds recordingBounds_;
+    uint16_t listenPort_ = 0; // 0: a free one
+    std::vector<std::string> peers_;
     std::unique_ptr<server::LabServer> server_;
     uint16_t port_ = 0;
 };
