@@ -179,15 +179,12 @@ bool PhoneHost::RecordingRuns() const {
 void PhoneHost::RecordSnapshot() {
     std::lock_guard<std::mutex> guard(recordingLock_);
     if (!recording_ || !recording_->Running()) {
-        lastRecorded_.reset();
         return;
     }
     const Clock::time_point now = Clock::now();
     recording_->CheckTime(now);
-    std::shared_ptr<const Picture> settled = liveRunning_ ? phone_->GetLiveSnapshot() : nullptr;
-    if (settled && settled != lastRecorded_) {
-        recording_->Add(*settled, now);
-        lastRecorded_ = std::move(settled);
+    if (const std::shared_ptr<const Picture> settled = liveRunning_ ? phone_->GetLiveSnapshot() : nullptr) {
+        recording_->Add(*settled, now); // the same picture again adds nothing
     }
 }
 

@@ -145,8 +145,6 @@ private:
     Clock::time_point nextConnect_{};
     Clock::time_point nextHealthCheck_{};
 
-    std::shared_ptr<const Picture> lastRecorded_; // the host's thread only
-
     mutable std::mutex recordingLock_;
     std::unique_ptr<PhoneRecording> recording_;
 

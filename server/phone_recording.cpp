@@ -14,6 +14,9 @@ int64_t PhoneRecording::MsSinceStart(Clock::time_point at) const {
 }
 
 std::size_t PhoneRecording::ChangedBytes(const Picture& picture) const {
+    if (picture == last_) {
+        return 0;
+    }
     if (last_.width() != picture.width() || last_.height() != picture.height()) {
         return std::size_t{3} * picture.width() * picture.height() * scale_ * scale_;
     }
