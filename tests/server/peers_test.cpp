@@ -16,16 +16,13 @@ TEST(PeerOriginTest, IsTheOriginABrowserNamesForTheServersPages) {
         {"https://lab2/wall#x", "https://lab2"},
         {"http://lab2:80", "http://lab2"},
         {"https://lab2:443/", "https://lab2"},
-        {"https://lab2:80", "https://lab2:80"},
         {"http://[::1]:8080", "http://[::1]:8080"},
-        {"http://[::1]", "http://[::1]"},
         {"lab2:8080", nullptr},
         {"ftp://lab2", nullptr},
         {"http://", nullptr},
         {"http://:8080", nullptr},
         {"http://lab2:0", nullptr},
         {"http://lab2:70000", nullptr},
-        {"http://lab2:80x", nullptr},
         {"http://user@lab2", nullptr},
         {"http://[::1", nullptr},
     };
@@ -83,12 +80,6 @@ TEST_F(LabServerTest, PeersServeEachOthersPagesTheirPhonesAndLiveViews) {
                          .headers.contains("Access-Control-Allow-Origin"))
             << origin;
     }
-    // A peer's page may not press: the browser, without the header, keeps the answer from it, and
-    // asks before sending JSON at all (a question never answered).
-    const HttpReply press =
-        Call(portB, http::verb::post, "/api/phones/c/keys", R"({"keys":"1"})", {{"Origin", urlA}});
-    EXPECT_FALSE(press.headers.contains("Access-Control-Allow-Origin"));
-
     LiveClient watcher;
     ASSERT_TRUE(watcher.Connect(portB, "/api/phones/c/live", {{"Origin", urlA}}));
     EXPECT_TRUE(watcher.NextWhere([](const auto& m) { return m.binary; }, 10s));
