@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "server/key_text.h"
+#include "server/peer_origin.h"
 
 namespace panelgrab::server {
 
@@ -76,6 +77,11 @@ Response ErrorResponse(const Request& request, http::status status, const std::s
 ApiRouter::ApiRouter(std::vector<PhoneHost*> hosts, AccessRule access, StaticFiles files,
                      std::vector<std::string> peers, Post post)
     : access_(std::move(access)), files_(std::move(files)), peers_(std::move(peers)), post_(std::move(post)) {
+    for (const std::string& peer : peers_) {
+        if (const std::optional<std::string> origin = PeerOrigin(peer)) {
+            peerOrigins_.insert(*origin);
+        }
+    }
     for (PhoneHost* host : hosts) {
         order_.push_back(host->Config().name);
         phones_.emplace(host->Config().name, Served{host, {}});
@@ -86,7 +92,20 @@ bool ApiRouter::Admitted(const Request& request) const {
     return access_.Admits(request[http::field::authorization], request[http::field::cookie]);
 }
 
+bool ApiRouter::FromPeer(const Request& request) const {
+    return peerOrigins_.contains(request[http::field::origin]);
+}
+
 void ApiRouter::Handle(const Request& request, Respond respond) {
+    if (request.method() == http::verb::get && FromPeer(request)) {
+        // A peer's page reads the phones' list from here; it sends no cookie, so a server with a
+        // token answers it 401, which the page then shows.
+        respond = [respond, origin = std::string(request[http::field::origin])](Response response) {
+            response.set(http::field::access_control_allow_origin, origin);
+            response.set(http::field::vary, "Origin");
+            respond(std::move(response));
+        };
+    }
     const std::string_view target = request.target();
     const std::size_t question = target.find('?');
     const std::string_view path = target.substr(0, question);
@@ -136,6 +155,12 @@ void ApiRouter::Handle(const Request& request, Respond respond) {
         respond(Lock(request, phone));
     } else if (route.action == "lock" && method == http::verb::delete_) {
         respond(Unlock(request, phone));
+    } else if (route.action == "record" && method == http::verb::post) {
+        respond(StartRecording(request, phone));
+    } else if (route.action == "record" && method == http::verb::get) {
+        respond(RecordingState(request, phone));
+    } else if (route.action == "record" && method == http::verb::delete_) {
+        StopRecording(request, phone, std::move(respond));
     } else if (route.action == "live") {
         respond(ErrorResponse(request, http::status::upgrade_required, "the live view is a WebSocket"));
     } else {
@@ -162,7 +187,7 @@ bool ApiRouter::RouteOf(std::string_view path, Route& route, std::string& proble
     route.phone = &found->second;
     route.action = slash == std::string_view::npos ? "" : std::string(rest.substr(slash + 1));
     if (route.action != "screen.png" && route.action != "keys" && route.action != "lock" &&
-        route.action != "live") {
+        route.action != "live" && route.action != "record") {
         problem = "no such API: " + std::string(path);
         return false;
     }
@@ -303,6 +328,59 @@ Response ApiRouter::Unlock(const Request& request, Served& phone) {
     return JsonResponse(request, http::status::ok, Json{{"freed", true}});
 }
 
+// Recording is watching: anyone who may view the phone may record it, whoever holds its lock.
+Response ApiRouter::StartRecording(const Request& request, Served& phone) {
+    Json body = Json::object();
+    if (!request.body().empty()) {
+        body = Json::parse(request.body(), nullptr, false);
+        if (body.is_discarded() || !body.is_object()) {
+            return ErrorResponse(request, http::status::bad_request, "the body is not a JSON object");
+        }
+    }
+    int scale = 1;
+    std::string problem;
+    if (!IntField(body, "scale", 1, 2, 1, scale, problem)) {
+        return ErrorResponse(request, http::status::bad_request, problem);
+    }
+    if (phone.host->Status().state != HostState::Ready) {
+        return ErrorResponse(request, http::status::service_unavailable, "the phone is not ready");
+    }
+    if (!phone.host->StartRecording(scale)) {
+        return ErrorResponse(request, http::status::conflict,
+                             "a recording of this phone runs already (DELETE it to take its file)");
+    }
+    const RecordingBounds& bounds = phone.host->RecordingLimits();
+    return JsonResponse(request, http::status::ok,
+                        Json{{"running", true},
+                             {"scale", scale},
+                             {"max_seconds", bounds.maxTime.count()},
+                             {"max_frames", bounds.maxFrames},
+                             {"max_pixel_mib", bounds.maxPixelBytes >> 20}});
+}
+
+Response ApiRouter::RecordingState(const Request& request, Served& phone) {
+    const std::optional<RecordingStatus> status = phone.host->Recording();
+    if (!status) {
+        return JsonResponse(request, http::status::ok, Json{{"recorded", false}, {"running", false}});
+    }
+    Json body = {{"recorded", true},
+                 {"running", status->running},
+                 {"frames", status->frames},
+                 {"seconds", status->seconds},
+                 {"scale", status->scale}};
+    if (!status->ended.empty()) {
+        body["ended"] = status->ended;
+    }
+    return JsonResponse(request, http::status::ok, body);
+}
+
+void ApiRouter::StopRecording(const Request& request, Served& phone, Respond respond) {
+    const std::string fileName = phone.host->Config().name + "-recording.png";
+    phone.host->StopRecording([this, request, respond, fileName](HostReply reply) {
+        Reply(request, std::move(reply), respond, {}, fileName);
+    });
+}
+
 void ApiRouter::PublishLock(Served& phone) {
     Json message = Json::parse(LockJson(*phone.host));
     message["type"] = "lock";
@@ -342,7 +420,8 @@ Response ApiRouter::File(const Request& request, std::string_view path) {
     return response;
 }
 
-void ApiRouter::Reply(const Request& request, HostReply reply, Respond respond, const std::string& okJson) {
+void ApiRouter::Reply(const Request& request, HostReply reply, Respond respond, const std::string& okJson,
+                      const std::string& fileName) {
     switch (reply.kind) {
     case HostReply::Kind::Ok:
         break;
@@ -351,6 +430,7 @@ void ApiRouter::Reply(const Request& request, HostReply reply, Respond respond, 
         respond(ErrorResponse(request, http::status::service_unavailable, reply.message));
         return;
     case HostReply::Kind::NoSuchDisplay:
+    case HostReply::Kind::NothingRecorded:
         respond(ErrorResponse(request, http::status::not_found, reply.message));
         return;
     case HostReply::Kind::Failed:
@@ -364,6 +444,9 @@ void ApiRouter::Reply(const Request& request, HostReply reply, Respond respond, 
     Response response(http::status::ok, request.version());
     response.set(http::field::content_type, "image/png");
     response.set(http::field::cache_control, "no-store");
+    if (!fileName.empty()) {
+        response.set(http::field::content_disposition, "attachment; filename=\"" + fileName + "\"");
+    }
     response.keep_alive(request.keep_alive());
     response.body().assign(reply.png.begin(), reply.png.end());
     response.prepare_payload();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     void Handle(const Request& request, Respond respond);
     // The phone whose live view a WebSocket upgrade asks for, or null with the refusal to send.
     PhoneHost* LiveTarget(const Request& request, Response& refusal);
+    // True when the request comes from a page of one of the peers (its Origin): such a page may
+    // read this server's phones and watch their live views, and change nothing.
+    bool FromPeer(const Request& request) const;
     // The lock's state of `host` as the API shows it.
     std::string LockJson(PhoneHost& host);
 
@@ -48,7 +52,7 @@ private:
     };
     struct Route {
         Served* phone = nullptr;
-        std::string action; // "", "screen.png", "keys", "lock", "live"
+        std::string action; // "", "screen.png", "keys", "lock", "live", "record"
     };
 
     bool Admitted(const Request& request) const;
@@ -58,9 +62,13 @@ private:
     void Keys(const Request& request, Served& phone, Respond respond);
     Response Lock(const Request& request, Served& phone);
     Response Unlock(const Request& request, Served& phone);
+    Response StartRecording(const Request& request, Served& phone);
+    Response RecordingState(const Request& request, Served& phone);
+    void StopRecording(const Request& request, Served& phone, Respond respond);
     Response Login(const Request& request);
     Response File(const Request& request, std::string_view path);
-    void Reply(const Request& request, HostReply reply, Respond respond, const std::string& okJson);
+    void Reply(const Request& request, HostReply reply, Respond respond, const std::string& okJson,
+               const std::string& fileName = {});
     void PublishLock(Served& phone);
 
     std::map<std::string, Served, std::less<>> phones_;
@@ -68,6 +76,7 @@ private:
     AccessRule access_;
     StaticFiles files_;
     std::vector<std::string> peers_;
+    std::set<std::string, std::less<>> peerOrigins_;
     Post post_;
 };
 

@@ -13,8 +13,8 @@ namespace {
 
 constexpr std::chrono::seconds kIdleLimit{30};
 
-// A browser names the page's origin; a page served elsewhere must not reach the live view with
-// this server's cookie.
+// A browser names the page's origin; a page served elsewhere (but by a peer) must not reach the
+// live view with this server's cookie.
 bool SameOrigin(const Request& request) {
     const std::string_view origin = request[http::field::origin];
     if (origin.empty()) {
@@ -71,10 +71,10 @@ void HttpSession::Upgrade() {
     Request request = parser_->release();
     Response refusal;
     PhoneHost* host = router_.LiveTarget(request, refusal);
-    if (host && !SameOrigin(request)) {
+    if (host && !SameOrigin(request) && !router_.FromPeer(request)) {
         host = nullptr;
-        refusal =
-            ErrorResponse(request, http::status::forbidden, "the live view is for pages of this server");
+        refusal = ErrorResponse(request, http::status::forbidden,
+                                "the live view is for pages of this server and its peers");
     }
     if (!host) {
         refusal.keep_alive(false);

@@ -49,16 +49,14 @@ std::vector<std::shared_ptr<LiveListener>> LiveFeed::Listeners(bool onlyWantingR
     return alive;
 }
 
-void LiveFeed::PublishFrame(std::shared_ptr<const LiveFrame> frame, const std::vector<RowSpan>& changed) {
+void LiveFeed::PublishFrame(std::shared_ptr<const LiveFrame> frame, RowSpan changed) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         frame_ = std::move(frame);
     }
     // Called outside the lock: a listener may add or remove viewers from its callback.
     for (const std::shared_ptr<LiveListener>& listener : Listeners(true)) {
-        for (const RowSpan& rows : changed) {
-            listener->OnRows(rows);
-        }
+        listener->OnRows(changed);
     }
 }
 

@@ -42,8 +42,8 @@ public:
 
     // The newest picture; null before the first.
     std::shared_ptr<const LiveFrame> Frame() const;
-    // Makes `frame` the newest and tells every viewer which rows changed.
-    void PublishFrame(std::shared_ptr<const LiveFrame> frame, const std::vector<RowSpan>& changed);
+    // Makes `frame` the newest and tells every viewer the span of rows that changed.
+    void PublishFrame(std::shared_ptr<const LiveFrame> frame, RowSpan changed);
     void PublishMessage(const std::string& json);
 
 private:

@@ -1,6 +1,7 @@
 #include "server/phone_host.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -21,26 +22,29 @@ namespace {
 constexpr std::chrono::seconds kFirstSettledWait{20};
 constexpr int32_t kSettledPollMs = 100;
 
-// The rows in which `now` differs from `before` (every row when there is none or its size differs),
-// as spans.
-std::vector<RowSpan> ChangedRows(const LiveFrame* before, const LiveFrame& now) {
-    const std::size_t rowBytes = std::size_t{3} * now.width;
-    const bool whole = before == nullptr || before->width != now.width || before->height != now.height;
-    std::vector<RowSpan> spans;
-    for (int32_t y = 0; y < now.height; ++y) {
-        const auto offset = static_cast<std::size_t>(y) * rowBytes;
-        if (!whole && std::equal(now.rgb.begin() + static_cast<std::ptrdiff_t>(offset),
-                                 now.rgb.begin() + static_cast<std::ptrdiff_t>(offset + rowBytes),
-                                 before->rgb.begin() + static_cast<std::ptrdiff_t>(offset))) {
-            continue;
-        }
-        if (!spans.empty() && spans.back().last == y - 1) {
-            spans.back().last = y;
-        } else {
-            spans.push_back({y, y});
+bool RowEquals(const LiveFrame& a, const LiveFrame& b, int32_t y) {
+    const std::size_t rowBytes = std::size_t{3} * a.width;
+    const auto offset = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * rowBytes);
+    return std::equal(a.rgb.begin() + offset, a.rgb.begin() + offset + static_cast<std::ptrdiff_t>(rowBytes),
+                      b.rgb.begin() + offset);
+}
+
+// The span from the first to the last of the `arrived` rows in which `now` differs from `before`
+// (every row when there is none or its size differs); none when no row differs.
+std::optional<RowSpan> ChangedSpan(const LiveFrame* before, const LiveFrame& now,
+                                   const std::vector<RowSpan>& arrived) {
+    if (before == nullptr || before->width != now.width || before->height != now.height) {
+        return now.height > 0 ? std::optional<RowSpan>(RowSpan{0, now.height - 1}) : std::nullopt;
+    }
+    std::optional<RowSpan> changed;
+    for (const RowSpan& rows : arrived) {
+        for (int32_t y = std::max(rows.first, 0); y <= std::min<int32_t>(rows.last, now.height - 1); ++y) {
+            if (!RowEquals(*before, now, y)) {
+                changed = changed ? RowSpan{changed->first, y} : RowSpan{y, y};
+            }
         }
     }
-    return spans;
+    return changed;
 }
 
 nlohmann::json KeyMessage(const std::string& key, bool pressed) {
@@ -127,6 +131,70 @@ void PhoneHost::Grab(int index, bool exact, Done done) {
     Post([this, index, exact, done] { done(GrabNow(index, exact)); }, done);
 }
 
+bool PhoneHost::StartRecording(int scale) {
+    {
+        std::lock_guard<std::mutex> guard(recordingLock_);
+        if (recording_ && recording_->Running()) {
+            return false;
+        }
+        recording_ = std::make_unique<PhoneRecording>(scale, timing_.recordingBounds, Clock::now());
+    }
+    std::lock_guard<std::mutex> guard(jobLock_);
+    wake_.notify_all(); // the live view starts now
+    return true;
+}
+
+std::optional<RecordingStatus> PhoneHost::Recording() const {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    if (!recording_) {
+        return std::nullopt;
+    }
+    return recording_->Status(Clock::now());
+}
+
+void PhoneHost::StopRecording(Done done) {
+    std::unique_ptr<PhoneRecording> taken;
+    {
+        std::lock_guard<std::mutex> guard(recordingLock_);
+        taken = std::move(recording_);
+    }
+    if (!taken) {
+        done({HostReply::Kind::NothingRecorded, "this phone has no recording", {}});
+        return;
+    }
+    HostReply reply;
+    std::string error;
+    if (!taken->Encode(Clock::now(), reply.png, error)) {
+        reply = {HostReply::Kind::NothingRecorded, "the recording holds no picture: " + error, {}};
+    }
+    done(std::move(reply));
+}
+
+bool PhoneHost::RecordingRuns() const {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    return recording_ && recording_->Running();
+}
+
+// The live view's settled picture, when it is a new one, goes into a running recording.
+void PhoneHost::RecordSnapshot() {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    if (!recording_ || !recording_->Running()) {
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    recording_->CheckTime(now);
+    if (const std::shared_ptr<const Picture> settled = liveRunning_ ? phone_->GetLiveSnapshot() : nullptr) {
+        recording_->Add(*settled, now); // the same picture again adds nothing
+    }
+}
+
+void PhoneHost::EndRecording(const std::string& reason) {
+    std::lock_guard<std::mutex> guard(recordingLock_);
+    if (recording_) {
+        recording_->End(Clock::now(), reason);
+    }
+}
+
 bool PhoneHost::Post(Job job, const Done& done) {
     {
         std::lock_guard<std::mutex> guard(jobLock_);
@@ -160,12 +228,15 @@ void PhoneHost::Loop() {
             KeepLiveViewMatched();
         }
         if (phone_) {
-            PollLiveView();
+            PublishLiveRows();
+        }
+        if (phone_) {
+            RecordSnapshot();
         }
         if (phone_) {
             CheckHealth();
         }
-        WaitForWork(phone_ && liveRunning_ ? timing_.livePollEvery : std::chrono::milliseconds(100));
+        WaitForWork(phone_ && liveRunning_ ? timing_.liveEndCheckEvery : std::chrono::milliseconds(100));
     }
     RunJobs(); // the last ones are told the phone is not ready
     if (phone_) {
@@ -190,7 +261,7 @@ void PhoneHost::RunJobs() {
 
 void PhoneHost::WaitForWork(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> guard(jobLock_);
-    wake_.wait_for(guard, limit, [this] { return stopping_ || !jobs_.empty(); });
+    wake_.wait_for(guard, limit, [this] { return stopping_ || !jobs_.empty() || liveUpdated_; });
 }
 
 bool PhoneHost::Connect() {
@@ -214,6 +285,7 @@ bool PhoneHost::Connect() {
     keyEventsLost_ = false;
     keyEventsOn_ = false;
     nextKeyEventsTry_ = {};
+    phone->SetLiveUpdateHandler([this](const LiveUpdate&) { NoteLiveUpdate(); });
     phone_ = std::move(phone);
     {
         std::lock_guard<std::mutex> guard(statusLock_);
@@ -236,11 +308,12 @@ void PhoneHost::Lose(const std::string& reason) {
     phone_.reset();
     liveRunning_ = false;
     nextConnect_ = Clock::now() + timing_.reconnectEvery;
+    EndRecording("the phone went away: " + reason);
     SetStatus(HostState::Gone, reason);
 }
 
 void PhoneHost::KeepLiveViewMatched() {
-    const bool wanted = feed_.Watchers() > 0;
+    const bool wanted = feed_.Watchers() > 0 || RecordingRuns();
     if (wanted == liveRunning_) {
         return;
     }
@@ -277,7 +350,20 @@ void PhoneHost::KeepKeyEventsMatched() {
     }
 }
 
-void PhoneHost::PollLiveView() {
+// On the live view's worker: as little as can be, since the next refresh waits for it.
+void PhoneHost::NoteLiveUpdate() {
+    {
+        std::lock_guard<std::mutex> guard(jobLock_);
+        liveUpdated_ = true;
+    }
+    wake_.notify_all();
+}
+
+void PhoneHost::PublishLiveRows() {
+    {
+        std::lock_guard<std::mutex> guard(jobLock_);
+        liveUpdated_ = false;
+    }
     if (!liveRunning_) {
         return;
     }
@@ -286,15 +372,15 @@ void PhoneHost::PollLiveView() {
     // settled picture (GrabNow). The rows sent are those that differ from what viewers have.
     const DisplayBitmap* picture = nullptr;
     std::vector<RowSpan> arrived;
-    if (phone_->GetLiveImage(picture, arrived) == kPhoneOk && picture && picture->hasPixels()) {
+    if (phone_->GetLiveImage(picture, arrived) == kPhoneOk && !arrived.empty() && picture &&
+        picture->hasPixels()) {
         const Picture rgb = picture->ToPicture();
         auto frame = std::make_shared<LiveFrame>();
         frame->width = static_cast<uint16_t>(rgb.width());
         frame->height = static_cast<uint16_t>(rgb.height());
         frame->rgb.assign(rgb.Row(0), rgb.Row(0) + std::size_t{3} * frame->width * frame->height);
-        const std::vector<RowSpan> changed = ChangedRows(feed_.Frame().get(), *frame);
-        if (!changed.empty()) {
-            feed_.PublishFrame(std::move(frame), changed);
+        if (const std::optional<RowSpan> changed = ChangedSpan(feed_.Frame().get(), *frame, arrived)) {
+            feed_.PublishFrame(std::move(frame), *changed);
         }
     }
     if (!running) {

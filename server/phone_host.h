@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "common/key_event_sink.h"
 #include "server/live_feed.h"
 #include "server/phone_config.h"
+#include "server/phone_recording.h"
 
 namespace panelgrab {
 class PhoneLink;
@@ -39,7 +41,7 @@ struct HostStatus {
 
 // How a phone operation asked of the host ended.
 struct HostReply {
-    enum class Kind { Ok, NotReady, Failed, NoSuchDisplay, Busy };
+    enum class Kind { Ok, NotReady, Failed, NoSuchDisplay, Busy, NothingRecorded };
     Kind kind = Kind::Ok;
     std::string message;
     std::vector<uint8_t> png;
@@ -47,7 +49,8 @@ struct HostReply {
 
 // One phone and its session: the host's thread is the only one that talks to the phone object. It
 // opens the phone and opens it again when it comes back, runs the operations clients ask for one
-// at a time, keeps a live view running while anyone watches and publishes its pictures, and has the
+// at a time, keeps a live view running while anyone watches and publishes its rows as the live view
+// hands them out (pushed: its handler only wakes this thread), and has the
 // phone report its key events while anyone listens (as a phone opened directly does: a press made
 // before someone listened is not reported to them later). (The phone's own session layer can take this place
 // later: the operations here are what a session gives.)
@@ -60,9 +63,12 @@ public:
     struct Timing {
         std::chrono::milliseconds reconnectEvery{1000};
         std::chrono::milliseconds healthCheckEvery{2000};
-        std::chrono::milliseconds livePollEvery{20};
+        // The live view's pictures are pushed; this is how often a running one is checked for
+        // having ended by itself (a phone gone).
+        std::chrono::milliseconds liveEndCheckEvery{100};
         std::chrono::milliseconds keyEventsLinger{3000}; // reports kept on after the last listener left
         bool fastPort = false;                           // the port's waits shrunk, for tests
+        RecordingBounds recordingBounds{};
     };
     static constexpr std::size_t kMaxQueuedJobs = 64;
 
@@ -86,6 +92,17 @@ public:
     // `exact`) a full read.
     void Grab(int index, bool exact, Done done);
 
+    // Recording the live view's settled pictures (of the first display) as an animated PNG; a
+    // recording keeps the live view running as a viewer does. One at a time: false when one runs.
+    // A recording that ended by itself (a bound, the phone gone) waits to be taken, or is replaced.
+    bool StartRecording(int scale);
+    const RecordingBounds& RecordingLimits() const { return timing_.recordingBounds; }
+    // The recording so far; null when there is none.
+    std::optional<RecordingStatus> Recording() const;
+    // Ends the recording and hands its file over (reply.png), at once and on the calling thread;
+    // NothingRecorded when there is none or it holds no picture yet.
+    void StopRecording(Done done);
+
 private:
     using Clock = std::chrono::steady_clock;
     using Job = std::function<void()>;
@@ -98,7 +115,11 @@ private:
     void Lose(const std::string& reason);
     void KeepLiveViewMatched();
     void KeepKeyEventsMatched();
-    void PollLiveView();
+    void NoteLiveUpdate();
+    void PublishLiveRows();
+    void RecordSnapshot();
+    void EndRecording(const std::string& reason);
+    bool RecordingRuns() const;
     void CheckHealth();
     void SetStatus(HostState state, const std::string& reason);
     std::string FailureOf(int32_t result) const;
@@ -124,6 +145,9 @@ private:
     Clock::time_point nextConnect_{};
     Clock::time_point nextHealthCheck_{};
 
+    mutable std::mutex recordingLock_;
+    std::unique_ptr<PhoneRecording> recording_;
+
     mutable std::mutex statusLock_;
     HostStatus status_;
 
@@ -131,6 +155,7 @@ private:
     std::condition_variable wake_;
     std::deque<Job> jobs_;
     bool stopping_ = false;
+    bool liveUpdated_ = false; // the live view handed out rows or ended a refresh since the last look
 
     std::mutex keyLostLock_;
     std::string keyLostReason_;

@@ -1,5 +1,7 @@
 #include "server/server_options.h"
 
+#include "server/peer_origin.h"
+
 #include <boost/asio/ip/address.hpp>
 #include <charconv>
 #include <set>
@@ -118,6 +120,12 @@ bool CheckServerOptions(const ServerOptions& options, std::string& error) {
     for (const PhoneConfig& phone : options.phones) {
         if (!names.insert(phone.name).second) {
             error = "the phone name \"" + phone.name + "\" is given twice";
+            return false;
+        }
+    }
+    for (const std::string& peer : options.peers) {
+        if (!PeerOrigin(peer)) {
+            error = "--peer " + peer + ": expected http://HOST[:PORT] (or https://)";
             return false;
         }
     }

@@ -209,6 +209,30 @@ class RemoteLock:
         self._phone._release_lock(self.id)
 
 
+class RemoteRecording:
+    """The phone's screen recorded by the server while the ``with`` block runs, written to `path`
+    as an animated PNG at its end (docs/LAB-SERVER.md: one recording a phone, bounded)."""
+
+    def __init__(self, phone: "RemotePhone", path: str, scale: int) -> None:
+        self._phone = phone
+        self._path = path
+        self._scale = scale
+
+    def __enter__(self) -> "RemoteRecording":
+        self._phone._request("POST", self._phone._phone_path("record"), {"scale": self._scale})
+        return self
+
+    @property
+    def frames(self) -> int:
+        """The frames recorded so far."""
+        return int(json.loads(self._phone._request("GET", self._phone._phone_path("record"))).get("frames", 0))
+
+    def __exit__(self, *exc_info: Any) -> None:
+        apng = self._phone._request("DELETE", self._phone._phone_path("record"))
+        with open(self._path, "wb") as file:
+            file.write(apng)
+
+
 class RemotePhone:
     """A phone on a lab server, made by panelgrab.connect(). The calls are those of Phone; what
     needs the line itself (send, checksum, gui_object) stays with the server's own clients."""
@@ -330,6 +354,10 @@ class RemotePhone:
         """Reserves the phone's keys for this client inside a ``with`` block (see RemoteLock).
         Raises PhoneError while another client holds the lock."""
         return RemoteLock(self, expires_s)
+
+    def record(self, path: str, scale: int = 1) -> RemoteRecording:
+        """Records the phone's screen on the server while the ``with`` block runs, into `path`."""
+        return RemoteRecording(self, path, scale)
 
     def _acquire_lock(self, expires_s: int, renewing: Optional[str]) -> str:
         reply = self._request("POST", self._phone_path("lock"), {"expires_s": expires_s}, lock=renewing or "")

@@ -70,6 +70,18 @@ def test_lock_keeps_others_keys_out_until_the_block_ends(server_url):
     other.press("1")
 
 
+def test_record_writes_the_servers_recording(server_url, tmp_path):
+    with panelgrab.connect(server_url, "b") as phone:
+        with phone.record(str(tmp_path / "flow.png"), scale=2) as recording:
+            with pytest.raises(panelgrab.PhoneError, match="runs already"):
+                phone.record(str(tmp_path / "other.png")).__enter__()
+            deadline = time.monotonic() + 60
+            while recording.frames < 1 and time.monotonic() < deadline:
+                time.sleep(0.1)
+        data = (tmp_path / "flow.png").read_bytes()
+        assert data.startswith(b"\x89PNG") and b"acTL" in data
+
+
 def test_failures_raise_the_modules_errors(server_url):
     with pytest.raises(panelgrab.PortError, match="no phone"):
         panelgrab.connect(server_url, "nobody")

@@ -23,7 +23,8 @@ const MAX_KEY_EVENTS = 50;
 const state = {
   scale: 1,
   phones: new Map(), // name -> the phone's entry of /api/phones
-  views: new Map(),  // name -> LiveView
+  views: new Map(),  // name (a peer's phone: "PEER-URL NAME") -> LiveView
+  peers: [],         // the other servers' URLs
   current: null,     // the name of the phone in its own view
 };
 // For tests and the curious: the live views and how many pictures each drew.
@@ -39,10 +40,12 @@ function api(path, options) {
   });
 }
 
-// One phone's live WebSocket drawing into one canvas.
+// One phone's live WebSocket drawing into one canvas; `server` is a peer's URL, or absent for this
+// server.
 class LiveView {
-  constructor(name, canvas, onMessage) {
+  constructor(name, canvas, onMessage, server) {
     this.name = name;
+    this.server = server ? new URL(server) : location;
     this.canvas = canvas;
     this.onMessage = onMessage;
     this.frames = 0;
@@ -52,8 +55,8 @@ class LiveView {
   }
 
   connect() {
-    const scheme = location.protocol === "https:" ? "wss://" : "ws://";
-    this.socket = new WebSocket(scheme + location.host + "/api/phones/" + encodeURIComponent(this.name) + "/live");
+    const scheme = this.server.protocol === "https:" ? "wss://" : "ws://";
+    this.socket = new WebSocket(scheme + this.server.host + "/api/phones/" + encodeURIComponent(this.name) + "/live");
     this.socket.binaryType = "arraybuffer";
     this.socket.onmessage = (event) => {
       if (typeof event.data === "string") {
@@ -132,6 +135,7 @@ function lockText(lock) {
 function closeViews() {
   state.views.forEach((view) => view.close());
   state.views.clear();
+  document.getElementById("peer-walls").replaceChildren();
 }
 
 // Applies a state, lock or key message of the live view to the phone's entry and the page.
@@ -200,12 +204,69 @@ function showWall() {
     state.views.set(name, new LiveView(name, canvas, (message) => takeMessage(name, message)));
     showPhoneState(name);
   });
+  document.getElementById("peer-walls").hidden = false;
+  state.peers.forEach((url) => showPeerPhones(url));
+}
+
+// A peer's phones on this wall, watched straight from the peer (which admits this page as one of
+// its peers); a click opens the phone's own view on the peer's page.
+function showPeerPhones(url) {
+  const base = url.endsWith("/") ? url : url + "/";
+  const section = element("section", { className: "peer" });
+  section.append(element("h2"), element("div", { className: "wall" }));
+  section.firstChild.append(element("a", { href: base }, base));
+  document.getElementById("peer-walls").append(section);
+  fetch(base + "api/phones", { credentials: "omit" }).then((response) => {
+    if (!response.ok) {
+      throw new Error(response.status === 401 ? "needs its token: open it to sign in" : "answered " + response.status);
+    }
+    return response.json();
+  }).then((list) => {
+    if (!section.isConnected) {
+      return; // the wall was left or drawn anew meanwhile
+    }
+    list.forEach((phone) => section.lastChild.append(peerCard(base, phone)));
+  }).catch((error) => {
+    section.lastChild.append(element("p", { className: "error" }, base + " " + (error.message || "cannot be reached")));
+  });
+}
+
+function peerCard(base, phone) {
+  const card = element("div", { className: "card" });
+  card.dataset.peer = base;
+  card.dataset.name = phone.name;
+  const stateLine = element("p", { className: "state" });
+  const lockLine = element("p", { className: "lock" });
+  const canvas = element("canvas", { className: "screen" });
+  card.append(element("h2", {}, phone.name), stateLine, canvas, lockLine);
+  card.onclick = () => { location.href = base + "#phone=" + encodeURIComponent(phone.name); };
+  const show = () => {
+    stateLine.textContent = stateText(phone);
+    stateLine.className = "state " + phone.state;
+    lockLine.textContent = lockText(phone.lock);
+  };
+  show();
+  const onMessage = (message) => {
+    if (message.type === "hello" || message.type === "state") {
+      Object.assign(phone, { state: message.state, reason: message.reason, model: message.model || phone.model });
+    }
+    if (message.type === "hello" && message.lock) {
+      phone.lock = message.lock;
+    }
+    if (message.type === "lock") {
+      phone.lock = { held: message.held, expires_s: message.expires_s };
+    }
+    show();
+  };
+  state.views.set(base + " " + phone.name, new LiveView(phone.name, canvas, onMessage, base));
+  return card;
 }
 
 function showPhone(name) {
   closeViews();
   state.current = name;
   document.getElementById("wall").hidden = true;
+  document.getElementById("peer-walls").hidden = true;
   document.getElementById("phone").hidden = false;
   document.getElementById("phone-title").textContent = name;
   document.getElementById("key-events").replaceChildren();
@@ -224,6 +285,60 @@ function showPhone(name) {
   shot.onclick = () => { shot.download = name + "-" + new Date().toISOString().replace(/[:.]/g, "-") + ".png"; };
   state.views.set(name, new LiveView(name, canvas, (message) => takeMessage(name, message)));
   showPhoneState(name);
+  document.getElementById("record").onclick = () => toggleRecording(name);
+  showRecording(name);
+}
+
+function recordPath(name) {
+  return "/api/phones/" + encodeURIComponent(name) + "/record";
+}
+
+// The phone's recording as the server has it: the button starts one or stops the one that runs.
+function showRecording(name) {
+  return api(recordPath(name)).then((response) => response.json()).then((recording) => {
+    if (state.current !== name) {
+      return;
+    }
+    const button = document.getElementById("record");
+    const line = document.getElementById("record-state");
+    button.textContent = recording.running ? "Stop recording" : "Record";
+    button.dataset.running = recording.running ? "1" : "";
+    if (recording.recorded) {
+      line.textContent = recording.frames + (recording.frames === 1 ? " frame, " : " frames, ") +
+        recording.seconds.toFixed(1) + " s" + (recording.ended ? " (ended: " + recording.ended + ")" : "");
+    } else if (!line.classList.contains("error")) {
+      line.textContent = "";
+    }
+  }).catch(() => {});
+}
+
+function toggleRecording(name) {
+  const line = document.getElementById("record-state");
+  line.classList.remove("error");
+  const options = { headers: { "Content-Type": "application/json" } };
+  if (document.getElementById("record").dataset.running) {
+    options.method = "DELETE";
+  } else {
+    options.method = "POST";
+    options.body = JSON.stringify({ scale: state.scale });
+  }
+  api(recordPath(name), options).then((response) => {
+    if (!response.ok) {
+      return response.json().then((body) => {
+        line.textContent = body.error;
+        line.classList.add("error");
+      });
+    }
+    if (options.method === "DELETE") {
+      return response.blob().then((file) => {
+        const link = element("a", { href: URL.createObjectURL(file) });
+        link.download = name + "-" + new Date().toISOString().replace(/[:.]/g, "-") + ".png";
+        link.click();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+      });
+    }
+    return null;
+  }).catch(() => {}).then(() => showRecording(name));
 }
 
 function press(name, key) {
@@ -289,10 +404,11 @@ function signIn(event) {
   }).catch((error) => { document.getElementById("login-error").textContent = error.message; });
 }
 
-function showPeers() {
-  api("/api/server").then((response) => response.json()).then((server) => {
+function loadPeers() {
+  return api("/api/server").then((response) => response.json()).then((server) => {
+    state.peers = server.peers || [];
     const peers = document.getElementById("peers");
-    (server.peers || []).forEach((url) => peers.append(element("a", { href: url }, url), " "));
+    state.peers.forEach((url) => peers.append(element("a", { href: url }, url), " "));
   }).catch(() => {});
 }
 
@@ -306,15 +422,17 @@ function start() {
   document.getElementById("login").onsubmit = signIn;
   document.addEventListener("keydown", onKey);
   window.addEventListener("hashchange", route);
-  refreshPhones().then(() => {
+  refreshPhones().then(loadPeers).then(() => {
     route();
-    showPeers();
     setInterval(() => {
       refreshPhones().then((known) => {
         if (!known) {
           route();
         }
         state.phones.forEach((phone, name) => showPhoneState(name));
+        if (state.current) {
+          showRecording(state.current);
+        }
       }).catch(() => {});
     }, 2000);
   }).catch(() => {});

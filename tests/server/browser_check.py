@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """The lab server's page in a real browser (headless Chromium through chromedriver): the wall shows
 both phones' screens pixel for pixel as a grab of the same phone, the animated phone's changes keep
-arriving, a key pressed on the page's keypad reaches the phone, and a lock held elsewhere disables
-the keypad.
+arriving, a key pressed on the page's keypad reaches the phone, a lock held elsewhere disables
+the keypad, the Record button records the phone and downloads the file, and a peer server's phone
+shows on the wall.
 
 usage: browser_check.py PANELGRAB_SERVER_PROGRAM
 Exits 77 (skipped) when Selenium, Chromium or chromedriver is missing.
 """
 import base64
+import glob
 import io
 import json
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -42,16 +45,25 @@ def request(url, method="GET", body=None, headers=None):
         return reply.read()
 
 
-def start_server(program):
-    server = subprocess.Popen([program, "--listen", "127.0.0.1:0", "--phone", "a=sim",
-                               "--phone", "b=sim:--animate,--baud=921600@921600"],
-                              stdout=subprocess.PIPE, text=True)
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def start_server(program, phones, port=0, peers=()):
+    arguments = [program, "--listen", "127.0.0.1:" + str(port)]
+    for phone in phones:
+        arguments += ["--phone", phone]
+    for peer in peers:
+        arguments += ["--peer", peer]
+    server = subprocess.Popen(arguments, stdout=subprocess.PIPE, text=True)
     line = server.stdout.readline()
     if "listening on " not in line:
         server.kill()
         raise AssertionError("the server did not start: " + line)
     url = line.split("listening on ", 1)[1].strip()
-    wait_for("both phones ready", lambda: all(
+    wait_for("the phones ready", lambda: all(
         phone["state"] == "ready" for phone in json.loads(request(url + "api/phones"))), 20)
     return server, url
 
@@ -123,6 +135,36 @@ def check_keypad_and_lock(driver, url):
     print("ok: a held lock shows on the keypad")
 
 
+def check_record_button(driver, url, downloads):
+    # Recording from the phone's own view: the button starts one, and stopping downloads the file.
+    from selenium.webdriver.common.by import By
+    driver.get(url + "#phone=a")
+    record = wait_for("the record button", lambda: driver.find_elements(By.ID, "record"))[0]
+    wait_for("the button to know there is no recording", lambda: record.text == "Record")
+    record.click()
+    wait_for("a recording with a frame", lambda: json.loads(request(url + "api/phones/a/record")).get("frames", 0) >= 1)
+    wait_for("the button to offer the stop", lambda: record.text == "Stop recording")
+    record.click()
+    saved = wait_for("the recording's download", lambda: glob.glob(downloads + "/a-*.png"))
+    with open(saved[0], "rb") as file:
+        data = file.read()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n" and b"acTL" in data, "not an animated PNG: " + saved[0]
+    assert not json.loads(request(url + "api/phones/a/record"))["recorded"]
+    print("ok: the page's Record button recorded the phone and downloaded the file")
+
+
+def check_peer_on_the_wall(driver, url, peer_url):
+    # The peer's phone on this server's wall, watched straight from the peer.
+    driver.get(url)
+    selector = '.card[data-peer="' + peer_url + '"][data-name="c"] canvas'
+
+    def same():
+        shown = canvas_picture(driver, selector)
+        return shown is not None and shown.tobytes() == grab(peer_url, "c", False).tobytes()
+    wait_for("the peer's phone on the wall to equal its grab", same, 15)
+    print("ok: the wall shows a peer's phone pixel-exact")
+
+
 def check_double_scale(driver, url):
     from selenium.webdriver.common.by import By
     driver.get(url)
@@ -145,22 +187,31 @@ def main():
     if not chromium or not driver_program:
         print("skipped: chromium or chromedriver is missing (scripts/install-deps)")
         return SKIPPED
-    server, url = start_server(sys.argv[1])
+    port, peer_port = free_port(), free_port()
+    url, peer_url = "http://127.0.0.1:%d/" % port, "http://127.0.0.1:%d/" % peer_port
+    server, url = start_server(sys.argv[1], ["a=sim", "b=sim:--animate,--baud=921600@921600"], port, [peer_url])
+    peer, peer_url = start_server(sys.argv[1], ["c=sim"], peer_port, [url])
     with tempfile.TemporaryDirectory(prefix="panelgrab-browser-") as profile:
         options = webdriver.ChromeOptions()
         options.binary_location = chromium
         for flag in CHROMIUM_FLAGS + ["--user-data-dir=" + profile]:
             options.add_argument(flag)
+        downloads = profile + "/downloads"
+        options.add_experimental_option("prefs", {"download.default_directory": downloads,
+                                                  "download.prompt_for_download": False})
         driver = webdriver.Chrome(service=Service(executable_path=driver_program), options=options)
         try:
             check_wall_is_pixel_exact(driver, url)
             check_changes_keep_arriving(driver)
             check_double_scale(driver, url)
             check_keypad_and_lock(driver, url)
+            check_record_button(driver, url, downloads)
+            check_peer_on_the_wall(driver, url, peer_url)
         finally:
             driver.quit()
-            server.terminate()
-            server.wait(10)
+            for process in (server, peer):
+                process.terminate()
+                process.wait(10)
     return 0
 
 

@@ -36,14 +36,16 @@ protected:
     // Starts the server with phones a and b and any `more`; waits until every phone is ready.
     void StartServer(server::AccessRule access = {}, std::vector<server::PhoneConfig> more = {}) {
         server::ServerOptions options;
-        options.listenPort = 0;
+        options.listenPort = listenPort_;
+        options.peers = peers_;
         options.fastTiming = true;
         options.phones = {{"a", phoneA_.DevicePath(), 115200}, {"b", phoneB_.DevicePath(), 115200}};
         options.phones.insert(options.phones.end(), more.begin(), more.end());
         server::PhoneHost::Timing timing;
         timing.reconnectEvery = std::chrono::milliseconds(50);
         timing.healthCheckEvery = std::chrono::milliseconds(50);
-        timing.livePollEvery = std::chrono::milliseconds(5);
+        timing.liveEndCheckEvery = std::chrono::milliseconds(5);
+        timing.recordingBounds = recordingBounds_;
         server_ = std::make_unique<server::LabServer>(options, std::move(access), PANELGRAB_WEB_ROOT, timing);
         std::string error;
         ASSERT_TRUE(server_->Start(error)) << error;
@@ -89,6 +91,9 @@ protected:
     sim::SimulatedPhone phoneA_;
     sim::SimulatedPhone phoneB_;
     std::string token_;
+    server::RecordingBounds recordingBounds_;
+    uint16_t listenPort_ = 0; // 0: a free one
+    std::vector<std::string> peers_;
     std::unique_ptr<server::LabServer> server_;
     uint16_t port_ = 0;
 };

@@ -1,0 +1,95 @@
+#include "lab_server_fixture.h"
+#include "server/peer_origin.h"
+
+namespace panelgrab::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(PeerOriginTest, IsTheOriginABrowserNamesForTheServersPages) {
+    struct Case {
+        const char* url;
+        const char* origin; // null: refused
+    } cases[] = {
+        {"http://lab2:8080", "http://lab2:8080"},
+        {"http://Lab2.Example:8080/", "http://lab2.example:8080"},
+        {"https://lab2/wall#x", "https://lab2"},
+        {"http://lab2:80", "http://lab2"},
+        {"https://lab2:443/", "https://lab2"},
+        {"http://[::1]:8080", "http://[::1]:8080"},
+        {"lab2:8080", nullptr},
+        {"ftp://lab2", nullptr},
+        {"http://", nullptr},
+        {"http://:8080", nullptr},
+        {"http://lab2:0", nullptr},
+        {"http://lab2:70000", nullptr},
+        {"http://user@lab2", nullptr},
+        {"http://[::1", nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> origin = server::PeerOrigin(c.url);
+        EXPECT_EQ(origin.value_or("(refused)"), c.origin ? c.origin : "(refused)") << c.url;
+    }
+    server::ServerOptions options;
+    options.phones = {{"a", "sim", 115200}};
+    options.peers = {"http://lab2:8080", "lab3"};
+    std::string error;
+    EXPECT_FALSE(server::CheckServerOptions(options, error));
+    EXPECT_NE(error.find("--peer lab3"), std::string::npos) << error;
+}
+
+uint16_t FreePort() {
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor acceptor(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    return acceptor.local_endpoint().port();
+}
+
+// Two servers that name each other as peers: each one's page may read the other's phone list and
+// watch the other's live views; pages of any other origin may not, and a peer's page changes
+// nothing.
+TEST_F(LabServerTest, PeersServeEachOthersPagesTheirPhonesAndLiveViews) {
+    const uint16_t portB = FreePort();
+    listenPort_ = FreePort();
+    const std::string urlA = "http://127.0.0.1:" + std::to_string(listenPort_);
+    const std::string urlB = "http://127.0.0.1:" + std::to_string(portB);
+    peers_ = {urlB + "/"};
+    StartServer();
+
+    server::ServerOptions options;
+    options.listenPort = portB;
+    options.fastTiming = true;
+    options.phones = {{"c", "sim", 115200}};
+    options.peers = {urlA};
+    server::LabServer second(options, {}, PANELGRAB_WEB_ROOT);
+    std::string error;
+    ASSERT_TRUE(second.Start(error)) << error;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Call(portB, http::verb::get, "/api/phones").Json()[0]["state"] == "ready"; }, 10s));
+
+    EXPECT_EQ(Call(port_, http::verb::get, "/api/server").Json()["peers"],
+              nlohmann::json::array({urlB + "/"}));
+    const HttpReply fromA = Call(portB, http::verb::get, "/api/phones", {}, {{"Origin", urlA}});
+    ASSERT_EQ(fromA.status, 200);
+    EXPECT_EQ(fromA.headers.at("Access-Control-Allow-Origin"), urlA);
+    EXPECT_EQ(fromA.Json()[0]["name"], "c");
+    const HttpReply fromB = Call(port_, http::verb::get, "/api/phones", {}, {{"Origin", urlB}});
+    EXPECT_EQ(fromB.headers.at("Access-Control-Allow-Origin"), urlB);
+    for (const auto& [port, origin] :
+         {std::pair{portB, std::string("http://elsewhere.example")}, std::pair{port_, urlA + "0"}}) {
+        EXPECT_FALSE(Call(port, http::verb::get, "/api/phones", {}, {{"Origin", origin}})
+                         .headers.contains("Access-Control-Allow-Origin"))
+            << origin;
+    }
+    LiveClient watcher;
+    ASSERT_TRUE(watcher.Connect(portB, "/api/phones/c/live", {{"Origin", urlA}}));
+    EXPECT_TRUE(watcher.NextWhere([](const auto& m) { return m.binary; }, 10s));
+    LiveClient back;
+    EXPECT_TRUE(back.Connect(port_, "/api/phones/a/live", {{"Origin", urlB}}));
+    LiveClient stranger;
+    EXPECT_FALSE(stranger.Connect(portB, "/api/phones/c/live", {{"Origin", "http://elsewhere.example"}}));
+    EXPECT_EQ(stranger.status, 403);
+    second.Stop();
+}
+
+} // namespace
+} // namespace panelgrab::test
