@@ -2,6 +2,14 @@
 
 namespace panelgrab {
 
+Failure FailureOf(FailureKind kind, std::string text, std::string port) {
+    Failure failure;
+    failure.kind = kind;
+    failure.text = std::move(text);
+    failure.port = std::move(port);
+    return failure;
+}
+
 std::string FailureReason(const Failure& failure) {
     if (failure.advice.empty()) {
         return failure.text;
@@ -14,10 +22,12 @@ std::string FailureReason(const Failure& failure) {
 
 std::string FailureMessage(const Failure& failure, std::string_view operation) {
     std::string message = failure.port.empty() ? std::string() : failure.port + ": ";
-    if (!operation.empty()) {
-        message += std::string(operation) + " failed: ";
-    } else if (!failure.context.empty()) {
+    if (!failure.context.empty()) {
         message += failure.context + ": ";
+    } else if (!operation.empty()) {
+        message += std::string(operation) + " failed: ";
+    } else if (!failure.operation.empty()) {
+        message += failure.operation + " failed: ";
     }
     return message + FailureReason(failure);
 }

@@ -30,19 +30,23 @@ enum class UserInput { None, Port, RecordSession, Display, Region, Keys, LiveOpt
 // user can do about it.
 struct Failure {
     FailureKind kind = FailureKind::PortFailed;
-    std::string text;   // "Unable to open com port. (no such device) Check the port name ..."
-    std::string port;   // the port as messages name it: "sim (/dev/pts/4)"; empty before one is known
-    std::string advice; // what to do that the text does not say yet; often empty
-    std::string
-        context; // what was under way when the session itself knows: "the read ended after 3 of 220 lines"
+    std::string text;    // "Unable to open com port. (no such device) Check the port name ..."
+    std::string port;    // the port as messages name it: "sim (/dev/pts/4)"; empty before one is known
+    std::string advice;  // what to do that the text does not say yet; often empty
+    std::string context; // how far the work came: "the read ended after 3 of 220 lines"
     UserInput input = UserInput::None;
+    std::string operation; // the session's name of the operation that failed: "reading the display"
 };
+
+// A failure of `kind` in `text`, on `port`; the other fields empty.
+Failure FailureOf(FailureKind kind, std::string text, std::string port = {});
 
 // The reason alone: the text, then the advice.
 std::string FailureReason(const Failure& failure);
 
-// The message every front end shows: "PORT: OPERATION failed: REASON" when the front end names the
-// operation, else "PORT: CONTEXT: REASON" (the port and the context where there are some).
+// The message every front end shows: "PORT: CONTEXT: REASON" when the failure says how far the work
+// came, else "PORT: OPERATION failed: REASON" (`operation`, where a front end names the operation
+// its own way, before the failure's own name), else "PORT: REASON".
 std::string FailureMessage(const Failure& failure, std::string_view operation = {});
 
 // "no such device", "port busy", ...: the kind in a few words, for logs and tests.

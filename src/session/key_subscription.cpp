@@ -24,7 +24,9 @@ Result<void> KeySubscription::Stop() {
     }
     stopped_ = true;
     if (const int32_t result = phone_.StopKeyEvents(0); result != kPhoneOk) {
-        return OperationFailure(phone_, result, label_, wording_);
+        Failure failure = OperationFailure(phone_, result, label_, wording_);
+        failure.operation = "switching key event reporting off";
+        return failure;
     }
     return {};
 }
@@ -46,6 +48,13 @@ void KeySubscription::StopWithin(std::chrono::milliseconds limit) {
     }
     ended.notify_all();
     closer.join();
+}
+
+Failure KeyEventsLost(const std::string& reason, const std::string& label) {
+    Failure failure = FailureOf(FailureKind::PhoneGone,
+                                "the phone stopped answering while listening for keys: " + reason, label);
+    failure.advice = "Check the cable and that the phone is on.";
+    return failure;
 }
 
 } // namespace panelgrab

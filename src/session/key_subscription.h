@@ -34,4 +34,7 @@ private:
     bool stopped_ = false;
 };
 
+// Why the key events ended by themselves: the listener lost the phone for `reason`.
+Failure KeyEventsLost(const std::string& reason, const std::string& label);
+
 } // namespace panelgrab

@@ -53,23 +53,18 @@ FailureKind KindOfPhoneReason(const PhoneLink& phone) {
 } // namespace
 
 Failure PortFailure(const SerialPort& port, const std::string& label, const FailureWording& wording) {
-    return {KindOfPort(port), DescribePortFailure(port, wording), label, {}, {}, UserInput::None};
+    return FailureOf(KindOfPort(port), DescribePortFailure(port, wording), label);
 }
 
 Failure OperationFailure(const PhoneLink& phone, int32_t result, const std::string& label,
                          const FailureWording& wording) {
     const std::string text = DescribeOperationFailure(phone, result, wording);
     if (result == kPhoneBadAnswer) {
-        return {FailureKind::BadAnswer, text, label, {}, {}, UserInput::None};
+        return FailureOf(FailureKind::BadAnswer, text, label);
     }
     // The phone object's own reason makes it the phone's failure; otherwise the port's text tells.
     const bool phoneKnows = !phone.FailureDetail().empty() || phone.FailureText() != nullptr;
-    return {phoneKnows ? KindOfPhoneReason(phone) : KindOfPort(phone.Port()),
-            text,
-            label,
-            {},
-            {},
-            UserInput::None};
+    return FailureOf(phoneKnows ? KindOfPhoneReason(phone) : KindOfPort(phone.Port()), text, label);
 }
 
 Failure JobFailure(const PhoneLink& phone, const std::string& reason, const std::string& label,
@@ -79,7 +74,9 @@ Failure JobFailure(const PhoneLink& phone, const std::string& reason, const std:
     if (!portReason) { // the screen buffer's own text
         kind = reason == kTextDisplayTooLarge ? FailureKind::DisplayTooLarge : FailureKind::BadAnswer;
     }
-    return {kind, DescribeJobFailure(phone, reason, wording), label, {}, std::move(context), UserInput::None};
+    Failure failure = FailureOf(kind, DescribeJobFailure(phone, reason, wording), label);
+    failure.context = std::move(context);
+    return failure;
 }
 
 } // namespace panelgrab

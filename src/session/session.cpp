@@ -18,10 +18,16 @@ namespace panelgrab {
 namespace {
 
 Failure BadInput(UserInput input, std::string text, std::string label = {}) {
-    return {FailureKind::BadInput, std::move(text), std::move(label), {}, {}, input};
+    Failure failure = FailureOf(FailureKind::BadInput, std::move(text), std::move(label));
+    failure.input = input;
+    return failure;
 }
 
 } // namespace
+
+std::string SimulatedPhoneHelp() {
+    return sim::SimOptionsHelp();
+}
 
 Session::Session(SessionOptions options)
     : options_(std::move(options)), label_(options_.port), baud_(options_.baud) {}
@@ -43,9 +49,7 @@ Result<void> Session::StartSimulator(std::string& devicePath) {
     }
     simulator_ = std::make_unique<sim::SimulatedPhone>(simOptions);
     if (!simulator_->Start(error)) {
-        return Failure{
-            FailureKind::PortFailed, "the simulated phone could not be started: " + error, {}, {}, {},
-            UserInput::None};
+        return FailureOf(FailureKind::PortFailed, "the simulated phone could not be started: " + error);
     }
     devicePath = simulator_->DevicePath();
     label_ = "sim (" + devicePath + ")";
@@ -80,7 +84,7 @@ Result<void> Session::Open() {
     {
         const std::lock_guard guard(abortLock_);
         if (abortRequested_) {
-            return Failure{FailureKind::Stopped, "stopped", label_, {}, {}, UserInput::None};
+            return FailureOf(FailureKind::Stopped, "stopped", label_);
         }
         phone_ = CreatePhone(settings);
     }
@@ -103,7 +107,7 @@ Result<void> Session::FindBaudRate(ConnectionSettings& settings) {
     {
         const std::lock_guard guard(abortLock_);
         if (abortRequested_) {
-            return Failure{FailureKind::Stopped, "stopped", label_, {}, {}, UserInput::None};
+            return FailureOf(FailureKind::Stopped, "stopped", label_);
         }
         search_ = &search;
     }
@@ -115,18 +119,14 @@ Result<void> Session::FindBaudRate(ConnectionSettings& settings) {
         stopped = abortRequested_;
     }
     if (stopped) {
-        return Failure{FailureKind::Stopped, "stopped", label_, {}, {}, UserInput::None};
+        return FailureOf(FailureKind::Stopped, "stopped", label_);
     }
     if (!search.failure().empty()) {
-        return Failure{FailureKind::PortFailed, search.failure(), label_, {}, {}, UserInput::None};
+        return FailureOf(FailureKind::PortFailed, search.failure(), label_);
     }
     if (rate == 0) {
-        return Failure{FailureKind::NotResponding,
-                       "no rate answered (tried 921600 down to 1200 baud with AT)",
-                       label_,
-                       {},
-                       {},
-                       UserInput::None};
+        return FailureOf(FailureKind::NotResponding,
+                         "no rate answered (tried 921600 down to 1200 baud with AT)", label_);
     }
     if (options_.notice) {
         options_.notice("the phone answers at " + std::to_string(rate) + " baud");
@@ -142,7 +142,9 @@ Result<void> Session::MakeTraceSink(TraceSink*& sink) {
         recorder_ = std::make_unique<SessionRecorder>(sink);
         std::string error;
         if (!recorder_->Open(options_.recordSession, label_, error)) {
-            return Failure{FailureKind::File, error, label_, {}, {}, UserInput::RecordSession};
+            Failure failure = FailureOf(FailureKind::File, error, label_);
+            failure.input = UserInput::RecordSession;
+            return failure;
         }
         sink = recorder_.get();
     }
@@ -167,7 +169,7 @@ Result<void> Session::Reopen() {
         std::unique_lock lock(abortLock_);
         abortRequested_ = false;
         if (aborted_.wait_until(lock, quietAt_, [this] { return abortRequested_; })) {
-            return Failure{FailureKind::Stopped, "stopped", label_, {}, {}, UserInput::None};
+            return FailureOf(FailureKind::Stopped, "stopped", label_);
         }
     }
     if (Result<void> opened = OpenPort(); !opened) {
@@ -181,14 +183,16 @@ std::chrono::milliseconds Session::ReadWait() const {
     return phone_ ? phone_->Port().settings().GetTiming().readWait : PortTiming{}.readWait;
 }
 
-Failure Session::OperationFailed(int32_t result) const {
-    return OperationFailure(*phone_, result, label_, options_.wording);
+Failure Session::OperationFailed(int32_t result, const char* operation) const {
+    Failure failure = OperationFailure(*phone_, result, label_, options_.wording);
+    failure.operation = operation;
+    return failure;
 }
 
 Result<std::string> Session::Model() {
     std::string model;
     if (const int32_t result = phone_->GetModel(model); result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "model");
     }
     return model;
 }
@@ -196,7 +200,7 @@ Result<std::string> Session::Model() {
 Result<DisplayList> Session::Displays() {
     DisplayList displays;
     if (const int32_t result = phone_->GetDisplayList(displays); result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "reading the display list");
     }
     displays_ = displays;
     return displays;
@@ -234,17 +238,17 @@ Result<Grabbed> Session::GrabAtOnce(std::size_t position) {
     DisplayBitmap bitmap;
     if (const int32_t result = phone_->ReadDisplay(bitmap, static_cast<int32_t>(position));
         result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "reading the display");
     }
     return Share(bitmap);
 }
 
 Result<Grabbed> Session::GrabInBackground(const DisplayInfo& display, const GrabOptions& options) {
     if (const int32_t result = phone_->StartScreenRead(display); result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "starting the read");
     }
     if (!FollowRead(display, options)) {
-        return Failure{FailureKind::Stopped, "the read was stopped", label_, {}, {}, UserInput::None};
+        return FailureOf(FailureKind::Stopped, "the read was stopped", label_);
     }
     const int64_t lineLength = std::max<int64_t>(display.lineLength, 1);
     const int64_t received = std::max(phone_->GetReadProgress(), 0);
@@ -256,9 +260,8 @@ Result<Grabbed> Session::GrabInBackground(const DisplayInfo& display, const Grab
     }
     const DisplayBitmap* bitmap = nullptr;
     if (phone_->GetReadImage(bitmap) != kPhoneOk || bitmap == nullptr) {
-        return Failure{
-            FailureKind::BadAnswer, "the picture could not be made from the data received", label_, {}, {},
-            UserInput::None};
+        return FailureOf(FailureKind::BadAnswer, "the picture could not be made from the data received",
+                         label_);
     }
     return Share(*bitmap);
 }
@@ -310,7 +313,7 @@ void Session::StopRead(const DisplayInfo& display, std::chrono::steady_clock::ti
 Result<uint32_t> Session::RegionChecksum(const DisplayRegion& region) {
     int32_t checksum = 0;
     if (const int32_t result = phone_->GetRegionChecksum(region, checksum); result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "the region checksum");
     }
     return static_cast<uint32_t>(checksum); // the sum wraps at 32 bits; compared unsigned
 }
@@ -319,7 +322,7 @@ Result<uint32_t> Session::Checksum(const DisplayRegion& region, int32_t displayN
     int32_t checksum = 0;
     if (const int32_t result = phone_->GetDisplayChecksum(region, displayNumber, checksum);
         result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "checksum");
     }
     return static_cast<uint32_t>(checksum);
 }
@@ -328,7 +331,7 @@ Result<void> Session::PressKeys(const std::string& keys, std::optional<KeyTiming
     const int32_t result =
         timing ? phone_->PressKeyTimed(keys, timing->pressMs, timing->pauseMs) : phone_->PressKey(keys);
     if (result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "pressing keys");
     }
     return {};
 }
@@ -336,7 +339,7 @@ Result<void> Session::PressKeys(const std::string& keys, std::optional<KeyTiming
 Sent Session::Send(const std::string& text) {
     Sent sent;
     if (const int32_t result = phone_->SendCommand(text, sent.answer); result != kPhoneOk) {
-        sent.failure = OperationFailed(result);
+        sent.failure = OperationFailed(result, "send");
     }
     return sent;
 }
@@ -344,14 +347,14 @@ Sent Session::Send(const std::string& text) {
 Result<GuiObjectMap> Session::GuiObjects() {
     GuiObjectMap objects;
     if (const int32_t result = phone_->GetGuiObjects(objects); result != kPhoneOk) {
-        return OperationFailed(result);
+        return OperationFailed(result, "reading the GUI object");
     }
     return objects;
 }
 
 Result<std::unique_ptr<KeySubscription>> Session::ListenToKeys(KeyEventSink& sink) {
     if (const int32_t result = phone_->StartKeyEvents(&sink); result != kPhoneOk) {
-        Failure failure = OperationFailed(result);
+        Failure failure = OperationFailed(result, "switching key event reporting on");
         phone_->StopKeyEvents(0);
         return failure;
     }
@@ -364,7 +367,7 @@ Result<std::unique_ptr<LiveView>> Session::StartLiveView(const DisplayInfo& disp
     phone_->SetLiveUpdateHandler(std::move(handler));
     if (const int32_t result = phone_->StartLiveView(display, options); result != kPhoneOk) {
         phone_->SetLiveUpdateHandler(nullptr);
-        return OperationFailed(result);
+        return OperationFailed(result, "starting the live view");
     }
     return std::make_unique<LiveView>(*phone_);
 }

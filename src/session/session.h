@@ -30,6 +30,9 @@ namespace sim {
 class SimulatedPhone;
 }
 
+// The options "sim:OPTIONS" takes, as help text.
+std::string SimulatedPhoneHelp();
+
 // How a grab reads the display: in one call, or on the phone's background worker, which counts
 // what has arrived (for a progress display) and keeps the picture text for region checksums.
 enum class GrabMode { AtOnce, Background };
@@ -126,7 +129,7 @@ private:
     Result<void> FindBaudRate(ConnectionSettings& settings);
     Result<void> MakeTraceSink(TraceSink*& sink);
     Result<void> OpenPort();
-    Failure OperationFailed(int32_t result) const;
+    Failure OperationFailed(int32_t result, const char* operation) const;
     Result<Grabbed> GrabAtOnce(std::size_t position);
     Result<Grabbed> GrabInBackground(const DisplayInfo& display, const GrabOptions& options);
     // Follows the running read; false when the progress callback stopped it.

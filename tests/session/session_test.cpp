@@ -113,14 +113,17 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
 }
 
 TEST(SessionFailures, MessageNamesThePortTheOperationOrTheContext) {
-    const Failure failure{FailureKind::Refused, "Phone responded with error.",       "sim (/dev/pts/3)",
-                          "Try again.",         "the read ended after 2 of 3 lines", UserInput::None};
-    EXPECT_EQ(FailureMessage(failure, "model"),
-              "sim (/dev/pts/3): model failed: Phone responded with error. Try again.");
+    Failure failure = FailureOf(FailureKind::Refused, "Phone responded with error.", "sim (/dev/pts/3)");
+    failure.advice = "Try again.";
+    failure.operation = "reading the GUI object";
     EXPECT_EQ(FailureMessage(failure),
+              "sim (/dev/pts/3): reading the GUI object failed: Phone responded with error. Try again.");
+    EXPECT_EQ(FailureMessage(failure, "gui"),
+              "sim (/dev/pts/3): gui failed: Phone responded with error. Try again.");
+    failure.context = "the read ended after 2 of 3 lines";
+    EXPECT_EQ(FailureMessage(failure, "gui"),
               "sim (/dev/pts/3): the read ended after 2 of 3 lines: Phone responded with error. Try again.");
-    EXPECT_EQ(FailureMessage({FailureKind::BadInput, "unknown option", {}, {}, {}, UserInput::Port}),
-              "unknown option");
+    EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option");
 }
 
 // A grab its caller stops leaves the phone sending the rest of its picture; the session opens the
