@@ -17,7 +17,7 @@
 #include "python/screen.h"
 #include "python/screen_from_png.h"
 #include "python/simulator_handle.h"
-#include "transport/port_enumeration.h"
+#include "session/ports.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;

@@ -328,6 +328,12 @@ Result<uint32_t> Session::Checksum(const DisplayRegion& region, int32_t displayN
 }
 
 Result<void> Session::PressKeys(const std::string& keys, std::optional<KeyTiming> timing) {
+    // Nothing of a key text reaches the line unless the command can carry all of it.
+    if (std::string problem = KeyTextProblem(keys); !problem.empty()) {
+        Failure failure = BadInput(UserInput::Keys, std::move(problem), label_);
+        failure.operation = "pressing keys";
+        return failure;
+    }
     const int32_t result =
         timing ? phone_->PressKeyTimed(keys, timing->pressMs, timing->pauseMs) : phone_->PressKey(keys);
     if (result != kPhoneOk) {

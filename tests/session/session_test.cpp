@@ -93,7 +93,7 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
          {"sim (/dev/", ": the phone has no display 1 (it describes 1, numbered from 0)"}},
         {"sim",
          [](Session& s) { return s.PressKeys("1\"\r+CFUN=0", std::nullopt); },
-         FailureKind::BadAnswer,
+         FailureKind::BadInput,
          {"the key text holds '\"'"}},
     };
     for (const auto& c : cases) {
