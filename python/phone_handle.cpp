@@ -21,26 +21,6 @@ namespace {
 // How often a grab looks at the read's progress and at Ctrl-C.
 constexpr std::chrono::milliseconds kReadPoll{25};
 
-// How the module names its own tools in advice.
-FailureWording PythonWording() {
-    return {"panelgrab.ports()", "baud=...", "force=True"};
-}
-
-SessionOptions SessionOptionsOf(const PhoneHandle::Settings& settings, TraceSink* trace) {
-    SessionOptions options;
-    options.port = settings.port;
-    options.baud = settings.baud;
-    options.baudAuto = settings.baudAuto;
-    options.force = settings.force;
-    options.fastTiming = settings.fastTiming;
-    options.initCommands = settings.initCommands;
-    options.commandLines = settings.commandLines;
-    options.recordSession = settings.recordSession;
-    options.trace = trace;
-    options.wording = PythonWording();
-    return options;
-}
-
 // Raises what kept the session from opening: the caller's input as ValueError or OSError, the rest
 // by the failure's kind.
 [[noreturn]] void RaiseOpenFailure(const Failure& failure, const std::string& port) {
@@ -56,20 +36,22 @@ SessionOptions SessionOptionsOf(const PhoneHandle::Settings& settings, TraceSink
 
 } // namespace
 
-std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
+std::shared_ptr<PhoneHandle> PhoneHandle::Open(SessionOptions options, const py::object& trace) {
     std::shared_ptr<PhoneHandle> handle(new PhoneHandle());
-    handle->label_ = settings.port;
-    if (!settings.trace.is_none()) {
-        handle->trace_ = std::make_unique<TraceBridge>(settings.trace);
+    handle->label_ = options.port;
+    if (!trace.is_none()) {
+        handle->trace_ = std::make_unique<TraceBridge>(trace);
     }
-    handle->session_ = std::make_unique<Session>(SessionOptionsOf(settings, handle->trace_.get()));
+    const std::string port = options.port;
+    options.trace = handle->trace_.get();
+    handle->session_ = std::make_unique<Session>(std::move(options));
     Session& session = *handle->session_;
     Result<void> opened;
     InterruptibleCall::Run([&] { opened = session.Open(); }, [&] { session.Abort(); });
     handle->label_ = session.PortLabel();
     handle->baud_ = session.BaudRate();
     if (!opened) {
-        RaiseOpenFailure(opened.failure(), settings.port); // the handle closes what it opened
+        RaiseOpenFailure(opened.failure(), port); // the handle closes what it opened
     }
     return handle;
 }

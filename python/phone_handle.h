@@ -33,22 +33,11 @@ class Screen;
 // ends the key event iterations and the operation of another thread at once.
 class PhoneHandle : public std::enable_shared_from_this<PhoneHandle> {
 public:
-    struct Settings {
-        std::string port;
-        int32_t baud = 115200;
-        bool initCommands = false; // send the initialisation commands after the probe
-        std::string commandLines;  // those commands, each line ending in CR LF
-        bool fastTiming = false;   // the shrunk port timing, for tests against the simulated phone
-        bool force = false;        // open a local port that another program holds open
-        pybind11::object trace;    // None or a callable (direction, text)
-        bool baudAuto = false;     // find the rate the phone answers at instead of using `baud`
-        std::string recordSession; // the session file to record the traffic in; empty: none
-    };
-
     // Opens the session: starts the simulated phone for "sim" and "sim:OPTIONS", finds the baud rate
     // when asked, opens the port, which proves that a phone answers. Raises ValueError, OSError,
     // PortError, PhoneError or PhoneNotResponding.
-    static std::shared_ptr<PhoneHandle> Open(Settings settings);
+    // `trace` is None or a callable (direction, text) that gets the port's traffic.
+    static std::shared_ptr<PhoneHandle> Open(SessionOptions options, const pybind11::object& trace);
     ~PhoneHandle();
     PhoneHandle(const PhoneHandle&) = delete;
     PhoneHandle& operator=(const PhoneHandle&) = delete;

@@ -155,25 +155,31 @@ TEST(SessionGrab, StoppedGrabRecoversOnReopen) {
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
 }
 
+// A session with the simulated phone whose commands are counted.
+struct CountedSession {
+    CommandCounter trace;
+    Session session{[this] {
+        SessionOptions options = FastOptions("sim");
+        options.trace = &trace;
+        return options;
+    }()};
+};
+
 // The display list is asked once a session, however many grabs use it.
 TEST(SessionGrab, DisplayListIsAskedOnce) {
-    CommandCounter trace;
-    SessionOptions options = FastOptions("sim");
-    options.trace = &trace;
-    Session session(options);
-    ASSERT_TRUE(session.Open());
+    CountedSession counted;
+    ASSERT_TRUE(counted.session.Open());
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(session.DisplayAt(0));
+        ASSERT_TRUE(counted.session.DisplayAt(0));
     }
-    EXPECT_EQ(trace.Count("AT*ZISI=?"), 1);
+    EXPECT_EQ(counted.trace.Count("AT*ZISI=?"), 1);
 }
 
 // The handles end what they started when they go, so the phone is free for the next job.
 TEST(SessionHandles, EndTheirJobInTheirDestructor) {
-    CommandCounter trace;
-    SessionOptions options = FastOptions("sim");
-    options.trace = &trace;
-    Session session(options);
+    CountedSession counted;
+    Session& session = counted.session;
+    CommandCounter& trace = counted.trace;
     ASSERT_TRUE(session.Open());
     const Result<DisplayInfo> display = session.DisplayAt(0);
     ASSERT_TRUE(display);
