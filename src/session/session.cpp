@@ -57,16 +57,9 @@ Result<void> Session::StartSimulator(std::string& devicePath) {
 }
 
 Result<void> Session::Open() {
-    if (IsNonePortName(options_.port)) {
-        return BadInput(UserInput::Port, "opens no port; name a serial port or sim");
-    }
-    std::string devicePath = options_.port;
-    if (sim::SimArgumentsOf(options_.port)) {
-        if (Result<void> started = StartSimulator(devicePath); !started) {
-            return started;
-        }
-    } else if (DevicePathOf(options_.port) != options_.port) {
-        label_ = options_.port + " (" + DevicePathOf(options_.port) + ")";
+    std::string devicePath;
+    if (Result<void> named = ResolvePort(devicePath); !named) {
+        return named;
     }
     ConnectionSettings settings(devicePath, options_.baud, options_.commandLines);
     PortTiming timing = options_.fastTiming ? PortTiming::Fast() : PortTiming{};
@@ -77,6 +70,27 @@ Result<void> Session::Open() {
             return found;
         }
     }
+    if (Result<void> made = MakePhone(settings); !made) {
+        return made;
+    }
+    return OpenPort();
+}
+
+Result<void> Session::ResolvePort(std::string& devicePath) {
+    if (IsNonePortName(options_.port)) {
+        return BadInput(UserInput::Port, "opens no port; name a serial port or sim");
+    }
+    devicePath = options_.port;
+    if (sim::SimArgumentsOf(options_.port)) {
+        return StartSimulator(devicePath);
+    }
+    if (DevicePathOf(options_.port) != options_.port) {
+        label_ = options_.port + " (" + DevicePathOf(options_.port) + ")";
+    }
+    return {};
+}
+
+Result<void> Session::MakePhone(const ConnectionSettings& settings) {
     TraceSink* sink = nullptr;
     if (Result<void> made = MakeTraceSink(sink); !made) {
         return made;
@@ -84,7 +98,7 @@ Result<void> Session::Open() {
     {
         const std::lock_guard guard(abortLock_);
         if (abortRequested_) {
-            return FailureOf(FailureKind::Stopped, "stopped", label_);
+            return StoppedFailure();
         }
         phone_ = CreatePhone(settings);
     }
@@ -92,7 +106,11 @@ Result<void> Session::Open() {
         phone_->SetNoticeHandler(options_.notice);
     }
     phone_->SetTraceSink(sink);
-    return OpenPort();
+    return {};
+}
+
+Failure Session::StoppedFailure() const {
+    return FailureOf(FailureKind::Stopped, "stopped", label_);
 }
 
 Result<void> Session::OpenPort() {
@@ -107,7 +125,7 @@ Result<void> Session::FindBaudRate(ConnectionSettings& settings) {
     {
         const std::lock_guard guard(abortLock_);
         if (abortRequested_) {
-            return FailureOf(FailureKind::Stopped, "stopped", label_);
+            return StoppedFailure();
         }
         search_ = &search;
     }
@@ -119,7 +137,7 @@ Result<void> Session::FindBaudRate(ConnectionSettings& settings) {
         stopped = abortRequested_;
     }
     if (stopped) {
-        return FailureOf(FailureKind::Stopped, "stopped", label_);
+        return StoppedFailure();
     }
     if (!search.failure().empty()) {
         return FailureOf(FailureKind::PortFailed, search.failure(), label_);
@@ -169,7 +187,7 @@ Result<void> Session::Reopen() {
         std::unique_lock lock(abortLock_);
         abortRequested_ = false;
         if (aborted_.wait_until(lock, quietAt_, [this] { return abortRequested_; })) {
-            return FailureOf(FailureKind::Stopped, "stopped", label_);
+            return StoppedFailure();
         }
     }
     if (Result<void> opened = OpenPort(); !opened) {

@@ -125,7 +125,12 @@ public:
     StartLiveView(const DisplayInfo& display, const LiveViewOptions& options, LiveUpdateHandler handler);
 
 private:
+    // The port-name rules: the device to open into `devicePath` and the label messages use.
+    Result<void> ResolvePort(std::string& devicePath);
     Result<void> StartSimulator(std::string& devicePath);
+    // The phone object over a port with `settings`, with its trace and notices.
+    Result<void> MakePhone(const ConnectionSettings& settings);
+    Failure StoppedFailure() const;
     Result<void> FindBaudRate(ConnectionSettings& settings);
     Result<void> MakeTraceSink(TraceSink*& sink);
     Result<void> OpenPort();
