@@ -183,31 +183,19 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
     EXPECT_EQ(folder.Count(), 0u) << ::testing::PrintToString(folder.Names());
 }
 
-// A reader that goes away ends listen like Ctrl-C: the phone's reporting is switched off.
-TEST(CliCommands, BaudAutoFindsThePhonesRateOrSaysNoneAnswered) {
-    for (const char* rate : {"9600", "115200", "921600"}) {
-        const Outcome run = RunInProcess(
-            {"--port", std::string("sim:--strict-baud,--baud=") + rate, "--baud", "auto", "displays"});
-        EXPECT_EQ(run.exitCode, kExitOk) << run.err;
-        EXPECT_NE(run.err.find(": the phone answers at " + std::string(rate) + " baud\n"), std::string::npos)
-            << run.err;
-        EXPECT_EQ(run.out.rfind("Screen 1 (176x220)", 0), 0u) << run.out;
-    }
-    // At any other rate the phone makes noise: the rate given is not answered.
-    const Outcome wrong =
-        RunInProcess({"--port", "sim:--strict-baud,--baud=9600", "--baud", "115200", "model"});
-    EXPECT_EQ(wrong.exitCode, kExitNoConnection) << wrong.err;
+// The search itself is the session's (tests/session); the command line says what it found.
+TEST(CliCommands, BaudAutoSaysTheRateFoundOrThatNoneAnswered) {
+    const Outcome run =
+        RunInProcess({"--port", "sim:--strict-baud,--baud=9600", "--baud", "auto", "displays"});
+    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+    EXPECT_NE(run.err.find(": the phone answers at 9600 baud\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.rfind("Screen 1 (176x220)", 0), 0u) << run.out;
 
     const Outcome silent = RunInProcess({"--port", "sim:--fault=silent", "--baud", "auto", "model"});
     EXPECT_EQ(silent.exitCode, kExitNoConnection);
     EXPECT_TRUE(silent.err.ends_with(": no rate answered (tried 921600 down to 1200 baud with AT)\n"))
         << silent.err;
     EXPECT_EQ(silent.out, "");
-
-    const Outcome missing =
-        RunInProcess({"--port", "/dev/panelgrab-no-such-port", "--baud", "auto", "model"});
-    EXPECT_EQ(missing.exitCode, kExitNoConnection);
-    EXPECT_EQ(missing.err.find("no rate answered"), std::string::npos) << "one try tells: " << missing.err;
 }
 
 TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {

@@ -155,6 +155,47 @@ TEST(SessionGrab, StoppedGrabRecoversOnReopen) {
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
 }
 
+// --baud auto: the rate a phone answers at is found and used; a silent phone and a port that cannot
+// be opened at all are told apart (one try tells the latter).
+TEST(SessionOpen, BaudSearchFindsTheRateOrSaysWhyNot) {
+    const struct {
+        const char* port;
+        int32_t baud;            // the rate the session then uses; 0: the open fails
+        FailureKind kind;        // of the failure
+        const char* notRateText; // must not be in the failure's words
+    } cases[] = {
+        {"sim:--strict-baud,--baud=9600", 9600, {}, nullptr},
+        {"sim:--strict-baud,--baud=115200", 115200, {}, nullptr},
+        {"sim:--strict-baud,--baud=921600", 921600, {}, nullptr},
+        {"sim:--fault=silent", 0, FailureKind::NotResponding, nullptr},
+        {"/dev/panelgrab-no-such-port", 0, FailureKind::PortFailed, "no rate answered"},
+    };
+    for (const auto& c : cases) {
+        SessionOptions options = FastOptions(c.port);
+        options.baudAuto = true;
+        std::vector<std::string> notices;
+        options.notice = [&](const std::string& notice) { notices.push_back(notice); };
+        Session session(options);
+        const Result<void> opened = session.Open();
+        if (c.baud != 0) {
+            ASSERT_TRUE(opened) << c.port << ": " << FailureMessage(opened.failure());
+            EXPECT_EQ(session.BaudRate(), c.baud);
+            EXPECT_EQ(notices,
+                      std::vector<std::string>{"the phone answers at " + std::to_string(c.baud) + " baud"});
+            EXPECT_TRUE(session.Model()) << c.port;
+            continue;
+        }
+        ASSERT_FALSE(opened) << c.port;
+        EXPECT_EQ(opened.failure().kind, c.kind) << FailureMessage(opened.failure());
+        if (c.notRateText != nullptr) {
+            EXPECT_EQ(FailureMessage(opened.failure()).find(c.notRateText), std::string::npos);
+        }
+    }
+    // Without the search, a phone at another rate makes only noise.
+    Session wrong(FastOptions("sim:--strict-baud,--baud=9600"));
+    EXPECT_FALSE(wrong.Open());
+}
+
 // A session with the simulated phone whose commands are counted.
 struct CountedSession {
     CommandCounter trace;
