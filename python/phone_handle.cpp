@@ -220,9 +220,12 @@ std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object
     ++generation_;
     int64_t reported = -1;
     // On the grabbing thread, with the GIL released around it: an exception (Ctrl-C, or one raised
-    // by `progress`) stops the read and goes on.
+    // by `progress`) stops the read and goes on; so does the interpreter's end.
     const auto follow = [&](const GrabProgress& state) {
-        const py::gil_scoped_acquire gil;
+        const GilGate::Acquired gil;
+        if (!gil.held()) {
+            return false;
+        }
         if (!progress.is_none() && state.lines != reported) {
             reported = state.lines;
             progress(state.lines, state.totalLines);
@@ -234,8 +237,11 @@ std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object
     };
     std::optional<Result<Grabbed>> grabbed;
     {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         grabbed.emplace(session.Grab(display, position, {GrabMode::Background, follow, kReadPoll}));
+    }
+    if (closing_) {
+        throw py::value_error("the phone " + label_ + " was closed during the operation");
     }
     if (!*grabbed) {
         RaiseFailure(grabbed->failure());
