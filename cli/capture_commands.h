@@ -4,11 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "capture/display_info.h"
 #include "cli/cli_io.h"
 #include "cli/cli_options.h"
 #include "cli/phone_session.h"
 #include "common/display_region.h"
+#include "session/session.h"
 
 namespace panelgrab::cli {
 
@@ -24,8 +24,6 @@ int RunChecksum(const CliOptions& options, PhoneSession& session, CliIo& io);
 // The entry of display --display from the phone's list, or none after a printed failure (the exit
 // code in `code`).
 std::optional<DisplayInfo> ChooseDisplay(const CliOptions& options, PhoneSession& session, int& code);
-// Characters a complete picture of the entry takes; a read that ended with fewer was cut short.
-int64_t ExpectedCharacters(const DisplayInfo& display);
 // True when the region lies within the display.
 bool RegionFits(const DisplayRegion& region, const DisplayInfo& display);
 

@@ -1,7 +1,7 @@
 #include "cli/help_text.h"
 
 #include "cli/command_line.h"
-#include "sim/simulated_phone.h"
+#include "session/session.h"
 
 namespace panelgrab::cli {
 
@@ -33,7 +33,7 @@ Exit status:
 } // namespace
 
 std::string GeneralNotes() {
-    return std::string(kGeneralNotes) + "\n\nFor --port sim:OPTIONS. " + sim::SimOptionsHelp();
+    return std::string(kGeneralNotes) + "\n\nFor --port sim:OPTIONS. " + SimulatedPhoneHelp();
 }
 
 std::string HelpText(std::optional<Command> topic) {

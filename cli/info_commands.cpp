@@ -4,7 +4,6 @@
 
 #include "cli/exit_codes.h"
 #include "cli/trace_printer.h"
-#include "gui_dump/gui_object_map.h"
 
 namespace panelgrab::cli {
 
@@ -19,19 +18,20 @@ std::string DescribeDisplay(const DisplayInfo& display, std::size_t position) {
 }
 
 int RunModel(PhoneSession& session, CliIo& io) {
-    std::string model;
-    if (int32_t result = session.Phone().GetModel(model); result != kPhoneOk) {
-        return session.ReportFailure("model", result);
+    const Result<std::string> model = session.Core().Model();
+    if (!model) {
+        return session.ReportFailure(model.failure());
     }
-    io.out << model << "\n" << std::flush;
+    io.out << *model << "\n" << std::flush;
     return kExitOk;
 }
 
 int RunDisplays(PhoneSession& session, CliIo& io) {
-    DisplayList displays;
-    if (int32_t result = session.Phone().GetDisplayList(displays); result != kPhoneOk) {
-        return session.ReportFailure("displays", result);
+    const Result<DisplayList> listed = session.Core().Displays();
+    if (!listed) {
+        return session.ReportFailure(listed.failure(), "displays");
     }
+    const DisplayList& displays = *listed;
     if (displays.empty()) {
         session.Report("the phone describes no display", kExitOk);
     }
@@ -43,15 +43,14 @@ int RunDisplays(PhoneSession& session, CliIo& io) {
 }
 
 int RunGui(PhoneSession& session, CliIo& io) {
-    GuiObjectMap objects;
-    int32_t result = session.Phone().GetGuiObjects(objects);
-    if (result == kPhoneBadAnswer) {
+    const Result<GuiObjectMap> objects = session.Core().GuiObjects();
+    if (!objects && objects.failure().kind == FailureKind::BadAnswer) {
         return session.Report("gui failed: the phone's GUI object answer could not be parsed", kExitFailed);
     }
-    if (result != kPhoneOk) {
-        return session.ReportFailure("gui", result);
+    if (!objects) {
+        return session.ReportFailure(objects.failure(), "gui");
     }
-    for (const auto& [key, value] : objects.entries()) {
+    for (const auto& [key, value] : objects->entries()) {
         io.out << key << "=" << MakeVisible(value) << "\n";
     }
     io.out << std::flush;

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "capture/display_info.h"
 #include "cli/cli_io.h"
 #include "cli/phone_session.h"
+#include "session/session.h"
 
 namespace panelgrab::cli {
 

@@ -19,24 +19,25 @@ constexpr double kLongestWaitSeconds = 100.0 * 365 * 24 * 3600;
 } // namespace
 
 int RunKeys(const CliOptions& options, PhoneSession& session) {
-    PhoneLink& phone = session.Phone();
-    int32_t result = options.pressMs ? phone.PressKeyTimed(options.text, *options.pressMs, *options.pauseMs)
-                                     : phone.PressKey(options.text);
-    return result == kPhoneOk ? kExitOk : session.ReportFailure("keys", result);
+    std::optional<KeyTiming> timing;
+    if (options.pressMs) {
+        timing = KeyTiming{*options.pressMs, *options.pauseMs};
+    }
+    const Result<void> pressed = session.Core().PressKeys(options.text, timing);
+    return pressed ? kExitOk : session.ReportFailure(pressed.failure(), "keys");
 }
 
 int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
     using Clock = std::chrono::steady_clock;
-    PhoneLink& phone = session.Phone();
     KeyEventPrinter printer(io.out, options.count);
     // Reporting left on would keep the phone sending key reports to a port nobody reads: an
     // interruption first lets the switch-off below have one read wait.
-    session.GiveGraceOnInterrupt(phone.Port().settings().GetTiming().readWait);
+    session.GiveGraceOnInterrupt(session.Core().ReadWait());
 
-    if (int32_t result = phone.StartKeyEvents(&printer); result != kPhoneOk) {
-        phone.StopKeyEvents(0);
+    Result<std::unique_ptr<KeySubscription>> keys = session.Core().ListenToKeys(printer);
+    if (!keys) {
         session.GraceUsed();
-        return session.ReportFailure("switching key event reporting on", result);
+        return session.ReportFailure(keys.failure());
     }
     std::optional<Clock::time_point> deadline;
     if (options.seconds && *options.seconds < kLongestWaitSeconds) {
@@ -49,15 +50,13 @@ int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
         }
     }
     // Clears the client first, so no event reaches the printer once this returns.
-    const int32_t switchedOff = phone.StopKeyEvents(0);
+    const Result<void> switchedOff = (*keys)->Stop();
     session.GraceUsed();
     if (const std::optional<std::string> reason = printer.lostReason()) {
-        return session.Report("the phone stopped answering while listening for keys: " + *reason +
-                                  " Check the cable and that the phone is on.",
-                              kExitNoConnection);
+        return session.ReportFailure(KeyEventsLost(*reason, session.PortLabel()), {}, kExitNoConnection);
     }
-    if (switchedOff != kPhoneOk) {
-        return session.ReportFailure("switching key event reporting off", switchedOff);
+    if (!switchedOff) {
+        return session.ReportFailure(switchedOff.failure());
     }
     return kExitOk;
 }

@@ -5,7 +5,7 @@
 #include "cli/comparison_arguments.h"
 #include "cli/value_parsing.h"
 #include "cli/watch_arguments.h"
-#include "transport/baud_rate.h"
+#include "session/ports.h"
 
 namespace panelgrab::cli {
 

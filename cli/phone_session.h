@@ -9,17 +9,16 @@
 
 #include "cli/cli_io.h"
 #include "cli/cli_options.h"
+#include "cli/exit_codes.h"
 #include "cli/interrupt_closer.h"
 #include "cli/trace_printer.h"
-#include "phone/phone_link.h"
-#include "sim/simulated_phone.h"
-#include "transport/session_recorder.h"
+#include "session/session.h"
 
 namespace panelgrab::cli {
 
-// The phone one command talks to: the simulated phone when --port names it, the phone object
-// over the port, and the trace printer when --trace asks for one. Closes everything in the right
-// order: the phone before the simulator that serves its port.
+// The phone one command talks to: the session over the port --port names, the trace printer when
+// --trace asks for one, and the interruption that closes the port. Reports failures the
+// command-line way: "panelgrab-cli: PORT: ...", with the exit code that fits.
 class PhoneSession {
 public:
     PhoneSession(const CliOptions& options, CliIo& io);
@@ -27,17 +26,17 @@ public:
     PhoneSession(const PhoneSession&) = delete;
     PhoneSession& operator=(const PhoneSession&) = delete;
 
-    // Starts the simulator if asked, makes the phone object and opens it (which probes the phone).
-    // Returns an exit code; on failure the message naming the port and the reason is printed.
+    // Opens the session (which probes the phone). Returns an exit code; on failure the message
+    // naming the port and the reason is printed.
     int Open();
 
-    PhoneLink& Phone() { return *phone_; }
+    Session& Core() { return *session_; }
     // The port as messages name it: "COM1 (/dev/ttyS0)", "sim (/dev/pts/4)", "/dev/ttyUSB0".
-    const std::string& PortLabel() const { return portLabel_; }
+    const std::string& PortLabel() const { return session_->PortLabel(); }
 
-    // Prints why an operation failed: for result 5 the phone object's own reason where it has one,
-    // else the port's text, OS reason and advice; an unusable answer for result 6. Returns kExitFailed.
-    int ReportFailure(std::string_view operation, int32_t result);
+    // Prints the failure ("PORT: OPERATION failed: REASON", with `operation` naming it where the
+    // command line names it its own way) and returns `code`.
+    int ReportFailure(const Failure& failure, std::string_view operation = {}, int code = kExitFailed);
     // Prints a message about this port and returns `code`; after an interrupt it prints nothing,
     // since the failure is only its consequence.
     int Report(std::string_view message, int code);
@@ -53,26 +52,20 @@ public:
     int ReportInterrupt();
 
 private:
-    int StartSimulator(std::string& devicePath);
-    // --baud auto: the rate the phone answers at into `settings`, said on stderr.
-    int FindBaudRate(ConnectionSettings& settings);
-    // --trace and --record-session: the sink the port reports its traffic to (null: none).
-    int MakeTraceSink(TraceSink*& sink);
+    // The exit code and message for a session that could not be opened.
+    int ReportOpenFailure(const Failure& failure);
     // The interruption's action, on the closer's thread: waits out the grace, then closes the port.
     void CloseOnInterrupt();
 
     const CliOptions& options_;
     CliIo& io_;
-    std::string portLabel_;
-    std::unique_ptr<sim::SimulatedPhone> simulator_;
     std::unique_ptr<TracePrinter> tracePrinter_;
-    std::unique_ptr<SessionRecorder> sessionRecorder_;
-    std::unique_ptr<PhoneLink> phone_;
+    std::unique_ptr<Session> session_;
     std::mutex graceLock_;
     std::condition_variable graceEnded_;
     std::chrono::milliseconds grace_{0}; // guarded by graceLock_, as is graceUsed_
     bool graceUsed_ = false;
-    std::unique_ptr<InterruptCloser> interruptCloser_; // closes phone_'s port on a signal
+    std::unique_ptr<InterruptCloser> interruptCloser_; // ends session_'s port or baud search on a signal
 };
 
 } // namespace panelgrab::cli

@@ -29,11 +29,10 @@ int RunSend(const CliOptions& options, PhoneSession& session, CliIo& io) {
         // The phone executes a command only at its carriage return; say so before the long wait.
         io.err << "panelgrab-cli: note: TEXT does not end in \\r, so the phone will probably not answer\n";
     }
-    std::string answer;
-    const int32_t result = session.Phone().SendCommand(options.text, answer);
+    const Sent sent = session.Core().Send(options.text);
     // An answer that ends in ERROR is printed too: it is what the user asked to see.
-    io.out << answer << std::flush;
-    return result == kPhoneOk ? kExitOk : session.ReportFailure("send", result);
+    io.out << sent.answer << std::flush;
+    return sent.failure ? session.ReportFailure(*sent.failure) : kExitOk;
 }
 
 } // namespace panelgrab::cli

@@ -5,7 +5,7 @@
 #include "cli/cli_io.h"
 #include "cli/cli_options.h"
 #include "cli/phone_session.h"
-#include "transport/port_enumeration.h"
+#include "session/ports.h"
 
 namespace panelgrab::cli {
 

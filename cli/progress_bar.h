@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "capture/read_progress.h"
+#include "session/grab_progress.h"
 
 namespace panelgrab::cli {
 

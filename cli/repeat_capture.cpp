@@ -62,8 +62,9 @@ bool WaitUntil(Clock::time_point due, const PhoneSession& session) {
 
 class RepeatedCapture {
 public:
-    RepeatedCapture(const CliOptions& options, PhoneSession& session, CliIo& io, NumberedFileName names)
-        : options_(options), session_(session), io_(io), names_(std::move(names)),
+    RepeatedCapture(const CliOptions& options, const DisplayInfo& display, PhoneSession& session, CliIo& io,
+                    NumberedFileName names)
+        : options_(options), display_(display), session_(session), io_(io), names_(std::move(names)),
           comparison_(options.compare.options) {}
 
     int Run() {
@@ -87,13 +88,14 @@ public:
 private:
     // Captures and, unless unchanged, writes one picture. False when the run must end.
     bool TakeOne(int& code) {
-        DisplayBitmap bitmap;
-        if (int32_t result = session_.Phone().ReadDisplay(bitmap, options_.display); result != kPhoneOk) {
-            code = session_.ReportFailure("reading the display", result);
+        const Result<Grabbed> grabbed = session_.Core().Grab(
+            display_, static_cast<std::size_t>(options_.display), {GrabMode::AtOnce, nullptr});
+        if (!grabbed) {
+            code = session_.ReportFailure(grabbed.failure());
             return false;
         }
         ++taken_;
-        Picture picture = bitmap.ToPicture();
+        Picture picture = *grabbed->picture;
         if (options_.compare.changedOnly && lastWritten_ &&
             comparison_.Compare(*lastWritten_, picture).matches()) {
             return !session_.Interrupted();
@@ -115,6 +117,7 @@ private:
     }
 
     const CliOptions& options_;
+    const DisplayInfo& display_;
     PhoneSession& session_;
     CliIo& io_;
     NumberedFileName names_;
@@ -138,7 +141,7 @@ int RunRepeatedGrab(const CliOptions& options, const DisplayInfo& display, Phone
             return session.Report(problem, kExitUsage);
         }
     }
-    return RepeatedCapture(options, session, io, std::move(*names)).Run();
+    return RepeatedCapture(options, display, session, io, std::move(*names)).Run();
 }
 
 } // namespace panelgrab::cli

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "capture/display_info.h"
 #include "cli/cli_io.h"
 #include "cli/cli_options.h"
 #include "cli/phone_session.h"
+#include "session/session.h"
 
 namespace panelgrab::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "transport/trace_sink.h"
+#include "session/session_options.h"
 
 namespace panelgrab::cli {
 

@@ -8,14 +8,13 @@
 #include <thread>
 #include <vector>
 
-#include "background/live_view_options.h"
 #include "cli/capture_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/numbered_file_name.h"
 #include "cli/picture_output.h"
-#include "cli/watch_recording.h"
 #include "common/atomic_file.h"
 #include "compare/picture_comparison.h"
+#include "session/live_recording.h"
 
 namespace panelgrab::cli {
 
@@ -48,29 +47,30 @@ public:
     }
 
     int Run(const DisplayInfo& display) {
-        PhoneLink& phone = session_.Phone();
         LiveViewOptions live;
         if (options_.fullEvery) {
             live.fullReadEveryMs = static_cast<int32_t>(std::lround(*options_.fullEvery * 1000));
         }
         liveStart_ = Clock::now();
-        if (int32_t result = phone.StartLiveView(display, live); result != kPhoneOk) {
-            return session_.ReportFailure("starting the live view", result);
+        Result<std::unique_ptr<LiveView>> started = session_.Core().StartLiveView(display, live, nullptr);
+        if (!started) {
+            return session_.ReportFailure(started.failure());
         }
+        view_ = std::move(*started);
         const std::optional<Clock::time_point> deadline = Deadline();
         int code = kExitOk;
         for (;;) {
-            const bool running = phone.IsLiveViewRunning(); // before the drain: nothing is missed
+            const bool running = view_->Running(); // before the drain: nothing is missed
             if (!Collect(code) || session_.Interrupted() || (deadline && Clock::now() >= *deadline)) {
                 break;
             }
             if (!running) {
-                code = session_.Report("the live view ended: " + phone.GetLiveFailure(), kExitFailed);
+                code = session_.Report("the live view ended: " + view_->EndReason(), kExitFailed);
                 break;
             }
-            phone.WaitForLiveRefresh(kWaitSliceMs);
+            view_->WaitForRefresh(kWaitSliceMs);
         }
-        phone.StopLiveView();
+        view_->Stop();
         if (!FinishRecording() && code == kExitOk) {
             code = kExitFailed;
         }
@@ -98,8 +98,7 @@ private:
     // Prints the refreshes finished since the last call and writes the picture. False when the run
     // must end: --count reached, stdout closed, or a picture that could not be written (`code`).
     bool Collect(int& code) {
-        std::vector<LiveRefreshStats> finished;
-        session_.Phone().TakeLiveRefreshes(finished);
+        const std::vector<LiveRefreshStats> finished = view_->TakeRefreshes();
         std::size_t shown = 0;
         while (shown < finished.size() &&
                !(options_.count && refreshes_ + static_cast<int64_t>(shown) >= *options_.count)) {
@@ -108,7 +107,7 @@ private:
         // A new picture is written once a refresh has found nothing left to mend of a change (or
         // read every line): the line of that refresh, or the last one, names the file.
         int64_t settledAt = 0;
-        const std::shared_ptr<const Picture> snapshot = session_.Phone().GetLiveSnapshot(&settledAt);
+        const std::shared_ptr<const Picture> snapshot = view_->Settled(&settledAt);
         const LiveRefreshStats* pictured = nullptr;
         if (snapshot != nullptr && settledAt != lastSettled_ && shown > 0) {
             lastSettled_ = settledAt;
@@ -167,12 +166,11 @@ private:
 
     // Hands the live picture to --record. False when it cannot be recorded (`code`).
     bool Record(const Picture& snapshot, int64_t atMs, int& code) {
-        DisplayBitmap bitmap;
-        if (!recording_ || !bitmap.SetFromPicture(snapshot)) {
+        if (!recording_) {
             return true;
         }
         std::string error;
-        if (!recording_->Add(bitmap, atMs, error)) {
+        if (!recording_->Add(snapshot, atMs, error)) {
             code = session_.Report("--record " + options_.record + ": " + error, kExitFailed);
             return false;
         }
@@ -202,7 +200,8 @@ private:
     int64_t refreshes_ = 0;
     int64_t fullReads_ = 0;
     int64_t written_ = 0;
-    std::optional<WatchRecording> recording_;
+    std::optional<LiveRecording> recording_;
+    std::unique_ptr<LiveView> view_;
     int64_t lastSettled_ = 0; // the refresh whose picture was written last
     Clock::time_point liveStart_;
 };

@@ -81,9 +81,7 @@ std::optional<KeyEvent> KeyEventStream::Wait(std::optional<Clock::time_point> de
             return std::nullopt; // the phone was closed, here or on another thread
         }
         if (result == KeyEventQueue::Wait::Lost) {
-            Raise({ErrorKind::Port,
-                   phone_->label() + ": the phone stopped answering while listening for keys: " +
-                       queue_->lostReason().value_or("") + " Check the cable and that the phone is on."});
+            RaiseFailure(KeyEventsLost(queue_->lostReason().value_or(""), phone_->label()));
         }
         if (ended || (deadline && Clock::now() >= *deadline)) {
             return std::nullopt;

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "background/live_update.h"
 #include "python/live_update_queue.h"
+#include "session/live_view.h"
 
 namespace panelgrab::python {
 

@@ -17,7 +17,7 @@
 #include "python/screen.h"
 #include "python/screen_from_png.h"
 #include "python/simulator_handle.h"
-#include "transport/port_enumeration.h"
+#include "session/ports.h"
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -202,12 +202,19 @@ phone executes a command at its carriage return: end it with "\r". An ERROR answ
             }
             const std::string session =
                 recordSession.is_none() ? std::string() : py::str(recordSession).cast<std::string>();
-            PhoneHandle::Settings settings{port,       baudAuto ? 0 : baud.cast<int32_t>(),
-                                           send,       commands,
-                                           fastTiming, force,
-                                           trace,      baudAuto,
-                                           session};
-            return PhoneHandle::Open(std::move(settings));
+            return PhoneHandle::Open({.port = port,
+                                      .baud = baudAuto ? 0 : baud.cast<int32_t>(),
+                                      .baudAuto = baudAuto,
+                                      .force = force,
+                                      .fastTiming = fastTiming,
+                                      .initCommands = send,
+                                      .commandLines = commands,
+                                      .recordSession = session,
+                                      .trace = nullptr, // the handle's bridge to `trace`
+                                      // How the module names its own tools in advice.
+                                      .wording = {"panelgrab.ports()", "baud=...", "force=True"},
+                                      .notice = nullptr},
+                                     trace);
         },
         "port"_a, "baud"_a = 115200, py::kw_only(), "init_commands"_a = false, "trace"_a = py::none(),
         "fast_timing"_a = false, "record_session"_a = py::none(), "force"_a = false,

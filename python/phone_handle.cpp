@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <limits>
 #include <mutex>
 #include <stdexcept>
@@ -10,12 +9,8 @@
 
 #include "python/gil_gate.h"
 #include "python/interruptible_call.h"
-#include "python/phone_failure.h"
+#include "python/python_errors.h"
 #include "python/screen.h"
-#include "sim/sim_port_spec.h"
-#include "transport/baud_search.h"
-#include "transport/port_names.h"
-#include "transport/port_timing.h"
 
 namespace py = pybind11;
 
@@ -26,101 +21,39 @@ namespace {
 // How often a grab looks at the read's progress and at Ctrl-C.
 constexpr std::chrono::milliseconds kReadPoll{25};
 
-// Switches key reporting off for a phone being closed, within one read wait: a phone that has not
-// answered by then gets its port closed under the exchange, so that close() never waits out the
-// retries of a phone that stopped answering.
-void SwitchReportingOffBriefly(PhoneLink& phone) {
-    std::mutex lock;
-    std::condition_variable ended;
-    bool done = false;
-    std::thread closer([&] {
-        std::unique_lock<std::mutex> guard(lock);
-        if (!ended.wait_for(guard, phone.Port().settings().GetTiming().readWait, [&] { return done; })) {
-            phone.ClosePortNow();
-        }
-    });
-    phone.StopKeyEvents(0);
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        done = true;
+// Raises what kept the session from opening: the caller's input as ValueError or OSError, the rest
+// by the failure's kind.
+[[noreturn]] void RaiseOpenFailure(const Failure& failure, const std::string& port) {
+    if (failure.input == UserInput::Port) {
+        throw py::value_error(port + ": " + failure.text);
     }
-    ended.notify_all();
-    closer.join();
+    if (failure.input == UserInput::RecordSession) {
+        PyErr_SetString(PyExc_OSError, ("record_session: " + failure.text).c_str());
+        throw py::error_already_set();
+    }
+    RaiseFailure(failure, true);
 }
 
 } // namespace
 
-std::shared_ptr<PhoneHandle> PhoneHandle::Open(Settings settings) {
-    if (IsNonePortName(settings.port)) {
-        throw py::value_error("port " + settings.port + " opens no port; name a serial port or \"sim\"");
-    }
+std::shared_ptr<PhoneHandle> PhoneHandle::Open(SessionOptions options, const py::object& trace) {
     std::shared_ptr<PhoneHandle> handle(new PhoneHandle());
-    handle->label_ = settings.port;
-    handle->initCommands_ = settings.initCommands;
-    handle->baud_ = settings.baud;
-    std::string devicePath = DevicePathOf(settings.port);
-    if (const std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(settings.port)) {
-        sim::SimOptions options;
-        std::string error;
-        if (!sim::ParseSimOptions(*args, options, error)) {
-            throw py::value_error(settings.port + ": " + error);
-        }
-        handle->simulator_ = std::make_unique<sim::SimulatedPhone>(options);
-        if (!handle->simulator_->Start(error)) {
-            Raise({ErrorKind::Port, "the simulated phone could not be started: " + error});
-        }
-        devicePath = handle->simulator_->DevicePath();
-        handle->label_ = "sim (" + devicePath + ")";
-    } else if (devicePath != settings.port) {
-        handle->label_ = settings.port + " (" + devicePath + ")";
+    handle->label_ = options.port;
+    if (!trace.is_none()) {
+        handle->trace_ = std::make_unique<TraceBridge>(trace);
     }
-
-    ConnectionSettings connection(devicePath, settings.baud, settings.commandLines);
-    PortTiming timing = settings.fastTiming ? PortTiming::Fast() : PortTiming{};
-    timing.openHeldPort = settings.force;
-    connection.SetTiming(timing);
-    if (settings.baudAuto) {
-        handle->baud_ = handle->FindBaudRate(connection);
-        connection.SetBaudRate(handle->baud_);
-    }
-    handle->phone_ = CreatePhone(connection);
-    TraceSink* sink = nullptr;
-    if (!settings.trace.is_none()) {
-        handle->trace_ = std::make_unique<TraceBridge>(settings.trace);
-        sink = handle->trace_.get();
-    }
-    if (!settings.recordSession.empty()) {
-        handle->recorder_ = std::make_unique<SessionRecorder>(sink);
-        std::string error;
-        if (!handle->recorder_->Open(settings.recordSession, handle->label_, error)) {
-            PyErr_SetString(PyExc_OSError, ("record_session: " + error).c_str());
-            throw py::error_already_set();
-        }
-        sink = handle->recorder_.get();
-    }
-    handle->phone_->SetTraceSink(sink);
-    PhoneLink& phone = *handle->phone_;
-    int32_t result = kPhoneOk;
-    InterruptibleCall::Run([&] { result = phone.Open(settings.initCommands); },
-                           [&] { phone.ClosePortNow(); });
-    if (result != kPhoneOk) {
-        Raise(PhoneFailure::Open(phone.Port(), handle->label_)); // the handle closes what it opened
+    const std::string port = options.port;
+    options.trace = handle->trace_.get();
+    handle->session_ = std::make_unique<Session>(std::move(options));
+    Session& session = *handle->session_;
+    Result<void> opened;
+    InterruptibleCall::Run([&] { opened = session.Open(); }, [&] { session.Abort(); });
+    handle->label_ = session.PortLabel();
+    handle->baud_ = session.BaudRate();
+    if (!opened) {
+        RaiseOpenFailure(opened.failure(), port); // the handle closes what it opened
     }
     return handle;
-}
-
-int32_t PhoneHandle::FindBaudRate(ConnectionSettings connection) const {
-    BaudSearch search(std::move(connection));
-    int32_t rate = 0;
-    InterruptibleCall::Run([&] { rate = search.Find(); }, [&] { search.Cancel(); });
-    if (!search.failure().empty()) {
-        Raise({ErrorKind::Port, label_ + ": " + search.failure()});
-    }
-    if (rate == 0) {
-        Raise({ErrorKind::NotResponding,
-               label_ + ": no rate answered (tried 921600 down to 1200 baud with AT)"});
-    }
-    return rate;
 }
 
 PhoneHandle::~PhoneHandle() {
@@ -129,7 +62,6 @@ PhoneHandle::~PhoneHandle() {
             const GilGate::Released release;
             Release();
         }
-        recorder_.reset();
         trace_.reset();
         return;
     }
@@ -137,38 +69,35 @@ PhoneHandle::~PhoneHandle() {
     const GilGate::Acquired acquire;
     if (!acquire.held()) {
         (void)trace_.release(); // its callable may not be touched once the interpreter ends
-        (void)recorder_.release();
         return;
     }
-    recorder_.reset();
     trace_.reset();
 }
 
 void PhoneHandle::Release() {
-    std::unique_ptr<PhoneLink> phone;
+    std::unique_ptr<Session> session;
     std::shared_ptr<KeyEventQueue> events;
     {
         const std::lock_guard<std::mutex> guard(abortLock_);
-        phone = std::move(phone_);
+        session = std::move(session_);
         events = std::move(events_);
     }
     if (events) {
         events->End();
     }
-    if (phone) {
-        if (events) {
-            SwitchReportingOffBriefly(*phone);
-        }
-        phone->Close();
-        phone.reset(); // joins the workers before the simulator that serves their port goes
+    if (keys_ && session) {
+        // A phone that does not confirm the switch-off within one read wait is not waited for.
+        keys_->StopWithin(session->ReadWait());
+        keys_.reset();
     }
-    simulator_.reset();
+    live_.reset();
+    session.reset(); // joins the workers before the simulator that serves their port goes
 }
 
 void PhoneHandle::AbortOperation() {
     const std::lock_guard<std::mutex> guard(abortLock_);
-    if (phone_) {
-        phone_->ClosePortNow();
+    if (session_) {
+        session_->Abort();
     }
 }
 
@@ -185,13 +114,12 @@ void PhoneHandle::Close() {
         const GilGate::Released release;
         Release();
     }
-    recorder_.reset();
     trace_.reset();
 }
 
 bool PhoneHandle::closed() {
     const Guard guard = Lock();
-    return phone_ == nullptr;
+    return session_ == nullptr;
 }
 
 PhoneHandle::Guard::Guard(PhoneHandle& phone, bool abortOwner) : phone_(phone) {
@@ -225,169 +153,105 @@ PhoneHandle::Guard::~Guard() {
 }
 
 void PhoneHandle::CheckOpen() {
-    if (!phone_ || closing_) {
+    if (!session_ || closing_) {
         throw py::value_error("the phone " + label_ + " is closed");
     }
 }
 
-void PhoneHandle::Reopen(PhoneLink& phone) {
-    while (std::chrono::steady_clock::now() < quietAt_) {
-        InterruptibleCall::Pause(InterruptibleCall::kSlice);
+void PhoneHandle::Reopen(Session& session) {
+    Result<void> opened;
+    InterruptibleCall::Run([&] { opened = session.Reopen(); }, [&] { session.Abort(); });
+    if (!opened) {
+        RaiseFailure(opened.failure(), true);
     }
-    int32_t opened = kPhoneOk;
-    InterruptibleCall::Run([&] { opened = phone.Open(initCommands_); }, [&] { phone.ClosePortNow(); });
-    if (opened != kPhoneOk) {
-        Raise(PhoneFailure::Open(phone.Port(), label_));
-    }
-    reopen_ = false;
 }
 
-int32_t PhoneHandle::Call(const std::function<int32_t(PhoneLink&)>& work) {
+void PhoneHandle::Call(const std::function<void(Session&)>& work) {
     CheckOpen();
-    PhoneLink& phone = *phone_;
-    if (reopen_) {
-        Reopen(phone);
+    Session& session = *session_;
+    if (session.NeedsReopen()) {
+        Reopen(session);
     }
-    int32_t result = kPhoneOk;
-    InterruptibleCall::Run([&] { result = work(phone); },
-                           [&] {
-                               phone.ClosePortNow();
-                               reopen_ = true;
-                           });
+    InterruptibleCall::Run([&] { work(session); }, [&] { session.Abort(); });
     if (closing_) {
         throw py::value_error("the phone " + label_ + " was closed during the operation");
     }
-    return result;
 }
 
-void PhoneHandle::Fail(std::string_view operation, int32_t result) {
-    Raise(PhoneFailure::Operation(*phone_, label_, operation, result));
+template <typename T> T PhoneHandle::ValueOf(const std::function<Result<T>(Session&)>& call) {
+    std::optional<Result<T>> result;
+    Call([&](Session& session) { result.emplace(call(session)); });
+    if (!*result) {
+        RaiseFailure(result->failure());
+    }
+    return std::move(**result);
 }
 
 std::string PhoneHandle::Model() {
     const Guard guard = Lock();
-    std::string model;
-    if (const int32_t result = Call([&](PhoneLink& phone) { return phone.GetModel(model); });
-        result != kPhoneOk) {
-        Fail("model", result);
-    }
-    return model;
+    return ValueOf<std::string>([&](Session& session) { return session.Model(); });
 }
 
 DisplayList PhoneHandle::Displays() {
     const Guard guard = Lock();
-    return ListDisplays();
-}
-
-DisplayList PhoneHandle::ListDisplays() {
-    DisplayList displays;
-    const int32_t result = Call([&](PhoneLink& phone) { return phone.GetDisplayList(displays); });
-    if (result != kPhoneOk) {
-        Fail("reading the display list", result);
-    }
-    return displays;
+    return ValueOf<DisplayList>([&](Session& session) { return session.Displays(); });
 }
 
 DisplayInfo PhoneHandle::DisplayAt(std::size_t position) {
-    const DisplayList displays = ListDisplays();
-    if (position >= displays.size()) {
-        throw py::index_error("the phone has no display " + std::to_string(position) + " (it describes " +
-                              std::to_string(displays.size()) + ", numbered from 0)");
+    std::optional<Result<DisplayInfo>> display;
+    Call([&](Session& session) { display.emplace(session.DisplayAt(position)); });
+    if (!*display && display->failure().input == UserInput::Display) {
+        throw py::index_error(display->failure().text);
     }
-    return displays[position];
+    if (!*display) {
+        RaiseFailure(display->failure());
+    }
+    return **display;
 }
 
 std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object& progress) {
     const Guard guard = Lock();
     const DisplayInfo display = DisplayAt(position);
-    int32_t result = Call([&](PhoneLink& phone) { return phone.StartScreenRead(display); });
-    if (result != kPhoneOk) {
-        Fail("starting the read", result);
+    CheckOpen();
+    Session& session = *session_;
+    if (session.NeedsReopen()) {
+        Reopen(session);
     }
     ++generation_;
-    FollowRead(display, progress);
-
-    const int64_t lineLength = std::max<int64_t>(display.lineLength, 1);
-    const int64_t received = std::max(phone_->GetReadProgress(), 0);
-    if (received < static_cast<int64_t>(display.height) * display.lineLength) {
-        Raise(PhoneFailure::ShortRead(*phone_, label_, phone_->GetReadFailure(), received / lineLength,
-                                      display.height));
-    }
-    const DisplayBitmap* picture = nullptr;
+    int64_t reported = -1;
+    // On the grabbing thread, with the GIL released around it: an exception (Ctrl-C, or one raised
+    // by `progress`) stops the read and goes on; so does the interpreter's end.
+    const auto follow = [&](const GrabProgress& state) {
+        const GilGate::Acquired gil;
+        if (!gil.held()) {
+            return false;
+        }
+        if (!progress.is_none() && state.lines != reported) {
+            reported = state.lines;
+            progress(state.lines, state.totalLines);
+        }
+        if (PyErr_CheckSignals() != 0) {
+            throw py::error_already_set();
+        }
+        return true;
+    };
+    std::optional<Result<Grabbed>> grabbed;
     {
         const GilGate::Released release;
-        if (phone_->GetReadImage(picture) != kPhoneOk) {
-            picture = nullptr;
-        }
+        grabbed.emplace(session.Grab(display, position, {GrabMode::Background, follow, kReadPoll}));
     }
-    if (picture == nullptr) {
-        Raise({ErrorKind::Picture, label_ + ": the picture could not be made from the data received"});
+    if (closing_) {
+        throw py::value_error("the phone " + label_ + " was closed during the operation");
     }
-    return std::make_shared<Screen>(*picture, weak_from_this(), generation_);
-}
-
-std::chrono::steady_clock::time_point
-PhoneHandle::EndOfPicture(const DisplayInfo& display, std::chrono::steady_clock::time_point started) const {
-    using namespace std::chrono;
-    const auto now = steady_clock::now();
-    const double expected = static_cast<double>(display.height) * display.lineLength;
-    const double received = std::max(phone_->GetReadProgress(), 0);
-    // Ten bits a character on the line: eight data bits, a start and a stop bit.
-    double perSecond = std::max(baud_, 1) / 10.0;
-    if (received > 0) {
-        perSecond = received / std::max(duration<double>(now - started).count(), 1e-3);
+    if (!*grabbed) {
+        RaiseFailure(grabbed->failure());
     }
-    const double rest = (expected - received) / perSecond;
-    // A quarter more, and the slack of one read wait, for a pace that was not steady.
-    const auto margin = phone_->Port().settings().GetTiming().readWait;
-    return now + duration_cast<steady_clock::duration>(duration<double>(std::max(rest, 0.0) * 1.25)) + margin;
-}
-
-void PhoneHandle::FollowRead(const DisplayInfo& display, const py::object& progress) {
-    PhoneLink& phone = *phone_;
-    const auto started = std::chrono::steady_clock::now();
-    const int64_t lineLength = std::max<int64_t>(display.lineLength, 1);
-    int64_t reported = -1;
-    try {
-        for (;;) {
-            bool running = false;
-            int64_t lines = 0;
-            {
-                const GilGate::Released release;
-                running = phone.IsReadRunning();
-                lines = std::max(phone.GetReadProgress(), 0) / lineLength;
-            }
-            if (!progress.is_none() && lines != reported) {
-                reported = lines;
-                progress(lines, static_cast<int64_t>(display.height));
-            }
-            if (!running) {
-                return;
-            }
-            InterruptibleCall::Pause(kReadPoll);
-        }
-    } catch (...) {
-        // Closing the port makes the transfer fail at once; the worker then ends by itself.
-        const GilGate::Released release;
-        quietAt_ = EndOfPicture(display, started);
-        phone.ClosePortNow();
-        reopen_ = true;
-        while (phone.IsReadRunning()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        throw;
-    }
+    return std::make_shared<Screen>(*(*grabbed)->picture, weak_from_this(), generation_);
 }
 
 uint32_t PhoneHandle::Checksum(const DisplayRegion& region, int32_t displayNumber) {
     const Guard guard = Lock();
-    int32_t checksum = 0;
-    const int32_t result =
-        Call([&](PhoneLink& phone) { return phone.GetDisplayChecksum(region, displayNumber, checksum); });
-    if (result != kPhoneOk) {
-        Fail("checksum", result);
-    }
-    return static_cast<uint32_t>(checksum); // the sum wraps at 32 bits; compared unsigned
+    return ValueOf<uint32_t>([&](Session& session) { return session.Checksum(region, displayNumber); });
 }
 
 void PhoneHandle::Press(const std::string& keys, std::optional<int32_t> pressMs,
@@ -399,32 +263,30 @@ void PhoneHandle::Press(const std::string& keys, std::optional<int32_t> pressMs,
         throw py::value_error("press_ms and pause_ms are milliseconds, 0 or more");
     }
     const Guard guard = Lock();
-    const int32_t result = Call([&](PhoneLink& phone) {
-        return pressMs ? phone.PressKeyTimed(keys, *pressMs, *pauseMs) : phone.PressKey(keys);
-    });
-    if (result != kPhoneOk) {
-        Fail("pressing keys", result);
+    std::optional<KeyTiming> timing;
+    if (pressMs) {
+        timing = KeyTiming{*pressMs, *pauseMs};
+    }
+    std::optional<Result<void>> pressed;
+    Call([&](Session& session) { pressed.emplace(session.PressKeys(keys, timing)); });
+    if (!*pressed) {
+        RaiseFailure(pressed->failure());
     }
 }
 
 GuiObjectMap PhoneHandle::GuiObject() {
     const Guard guard = Lock();
-    GuiObjectMap objects;
-    const int32_t result = Call([&](PhoneLink& phone) { return phone.GetGuiObjects(objects); });
-    if (result != kPhoneOk) {
-        Fail("reading the GUI object", result);
-    }
-    return objects;
+    return ValueOf<GuiObjectMap>([&](Session& session) { return session.GuiObjects(); });
 }
 
 std::string PhoneHandle::Send(const std::string& text) {
     const Guard guard = Lock();
-    std::string answer;
-    const int32_t result = Call([&](PhoneLink& phone) { return phone.SendCommand(text, answer); });
-    if (result != kPhoneOk) {
-        Fail("send", result);
+    Sent sent;
+    Call([&](Session& session) { sent = session.Send(text); });
+    if (sent.failure) {
+        RaiseFailure(*sent.failure);
     }
-    return answer;
+    return sent.answer;
 }
 
 void PhoneHandle::StartKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
@@ -434,33 +296,32 @@ void PhoneHandle::StartKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
                               " are already being listened to; one key_events() "
                               "block at a time");
     }
-    const int32_t result = Call([&](PhoneLink& phone) { return phone.StartKeyEvents(queue.get()); });
-    if (result != kPhoneOk) {
-        Fail("switching key event reporting on", result);
+    std::optional<Result<std::unique_ptr<KeySubscription>>> keys;
+    Call([&](Session& session) { keys.emplace(session.ListenToKeys(*queue)); });
+    if (!*keys) {
+        RaiseFailure(keys->failure());
     }
+    keys_ = std::move(**keys);
     const std::lock_guard<std::mutex> events(abortLock_);
     events_ = queue;
 }
 
 void PhoneHandle::StopKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
     const Guard guard = Lock();
-    if (!phone_ || events_ != queue) {
+    if (!session_ || events_ != queue) {
         return;
     }
     // An interruption closes the port, which ends the switch-off at once; the call is waited for
     // all the same, so the queue is known unused before it may go.
-    PhoneLink& phone = *phone_;
-    int32_t result = kPhoneOk;
+    Session& session = *session_;
+    Result<void> stopped;
     const auto forget = [this] {
+        keys_.reset();
         const std::lock_guard<std::mutex> events(abortLock_);
         events_.reset();
     };
     try {
-        InterruptibleCall::Run([&] { result = phone.StopKeyEvents(0); },
-                               [&] {
-                                   phone.ClosePortNow();
-                                   reopen_ = true;
-                               });
+        InterruptibleCall::Run([&] { stopped = keys_->Stop(); }, [&] { session.Abort(); });
     } catch (...) {
         forget();
         throw;
@@ -468,14 +329,14 @@ void PhoneHandle::StopKeyEvents(const std::shared_ptr<KeyEventQueue>& queue) {
     forget();
     // A lost port has been reported through the events already, and a close ends the switch-off
     // under it on purpose; a phone that did not confirm the switch-off is reported here.
-    if (result != kPhoneOk && !queue->lostReason() && !reopen_ && !closing_) {
-        Fail("switching key event reporting off", result);
+    if (!stopped && !queue->lostReason() && !session.NeedsReopen() && !closing_) {
+        RaiseFailure(stopped.failure());
     }
 }
 
 uint32_t PhoneHandle::RegionChecksum(uint64_t generation, const DisplayRegion& region) {
     const Guard guard = Lock();
-    if (!phone_) {
+    if (!session_) {
         Raise({ErrorKind::Picture,
                "the phone " + label_ + " is closed: the picture text behind this screen is gone"});
     }
@@ -483,16 +344,15 @@ uint32_t PhoneHandle::RegionChecksum(uint64_t generation, const DisplayRegion& r
         Raise({ErrorKind::Picture, "a later grab replaced the picture text behind this screen: take "
                                    "region_checksum() before the next grab"});
     }
-    int32_t checksum = 0;
-    int32_t result = kPhoneOk;
+    std::optional<Result<uint32_t>> checksum;
     {
         const GilGate::Released release;
-        result = phone_->GetRegionChecksum(region, checksum);
+        checksum.emplace(session_->RegionChecksum(region));
     }
-    if (result != kPhoneOk) {
-        Fail("the region checksum", result);
+    if (!*checksum) {
+        RaiseFailure(checksum->failure());
     }
-    return static_cast<uint32_t>(checksum);
+    return **checksum;
 }
 
 // Live view.
@@ -505,34 +365,30 @@ void PhoneHandle::StartLive(std::size_t position, std::optional<double> fullEver
     if (fullEverySeconds) {
         options.fullReadEveryMs = static_cast<int32_t>(*fullEverySeconds * 1000);
     }
-    const int32_t result = Call([&](PhoneLink& phone) {
-        phone.SetLiveUpdateHandler(queue->Handler());
-        return phone.StartLiveView(display, options);
+    std::optional<Result<std::unique_ptr<LiveView>>> live;
+    Call([&](Session& session) {
+        live_.reset();
+        live.emplace(session.StartLiveView(display, options, queue->Handler()));
     });
-    if (result != kPhoneOk) {
-        Fail("starting the live view", result);
+    if (!*live) {
+        RaiseFailure(live->failure());
     }
+    live_ = std::move(**live);
 }
 
 void PhoneHandle::StopLive() {
     const Guard guard = Lock();
-    if (phone_) {
-        const py::gil_scoped_release release;
-        phone_->StopLiveView();
-        phone_->SetLiveUpdateHandler(nullptr);
-    }
+    const py::gil_scoped_release release;
+    live_.reset();
 }
 
 std::shared_ptr<Screen> PhoneHandle::LivePicture() {
     const Guard guard = Lock();
     CheckOpen();
-    const DisplayBitmap* picture = nullptr;
-    std::vector<RowSpan> changed;
-    {
+    std::shared_ptr<const Picture> picture;
+    if (live_) {
         const py::gil_scoped_release release;
-        if (phone_->GetLiveImage(picture, changed) != kPhoneOk) {
-            picture = nullptr;
-        }
+        picture = live_->Current();
     }
     if (picture == nullptr) {
         Raise({ErrorKind::Picture, label_ + ": the live view has no picture yet"});
@@ -543,10 +399,10 @@ std::shared_ptr<Screen> PhoneHandle::LivePicture() {
 
 std::optional<std::string> PhoneHandle::LiveFailure() {
     const Guard guard = Lock();
-    if (!phone_ || phone_->IsLiveViewRunning()) {
+    if (!session_ || !live_ || live_->Running()) {
         return std::nullopt;
     }
-    std::string failure = phone_->GetLiveFailure();
+    std::string failure = live_->EndReason();
     return failure.empty() ? std::nullopt : std::optional<std::string>(std::move(failure));
 }
 

@@ -13,45 +13,31 @@
 
 #include <pybind11/pybind11.h>
 
-#include "phone/phone_link.h"
 #include "python/key_event_queue.h"
 #include "python/live_update_queue.h"
 #include "python/trace_bridge.h"
-#include "sim/simulated_phone.h"
-#include "transport/session_recorder.h"
+#include "session/session.h"
 
 namespace panelgrab::python {
 
 class Screen;
 
-// The Python Phone: one phone object (PhoneLink) over one port, with the simulated phone behind it
-// when the port name asks for one.
+// The Python Phone: one session with a phone (the simulated phone when the port name asks for one),
+// the key subscription and the live view it runs.
 //
 // Threading: Python threads may share a Phone; its operations run one at a time under a lock that is
 // only ever waited for with the GIL released (a thread holding the lock may take the GIL back, e.g.
 // for a progress callback). Every library call runs with the GIL released, on a helper thread while
-// the caller watches for Ctrl-C (InterruptibleCall). An interrupt closes the port, which ends any
-// exchange or transfer at once; the next operation opens it again. Close() from any thread ends the
-// key event iterations and the operation of another thread at once.
+// the caller watches for Ctrl-C (InterruptibleCall). An interrupt aborts the session (its port closes),
+// which ends any exchange or transfer at once; the next operation opens it again. Close() from any thread
+// ends the key event iterations and the operation of another thread at once.
 class PhoneHandle : public std::enable_shared_from_this<PhoneHandle> {
 public:
-    struct Settings {
-        std::string port;
-        int32_t baud = 115200;
-        bool initCommands = false; // send the initialisation commands after the probe
-        std::string commandLines;  // those commands, each line ending in CR LF
-        bool fastTiming = false;   // the shrunk port timing, for tests against the simulated phone
-        bool force = false;        // open a local port that another program holds open
-        pybind11::object trace;    // None or a callable (direction, text)
-        bool baudAuto = false;     // find the rate the phone answers at instead of using `baud`
-        std::string recordSession; // the session file to record the traffic in; empty: none
-    };
-
-    // Starts the simulated phone for "sim" and "sim:OPTIONS", makes the phone object and opens the
-    // port, which proves that a phone answers. Raises ValueError, PortError or PhoneNotResponding.
-    static std::shared_ptr<PhoneHandle> Open(Settings settings);
-    // The rate the phone answers at (Settings::baudAuto); raises PhoneNotResponding when none does.
-    int32_t FindBaudRate(ConnectionSettings connection) const;
+    // Opens the session: starts the simulated phone for "sim" and "sim:OPTIONS", finds the baud rate
+    // when asked, opens the port, which proves that a phone answers. Raises ValueError, OSError,
+    // PortError, PhoneError or PhoneNotResponding.
+    // `trace` is None or a callable (direction, text) that gets the port's traffic.
+    static std::shared_ptr<PhoneHandle> Open(SessionOptions options, const pybind11::object& trace);
     ~PhoneHandle();
     PhoneHandle(const PhoneHandle&) = delete;
     PhoneHandle& operator=(const PhoneHandle&) = delete;
@@ -95,8 +81,7 @@ public:
 private:
     PhoneHandle() = default;
 
-    // The phone's displays, and the one at `position` (IndexError beyond the list). Lock held.
-    DisplayList ListDisplays();
+    // The display at `position` of the list the session asked once (IndexError beyond it). Lock held.
     DisplayInfo DisplayAt(std::size_t position);
 
     // The operation lock, held by one thread (owner_) at a time. Waiting for it looks at Ctrl-C
@@ -115,43 +100,31 @@ private:
     // on the thread that holds it already (a progress callback calling the phone), which would
     // otherwise wait for itself.
     Guard Lock() { return Guard(*this); }
-    // Runs a library call interruptibly, opening the port again first when an interrupt closed it.
-    // Lock and GIL held on entry.
-    int32_t Call(const std::function<int32_t(PhoneLink&)>& work);
+    // Runs a session call interruptibly (an interrupt aborts the session), opening the port again
+    // first when an interrupt or a stopped grab closed it. Lock and GIL held on entry.
+    void Call(const std::function<void(Session&)>& work);
+    // Runs `call` through Call and gives its value, or raises its failure. Lock and GIL held.
+    template <typename T> T ValueOf(const std::function<Result<T>(Session&)>& call);
     // Raises ValueError for a closed phone. Lock and GIL held.
     void CheckOpen();
-    // Raises the error for a failed operation. GIL held.
-    [[noreturn]] void Fail(std::string_view operation, int32_t result);
-    // Waits for the background read, calling `progress`; on an exception (Ctrl-C, or one raised by
-    // `progress`) the read is ended by closing the port and the exception goes on.
-    void FollowRead(const DisplayInfo& display, const pybind11::object& progress);
-    // After a read was cut off: when the phone will have sent the rest of its picture, judged by
-    // the pace the picture came at (or the baud rate when nothing came yet).
-    std::chrono::steady_clock::time_point EndOfPicture(const DisplayInfo& display,
-                                                       std::chrono::steady_clock::time_point started) const;
     // Opens the port again after an interrupt closed it, once the phone is quiet. Lock and GIL held.
-    void Reopen(PhoneLink& phone);
-    // Ends whatever still runs and frees the phone object and the simulator. GIL released.
+    void Reopen(Session& session);
+    // Ends whatever still runs and frees the session. GIL released.
     void Release();
     // Closes the port under the running operation, without the operation lock. GIL released.
     void AbortOperation();
 
     std::timed_mutex lock_;
-    std::mutex abortLock_; // phone_ and events_ against AbortOperation and Close, which lack lock_
+    std::mutex abortLock_; // session_ and events_ against AbortOperation and Close, which lack lock_
     std::atomic<std::thread::id> owner_{};
     std::string label_;
-    bool initCommands_ = false;
-    std::unique_ptr<sim::SimulatedPhone> simulator_;
-    std::unique_ptr<TraceBridge> trace_;        // outlives phone_, whose port calls it
-    std::unique_ptr<SessionRecorder> recorder_; // the same, forwarding to trace_
-    std::unique_ptr<PhoneLink> phone_;          // null once closed
+    std::unique_ptr<TraceBridge> trace_;    // outlives session_, whose port calls it
+    std::unique_ptr<Session> session_;      // null once closed
+    std::unique_ptr<KeySubscription> keys_; // ends before session_, as live_ does
+    std::unique_ptr<LiveView> live_;
     std::shared_ptr<KeyEventQueue> events_;
-    std::atomic<bool> reopen_{false};  // an interrupt closed the port
     std::atomic<bool> closing_{false}; // Close() was called: operations fail as on a closed phone
     int32_t baud_ = 0;
-    // An interrupted grab leaves a phone that goes on sending its picture, and hears no command
-    // until it is done: the port is opened again only after this.
-    std::chrono::steady_clock::time_point quietAt_{};
     uint64_t generation_ = 0; // grabs so far
 };
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "session/failure.h"
+
 namespace panelgrab::python {
 
 // The exception classes of panelgrab.errors.
@@ -14,13 +16,21 @@ enum class ErrorKind {
 };
 
 // An error to raise in Python. It is made where the GIL may be released; Raise needs the GIL.
-struct Failure {
+struct PythonError {
     ErrorKind kind = ErrorKind::Port;
     std::string message;
     int32_t code = 0; // PhoneError's result code
 };
 
-// Sets the Python exception for `failure` and throws pybind11's error_already_set. GIL held.
-[[noreturn]] void Raise(const Failure& failure);
+// Sets the Python exception for `error` and throws pybind11's error_already_set. GIL held.
+[[noreturn]] void Raise(const PythonError& error);
+
+// The exception class a session failure of `kind` is raised as.
+ErrorKind ErrorKindOf(FailureKind kind);
+
+// Raises a session failure as the exception class of its kind, with the message every front end
+// shows (FailureMessage); PhoneError's code is 1 for a failed open, 6 for an unusable answer, else 5.
+// GIL held.
+[[noreturn]] void RaiseFailure(const Failure& failure, bool opening = false);
 
 } // namespace panelgrab::python

@@ -12,13 +12,8 @@ namespace py = pybind11;
 
 namespace panelgrab::python {
 
-Screen::Screen(const DisplayBitmap& bitmap, std::weak_ptr<PhoneHandle> phone, uint64_t generation)
-    : picture_(std::make_shared<Picture>(bitmap.ToPicture())), phone_(std::move(phone)),
-      generation_(generation) {
-    if (picture_->width() != bitmap.width() || picture_->height() != bitmap.height()) {
-        throw std::bad_alloc();
-    }
-}
+Screen::Screen(const Picture& picture, std::weak_ptr<PhoneHandle> phone, uint64_t generation)
+    : picture_(std::make_shared<Picture>(picture)), phone_(std::move(phone)), generation_(generation) {}
 
 py::bytes Screen::Rgb() const {
     const std::size_t size = static_cast<std::size_t>(width()) * static_cast<std::size_t>(height()) * 3;

@@ -6,7 +6,6 @@
 
 #include <pybind11/pybind11.h>
 
-#include "capture/display_bitmap.h"
 #include "common/image/picture.h"
 #include "python/comparison.h"
 
@@ -14,12 +13,12 @@ namespace panelgrab::python {
 
 class PhoneHandle;
 
-// A captured picture for Python: the bitmap as it was read, held as the image module's RGB picture
+// A captured picture for Python, held as the image module's RGB picture
 // (row 0 at the top, no padding), whose rows the buffer protocol hands out without a copy.
 class Screen {
 public:
     // `phone` and `generation` name the grab, whose picture text gives the region checksums.
-    Screen(const DisplayBitmap& bitmap, std::weak_ptr<PhoneHandle> phone, uint64_t generation);
+    Screen(const Picture& picture, std::weak_ptr<PhoneHandle> phone, uint64_t generation);
 
     int32_t width() const { return picture_->width(); }
     int32_t height() const { return picture_->height(); }

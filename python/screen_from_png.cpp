@@ -5,6 +5,7 @@
 
 #include "common/image/png_decoder.h"
 #include "python/python_errors.h"
+#include "session/session.h"
 
 namespace panelgrab::python {
 
@@ -21,7 +22,7 @@ std::shared_ptr<Screen> ScreenFromPng(const pybind11::bytes& png) {
         picture.height() > static_cast<int32_t>(kMaxDisplaySide) || !bitmap.SetFromPicture(picture)) {
         Raise({ErrorKind::Picture, "the picture is larger than any display"});
     }
-    return std::make_shared<Screen>(bitmap, std::weak_ptr<PhoneHandle>(), 0);
+    return std::make_shared<Screen>(picture, std::weak_ptr<PhoneHandle>(), 0);
 }
 
 } // namespace panelgrab::python

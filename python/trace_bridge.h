@@ -4,7 +4,7 @@
 
 #include <pybind11/pybind11.h>
 
-#include "transport/trace_sink.h"
+#include "session/session_options.h"
 
 namespace panelgrab::python {
 

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+#include "support/recording_sink.h"
+#include "transport/trace_sink.h"
+
+namespace panelgrab {
+namespace {
+
+// Counts the commands that went out, from any thread.
+class CommandCounter : public TraceSink {
+public:
+    void OnCommandSent(const std::string& text) override {
+        const std::lock_guard lock(mutex_);
+        sent_.push_back(text);
+    }
+    void OnAnswerReceived(const std::string&) override {}
+    int Count(const std::string& start) const {
+        const std::lock_guard lock(mutex_);
+        return static_cast<int>(std::count_if(
+            sent_.begin(), sent_.end(), [&](const std::string& text) { return text.starts_with(start); }));
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> sent_;
+};
+
+SessionOptions FastOptions(const std::string& port) {
+    SessionOptions options;
+    options.port = port;
+    options.fastTiming = true;
+    return options;
+}
+
+// The failures a user meets, each from a phone or port that shows it: the kind a front end chooses
+// its reaction by, and the words (with the port) it shows.
+TEST(SessionFailures, EachFaultHasItsKindAndWords) {
+    const struct {
+        const char* port;
+        std::function<Result<void>(Session&)> operation; // after a successful open; none: the open fails
+        FailureKind kind;
+        std::vector<std::string> parts; // of FailureMessage
+    } cases[] = {
+        {"/dev/panelgrab-no-such-port",
+         nullptr,
+         FailureKind::NoSuchDevice,
+         {"/dev/panelgrab-no-such-port: Unable to open com port", "(no such device)", "Check the port name"}},
+        {"sim:--fault=silent",
+         nullptr,
+         FailureKind::NotResponding,
+         {"sim (/dev/", ": Phone is not responding. Check that the phone is on", "(--baud)"}},
+        {"sim:--frob", nullptr, FailureKind::BadInput, {"unknown option --frob"}},
+        {"none", nullptr, FailureKind::BadInput, {"opens no port"}},
+        {"sim:--fault=cme-errors",
+         [](Session& s) -> Result<void> {
+             Result<uint32_t> sum = s.Checksum({0, 0, 999, 999}, 0);
+             return sum ? Result<void>() : Result<void>(sum.failure());
+         },
+         FailureKind::Refused,
+         {"responded with error", "(+CME ERROR: 100)"}},
+        {"sim:--fault=huge-display",
+         [](Session& s) -> Result<void> {
+             Result<Grabbed> grab = s.Grab(DisplayInfo{}, 0, {});
+             return grab ? Result<void>() : Result<void>(grab.failure());
+         },
+         FailureKind::DisplayTooLarge,
+         {"The phone reported a display too large to read."}},
+        {"sim:--fault=hangup-after=5000",
+         [](Session& s) -> Result<void> {
+             Result<DisplayInfo> display = s.DisplayAt(0);
+             if (!display) {
+                 return display.failure();
+             }
+             Result<Grabbed> grab =
+                 s.Grab(*display, 0, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
+             return grab ? Result<void>() : Result<void>(grab.failure());
+         },
+         FailureKind::PhoneGone,
+         {": the read ended after ", " of 220 lines: ", "device gone", "check the cable"}},
+        {"sim",
+         [](Session& s) -> Result<void> {
+             return s.DisplayAt(1) ? Result<void>() : s.DisplayAt(1).failure();
+         },
+         FailureKind::BadInput,
+         {"sim (/dev/", ": the phone has no display 1 (it describes 1, numbered from 0)"}},
+        {"sim",
+         [](Session& s) { return s.PressKeys("1\"\r+CFUN=0", std::nullopt); },
+         FailureKind::BadInput,
+         {"the key text holds '\"'"}},
+    };
+    for (const auto& c : cases) {
+        Session session(FastOptions(c.port));
+        Result<void> outcome = session.Open();
+        if (c.operation) {
+            ASSERT_TRUE(outcome) << c.port << ": " << FailureMessage(outcome.failure());
+            outcome = c.operation(session);
+        }
+        ASSERT_FALSE(outcome) << c.port;
+        const std::string message = FailureMessage(outcome.failure());
+        EXPECT_EQ(FailureKindName(outcome.failure().kind), std::string(FailureKindName(c.kind))) << message;
+        for (const std::string& part : c.parts) {
+            EXPECT_NE(message.find(part), std::string::npos) << part << " in " << message;
+        }
+    }
+}
+
+TEST(SessionFailures, MessageNamesThePortTheOperationOrTheContext) {
+    Failure failure = FailureOf(FailureKind::Refused, "Phone responded with error.", "sim (/dev/pts/3)");
+    failure.advice = "Try again.";
+    failure.operation = "reading the GUI object";
+    EXPECT_EQ(FailureMessage(failure),
+              "sim (/dev/pts/3): reading the GUI object failed: Phone responded with error. Try again.");
+    EXPECT_EQ(FailureMessage(failure, "gui"),
+              "sim (/dev/pts/3): gui failed: Phone responded with error. Try again.");
+    failure.context = "the read ended after 2 of 3 lines";
+    EXPECT_EQ(FailureMessage(failure, "gui"),
+              "sim (/dev/pts/3): the read ended after 2 of 3 lines: Phone responded with error. Try again.");
+    EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option");
+}
+
+// A grab its caller stops leaves the phone sending the rest of its picture; the session opens the
+// port again once it is quiet, and the phone answers the next command.
+TEST(SessionGrab, StoppedGrabRecoversOnReopen) {
+    Session session(FastOptions("sim"));
+    ASSERT_TRUE(session.Open());
+    const Result<DisplayInfo> display = session.DisplayAt(0);
+    ASSERT_TRUE(display);
+    std::vector<int64_t> seen;
+    GrabOptions options{GrabMode::Background,
+                        [&](const GrabProgress& progress) {
+                            seen.push_back(progress.lines);
+                            return progress.lines < 20;
+                        },
+                        std::chrono::milliseconds(1)};
+    const Result<Grabbed> stopped = session.Grab(*display, 0, options);
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.failure().kind, FailureKind::Stopped);
+    EXPECT_TRUE(session.NeedsReopen());
+    ASSERT_TRUE(session.Reopen());
+    const Result<Grabbed> whole =
+        session.Grab(*display, 0, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
+    ASSERT_TRUE(whole) << FailureMessage(whole.failure());
+    EXPECT_EQ(whole->picture->width(), display->width);
+    EXPECT_EQ(whole->picture->height(), display->height);
+    EXPECT_TRUE(session.RegionChecksum({0, 0, 9, 9}));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+}
+
+// --baud auto: the rate a phone answers at is found and used; a silent phone and a port that cannot
+// be opened at all are told apart (one try tells the latter).
+TEST(SessionOpen, BaudSearchFindsTheRateOrSaysWhyNot) {
+    const struct {
+        const char* port;
+        int32_t baud;            // the rate the session then uses; 0: the open fails
+        FailureKind kind;        // of the failure
+        const char* notRateText; // must not be in the failure's words
+    } cases[] = {
+        {"sim:--strict-baud,--baud=9600", 9600, {}, nullptr},
+        {"sim:--strict-baud,--baud=115200", 115200, {}, nullptr},
+        {"sim:--strict-baud,--baud=921600", 921600, {}, nullptr},
+        {"sim:--fault=silent", 0, FailureKind::NotResponding, nullptr},
+        {"/dev/panelgrab-no-such-port", 0, FailureKind::PortFailed, "no rate answered"},
+    };
+    for (const auto& c : cases) {
+        SessionOptions options = FastOptions(c.port);
+        options.baudAuto = true;
+        std::vector<std::string> notices;
+        options.notice = [&](const std::string& notice) { notices.push_back(notice); };
+        Session session(options);
+        const Result<void> opened = session.Open();
+        if (c.baud != 0) {
+            ASSERT_TRUE(opened) << c.port << ": " << FailureMessage(opened.failure());
+            EXPECT_EQ(session.BaudRate(), c.baud);
+            EXPECT_EQ(notices,
+                      std::vector<std::string>{"the phone answers at " + std::to_string(c.baud) + " baud"});
+            EXPECT_TRUE(session.Model()) << c.port;
+            continue;
+        }
+        ASSERT_FALSE(opened) << c.port;
+        EXPECT_EQ(opened.failure().kind, c.kind) << FailureMessage(opened.failure());
+        if (c.notRateText != nullptr) {
+            EXPECT_EQ(FailureMessage(opened.failure()).find(c.notRateText), std::string::npos);
+        }
+    }
+    // Without the search, a phone at another rate makes only noise.
+    Session wrong(FastOptions("sim:--strict-baud,--baud=9600"));
+    EXPECT_FALSE(wrong.Open());
+}
+
+// A session with the simulated phone whose commands are counted.
+struct CountedSession {
+    CommandCounter trace;
+    Session session{[this] {
+        SessionOptions options = FastOptions("sim");
+        options.trace = &trace;
+        return options;
+    }()};
+};
+
+// The display list is asked once a session, however many grabs use it.
+TEST(SessionGrab, DisplayListIsAskedOnce) {
+    CountedSession counted;
+    ASSERT_TRUE(counted.session.Open());
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(counted.session.DisplayAt(0));
+    }
+    EXPECT_EQ(counted.trace.Count("AT*ZISI=?"), 1);
+}
+
+// The handles end what they started when they go, so the phone is free for the next job.
+TEST(SessionHandles, EndTheirJobInTheirDestructor) {
+    CountedSession counted;
+    Session& session = counted.session;
+    CommandCounter& trace = counted.trace;
+    ASSERT_TRUE(session.Open());
+    const Result<DisplayInfo> display = session.DisplayAt(0);
+    ASSERT_TRUE(display);
+    std::atomic<int> updates{0};
+    {
+        Result<std::unique_ptr<LiveView>> live =
+            session.StartLiveView(*display, {}, [&](const LiveUpdate&) { ++updates; });
+        ASSERT_TRUE(live);
+        while ((*live)->Settled() == nullptr && (*live)->Running()) {
+            (*live)->WaitForRefresh(50);
+        }
+        EXPECT_EQ((*live)->Settled()->width(), display->width);
+        EXPECT_FALSE(session.Grab(*display, 0, {})) << "a grab waits for the live view's end";
+    }
+    EXPECT_GT(updates.load(), 0);
+    EXPECT_TRUE(session.Grab(*display, 0, {}));
+
+    test::RecordingSink sink;
+    {
+        Result<std::unique_ptr<KeySubscription>> keys = session.ListenToKeys(sink);
+        ASSERT_TRUE(keys);
+    }
+    EXPECT_EQ(trace.Count("AT+CMER="), 2) << "the reporting is switched on, then off";
+}
+
+} // namespace
+} // namespace panelgrab
