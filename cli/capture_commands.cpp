@@ -53,8 +53,7 @@ int SaveAndReport(const CliOptions& options, const Picture& taken, const Picture
 
 int GrabAtOnce(const CliOptions& options, const DisplayInfo& display, const Picture* reference,
                PhoneSession& session, CliIo& io) {
-    const Result<Grabbed> grabbed =
-        session.Core().Grab(display, static_cast<std::size_t>(options.display), {GrabMode::AtOnce, nullptr});
+    const Result<Grabbed> grabbed = session.Core().Grab(display, {GrabMode::AtOnce, nullptr});
     if (!grabbed) {
         return session.ReportFailure(grabbed.failure());
     }
@@ -77,8 +76,8 @@ int GrabInBackground(const CliOptions& options, const DisplayInfo& display, cons
         bar.Update(progress.lines, progress.totalLines);
         return true;
     };
-    const Result<Grabbed> grabbed = session.Core().Grab(display, static_cast<std::size_t>(options.display),
-                                                        {GrabMode::Background, drawBar, kPollInterval});
+    const Result<Grabbed> grabbed =
+        session.Core().Grab(display, {GrabMode::Background, drawBar, kPollInterval});
     bar.Finish();
     if (!grabbed) {
         return session.ReportFailure(grabbed.failure());

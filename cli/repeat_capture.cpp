@@ -88,8 +88,7 @@ public:
 private:
     // Captures and, unless unchanged, writes one picture. False when the run must end.
     bool TakeOne(int& code) {
-        const Result<Grabbed> grabbed = session_.Core().Grab(
-            display_, static_cast<std::size_t>(options_.display), {GrabMode::AtOnce, nullptr});
+        const Result<Grabbed> grabbed = session_.Core().Grab(display_, {GrabMode::AtOnce, nullptr});
         if (!grabbed) {
             code = session_.ReportFailure(grabbed.failure());
             return false;

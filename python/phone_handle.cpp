@@ -238,7 +238,7 @@ std::shared_ptr<Screen> PhoneHandle::Grab(std::size_t position, const py::object
     std::optional<Result<Grabbed>> grabbed;
     {
         const GilGate::Released release;
-        grabbed.emplace(session.Grab(display, position, {GrabMode::Background, follow, kReadPoll}));
+        grabbed.emplace(session.Grab(display, {GrabMode::Background, follow, kReadPoll}));
     }
     if (closing_) {
         throw py::value_error("the phone " + label_ + " was closed during the operation");

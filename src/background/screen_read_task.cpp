@@ -13,8 +13,8 @@ constexpr int kCommandTimeout = 20;
 
 } // namespace
 
-ScreenReadTask::ScreenReadTask(const DisplayInfo& display, SerialPort& readPort)
-    : ThreadedTask(readPort), display_(display) {}
+ScreenReadTask::ScreenReadTask(const DisplayInfo& display, SerialPort& readPort, bool listedByDisplayImage)
+    : ThreadedTask(readPort), display_(display), listedByDisplayImage_(listedByDisplayImage) {}
 
 ScreenReadTask::~ScreenReadTask() {
     Join();
@@ -28,7 +28,7 @@ int ScreenReadTask::IsSupported(bool& supported) {
 
 int ScreenReadTask::Run() {
     ScreenImage scratch;
-    return scratch.ReadDisplay(port, display_) ? Ok : ReceiveFailed;
+    return scratch.ReadDisplay(port, display_, listedByDisplayImage_) ? Ok : ReceiveFailed;
 }
 
 bool ScreenReadTask::Start() {
@@ -68,7 +68,7 @@ bool ScreenReadTask::IsRunning() {
 
 void ScreenReadTask::ReadLoop() {
     // What arrived stays readable either way; a short picture says why.
-    if (!screen_->ReadDisplay(port, display_)) {
+    if (!screen_->ReadDisplay(port, display_, listedByDisplayImage_)) {
         const char* text = screen_->errorText();
         failure_ = text != nullptr ? text : port.errorText();
     }

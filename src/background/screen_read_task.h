@@ -25,8 +25,8 @@ class ScreenImage;
 // the phone still sends of the picture is drained before the port's next command.
 class ScreenReadTask : public ThreadedTask {
 public:
-    // The entry is copied.
-    ScreenReadTask(const DisplayInfo& display, SerialPort& readPort);
+    // The entry is copied. `listedByDisplayImage`: as ScreenImage::ReadDisplay takes it.
+    ScreenReadTask(const DisplayInfo& display, SerialPort& readPort, bool listedByDisplayImage = false);
     ~ScreenReadTask() override;
 
     // Asks "AT*ZISI=?\r"; the flag is true when the phone accepted it.
@@ -59,6 +59,7 @@ private:
     void ReadLoop();
 
     const DisplayInfo display_;
+    const bool listedByDisplayImage_;
     std::unique_ptr<ScreenImage> screen_;
     std::unique_ptr<DisplayBitmap> picture_;
     std::atomic<bool> running_{false};

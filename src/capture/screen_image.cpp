@@ -17,15 +17,16 @@ bool ScreenImage::ReadScreen(SerialPort& port, int index) {
     return SelectDisplay(port, index) && ReadSelected(port);
 }
 
-bool ScreenImage::ReadDisplay(SerialPort& port, const DisplayInfo& entry) {
+bool ScreenImage::ReadDisplay(SerialPort& port, const DisplayInfo& entry, bool listedByDisplayImage) {
     // The entry's line length tells the pixel width the probe would have told.
     widePixels_ = entry.width > 0 && entry.lineLength == 8u * entry.width;
+    bulkKnown_ = listedByDisplayImage;
     return PrepareTransfer(entry) && ReadSelected(port);
 }
 
 bool ScreenImage::ReadSelected(SerialPort& port) {
     SetFailureDetail({});
-    if (IsBulkReadSupported(port)) {
+    if (bulkKnown_ || IsBulkReadSupported(port)) {
         switch (ReadBulk(port)) {
         case BulkOutcome::Whole:
             return true;
@@ -50,7 +51,6 @@ bool ScreenImage::ReadSelected(SerialPort& port) {
 }
 
 bool ScreenImage::ListForSelection(SerialPort& port, DisplayList& list) {
-    widePixels_ = ProbeWidePixels(port);
     const bool listed = QueryDisplayList(port, list);
     std::lock_guard guard(lock_);
     displays_ = list;

@@ -43,7 +43,9 @@ public:
     // holds the picture and received() its character count.
     bool ReadScreen(SerialPort& port, int index);
     // Reads the display `entry` (from a list queried before) without asking for the list again.
-    bool ReadDisplay(SerialPort& port, const DisplayInfo& entry);
+    // `listedByDisplayImage`: that list came from the phone's answer to AT*ZISI=?, so the bulk read
+    // is known to exist and is not asked about again.
+    bool ReadDisplay(SerialPort& port, const DisplayInfo& entry, bool listedByDisplayImage = false);
     // The first half of ReadScreen: queries the list and makes the entry at `index` current, with a
     // picture text of '0' (black) and nothing transferred yet.
     bool SelectDisplay(SerialPort& port, int index);
@@ -64,8 +66,11 @@ public:
     bool FetchLineColumns(SerialPort& port, int line, int firstColumn, int lastColumn, bool& served);
     // Reads the current entry's whole picture again in bulk, over the text it already holds.
     bool ReadWholeAgain(SerialPort& port);
-    // Asks the phone for its displays (either dialect) into `list` (emptied first).
+    // Asks the phone for its displays (either dialect) into `list` (emptied first). The answer also
+    // tells the pixel width (its long form) and whether the phone has the bulk read.
     bool QueryDisplayList(SerialPort& port, DisplayList& list);
+    // The last list query was answered by AT*ZISI=? (not the AT*ZIPI fallback).
+    bool ListedByDisplayImage() const { return bulkKnown_; }
     // Fetches the characters of one display line with AT*ZIPI into dest (at most `room`).
     bool ReadPixelLine(SerialPort& port, int line, int firstColumn, int lastColumn, char* dest, uint32_t room,
                        uint32_t& count);
@@ -114,7 +119,7 @@ private:
     void SetFailureDetail(std::string detail);
     bool ReadLineByLine(SerialPort& port);
     bool QueryZipiDisplay(SerialPort& port, DisplayList& list);
-    // The probe and the list query that choosing a display begins with; the list is kept.
+    // The list query that choosing a display begins with; the list is kept.
     bool ListForSelection(SerialPort& port, DisplayList& list);
     // Chooses the entry and allocates its picture text; false for an absurd size or no memory.
     bool PrepareTransfer(const DisplayInfo& entry);
@@ -135,7 +140,8 @@ private:
     DisplayList displays_;
     std::atomic<int32_t> received_{0};
     std::atomic<bool> widePixels_{false};
-    std::vector<char> data_; // height x lineLength characters of the current entry, '0' at first
+    std::atomic<bool> bulkKnown_{false}; // the phone answered AT*ZISI=?: no need to ask again
+    std::vector<char> data_;             // height x lineLength characters of the current entry, '0' at first
     std::string failureDetail_;
     std::atomic<bool> stopRequested_{false};
 };

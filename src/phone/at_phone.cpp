@@ -69,6 +69,7 @@ int32_t AtPhone::Open(bool sendInitCommands) {
     if (ReadUsesPort() || LiveViewRuns()) {
         return kPhoneOpenFailed; // reopening would pull the line from under the running transfer
     }
+    listedByDisplayImage = false; // it may be another phone now
     return port->Open(sendInitCommands) ? kPhoneOk : kPhoneOpenFailed;
 }
 
@@ -132,7 +133,20 @@ int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
         return kPhoneFailed;
     }
     ScreenImage screen;
-    if (!screen.ReadScreen(*port, position)) {
+    return FinishRead(screen, screen.ReadScreen(*port, position), picture);
+}
+
+int32_t AtPhone::ReadListedDisplay(DisplayBitmap& picture, const DisplayInfo& display) {
+    BeginOperation();
+    if (ReadUsesPort() || LiveViewRuns()) {
+        return kPhoneFailed;
+    }
+    ScreenImage screen;
+    return FinishRead(screen, screen.ReadDisplay(*port, display, listedByDisplayImage), picture);
+}
+
+int32_t AtPhone::FinishRead(ScreenImage& screen, bool read, DisplayBitmap& picture) {
+    if (!read) {
         if (IsScreenBufferText(screen.errorText())) {
             failureText = screen.errorText();
         }
@@ -170,7 +184,9 @@ int32_t AtPhone::GetDisplayList(DisplayList& displays) {
         return kPhoneFailed;
     }
     ScreenImage screen;
-    return screen.QueryDisplayList(*port, displays) ? kPhoneOk : kPhoneFailed;
+    const bool listed = screen.QueryDisplayList(*port, displays);
+    listedByDisplayImage = listed && screen.ListedByDisplayImage();
+    return listed ? kPhoneOk : kPhoneFailed;
 }
 
 int32_t AtPhone::StartScreenRead(const DisplayInfo& display) {
@@ -185,7 +201,7 @@ int32_t AtPhone::StartScreenRead(const DisplayInfo& display) {
         readTask->Join();
         readTask.reset();
     }
-    readTask = std::make_unique<ScreenReadTask>(display, *port);
+    readTask = std::make_unique<ScreenReadTask>(display, *port, listedByDisplayImage);
     return readTask->Start() ? kPhoneOk : kPhoneFailed;
 }
 

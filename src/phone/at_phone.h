@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "common/key_event_sink.h"
@@ -7,6 +8,7 @@
 
 namespace panelgrab {
 
+class ScreenImage;
 class ScreenReadTask;
 class KeyEventListener;
 class LiveViewTask;
@@ -38,6 +40,7 @@ public:
     int32_t GetDisplayChecksum(const DisplayRegion& region, int32_t displayNumber,
                                int32_t& checksum) override;
     int32_t GetDisplayList(DisplayList& displays) override;
+    int32_t ReadListedDisplay(DisplayBitmap& picture, const DisplayInfo& display) override;
     int32_t StartScreenRead(const DisplayInfo& display) override;
     int32_t StopScreenRead() override;
     int32_t GetReadProgress() override;
@@ -78,6 +81,8 @@ private:
     bool ReadUsesPort() const;
     bool LiveViewRuns() const;
     int32_t ExecuteCommand(const NarrowString& command);
+    // A synchronous read's outcome: its failure noted, or the picture decoded into `picture`.
+    int32_t FinishRead(ScreenImage& screen, bool read, DisplayBitmap& picture);
     // False (with the reason as the failure detail) for a key text AT+CKPD cannot carry.
     bool CheckKeyText(const std::string& keys);
 
@@ -85,6 +90,8 @@ private:
     std::unique_ptr<LiveViewTask> liveTask;
     LiveUpdateHandler liveHandler; // given to every live view job
     std::unique_ptr<KeyEventListener> keyListener;
+    // The last display list came from the phone's AT*ZISI=? answer since the port was opened.
+    std::atomic<bool> listedByDisplayImage{false};
 };
 
 } // namespace panelgrab

@@ -67,6 +67,12 @@ public:
     virtual int32_t GetDisplayChecksum(const DisplayRegion& region, int32_t displayNumber,
                                        int32_t& checksum) = 0;
     virtual int32_t GetDisplayList(DisplayList& displays) = 0;
+    // Reads `display`, an entry of this phone object's last display list, as ReadDisplay does but
+    // without asking for the list (and, when the phone listed it with AT*ZISI=?, whether it has the
+    // bulk read) again.
+    virtual int32_t ReadListedDisplay(DisplayBitmap& /*picture*/, const DisplayInfo& /*display*/) {
+        return kPhoneFailed;
+    }
     // The entry is copied; the caller's need not outlive the read.
     virtual int32_t StartScreenRead(const DisplayInfo& display) = 0;
     virtual int32_t StopScreenRead() = 0;

@@ -239,8 +239,8 @@ Result<DisplayInfo> Session::DisplayAt(std::size_t position) {
     return (*displays_)[position];
 }
 
-Result<Grabbed> Session::Grab(const DisplayInfo& display, std::size_t position, const GrabOptions& options) {
-    return options.mode == GrabMode::AtOnce ? GrabAtOnce(position) : GrabInBackground(display, options);
+Result<Grabbed> Session::Grab(const DisplayInfo& display, const GrabOptions& options) {
+    return options.mode == GrabMode::AtOnce ? GrabAtOnce(display) : GrabInBackground(display, options);
 }
 
 namespace {
@@ -252,10 +252,9 @@ Grabbed Share(const DisplayBitmap& bitmap) {
 
 } // namespace
 
-Result<Grabbed> Session::GrabAtOnce(std::size_t position) {
+Result<Grabbed> Session::GrabAtOnce(const DisplayInfo& display) {
     DisplayBitmap bitmap;
-    if (const int32_t result = phone_->ReadDisplay(bitmap, static_cast<int32_t>(position));
-        result != kPhoneOk) {
+    if (const int32_t result = phone_->ReadListedDisplay(bitmap, display); result != kPhoneOk) {
         return OperationFailed(result, "reading the display");
     }
     return Share(bitmap);

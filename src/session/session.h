@@ -107,8 +107,8 @@ public:
     Result<DisplayList> Displays();
     // Entry `position` of the display list, asked of the phone only once a session.
     Result<DisplayInfo> DisplayAt(std::size_t position);
-    // Reads `display`, at `position` of the list.
-    Result<Grabbed> Grab(const DisplayInfo& display, std::size_t position, const GrabOptions& options);
+    // Reads `display`, an entry of the list Displays or DisplayAt gave.
+    Result<Grabbed> Grab(const DisplayInfo& display, const GrabOptions& options);
     // The checksum of a region of the last background grab's picture text, computed here.
     Result<uint32_t> RegionChecksum(const DisplayRegion& region);
     // The phone's own checksum of a region of display `displayNumber`.
@@ -135,7 +135,7 @@ private:
     Result<void> MakeTraceSink(TraceSink*& sink);
     Result<void> OpenPort();
     Failure OperationFailed(int32_t result, const char* operation) const;
-    Result<Grabbed> GrabAtOnce(std::size_t position);
+    Result<Grabbed> GrabAtOnce(const DisplayInfo& display);
     Result<Grabbed> GrabInBackground(const DisplayInfo& display, const GrabOptions& options);
     // Follows the running read; false when the progress callback stopped it.
     bool FollowRead(const DisplayInfo& display, const GrabOptions& options);

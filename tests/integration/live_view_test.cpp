@@ -177,7 +177,7 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
         return std::string("\r\n*ZIPI: ") + pixels + "\r\n\r\nOK\r\n";
     };
     peer.Respond("AT\r\r\nOK\r\n");                         // the open's probe
-    peer.Respond(list).Respond(list).Respond("\r\nOK\r\n"); // choosing the display
+    peer.Respond(list).Respond("\r\nOK\r\n"); // choosing the display
     const std::string sum = "\r\n*ZAPC: \"0000002A\"\r\n\r\nOK\r\n";
     peer.Respond(sum);                                                        // the one band
     peer.Respond(line("00FF000000FF0000")).Respond(line("0000FF000000FF00")); // the opening lines

@@ -68,7 +68,11 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
          {"responded with error", "(+CME ERROR: 100)"}},
         {"sim:--fault=huge-display",
          [](Session& s) -> Result<void> {
-             Result<Grabbed> grab = s.Grab(DisplayInfo{}, 0, {});
+             Result<DisplayInfo> display = s.DisplayAt(0);
+             if (!display) {
+                 return display.failure();
+             }
+             Result<Grabbed> grab = s.Grab(*display, {});
              return grab ? Result<void>() : Result<void>(grab.failure());
          },
          FailureKind::DisplayTooLarge,
@@ -80,7 +84,7 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
                  return display.failure();
              }
              Result<Grabbed> grab =
-                 s.Grab(*display, 0, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
+                 s.Grab(*display, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
              return grab ? Result<void>() : Result<void>(grab.failure());
          },
          FailureKind::PhoneGone,
@@ -140,13 +144,13 @@ TEST(SessionGrab, StoppedGrabRecoversOnReopen) {
                             return progress.lines < 20;
                         },
                         std::chrono::milliseconds(1)};
-    const Result<Grabbed> stopped = session.Grab(*display, 0, options);
+    const Result<Grabbed> stopped = session.Grab(*display, options);
     ASSERT_FALSE(stopped);
     EXPECT_EQ(stopped.failure().kind, FailureKind::Stopped);
     EXPECT_TRUE(session.NeedsReopen());
     ASSERT_TRUE(session.Reopen());
     const Result<Grabbed> whole =
-        session.Grab(*display, 0, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
+        session.Grab(*display, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
     ASSERT_TRUE(whole) << FailureMessage(whole.failure());
     EXPECT_EQ(whole->picture->width(), display->width);
     EXPECT_EQ(whole->picture->height(), display->height);
@@ -206,14 +210,21 @@ struct CountedSession {
     }()};
 };
 
-// The display list is asked once a session, however many grabs use it.
+// The display list is asked once a session, however many grabs use it: its answer also tells that
+// the phone has the bulk read and how wide its pixels are, so neither is asked again.
 TEST(SessionGrab, DisplayListIsAskedOnce) {
     CountedSession counted;
     ASSERT_TRUE(counted.session.Open());
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(counted.session.DisplayAt(0));
+    for (const GrabMode mode : {GrabMode::AtOnce, GrabMode::Background, GrabMode::AtOnce}) {
+        const Result<DisplayInfo> display = counted.session.DisplayAt(0);
+        ASSERT_TRUE(display);
+        const Result<Grabbed> grabbed =
+            counted.session.Grab(*display, {mode, nullptr, std::chrono::milliseconds(5)});
+        ASSERT_TRUE(grabbed) << FailureMessage(grabbed.failure());
+        EXPECT_EQ(grabbed->picture->width(), display->width);
     }
     EXPECT_EQ(counted.trace.Count("AT*ZISI=?"), 1);
+    EXPECT_EQ(counted.trace.Count("AT*ZISI\r"), 3);
 }
 
 // The handles end what they started when they go, so the phone is free for the next job.
@@ -233,10 +244,10 @@ TEST(SessionHandles, EndTheirJobInTheirDestructor) {
             (*live)->WaitForRefresh(50);
         }
         EXPECT_EQ((*live)->Settled()->width(), display->width);
-        EXPECT_FALSE(session.Grab(*display, 0, {})) << "a grab waits for the live view's end";
+        EXPECT_FALSE(session.Grab(*display, {})) << "a grab waits for the live view's end";
     }
     EXPECT_GT(updates.load(), 0);
-    EXPECT_TRUE(session.Grab(*display, 0, {}));
+    EXPECT_TRUE(session.Grab(*display, {}));
 
     test::RecordingSink sink;
     {
