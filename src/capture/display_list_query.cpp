@@ -25,12 +25,10 @@ bool ScreenImage::QueryDisplayList(SerialPort& port, DisplayList& list) {
     std::string answer;
     if (port.Transact(kCmdZisiTest, answer, kExchangeTimeout) == Ok && !AnswerReportsError(answer)) {
         list = ParseZisiDisplayList(answer);
-        widePixels_ = IsLongListForm(answer);
         bulkKnown_ = true;
         return true;
     }
     // A phone without the display-image command describes its picture-line ranges instead.
-    widePixels_ = false;
     bulkKnown_ = false;
     return QueryZipiDisplay(port, list);
 }

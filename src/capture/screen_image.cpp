@@ -18,8 +18,6 @@ bool ScreenImage::ReadScreen(SerialPort& port, int index) {
 }
 
 bool ScreenImage::ReadDisplay(SerialPort& port, const DisplayInfo& entry, bool listedByDisplayImage) {
-    // The entry's line length tells the pixel width the probe would have told.
-    widePixels_ = entry.width > 0 && entry.lineLength == 8u * entry.width;
     bulkKnown_ = listedByDisplayImage;
     return PrepareTransfer(entry) && ReadSelected(port);
 }
@@ -92,6 +90,8 @@ bool ScreenImage::PrepareTransfer(const DisplayInfo& entry) {
         return false;
     }
     current_ = entry;
+    // Eight characters a pixel is the long list form's line: the entry tells the width of a pixel.
+    widePixels_ = entry.width > 0 && entry.lineLength == 8u * entry.width;
     return true;
 }
 

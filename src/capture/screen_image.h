@@ -67,7 +67,7 @@ public:
     // Reads the current entry's whole picture again in bulk, over the text it already holds.
     bool ReadWholeAgain(SerialPort& port);
     // Asks the phone for its displays (either dialect) into `list` (emptied first). The answer also
-    // tells the pixel width (its long form) and whether the phone has the bulk read.
+    // tells whether the phone has the bulk read.
     bool QueryDisplayList(SerialPort& port, DisplayList& list);
     // The last list query was answered by AT*ZISI=? (not the AT*ZIPI fallback).
     bool ListedByDisplayImage() const { return bulkKnown_; }
