@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "transport/telnet_framing.h"
+#include "transport/bytes/telnet_framing.h"
 
 namespace {
 

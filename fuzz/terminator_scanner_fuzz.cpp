@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "transport/terminator_scanner.h"
+#include "transport/at/terminator_scanner.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "background/key_report_parser.h"
 #include "fuzz_input.h"
-#include "transport/unsolicited_splitter.h"
-#include "transport/v250_command.h"
+#include "transport/at/unsolicited_splitter.h"
+#include "transport/at/v250_command.h"
 
 namespace {
 

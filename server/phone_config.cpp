@@ -4,7 +4,7 @@
 #include <cctype>
 #include <charconv>
 
-#include "transport/baud_rate.h"
+#include "transport/bytes/baud_rate.h"
 
 namespace panelgrab::server {
 

@@ -10,9 +10,9 @@
 #include "phone/phone_link.h"
 #include "sim/sim_port_spec.h"
 #include "sim/simulated_phone.h"
-#include "transport/connection_settings.h"
-#include "transport/port_failure.h"
-#include "transport/port_timing.h"
+#include "transport/at/connection_settings.h"
+#include "transport/at/port_failure.h"
+#include "transport/bytes/port_timing.h"
 
 namespace panelgrab::server {
 

@@ -41,11 +41,11 @@
 #include "capture/read_progress.h"
 #include "common/atomic_file.h"
 #include "phone/phone_failure_text.h"
-#include "transport/baud_search.h"
-#include "transport/exchange_result.h"
-#include "transport/port_enumeration.h"
-#include "transport/port_failure.h"
-#include "transport/port_names.h"
+#include "transport/at/baud_search.h"
+#include "transport/at/exchange_result.h"
+#include "transport/at/port_failure.h"
+#include "transport/ports/port_enumeration.h"
+#include "transport/ports/port_names.h"
 
 namespace panelgrab {
 

@@ -17,7 +17,7 @@
 #include "app/phone_call.h"
 #include "capture/display_info.h"
 #include "phone/phone_link.h"
-#include "transport/connection_settings.h"
+#include "transport/at/connection_settings.h"
 
 class QAction;
 class QActionGroup;

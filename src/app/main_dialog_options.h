@@ -6,8 +6,8 @@
 
 #include "phone/phone_link.h"
 #include "sim/simulated_phone.h"
-#include "transport/port_enumeration.h"
-#include "transport/port_timing.h"
+#include "transport/bytes/port_timing.h"
+#include "transport/ports/port_enumeration.h"
 
 namespace panelgrab {
 

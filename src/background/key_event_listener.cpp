@@ -5,7 +5,7 @@
 #include "background/key_report_parser.h"
 #include "common/commands.h"
 #include "common/key_event_sink.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {

@@ -6,7 +6,7 @@
 #include "capture/checksum_task.h"
 #include "capture/screen_image.h"
 #include "common/display_region.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 

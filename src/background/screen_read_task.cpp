@@ -4,7 +4,7 @@
 
 #include "capture/screen_image.h"
 #include "common/commands.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii_text.h"
-#include "transport/v250_command.h"
+#include "transport/at/v250_command.h"
 
 namespace panelgrab {
 namespace {

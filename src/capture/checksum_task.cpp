@@ -3,7 +3,7 @@
 #include "capture/checksum_answer.h"
 #include "capture/format_scan.h"
 #include "common/commands.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 

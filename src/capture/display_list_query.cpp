@@ -6,7 +6,7 @@
 #include "capture/picture_text.h"
 #include "capture/screen_image.h"
 #include "common/commands.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 

@@ -10,7 +10,7 @@
 #include "capture/screen_image.h"
 #include "common/ascii_text.h"
 #include "common/commands.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 

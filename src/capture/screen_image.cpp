@@ -6,7 +6,7 @@
 #include "capture/capture_texts.h"
 #include "capture/pixel_decoder.h"
 #include "common/local_checksum.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 

@@ -6,7 +6,7 @@
 
 #include "common/ascii_text.h"
 #include "common/commands.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {

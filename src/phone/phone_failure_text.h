@@ -4,7 +4,7 @@
 #include <string>
 
 #include "phone/phone_link.h"
-#include "transport/port_failure.h"
+#include "transport/at/port_failure.h"
 
 namespace panelgrab {
 

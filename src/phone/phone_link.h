@@ -17,9 +17,9 @@
 #include "common/display_region.h"
 #include "common/key_event_sink.h"
 #include "gui_dump/gui_object_map.h"
-#include "transport/connection_settings.h"
-#include "transport/serial_port.h"
-#include "transport/trace_sink.h"
+#include "transport/at/connection_settings.h"
+#include "transport/at/serial_port.h"
+#include "transport/at/trace_sink.h"
 
 namespace panelgrab {
 

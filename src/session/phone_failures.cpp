@@ -4,8 +4,8 @@
 
 #include "capture/capture_texts.h"
 #include "phone/phone_failure_text.h"
-#include "transport/exchange_result.h"
-#include "transport/port_names.h"
+#include "transport/at/exchange_result.h"
+#include "transport/bytes/device_errors.h"
 
 namespace panelgrab {
 namespace {

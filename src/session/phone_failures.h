@@ -5,7 +5,7 @@
 
 #include "phone/phone_link.h"
 #include "session/failure.h"
-#include "transport/port_failure.h"
+#include "transport/at/port_failure.h"
 
 namespace panelgrab {
 

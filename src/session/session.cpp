@@ -8,10 +8,10 @@
 #include "session/phone_failures.h"
 #include "sim/sim_port_spec.h"
 #include "sim/simulated_phone.h"
-#include "transport/baud_search.h"
-#include "transport/port_names.h"
-#include "transport/port_timing.h"
-#include "transport/session_recorder.h"
+#include "transport/at/baud_search.h"
+#include "transport/at/session_recorder.h"
+#include "transport/bytes/port_timing.h"
+#include "transport/ports/port_names.h"
 
 namespace panelgrab {
 

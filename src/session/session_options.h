@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "transport/port_failure.h"
-#include "transport/trace_sink.h"
+#include "transport/at/port_failure.h"
+#include "transport/at/trace_sink.h"
 
 namespace panelgrab {
 

@@ -41,8 +41,8 @@
 #include "sim/simulated_phone.h"
 #include "support/apng_frames.h"
 #include "support/pty_peer.h"
-#include "transport/port_names.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
+#include "transport/ports/port_names.h"
 
 using namespace panelgrab;
 using namespace std::chrono_literals;

@@ -14,7 +14,7 @@
 #include "support/pty_peer.h"
 #include "support/recording_sink.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {

@@ -8,7 +8,7 @@
 #include "capture/display_bitmap.h"
 #include "sim/simulated_phone.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {

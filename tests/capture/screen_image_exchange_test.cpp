@@ -11,7 +11,7 @@
 #include "capture/pixel_decoder.h"
 #include "capture/screen_image.h"
 #include "support/pty_peer.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {

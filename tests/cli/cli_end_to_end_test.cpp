@@ -9,7 +9,7 @@
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
 #include "phone/phone_link.h"
-#include "transport/port_timing.h"
+#include "transport/bytes/port_timing.h"
 
 namespace panelgrab::cli {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/cli_run.h"
-#include "transport/serial_device.h"
+#include "transport/bytes/serial_device.h"
 
 namespace panelgrab::cli {
 namespace {

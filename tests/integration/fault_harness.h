@@ -14,7 +14,7 @@
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/port_timing.h"
+#include "transport/bytes/port_timing.h"
 
 namespace panelgrab::test {
 

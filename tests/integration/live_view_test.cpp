@@ -19,7 +19,7 @@
 #include "sim/simulated_phone.h"
 #include "support/pty_peer.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab::test {
 namespace {

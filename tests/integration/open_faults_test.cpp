@@ -8,8 +8,8 @@
 
 #include "integration/fault_harness.h"
 #include "support/pty_peer.h"
-#include "transport/exchange_result.h"
-#include "transport/serial_port.h"
+#include "transport/at/exchange_result.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab::test {
 namespace {

@@ -11,10 +11,10 @@
 #include "integration/fault_harness.h"
 #include "support/recording_sink.h"
 #include "support/ser2net_server.h"
-#include "transport/exchange_result.h"
-#include "transport/port_failure.h"
-#include "transport/port_names.h"
-#include "transport/serial_port.h"
+#include "transport/at/exchange_result.h"
+#include "transport/at/port_failure.h"
+#include "transport/at/serial_port.h"
+#include "transport/bytes/device_errors.h"
 
 namespace panelgrab::test {
 namespace {

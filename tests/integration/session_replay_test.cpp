@@ -11,8 +11,8 @@
 #include "sim/simulated_phone.h"
 #include "support/recording_sink.h"
 #include "support/scratch_folder.h"
-#include "transport/port_timing.h"
-#include "transport/session_recorder.h"
+#include "transport/at/session_recorder.h"
+#include "transport/bytes/port_timing.h"
 
 namespace panelgrab {
 namespace {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "integration/fault_harness.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab::test {
 namespace {

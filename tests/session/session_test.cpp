@@ -9,7 +9,7 @@
 
 #include "session/session.h"
 #include "support/recording_sink.h"
-#include "transport/trace_sink.h"
+#include "transport/at/trace_sink.h"
 
 namespace panelgrab {
 namespace {

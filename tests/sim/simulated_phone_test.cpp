@@ -22,7 +22,7 @@
 #include "sim/shown_screen.h"
 #include "sim/simulated_phone.h"
 #include "support/scratch_folder.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab::sim {
 namespace {

@@ -12,7 +12,7 @@
 #include "sim/simulated_phone.h"
 #include "support/recording_sink.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {

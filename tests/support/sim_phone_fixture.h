@@ -12,8 +12,8 @@
 #include "phone/phone_link.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
-#include "transport/connection_settings.h"
-#include "transport/port_timing.h"
+#include "transport/at/connection_settings.h"
+#include "transport/bytes/port_timing.h"
 
 namespace panelgrab::test {
 

@@ -8,12 +8,12 @@
 #include <thread>
 
 #include "support/tcp_peer.h"
-#include "transport/exchange_result.h"
-#include "transport/port_failure.h"
-#include "transport/port_names.h"
-#include "transport/rfc2217_serial_device.h"
-#include "transport/serial_port.h"
-#include "transport/tcp_serial_device.h"
+#include "transport/at/exchange_result.h"
+#include "transport/at/port_failure.h"
+#include "transport/at/serial_port.h"
+#include "transport/bytes/device_errors.h"
+#include "transport/bytes/rfc2217_serial_device.h"
+#include "transport/bytes/tcp_serial_device.h"
 
 namespace panelgrab {
 namespace {

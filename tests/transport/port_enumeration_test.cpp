@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "support/scratch_folder.h"
-#include "transport/port_enumeration.h"
+#include "transport/ports/port_enumeration.h"
 
 namespace panelgrab {
 namespace {

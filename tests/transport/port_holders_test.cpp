@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "support/scratch_folder.h"
-#include "transport/port_holders.h"
+#include "transport/ports/port_holders.h"
 
 namespace panelgrab {
 namespace {

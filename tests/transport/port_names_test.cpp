@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "transport/network_address.h"
-#include "transport/port_names.h"
+#include "transport/bytes/device_errors.h"
+#include "transport/bytes/network_address.h"
+#include "transport/ports/port_names.h"
 
 namespace panelgrab {
 namespace {

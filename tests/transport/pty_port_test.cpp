@@ -16,8 +16,8 @@
 
 #include "support/pty_peer.h"
 #include "support/scratch_folder.h"
-#include "transport/serial_device.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
+#include "transport/bytes/serial_device.h"
 
 namespace panelgrab {
 namespace {

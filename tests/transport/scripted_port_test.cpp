@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "transport/exchange_result.h"
-#include "transport/port_names.h"
-#include "transport/serial_device.h"
-#include "transport/serial_port.h"
+#include "transport/at/exchange_result.h"
+#include "transport/at/serial_port.h"
+#include "transport/bytes/serial_device.h"
+#include "transport/ports/port_names.h"
 
 namespace panelgrab {
 namespace {

@@ -1,4 +1,4 @@
-#include "transport/telnet_framing.h"
+#include "transport/bytes/telnet_framing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "transport/terminator_scanner.h"
+#include "transport/at/terminator_scanner.h"
 
 #include <gtest/gtest.h>
 

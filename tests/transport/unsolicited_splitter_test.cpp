@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/unsolicited_splitter.h"
+#include "transport/at/unsolicited_splitter.h"
 
 namespace panelgrab {
 namespace {

@@ -16,10 +16,11 @@
 #include "sim/picture_source.h"
 #include "support/recording_sink.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/port_enumeration.h"
-#include "transport/port_names.h"
-#include "transport/serial_device.h"
-#include "transport/serial_port.h"
+#include "transport/at/serial_port.h"
+#include "transport/bytes/device_errors.h"
+#include "transport/bytes/serial_device.h"
+#include "transport/ports/port_enumeration.h"
+#include "transport/ports/port_names.h"
 
 namespace panelgrab {
 namespace {

@@ -18,10 +18,10 @@
 #include "phone/phone_link.h"
 #include "sim/picture_source.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/port_failure.h"
-#include "transport/port_names.h"
-#include "transport/serial_device.h"
-#include "transport/serial_port.h"
+#include "transport/at/port_failure.h"
+#include "transport/at/serial_port.h"
+#include "transport/bytes/device_errors.h"
+#include "transport/bytes/serial_device.h"
 
 namespace panelgrab {
 namespace {

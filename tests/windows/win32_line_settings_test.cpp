@@ -1,7 +1,7 @@
 // The line settings and time-outs the Win32 backend gives a port.
 #include <gtest/gtest.h>
 
-#include "transport/win32_line_settings.h"
+#include "transport/bytes/win32_line_settings.h"
 
 namespace panelgrab {
 namespace {

@@ -5,8 +5,9 @@
 
 #include <algorithm>
 
-#include "transport/port_names.h"
-#include "transport/win32_port_enumeration.h"
+#include "transport/bytes/device_errors.h"
+#include "transport/ports/port_names.h"
+#include "transport/ports/win32_port_enumeration.h"
 
 namespace panelgrab {
 namespace {

@@ -1,0 +1,115 @@
+#include "transport/at/port_failure.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "transport/at/exchange_result.h"
+#include "transport/bytes/device_errors.h"
+#include "transport/ports/port_holders.h"
+#include "transport/ports/port_names.h"
+
+namespace panelgrab {
+namespace {
+
+// "/dev/ttyUSB0 is in use by ser2net (pid 612)", with the device's real path (not a by-id link);
+// empty when no other client of the port is found.
+std::string InUseBy(const SerialPort& port) {
+    const std::string path = DevicePathOf(port.settings().GetPortName());
+    const std::vector<PortHolder> holders = FindOtherClients(path);
+    if (holders.empty()) {
+        return {};
+    }
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    std::string text = (error ? path : real.string()) + " is in use by ";
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + holders[i].name + " (pid " + std::to_string(holders[i].pid) + ")";
+    }
+    return text;
+}
+
+// "5 s", "0.05 s".
+std::string Seconds(std::chrono::milliseconds wait) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(wait.count()) / 1000.0);
+    return text;
+}
+
+// The failures whose fixed text would mislead ("Some other application may be using it" for a
+// program we can name, or for a server that just did not answer), told in their own words.
+std::string OwnWords(const SerialPort& port, const FailureWording& wording) {
+    const int error = port.systemError();
+    if (error == kErrorSettingsUnconfirmed) {
+        return "Unable to open com port: " + DescribeSystemError(error) + " within " +
+               Seconds(port.settings().GetTiming().connectWait) +
+               ". Check that no other client holds the server's device and that its port speaks RFC 2217 "
+               "(docs/INSTALL.md).";
+    }
+    if (TroubleOf(error) != PortTrouble::Busy) {
+        return {};
+    }
+    const std::string inUse = InUseBy(port);
+    if (inUse.empty()) {
+        return {};
+    }
+    // Only a program that neither locks the port nor holds it exclusively can be shared by force.
+    const std::string force = error == kErrorPortHeld ? ", or open it anyway with " + wording.forceOption +
+                                                            " (both then talk to the phone)"
+                                                      : "";
+    return inUse + ". Close it there" + force + ".";
+}
+
+// What the user can do about the failure, where there is something to do.
+std::string Advice(const SerialPort& port, const FailureWording& wording) {
+    switch (TroubleOf(port.systemError())) {
+    case PortTrouble::Permission:
+        return "Add your user to the dialout group (sudo usermod -aG dialout \"$USER\", then log in "
+               "again), or install the udev rule described in docs/INSTALL.md.";
+    case PortTrouble::Busy:
+        return "It is held by another program; close it there (ModemManager can be told to leave the port "
+               "alone with the udev rule in docs/INSTALL.md).";
+    case PortTrouble::NoSuchPort:
+        return "Check the port name (" + wording.listPorts + " lists the ports) and the cable.";
+    case PortTrouble::Gone:
+        return "The phone went away: check the cable and that the phone is on.";
+    case PortTrouble::Unreachable:
+        return "Check the host name and port, and that ser2net runs there (docs/INSTALL.md).";
+    case PortTrouble::ConnectionClosed:
+        return "The server closed the connection: is another client using the phone, or did the phone go "
+               "away?";
+    case PortTrouble::NotRfc2217:
+        return "The server does not speak RFC 2217 on that port: use tcp:// for a raw port.";
+    case PortTrouble::Other:
+        break;
+    }
+    const std::string text = port.errorText();
+    if (text == kTextPhoneNotResponding || text == ExchangeResultText(TimedOut)) {
+        return "Check that the phone is on and connected, and the baud rate (" + wording.baudOption + ").";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string DescribePortFailure(const SerialPort& port, const FailureWording& wording) {
+    if (std::string own = OwnWords(port, wording); !own.empty()) {
+        return own;
+    }
+    std::string text = port.errorText();
+    if (int error = port.systemError(); error != 0) {
+        text += " (" + DescribeSystemError(error) + ")";
+    }
+    // The phone's own words for its refusal, where it said more than "ERROR".
+    if (const std::string final = port.finalResultLine();
+        text == ExchangeResultText(ErrorAnswer) && !final.empty() && final != "ERROR") {
+        text += " (" + final + ")";
+    }
+    if (const std::string advice = Advice(port, wording); !advice.empty()) {
+        // "Phone is not responding" has no full stop of its own.
+        text += text.back() == '.' || text.back() == ')' ? " " : ". ";
+        text += advice;
+    }
+    return text;
+}
+
+} // namespace panelgrab
