@@ -40,9 +40,8 @@
 #include "capture/picture_file.h"
 #include "capture/read_progress.h"
 #include "common/atomic_file.h"
-#include "phone/phone_failure_text.h"
+#include "session/phone_failures.h"
 #include "transport/baud_search.h"
-#include "transport/exchange_result.h"
 #include "transport/port_enumeration.h"
 #include "transport/port_failure.h"
 #include "transport/port_names.h"
@@ -54,15 +53,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const QString kNotResponding = QStringLiteral("Phone is not responding on port ");
-const QString kDisplayInfoFailed = QStringLiteral("Error: Could not read display info from phone");
 const QString kNoDisplaySelected = QStringLiteral("No display selected!");
-const QString kReadNotStarted = QStringLiteral("Error: AT command ZISI failed");
 const QString kSaveTitle = QStringLiteral("Save reference image");
 const QString kSaveFilters = QStringLiteral("Bitmap files (*.bmp);;PNG images (*.png)");
 const QString kSaveError = QStringLiteral("Save Error");
 const QString kSaveFailed = QStringLiteral("Could not save image");
-const QString kLiveNotStarted = QStringLiteral("Live view could not be started");
 const QString kRecordTitle = QStringLiteral("Record the live view");
 const QString kRecordFilters = QStringLiteral("Animated PNG images (*.png)");
 const QString kRecordError = QStringLiteral("Record Error");
@@ -117,7 +112,8 @@ struct PhoneJob {
     bool opened = false;
     bool listed = false;
     DisplayList displays;
-    std::string listFailure; // why the display list could not be read
+    std::optional<Failure> listFailure; // why the display list could not be read
+    std::string label;                  // the port as failures name it
 
     void Run() {
         if (released) {
@@ -137,7 +133,8 @@ struct PhoneJob {
             const int32_t result = phone->GetDisplayList(displays);
             listed = result == kPhoneOk;
             if (!listed) {
-                listFailure = DescribeOperationFailure(*phone, result, kWording);
+                listFailure = OperationFailure(*phone, result, label, kWording);
+                listFailure->operation = "reading the display list";
             }
             phone->Close();
         }
@@ -424,6 +421,23 @@ void MainDialog::Warn(const QString& text, const QString& detail) {
     prompts_->ShowMessage(this, text, detail);
 }
 
+void MainDialog::Warn(const Failure& failure) {
+    Warn(QString::fromStdString(FailureMessage(failure)));
+}
+
+std::string MainDialog::PortLabel() const {
+    // As the session names ports in its failures: a name that stands for a device shows both.
+    const std::string& name = settings_.GetPortName();
+    const std::string& device = BuiltInPhone::IsPortEntry(name) ? builtInPhoneDevice_ : DevicePathOf(name);
+    return device.empty() || device == name ? name : name + " (" + device + ")";
+}
+
+Failure MainDialog::OperationFailed(int32_t result, const char* operation) const {
+    Failure failure = OperationFailure(*phone_, result, PortLabel(), kWording);
+    failure.operation = operation;
+    return failure;
+}
+
 // ---- Phone calls ----
 
 std::unique_ptr<PhoneLink> MainDialog::MakePhone() {
@@ -440,6 +454,7 @@ std::unique_ptr<PhoneLink> MainDialog::MakePhone() {
     if (BuiltInPhone::IsPortEntry(settings.GetPortName())) {
         const std::string path =
             builtInPhone_.DevicePathFor(settings.GetPortName(), settings.GetBaudRate(), builtInPhoneError_);
+        builtInPhoneDevice_ = path;
         if (path.empty()) {
             return nullptr;
         }
@@ -536,23 +551,14 @@ void MainDialog::NoteLineBusy() {
 }
 
 void MainDialog::ReportOpenFailure(const PhoneLink* phone) {
-    const QString port = QString::fromStdString(settings_.GetPortName());
     if (!builtInPhoneError_.empty()) {
-        Warn(QStringLiteral("The simulated phone %1 could not be started").arg(port),
-             QString::fromStdString(builtInPhoneError_));
-        return;
+        Warn(FailureOf(FailureKind::PortFailed,
+                       "the simulated phone could not be started: " + builtInPhoneError_, PortLabel()));
+    } else if (!phone) {
+        Warn(FailureOf(FailureKind::PortFailed, "the phone object could not be made", PortLabel()));
+    } else {
+        Warn(PortFailure(phone->Port(), PortLabel(), kWording));
     }
-    if (!phone) {
-        Warn(kNotResponding + port);
-        return;
-    }
-    // Only a phone that was asked and kept silent is "not responding"; a port that could not be
-    // opened says why, in the words the command line uses.
-    const char* text = phone->Port().errorText();
-    const bool silent = text != nullptr && (std::string_view(text) == kTextPhoneNotResponding ||
-                                            std::string_view(text) == ExchangeResultText(TimedOut));
-    Warn(silent ? kNotResponding + port : QStringLiteral("Could not open port ") + port,
-         QString::fromStdString(DescribePortFailure(phone->Port(), kWording)));
 }
 
 QString MainDialog::ConnectedTitle() const {
@@ -600,8 +606,9 @@ void MainDialog::StartConnect(std::unique_ptr<PhoneLink> released) {
     ConnectionSettings searched = settings_;
     builtInPhoneError_.clear();
     if (BuiltInPhone::IsPortEntry(searched.GetPortName())) {
-        searched.SetPortName(
-            builtInPhone_.DevicePathFor(searched.GetPortName(), searched.GetBaudRate(), builtInPhoneError_));
+        builtInPhoneDevice_ =
+            builtInPhone_.DevicePathFor(searched.GetPortName(), searched.GetBaudRate(), builtInPhoneError_);
+        searched.SetPortName(builtInPhoneDevice_);
     }
     if (builtInPhoneError_.empty()) {
         job->search = std::make_unique<BaudSearch>(searched);
@@ -611,7 +618,6 @@ void MainDialog::StartConnect(std::unique_ptr<PhoneLink> released) {
 
 void MainDialog::FinishSearch(PhoneJob& job) {
     EndPhoneCall();
-    const QString port = QString::fromStdString(settings_.GetPortName());
     if (callOff_) {
         callOff_ = false;
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
@@ -625,13 +631,14 @@ void MainDialog::FinishSearch(PhoneJob& job) {
         if (!job.search) {
             ReportOpenFailure(nullptr); // the simulated phone could not be started
         } else if (!job.searchFailure.empty()) {
-            Warn(QStringLiteral("Could not open port ") + port, QString::fromStdString(job.searchFailure));
+            Warn(FailureOf(FailureKind::PortFailed, job.searchFailure, PortLabel()));
         } else {
-            Warn(kNotResponding + port,
-                 QStringLiteral("No rate answered (tried %1 down to %2 baud with AT). Check the cable and "
-                                "that the phone is on.")
-                     .arg(BaudSearch::Rates().front())
-                     .arg(BaudSearch::Rates().back()));
+            Warn(FailureOf(FailureKind::NotResponding,
+                           QStringLiteral("no rate answered (tried %1 down to %2 baud with AT)")
+                               .arg(BaudSearch::Rates().front())
+                               .arg(BaudSearch::Rates().back())
+                               .toStdString(),
+                           PortLabel()));
         }
         return;
     }
@@ -642,6 +649,7 @@ void MainDialog::FinishSearch(PhoneJob& job) {
 
 void MainDialog::StartListing(const std::shared_ptr<PhoneJob>& job) {
     job->phone = MakePhone();
+    job->label = PortLabel();
     job->listDisplays = true;
     StartPhoneCall(Pending::Connect, job);
 }
@@ -674,7 +682,7 @@ void MainDialog::FinishConnect(PhoneJob& job) {
     if (!job.opened) {
         ReportOpenFailure(job.phone.get());
     } else if (!job.listed) {
-        Warn(kDisplayInfoFailed, QString::fromStdString(job.listFailure));
+        Warn(*job.listFailure);
     } else if (!refused.isEmpty()) {
         Warn(QString::fromUtf8(kTextDisplayTooLarge),
              QStringLiteral("Left out of the display list: ") + refused.join(QStringLiteral(", ")) + ".");
@@ -805,7 +813,7 @@ void MainDialog::FinishReadOpen(PhoneJob& job) {
     setWindowTitle(ConnectedTitle());
     if (const int32_t result = phone_->StartScreenRead(*currentDisplay_); result != kPhoneOk) {
         UpdateControls();
-        Warn(kReadNotStarted, QString::fromStdString(DescribeOperationFailure(*phone_, result, kWording)));
+        Warn(OperationFailed(result, "starting the read"));
         return;
     }
     DropKeptPicture();
@@ -937,8 +945,8 @@ void MainDialog::FinishRead() {
     } else if (const std::string failure = phone_->GetReadFailure(); !failure.empty()) {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - picture incomplete: ") +
                        QString::fromStdString(failure));
-        ShowStatus(QStringLiteral("The read ended after ") + counts + QStringLiteral(": ") +
-                   QString::fromStdString(DescribeJobFailure(*phone_, failure, kWording)));
+        ShowStatus(QString::fromStdString(FailureMessage(JobFailure(
+            *phone_, failure, PortLabel(), kWording, "the read ended after " + counts.toStdString()))));
     } else {
         setWindowTitle(ConnectedTitle());
         ShowStatus(QStringLiteral("Read %1: all %2 lines.").arg(DisplayLabel()).arg(height));
@@ -996,14 +1004,14 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
     options.handOutFullReadRows = true; // the opening read's progress
     liveStarted_ = Clock::now();
     if (const int32_t result = phone_->StartLiveView(*currentDisplay_, options); result != kPhoneOk) {
-        const std::string reason = DescribeOperationFailure(*phone_, result, kWording);
+        const Failure failure = OperationFailed(result, "starting the live view");
         phone_->SetLiveUpdateHandler(nullptr);
         liveInbox_.reset();
         recording_.reset();
         phone_->Close();
         setWindowTitle(ConnectedTitle());
         UpdateControls();
-        Warn(kLiveNotStarted, QString::fromStdString(reason));
+        Warn(failure);
         return;
     }
     live_ = true;
@@ -1029,7 +1037,8 @@ void MainDialog::OnLiveUpdates() {
     RecordSettledPicture(batch.refreshes);
     ShowLiveStatus();
     if (batch.ended) {
-        EndLiveView(QString::fromStdString(DescribeJobFailure(*phone_, phone_->GetLiveFailure(), kWording)));
+        EndLiveView(QString::fromStdString(FailureMessage(
+            JobFailure(*phone_, phone_->GetLiveFailure(), PortLabel(), kWording, "the live view ended"))));
     }
 }
 
@@ -1124,7 +1133,7 @@ void MainDialog::EndLiveView(const QString& failure) {
         ShowStatus(QStringLiteral("Live view stopped.") + recorded);
     } else {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view ended")); // the status line says why
-        ShowStatus(QStringLiteral("The live view ended: ") + failure + recorded);
+        ShowStatus(failure + recorded);
     }
     UpdateControls();
 }

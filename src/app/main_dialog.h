@@ -17,6 +17,7 @@
 #include "app/phone_call.h"
 #include "capture/display_info.h"
 #include "phone/phone_link.h"
+#include "session/failure.h"
 #include "transport/connection_settings.h"
 
 class QAction;
@@ -145,6 +146,11 @@ private:
     void ShowStatus(const QString& text);
     // A failure: the warning box, and the same words in the status line.
     void Warn(const QString& text, const QString& detail = {});
+    void Warn(const Failure& failure);
+    // The port as failures name it: "sim (/dev/pts/4)", "/dev/ttyUSB0".
+    std::string PortLabel() const;
+    // The phone object's failure of `operation`, with the session's name for it.
+    Failure OperationFailed(int32_t result, const char* operation) const;
 
     std::unique_ptr<PhoneLink> MakePhone();
     void StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job);
@@ -250,7 +256,8 @@ private:
     std::chrono::steady_clock::time_point readStarted_{};
 
     BuiltInPhone builtInPhone_;
-    std::string builtInPhoneError_; // why the simulated phone could not be started, for the message
+    std::string builtInPhoneError_;  // why the simulated phone could not be started, for the message
+    std::string builtInPhoneDevice_; // the terminal the simulated phone serves
     QTimer pollTimer_;
 
     RefreshingComboBox* portList_ = nullptr;
