@@ -1174,7 +1174,8 @@ bool MainDialog::StartRecording(const QString& path) {
         prompts_->ShowError(this, kRecordError, text);
         return false;
     }
-    recording_.emplace(QFile::encodeName(path).toStdString());
+    recording_.emplace(QFile::encodeName(path).toStdString(), 1);
+    recordedRefresh_ = 0;
     recordingNote_.clear();
     if (!live_) {
         SetLiveView(true);
@@ -1230,7 +1231,11 @@ void MainDialog::RecordSettledPicture(const std::vector<LiveRefreshStats>& refre
 }
 
 void MainDialog::RecordPicture(const panelgrab::Picture& picture, int64_t refresh, int64_t atMs) {
-    if (std::string error; !recording_->Add(picture, refresh, atMs, error)) {
+    if (refresh == recordedRefresh_) {
+        return; // the refresh recorded last adds nothing
+    }
+    recordedRefresh_ = refresh;
+    if (std::string error; !recording_->Add(picture, atMs, error)) {
         const QString text = QStringLiteral("Could not record to %1: %2")
                                  .arg(ShownPath(recording_->path()), QString::fromStdString(error));
         recording_.reset();
@@ -1248,7 +1253,7 @@ QString MainDialog::EndRecording() {
     const LiveRecording recording = std::move(*recording_);
     recording_.reset();
     const QString path = ShownPath(recording.path());
-    if (recording.frames() == 0) {
+    if (recording.frameCount() == 0) {
         return QStringLiteral("Nothing was recorded: the live view had not read every line yet.");
     }
     if (std::string error; !recording.Finish(LiveMilliseconds(), error)) {
@@ -1257,7 +1262,7 @@ QString MainDialog::EndRecording() {
         prompts_->ShowError(this, kRecordError, text);
         return text;
     }
-    return QStringLiteral("Recorded %1 in %2.").arg(FramesText(recording.frames()), path);
+    return QStringLiteral("Recorded %1 in %2.").arg(FramesText(recording.frameCount()), path);
 }
 
 QString MainDialog::RecordingProgress() const {
@@ -1266,7 +1271,7 @@ QString MainDialog::RecordingProgress() const {
     }
     return QStringLiteral("; recording %1: %2")
         .arg(QFileInfo(QFile::decodeName(recording_->path().c_str())).fileName(),
-             FramesText(recording_->frames()));
+             FramesText(recording_->frameCount()));
 }
 
 void MainDialog::RedrawBand(uint32_t fromLine, uint32_t toLine) {

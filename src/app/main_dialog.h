@@ -12,12 +12,12 @@
 
 #include "app/builtin_phone.h"
 #include "app/live_inbox.h"
-#include "app/live_recording.h"
 #include "app/main_dialog_options.h"
 #include "app/phone_call.h"
 #include "capture/display_info.h"
 #include "phone/phone_link.h"
 #include "session/failure.h"
+#include "session/live_recording.h"
 #include "transport/connection_settings.h"
 
 class QAction;
@@ -233,7 +233,8 @@ private:
     QString liveNotice_;                   // why every refresh reads the whole display, once said
     std::chrono::steady_clock::time_point liveStarted_{}; // the live view's clock began about then
     std::optional<LiveRecording> recording_;
-    QString recordingNote_; // how the last recording of this live view ended
+    int64_t recordedRefresh_ = 0; // the live view's refresh whose picture was recorded last
+    QString recordingNote_;       // how the last recording of this live view ended
     std::vector<std::chrono::steady_clock::time_point> liveRefreshes_; // ends of the last seconds' refreshes
 
     PhoneCall call_;
