@@ -29,8 +29,9 @@ std::string SimulatedPhoneHelp() {
     return sim::SimOptionsHelp();
 }
 
-Session::Session(SessionOptions options)
-    : options_(std::move(options)), label_(options_.port), baud_(options_.baud) {}
+Session::Session(SessionOptions options, PortOverrides overrides)
+    : options_(std::move(options)), overrides_(std::move(overrides)), label_(options_.port),
+      baud_(options_.baud) {}
 
 Session::~Session() {
     if (phone_) {
@@ -62,7 +63,7 @@ Result<void> Session::Open() {
         return named;
     }
     ConnectionSettings settings(devicePath, options_.baud, options_.commandLines);
-    PortTiming timing = options_.fastTiming ? PortTiming::Fast() : PortTiming{};
+    PortTiming timing = overrides_.timing.value_or(options_.fastTiming ? PortTiming::Fast() : PortTiming{});
     timing.openHeldPort = options_.force;
     settings.SetTiming(timing);
     if (options_.baudAuto) {
@@ -84,7 +85,9 @@ Result<void> Session::ResolvePort(std::string& devicePath) {
     if (sim::SimArgumentsOf(options_.port)) {
         return StartSimulator(devicePath);
     }
-    if (DevicePathOf(options_.port) != options_.port) {
+    if (!overrides_.label.empty()) {
+        label_ = overrides_.label;
+    } else if (DevicePathOf(options_.port) != options_.port) {
         label_ = options_.port + " (" + DevicePathOf(options_.port) + ")";
     }
     return {};
@@ -100,7 +103,7 @@ Result<void> Session::MakePhone(const ConnectionSettings& settings) {
         if (abortRequested_) {
             return StoppedFailure();
         }
-        phone_ = CreatePhone(settings);
+        phone_ = overrides_.makePhone ? overrides_.makePhone(settings) : CreatePhone(settings);
     }
     if (options_.notice) {
         phone_->SetNoticeHandler(options_.notice);
@@ -180,6 +183,13 @@ void Session::Abort() {
         reopen_ = true;
     }
     aborted_.notify_all();
+}
+
+void Session::Close() {
+    if (phone_) {
+        phone_->Close();
+        reopen_ = true;
+    }
 }
 
 Result<void> Session::Reopen() {
@@ -394,6 +404,17 @@ Result<std::unique_ptr<LiveView>> Session::StartLiveView(const DisplayInfo& disp
         return OperationFailed(result, "starting the live view");
     }
     return std::make_unique<LiveView>(*phone_);
+}
+
+Failure Session::LiveViewEnded(const LiveView& view) const {
+    return JobFailure(*phone_, view.EndReason(), label_, options_.wording, "the live view ended");
+}
+
+Result<std::unique_ptr<ScreenRead>> Session::StartRead(const DisplayInfo& display) {
+    if (const int32_t result = phone_->StartScreenRead(display); result != kPhoneOk) {
+        return OperationFailed(result, "starting the read");
+    }
+    return std::make_unique<ScreenRead>(*phone_, display, label_, options_.wording);
 }
 
 } // namespace panelgrab

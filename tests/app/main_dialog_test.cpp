@@ -413,8 +413,8 @@ private slots:
         QVERIFY(w.List(kIdPortList)->isEditable()); // a network port's URL can be typed
         QCOMPARE(w.List(kIdDisplayList)->count(), 0);
         QCOMPARE(w.State(), QStringLiteral("connect |"));
-        QCOMPARE(d.Settings().GetPortName(), std::string("COM1"));
-        QCOMPARE(d.Settings().GetBaudRate(), 9600);
+        QCOMPARE(d.PortName(), std::string("COM1"));
+        QCOMPARE(d.BaudRate(), 9600);
         QCOMPARE(d.Zoom(), 2);
         QVERIFY(d.ZoomAction(2)->isChecked());
         QVERIFY(w.prompts.messages.empty());
@@ -598,13 +598,13 @@ private slots:
         QCOMPARE(Items(*list), QStringList({described, "/dev/ttyACM3", "Simulated phone"}));
         QCOMPARE(list->currentText(), QStringLiteral("rfc2217://lab-server:4001"));
         w.dialog->OnRead(); // no display list yet: refused at once, but the port is taken
-        QCOMPARE(w.dialog->Settings().GetPortName(), std::string("rfc2217://lab-server:4001"));
+        QCOMPARE(w.dialog->PortName(), std::string("rfc2217://lab-server:4001"));
 
         // A described port connects by its path.
         list->setCurrentIndex(0);
         QVERIFY(w.Connect());
         QCOMPARE(w.prompts.messages.size(), std::size_t(1)); // the refused Read's
-        QCOMPARE(w.dialog->Settings().GetPortName(), phone.DevicePath());
+        QCOMPARE(w.dialog->PortName(), phone.DevicePath());
         QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(QString::fromStdString(phone.DevicePath())));
     }
 
@@ -619,8 +619,8 @@ private slots:
             Window second; // the port is not plugged in now: offered as text
             QCOMPARE(second.List(kIdPortList)->currentText(), QString(kNoSuchPort));
             QCOMPARE(second.List(kIdBaudList)->currentText(), QStringLiteral("115200"));
-            QCOMPARE(second.dialog->Settings().GetPortName(), std::string(kNoSuchPort));
-            QCOMPARE(second.dialog->Settings().GetBaudRate(), 115200);
+            QCOMPARE(second.dialog->PortName(), std::string(kNoSuchPort));
+            QCOMPARE(second.dialog->BaudRate(), 115200);
             second.Choose(kIdPortList, "Simulated phone");
             second.Choose(kIdBaudList, "921600");
             second.dialog->OnRead(); // refused (no display list), yet what it was asked with is kept
@@ -631,7 +631,7 @@ private slots:
         // A damaged store is as good as none.
         QSettings().setValue(QStringLiteral("connection/baud"), QStringLiteral("fast"));
         Window fourth;
-        QCOMPARE(fourth.dialog->Settings().GetPortName(), std::string("COM1"));
+        QCOMPARE(fourth.dialog->PortName(), std::string("COM1"));
         QCOMPARE(fourth.List(kIdBaudList)->currentText(), QStringLiteral("9600"));
     }
 
@@ -663,7 +663,7 @@ private slots:
                                              "display(s): choose one and press Read.");
         QVERIFY(w.ReadToEnd());
         QVERIFY(FrameShowsPicture(w, 0));
-        QCOMPARE(w.dialog->Settings().GetBaudRate(), 115200);
+        QCOMPARE(w.dialog->BaudRate(), 115200);
         Window again;
         QCOMPARE(again.List(kIdBaudList)->currentText(), QStringLiteral("auto"));
     }
