@@ -38,13 +38,14 @@ std::shared_ptr<const Picture> ScreenRead::Current() const {
 }
 
 Result<void> ScreenRead::Outcome() const {
-    const std::string reason = phone_.GetReadFailure();
-    if (stopped_ || reason.empty()) {
+    // The worker does not say whether its transfer succeeded; a short count means it did not.
+    const int64_t received = std::max(phone_.GetReadProgress(), 0);
+    if (stopped_ || received >= static_cast<int64_t>(display_.height) * display_.lineLength) {
         return {};
     }
-    return JobFailure(phone_, reason, label_, wording_,
-                      "the read ended after " + std::to_string(std::min<int64_t>(Lines(), display_.height)) +
-                          " of " + std::to_string(display_.height) + " lines");
+    return JobFailure(phone_, phone_.GetReadFailure(), label_, wording_,
+                      "the read ended after " + std::to_string(Lines()) + " of " +
+                          std::to_string(display_.height) + " lines");
 }
 
 void ScreenRead::Stop() {

@@ -272,19 +272,15 @@ Result<Grabbed> Session::GrabAtOnce(std::size_t position) {
 }
 
 Result<Grabbed> Session::GrabInBackground(const DisplayInfo& display, const GrabOptions& options) {
-    if (const int32_t result = phone_->StartScreenRead(display); result != kPhoneOk) {
-        return OperationFailed(result, "starting the read");
+    Result<std::unique_ptr<ScreenRead>> read = StartRead(display);
+    if (!read) {
+        return read.failure();
     }
     if (!FollowRead(display, options)) {
         return FailureOf(FailureKind::Stopped, "the read was stopped", label_);
     }
-    const int64_t lineLength = std::max<int64_t>(display.lineLength, 1);
-    const int64_t received = std::max(phone_->GetReadProgress(), 0);
-    // The worker does not say whether its transfer succeeded; a short count means it did not.
-    if (received < static_cast<int64_t>(display.height) * display.lineLength) {
-        return JobFailure(*phone_, phone_->GetReadFailure(), label_, options_.wording,
-                          "the read ended after " + std::to_string(received / lineLength) + " of " +
-                              std::to_string(display.height) + " lines");
+    if (const Result<void> outcome = (*read)->Outcome(); !outcome) {
+        return outcome.failure();
     }
     const DisplayBitmap* bitmap = nullptr;
     if (phone_->GetReadImage(bitmap) != kPhoneOk || bitmap == nullptr) {
