@@ -8,8 +8,9 @@
 namespace panelgrab {
 
 ScreenRead::ScreenRead(PhoneLink& phone, DisplayInfo display, std::string label,
-                       const FailureWording& wording)
-    : phone_(phone), display_(display), label_(std::move(label)), wording_(wording) {}
+                       const FailureWording& wording, std::function<void()> stopping)
+    : phone_(phone), display_(display), label_(std::move(label)), wording_(wording),
+      stopping_(std::move(stopping)) {}
 
 ScreenRead::~ScreenRead() {
     if (Running()) {
@@ -54,7 +55,7 @@ void ScreenRead::Stop() {
     }
     stopped_ = true;
     // Closing the port ends the transfer now instead of after the picture's last line.
-    phone_.ClosePortNow();
+    stopping_();
     phone_.StopScreenRead();
 }
 

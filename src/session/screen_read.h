@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,9 @@ struct FailureWording;
 // Threading: every call from the session's operations thread.
 class ScreenRead {
 public:
-    ScreenRead(PhoneLink& phone, DisplayInfo display, std::string label, const FailureWording& wording);
+    // `stopping` closes the port and notes when the phone will have finished sending.
+    ScreenRead(PhoneLink& phone, DisplayInfo display, std::string label, const FailureWording& wording,
+               std::function<void()> stopping);
     ~ScreenRead();
     ScreenRead(const ScreenRead&) = delete;
     ScreenRead& operator=(const ScreenRead&) = delete;
@@ -43,6 +46,7 @@ private:
     DisplayInfo display_;
     std::string label_;
     const FailureWording& wording_;
+    std::function<void()> stopping_;
     bool stopped_ = false;
 };
 

@@ -313,6 +313,13 @@ bool Session::FollowRead(const DisplayInfo& display, const GrabOptions& options)
 }
 
 void Session::StopRead(const DisplayInfo& display, std::chrono::steady_clock::time_point started) {
+    NoteReadStopped(display, started);
+    while (phone_->IsReadRunning()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void Session::NoteReadStopped(const DisplayInfo& display, std::chrono::steady_clock::time_point started) {
     using namespace std::chrono;
     const auto now = steady_clock::now();
     const double expected = static_cast<double>(display.height) * display.lineLength;
@@ -329,9 +336,6 @@ void Session::StopRead(const DisplayInfo& display, std::chrono::steady_clock::ti
     // Closing the port makes the transfer fail at once; the worker then ends by itself.
     phone_->ClosePortNow();
     reopen_ = true;
-    while (phone_->IsReadRunning()) {
-        std::this_thread::sleep_for(milliseconds(1));
-    }
 }
 
 Result<uint32_t> Session::RegionChecksum(const DisplayRegion& region) {
@@ -410,7 +414,9 @@ Result<std::unique_ptr<ScreenRead>> Session::StartRead(const DisplayInfo& displa
     if (const int32_t result = phone_->StartScreenRead(display); result != kPhoneOk) {
         return OperationFailed(result, "starting the read");
     }
-    return std::make_unique<ScreenRead>(*phone_, display, label_, options_.wording);
+    return std::make_unique<ScreenRead>(
+        *phone_, display, label_, options_.wording,
+        [this, display, started = std::chrono::steady_clock::now()] { NoteReadStopped(display, started); });
 }
 
 } // namespace panelgrab

@@ -149,6 +149,8 @@ private:
     bool FollowRead(const DisplayInfo& display, const GrabOptions& options);
     // Ends a read the caller stopped: closes the port and notes when the phone will be quiet.
     void StopRead(const DisplayInfo& display, std::chrono::steady_clock::time_point started);
+    // Closes the port under a running read and notes when the phone will be quiet.
+    void NoteReadStopped(const DisplayInfo& display, std::chrono::steady_clock::time_point started);
 
     SessionOptions options_;
     PortOverrides overrides_;
