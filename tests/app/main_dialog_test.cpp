@@ -644,12 +644,6 @@ private slots:
         Window w(strict);
         QVERIFY(w.ready);
         const QString port = QString::fromStdString(w.phone.DevicePath());
-        w.Choose(kIdBaudList, "9600");
-        QVERIFY(w.Connect());
-        QCOMPARE(w.prompts.messages.size(), std::size_t(1));
-        QVERIFY(w.prompts.messages[0][0].startsWith(port + ": Phone is not responding."));
-        w.prompts.messages.clear();
-
         w.Choose(kIdBaudList, "auto");
         w.dialog->OnConnect();
         QCOMPARE(w.dialog->windowTitle(), "Panelgrab - finding the baud rate of " + port + "...");
@@ -668,26 +662,20 @@ private slots:
         QCOMPARE(again.List(kIdBaudList)->currentText(), QStringLiteral("auto"));
     }
 
-    // A phone that answers at no rate is not responding, with what was tried; Stop ends the search.
-    void autoBaudWithASilentPhone() {
+    // Stop ends the search, and the window is back where it was.
+    void autoBaudSearchIsStopped() {
         sim::SimOptions silent;
         silent.fault = "silent";
         Window w(silent);
         QVERIFY(w.ready);
-        const QString port = QString::fromStdString(w.phone.DevicePath());
         w.Choose(kIdBaudList, "auto");
         w.dialog->OnConnect();
         w.dialog->Stop();
         QVERIFY(w.CallEnded());
         QCOMPARE(w.dialog->StatusText(), QStringLiteral("The search for the baud rate was stopped."));
-        QCOMPARE(w.State(), QStringLiteral("connect |"));
-        QVERIFY(w.prompts.messages.empty());
-
-        QVERIFY(w.Connect());
-        QCOMPARE(w.prompts.messages,
-                 Said(port + ": no rate answered (tried 921600 down to 1200 baud with AT)"));
         QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
         QCOMPARE(w.State(), QStringLiteral("connect |"));
+        QVERIFY(w.prompts.messages.empty());
     }
 
     void connectListsDisplaysAndReadsTheOneChosen_data() {
