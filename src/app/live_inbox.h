@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "background/live_update.h"
+#include "session/live_view.h"
 
 namespace panelgrab {
 

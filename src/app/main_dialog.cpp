@@ -35,17 +35,10 @@
 #include "app/save_name.h"
 #include "app/system_menu.h"
 #include "app/window_templates.h"
-#include "capture/capture_texts.h"
-#include "capture/display_bitmap.h"
-#include "capture/picture_file.h"
-#include "capture/read_progress.h"
 #include "common/atomic_file.h"
-#include "phone/phone_failure_text.h"
-#include "transport/at/baud_search.h"
-#include "transport/at/exchange_result.h"
-#include "transport/at/port_failure.h"
-#include "transport/ports/port_enumeration.h"
-#include "transport/ports/port_names.h"
+#include "common/image/picture_file_writer.h"
+#include "session/grab_progress.h"
+#include "session/ports.h"
 
 namespace panelgrab {
 
@@ -54,15 +47,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const QString kNotResponding = QStringLiteral("Phone is not responding on port ");
-const QString kDisplayInfoFailed = QStringLiteral("Error: Could not read display info from phone");
 const QString kNoDisplaySelected = QStringLiteral("No display selected!");
-const QString kReadNotStarted = QStringLiteral("Error: AT command ZISI failed");
 const QString kSaveTitle = QStringLiteral("Save reference image");
 const QString kSaveFilters = QStringLiteral("Bitmap files (*.bmp);;PNG images (*.png)");
 const QString kSaveError = QStringLiteral("Save Error");
 const QString kSaveFailed = QStringLiteral("Could not save image");
-const QString kLiveNotStarted = QStringLiteral("Live view could not be started");
 const QString kRecordTitle = QStringLiteral("Record the live view");
 const QString kRecordFilters = QStringLiteral("Animated PNG images (*.png)");
 const QString kRecordError = QStringLiteral("Record Error");
@@ -107,39 +96,39 @@ QString ShownPath(const std::string& path) {
 
 // What one phone call works on: handed to the worker whole and read back in its end handler.
 struct PhoneJob {
-    std::unique_ptr<PhoneLink> released; // an earlier phone object, closed and destroyed by the call
-    milliseconds releasePause{0};        // between closing and destroying it
-    std::unique_ptr<PhoneLink> phone;    // the new one, opened by the call and handed back
-    std::unique_ptr<BaudSearch> search;  // Connect with "auto": the rates tried before any phone object
-    int32_t foundBaud = 0;               // the rate the search found; 0: none answered
-    std::string searchFailure;           // why the search's port could not be opened at all
-    bool listDisplays = false;           // Connect: ask for the display list, then close again
+    std::unique_ptr<Session> released; // an earlier session, closed and destroyed by the call
+    milliseconds releasePause{0};      // between closing and destroying it
+    std::unique_ptr<Session> session;  // the new one, opened by the call and handed back
+    bool reopen = false;               // Live view: the read's session opens its port again
+    bool listDisplays = false;         // Connect: ask for the display list, then close again
     bool opened = false;
-    bool listed = false;
+    int32_t foundBaud = 0; // the rate the session opened at (found by a search, or the one chosen)
     DisplayList displays;
-    std::string listFailure; // why the display list could not be read
+    std::optional<Failure> failure; // why the open or the list failed
 
     void Run() {
         if (released) {
             released->Close();
             std::this_thread::sleep_for(releasePause);
-            released.reset(); // ends its read job and joins the read's worker
+            released.reset(); // ends its handles' work and joins their workers
         }
-        if (search) {
-            foundBaud = search->Find();
-            searchFailure = search->failure();
-        }
-        if (!phone) {
+        if (!session) {
             return;
         }
-        opened = phone->Open(false) == kPhoneOk;
-        if (opened && listDisplays) {
-            const int32_t result = phone->GetDisplayList(displays);
-            listed = result == kPhoneOk;
-            if (!listed) {
-                listFailure = DescribeOperationFailure(*phone, result, kWording);
+        const Result<void> open = reopen ? session->Reopen() : session->Open();
+        opened = open.ok();
+        if (!opened) {
+            failure = open.failure();
+            return;
+        }
+        foundBaud = session->BaudRate();
+        if (listDisplays) {
+            if (Result<DisplayList> listed = session->Displays()) {
+                displays = std::move(*listed);
+            } else {
+                failure = listed.failure();
             }
-            phone->Close();
+            session->Close();
         }
     }
 };
@@ -153,7 +142,6 @@ MainDialog::MainDialog(MainDialogOptions options, QWidget* parent)
         ownPrompts_ = std::make_unique<MessageBoxPrompts>();
         prompts_ = ownPrompts_.get();
     }
-    settings_.SetTiming(options_.timing);
     connect(&pollTimer_, &QTimer::timeout, this, &MainDialog::OnTimer);
     callTimer_.setInterval(kCallTick);
     connect(&callTimer_, &QTimer::timeout, this, &MainDialog::OnCallTick);
@@ -284,8 +272,7 @@ void MainDialog::InitDialog() {
     if (autoBaud_) {
         baudList_->setCurrentIndex(baudList_->findText(QString::fromLatin1(kAutoBaudEntry)));
     }
-    if (baudList_->currentIndex() < 0 &&
-        SelectFirstWithPrefix(*baudList_, QString::number(settings_.GetBaudRate())) < 0 &&
+    if (baudList_->currentIndex() < 0 && SelectFirstWithPrefix(*baudList_, QString::number(baud_)) < 0 &&
         baudList_->count() > 0) {
         baudList_->setCurrentIndex(0);
     }
@@ -298,11 +285,11 @@ void MainDialog::InitDialog() {
 
 void MainDialog::LoadRememberedConnection() {
     if (const std::optional<RememberedConnection> last = RememberedConnection::Load()) {
-        settings_.SetPortName(last->port.toStdString());
+        portName_ = last->port.toStdString();
         if (last->autoBaud) {
             autoBaud_ = true; // the rate is found again at the next Connect
         } else {
-            settings_.SetBaudRate(last->baudRate);
+            baud_ = last->baudRate;
         }
         remembered_ = true;
     }
@@ -343,7 +330,7 @@ bool MainDialog::SelectPortEntry(const QString& port) {
 
 void MainDialog::FillPortList() {
     RefillPortItems();
-    const QString wanted = QString::fromStdString(settings_.GetPortName());
+    const QString wanted = QString::fromStdString(portName_);
     if (SelectPortEntry(wanted)) {
         return;
     }
@@ -368,18 +355,17 @@ void MainDialog::TakeSettingsFromLists() {
     const QString typed = portList_->currentText().trimmed();
     if (!typed.isEmpty()) {
         const int index = portList_->findText(typed);
-        settings_.SetPortName((index >= 0 ? PortOfEntry(index) : typed).toStdString());
+        portName_ = (index >= 0 ? PortOfEntry(index) : typed).toStdString();
     }
     // With "auto" the rate the last Connect found stays in use.
     if (baudList_->currentIndex() >= 0) {
         autoBaud_ = baudList_->currentText() == QLatin1String(kAutoBaudEntry);
     }
     if (baudList_->currentIndex() >= 0 && !autoBaud_) {
-        settings_.SetBaudRate(LeadingDecimal(baudList_->currentText()));
+        baud_ = LeadingDecimal(baudList_->currentText());
         rateFound_ = false;
     }
-    RememberedConnection{QString::fromStdString(settings_.GetPortName()), settings_.GetBaudRate(), autoBaud_}
-        .Store();
+    RememberedConnection{QString::fromStdString(portName_), baud_, autoBaud_}.Store();
 }
 
 void MainDialog::UpdateControls() {
@@ -395,7 +381,7 @@ void MainDialog::UpdateControls() {
     stopAction_->setEnabled(reading_ || live_ || opening);
     stopButton_->setEnabled(stopAction_->isEnabled());
     // Live view needs a finished read's phone object and display; it is on until turned off.
-    liveAction_->setEnabled(live_ || (idle && !reading_ && saveUsable_ && phone_ && currentDisplay_));
+    liveAction_->setEnabled(live_ || (idle && !reading_ && saveUsable_ && session_ && currentDisplay_));
     liveAction_->setChecked(live_ || (!idle && pending_ == Pending::Live));
     liveButton_->setEnabled(liveAction_->isEnabled());
     liveButton_->setChecked(liveAction_->isChecked());
@@ -424,40 +410,55 @@ void MainDialog::Warn(const QString& text, const QString& detail) {
     prompts_->ShowMessage(this, text, detail);
 }
 
+void MainDialog::Warn(const Failure& failure) {
+    Warn(QString::fromStdString(FailureMessage(failure)));
+}
+
+std::string MainDialog::PortLabel() const {
+    // The simulated phone's entry is named with the terminal it serves, as the session names "sim".
+    if (BuiltInPhone::IsPortEntry(portName_) && !builtInPhoneDevice_.empty()) {
+        return portName_ + " (" + builtInPhoneDevice_ + ")";
+    }
+    return portName_;
+}
+
 // ---- Phone calls ----
 
-std::unique_ptr<PhoneLink> MainDialog::MakePhone() {
-    builtInPhoneError_.clear();
-    ConnectionSettings settings = settings_;
+std::unique_ptr<Session> MainDialog::MakeSession(bool findRate) {
+    SessionOptions options;
+    options.port = portName_;
+    options.baud = baud_;
+    options.baudAuto = findRate;
+    options.wording = kWording;
+    PortOverrides overrides{options_.timing, {}, options_.createPhone};
     // A phone still sending a dropped picture keeps the line busy: the open's drain waits it out.
-    const milliseconds busy = LineBusyFor(settings_.GetPortName());
+    const milliseconds busy = LineBusyFor(portName_);
     callWaitsUntil_ = Clock::now() + busy;
-    if (busy.count() > 0) {
-        PortTiming timing = settings.GetTiming();
-        timing.drainLimit = std::max(timing.drainLimit, busy);
-        settings.SetTiming(timing);
-    }
-    if (BuiltInPhone::IsPortEntry(settings.GetPortName())) {
-        const std::string path =
-            builtInPhone_.DevicePathFor(settings.GetPortName(), settings.GetBaudRate(), builtInPhoneError_);
-        if (path.empty()) {
+    overrides.timing->drainLimit = std::max(overrides.timing->drainLimit, busy);
+    if (BuiltInPhone::IsPortEntry(portName_)) {
+        builtInPhoneError_.clear();
+        builtInPhoneDevice_ = builtInPhone_.DevicePathFor(portName_, baud_, builtInPhoneError_);
+        if (builtInPhoneDevice_.empty()) {
             return nullptr;
         }
-        settings.SetPortName(path);
+        options.port = builtInPhoneDevice_;
+        overrides.label = PortLabel();
     }
-    return options_.createPhone ? options_.createPhone(settings) : nullptr;
+    // Said on the call's worker once a search has found the rate; the window takes it on its thread.
+    options.notice = [this](const std::string&) {
+        QMetaObject::invokeMethod(
+            this, [this] { OnRateFound(); }, Qt::QueuedConnection);
+    };
+    return std::make_unique<Session>(std::move(options), std::move(overrides));
 }
 
 void MainDialog::StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job) {
     pending_ = pending;
     callOff_ = false;
-    callPhone_ = job->phone.get();
-    callSearch_ = job->search.get();
+    callSession_ = job->session.get();
     titleBeforeCall_ = windowTitle();
     const auto finish = [this, job, pending] {
-        if (pending == Pending::Search) {
-            FinishSearch(*job);
-        } else if (pending == Pending::Connect) {
+        if (pending == Pending::Search || pending == Pending::Connect) {
             FinishConnect(*job);
         } else if (pending == Pending::Live) {
             FinishLiveOpen(*job);
@@ -478,9 +479,16 @@ void MainDialog::StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>
 void MainDialog::EndPhoneCall() {
     callTimer_.stop();
     pending_ = Pending::None;
-    callPhone_ = nullptr;
-    callSearch_ = nullptr;
+    callSession_ = nullptr;
     callWaitsUntil_ = {};
+}
+
+void MainDialog::OnRateFound() {
+    // A notice of a call that has ended since, or of a phone still sending, is not the rate.
+    if (pending_ == Pending::Search) {
+        pending_ = Pending::Connect;
+        UpdateControls();
+    }
 }
 
 void MainDialog::ShowCallTitle() {
@@ -494,7 +502,7 @@ void MainDialog::ShowCallTitle() {
                        .arg(Duration(left)));
         return;
     }
-    const QString port = QString::fromStdString(settings_.GetPortName());
+    const QString port = QString::fromStdString(portName_);
     if (pending_ == Pending::Search) {
         setWindowTitle(QStringLiteral("Panelgrab - finding the baud rate of %1...").arg(port));
         ShowStatus(QStringLiteral("Trying the baud rates on %1, %2 down to %3...")
@@ -503,19 +511,15 @@ void MainDialog::ShowCallTitle() {
                        .arg(BaudSearch::Rates().back()));
         return;
     }
-    const int baud = settings_.GetBaudRate();
-    setWindowTitle(QStringLiteral("Panelgrab - opening %1 at %2 baud...").arg(port).arg(baud));
-    ShowStatus(QStringLiteral("Opening %1 at %2 baud...").arg(port).arg(baud));
+    setWindowTitle(QStringLiteral("Panelgrab - opening %1 at %2 baud...").arg(port).arg(baud_));
+    ShowStatus(QStringLiteral("Opening %1 at %2 baud...").arg(port).arg(baud_));
 }
 
 void MainDialog::OnCallTick() {
     ShowCallTitle();
     // A stop can come before the open has the port to close: it is repeated until the call ends.
-    if (callOff_ && callPhone_) {
-        callPhone_->ClosePortNow();
-    }
-    if (callOff_ && callSearch_) {
-        callSearch_->Cancel();
+    if (callOff_ && callSession_) {
+        callSession_->Abort();
     }
 }
 
@@ -525,40 +529,24 @@ std::chrono::milliseconds MainDialog::LineBusyFor(const std::string& portName) c
         return milliseconds(0);
     }
     // Plus the read wait by which the drain sees the line fall quiet.
-    return std::chrono::ceil<milliseconds>(lineBusyUntil_ - now) + settings_.GetTiming().readWait;
+    return std::chrono::ceil<milliseconds>(lineBusyUntil_ - now) + options_.timing.readWait;
 }
 
 void MainDialog::NoteLineBusy() {
-    const int32_t received = std::max(phone_->GetReadProgress(), 0);
+    const int64_t received = read_->Lines() * currentDisplay_->lineLength;
     const double seconds = RemainingLineSeconds(*currentDisplay_, received, readBaud_) * kLineBusyMargin;
     lineBusyUntil_ = Clock::now() + std::chrono::ceil<milliseconds>(std::chrono::duration<double>(seconds));
     lineBusyPort_ = readPort_;
 }
 
-void MainDialog::ReportOpenFailure(const PhoneLink* phone) {
-    const QString port = QString::fromStdString(settings_.GetPortName());
-    if (!builtInPhoneError_.empty()) {
-        Warn(QStringLiteral("The simulated phone %1 could not be started").arg(port),
-             QString::fromStdString(builtInPhoneError_));
-        return;
-    }
-    if (!phone) {
-        Warn(kNotResponding + port);
-        return;
-    }
-    // Only a phone that was asked and kept silent is "not responding"; a port that could not be
-    // opened says why, in the words the command line uses.
-    const char* text = phone->Port().errorText();
-    const bool silent = text != nullptr && (std::string_view(text) == kTextPhoneNotResponding ||
-                                            std::string_view(text) == ExchangeResultText(TimedOut));
-    Warn(silent ? kNotResponding + port : QStringLiteral("Could not open port ") + port,
-         QString::fromStdString(DescribePortFailure(phone->Port(), kWording)));
+void MainDialog::ReportOpenFailure(const Failure& failure) {
+    setWindowTitle(QString::fromUtf8(kTitleNotConnected));
+    UpdateControls();
+    Warn(failure);
 }
 
 QString MainDialog::ConnectedTitle() const {
-    return QStringLiteral("Panelgrab - %1 %2 baud")
-        .arg(QString::fromStdString(settings_.GetPortName()))
-        .arg(settings_.GetBaudRate());
+    return QStringLiteral("Panelgrab - %1 %2 baud").arg(QString::fromStdString(portName_)).arg(baud_);
 }
 
 QString MainDialog::DisplayLabel() const {
@@ -585,109 +573,65 @@ void MainDialog::OnConnect() {
     displayList_->clear();
     displays_.clear();
     DropRunningRead();
-    StartConnect(std::move(phone_));
+    // With "auto" the session tries the rates on the port before it opens at the one found.
+    const std::shared_ptr<PhoneJob> job = NewSessionJob(autoBaud_);
+    job->listDisplays = true;
+    StartPhoneCall(autoBaud_ && job->session ? Pending::Search : Pending::Connect, job);
 }
 
-void MainDialog::StartConnect(std::unique_ptr<PhoneLink> released) {
-    auto job = std::make_shared<PhoneJob>();
-    job->released = std::move(released);
-    job->releasePause = options_.releasePause;
-    if (!autoBaud_) {
-        StartListing(job);
-        return;
+void MainDialog::DropRunningRead() {
+    if (reading_ && read_ && currentDisplay_) {
+        NoteLineBusy();
+        read_->Stop();
     }
-    // The rates are tried on the port itself; a simulated phone is started first.
-    ConnectionSettings searched = settings_;
-    builtInPhoneError_.clear();
-    if (BuiltInPhone::IsPortEntry(searched.GetPortName())) {
-        searched.SetPortName(
-            builtInPhone_.DevicePathFor(searched.GetPortName(), searched.GetBaudRate(), builtInPhoneError_));
-    }
-    if (builtInPhoneError_.empty()) {
-        job->search = std::make_unique<BaudSearch>(searched);
-    }
-    StartPhoneCall(Pending::Search, job);
+    read_.reset();
+    reading_ = false;
+    pollTimer_.stop();
+    DropPicture();
+    PictureFrameWidget()->update();
 }
 
-void MainDialog::FinishSearch(PhoneJob& job) {
+void MainDialog::FinishConnect(PhoneJob& job) {
+    const bool searched = autoBaud_;
+    const bool searchStopped = pending_ == Pending::Search && callOff_;
     EndPhoneCall();
-    const QString port = QString::fromStdString(settings_.GetPortName());
-    if (callOff_) {
+    if (searchStopped) {
         callOff_ = false;
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
         ShowStatus(QStringLiteral("The search for the baud rate was stopped."));
         UpdateControls();
         return;
     }
-    if (job.foundBaud == 0) {
-        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
-        UpdateControls();
-        if (!job.search) {
-            ReportOpenFailure(nullptr); // the simulated phone could not be started
-        } else if (!job.searchFailure.empty()) {
-            Warn(QStringLiteral("Could not open port ") + port, QString::fromStdString(job.searchFailure));
-        } else {
-            Warn(kNotResponding + port,
-                 QStringLiteral("No rate answered (tried %1 down to %2 baud with AT). Check the cable and "
-                                "that the phone is on.")
-                     .arg(BaudSearch::Rates().front())
-                     .arg(BaudSearch::Rates().back()));
-        }
-        return;
+    if (searched && job.foundBaud != 0) {
+        baud_ = job.foundBaud;
+        rateFound_ = true;
     }
-    settings_.SetBaudRate(job.foundBaud);
-    rateFound_ = true;
-    StartListing(std::make_shared<PhoneJob>());
-}
-
-void MainDialog::StartListing(const std::shared_ptr<PhoneJob>& job) {
-    job->phone = MakePhone();
-    job->listDisplays = true;
-    StartPhoneCall(Pending::Connect, job);
-}
-
-void MainDialog::DropRunningRead() {
-    if (reading_ && phone_ && currentDisplay_) {
-        NoteLineBusy();
-        phone_->StopScreenRead();
-        phone_->Close();
-    }
-    reading_ = false;
-    pollTimer_.stop();
-    DropKeptPicture();
-    PictureFrameWidget()->update();
-}
-
-void MainDialog::FinishConnect(PhoneJob& job) {
-    EndPhoneCall();
     QStringList refused;
     if (!job.opened) {
         setWindowTitle(QString::fromUtf8(kTitleNotConnected));
     } else {
         setWindowTitle(ConnectedTitle());
-        if (job.listed) {
+        if (!job.failure) {
             refused = FillDisplayList(std::move(job.displays));
         }
     }
     OnDisplaySelChange();
     UpdateControls();
-    if (!job.opened) {
-        ReportOpenFailure(job.phone.get());
-    } else if (!job.listed) {
-        Warn(kDisplayInfoFailed, QString::fromStdString(job.listFailure));
+    if (job.failure) {
+        Warn(*job.failure);
     } else if (!refused.isEmpty()) {
-        Warn(QString::fromUtf8(kTextDisplayTooLarge),
+        Warn(QString::fromUtf8(DisplayTooLargeText()),
              QStringLiteral("Left out of the display list: ") + refused.join(QStringLiteral(", ")) + ".");
     } else {
         ShowStatus(
             QStringLiteral("The phone answers on %1 at %2 baud%3 and lists %4 display(s): choose one "
                            "and press Read.")
-                .arg(QString::fromStdString(settings_.GetPortName()))
-                .arg(settings_.GetBaudRate())
+                .arg(QString::fromStdString(portName_))
+                .arg(baud_)
                 .arg(autoBaud_ && rateFound_ ? QStringLiteral(" (the rate found by trying each)") : QString())
                 .arg(displays_.size()));
     }
-    job.phone.reset(); // Connect keeps no connection: every Read opens its own
+    job.session.reset(); // Connect keeps no connection: every Read opens its own
 }
 
 QStringList MainDialog::FillDisplayList(DisplayList displays) {
@@ -722,7 +666,7 @@ void MainDialog::OnDisplaySelChange() {
         return;
     }
     const qulonglong entry = displayList_->itemData(index).toULongLong();
-    DropKeptPicture();
+    DropPicture();
     if (entry < displays_.size()) {
         currentDisplay_ = displays_[entry];
         FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
@@ -751,44 +695,43 @@ void MainDialog::OnRead() {
         Warn(kNoDisplaySelected);
         return;
     }
-    KeepShownPicture(currentDisplay_ && *currentDisplay_ == displays_[entry]);
+    // The picture shown stays until the new read begins, when it is of the same display.
+    if (!currentDisplay_ || !(*currentDisplay_ == displays_[entry])) {
+        DropPicture();
+    }
     currentDisplay_ = displays_[entry];
     FitPictureFrame(currentDisplay_->width, currentDisplay_->height);
     PictureFrameWidget()->repaint();
+    StartPhoneCall(Pending::Read, NewSessionJob(false));
+}
+
+std::shared_ptr<PhoneJob> MainDialog::NewSessionJob(bool findRate) {
     auto job = std::make_shared<PhoneJob>();
-    job->released = std::move(phone_);
+    job->released = std::move(session_);
     job->releasePause = options_.releasePause;
-    job->phone = MakePhone();
-    StartPhoneCall(Pending::Read, job);
-}
-
-void MainDialog::KeepShownPicture(bool sameDisplay) {
-    // The picture belongs to the phone object about to be released: a copy stays on show until the
-    // new read begins.
-    if (sameDisplay && picture_) {
-        auto kept = std::make_unique<DisplayBitmap>(*picture_);
-        SetPicture(kept.get(), rowsShown_);
-        keptPicture_ = std::move(kept);
-    } else {
-        DropKeptPicture();
+    job->session = MakeSession(findRate);
+    if (!job->session) {
+        job->failure =
+            FailureOf(FailureKind::PortFailed,
+                      "the simulated phone could not be started: " + builtInPhoneError_, portName_);
     }
+    return job;
 }
 
-void MainDialog::DropKeptPicture() {
+void MainDialog::DropPicture() {
     SetPicture(nullptr, 0);
-    keptPicture_.reset();
 }
 
 void MainDialog::FinishReadOpen(PhoneJob& job) {
     EndPhoneCall();
     // Held also when unopened, until the next Read or Connect releases it.
-    phone_ = std::move(job.phone);
+    session_ = std::move(job.session);
     // Whatever stops the read before it began keeps the picture that was shown, ready to save.
     saveUsable_ = picture_ != nullptr;
     if (callOff_) { // stopped before the read began: nothing was read, the list is still good
         callOff_ = false;
-        if (phone_) {
-            phone_->Close();
+        if (session_) {
+            session_->Close();
         }
         listUsable_ = true;
         setWindowTitle(titleBeforeCall_);
@@ -797,24 +740,24 @@ void MainDialog::FinishReadOpen(PhoneJob& job) {
         return;
     }
     if (!job.opened) {
-        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
-        UpdateControls();
-        ReportOpenFailure(phone_.get());
+        ReportOpenFailure(*job.failure);
         return;
     }
     setWindowTitle(ConnectedTitle());
-    if (const int32_t result = phone_->StartScreenRead(*currentDisplay_); result != kPhoneOk) {
+    Result<std::unique_ptr<ScreenRead>> read = session_->StartRead(*currentDisplay_);
+    if (!read) {
         UpdateControls();
-        Warn(kReadNotStarted, QString::fromStdString(DescribeOperationFailure(*phone_, result, kWording)));
+        Warn(read.failure());
         return;
     }
-    DropKeptPicture();
+    read_ = std::move(*read);
+    DropPicture();
     PictureFrameWidget()->repaint();
     saveUsable_ = false;
     reading_ = true;
     stopped_ = false;
-    readPort_ = settings_.GetPortName();
-    readBaud_ = settings_.GetBaudRate();
+    readPort_ = portName_;
+    readBaud_ = baud_;
     readStarted_ = Clock::now();
     ShowReadProgress(0);
     pollTimer_.start(options_.pollPeriod);
@@ -843,47 +786,35 @@ void MainDialog::ShowReadProgress(int64_t lines) {
     ShowStatus(QStringLiteral("Reading %1: %2").arg(DisplayLabel(), progress));
 }
 
-uint32_t MainDialog::CompleteLines(int32_t progress) const {
-    // A display that claims lines of no characters has no complete line to show while it arrives.
-    if (progress <= 0 || !currentDisplay_ || currentDisplay_->lineLength == 0) {
-        return 0;
-    }
-    return static_cast<uint32_t>(progress) / currentDisplay_->lineLength;
-}
-
 void MainDialog::OnTimer() {
-    if (!reading_ || !phone_ || !currentDisplay_) {
+    if (!reading_ || !read_ || !currentDisplay_) {
         return;
     }
-    if (!phone_->IsReadRunning()) {
+    if (!read_->Running()) {
         FinishRead();
         return;
     }
-    const uint32_t lines = CompleteLines(phone_->GetReadProgress());
+    const int64_t lines = read_->Lines();
     ShowReadProgress(lines);
     if (lines <= linesShown_) {
         return;
     }
-    if (phone_->GetReadProgress() <= 0) {
+    std::shared_ptr<const panelgrab::Picture> picture = read_->Current();
+    if (!picture) {
         return;
     }
-    if (phone_->GetReadImage(picture_) != kPhoneOk) {
-        return;
-    }
-    SetPicture(picture_, static_cast<int>(std::min<uint32_t>(lines, currentDisplay_->height)));
-    RedrawBand(linesShown_, lines);
-    linesShown_ = static_cast<uint16_t>(lines);
+    const int64_t shown = std::min<int64_t>(lines, currentDisplay_->height);
+    SetPicture(std::move(picture), static_cast<int>(shown));
+    RedrawBand(linesShown_, static_cast<uint32_t>(shown));
+    linesShown_ = static_cast<uint16_t>(shown);
 }
 
 void MainDialog::Stop() {
     if (call_.IsRunning() &&
         (pending_ == Pending::Search || pending_ == Pending::Read || pending_ == Pending::Live)) {
         callOff_ = true;
-        if (callPhone_) {
-            callPhone_->ClosePortNow(); // ends a drain or probe at once; OnCallTick repeats it
-        }
-        if (callSearch_) {
-            callSearch_->Cancel();
+        if (callSession_) {
+            callSession_->Abort(); // ends a search, drain or probe at once; OnCallTick repeats it
         }
         return;
     }
@@ -895,50 +826,48 @@ void MainDialog::Stop() {
 }
 
 void MainDialog::StopReading() {
-    if (!reading_ || !phone_ || !currentDisplay_) {
+    if (!reading_ || !read_ || !currentDisplay_) {
         return;
     }
-    if (!phone_->IsReadRunning()) {
+    if (!read_->Running()) {
         FinishRead(); // it ended on its own since the last tick: nothing to stop
         return;
     }
-    // Counted and drawn before the stop: a transfer cut short may start over and count from zero.
-    stoppedLines_ = CompleteLines(phone_->GetReadProgress());
-    if (phone_->GetReadImage(picture_) != kPhoneOk) {
-        picture_ = nullptr;
-    }
+    // Counted and taken before the stop: a transfer cut short may start over and count from zero.
+    stoppedLines_ = static_cast<uint32_t>(read_->Lines());
+    picture_ = read_->Current();
     stopped_ = true;
     NoteLineBusy();
-    phone_->StopScreenRead();
     // Ends the transfer now. The phone goes on sending the rest, which the next open waits out.
-    phone_->Close();
+    read_->Stop();
     FinishRead();
 }
 
 void MainDialog::FinishRead() {
     pollTimer_.stop();
     reading_ = false;
-    phone_->Close(); // kept: its read job owns the picture
     const uint32_t height = currentDisplay_->height;
-    uint32_t lines = std::min(stopped_ ? stoppedLines_ : CompleteLines(phone_->GetReadProgress()), height);
+    uint32_t lines = std::min(stopped_ ? stoppedLines_ : static_cast<uint32_t>(read_->Lines()), height);
     if (currentDisplay_->lineLength == 0) {
         lines = height; // no line count to go by: show everything there is
     }
-    if (stopped_ || phone_->GetReadImage(picture_) == kPhoneOk) {
-        SetPicture(picture_, static_cast<int>(lines));
+    if (std::shared_ptr<const panelgrab::Picture> picture = stopped_ ? picture_ : read_->Current()) {
+        SetPicture(std::move(picture), static_cast<int>(lines));
         RedrawBand(linesShown_, lines);
     }
+    const Result<void> outcome = read_->Outcome();
+    read_.reset();
+    session_->Close(); // kept: the live view opens it again
     // A picture that ended short says why, and what arrived can still be saved; the counts are the
     // rows drawn.
     const QString counts = QStringLiteral("%1 of %2 lines").arg(lines).arg(height);
     if (stopped_) {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - reading stopped after ") + counts);
         ShowStatus(QStringLiteral("Stopped after ") + counts + QStringLiteral("."));
-    } else if (const std::string failure = phone_->GetReadFailure(); !failure.empty()) {
+    } else if (!outcome) {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - picture incomplete: ") +
-                       QString::fromStdString(failure));
-        ShowStatus(QStringLiteral("The read ended after ") + counts + QStringLiteral(": ") +
-                   QString::fromStdString(DescribeJobFailure(*phone_, failure, kWording)));
+                       QString::fromStdString(outcome.failure().text));
+        ShowStatus(QString::fromStdString(FailureMessage(outcome.failure())));
     } else {
         setWindowTitle(ConnectedTitle());
         ShowStatus(QStringLiteral("Read %1: all %2 lines.").arg(DisplayLabel()).arg(height));
@@ -955,35 +884,34 @@ void MainDialog::SetLiveView(bool on) {
         Stop();
         return;
     }
-    if (live_ || call_.IsRunning() || reading_ || !phone_ || !currentDisplay_) {
+    if (live_ || call_.IsRunning() || reading_ || !session_ || !currentDisplay_) {
         UpdateControls();
         return;
     }
-    // The read's phone object was closed when its read ended; opening it again (with its probe)
-    // may block, so it happens on the call's worker. Its picture stays drawable meanwhile.
+    // The read's session was closed when its read ended; opening it again (with its probe) may
+    // block, so it happens on the call's worker. Its picture stays drawable meanwhile.
     auto job = std::make_shared<PhoneJob>();
-    job->phone = std::move(phone_);
+    job->session = std::move(session_);
+    job->reopen = true;
     StartPhoneCall(Pending::Live, job);
 }
 
 void MainDialog::FinishLiveOpen(PhoneJob& job) {
     EndPhoneCall();
-    phone_ = std::move(job.phone);
+    session_ = std::move(job.session);
     if (callOff_ || !job.opened) {
         recording_.reset(); // nothing was recorded: no file
     }
     if (callOff_) {
         callOff_ = false;
-        phone_->Close();
+        session_->Close();
         setWindowTitle(titleBeforeCall_);
         ShowStatus(QStringLiteral("Live view stopped before it began."));
         UpdateControls();
         return;
     }
     if (!job.opened) {
-        setWindowTitle(QString::fromUtf8(kTitleNotConnected));
-        UpdateControls();
-        ReportOpenFailure(phone_.get());
+        ReportOpenFailure(*job.failure);
         return;
     }
     // The worker's refreshes come to the window's thread through the inbox, drawn as they arrive.
@@ -991,21 +919,21 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
         QMetaObject::invokeMethod(
             this, [this] { OnLiveUpdates(); }, Qt::QueuedConnection);
     });
-    phone_->SetLiveUpdateHandler(LiveInbox::Handler(liveInbox_));
     LiveViewOptions options;
     options.handOutFullReadRows = true; // the opening read's progress
     liveStarted_ = Clock::now();
-    if (const int32_t result = phone_->StartLiveView(*currentDisplay_, options); result != kPhoneOk) {
-        const std::string reason = DescribeOperationFailure(*phone_, result, kWording);
-        phone_->SetLiveUpdateHandler(nullptr);
+    Result<std::unique_ptr<LiveView>> view =
+        session_->StartLiveView(*currentDisplay_, options, LiveInbox::Handler(liveInbox_));
+    if (!view) {
         liveInbox_.reset();
         recording_.reset();
-        phone_->Close();
+        session_->Close();
         setWindowTitle(ConnectedTitle());
         UpdateControls();
-        Warn(kLiveNotStarted, QString::fromStdString(reason));
+        Warn(view.failure());
         return;
     }
+    liveView_ = std::move(*view);
     live_ = true;
     liveOpening_ = true;
     liveOpeningRows_ = 0;
@@ -1013,13 +941,13 @@ void MainDialog::FinishLiveOpen(PhoneJob& job) {
     liveNotice_.clear();
     recordingNote_.clear();
     readStarted_ = Clock::now();
-    readBaud_ = settings_.GetBaudRate();
+    readBaud_ = baud_;
     ShowLiveStatus();
     UpdateControls();
 }
 
 void MainDialog::OnLiveUpdates() {
-    if (!live_ || !phone_ || !liveInbox_) {
+    if (!live_ || !liveView_ || !liveInbox_) {
         return; // a wake-up of a live view that has ended since
     }
     const LiveInbox::Batch batch = liveInbox_->Take();
@@ -1029,19 +957,21 @@ void MainDialog::OnLiveUpdates() {
     RecordSettledPicture(batch.refreshes);
     ShowLiveStatus();
     if (batch.ended) {
-        EndLiveView(QString::fromStdString(DescribeJobFailure(*phone_, phone_->GetLiveFailure(), kWording)));
+        EndLiveView(QString::fromStdString(FailureMessage(session_->LiveViewEnded(*liveView_))));
     }
 }
 
 void MainDialog::DrawLiveChanges(const std::vector<LiveRegion>& regions, bool wasOpening) {
-    // Decodes the rows that arrived; the picture is the phone object's, the same from call to call.
-    const DisplayBitmap* picture = nullptr;
-    std::vector<RowSpan> decoded;
-    if (phone_->GetLiveImage(picture, decoded) != kPhoneOk || picture == nullptr || liveOpening_) {
+    if (liveOpening_) {
         return; // the earlier picture stays until the opening read has brought every line
     }
-    if (picture != picture_ || wasOpening) {
-        SetPicture(picture, picture->height());
+    std::shared_ptr<const panelgrab::Picture> picture = liveView_->Current();
+    if (!picture) {
+        return;
+    }
+    const int rows = picture->height();
+    SetPicture(std::move(picture), rows);
+    if (wasOpening) {
         PictureFrameWidget()->repaint();
         return;
     }
@@ -1106,13 +1036,12 @@ void MainDialog::EndLiveView(const QString& failure) {
     }
     live_ = false;
     liveOpening_ = false;
-    // The live picture stays the phone object's until it is handed on, so it can still be saved.
-    phone_->StopLiveView();
+    liveView_->Stop();
     // A refresh that ended meanwhile still counts for the recording, which ends with the live view.
     RecordSettledPicture(liveInbox_->Take().refreshes);
-    phone_->SetLiveUpdateHandler(nullptr);
+    liveView_.reset();
     liveInbox_.reset();
-    phone_->Close();
+    session_->Close();
     QString recorded = EndRecording();
     if (recorded.isEmpty()) {
         recorded = recordingNote_;
@@ -1124,7 +1053,7 @@ void MainDialog::EndLiveView(const QString& failure) {
         ShowStatus(QStringLiteral("Live view stopped.") + recorded);
     } else {
         setWindowTitle(ConnectedTitle() + QStringLiteral(" - live view ended")); // the status line says why
-        ShowStatus(QStringLiteral("The live view ended: ") + failure + recorded);
+        ShowStatus(failure + recorded);
     }
     UpdateControls();
 }
@@ -1165,7 +1094,8 @@ bool MainDialog::StartRecording(const QString& path) {
         prompts_->ShowError(this, kRecordError, text);
         return false;
     }
-    recording_.emplace(QFile::encodeName(path).toStdString());
+    recording_.emplace(QFile::encodeName(path).toStdString(), 1);
+    recordedRefresh_ = 0;
     recordingNote_.clear();
     if (!live_) {
         SetLiveView(true);
@@ -1177,7 +1107,7 @@ bool MainDialog::StartRecording(const QString& path) {
     }
     // The picture on show is the first frame, unless the opening read is still bringing it.
     int64_t refresh = 0;
-    if (const std::shared_ptr<const panelgrab::Picture> settled = phone_->GetLiveSnapshot(&refresh);
+    if (const std::shared_ptr<const panelgrab::Picture> settled = liveView_->Settled(&refresh);
         settled && !liveOpening_) {
         RecordPicture(*settled, refresh, LiveMilliseconds());
     }
@@ -1207,7 +1137,7 @@ void MainDialog::RecordSettledPicture(const std::vector<LiveRefreshStats>& refre
     // The picture as the last refresh that found nothing left to mend left it, from when that
     // refresh ended (or the last one, when it ended after this batch was taken).
     int64_t refresh = 0;
-    const std::shared_ptr<const panelgrab::Picture> settled = phone_->GetLiveSnapshot(&refresh);
+    const std::shared_ptr<const panelgrab::Picture> settled = liveView_->Settled(&refresh);
     if (!settled) {
         return;
     }
@@ -1221,7 +1151,11 @@ void MainDialog::RecordSettledPicture(const std::vector<LiveRefreshStats>& refre
 }
 
 void MainDialog::RecordPicture(const panelgrab::Picture& picture, int64_t refresh, int64_t atMs) {
-    if (std::string error; !recording_->Add(picture, refresh, atMs, error)) {
+    if (refresh == recordedRefresh_) {
+        return; // the refresh recorded last adds nothing
+    }
+    recordedRefresh_ = refresh;
+    if (std::string error; !recording_->Add(picture, atMs, error)) {
         const QString text = QStringLiteral("Could not record to %1: %2")
                                  .arg(ShownPath(recording_->path()), QString::fromStdString(error));
         recording_.reset();
@@ -1239,7 +1173,7 @@ QString MainDialog::EndRecording() {
     const LiveRecording recording = std::move(*recording_);
     recording_.reset();
     const QString path = ShownPath(recording.path());
-    if (recording.frames() == 0) {
+    if (recording.frameCount() == 0) {
         return QStringLiteral("Nothing was recorded: the live view had not read every line yet.");
     }
     if (std::string error; !recording.Finish(LiveMilliseconds(), error)) {
@@ -1248,7 +1182,7 @@ QString MainDialog::EndRecording() {
         prompts_->ShowError(this, kRecordError, text);
         return text;
     }
-    return QStringLiteral("Recorded %1 in %2.").arg(FramesText(recording.frames()), path);
+    return QStringLiteral("Recorded %1 in %2.").arg(FramesText(recording.frameCount()), path);
 }
 
 QString MainDialog::RecordingProgress() const {
@@ -1257,7 +1191,7 @@ QString MainDialog::RecordingProgress() const {
     }
     return QStringLiteral("; recording %1: %2")
         .arg(QFileInfo(QFile::decodeName(recording_->path().c_str())).fileName(),
-             FramesText(recording_->frames()));
+             FramesText(recording_->frameCount()));
 }
 
 void MainDialog::RedrawBand(uint32_t fromLine, uint32_t toLine) {
@@ -1273,22 +1207,20 @@ void MainDialog::RedrawBand(uint32_t fromLine, uint32_t toLine) {
 
 // ---- Picture frame, zoom and window size ----
 
-void MainDialog::SetPicture(const DisplayBitmap* picture, int rows) {
-    picture_ = picture;
-    rowsShown_ = picture ? std::clamp(rows, 0, static_cast<int>(picture->height())) : 0;
-    PictureFrameWidget()->SetPicture(picture_, zoom_, rowsShown_);
+void MainDialog::SetPicture(std::shared_ptr<const panelgrab::Picture> picture, int rows) {
+    picture_ = std::move(picture);
+    rowsShown_ = picture_ ? std::clamp(rows, 0, static_cast<int>(picture_->height())) : 0;
+    PictureFrameWidget()->SetPicture(picture_.get(), zoom_, rowsShown_);
 }
 
-DisplayBitmap MainDialog::ShownPicture() const {
-    DisplayBitmap shown = *picture_;
+panelgrab::Picture MainDialog::ShownPicture() const {
+    panelgrab::Picture shown = *picture_;
     const QColor grey = PictureFrameWidget()->palette().color(QPalette::Window);
-    const uint8_t bgr[] = {static_cast<uint8_t>(grey.blue()), static_cast<uint8_t>(grey.green()),
-                           static_cast<uint8_t>(grey.red())};
-    uint8_t* pixels = shown.pixels();
-    for (int y = rowsShown_; pixels != nullptr && y < shown.height(); ++y) {
-        uint8_t* row = pixels + static_cast<std::size_t>(y) * shown.rowSize();
+    const Rgb colour{static_cast<uint8_t>(grey.red()), static_cast<uint8_t>(grey.green()),
+                     static_cast<uint8_t>(grey.blue())};
+    for (int y = rowsShown_; y < shown.height(); ++y) {
         for (int x = 0; x < shown.width(); ++x) {
-            std::copy_n(bgr, 3, row + 3 * static_cast<std::size_t>(x));
+            shown.Set(x, y, colour);
         }
     }
     return shown;
@@ -1420,7 +1352,7 @@ void MainDialog::OnCopyImage() {
     if (!picture_) {
         return;
     }
-    const DisplayBitmap shown = ShownPicture();
+    const panelgrab::Picture shown = ShownPicture();
     const QImage image = PictureImage(shown);
     if (!image.isNull()) {
         // A converted copy: the clipboard must not hold rows the read job owns.
@@ -1481,26 +1413,25 @@ void MainDialog::done(int result) {
 }
 
 void MainDialog::ShutDownPhone() {
-    if (live_ && phone_) {
+    if (live_ && session_) {
         EndLiveView(); // writes a recording
     }
     recording_.reset(); // one whose live view had not begun: nothing to write
     pollTimer_.stop();
     callTimer_.stop();
     reading_ = false;
-    DropKeptPicture();
-    // The call's open or drain ends as soon as its port is closed; the close is repeated in case
-    // the open had not reached the port yet.
+    DropPicture();
+    // The call's search, open or drain ends as soon as the session is aborted; the abort is
+    // repeated in case the open had not reached the port yet.
     call_.Abandon([this] {
-        if (callPhone_) {
-            callPhone_->ClosePortNow();
-        }
-        if (callSearch_) {
-            callSearch_->Cancel();
+        if (callSession_) {
+            callSession_->Abort();
         }
     });
     EndPhoneCall();
-    phone_.reset();
+    read_.reset(); // handles end before their session
+    liveView_.reset();
+    session_.reset();
     UpdateControls();
 }
 

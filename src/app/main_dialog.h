@@ -12,12 +12,11 @@
 
 #include "app/builtin_phone.h"
 #include "app/live_inbox.h"
-#include "app/live_recording.h"
 #include "app/main_dialog_options.h"
 #include "app/phone_call.h"
-#include "capture/display_info.h"
-#include "phone/phone_link.h"
-#include "transport/at/connection_settings.h"
+#include "session/failure.h"
+#include "session/live_recording.h"
+#include "session/session.h"
 
 class QAction;
 class QActionGroup;
@@ -28,8 +27,6 @@ class QPushButton;
 
 namespace panelgrab {
 
-class BaudSearch;
-class DisplayBitmap;
 class PictureArea;
 class PictureFrame;
 class RefreshingComboBox;
@@ -40,13 +37,13 @@ struct PhoneJob;
 // and watch it arrive enlarged, Save it as a PNG or BMP file. Stop (or Esc) ends a read or a live view;
 // the status line under everything holds the whole of the last message, failures with their advice.
 //
-// Threading: the phone calls that can block (open with its probe, the display list, releasing an
-// earlier phone object) run as a PhoneCall on a worker, one at a time; the phone objects they use
-// belong to that call until it ends, and meanwhile the window paints, shows a busy cursor and keeps
-// Connect, Read, Save and the display list disabled. A display read runs on the phone object's own
-// worker and is polled from here; a live view's worker pushes what each refresh fetched (LiveInbox),
-// and the window draws it when the wake-up it posts arrives. The picture drawn and saved belongs to the phone
-// object's read job and is forgotten before that object is handed on or destroyed.
+// Threading: the session calls that can block (open with its probe or baud search, the display
+// list, releasing an earlier session) run as a PhoneCall on a worker, one at a time; the sessions
+// they use belong to that call until it ends (only Session::Abort reaches into it from here), and
+// meanwhile the window paints, shows a busy cursor and keeps Connect, Read, Save and the display list
+// disabled. A display read runs on the phone's background worker (ScreenRead) and is polled from
+// here; a live view's worker pushes what each refresh fetched (LiveInbox), and the window draws it
+// when the wake-up it posts arrives. The pictures drawn and saved are immutable snapshots.
 //
 // A read that is stopped (or dropped by Connect) leaves a phone still sending the rest of its
 // picture: the next open waits until the line has been quiet for one read wait, for at most the
@@ -90,14 +87,14 @@ public:
     void OnAbout();
 
     // What the window holds, for tests.
-    bool HoldsPhone() const { return phone_ != nullptr; }
+    bool HoldsPhone() const { return session_ != nullptr; }
     bool IsBusy() const { return call_.IsRunning(); }
     bool IsReading() const { return reading_; }
     bool IsLive() const { return live_; }
     // The live view still reads every line for the first time.
     bool IsLiveOpening() const { return live_ && liveOpening_; }
     bool IsRecording() const { return recording_.has_value(); }
-    const DisplayBitmap* Picture() const { return picture_; }
+    const panelgrab::Picture* Picture() const { return picture_.get(); }
     const std::optional<DisplayInfo>& CurrentDisplay() const { return currentDisplay_; }
     uint16_t LinesShown() const { return linesShown_; }
     // The frame's top-left corner in the window while the picture area is not scrolled.
@@ -105,7 +102,8 @@ public:
     PictureArea* PictureAreaWidget() const { return pictureArea_; }
     PictureFrame* PictureFrameWidget() const;
     int Zoom() const { return zoom_; }
-    const ConnectionSettings& Settings() const { return settings_; }
+    const std::string& PortName() const { return portName_; }
+    int32_t BaudRate() const { return baud_; }
     bool IsPolling() const { return pollTimer_.isActive(); }
     // The picture's rows that hold what the phone sent; the others are shown, copied and saved grey.
     int RowsShown() const { return rowsShown_; }
@@ -145,15 +143,18 @@ private:
     void ShowStatus(const QString& text);
     // A failure: the warning box, and the same words in the status line.
     void Warn(const QString& text, const QString& detail = {});
+    void Warn(const Failure& failure);
+    // The simulated phone's entry as failures name it: "Simulated phone (/dev/pts/4)".
+    std::string PortLabel() const;
 
-    std::unique_ptr<PhoneLink> MakePhone();
+    // A session on the chosen port and rate; null (said) when the simulated phone cannot start.
+    std::unique_ptr<Session> MakeSession(bool findRate);
+    // A call that releases the held session and opens a new one (with a failure when it cannot be made).
+    std::shared_ptr<PhoneJob> NewSessionJob(bool findRate);
     void StartPhoneCall(Pending pending, const std::shared_ptr<PhoneJob>& job);
     void EndPhoneCall();
-    // Connect: the rate search first when the baud list says "auto", then the display list.
-    void StartConnect(std::unique_ptr<PhoneLink> released);
-    void FinishSearch(PhoneJob& job);
-    // Opens the port at the rate chosen or found and lists the displays.
-    void StartListing(const std::shared_ptr<PhoneJob>& job);
+    // The rate a baud search found, said by the session on the call's worker.
+    void OnRateFound();
     void FinishConnect(PhoneJob& job);
     void FinishReadOpen(PhoneJob& job);
     void DropRunningRead();
@@ -161,16 +162,14 @@ private:
     std::chrono::milliseconds LineBusyFor(const std::string& portName) const;
     void ShowCallTitle();
     void OnCallTick();
-    void ReportOpenFailure(const PhoneLink* phone);
+    void ReportOpenFailure(const Failure& failure);
     QString ConnectedTitle() const;
     QString DisplayLabel() const;
     QString ReadProgress(int64_t lines) const;
     void ShowReadProgress(int64_t lines);
     void StopReading();
-    void KeepShownPicture(bool sameDisplay);
-    void DropKeptPicture();
+    void DropPicture();
 
-    uint32_t CompleteLines(int32_t progress) const;
     void RedrawBand(uint32_t fromLine, uint32_t toLine);
     void FinishRead();
     void FinishLiveOpen(PhoneJob& job);
@@ -191,9 +190,9 @@ private:
     // Writes the recording's file; the sentence for the status line, and on failure the error box.
     QString EndRecording();
     QString RecordingProgress() const;
-    void SetPicture(const DisplayBitmap* picture, int rows);
+    void SetPicture(std::shared_ptr<const panelgrab::Picture> picture, int rows);
     // The picture as shown: the rows not read in the frame's grey.
-    DisplayBitmap ShownPicture() const;
+    panelgrab::Picture ShownPicture() const;
     void LayOutPictureArea();
     void FitWindowToPicture();
     void ShutDownPhone();
@@ -203,17 +202,19 @@ private:
     UserPrompts* prompts_ = nullptr;
 
     uint16_t linesShown_ = 0;
-    std::unique_ptr<PhoneLink> phone_;
+    // The last Read's session, its port closed between uses; the read and the live view are its.
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<ScreenRead> read_;
+    std::unique_ptr<LiveView> liveView_;
     uint8_t zoom_ = 2;
-    ConnectionSettings settings_{"COM1", 9600};
+    std::string portName_ = "COM1";
+    int32_t baud_ = 9600;
     bool autoBaud_ = false;   // the baud list says "auto": each Connect finds the rate first
-    bool rateFound_ = false;  // settings_'s rate is the one the last search found
-    bool remembered_ = false; // settings_ came from the last run
+    bool rateFound_ = false;  // baud_ is the rate the last search found
+    bool remembered_ = false; // the port and rate came from the last run
     std::optional<DisplayInfo> currentDisplay_;
-    const DisplayBitmap* picture_ = nullptr;
+    std::shared_ptr<const panelgrab::Picture> picture_;
     int rowsShown_ = 0;
-    // The shown picture, copied while a Read opens its port: a Read that fails keeps it.
-    std::unique_ptr<DisplayBitmap> keptPicture_;
     DisplayList displays_; // the entries behind the display list's items, by item position
 
     // The enable state comes from these alone (UpdateControls).
@@ -227,15 +228,15 @@ private:
     QString liveNotice_;                   // why every refresh reads the whole display, once said
     std::chrono::steady_clock::time_point liveStarted_{}; // the live view's clock began about then
     std::optional<LiveRecording> recording_;
-    QString recordingNote_; // how the last recording of this live view ended
+    int64_t recordedRefresh_ = 0; // the live view's refresh whose picture was recorded last
+    QString recordingNote_;       // how the last recording of this live view ended
     std::vector<std::chrono::steady_clock::time_point> liveRefreshes_; // ends of the last seconds' refreshes
 
     PhoneCall call_;
     Pending pending_ = Pending::None;
-    PhoneLink* callPhone_ = nullptr;   // the phone object the running call opens; owned by the call
-    BaudSearch* callSearch_ = nullptr; // the rate search the running call makes; owned by the call
-    bool callOff_ = false;             // the user stopped a Read or live view whose open was still running
-    QTimer callTimer_;                 // the wait shown in the title while a call runs
+    Session* callSession_ = nullptr; // the session the running call opens; owned by the call
+    bool callOff_ = false;           // the user stopped a search, Read or live view whose open still ran
+    QTimer callTimer_;               // the wait shown in the title while a call runs
     std::chrono::steady_clock::time_point callWaitsUntil_{};
     QString titleBeforeCall_;
 
@@ -250,7 +251,8 @@ private:
     std::chrono::steady_clock::time_point readStarted_{};
 
     BuiltInPhone builtInPhone_;
-    std::string builtInPhoneError_; // why the simulated phone could not be started, for the message
+    std::string builtInPhoneError_;  // why the simulated phone could not be started, for the message
+    std::string builtInPhoneDevice_; // the terminal the simulated phone serves
     QTimer pollTimer_;
 
     RefreshingComboBox* portList_ = nullptr;

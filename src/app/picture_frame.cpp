@@ -13,7 +13,7 @@ PictureFrame::PictureFrame(QWidget* parent) : QWidget(parent) {
     setBackgroundRole(QPalette::Window);
 }
 
-void PictureFrame::SetPicture(const DisplayBitmap* picture, int zoom, int rows) {
+void PictureFrame::SetPicture(const Picture* picture, int zoom, int rows) {
     picture_ = picture;
     zoom_ = zoom;
     rows_ = rows;

@@ -4,11 +4,11 @@
 
 namespace panelgrab {
 
-class DisplayBitmap;
+class Picture;
 
 // The black frame with the picture in it: one pixel wider and higher than the enlarged picture, whose
 // top-left corner lies on the frame's, covering its top and left line. Sized by the window; the
-// picture is borrowed from the read job and drawn enlarged with each display pixel a zoom x zoom
+// picture is borrowed from the window and drawn enlarged with each display pixel a zoom x zoom
 // block. A repaint of a band draws only that band.
 class PictureFrame : public QWidget {
     Q_OBJECT
@@ -17,13 +17,13 @@ public:
 
     // What the next paint draws: the picture's top `rows` rows, the rest left in the window's grey;
     // null: the frame alone. Repainting is the caller's.
-    void SetPicture(const DisplayBitmap* picture, int zoom, int rows);
+    void SetPicture(const Picture* picture, int zoom, int rows);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    const DisplayBitmap* picture_ = nullptr;
+    const Picture* picture_ = nullptr;
     int zoom_ = 1;
     int rows_ = 0;
 };

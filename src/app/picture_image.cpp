@@ -2,22 +2,20 @@
 
 #include <QPainter>
 
-#include "capture/display_bitmap.h"
+#include "common/image/picture.h"
 
 namespace panelgrab {
 
-QImage PictureImage(const DisplayBitmap& picture) {
-    const std::size_t needed = static_cast<std::size_t>(picture.rowSize()) * picture.height();
-    if (!picture.hasPixels() || picture.width() == 0 || picture.height() == 0 ||
-        picture.pixelBytes() < needed) {
+QImage PictureImage(const Picture& picture) {
+    if (picture.empty()) {
         return QImage();
     }
-    // The rows are blue-green-red, which Qt calls RGB888 in reverse.
-    return QImage(picture.pixels(), picture.width(), picture.height(),
-                  static_cast<qsizetype>(picture.rowSize()), QImage::Format_BGR888);
+    // Red-green-blue rows without padding, one after the other.
+    return QImage(picture.Row(0), picture.width(), picture.height(),
+                  static_cast<qsizetype>(3) * picture.width(), QImage::Format_RGB888);
 }
 
-void PaintPicture(QPainter& painter, const DisplayBitmap& picture, QPoint origin, int zoom) {
+void PaintPicture(QPainter& painter, const Picture& picture, QPoint origin, int zoom) {
     const QImage image = PictureImage(picture);
     if (image.isNull()) {
         return;

@@ -1,5 +1,7 @@
 #include "session/failure.h"
 
+#include "capture/capture_texts.h"
+
 namespace panelgrab {
 
 Failure FailureOf(FailureKind kind, std::string text, std::string port) {
@@ -30,6 +32,10 @@ std::string FailureMessage(const Failure& failure, std::string_view operation) {
         message += failure.operation + " failed: ";
     }
     return message + FailureReason(failure);
+}
+
+const char* DisplayTooLargeText() {
+    return kTextDisplayTooLarge;
 }
 
 const char* FailureKindName(FailureKind kind) {

@@ -52,4 +52,7 @@ std::string FailureMessage(const Failure& failure, std::string_view operation = 
 // "no such device", "port busy", ...: the kind in a few words, for logs and tests.
 const char* FailureKindName(FailureKind kind);
 
+// The words of a DisplayTooLarge failure, for a front end that leaves such a display out itself.
+const char* DisplayTooLargeText();
+
 } // namespace panelgrab

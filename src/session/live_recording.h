@@ -23,6 +23,9 @@ public:
     // ", N frames recorded in FILE" for a summary line.
     std::string Summary() const;
 
+    std::size_t frameCount() const { return writer_.frameCount(); }
+    const std::string& path() const { return path_; }
+
 private:
     std::string path_;
     ApngWriter writer_;

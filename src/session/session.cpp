@@ -29,8 +29,9 @@ std::string SimulatedPhoneHelp() {
     return sim::SimOptionsHelp();
 }
 
-Session::Session(SessionOptions options)
-    : options_(std::move(options)), label_(options_.port), baud_(options_.baud) {}
+Session::Session(SessionOptions options, PortOverrides overrides)
+    : options_(std::move(options)), overrides_(std::move(overrides)), label_(options_.port),
+      baud_(options_.baud) {}
 
 Session::~Session() {
     if (phone_) {
@@ -62,7 +63,7 @@ Result<void> Session::Open() {
         return named;
     }
     ConnectionSettings settings(devicePath, options_.baud, options_.commandLines);
-    PortTiming timing = options_.fastTiming ? PortTiming::Fast() : PortTiming{};
+    PortTiming timing = overrides_.timing.value_or(options_.fastTiming ? PortTiming::Fast() : PortTiming{});
     timing.openHeldPort = options_.force;
     settings.SetTiming(timing);
     if (options_.baudAuto) {
@@ -84,7 +85,9 @@ Result<void> Session::ResolvePort(std::string& devicePath) {
     if (sim::SimArgumentsOf(options_.port)) {
         return StartSimulator(devicePath);
     }
-    if (DevicePathOf(options_.port) != options_.port) {
+    if (!overrides_.label.empty()) {
+        label_ = overrides_.label;
+    } else if (DevicePathOf(options_.port) != options_.port) {
         label_ = options_.port + " (" + DevicePathOf(options_.port) + ")";
     }
     return {};
@@ -100,7 +103,7 @@ Result<void> Session::MakePhone(const ConnectionSettings& settings) {
         if (abortRequested_) {
             return StoppedFailure();
         }
-        phone_ = CreatePhone(settings);
+        phone_ = overrides_.makePhone ? overrides_.makePhone(settings) : CreatePhone(settings);
     }
     if (options_.notice) {
         phone_->SetNoticeHandler(options_.notice);
@@ -182,6 +185,13 @@ void Session::Abort() {
     aborted_.notify_all();
 }
 
+void Session::Close() {
+    if (phone_) {
+        phone_->Close();
+        reopen_ = true;
+    }
+}
+
 Result<void> Session::Reopen() {
     {
         std::unique_lock lock(abortLock_);
@@ -261,19 +271,15 @@ Result<Grabbed> Session::GrabAtOnce(const DisplayInfo& display) {
 }
 
 Result<Grabbed> Session::GrabInBackground(const DisplayInfo& display, const GrabOptions& options) {
-    if (const int32_t result = phone_->StartScreenRead(display); result != kPhoneOk) {
-        return OperationFailed(result, "starting the read");
+    Result<std::unique_ptr<ScreenRead>> read = StartRead(display);
+    if (!read) {
+        return read.failure();
     }
     if (!FollowRead(display, options)) {
         return FailureOf(FailureKind::Stopped, "the read was stopped", label_);
     }
-    const int64_t lineLength = std::max<int64_t>(display.lineLength, 1);
-    const int64_t received = std::max(phone_->GetReadProgress(), 0);
-    // The worker does not say whether its transfer succeeded; a short count means it did not.
-    if (received < static_cast<int64_t>(display.height) * display.lineLength) {
-        return JobFailure(*phone_, phone_->GetReadFailure(), label_, options_.wording,
-                          "the read ended after " + std::to_string(received / lineLength) + " of " +
-                              std::to_string(display.height) + " lines");
+    if (const Result<void> outcome = (*read)->Outcome(); !outcome) {
+        return outcome.failure();
     }
     const DisplayBitmap* bitmap = nullptr;
     if (phone_->GetReadImage(bitmap) != kPhoneOk || bitmap == nullptr) {
@@ -306,6 +312,13 @@ bool Session::FollowRead(const DisplayInfo& display, const GrabOptions& options)
 }
 
 void Session::StopRead(const DisplayInfo& display, std::chrono::steady_clock::time_point started) {
+    NoteReadStopped(display, started);
+    while (phone_->IsReadRunning()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void Session::NoteReadStopped(const DisplayInfo& display, std::chrono::steady_clock::time_point started) {
     using namespace std::chrono;
     const auto now = steady_clock::now();
     const double expected = static_cast<double>(display.height) * display.lineLength;
@@ -322,9 +335,6 @@ void Session::StopRead(const DisplayInfo& display, std::chrono::steady_clock::ti
     // Closing the port makes the transfer fail at once; the worker then ends by itself.
     phone_->ClosePortNow();
     reopen_ = true;
-    while (phone_->IsReadRunning()) {
-        std::this_thread::sleep_for(milliseconds(1));
-    }
 }
 
 Result<uint32_t> Session::RegionChecksum(const DisplayRegion& region) {
@@ -393,6 +403,19 @@ Result<std::unique_ptr<LiveView>> Session::StartLiveView(const DisplayInfo& disp
         return OperationFailed(result, "starting the live view");
     }
     return std::make_unique<LiveView>(*phone_);
+}
+
+Failure Session::LiveViewEnded(const LiveView& view) const {
+    return JobFailure(*phone_, view.EndReason(), label_, options_.wording, "the live view ended");
+}
+
+Result<std::unique_ptr<ScreenRead>> Session::StartRead(const DisplayInfo& display) {
+    if (const int32_t result = phone_->StartScreenRead(display); result != kPhoneOk) {
+        return OperationFailed(result, "starting the read");
+    }
+    return std::make_unique<ScreenRead>(
+        *phone_, display, label_, options_.wording,
+        [this, display, started = std::chrono::steady_clock::now()] { NoteReadStopped(display, started); });
 }
 
 } // namespace panelgrab

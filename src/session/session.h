@@ -19,6 +19,7 @@
 #include "session/key_subscription.h"
 #include "session/live_view.h"
 #include "session/result.h"
+#include "session/screen_read.h"
 #include "session/session_options.h"
 
 namespace panelgrab {
@@ -79,7 +80,7 @@ struct Sent {
 // handles (KeySubscription, LiveView) must end before the session does.
 class Session {
 public:
-    explicit Session(SessionOptions options);
+    explicit Session(SessionOptions options, PortOverrides overrides = {});
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -95,6 +96,8 @@ public:
     // From any thread: ends a baud search or the exchange in hand at once (the port is closed);
     // later operations fail until Reopen().
     void Abort();
+    // Closes the port of an open session, which Reopen() opens again; the handles must have ended.
+    void Close();
 
     // The port as messages name it: "COM1 (/dev/ttyS0)", "sim (/dev/pts/4)", "/dev/ttyUSB0".
     const std::string& PortLabel() const { return label_; }
@@ -123,6 +126,11 @@ public:
     // Keeps a picture of `display` current; `handler` (may be empty) gets every refresh pushed.
     Result<std::unique_ptr<LiveView>>
     StartLiveView(const DisplayInfo& display, const LiveViewOptions& options, LiveUpdateHandler handler);
+    // Why `view` ended by itself, as a failure: "the live view ended: REASON".
+    Failure LiveViewEnded(const LiveView& view) const;
+    // Starts reading `display` on the phone's background worker, for a caller that follows it
+    // itself (Grab follows a read to its end).
+    Result<std::unique_ptr<ScreenRead>> StartRead(const DisplayInfo& display);
 
 private:
     // The port-name rules: the device to open into `devicePath` and the label messages use.
@@ -141,8 +149,11 @@ private:
     bool FollowRead(const DisplayInfo& display, const GrabOptions& options);
     // Ends a read the caller stopped: closes the port and notes when the phone will be quiet.
     void StopRead(const DisplayInfo& display, std::chrono::steady_clock::time_point started);
+    // Closes the port under a running read and notes when the phone will be quiet.
+    void NoteReadStopped(const DisplayInfo& display, std::chrono::steady_clock::time_point started);
 
     SessionOptions options_;
+    PortOverrides overrides_;
     std::string label_;
     int32_t baud_ = 0;
     std::unique_ptr<sim::SimulatedPhone> simulator_;

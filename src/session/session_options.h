@@ -2,12 +2,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "transport/at/port_failure.h"
 #include "transport/at/trace_sink.h"
+#include "transport/bytes/port_timing.h"
 
 namespace panelgrab {
+
+class ConnectionSettings;
+class PhoneLink;
 
 // How a front end wants its phone opened.
 struct SessionOptions {
@@ -26,6 +32,17 @@ struct SessionOptions {
     // What the user should know during a long wait (the rate a baud search found, a phone still
     // sending the rest of a picture); called on the waiting thread.
     std::function<void(const std::string&)> notice;
+};
+
+// What a front end may choose beyond SessionOptions (the Session's second argument).
+struct PortOverrides {
+    // The port's timing instead of the default one (or the shrunk one `fastTiming` chooses).
+    std::optional<PortTiming> timing;
+    // How failures name the port, for a front end that named it its own way; empty: the session's
+    // naming ("COM1 (/dev/ttyS0)", "sim (/dev/pts/4)").
+    std::string label;
+    // Makes the phone object over the port; empty: the real one. Tests shape the phone's answers here.
+    std::function<std::unique_ptr<PhoneLink>(const ConnectionSettings&)> makePhone;
 };
 
 } // namespace panelgrab

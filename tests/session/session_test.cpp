@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "session/session.h"
@@ -255,6 +256,41 @@ TEST(SessionHandles, EndTheirJobInTheirDestructor) {
         ASSERT_TRUE(keys);
     }
     EXPECT_EQ(trace.Count("AT+CMER="), 2) << "the reporting is switched on, then off";
+}
+
+// A read followed by its caller: stopped, it leaves the session to reopen once the phone is quiet;
+// followed to its end, it hands out the whole picture. Close and Reopen keep the session.
+TEST(SessionHandles, ScreenReadStopsAndTheSessionReopens) {
+    Session session(FastOptions("sim"));
+    ASSERT_TRUE(session.Open());
+    const Result<DisplayInfo> display = session.DisplayAt(0);
+    ASSERT_TRUE(display);
+    {
+        Result<std::unique_ptr<ScreenRead>> read = session.StartRead(*display);
+        ASSERT_TRUE(read);
+        while ((*read)->Running() && (*read)->Lines() < 5) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        (*read)->Stop();
+        EXPECT_TRUE((*read)->Outcome()) << "a stopped read is no failure";
+    }
+    EXPECT_TRUE(session.NeedsReopen());
+    ASSERT_TRUE(session.Reopen());
+    Result<std::unique_ptr<ScreenRead>> read = session.StartRead(*display);
+    ASSERT_TRUE(read);
+    while ((*read)->Running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE((*read)->Outcome());
+    EXPECT_EQ((*read)->Lines(), display->height);
+    ASSERT_TRUE((*read)->Current());
+    EXPECT_EQ((*read)->Current()->height(), display->height);
+    read->reset();
+
+    session.Close();
+    EXPECT_TRUE(session.NeedsReopen());
+    ASSERT_TRUE(session.Reopen());
+    EXPECT_TRUE(session.Model());
 }
 
 } // namespace
