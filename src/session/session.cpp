@@ -29,6 +29,16 @@ std::string SimulatedPhoneHelp() {
     return sim::SimOptionsHelp();
 }
 
+Result<void> CheckSimulatorPort(const std::string& port) {
+    const std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(port);
+    sim::SimOptions options;
+    std::string error;
+    if (args && !sim::ParseSimOptions(*args, options, error)) {
+        return BadInput(UserInput::Port, error, port);
+    }
+    return {};
+}
+
 Session::Session(SessionOptions options)
     : options_(std::move(options)), label_(options_.port), baud_(options_.baud) {}
 
@@ -394,6 +404,10 @@ Result<std::unique_ptr<LiveView>> Session::StartLiveView(const DisplayInfo& disp
         return OperationFailed(result, "starting the live view");
     }
     return std::make_unique<LiveView>(*phone_);
+}
+
+Failure Session::LiveViewEnded(const LiveView& view) const {
+    return JobFailure(*phone_, view.EndReason(), label_, options_.wording, "the live view ended");
 }
 
 } // namespace panelgrab

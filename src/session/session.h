@@ -32,6 +32,9 @@ class SimulatedPhone;
 
 // The options "sim:OPTIONS" takes, as help text.
 std::string SimulatedPhoneHelp();
+// When `port` names the simulated phone with options ("sim:OPTIONS"), whether it takes them (a
+// BadInput failure saying why not); any other port passes. Opens and starts nothing.
+Result<void> CheckSimulatorPort(const std::string& port);
 
 // How a grab reads the display: in one call, or on the phone's background worker, which counts
 // what has arrived (for a progress display) and keeps the picture text for region checksums.
@@ -123,6 +126,9 @@ public:
     // Keeps a picture of `display` current; `handler` (may be empty) gets every refresh pushed.
     Result<std::unique_ptr<LiveView>>
     StartLiveView(const DisplayInfo& display, const LiveViewOptions& options, LiveUpdateHandler handler);
+    // Why `view`, started by this session, ended by itself, in the words of a failure of the port
+    // (or the screen buffer's own), with "the live view ended" as how far it came.
+    Failure LiveViewEnded(const LiveView& view) const;
 
 private:
     // The port-name rules: the device to open into `devicePath` and the label messages use.
