@@ -271,7 +271,12 @@ void PhoneHost::WaitForWork(std::chrono::milliseconds limit) {
 }
 
 bool PhoneHost::Connect() {
+    // Until it first opens, each try is a whole open (a new phone object, or simulated phone).
     const Result<void> opened = opened_ ? session_->Reopen() : session_->Open();
+    {
+        std::lock_guard<std::mutex> guard(statusLock_);
+        status_.portLabel = session_->PortLabel();
+    }
     if (!opened) {
         SetStatus(HostState::Gone, FailureMessage(opened.failure()));
         return false;
@@ -285,7 +290,6 @@ bool PhoneHost::Connect() {
     connected_ = true;
     {
         std::lock_guard<std::mutex> guard(statusLock_);
-        status_.portLabel = session_->PortLabel();
         status_.model = model ? *model : std::string();
         status_.displays = displays ? *displays : DisplayList();
     }
