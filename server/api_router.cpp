@@ -429,6 +429,9 @@ void ApiRouter::Reply(const Request& request, HostReply reply, Respond respond, 
     case HostReply::Kind::Busy:
         respond(ErrorResponse(request, http::status::service_unavailable, reply.message));
         return;
+    case HostReply::Kind::BadRequest:
+        respond(ErrorResponse(request, http::status::bad_request, reply.message));
+        return;
     case HostReply::Kind::NoSuchDisplay:
     case HostReply::Kind::NothingRecorded:
         respond(ErrorResponse(request, http::status::not_found, reply.message));

@@ -27,11 +27,6 @@ LabServer::~LabServer() {
 }
 
 bool LabServer::Start(std::string& error) {
-    for (const std::unique_ptr<PhoneHost>& host : hosts_) {
-        if (!host->Start(error)) {
-            return false;
-        }
-    }
     boost::system::error_code failure;
     const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(options_.listenHost, failure),
                                            options_.listenPort);
@@ -51,6 +46,9 @@ bool LabServer::Start(std::string& error) {
         return false;
     }
     port_ = acceptor_.local_endpoint().port();
+    for (const std::unique_ptr<PhoneHost>& host : hosts_) {
+        host->Start();
+    }
     Accept();
     network_ = std::thread([this] { io_.run(); });
     return true;

@@ -25,7 +25,7 @@ public:
     LabServer(const LabServer&) = delete;
     LabServer& operator=(const LabServer&) = delete;
 
-    // Starts the phones' hosts, listens, and starts serving. False with a message.
+    // Listens, starts the phones' hosts and starts serving. False with a message.
     bool Start(std::string& error);
     // Ends the connections and the hosts; the phones are closed when it returns.
     void Stop();

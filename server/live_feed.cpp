@@ -30,7 +30,7 @@ std::size_t LiveFeed::Listeners() const {
         listeners_.begin(), listeners_.end(), [](const Entry& entry) { return !entry.listener.expired(); }));
 }
 
-std::shared_ptr<const LiveFrame> LiveFeed::Frame() const {
+std::shared_ptr<const Picture> LiveFeed::Frame() const {
     std::lock_guard<std::mutex> guard(lock_);
     return frame_;
 }
@@ -49,7 +49,7 @@ std::vector<std::shared_ptr<LiveListener>> LiveFeed::Listeners(bool onlyWantingR
     return alive;
 }
 
-void LiveFeed::PublishFrame(std::shared_ptr<const LiveFrame> frame, RowSpan changed) {
+void LiveFeed::PublishFrame(std::shared_ptr<const Picture> frame, RowSpan changed) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         frame_ = std::move(frame);

@@ -6,16 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "background/row_span.h"
+#include "common/image/picture.h"
+#include "session/live_view.h"
 
 namespace panelgrab::server {
-
-// One picture of a phone's watched display: RGB rows, top down, unpadded.
-struct LiveFrame {
-    uint16_t width = 0;
-    uint16_t height = 0;
-    std::vector<uint8_t> rgb;
-};
 
 // Someone watching a phone. Both calls come from the phone's threads and must return at once: a
 // viewer notes what changed and sends the newest state when its connection is ready for more.
@@ -41,9 +35,9 @@ public:
     std::size_t Listeners() const;
 
     // The newest picture; null before the first.
-    std::shared_ptr<const LiveFrame> Frame() const;
+    std::shared_ptr<const Picture> Frame() const;
     // Makes `frame` the newest and tells every viewer the span of rows that changed.
-    void PublishFrame(std::shared_ptr<const LiveFrame> frame, RowSpan changed);
+    void PublishFrame(std::shared_ptr<const Picture> frame, RowSpan changed);
     void PublishMessage(const std::string& json);
 
 private:
@@ -55,7 +49,7 @@ private:
 
     mutable std::mutex lock_;
     std::vector<Entry> listeners_;
-    std::shared_ptr<const LiveFrame> frame_;
+    std::shared_ptr<const Picture> frame_;
 };
 
 } // namespace panelgrab::server

@@ -20,19 +20,21 @@ void PutU16(std::string& out, std::size_t at, uint32_t value) {
 
 } // namespace
 
-std::string RowMessage(const LiveFrame& frame, RowSpan rows) {
-    const int32_t first = std::clamp<int32_t>(rows.first, 0, frame.height == 0 ? 0 : frame.height - 1);
-    const int32_t last = std::clamp<int32_t>(rows.last, first, frame.height == 0 ? 0 : frame.height - 1);
-    const uint32_t count = frame.height == 0 ? 0 : static_cast<uint32_t>(last - first + 1);
-    const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * 3;
+std::string RowMessage(const Picture& frame, RowSpan rows) {
+    const int32_t height = frame.height();
+    const int32_t first = std::clamp<int32_t>(rows.first, 0, height == 0 ? 0 : height - 1);
+    const int32_t last = std::clamp<int32_t>(rows.last, first, height == 0 ? 0 : height - 1);
+    const uint32_t count = height == 0 ? 0 : static_cast<uint32_t>(last - first + 1);
+    const std::size_t rowBytes = static_cast<std::size_t>(frame.width()) * 3;
     std::string message(kRowHeaderBytes, '\0');
     message[0] = 1;
-    PutU16(message, 2, frame.width);
-    PutU16(message, 4, frame.height);
+    PutU16(message, 2, static_cast<uint32_t>(frame.width()));
+    PutU16(message, 4, static_cast<uint32_t>(height));
     PutU16(message, 6, static_cast<uint32_t>(first));
     PutU16(message, 8, count);
-    const char* pixels = reinterpret_cast<const char*>(frame.rgb.data());
-    message.append(pixels + first * rowBytes, count * rowBytes);
+    if (count > 0) {
+        message.append(reinterpret_cast<const char*>(frame.Row(first)), count * rowBytes);
+    }
     return message;
 }
 
@@ -56,9 +58,9 @@ void LiveSession::Accepted(beast::error_code failure) {
     }
     open_ = true;
     texts_.push_back(HelloMessage());
-    const std::shared_ptr<const LiveFrame> frame = host_.Feed().Frame();
+    const std::shared_ptr<const Picture> frame = host_.Feed().Frame();
     if (frame && wantsRows_) {
-        unsent_ = RowSpan{0, frame->height - 1};
+        unsent_ = RowSpan{0, frame->height() - 1};
     }
     host_.Feed().Add(shared_from_this(), wantsRows_);
     Read();
@@ -122,17 +124,17 @@ void LiveSession::SendNext() {
         outgoing_ = std::move(texts_.front());
         texts_.pop_front();
     } else if (unsent_) {
-        const std::shared_ptr<const LiveFrame> frame = host_.Feed().Frame();
+        const std::shared_ptr<const Picture> frame = host_.Feed().Frame();
         if (!frame) {
             return;
         }
         RowSpan rows = *unsent_;
-        if (frame->width != sentWidth_ || frame->height != sentHeight_) {
-            rows = {0, frame->height - 1}; // a new size: the viewer needs every row
+        if (frame->width() != sentWidth_ || frame->height() != sentHeight_) {
+            rows = {0, frame->height() - 1}; // a new size: the viewer needs every row
         }
         unsent_.reset();
-        sentWidth_ = frame->width;
-        sentHeight_ = frame->height;
+        sentWidth_ = frame->width();
+        sentHeight_ = frame->height();
         outgoing_ = RowMessage(*frame, rows);
         binary = true;
     } else {

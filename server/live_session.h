@@ -15,7 +15,7 @@ namespace panelgrab::server {
 
 // The bytes of a row message: a 12-byte header (kind 1, display, width, height, first row, row
 // count, 0; all little-endian, 16-bit after the two first bytes) and the rows' RGB pixels.
-std::string RowMessage(const LiveFrame& frame, RowSpan rows);
+std::string RowMessage(const Picture& frame, RowSpan rows);
 inline constexpr std::size_t kRowHeaderBytes = 12;
 
 // One WebSocket viewer of one phone. It holds no queue of pictures: changed rows only widen the
@@ -51,8 +51,8 @@ private:
     boost::beast::flat_buffer incoming_;
     std::deque<std::string> texts_;
     std::optional<RowSpan> unsent_;
-    uint16_t sentWidth_ = 0;
-    uint16_t sentHeight_ = 0;
+    int32_t sentWidth_ = 0;
+    int32_t sentHeight_ = 0;
     std::string outgoing_;
     bool wantsRows_ = true; // "?rows=0": only the texts
     bool sending_ = false;

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <charconv>
 
-#include "transport/bytes/baud_rate.h"
+#include "session/ports.h"
 
 namespace panelgrab::server {
 

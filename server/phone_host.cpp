@@ -5,14 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "capture/display_bitmap.h"
-#include "capture/picture_file.h"
-#include "phone/phone_link.h"
-#include "sim/sim_port_spec.h"
-#include "sim/simulated_phone.h"
-#include "transport/at/connection_settings.h"
-#include "transport/at/port_failure.h"
-#include "transport/bytes/port_timing.h"
+#include "common/image/zlib_png_encoder.h"
 
 namespace panelgrab::server {
 
@@ -22,29 +15,55 @@ namespace {
 constexpr std::chrono::seconds kFirstSettledWait{20};
 constexpr int32_t kSettledPollMs = 100;
 
-bool RowEquals(const LiveFrame& a, const LiveFrame& b, int32_t y) {
-    const std::size_t rowBytes = std::size_t{3} * a.width;
-    const auto offset = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * rowBytes);
-    return std::equal(a.rgb.begin() + offset, a.rgb.begin() + offset + static_cast<std::ptrdiff_t>(rowBytes),
-                      b.rgb.begin() + offset);
+bool RowEquals(const Picture& a, const Picture& b, int32_t y) {
+    return std::equal(a.Row(y), a.Row(y) + std::size_t{3} * static_cast<std::size_t>(a.width()), b.Row(y));
 }
 
 // The span from the first to the last of the `arrived` rows in which `now` differs from `before`
 // (every row when there is none or its size differs); none when no row differs.
-std::optional<RowSpan> ChangedSpan(const LiveFrame* before, const LiveFrame& now,
+std::optional<RowSpan> ChangedSpan(const Picture* before, const Picture& now,
                                    const std::vector<RowSpan>& arrived) {
-    if (before == nullptr || before->width != now.width || before->height != now.height) {
-        return now.height > 0 ? std::optional<RowSpan>(RowSpan{0, now.height - 1}) : std::nullopt;
+    if (before == nullptr || before->width() != now.width() || before->height() != now.height()) {
+        return now.height() > 0 ? std::optional<RowSpan>(RowSpan{0, now.height() - 1}) : std::nullopt;
     }
     std::optional<RowSpan> changed;
     for (const RowSpan& rows : arrived) {
-        for (int32_t y = std::max(rows.first, 0); y <= std::min<int32_t>(rows.last, now.height - 1); ++y) {
+        for (int32_t y = std::max(rows.first, 0); y <= std::min<int32_t>(rows.last, now.height() - 1); ++y) {
             if (!RowEquals(*before, now, y)) {
                 changed = changed ? RowSpan{changed->first, y} : RowSpan{y, y};
             }
         }
     }
     return changed;
+}
+
+// A failure the session gave, as the reply the API turns into its status and JSON error.
+HostReply FailedReply(const Failure& failure) {
+    HostReply::Kind kind = HostReply::Kind::Failed;
+    if (failure.kind == FailureKind::BadInput) {
+        kind = failure.input == UserInput::Display ? HostReply::Kind::NoSuchDisplay
+                                                   : HostReply::Kind::BadRequest;
+    }
+    return {kind, FailureMessage(failure), {}};
+}
+
+// True for the failures that say the line to the phone is lost, not that the phone refused.
+bool LostTheLine(FailureKind kind) {
+    switch (kind) {
+    case FailureKind::NoSuchDevice:
+    case FailureKind::Permission:
+    case FailureKind::PortBusy:
+    case FailureKind::PortFailed:
+    case FailureKind::NotResponding:
+    case FailureKind::PhoneGone:
+        return true;
+    default:
+        return false;
+    }
+}
+
+HostReply NotReady() {
+    return {HostReply::Kind::NotReady, "the phone is not ready", {}};
 }
 
 nlohmann::json KeyMessage(const std::string& key, bool pressed) {
@@ -67,31 +86,19 @@ const char* HostStateName(HostState state) {
 
 PhoneHost::PhoneHost(PhoneConfig entry, Timing timing) : config_(std::move(entry)), timing_(timing) {
     status_.portLabel = config_.port;
+    SessionOptions options;
+    options.port = config_.port;
+    options.baud = config_.baud;
+    options.fastTiming = timing_.fastPort;
+    session_ = std::make_unique<Session>(std::move(options));
 }
 
 PhoneHost::~PhoneHost() {
     Stop();
 }
 
-bool PhoneHost::Start(std::string& error) {
-    devicePath_ = config_.port;
-    if (std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(config_.port)) {
-        sim::SimOptions options;
-        if (!sim::ParseSimOptions(*args, options, error)) {
-            error = config_.name + ": " + config_.port + ": " + error;
-            return false;
-        }
-        simulator_ = std::make_unique<sim::SimulatedPhone>(options);
-        if (!simulator_->Start(error)) {
-            error = config_.name + ": the simulated phone could not be started: " + error;
-            return false;
-        }
-        devicePath_ = simulator_->DevicePath();
-        std::lock_guard<std::mutex> guard(statusLock_);
-        status_.portLabel = config_.port + " (" + devicePath_ + ")";
-    }
+void PhoneHost::Start() {
     worker_ = std::thread([this] { Loop(); });
-    return true;
 }
 
 void PhoneHost::Stop() {
@@ -103,7 +110,7 @@ void PhoneHost::Stop() {
     if (worker_.joinable()) {
         worker_.join();
     }
-    simulator_.reset(); // after the phone object, which the thread closed
+    session_.reset(); // the thread ended its handles; the simulated phone goes with the session
 }
 
 HostStatus PhoneHost::Status() const {
@@ -114,15 +121,14 @@ HostStatus PhoneHost::Status() const {
 void PhoneHost::PressKeys(std::string keys, int pressMs, int pauseMs, Done done) {
     Post(
         [this, keys = std::move(keys), pressMs, pauseMs, done] {
-            if (!phone_) {
-                done({HostReply::Kind::NotReady, "the phone is not ready", {}});
+            if (!connected_) {
+                done(NotReady());
                 return;
             }
-            const int32_t result =
-                pressMs > 0 ? phone_->PressKeyTimed(keys, pressMs, pauseMs) : phone_->PressKey(keys);
-            done(result == kPhoneOk
-                     ? HostReply{}
-                     : HostReply{HostReply::Kind::Failed, "pressing keys failed: " + FailureOf(result), {}});
+            const std::optional<KeyTiming> timing =
+                pressMs > 0 ? std::optional<KeyTiming>(KeyTiming{pressMs, pauseMs}) : std::nullopt;
+            const Result<void> pressed = session_->PressKeys(keys, timing);
+            done(pressed ? HostReply{} : FailedReply(pressed.failure()));
         },
         done);
 }
@@ -183,7 +189,7 @@ void PhoneHost::RecordSnapshot() {
     }
     const Clock::time_point now = Clock::now();
     recording_->CheckTime(now);
-    if (const std::shared_ptr<const Picture> settled = liveRunning_ ? phone_->GetLiveSnapshot() : nullptr) {
+    if (const std::shared_ptr<const Picture> settled = live_ ? live_->Settled() : nullptr) {
         recording_->Add(*settled, now); // the same picture again adds nothing
     }
 }
@@ -217,29 +223,29 @@ void PhoneHost::Loop() {
                 break;
             }
         }
-        if (!phone_ && Clock::now() >= nextConnect_ && !Connect()) {
+        if (!connected_ && Clock::now() >= nextConnect_ && !Connect()) {
             nextConnect_ = Clock::now() + timing_.reconnectEvery;
         }
-        if (phone_) {
+        if (connected_) {
             KeepKeyEventsMatched(); // before the jobs: a listener's presses are reported to it
         }
         RunJobs();
-        if (phone_) {
+        if (connected_) {
             KeepLiveViewMatched();
         }
-        if (phone_) {
+        if (connected_) {
             PublishLiveRows();
         }
-        if (phone_) {
+        if (connected_) {
             RecordSnapshot();
         }
-        if (phone_) {
+        if (connected_) {
             CheckHealth();
         }
-        WaitForWork(phone_ && liveRunning_ ? timing_.liveEndCheckEvery : std::chrono::milliseconds(100));
+        WaitForWork(live_ ? timing_.liveEndCheckEvery : std::chrono::milliseconds(100));
     }
     RunJobs(); // the last ones are told the phone is not ready
-    if (phone_) {
+    if (connected_) {
         Lose("the server stopped");
     }
 }
@@ -265,32 +271,27 @@ void PhoneHost::WaitForWork(std::chrono::milliseconds limit) {
 }
 
 bool PhoneHost::Connect() {
-    ConnectionSettings settings(devicePath_, config_.baud);
-    if (timing_.fastPort) {
-        settings.SetTiming(PortTiming::Fast());
-    }
-    std::unique_ptr<PhoneLink> phone = CreatePhone(settings);
-    if (!phone) {
-        SetStatus(HostState::Gone, "no phone object could be made");
-        return false;
-    }
-    if (phone->Open(false) != kPhoneOk) {
-        SetStatus(HostState::Gone, DescribePortFailure(phone->Port()));
-        return false;
-    }
-    std::string model;
-    DisplayList displays;
-    phone->GetModel(model);
-    phone->GetDisplayList(displays);
-    keyEventsLost_ = false;
-    keyEventsOn_ = false;
-    nextKeyEventsTry_ = {};
-    phone->SetLiveUpdateHandler([this](const LiveUpdate&) { NoteLiveUpdate(); });
-    phone_ = std::move(phone);
+    // Until it first opens, each try is a whole open (a new phone object, or simulated phone).
+    const Result<void> opened = opened_ ? session_->Reopen() : session_->Open();
     {
         std::lock_guard<std::mutex> guard(statusLock_);
-        status_.model = model;
-        status_.displays = displays;
+        status_.portLabel = session_->PortLabel();
+    }
+    if (!opened) {
+        SetStatus(HostState::Gone, FailureMessage(opened.failure()));
+        return false;
+    }
+    opened_ = true;
+    // Asked once a connection: the status shows them, and the session keeps the list for grabs.
+    const Result<std::string> model = session_->Model();
+    const Result<DisplayList> displays = session_->Displays();
+    keyEventsLost_ = false;
+    nextKeyEventsTry_ = {};
+    connected_ = true;
+    {
+        std::lock_guard<std::mutex> guard(statusLock_);
+        status_.model = model ? *model : std::string();
+        status_.displays = displays ? *displays : DisplayList();
     }
     nextHealthCheck_ = Clock::now() + timing_.healthCheckEvery;
     SetStatus(HostState::Ready, {});
@@ -298,15 +299,10 @@ bool PhoneHost::Connect() {
 }
 
 void PhoneHost::Lose(const std::string& reason) {
-    phone_->ClosePortNow(); // whatever still waits on the line ends at once
-    phone_->StopLiveView();
-    if (keyEventsOn_) {
-        phone_->StopKeyEvents(0);
-        keyEventsOn_ = false;
-    }
-    phone_->Close();
-    phone_.reset();
-    liveRunning_ = false;
+    session_->Abort(); // whatever still waits on the line ends at once; the handles end quickly
+    live_.reset();
+    keys_.reset();
+    connected_ = false;
     nextConnect_ = Clock::now() + timing_.reconnectEvery;
     EndRecording("the phone went away: " + reason);
     SetStatus(HostState::Gone, reason);
@@ -314,19 +310,22 @@ void PhoneHost::Lose(const std::string& reason) {
 
 void PhoneHost::KeepLiveViewMatched() {
     const bool wanted = feed_.Watchers() > 0 || RecordingRuns();
-    if (wanted == liveRunning_) {
+    if (wanted == (live_ != nullptr)) {
         return;
     }
     if (!wanted) {
-        phone_->StopLiveView();
-        liveRunning_ = false;
+        live_.reset();
         return;
     }
     const HostStatus status = Status();
     if (status.displays.empty()) {
         return;
     }
-    liveRunning_ = phone_->StartLiveView(status.displays.front(), LiveViewOptions{}) == kPhoneOk;
+    Result<std::unique_ptr<LiveView>> started = session_->StartLiveView(
+        status.displays.front(), LiveViewOptions{}, [this](const LiveUpdate&) { NoteLiveUpdate(); });
+    if (started) {
+        live_ = std::move(*started);
+    }
 }
 
 void PhoneHost::KeepKeyEventsMatched() {
@@ -337,16 +336,19 @@ void PhoneHost::KeepKeyEventsMatched() {
     // The reports stay on a moment after the last listener left: a page moving from the wall to a
     // phone's own view closes one connection and opens the next.
     const bool wanted = now - lastListenerSeen_ < timing_.keyEventsLinger;
-    if (wanted == keyEventsOn_ || (wanted && now < nextKeyEventsTry_)) {
+    if (wanted == (keys_ != nullptr) || (wanted && now < nextKeyEventsTry_)) {
         return;
     }
-    if (wanted) {
-        // A phone without key reports still serves the rest; it is asked again now and then.
-        keyEventsOn_ = phone_->StartKeyEvents(this) == kPhoneOk;
-        nextKeyEventsTry_ = keyEventsOn_ ? Clock::time_point{} : now + timing_.reconnectEvery;
+    if (!wanted) {
+        keys_.reset();
+        return;
+    }
+    // A phone without key reports still serves the rest; it is asked again now and then.
+    Result<std::unique_ptr<KeySubscription>> subscribed = session_->ListenToKeys(*this);
+    if (subscribed) {
+        keys_ = std::move(*subscribed);
     } else {
-        phone_->StopKeyEvents(0);
-        keyEventsOn_ = false;
+        nextKeyEventsTry_ = now + timing_.reconnectEvery;
     }
 }
 
@@ -364,27 +366,21 @@ void PhoneHost::PublishLiveRows() {
         std::lock_guard<std::mutex> guard(jobLock_);
         liveUpdated_ = false;
     }
-    if (!liveRunning_) {
+    if (!live_) {
         return;
     }
-    const bool running = phone_->IsLiveViewRunning(); // before the drain: no last rows are missed
+    const bool running = live_->Running(); // before the drain: no last rows are missed
     // Viewers see rows as soon as they arrive, as the window does; screenshots take the live view's
     // settled picture (GrabNow). The rows sent are those that differ from what viewers have.
-    const DisplayBitmap* picture = nullptr;
     std::vector<RowSpan> arrived;
-    if (phone_->GetLiveImage(picture, arrived) == kPhoneOk && !arrived.empty() && picture &&
-        picture->hasPixels()) {
-        const Picture rgb = picture->ToPicture();
-        auto frame = std::make_shared<LiveFrame>();
-        frame->width = static_cast<uint16_t>(rgb.width());
-        frame->height = static_cast<uint16_t>(rgb.height());
-        frame->rgb.assign(rgb.Row(0), rgb.Row(0) + std::size_t{3} * frame->width * frame->height);
-        if (const std::optional<RowSpan> changed = ChangedSpan(feed_.Frame().get(), *frame, arrived)) {
-            feed_.PublishFrame(std::move(frame), *changed);
+    std::shared_ptr<const Picture> picture = live_->Current(arrived);
+    if (picture && !picture->empty() && !arrived.empty()) {
+        if (const std::optional<RowSpan> changed = ChangedSpan(feed_.Frame().get(), *picture, arrived)) {
+            feed_.PublishFrame(std::move(picture), *changed);
         }
     }
     if (!running) {
-        Lose(phone_->GetLiveFailure());
+        Lose(FailureMessage(session_->LiveViewEnded(*live_)));
     }
 }
 
@@ -395,16 +391,15 @@ void PhoneHost::CheckHealth() {
             std::lock_guard<std::mutex> guard(keyLostLock_);
             reason = keyLostReason_;
         }
-        Lose(reason);
+        Lose(FailureMessage(KeyEventsLost(reason, session_->PortLabel())));
         return;
     }
-    if (liveRunning_ || Clock::now() < nextHealthCheck_) {
+    if (live_ || Clock::now() < nextHealthCheck_) {
         return;
     }
     nextHealthCheck_ = Clock::now() + timing_.healthCheckEvery;
-    std::string model;
-    if (phone_->GetModel(model) == kPhoneFailed && phone_->Port().errorText() != nullptr) {
-        Lose(DescribePortFailure(phone_->Port()));
+    if (const Result<std::string> model = session_->Model(); !model && LostTheLine(model.failure().kind)) {
+        Lose(FailureMessage(model.failure()));
     }
 }
 
@@ -423,53 +418,44 @@ void PhoneHost::SetStatus(HostState state, const std::string& reason) {
     feed_.PublishMessage(message.dump());
 }
 
-std::string PhoneHost::FailureOf(int32_t result) const {
-    if (result == kPhoneBadAnswer) {
-        return "the phone's answer could not be used";
-    }
-    if (const char* text = phone_->FailureText()) {
-        return text;
-    }
-    return DescribePortFailure(phone_->Port());
-}
-
 HostReply PhoneHost::GrabNow(int index, bool exact) {
-    if (!phone_) {
-        return {HostReply::Kind::NotReady, "the phone is not ready", {}};
+    if (!connected_) {
+        return NotReady();
     }
-    const HostStatus status = Status();
-    if (index < 0 || static_cast<std::size_t>(index) >= status.displays.size()) {
-        return {HostReply::Kind::NoSuchDisplay, "the phone has no display " + std::to_string(index), {}};
+    const Result<DisplayInfo> display = session_->DisplayAt(static_cast<std::size_t>(index));
+    if (!display) {
+        return FailedReply(display.failure());
     }
-    DisplayBitmap bitmap;
-    // The live view's settled picture: never one a refresh is still mending. A live view that has
-    // just begun has none until its first read of every line ends; that is waited for, since
-    // stopping it for a read of our own would only start that read again.
-    std::shared_ptr<const Picture> settled;
-    if (liveRunning_ && index == 0 && !exact) {
-        const auto giveUp = Clock::now() + kFirstSettledWait;
-        while (!(settled = phone_->GetLiveSnapshot()) && phone_->IsLiveViewRunning() &&
-               Clock::now() < giveUp) {
-            phone_->WaitForLiveRefresh(kSettledPollMs);
+    std::shared_ptr<const Picture> picture = index == 0 && !exact ? SettledLivePicture() : nullptr;
+    if (!picture) {
+        live_.reset(); // started again by the loop while someone watches
+        const Result<Grabbed> grabbed = session_->Grab(*display, {});
+        if (!grabbed) {
+            return FailedReply(grabbed.failure());
         }
-    }
-    if (settled) {
-        bitmap.SetFromPicture(*settled);
-    } else {
-        if (liveRunning_) {
-            phone_->StopLiveView(); // started again by the loop while someone watches
-            liveRunning_ = false;
-        }
-        if (const int32_t result = phone_->ReadDisplay(bitmap, index); result != kPhoneOk) {
-            return {HostReply::Kind::Failed, "reading the display failed: " + FailureOf(result), {}};
-        }
+        picture = grabbed->picture;
     }
     HostReply reply;
     std::string error;
-    if (!EncodePng(bitmap, reply.png, error)) {
+    if (!EncodePngWithZlib(*picture, reply.png, error)) {
         return {HostReply::Kind::Failed, "the picture could not be encoded: " + error, {}};
     }
     return reply;
+}
+
+// The live view's settled picture: never one a refresh is still mending. A live view that has just
+// begun has none until its first read of every line ends; that is waited for, since stopping it for
+// a read of our own would only start that read again.
+std::shared_ptr<const Picture> PhoneHost::SettledLivePicture() {
+    if (!live_) {
+        return nullptr;
+    }
+    const auto giveUp = Clock::now() + kFirstSettledWait;
+    std::shared_ptr<const Picture> settled;
+    while (!(settled = live_->Settled()) && live_->Running() && Clock::now() < giveUp) {
+        live_->WaitForRefresh(kSettledPollMs);
+    }
+    return settled;
 }
 
 void PhoneHost::OnKeyPressed(std::string key) {

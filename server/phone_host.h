@@ -13,18 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "capture/display_info.h"
 #include "common/key_event_sink.h"
 #include "server/live_feed.h"
 #include "server/phone_config.h"
 #include "server/phone_recording.h"
-
-namespace panelgrab {
-class PhoneLink;
-namespace sim {
-class SimulatedPhone;
-}
-} // namespace panelgrab
+#include "session/session.h"
 
 namespace panelgrab::server {
 
@@ -41,19 +34,18 @@ struct HostStatus {
 
 // How a phone operation asked of the host ended.
 struct HostReply {
-    enum class Kind { Ok, NotReady, Failed, NoSuchDisplay, Busy, NothingRecorded };
+    enum class Kind { Ok, NotReady, Failed, BadRequest, NoSuchDisplay, Busy, NothingRecorded };
     Kind kind = Kind::Ok;
-    std::string message;
+    std::string message; // a failure of the phone in the words every front end shows (FailureMessage)
     std::vector<uint8_t> png;
 };
 
-// One phone and its session: the host's thread is the only one that talks to the phone object. It
-// opens the phone and opens it again when it comes back, runs the operations clients ask for one
-// at a time, keeps a live view running while anyone watches and publishes its rows as the live view
-// hands them out (pushed: its handler only wakes this thread), and has the
-// phone report its key events while anyone listens (as a phone opened directly does: a press made
-// before someone listened is not reported to them later). (The phone's own session layer can take this place
-// later: the operations here are what a session gives.)
+// One phone and its session: the host's thread is the only one that calls the session. It opens
+// the phone and opens it again when it comes back, runs the operations clients ask for one at a
+// time, keeps a live view running while anyone watches and publishes its rows as the live view
+// pushes them (its handler only wakes this thread), and has the phone report its key events while
+// anyone listens (as a phone opened directly does: a press made before someone listened is not
+// reported to them later). Failures are said as every front end says them (FailureMessage).
 //
 // Threading: every public call is safe from any thread and returns at once; a reply is delivered
 // on the host's thread.
@@ -77,16 +69,16 @@ public:
     PhoneHost(const PhoneHost&) = delete;
     PhoneHost& operator=(const PhoneHost&) = delete;
 
-    // Starts the simulated phone where the port names one, then the host's thread. False with a
-    // message when the simulator could not start.
-    bool Start(std::string& error);
+    // Starts the host's thread, which opens the phone (starting the simulated phone where the port
+    // names one).
+    void Start();
     void Stop();
 
     const PhoneConfig& Config() const { return config_; }
     HostStatus Status() const;
     LiveFeed& Feed() { return feed_; }
 
-    // Presses `keys` (already checked) with AT+CKPD; timed when pressMs > 0.
+    // Presses `keys` (the session checks the text); timed when pressMs > 0.
     void PressKeys(std::string keys, int pressMs, int pauseMs, Done done);
     // The picture of display `index` as PNG: the live picture when it is current, else (or with
     // `exact`) a full read.
@@ -122,8 +114,10 @@ private:
     bool RecordingRuns() const;
     void CheckHealth();
     void SetStatus(HostState state, const std::string& reason);
-    std::string FailureOf(int32_t result) const;
     HostReply GrabNow(int index, bool exact);
+    // The running live view's settled picture, waited for while the view has none yet; null
+    // without a live view.
+    std::shared_ptr<const Picture> SettledLivePicture();
 
     void OnKeyPressed(std::string key) override;
     void OnKeyReleased(std::string key) override;
@@ -133,13 +127,13 @@ private:
     const PhoneConfig config_;
     const Timing timing_;
     LiveFeed feed_;
-    std::unique_ptr<sim::SimulatedPhone> simulator_;
-    std::string devicePath_;
 
-    // The host's thread only.
-    std::unique_ptr<PhoneLink> phone_;
-    bool liveRunning_ = false;
-    bool keyEventsOn_ = false;
+    // The host's thread only (made and ended with the host).
+    std::unique_ptr<Session> session_;
+    bool connected_ = false;
+    bool opened_ = false; // the session was opened once: it is reopened after a loss
+    std::unique_ptr<LiveView> live_;
+    std::unique_ptr<KeySubscription> keys_;
     Clock::time_point nextKeyEventsTry_{}; // after the phone refused to report them
     Clock::time_point lastListenerSeen_{};
     Clock::time_point nextConnect_{};
@@ -155,7 +149,7 @@ private:
     std::condition_variable wake_;
     std::deque<Job> jobs_;
     bool stopping_ = false;
-    bool liveUpdated_ = false; // the live view handed out rows or ended a refresh since the last look
+    bool liveUpdated_ = false; // the live view pushed rows or ended a refresh since the last look
 
     std::mutex keyLostLock_;
     std::string keyLostReason_;

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
-#include "capture/display_bitmap.h"
-
 namespace panelgrab::server {
 
 PhoneRecording::PhoneRecording(int scale, RecordingBounds bounds, Clock::time_point start)
-    : scale_(std::clamp(scale, 1, ApngWriter::kMaxScale)), bounds_(bounds), start_(start), writer_(scale_) {}
+    : scale_(std::clamp(scale, 1, LiveRecording::kMaxScale)), bounds_(bounds), start_(start),
+      frames_(scale_) {}
 
 int64_t PhoneRecording::MsSinceStart(Clock::time_point at) const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::max(at, start_) - start_).count();
@@ -45,7 +44,7 @@ void PhoneRecording::Add(const Picture& picture, Clock::time_point at) {
     if (bytes == 0) {
         return; // the same picture: the frame before lasts on
     }
-    if (writer_.frameCount() >= bounds_.maxFrames) {
+    if (frames_.Frames() >= bounds_.maxFrames) {
         End(at, "the recording reached its bound of " + std::to_string(bounds_.maxFrames) + " frames");
         return;
     }
@@ -54,10 +53,9 @@ void PhoneRecording::Add(const Picture& picture, Clock::time_point at) {
                     " MiB of changed pixels");
         return;
     }
-    DisplayBitmap bitmap;
     std::string error;
-    if (!bitmap.SetFromPicture(picture) || !writer_.AddPicture(bitmap, MsSinceStart(at), error)) {
-        End(at, "a picture could not be recorded: " + (error.empty() ? std::string("no pixels") : error));
+    if (!frames_.Add(picture, MsSinceStart(at), error)) {
+        End(at, "a picture could not be recorded: " + error);
         return;
     }
     pixelBytes_ += bytes;
@@ -82,12 +80,12 @@ void PhoneRecording::CheckTime(Clock::time_point now) {
 
 RecordingStatus PhoneRecording::Status(Clock::time_point now) const {
     const Clock::time_point upTo = running_ ? now : end_;
-    return {running_, writer_.frameCount(), static_cast<double>(MsSinceStart(upTo)) / 1000.0, scale_, ended_};
+    return {running_, frames_.Frames(), static_cast<double>(MsSinceStart(upTo)) / 1000.0, scale_, ended_};
 }
 
 bool PhoneRecording::Encode(Clock::time_point now, std::vector<uint8_t>& apng, std::string& error) {
     End(now);
-    return writer_.Encode(MsSinceStart(end_), apng, error);
+    return frames_.Encode(MsSinceStart(end_), apng, error);
 }
 
 } // namespace panelgrab::server

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/apng_writer.h"
 #include "common/image/picture.h"
+#include "session/live_recording.h"
 
 namespace panelgrab::server {
 
@@ -29,9 +29,9 @@ struct RecordingStatus {
 };
 
 // One phone's screen recording: the live view's settled pictures, each as long as it stayed,
-// gathered by the project's APNG writer (a frame only when the picture changed). It ends when
-// stopped, at a bound, or when a picture cannot be added; what it gathered stays until encoded.
-// Not thread-safe.
+// gathered by the session's live recording (a frame only when the picture changed), within bounds. It ends
+// when stopped, at a bound, or when a picture cannot be added; what it gathered stays until encoded. Not
+// thread-safe.
 class PhoneRecording {
 public:
     using Clock = std::chrono::steady_clock;
@@ -63,7 +63,7 @@ private:
     std::string ended_;
     std::size_t pixelBytes_ = 0;
     Picture last_;
-    ApngWriter writer_;
+    LiveRecording frames_;
 };
 
 } // namespace panelgrab::server

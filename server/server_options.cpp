@@ -1,6 +1,7 @@
 #include "server/server_options.h"
 
 #include "server/peer_origin.h"
+#include "session/session.h"
 
 #include <boost/asio/ip/address.hpp>
 #include <charconv>
@@ -120,6 +121,10 @@ bool CheckServerOptions(const ServerOptions& options, std::string& error) {
     for (const PhoneConfig& phone : options.phones) {
         if (!names.insert(phone.name).second) {
             error = "the phone name \"" + phone.name + "\" is given twice";
+            return false;
+        }
+        if (const Result<void> port = CheckSimulatorPort(phone.port); !port) {
+            error = "--phone " + phone.name + "=" + FailureMessage(port.failure());
             return false;
         }
     }

@@ -29,9 +29,13 @@ std::shared_ptr<const Picture> LiveView::Settled(int64_t* refreshNumber) const {
 }
 
 std::shared_ptr<const Picture> LiveView::Current() {
-    const DisplayBitmap* bitmap = nullptr;
     std::vector<RowSpan> changed;
-    if (phone_.GetLiveImage(bitmap, changed) != kPhoneOk || bitmap == nullptr) {
+    return Current(changed);
+}
+
+std::shared_ptr<const Picture> LiveView::Current(std::vector<RowSpan>& arrived) {
+    const DisplayBitmap* bitmap = nullptr;
+    if (phone_.GetLiveImage(bitmap, arrived) != kPhoneOk || bitmap == nullptr) {
         return nullptr;
     }
     return std::make_shared<const Picture>(bitmap->ToPicture());

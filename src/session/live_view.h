@@ -8,6 +8,7 @@
 #include "background/live_refresh_stats.h"
 #include "background/live_update.h"
 #include "background/live_view_options.h"
+#include "background/row_span.h"
 #include "common/image/picture.h"
 
 namespace panelgrab {
@@ -40,6 +41,9 @@ public:
     // The picture as it is now, rows shown as soon as they arrived; null before the job chose its
     // display.
     std::shared_ptr<const Picture> Current();
+    // The same, with the rows that arrived since the last call (top down) in `arrived`, taken with
+    // the picture at one moment: every row in it that is newer than the last call is named.
+    std::shared_ptr<const Picture> Current(std::vector<RowSpan>& arrived);
     // Why the job ended by itself (the port's or the screen buffer's words); empty while it runs and
     // after Stop.
     std::string EndReason() const;

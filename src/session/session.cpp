@@ -29,6 +29,16 @@ std::string SimulatedPhoneHelp() {
     return sim::SimOptionsHelp();
 }
 
+Result<void> CheckSimulatorPort(const std::string& port) {
+    const std::optional<std::vector<std::string>> args = sim::SimArgumentsOf(port);
+    sim::SimOptions options;
+    std::string error;
+    if (args && !sim::ParseSimOptions(*args, options, error)) {
+        return BadInput(UserInput::Port, error, port);
+    }
+    return {};
+}
+
 Session::Session(SessionOptions options, PortOverrides overrides)
     : options_(std::move(options)), overrides_(std::move(overrides)), label_(options_.port),
       baud_(options_.baud) {}

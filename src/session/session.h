@@ -33,6 +33,9 @@ class SimulatedPhone;
 
 // The options "sim:OPTIONS" takes, as help text.
 std::string SimulatedPhoneHelp();
+// When `port` names the simulated phone with options ("sim:OPTIONS"), whether it takes them (a
+// BadInput failure saying why not); any other port passes. Opens and starts nothing.
+Result<void> CheckSimulatorPort(const std::string& port);
 
 // How a grab reads the display: in one call, or on the phone's background worker, which counts
 // what has arrived (for a progress display) and keeps the picture text for region checksums.
@@ -126,7 +129,8 @@ public:
     // Keeps a picture of `display` current; `handler` (may be empty) gets every refresh pushed.
     Result<std::unique_ptr<LiveView>>
     StartLiveView(const DisplayInfo& display, const LiveViewOptions& options, LiveUpdateHandler handler);
-    // Why `view` ended by itself, as a failure: "the live view ended: REASON".
+    // Why `view`, started by this session, ended by itself, in the words of a failure of the port
+    // (or the screen buffer's own), with "the live view ended" as how far it came.
     Failure LiveViewEnded(const LiveView& view) const;
     // Starts reading `display` on the phone's background worker, for a caller that follows it
     // itself (Grab follows a read to its end).

@@ -1,8 +1,10 @@
 #include <filesystem>
+#include <regex>
 #include <span>
 
 #include "common/image/png_decoder.h"
 #include "lab_server_fixture.h"
+#include "session/session.h"
 #include "support/scratch_folder.h"
 
 namespace panelgrab::test {
@@ -195,6 +197,51 @@ TEST_F(LabServerTest, APhoneThatGoesAwayIsGoneThenReadyAndTheOthersCarryOn) {
     EXPECT_EQ(Call(port_, http::verb::get, "/api/phones/c/screen.png").status, 200);
     EXPECT_TRUE(
         viewer.NextWhere([](const auto& m) { return !m.binary && m.Json()["state"] == "ready"; }, 10s));
+}
+
+// A phone's failures are said in the session's words, which are panelgrab-cli's and the Python
+// module's (tests/session holds those alike): a phone that cannot be opened is gone with the open's
+// message, and a screenshot that fails is a 502 with the grab's message.
+TEST_F(LabServerTest, FailuresAreSaidInTheWordsOfEveryFrontEnd) {
+    ScratchFolder folder;
+    struct Case {
+        std::string name;
+        std::string port;
+        bool opens;
+    } cases[] = {
+        {"missing", folder / "no-such-port", false},
+        {"silent", "sim:--fault=silent", false},
+        {"huge", "sim:--fault=huge-display", true},
+    };
+    std::vector<server::PhoneConfig> more;
+    for (const Case& c : cases) {
+        more.push_back({c.name, c.port, 115200});
+    }
+    StartServer({}, more);
+    const nlohmann::json phones = Call(port_, http::verb::get, "/api/phones").Json();
+    // Simulated phones differ only in their terminal.
+    auto comparable = [](const std::string& text) {
+        return std::regex_replace(text, std::regex("/dev/pts/[0-9]+"), "/dev/pts/N");
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SessionOptions options;
+        options.port = c.port;
+        options.fastTiming = true;
+        Session session(options);
+        const Result<void> opened = session.Open();
+        ASSERT_EQ(opened.ok(), c.opens) << c.name;
+        if (!c.opens) {
+            EXPECT_EQ(phones[2 + i]["state"], "gone") << c.name;
+            EXPECT_EQ(comparable(phones[2 + i]["reason"]), comparable(FailureMessage(opened.failure())));
+            continue;
+        }
+        const Result<Grabbed> grabbed = session.Grab(*session.DisplayAt(0), {});
+        ASSERT_FALSE(grabbed.ok()) << c.name;
+        const HttpReply reply = Call(port_, http::verb::get, "/api/phones/" + c.name + "/screen.png?exact=1");
+        EXPECT_EQ(reply.status, 502) << reply.body;
+        EXPECT_EQ(comparable(reply.Json()["error"]), comparable(FailureMessage(grabbed.failure())));
+    }
 }
 
 } // namespace

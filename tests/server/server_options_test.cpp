@@ -67,6 +67,7 @@ TEST(ServerOptionsTest, ListeningBeyondThisMachineNeedsATokenOrNoAuth) {
         {{"--phone", "a=sim", "--listen", "192.168.1.5:8080", "--no-auth"}, true, true},
         {{"--phone", "a=sim", "--no-auth", "--token-file", "/t"}, true, false},
         {{"--phone", "a=sim", "--phone", "a=sim:--animate"}, true, false},
+        {{"--phone", "a=sim:--no-such-option"}, true, false},
         {{}, true, false},
         {{"--phone", "a=sim", "--listen", "lab.example:80"}, false, false},
         {{"--phone", "a=sim", "--listen", "127.0.0.1"}, false, false},
