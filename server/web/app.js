@@ -138,12 +138,8 @@ function closeViews() {
   document.getElementById("peer-walls").replaceChildren();
 }
 
-// Applies a state, lock or key message of the live view to the phone's entry and the page.
-function takeMessage(name, message) {
-  const phone = state.phones.get(name);
-  if (!phone) {
-    return;
-  }
+// What a hello, state or lock message of a live view says of its phone, kept in the phone's entry.
+function applyPhoneMessage(phone, message) {
   if (message.type === "hello" || message.type === "state") {
     Object.assign(phone, { state: message.state, reason: message.reason, model: message.model || phone.model });
   }
@@ -153,6 +149,15 @@ function takeMessage(name, message) {
   if (message.type === "lock") {
     phone.lock = { held: message.held, expires_s: message.expires_s };
   }
+}
+
+// Applies a state, lock or key message of the live view to the phone's entry and the page.
+function takeMessage(name, message) {
+  const phone = state.phones.get(name);
+  if (!phone) {
+    return;
+  }
+  applyPhoneMessage(phone, message);
   if (message.type === "key" && state.current === name) {
     const list = document.getElementById("key-events");
     list.prepend(element("li", {}, message.key + (message.pressed ? " pressed" : " released")));
@@ -247,15 +252,7 @@ function peerCard(base, phone) {
   };
   show();
   const onMessage = (message) => {
-    if (message.type === "hello" || message.type === "state") {
-      Object.assign(phone, { state: message.state, reason: message.reason, model: message.model || phone.model });
-    }
-    if (message.type === "hello" && message.lock) {
-      phone.lock = message.lock;
-    }
-    if (message.type === "lock") {
-      phone.lock = { held: message.held, expires_s: message.expires_s };
-    }
+    applyPhoneMessage(phone, message);
     show();
   };
   state.views.set(base + " " + phone.name, new LiveView(phone.name, canvas, onMessage, base));
