@@ -106,6 +106,11 @@ void PhoneHost::Stop() {
         std::lock_guard<std::mutex> guard(jobLock_);
         stopping_ = true;
     }
+    // A grab or a key press in hand ends now instead of running to its end (a second Stop finds
+    // the session gone).
+    if (session_) {
+        session_->Abort();
+    }
     wake_.notify_all();
     if (worker_.joinable()) {
         worker_.join();
@@ -244,10 +249,10 @@ void PhoneHost::Loop() {
         }
         WaitForWork(live_ ? timing_.liveEndCheckEvery : std::chrono::milliseconds(100));
     }
-    RunJobs(); // the last ones are told the phone is not ready
     if (connected_) {
         Lose("the server stopped");
     }
+    RunJobs(); // the last ones are told the phone is not ready
 }
 
 void PhoneHost::RunJobs() {

@@ -108,11 +108,10 @@ void ReplaySession::Schedule(const SessionRecord& record, Clock::time_point due)
         return;
     }
     std::string bytes = record.bytes;
-    if (!heldReports_.empty()) {
-        // Into the piece at its first line end: never inside a line another read began.
-        const std::size_t lineEnd = bytes.find('\n');
-        const std::size_t at = lineEnd == std::string::npos ? bytes.size() : lineEnd + 1;
-        bytes.insert(at, heldReports_);
+    // Into the piece at its first line end: never inside a line another read began. A piece that
+    // ends no line keeps them held for the next.
+    if (const std::size_t lineEnd = bytes.find('\n'); !heldReports_.empty() && lineEnd != std::string::npos) {
+        bytes.insert(lineEnd + 1, heldReports_);
         heldReports_.clear();
     }
     if (!record.bytes.empty()) {

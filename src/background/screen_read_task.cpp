@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "capture/capture_texts.h"
 #include "capture/screen_image.h"
 #include "common/commands.h"
 #include "transport/at/serial_port.h"
@@ -70,7 +71,11 @@ void ScreenReadTask::ReadLoop() {
     // What arrived stays readable either way; a short picture says why.
     if (!screen_->ReadDisplay(port, display_, listedByDisplayImage_)) {
         const char* text = screen_->errorText();
-        failure_ = text != nullptr ? text : port.errorText();
+        if (text == nullptr) {
+            text = port.errorText();
+        }
+        // A failed read always has a reason, so that nobody takes it for a whole picture.
+        failure_ = text != nullptr && *text != '\0' ? text : kTextPictureNotWhole;
     }
     // The port is free before the read counts as ended: a client that sees IsRunning() turn false
     // may use the port at once.

@@ -39,12 +39,17 @@ std::shared_ptr<const Picture> ScreenRead::Current() const {
 }
 
 Result<void> ScreenRead::Outcome() const {
-    // The worker does not say whether its transfer succeeded; a short count means it did not.
-    const int64_t received = std::max(phone_.GetReadProgress(), 0);
-    if (stopped_ || received >= static_cast<int64_t>(display_.height) * display_.lineLength) {
+    if (stopped_) {
         return {};
     }
-    return JobFailure(phone_, phone_.GetReadFailure(), label_, wording_,
+    // A whole count is not yet a whole picture: digits past its end or a malformed line fail the
+    // read as well, and the worker says why. A short count fails it in any case.
+    const std::string failure = phone_.GetReadFailure();
+    const int64_t received = std::max(phone_.GetReadProgress(), 0);
+    if (failure.empty() && received >= static_cast<int64_t>(display_.height) * display_.lineLength) {
+        return {};
+    }
+    return JobFailure(phone_, failure, label_, wording_,
                       "the read ended after " + std::to_string(Lines()) + " of " +
                           std::to_string(display_.height) + " lines");
 }

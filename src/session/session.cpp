@@ -210,6 +210,9 @@ Result<void> Session::Reopen() {
             return StoppedFailure();
         }
     }
+    if (!phone_) {
+        return Open(); // the first open was stopped before it made the phone object
+    }
     if (Result<void> opened = OpenPort(); !opened) {
         return opened;
     }

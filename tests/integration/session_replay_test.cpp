@@ -160,14 +160,15 @@ TEST(SessionReplay, ACommandTheRecordingLacksIsAnsweredErrorAndNamed) {
 }
 
 TEST(SessionReplay, AReportRecordedBetweenPiecesOfALineGoesOutAtTheLineEnd) {
-    // The client's reads split the answer inside a line; the report came at a line end of the
-    // second piece. Sent between the pieces, it would cut the model name in two.
+    // The client's reads split the answer inside a line, twice; the report came at a line end of a
+    // later piece. Sent between the pieces, it would cut the model name in two.
     ScratchFolder folder;
     const std::string session = folder / "split.session";
     WriteFile(session, "0.000 > AT+CGMM\\r\n"
                        "0.001 < AT+CGMM\\r\\r\\n\\r\\nPANEL\n"
                        "0.001 ! RING\n"
-                       "0.002 < SIM-P200\\r\\n\\r\\nOK\\r\\n\n");
+                       "0.002 < SIM-\n"
+                       "0.002 < P200\\r\\n\\r\\nOK\\r\\n\n");
     for (const bool fast : {true, false}) {
         SCOPED_TRACE(fast ? "fast" : "recorded timing");
         auto replay = StartPhone(Replaying(session, fast));

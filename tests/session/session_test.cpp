@@ -228,6 +228,20 @@ TEST(SessionGrab, DisplayListIsAskedOnce) {
     EXPECT_EQ(counted.trace.Count("AT*ZISI\r"), 3);
 }
 
+// A background read whose count is whole but whose picture is not (a line that never ends, on a
+// display that cannot be read again line by line) is a failure with its reason, never a picture.
+TEST(SessionGrab, AWholeCountOfAMalformedPictureIsNoPicture) {
+    Session session(FastOptions("sim:--dialect=two-displays,--fault=endless-line"));
+    ASSERT_TRUE(session.Open());
+    const Result<DisplayInfo> second = session.DisplayAt(1);
+    ASSERT_TRUE(second);
+    const Result<Grabbed> grabbed =
+        session.Grab(*second, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
+    ASSERT_FALSE(grabbed) << "a picture of digits past the line's end";
+    EXPECT_NE(FailureMessage(grabbed.failure()).find("and more"), std::string::npos)
+        << FailureMessage(grabbed.failure());
+}
+
 // The handles end what they started when they go, so the phone is free for the next job.
 TEST(SessionHandles, EndTheirJobInTheirDestructor) {
     CountedSession counted;
