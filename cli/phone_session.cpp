@@ -44,8 +44,8 @@ int PhoneSession::Open() {
 }
 
 int PhoneSession::ReportOpenFailure(const Failure& failure) {
-    if (failure.kind == FailureKind::Stopped) {
-        return ReportInterrupt();
+    if (failure.kind == FailureKind::Stopped && Interrupted()) {
+        return kExitFailed; // the runner says the interrupt once, with its status
     }
     if (failure.input == UserInput::Port) {
         io_.err << "panelgrab-cli: --port " << options_.port << ": " << failure.text << "\n";

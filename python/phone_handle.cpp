@@ -161,6 +161,9 @@ void PhoneHandle::CheckOpen() {
 void PhoneHandle::Reopen(Session& session) {
     Result<void> opened;
     InterruptibleCall::Run([&] { opened = session.Reopen(); }, [&] { session.Abort(); });
+    if (closing_) {
+        throw py::value_error("the phone " + label_ + " was closed during the operation");
+    }
     if (!opened) {
         RaiseFailure(opened.failure(), true);
     }

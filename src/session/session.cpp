@@ -130,6 +130,14 @@ Result<void> Session::OpenPort() {
     if (phone_->Open(options_.initCommands) != kPhoneOk) {
         return PortFailure(phone_->Port(), label_, options_.wording);
     }
+    // An Abort while the port was opening found nothing open to close yet: it holds all the same.
+    const std::lock_guard guard(abortLock_);
+    if (abortRequested_) {
+        phone_->ClosePortNow();
+        reopen_ = true;
+        return StoppedFailure();
+    }
+    reopen_ = false;
     return {};
 }
 
@@ -213,11 +221,7 @@ Result<void> Session::Reopen() {
     if (!phone_) {
         return Open(); // the first open was stopped before it made the phone object
     }
-    if (Result<void> opened = OpenPort(); !opened) {
-        return opened;
-    }
-    reopen_ = false;
-    return {};
+    return OpenPort();
 }
 
 std::chrono::milliseconds Session::ReadWait() const {

@@ -114,6 +114,19 @@ TEST(CliInterrupt, ASignalClosesThePortAndAKilledProgramLeavesItFree) {
     }
 }
 
+// A signal during the baud rate's search, before any phone object exists: the port is closed, the
+// status is the signal's, and the interrupt is said once.
+TEST(CliInterrupt, ASignalDuringTheBaudSearchIsSaidOnce) {
+    const auto phone = test::StartPhone({"--fault=silent"});
+    ASSERT_TRUE(phone);
+    const Ending ending = StopWith(*phone, {"--baud=auto", "model"}, SIGINT, 0, 500ms);
+    EXPECT_EQ(ending.status, 128 + SIGINT) << ending.err;
+    const std::string said = "interrupted by Ctrl-C";
+    const std::size_t first = ending.err.find(said);
+    ASSERT_NE(first, std::string::npos) << ending.err;
+    EXPECT_EQ(ending.err.find(said, first + 1), std::string::npos) << ending.err;
+}
+
 // The commands that wait for long, on a phone that stops sending in the middle: the first signal
 // closes the port (listen first tries to switch reporting off, for one read wait), and the command
 // ends with 128 + the signal within a second, at the port's real timing.
