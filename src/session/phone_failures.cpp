@@ -1,41 +1,25 @@
 #include "session/phone_failures.h"
 
-#include <cstring>
-
 #include "capture/capture_texts.h"
-#include "phone/phone_failure_text.h"
-#include "transport/at/exchange_result.h"
-#include "transport/bytes/device_errors.h"
+#include "transport/at/serial_port.h"
 
 namespace panelgrab {
 namespace {
 
-bool Is(const char* text, const char* fixed) {
-    return text != nullptr && std::strcmp(text, fixed) == 0;
-}
-
-FailureKind KindOfPort(const SerialPort& port) {
-    switch (TroubleOf(port.systemError())) {
-    case PortTrouble::Permission:
-        return FailureKind::Permission;
-    case PortTrouble::Busy:
-        return FailureKind::PortBusy;
-    case PortTrouble::NoSuchPort:
-        return FailureKind::NoSuchDevice;
-    case PortTrouble::Gone:
-        return FailureKind::PhoneGone;
-    case PortTrouble::Unreachable:
-    case PortTrouble::ConnectionClosed:
-    case PortTrouble::NotRfc2217:
-        return FailureKind::PortFailed;
-    case PortTrouble::Other:
-        break;
+// Why an operation that returned `result` failed: an unusable answer for kPhoneBadAnswer, else the
+// phone object's own reason where it has one (the port worked), else the port's text, OS reason and
+// advice.
+std::string DescribeOperationFailure(const PhoneLink& phone, int32_t result, const FailureWording& wording) {
+    if (result == kPhoneBadAnswer) {
+        return "the phone's answer could not be used";
     }
-    const char* text = port.errorText();
-    if (Is(text, kTextPhoneNotResponding) || Is(text, ExchangeResultText(TimedOut))) {
-        return FailureKind::NotResponding;
+    if (std::string detail = phone.FailureDetail(); !detail.empty()) {
+        return detail; // the phone object's own account of what was wrong
     }
-    return Is(text, ExchangeResultText(ErrorAnswer)) ? FailureKind::Refused : FailureKind::PortFailed;
+    if (const char* text = phone.FailureText()) {
+        return text; // the port worked; the phone object knows what went wrong
+    }
+    return DescribePortFailure(phone.Port(), wording);
 }
 
 // The kind of a failure the phone object explains itself (its fixed text, or its own account).
@@ -52,8 +36,13 @@ FailureKind KindOfPhoneReason(const PhoneLink& phone) {
 
 } // namespace
 
+Failure PortFailure(const PortFailureReport& report, const std::string& label,
+                    const FailureWording& wording) {
+    return FailureOf(KindOfPortFailure(report), DescribePortFailure(report, wording), label);
+}
+
 Failure PortFailure(const SerialPort& port, const std::string& label, const FailureWording& wording) {
-    return FailureOf(KindOfPort(port), DescribePortFailure(port, wording), label);
+    return PortFailure(ReportOf(port), label, wording);
 }
 
 Failure OperationFailure(const PhoneLink& phone, int32_t result, const std::string& label,
@@ -62,19 +51,20 @@ Failure OperationFailure(const PhoneLink& phone, int32_t result, const std::stri
     if (result == kPhoneBadAnswer) {
         return FailureOf(FailureKind::BadAnswer, text, label);
     }
-    // The phone object's own reason makes it the phone's failure; otherwise the port's text tells.
+    // The phone object's own reason makes it the phone's failure; otherwise the port's report tells.
     const bool phoneKnows = !phone.FailureDetail().empty() || phone.FailureText() != nullptr;
-    return FailureOf(phoneKnows ? KindOfPhoneReason(phone) : KindOfPort(phone.Port()), text, label);
+    return FailureOf(phoneKnows ? KindOfPhoneReason(phone) : KindOfPortFailure(ReportOf(phone.Port())), text,
+                     label);
 }
 
 Failure JobFailure(const PhoneLink& phone, const std::string& reason, const std::string& label,
                    const FailureWording& wording, std::string context) {
+    // The job left the port's text (or none) when the port failed; else the screen buffer's own text.
     const bool portReason = reason.empty() || reason == phone.Port().errorText();
-    FailureKind kind = KindOfPort(phone.Port());
-    if (!portReason) { // the screen buffer's own text
-        kind = reason == kTextDisplayTooLarge ? FailureKind::DisplayTooLarge : FailureKind::BadAnswer;
-    }
-    Failure failure = FailureOf(kind, DescribeJobFailure(phone, reason, wording), label);
+    Failure failure = portReason ? PortFailure(phone.Port(), label, wording)
+                                 : FailureOf(reason == kTextDisplayTooLarge ? FailureKind::DisplayTooLarge
+                                                                            : FailureKind::BadAnswer,
+                                             reason, label);
     failure.context = std::move(context);
     return failure;
 }

@@ -5,14 +5,15 @@
 
 #include "phone/phone_link.h"
 #include "session/failure.h"
-#include "transport/at/port_failure.h"
+#include "session/port_failure.h"
 
 namespace panelgrab {
 
-// Failures made from what the phone object and its port report, in the words the phone layer
-// gives them (phone_failure_text), classified by the port's system error and fixed texts.
+// Failures made from what the phone object and its port report, worded for the user
+// (DescribePortFailure) and classified by the port's system error and fixed texts.
 
-// The port's last failure: opening it, or an exchange over it.
+// A port's failure: opening it, or an exchange over it; the second form for the port's last one.
+Failure PortFailure(const PortFailureReport& report, const std::string& label, const FailureWording& wording);
 Failure PortFailure(const SerialPort& port, const std::string& label, const FailureWording& wording);
 
 // A phone operation that returned `result` (not kPhoneOk).

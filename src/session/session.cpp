@@ -160,8 +160,8 @@ Result<void> Session::FindBaudRate(ConnectionSettings& settings) {
     if (stopped) {
         return StoppedFailure();
     }
-    if (!search.failure().empty()) {
-        return FailureOf(FailureKind::PortFailed, search.failure(), label_);
+    if (search.failure()) {
+        return PortFailure(*search.failure(), label_, options_.wording);
     }
     if (rate == 0) {
         return FailureOf(FailureKind::NotResponding,

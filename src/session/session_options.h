@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "transport/at/port_failure.h"
+#include "session/port_failure.h"
 #include "transport/at/trace_sink.h"
 #include "transport/bytes/port_timing.h"
 

@@ -12,7 +12,7 @@
 #include "support/recording_sink.h"
 #include "support/ser2net_server.h"
 #include "transport/at/exchange_result.h"
-#include "transport/at/port_failure.h"
+#include "session/port_failure.h"
 #include "transport/at/serial_port.h"
 #include "transport/bytes/device_errors.h"
 

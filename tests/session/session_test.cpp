@@ -173,7 +173,7 @@ TEST(SessionOpen, BaudSearchFindsTheRateOrSaysWhyNot) {
         {"sim:--strict-baud,--baud=115200", 115200, {}, nullptr},
         {"sim:--strict-baud,--baud=921600", 921600, {}, nullptr},
         {"sim:--fault=silent", 0, FailureKind::NotResponding, nullptr},
-        {"/dev/panelgrab-no-such-port", 0, FailureKind::PortFailed, "no rate answered"},
+        {"/dev/panelgrab-no-such-port", 0, FailureKind::NoSuchDevice, "no rate answered"},
     };
     for (const auto& c : cases) {
         SessionOptions options = FastOptions(c.port);

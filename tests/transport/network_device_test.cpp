@@ -9,7 +9,7 @@
 
 #include "support/tcp_peer.h"
 #include "transport/at/exchange_result.h"
-#include "transport/at/port_failure.h"
+#include "session/port_failure.h"
 #include "transport/at/serial_port.h"
 #include "transport/bytes/device_errors.h"
 #include "transport/bytes/rfc2217_serial_device.h"

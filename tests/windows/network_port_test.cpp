@@ -18,7 +18,7 @@
 #include "phone/phone_link.h"
 #include "sim/picture_source.h"
 #include "support/sim_phone_fixture.h"
-#include "transport/at/port_failure.h"
+#include "session/port_failure.h"
 #include "transport/at/serial_port.h"
 #include "transport/bytes/device_errors.h"
 #include "transport/bytes/serial_device.h"

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "transport/at/exchange_result.h"
-#include "transport/at/port_failure.h"
 #include "transport/at/serial_port.h"
 
 namespace panelgrab {
@@ -43,7 +42,7 @@ std::chrono::milliseconds BaudSearch::WorstCase(const PortTiming& base) {
 
 int32_t BaudSearch::Find() {
     for (const int32_t rate : kRates) {
-        if (cancelled_ || !failure_.empty()) {
+        if (cancelled_ || failure_) {
             return 0;
         }
         if (Try(rate)) {
@@ -67,7 +66,7 @@ bool BaudSearch::Try(int32_t rate) {
     }
     const bool answered = port.Open(false);
     if (!answered && port.errorText() != std::string_view(kTextPhoneNotResponding) && !cancelled_) {
-        failure_ = DescribePortFailure(port);
+        failure_ = ReportOf(port);
     }
     port.Close();
     std::lock_guard hold(currentLock_);

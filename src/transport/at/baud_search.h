@@ -4,10 +4,12 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "transport/at/connection_settings.h"
+#include "transport/at/port_failure_report.h"
 #include "transport/bytes/port_timing.h"
 
 namespace panelgrab {
@@ -41,14 +43,14 @@ public:
     // Ends the try in hand (its port is closed) and the search. Safe from any thread.
     void Cancel();
 
-    // Empty, or the port's failure when it could not be opened at all.
-    const std::string& failure() const { return failure_; }
+    // The port's failure when it could not be opened at all; nothing otherwise.
+    const std::optional<PortFailureReport>& failure() const { return failure_; }
 
 private:
     bool Try(int32_t rate);
 
     ConnectionSettings settings_;
-    std::string failure_;
+    std::optional<PortFailureReport> failure_;
     std::atomic<bool> cancelled_{false};
     std::mutex currentLock_;
     SerialPort* current_ = nullptr; // the port of the try in hand, under currentLock_

@@ -1,9 +1,10 @@
-#include "transport/at/port_failure.h"
+#include "session/port_failure.h"
 
 #include <cstdio>
 #include <filesystem>
 
 #include "transport/at/exchange_result.h"
+#include "transport/at/serial_port.h"
 #include "transport/bytes/device_errors.h"
 #include "transport/ports/port_holders.h"
 #include "transport/ports/port_names.h"
@@ -13,8 +14,8 @@ namespace {
 
 // "/dev/ttyUSB0 is in use by ser2net (pid 612)", with the device's real path (not a by-id link);
 // empty when no other client of the port is found.
-std::string InUseBy(const SerialPort& port) {
-    const std::string path = DevicePathOf(port.settings().GetPortName());
+std::string InUseBy(const PortFailureReport& report) {
+    const std::string path = DevicePathOf(report.portName);
     const std::vector<PortHolder> holders = FindOtherClients(path);
     if (holders.empty()) {
         return {};
@@ -37,18 +38,18 @@ std::string Seconds(std::chrono::milliseconds wait) {
 
 // The failures whose fixed text would mislead ("Some other application may be using it" for a
 // program we can name, or for a server that just did not answer), told in their own words.
-std::string OwnWords(const SerialPort& port, const FailureWording& wording) {
-    const int error = port.systemError();
+std::string OwnWords(const PortFailureReport& report, const FailureWording& wording) {
+    const int error = report.systemError;
     if (error == kErrorSettingsUnconfirmed) {
         return "Unable to open com port: " + DescribeSystemError(error) + " within " +
-               Seconds(port.settings().GetTiming().connectWait) +
+               Seconds(report.connectWait) +
                ". Check that no other client holds the server's device and that its port speaks RFC 2217 "
                "(docs/INSTALL.md).";
     }
     if (TroubleOf(error) != PortTrouble::Busy) {
         return {};
     }
-    const std::string inUse = InUseBy(port);
+    const std::string inUse = InUseBy(report);
     if (inUse.empty()) {
         return {};
     }
@@ -60,8 +61,12 @@ std::string OwnWords(const SerialPort& port, const FailureWording& wording) {
 }
 
 // What the user can do about the failure, where there is something to do.
-std::string Advice(const SerialPort& port, const FailureWording& wording) {
-    switch (TroubleOf(port.systemError())) {
+bool IsSilence(const std::string& text) {
+    return text == kTextPhoneNotResponding || text == ExchangeResultText(TimedOut);
+}
+
+std::string Advice(const PortFailureReport& report, const FailureWording& wording) {
+    switch (TroubleOf(report.systemError)) {
     case PortTrouble::Permission:
         return "Add your user to the dialout group (sudo usermod -aG dialout \"$USER\", then log in "
                "again), or install the udev rule described in docs/INSTALL.md.";
@@ -82,8 +87,7 @@ std::string Advice(const SerialPort& port, const FailureWording& wording) {
     case PortTrouble::Other:
         break;
     }
-    const std::string text = port.errorText();
-    if (text == kTextPhoneNotResponding || text == ExchangeResultText(TimedOut)) {
+    if (IsSilence(report.text)) {
         return "Check that the phone is on and connected, and the baud rate (" + wording.baudOption + ").";
     }
     return {};
@@ -91,25 +95,52 @@ std::string Advice(const SerialPort& port, const FailureWording& wording) {
 
 } // namespace
 
-std::string DescribePortFailure(const SerialPort& port, const FailureWording& wording) {
-    if (std::string own = OwnWords(port, wording); !own.empty()) {
+std::string DescribePortFailure(const PortFailureReport& report, const FailureWording& wording) {
+    if (std::string own = OwnWords(report, wording); !own.empty()) {
         return own;
     }
-    std::string text = port.errorText();
-    if (int error = port.systemError(); error != 0) {
-        text += " (" + DescribeSystemError(error) + ")";
+    std::string text = report.text;
+    if (report.systemError != 0) {
+        text += " (" + DescribeSystemError(report.systemError) + ")";
     }
     // The phone's own words for its refusal, where it said more than "ERROR".
-    if (const std::string final = port.finalResultLine();
-        text == ExchangeResultText(ErrorAnswer) && !final.empty() && final != "ERROR") {
+    if (const std::string& final = report.finalResultLine;
+        report.text == ExchangeResultText(ErrorAnswer) && !final.empty() && final != "ERROR") {
         text += " (" + final + ")";
     }
-    if (const std::string advice = Advice(port, wording); !advice.empty()) {
+    if (const std::string advice = Advice(report, wording); !advice.empty()) {
         // "Phone is not responding" has no full stop of its own.
         text += text.back() == '.' || text.back() == ')' ? " " : ". ";
         text += advice;
     }
     return text;
+}
+
+std::string DescribePortFailure(const SerialPort& port, const FailureWording& wording) {
+    return DescribePortFailure(ReportOf(port), wording);
+}
+
+FailureKind KindOfPortFailure(const PortFailureReport& report) {
+    switch (TroubleOf(report.systemError)) {
+    case PortTrouble::Permission:
+        return FailureKind::Permission;
+    case PortTrouble::Busy:
+        return FailureKind::PortBusy;
+    case PortTrouble::NoSuchPort:
+        return FailureKind::NoSuchDevice;
+    case PortTrouble::Gone:
+        return FailureKind::PhoneGone;
+    case PortTrouble::Unreachable:
+    case PortTrouble::ConnectionClosed:
+    case PortTrouble::NotRfc2217:
+        return FailureKind::PortFailed;
+    case PortTrouble::Other:
+        break;
+    }
+    if (IsSilence(report.text)) {
+        return FailureKind::NotResponding;
+    }
+    return report.text == ExchangeResultText(ErrorAnswer) ? FailureKind::Refused : FailureKind::PortFailed;
 }
 
 } // namespace panelgrab
