@@ -8,8 +8,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/numbered_file_name.h"
-#include "cli/picture_output.h"
-#include "compare/picture_comparison.h"
+#include "cli/picture_series.h"
 
 namespace panelgrab::cli {
 
@@ -65,7 +64,7 @@ public:
     RepeatedCapture(const CliOptions& options, const DisplayInfo& display, PhoneSession& session, CliIo& io,
                     NumberedFileName names)
         : options_(options), display_(display), session_(session), io_(io), names_(std::move(names)),
-          comparison_(options.compare.options) {}
+          series_(options.compare) {}
 
     int Run() {
         Schedule schedule(*options_.compare.every, options_.seconds);
@@ -80,7 +79,7 @@ public:
             }
         }
         io_.err << "panelgrab-cli: " << taken_ << (taken_ == 1 ? " picture" : " pictures") << " taken, "
-                << written_ << " written\n"
+                << series_.written() << " written\n"
                 << std::flush;
         return code;
     }
@@ -94,20 +93,16 @@ private:
             return false;
         }
         ++taken_;
-        Picture picture = *grabbed->picture;
-        if (options_.compare.changedOnly && lastWritten_ &&
-            comparison_.Compare(*lastWritten_, picture).matches()) {
-            return !session_.Interrupted();
-        }
         const std::string name = names_.For(taken_);
         std::string error;
-        if (!SavePicture(picture, name, io_.out, error)) {
+        switch (series_.Write(*grabbed->picture, name, io_.out, error)) {
+        case PictureSeries::Outcome::Unchanged:
+            return !session_.Interrupted();
+        case PictureSeries::Outcome::Failed:
             code = session_.Report(error, kExitFailed);
             return false;
-        }
-        ++written_;
-        if (options_.compare.changedOnly) {
-            lastWritten_ = std::move(picture);
+        case PictureSeries::Outcome::Written:
+            break;
         }
         // The names on stdout let a script pick up each file as it comes; once nobody reads them
         // any more there is no one to capture for.
@@ -120,10 +115,8 @@ private:
     PhoneSession& session_;
     CliIo& io_;
     NumberedFileName names_;
-    PictureComparison comparison_;
-    std::optional<Picture> lastWritten_;
+    PictureSeries series_;
     int64_t taken_ = 0;
-    int64_t written_ = 0;
 };
 
 } // namespace
@@ -134,11 +127,9 @@ int RunRepeatedGrab(const CliOptions& options, const DisplayInfo& display, Phone
     if (!names) {
         return session.Report("-o " + options.output + ": " + error, kExitUsage);
     }
-    if (options.compare.changedOnly) {
-        const PictureComparison comparison(options.compare.options);
-        if (std::string problem = comparison.RegionProblem(display.width, display.height); !problem.empty()) {
-            return session.Report(problem, kExitUsage);
-        }
+    if (std::string problem = PictureSeries(options.compare).RegionProblem(display.width, display.height);
+        !problem.empty()) {
+        return session.Report(problem, kExitUsage);
     }
     return RepeatedCapture(options, display, session, io, std::move(*names)).Run();
 }

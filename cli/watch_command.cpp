@@ -11,9 +11,8 @@
 #include "cli/capture_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/numbered_file_name.h"
-#include "cli/picture_output.h"
+#include "cli/picture_series.h"
 #include "common/atomic_file.h"
-#include "compare/picture_comparison.h"
 #include "session/live_recording.h"
 
 namespace panelgrab::cli {
@@ -39,8 +38,7 @@ std::string DescribeRefresh(const LiveRefreshStats& stats) {
 class Watch {
 public:
     Watch(const CliOptions& options, PhoneSession& session, CliIo& io, std::optional<NumberedFileName> names)
-        : options_(options), session_(session), io_(io), names_(std::move(names)),
-          comparison_(options.compare.options) {
+        : options_(options), session_(session), io_(io), names_(std::move(names)), series_(options.compare) {
         if (!options.record.empty()) {
             recording_.emplace(options.record, options.recordScale);
         }
@@ -77,7 +75,8 @@ public:
         io_.err << "panelgrab-cli: " << refreshes_ << (refreshes_ == 1 ? " refresh" : " refreshes") << " ("
                 << fullReads_ << (fullReads_ == 1 ? " full read" : " full reads") << ")";
         if (names_) {
-            io_.err << ", " << written_ << (written_ == 1 ? " picture" : " pictures") << " written";
+            const int64_t written = series_.written();
+            io_.err << ", " << written << (written == 1 ? " picture" : " pictures") << " written";
         }
         if (recording_) {
             io_.err << recording_->Summary();
@@ -145,23 +144,19 @@ private:
     // Writes the live picture under the refresh's number unless --changed-only finds it unchanged
     // (then `file` stays empty). False when it could not be written.
     bool WritePicture(const Picture& snapshot, int64_t number, std::string& file, int& code) {
-        Picture picture = snapshot;
-        if (options_.compare.changedOnly && lastWritten_ &&
-            comparison_.Compare(*lastWritten_, picture).matches()) {
-            return true;
-        }
         const std::string name = names_->For(number);
         std::string error;
-        if (!SavePicture(picture, name, io_.out, error)) {
+        switch (series_.Write(snapshot, name, io_.out, error)) {
+        case PictureSeries::Outcome::Unchanged:
+            return true;
+        case PictureSeries::Outcome::Failed:
             code = session_.Report(error, kExitFailed);
             return false;
+        case PictureSeries::Outcome::Written:
+            file = name;
+            return true;
         }
-        ++written_;
-        if (options_.compare.changedOnly) {
-            lastWritten_ = std::move(picture);
-        }
-        file = name;
-        return true;
+        return false;
     }
 
     // Hands the live picture to --record. False when it cannot be recorded (`code`).
@@ -195,11 +190,9 @@ private:
     PhoneSession& session_;
     CliIo& io_;
     std::optional<NumberedFileName> names_;
-    PictureComparison comparison_;
-    std::optional<Picture> lastWritten_;
+    PictureSeries series_;
     int64_t refreshes_ = 0;
     int64_t fullReads_ = 0;
-    int64_t written_ = 0;
     std::optional<LiveRecording> recording_;
     std::unique_ptr<LiveView> view_;
     int64_t lastSettled_ = 0; // the refresh whose picture was written last
@@ -225,12 +218,9 @@ int RunWatch(const CliOptions& options, PhoneSession& session, CliIo& io) {
     if (std::string error; !options.record.empty() && !CanCreateFileAt(options.record, error)) {
         return session.Report("--record " + options.record + ": " + error, kExitUsage);
     }
-    if (options.compare.changedOnly) {
-        const PictureComparison comparison(options.compare.options);
-        if (std::string problem = comparison.RegionProblem(display->width, display->height);
-            !problem.empty()) {
-            return session.Report(problem, kExitUsage);
-        }
+    if (std::string problem = PictureSeries(options.compare).RegionProblem(display->width, display->height);
+        !problem.empty()) {
+        return session.Report(problem, kExitUsage);
     }
     return Watch(options, session, io, std::move(names)).Run(*display);
 }
