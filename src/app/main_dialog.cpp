@@ -64,8 +64,6 @@ const QString kPortToolTip =
                    "another machine, or sim:OPTIONS (e.g. sim:--animate) for a simulated phone with the "
                    "simulator's options, as panelgrab-cli --port takes them.");
 
-// A phone paced a little slower than its line still finishes within this share over the line time.
-constexpr double kLineBusyMargin = 1.25;
 // An estimate from the baud rate is shown before the first lines only for a read this long.
 constexpr double kLongReadSeconds = 60;
 constexpr milliseconds kCallTick{200};
@@ -533,9 +531,8 @@ std::chrono::milliseconds MainDialog::LineBusyFor(const std::string& portName) c
 }
 
 void MainDialog::NoteLineBusy() {
-    const int64_t received = read_->Lines() * currentDisplay_->lineLength;
-    const double seconds = RemainingLineSeconds(*currentDisplay_, received, readBaud_) * kLineBusyMargin;
-    lineBusyUntil_ = Clock::now() + std::chrono::ceil<milliseconds>(std::chrono::duration<double>(seconds));
+    // The read's session judged, when it stopped the transfer, how long the rest will take.
+    lineBusyUntil_ = session_ ? session_->QuietAt() : Clock::time_point{};
     lineBusyPort_ = readPort_;
 }
 
@@ -581,8 +578,8 @@ void MainDialog::OnConnect() {
 
 void MainDialog::DropRunningRead() {
     if (reading_ && read_ && currentDisplay_) {
-        NoteLineBusy();
         read_->Stop();
+        NoteLineBusy();
     }
     read_.reset();
     reading_ = false;
@@ -837,9 +834,9 @@ void MainDialog::StopReading() {
     stoppedLines_ = static_cast<uint32_t>(read_->Lines());
     picture_ = read_->Current();
     stopped_ = true;
-    NoteLineBusy();
     // Ends the transfer now. The phone goes on sending the rest, which the next open waits out.
     read_->Stop();
+    NoteLineBusy();
     FinishRead();
 }
 

@@ -94,6 +94,9 @@ public:
     // Opens the port again after Abort() or a stopped grab closed it, once the phone will have
     // sent what it still had of a picture. The wait ends early, as Stopped, on Abort().
     Result<void> Reopen();
+    // When the phone whose transfer was stopped will have sent the rest of its picture, judged by
+    // the pace it came at; Reopen() waits until then. In the past when nothing was stopped.
+    std::chrono::steady_clock::time_point QuietAt() const { return quietAt_; }
     // True once Abort() or a stopped grab closed the port of an open session.
     bool NeedsReopen() const { return reopen_.load(); }
     // From any thread: ends a baud search or the exchange in hand at once (the port is closed);
