@@ -94,7 +94,7 @@ PictureFileStatus Decode(const std::string& bytes, const std::string& name, Pict
                                      picture, error);
 }
 
-TEST(PictureFileReader, ReadsWhatPillowWritesAndAPngCutAnywhereIsDamagedNeverACrash) {
+TEST(PictureFileReader, ReadsWhatPillowWrites) {
     const std::string python = PANELGRAB_PIL_PYTHON;
     if (python.empty()) {
         GTEST_SKIP() << "python3 with Pillow (python3-pil) was not found when configuring";
@@ -118,16 +118,6 @@ TEST(PictureFileReader, ReadsWhatPillowWritesAndAPngCutAnywhereIsDamagedNeverACr
         std::string error;
         ASSERT_EQ(Read(folder / c.file, picture, error), PictureFileStatus::Ok) << c.file << ": " << error;
         ExpectPicture(picture, c.formula, c.file);
-    }
-    std::string error;
-    for (const char* name : {"rgb.png", "palette.png", "grey16.png"}) {
-        const std::string whole = ReadFile(folder / name);
-        for (std::size_t length = 0; length < whole.size(); ++length) {
-            Picture picture;
-            EXPECT_NE(Decode(whole.substr(0, length), name, picture, error), PictureFileStatus::Ok)
-                << name << " cut to " << length;
-            EXPECT_TRUE(picture.empty());
-        }
     }
 }
 

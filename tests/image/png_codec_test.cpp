@@ -303,6 +303,7 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
         const Decoded ours = Ours(cut);
         EXPECT_EQ(ours.status, length < 8 ? UnknownFormat : Damaged)
             << "cut to " << length << ": " << ours.error;
+        EXPECT_TRUE(ours.picture.empty()) << "cut to " << length;
     }
 }
 
