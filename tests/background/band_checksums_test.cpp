@@ -154,9 +154,9 @@ TEST(BandChecksums, ABandWhoseSmallestBandsKeptTheirSumsIsFetchedWhole) {
     // A phone whose sum of a band is not made of its smallest bands' (or a screen that changed back
     // between the requests): the band changed, so all of it is fetched rather than nothing.
     BandChecksums bands(8, 8, 2);
-    int calls = 0;
-    const BandChecksums::AskSum ask = [&calls](int32_t top, int32_t bottom, int32_t& sum) {
-        sum = top == 0 && bottom == 7 ? ++calls / 2 : top * 100 + bottom; // steady within a full read
+    int32_t bandSum = 0;
+    const BandChecksums::AskSum ask = [&bandSum](int32_t top, int32_t bottom, int32_t& sum) {
+        sum = top == 0 && bottom == 7 ? bandSum : top * 100 + bottom;
         return Answer::Sum;
     };
     std::vector<RowSpan> fetched;
@@ -165,9 +165,11 @@ TEST(BandChecksums, ABandWhoseSmallestBandsKeptTheirSumsIsFetchedWhole) {
         return true;
     };
     ASSERT_EQ(bands.ReadAll(ask, fetch), Outcome::Done);
-    fetched.clear();
     ASSERT_EQ(bands.Refresh(ask, fetch), Outcome::Done);
-    EXPECT_EQ(fetched, (std::vector<RowSpan>{{0, 7}}));
+    EXPECT_EQ(fetched, (std::vector<RowSpan>{{0, 7}})) << "settled by the full read: nothing more";
+    bandSum = 1;
+    ASSERT_EQ(bands.Refresh(ask, fetch), Outcome::Done);
+    EXPECT_EQ(fetched, (std::vector<RowSpan>{{0, 7}, {0, 7}}));
 }
 
 // A highlight moving from one list entry to the next: rows 6 and 7 (blank rows of two entries) trade
