@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "background/crossed_bands.h"
@@ -19,7 +20,7 @@ using Outcome = CrossedBands::Outcome;
 class FakeScreen {
 public:
     FakeScreen(int32_t width, int32_t height)
-        : width_(width), screen_(Pixels(width, height)), picture_(screen_) {
+        : width_(width), screen_(static_cast<std::size_t>(width * height)) {
         for (std::size_t i = 0; i < screen_.size(); ++i) {
             screen_[i] = static_cast<uint32_t>((i * 7919) % 251);
         }
@@ -81,10 +82,6 @@ public:
     bool refuse = false;
 
 private:
-    static std::vector<uint32_t> Pixels(int32_t width, int32_t height) {
-        return std::vector<uint32_t>(static_cast<std::size_t>(width * height));
-    }
-
     int32_t width_;
     std::vector<uint32_t> screen_;
     std::vector<uint32_t> picture_;
@@ -95,26 +92,19 @@ struct HardChange {
     std::function<void(FakeScreen&, int32_t x, int32_t y)> apply;
 };
 
-void Swap(uint32_t& a, uint32_t& b) {
-    const uint32_t t = a;
-    a = b;
-    b = t;
-}
-
 // Changes that keep the sums of many rectangles, each tried at every position against the
 // boundaries of every refresh number.
 const std::vector<HardChange> kHardChanges = {
     {"two neighbouring rows trade contents",
-     [](FakeScreen& s, int32_t x, int32_t y) {
+     [](FakeScreen& s, int32_t, int32_t y) {
          for (int32_t c = 0; c < 40; ++c) {
-             Swap(s.at(c, y), s.at(c, y + 1));
+             std::swap(s.at(c, y), s.at(c, y + 1));
          }
-         (void)x;
      }},
     {"two neighbouring pixels of a row trade values",
-     [](FakeScreen& s, int32_t x, int32_t y) { Swap(s.at(x, y), s.at(x + 1, y)); }},
+     [](FakeScreen& s, int32_t x, int32_t y) { std::swap(s.at(x, y), s.at(x + 1, y)); }},
     {"two pixels far apart in a row trade values",
-     [](FakeScreen& s, int32_t x, int32_t y) { Swap(s.at(x, y), s.at(x + 9, y)); }},
+     [](FakeScreen& s, int32_t x, int32_t y) { std::swap(s.at(x, y), s.at(x + 9, y)); }},
     {"a flat block moves one pixel right",
      [](FakeScreen& s, int32_t x, int32_t y) {
          for (int32_t r = y; r < y + 5; ++r) {
@@ -123,7 +113,7 @@ const std::vector<HardChange> kHardChanges = {
          }
      }},
     {"two pixels of a column trade values",
-     [](FakeScreen& s, int32_t x, int32_t y) { Swap(s.at(x, y), s.at(x, y + 3)); }},
+     [](FakeScreen& s, int32_t x, int32_t y) { std::swap(s.at(x, y), s.at(x, y + 3)); }},
 };
 
 TEST(CrossedBands, EveryChangeOfSomeRowOrColumnSumIsFetchedWithinEightRefreshes) {

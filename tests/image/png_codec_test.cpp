@@ -100,16 +100,17 @@ struct Decoded {
     std::string error;
 };
 
-Decoded Ours(const Bytes& file) {
+// Decoded by `decoder`: ours, DecodePngPicture, or libpng's, DecodePngWithLibpng.
+template <typename Decoder> Decoded DecodeWith(Decoder decoder, const Bytes& file) {
     Decoded d;
-    d.status = DecodePngPicture(file, d.picture, d.error);
+    d.status = decoder(file, d.picture, d.error);
     return d;
 }
-
+Decoded Ours(const Bytes& file) {
+    return DecodeWith(DecodePngPicture, file);
+}
 Decoded WithLibpng(const Bytes& file) {
-    Decoded d;
-    d.status = DecodePngWithLibpng(file, d.picture, d.error);
-    return d;
+    return DecodeWith(DecodePngWithLibpng, file);
 }
 
 TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparency) {
@@ -208,7 +209,13 @@ Bytes Scanlines(std::size_t rows = 3, uint8_t filter = 0) {
     return s;
 }
 
+// The usual header, image data and end.
+std::vector<Chunk> Plain(const Bytes& ihdr, const Bytes& idat) {
+    return {{"IHDR", ihdr}, {"IDAT", idat}, {"IEND", {}}};
+}
+
 TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
+    using enum PictureFileStatus;
     const Bytes ihdr = Header(4, 3);
     const Bytes idat = Deflate(Scanlines());
     Bytes trailing = idat;
@@ -220,7 +227,7 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
         std::vector<Chunk> chunks;
         PictureFileStatus status;
     } cases[] = {
-        {"whole", {{"IHDR", ihdr}, {"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Ok},
+        {"whole", Plain(ihdr, idat), Ok},
         {"image data in pieces",
          {{"IHDR", ihdr},
           {"IDAT", {idat.begin(), idat.begin() + 5}},
@@ -228,78 +235,50 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
           {"IDAT", {idat.begin() + 5, idat.end()}},
           {"tEXt", {'a', 0, 'b'}},
           {"IEND", {}}},
-         PictureFileStatus::Ok},
+         Ok},
         {"bad CRC on an ancillary chunk (skipped, as libpng does)",
          {{"IHDR", ihdr}, {"tEXt", {'a', 0, 'b'}, true}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Ok},
-        {"bad CRC on IHDR", {{"IHDR", ihdr, true}, {"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Damaged},
-        {"bad CRC on IDAT", {{"IHDR", ihdr}, {"IDAT", idat, true}, {"IEND", {}}}, PictureFileStatus::Damaged},
-        {"IHDR too short",
-         {{"IHDR", {ihdr.begin(), ihdr.end() - 1}}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"bit depth 3",
-         {{"IHDR", Header(4, 3, 3)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"RGB of 4 bits",
-         {{"IHDR", Header(4, 3, 4)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"colour type 5",
-         {{"IHDR", Header(4, 3, 8, 5)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"interlace method 2",
-         {{"IHDR", Header(4, 3, 8, 2, 2)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"width 0", {{"IHDR", Header(0, 3)}, {"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Damaged},
-        {"wider than a side may be",
-         {{"IHDR", Header(16385, 1)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::TooLarge},
-        {"more pixels than allowed",
-         {{"IHDR", Header(8192, 8192)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::TooLarge},
-        {"a large picture from a little data",
-         {{"IHDR", Header(4096, 4096, 16, 6)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"inflate bomb", {{"IHDR", ihdr}, {"IDAT", bomb}, {"IEND", {}}}, PictureFileStatus::Damaged},
-        {"too little image data",
-         {{"IHDR", ihdr}, {"IDAT", Deflate(Scanlines(2))}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"stream cut short",
-         {{"IHDR", ihdr}, {"IDAT", {idat.begin(), idat.end() - 4}}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"bytes after the stream",
-         {{"IHDR", ihdr}, {"IDAT", trailing}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"unknown row filter",
-         {{"IHDR", ihdr}, {"IDAT", Deflate(Scanlines(3, 5))}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"no IDAT", {{"IHDR", ihdr}, {"IEND", {}}}, PictureFileStatus::Damaged},
-        {"no IEND", {{"IHDR", ihdr}, {"IDAT", idat}}, PictureFileStatus::Damaged},
-        {"no IHDR", {{"IDAT", idat}, {"IEND", {}}}, PictureFileStatus::Damaged},
-        {"palette picture without PLTE",
-         {{"IHDR", Header(4, 3, 8, 3)}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
-        {"unknown critical chunk",
-         {{"IHDR", ihdr}, {"ABCD", {}}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
+         Ok},
+        {"bad CRC on IHDR", {{"IHDR", ihdr, true}, {"IDAT", idat}, {"IEND", {}}}, Damaged},
+        {"bad CRC on IDAT", {{"IHDR", ihdr}, {"IDAT", idat, true}, {"IEND", {}}}, Damaged},
+        {"IHDR too short", Plain({ihdr.begin(), ihdr.end() - 1}, idat), Damaged},
+        {"bit depth 3", Plain(Header(4, 3, 3), idat), Damaged},
+        {"RGB of 4 bits", Plain(Header(4, 3, 4), idat), Damaged},
+        {"colour type 5", Plain(Header(4, 3, 8, 5), idat), Damaged},
+        {"interlace method 2", Plain(Header(4, 3, 8, 2, 2), idat), Damaged},
+        {"width 0", Plain(Header(0, 3), idat), Damaged},
+        {"wider than a side may be", Plain(Header(16385, 1), idat), TooLarge},
+        {"more pixels than allowed", Plain(Header(8192, 8192), idat), TooLarge},
+        {"a large picture from a little data", Plain(Header(4096, 4096, 16, 6), idat), Damaged},
+        {"inflate bomb", Plain(ihdr, bomb), Damaged},
+        {"too little image data", Plain(ihdr, Deflate(Scanlines(2))), Damaged},
+        {"stream cut short", Plain(ihdr, {idat.begin(), idat.end() - 4}), Damaged},
+        {"bytes after the stream", Plain(ihdr, trailing), Damaged},
+        {"unknown row filter", Plain(ihdr, Deflate(Scanlines(3, 5))), Damaged},
+        {"no IDAT", {{"IHDR", ihdr}, {"IEND", {}}}, Damaged},
+        {"no IEND", {{"IHDR", ihdr}, {"IDAT", idat}}, Damaged},
+        {"no IHDR", {{"IDAT", idat}, {"IEND", {}}}, Damaged},
+        {"palette picture without PLTE", Plain(Header(4, 3, 8, 3), idat), Damaged},
+        {"unknown critical chunk", {{"IHDR", ihdr}, {"ABCD", {}}, {"IDAT", idat}, {"IEND", {}}}, Damaged},
         {"a colour picture's suggested palette",
          {{"IHDR", ihdr}, {"PLTE", {1, 2, 3}}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Ok},
+         Ok},
         {"a suggested palette after the image data (ignored)",
          {{"IHDR", ihdr}, {"IDAT", idat}, {"PLTE", {1, 2, 3}}, {"IEND", {}}},
-         PictureFileStatus::Ok},
+         Ok},
         {"two palettes",
          {{"IHDR", ihdr}, {"PLTE", {1, 2, 3}}, {"PLTE", {1, 2, 3}}, {"IDAT", idat}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
+         Damaged},
         {"a palette picture's palette after its image data",
          {{"IHDR", Header(4, 3, 8, 3)}, {"IDAT", paletteIdat}, {"PLTE", {1, 2, 3}}, {"IEND", {}}},
-         PictureFileStatus::Damaged},
+         Damaged},
         {"a palette picture's second palette after its image data (ignored)",
          {{"IHDR", Header(4, 3, 8, 3)},
           {"PLTE", {1, 2, 3}},
           {"IDAT", paletteIdat},
           {"PLTE", {4, 5, 6}},
           {"IEND", {}}},
-         PictureFileStatus::Ok},
+         Ok},
     };
     for (const auto& c : cases) {
         const Bytes file = Assemble(c.chunks);
@@ -307,23 +286,24 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
         const Decoded ours = Ours(file);
         EXPECT_EQ(reference.status, c.status) << c.what << ": libpng: " << reference.error;
         EXPECT_EQ(ours.status, c.status) << c.what << ": " << ours.error;
-        if (c.status == PictureFileStatus::Ok) {
+        if (c.status == Ok) {
             EXPECT_TRUE(ours.picture == reference.picture) << c.what;
             continue;
         }
-        const char* expected = c.status == PictureFileStatus::TooLarge ? "too large" : "damaged PNG file: ";
+        const char* expected = c.status == TooLarge ? "too large" : "damaged PNG file: ";
         EXPECT_NE(ours.error.find(expected), std::string::npos) << c.what << ": " << ours.error;
         EXPECT_TRUE(ours.picture.empty()) << c.what;
     }
 
     // Cut anywhere, even just before the end of IEND, a file is refused by both.
-    const Bytes whole = Assemble(cases[0].chunks);
+    const Bytes whole = Assemble(Plain(ihdr, idat));
     for (std::size_t length = 0; length < whole.size(); ++length) {
         const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
         EXPECT_NE(WithLibpng(cut).status, PictureFileStatus::Ok) << "libpng, cut to " << length;
         const Decoded ours = Ours(cut);
-        EXPECT_EQ(ours.status, length < 8 ? PictureFileStatus::UnknownFormat : PictureFileStatus::Damaged)
+        EXPECT_EQ(ours.status, length < 8 ? UnknownFormat : Damaged)
             << "cut to " << length << ": " << ours.error;
+        EXPECT_TRUE(ours.picture.empty()) << "cut to " << length;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "support/pty_peer.h"
 #include "support/tcp_peer.h"
 #include "transport/at/exchange_result.h"
 #include "session/port_failure.h"
@@ -197,19 +198,24 @@ TEST(TcpDevice, DataPassesUnchangedAndAClosedServerIsAFailedRead) {
     peer.Join();
 }
 
-TEST(TcpDevice, CloseFromAnotherThreadEndsABlockedReadPromptly) {
-    for (const char* scheme : {"tcp", "rfc2217"}) {
+// A read that only Close can end early, on each backend: the serial port's result of it,
+// TransferFaults.ClosingThePortFromAnotherThreadEndsASynchronousRead.
+TEST(SerialDevices, CloseFromAnotherThreadEndsABlockedReadPromptly) {
+    for (const std::string scheme : {"pty", "tcp", "rfc2217"}) {
+        test::PtyPeer pty;
         TcpPeer peer;
-        ASSERT_TRUE(peer.ok());
-        peer.Serve([scheme](TcpPeer& p) {
-            if (scheme == "rfc2217"s) {
-                GreetAndAnswer(p, kTakenSettings);
-            }
-            p.WaitForClientClose();
-        });
-        ConnectionSettings settings(peer.Url(scheme), 115200);
-        std::unique_ptr<SerialDevice> device = CreateSerialDevice(settings.GetPortName(), PortTiming{});
-        ASSERT_EQ(device->Open(settings.GetPortName()), 0) << scheme;
+        ASSERT_TRUE(pty.ok() && peer.ok());
+        if (scheme != "pty") {
+            peer.Serve([scheme](TcpPeer& p) {
+                if (scheme == "rfc2217") {
+                    GreetAndAnswer(p, kTakenSettings);
+                }
+                p.WaitForClientClose();
+            });
+        }
+        const std::string name = scheme == "pty" ? pty.SlavePath() : peer.Url(scheme);
+        std::unique_ptr<SerialDevice> device = CreateSerialDevice(name, PortTiming{});
+        ASSERT_EQ(device->Open(name), 0) << scheme;
         ASSERT_EQ(device->Configure(115200), 0) << scheme;
         SerialDevice::IoResult read;
         Clock::time_point ended;

@@ -93,34 +93,22 @@ TEST(PortEnumeration, RealDevicesOnlyWithUsbDetailsInNaturalOrder) {
     system.ByIdLink("usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0", "../../ttyUSB0");
     system.ByIdLink("usb-gone-if00", "../../ttyUSB7");
 
-    const std::vector<PortInfo> ports = ListPorts(system.ClassTty(), system.Dev(), system.ById());
-    std::vector<std::string> paths;
-    for (const PortInfo& port : ports) {
-        paths.push_back(port.path.substr(system.Dev().size() + 1));
+    // Each port whole: path, ids, manufacturer, description, serial number and by-id link.
+    std::vector<std::vector<std::string>> found;
+    for (const PortInfo& port : ListPorts(system.ClassTty(), system.Dev(), system.ById())) {
+        found.push_back({port.path, port.vendorId, port.productId, port.manufacturer, port.description,
+                         port.serialNumber, port.byIdPath});
     }
-    EXPECT_EQ(paths, (std::vector<std::string>{"ttyACM0", "ttyAMA0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
-    ASSERT_EQ(ports.size(), 6u);
-
-    const PortInfo& converter = ports[5];
-    EXPECT_EQ(converter.path, system.Dev() + "/ttyUSB0");
-    EXPECT_EQ(converter.vendorId, "0403");
-    EXPECT_EQ(converter.productId, "6001");
-    EXPECT_EQ(converter.manufacturer, "FTDI");
-    EXPECT_EQ(converter.description, "FT232R USB UART");
-    EXPECT_EQ(converter.serialNumber, "A9XYZ");
-    EXPECT_EQ(converter.byIdPath, system.ById() + "/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0");
-
-    const PortInfo& modem = ports[0];
-    EXPECT_EQ(modem.vendorId + ":" + modem.productId, "0fce:d0a1");
-    EXPECT_EQ(modem.manufacturer, "Maker  Ltd");
-    EXPECT_EQ(modem.description, "Phone Modem");
-    EXPECT_EQ(modem.serialNumber, "");
-    EXPECT_EQ(modem.byIdPath, "");
-
-    for (const PortInfo& uart : {ports[1], ports[2]}) {
-        EXPECT_EQ(uart.vendorId + uart.productId + uart.manufacturer + uart.description + uart.byIdPath, "")
-            << uart.path;
-    }
+    const auto dev = [&system](const std::string& name) { return system.Dev() + "/" + name; };
+    const std::string byId = system.ById() + "/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0";
+    EXPECT_EQ(found, (std::vector<std::vector<std::string>>{
+                         {dev("ttyACM0"), "0fce", "d0a1", "Maker  Ltd", "Phone Modem", "", ""},
+                         {dev("ttyAMA0"), "", "", "", "", "", ""},
+                         {dev("ttyS0"), "", "", "", "", "", ""},
+                         {dev("ttyS2"), "", "", "", "", "", ""},
+                         {dev("ttyS10"), "", "", "", "", "", ""},
+                         {dev("ttyUSB0"), "0403", "6001", "FTDI", "FT232R USB UART", "A9XYZ", byId},
+                     }));
 }
 
 // A port with only its ids, and one with nothing: PortsCommand.OnePortALineAndAPlainSaying...

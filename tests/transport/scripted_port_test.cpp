@@ -221,15 +221,6 @@ TEST_F(ExchangeTest, QueryDecodesUtf8AndTraceSeesCommandsAndWholeAnswersButNoUns
     EXPECT_EQ(trace.events, (Writes{"> AT\xC3\xA9\r", "< \r\nK\xC3\x83\xC2\xA4se \xC3\xBF\r\nOK\r\n"}));
 }
 
-TEST(OpenSequence, OpensTheDevicePathOfThePortNameAndProbes) {
-    ScriptedPort p("COM3");
-    p.device->answerEveryWrite = "AT\r\r\nOK\r\n";
-    ASSERT_TRUE(p.port->Open(false));
-    EXPECT_EQ(p.device->opened, Writes{DevicePathOf("COM3")}); // /dev/ttyS2; \\.\COM3 on Windows
-    EXPECT_EQ(p.device->writes, Writes{"AT\r"});
-    EXPECT_TRUE(p.port->IsOpen());
-}
-
 // A busy port and refused settings on a real line: PtyOpen.ExclusiveModeOfAnotherProgram...
 
 TEST(OpenSequence, SilentPhoneGetsThreeProbesOfSixIdlePollsOrThreePaced) {
@@ -245,6 +236,7 @@ TEST(OpenSequence, SilentPhoneGetsThreeProbesOfSixIdlePollsOrThreePaced) {
     }
 }
 
+// The device path of the port name is opened, the probe sent, then the init commands.
 TEST(OpenSequence, InitCommandsAreSplitIntoLinesEndingInCrAndEachMustSucceed) {
     const std::pair<std::string, Writes> cases[] = {
         {"", {"AT\r", "\r"}},
@@ -253,9 +245,10 @@ TEST(OpenSequence, InitCommandsAreSplitIntoLinesEndingInCrAndEachMustSucceed) {
         {"ATE0\nATV1\r\n", {"AT\r", "ATE0", "ATV1\r"}},
     };
     for (const auto& [init, expected] : cases) {
-        ScriptedPort p("ttyUSB0", init);
+        ScriptedPort p("COM3", init);
         p.device->answerEveryWrite = "\r\nOK\r\n";
         EXPECT_TRUE(p.port->Open(true)) << init;
+        EXPECT_EQ(p.device->opened, Writes{DevicePathOf("COM3")}); // /dev/ttyS2; \\.\COM3 on Windows
         EXPECT_EQ(p.device->writes, expected) << init;
     }
     // A failed command closes the port with the exchange's text.
