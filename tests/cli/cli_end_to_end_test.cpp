@@ -19,11 +19,6 @@ using namespace test;
 TEST(CliEndToEnd, SecondDisplayInBackgroundWithRegionChecksum) {
     ScratchFolder folder;
     const std::string port = "sim:--dialect=two-displays";
-    const Outcome displays = RunInProcess({"--port", port, "displays"});
-    ASSERT_EQ(displays.exitCode, kExitOk) << displays.err;
-    EXPECT_EQ(displays.out, "Screen 1 (176x220)  16 bits per pixel  1408 characters per line  display 0\n"
-                            "Screen 2 (96x64)  16 bits per pixel  768 characters per line  display 1\n");
-
     const Outcome grab = RunInProcess({"--port", port, "grab", "--background", "--display", "1", "-o",
                                        folder / "second.bmp", "--region-checksum", "3,4,50,60"});
     ASSERT_EQ(grab.exitCode, kExitOk) << grab.err;
@@ -34,18 +29,6 @@ TEST(CliEndToEnd, SecondDisplayInBackgroundWithRegionChecksum) {
     ASSERT_EQ(phoneSum.exitCode, kExitOk) << phoneSum.err;
     EXPECT_FALSE(grab.out.empty());
     EXPECT_EQ(grab.out, phoneSum.out);
-}
-
-// A phone whose picture answer runs on without end, or strews reports (its own, and message
-// reports with their PDU lines) between the picture's lines: the file written is the exact picture.
-TEST(CliEndToEnd, DisturbedPictureAnswersGiveTheExactPictureOrNone) {
-    ScratchFolder folder;
-    for (const char* options : {"--fault=endless-line", "--unsolicited"}) {
-        const std::string file = folder / (std::string(options + 2) + ".bmp");
-        const Outcome grab = RunInProcess({"--port", std::string("sim:") + options, "grab", "-o", file});
-        ASSERT_EQ(grab.exitCode, kExitOk) << options << "\n" << grab.err;
-        EXPECT_TRUE(ReadFile(file) == ExpectedBmp({options}, 0)) << options;
-    }
 }
 
 // A grab killed in the middle of its picture leaves the phone sending the rest; the next command
@@ -67,48 +50,10 @@ TEST(CliProgram, TheCommandAfterAKilledGrabWaitsOutTheRestOfThePicture) {
     EXPECT_FALSE(std::filesystem::exists(folder + ".bmp"));
 }
 
-TEST(CliCommands, TextCommands) {
-    const Outcome model = RunInProcess({"--port", "sim", "model"});
-    ASSERT_EQ(model.exitCode, kExitOk) << model.err;
-    EXPECT_EQ(model.out, "P200\n");
-
-    const Outcome send = RunInProcess({"--trace", "--port", "sim", "send", "AT+CGMM\\r"});
-    ASSERT_EQ(send.exitCode, kExitOk) << send.err;
-    EXPECT_NE(send.out.find("PANELSIM-P200\r\n\r\nOK\r\n"), std::string::npos);
-    EXPECT_NE(send.err.find("> AT+CGMM\\r\n"), std::string::npos) << send.err;
-    EXPECT_NE(send.err.find("< AT+CGMM\\r\\r\\nPANELSIM-P200"), std::string::npos) << send.err;
-
-    const Outcome gui = RunInProcess({"--port", "sim", "gui"});
-    ASSERT_EQ(gui.exitCode, kExitOk) << gui.err;
-    EXPECT_EQ(gui.out, "OBJECT=Form\nPROMPT=P\nSKL=L\nSKR=R\nTITLE=Title\nVALUE=V\n");
-
-    EXPECT_EQ(RunInProcess({"--port", "sim", "keys", "12#", "--press", "250", "--pause", "100"}).exitCode,
-              kExitOk);
-}
-
-TEST(CliCommands, ListenPrintsEventsInOrderUpToItsCount) {
-    const Outcome run = RunInProcess(
-        {"--port", "sim:--key-events=5,1;5,0;a,b,1;a,b,0,--key-event-pause=2", "listen", "--count", "4"});
-    ASSERT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_EQ(run.out, "pressed 5\nreleased 5\npressed a,b\nreleased a,b\n");
-
-    // An event that arrives with the last counted one is not printed; a time limit beyond what the
-    // clock can count is no limit, not an immediate end.
-    const Outcome patient = RunInProcess({"--port", "sim:--key-events=5,1;5,0;6,1,--key-event-pause=0",
-                                          "listen", "--count", "2", "--seconds", "100000000000000"});
-    ASSERT_EQ(patient.exitCode, kExitOk) << patient.err;
-    EXPECT_EQ(patient.out, "pressed 5\nreleased 5\n");
-
-    const auto start = std::chrono::steady_clock::now();
-    const Outcome quiet = RunInProcess({"--port", "sim", "listen", "--seconds", "0.2"});
-    EXPECT_EQ(quiet.exitCode, kExitOk) << quiet.err;
-    EXPECT_EQ(quiet.out, "");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-}
-
-// Failures end promptly with their exit code, name the port and what went wrong, and write no file;
-// a command line that cannot work is refused before the port is tried.
-TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
+// Each command line ends promptly with its exit code, prints exactly its output, says what it should
+// (failures name the port and what went wrong) and writes no file; a command line that cannot work
+// is refused before the port is tried. The baud search itself is the session's (tests/session).
+TEST(CliCommands, CommandLinesEndPromptlyWithTheirCodeOutputAndWords) {
     ScratchFolder folder;
     const std::string missing = folder / "no-such-folder";
     const struct {
@@ -117,6 +62,41 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
         std::vector<std::string> errParts;
         const char* out;
     } cases[] = {
+        {{"--port", "sim", "model"}, kExitOk, {}, "P200\n"},
+        {{"--port", "sim:--dialect=two-displays", "displays"},
+         kExitOk,
+         {},
+         "Screen 1 (176x220)  16 bits per pixel  1408 characters per line  display 0\n"
+         "Screen 2 (96x64)  16 bits per pixel  768 characters per line  display 1\n"},
+        {{"--trace", "--port", "sim", "send", "AT+CGMM\\r"},
+         kExitOk,
+         {"> AT+CGMM\\r\n", "< AT+CGMM\\r\\r\\nPANELSIM-P200"},
+         "AT+CGMM\r\r\nPANELSIM-P200\r\n\r\nOK\r\n"},
+        {{"--port", "sim", "gui"},
+         kExitOk,
+         {},
+         "OBJECT=Form\nPROMPT=P\nSKL=L\nSKR=R\nTITLE=Title\nVALUE=V\n"},
+        {{"--port", "sim", "keys", "12#", "--press", "250", "--pause", "100"}, kExitOk, {}, ""},
+        {{"--port", "sim:--key-events=5,1;5,0;a,b,1;a,b,0,--key-event-pause=2", "listen", "--count", "4"},
+         kExitOk,
+         {},
+         "pressed 5\nreleased 5\npressed a,b\nreleased a,b\n"},
+        // An event that arrives with the last counted one is not printed; a time limit beyond what the
+        // clock can count is no limit, not an immediate end.
+        {{"--port", "sim:--key-events=5,1;5,0;6,1,--key-event-pause=0", "listen", "--count", "2", "--seconds",
+          "100000000000000"},
+         kExitOk,
+         {},
+         "pressed 5\nreleased 5\n"},
+        {{"--port", "sim", "listen", "--seconds", "0.2"}, kExitOk, {}, ""},
+        {{"--port", "sim:--strict-baud,--baud=9600", "--baud", "auto", "model"},
+         kExitOk,
+         {": the phone answers at 9600 baud\n"},
+         "P200\n"},
+        {{"--port", "sim:--fault=silent", "--baud", "auto", "model"},
+         kExitNoConnection,
+         {": no rate answered (tried 921600 down to 1200 baud with AT)\n"},
+         ""},
         {{"--port", "sim:--frob", "model"}, kExitUsage, {"unknown option --frob"}, ""},
         {{"--port", "/dev/panelgrab-no-such-port", "grab", "-o", "x.jpg"},
          kExitUsage,
@@ -165,6 +145,10 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
          kExitNoConnection,
          {"sim (/dev/", "Check the cable"},
          "pressed 7\n"},
+        {{"--port", "sim", "--record-session", folder / "no/such.session", "model"},
+         kExitUsage,
+         {"--record-session " + folder / "no/such.session" + ": No such file or directory"},
+         ""},
     };
     for (const auto& c : cases) {
         const auto start = std::chrono::steady_clock::now();
@@ -181,21 +165,6 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
         }
     }
     EXPECT_EQ(folder.Count(), 0u) << ::testing::PrintToString(folder.Names());
-}
-
-// The search itself is the session's (tests/session); the command line says what it found.
-TEST(CliCommands, BaudAutoSaysTheRateFoundOrThatNoneAnswered) {
-    const Outcome run =
-        RunInProcess({"--port", "sim:--strict-baud,--baud=9600", "--baud", "auto", "displays"});
-    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_NE(run.err.find(": the phone answers at 9600 baud\n"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.rfind("Screen 1 (176x220)", 0), 0u) << run.out;
-
-    const Outcome silent = RunInProcess({"--port", "sim:--fault=silent", "--baud", "auto", "model"});
-    EXPECT_EQ(silent.exitCode, kExitNoConnection);
-    EXPECT_TRUE(silent.err.ends_with(": no rate answered (tried 921600 down to 1200 baud with AT)\n"))
-        << silent.err;
-    EXPECT_EQ(silent.out, "");
 }
 
 TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {
@@ -216,14 +185,6 @@ TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {
         RunInProcess({"--port", "sim:--replay=" + session + ",--replay-timing=fast", "model"});
     EXPECT_EQ(replayed.exitCode, kExitOk) << replayed.err;
     EXPECT_EQ(replayed.out, run.out);
-
-    const Outcome unwritable =
-        RunInProcess({"--port", "sim", "--record-session", folder / "no/such.session", "model"});
-    EXPECT_EQ(unwritable.exitCode, kExitUsage);
-    EXPECT_NE(
-        unwritable.err.find("--record-session " + folder / "no/such.session" + ": No such file or directory"),
-        std::string::npos)
-        << unwritable.err;
 }
 
 TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {

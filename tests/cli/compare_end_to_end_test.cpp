@@ -1,5 +1,5 @@
 // Screens as test evidence against the simulated phone: captures compared with references, a
-// changed picture found where it changed, an animated phone matched with its clock ignored, and
+// changed picture found where it changed (or ignored), and
 // repeated capture that writes exactly the changed pictures and ends cleanly.
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
-#include <thread>
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
@@ -84,15 +83,15 @@ TEST(CompareEndToEnd, GrabMatchesItsReferencesAndFindsAChangedBlock) {
         std::vector<std::string> options;
         int exitCode;
     } cases[] = {
-        {{"--region", "0,0,21,219"}, kExitOk},        // left of the block
-        {{"--region", "0,0,22,20"}, kExitDiffers},    // touching its corner
-        {{"--ignore", "22,20,43,29"}, kExitOk},       // the block ignored
-        {{"--ignore", "22,20,43,28"}, kExitDiffers},  // all but its last row
-        {{"--max-diff-pixels", "220"}, kExitOk},      // allowed
-        {{"--max-diff-pixels", "219"}, kExitDiffers}, // one too many
-        {{"--tolerance", "251"}, kExitDiffers},       // 252 is beyond
-        {{"--tolerance", "252"}, kExitOk},            // nothing is
-        {{"--region", "176,0,200,10"}, kExitUsage},   // outside the display
+        {{"--region", "0,0,21,219"}, kExitOk},                             // left of the block
+        {{"--region", "0,0,22,20"}, kExitDiffers},                         // touching its corner
+        {{"--ignore", "22,20,43,24", "--ignore", "22,25,43,29"}, kExitOk}, // the block ignored, in halves
+        {{"--ignore", "22,20,43,28"}, kExitDiffers},                       // all but its last row
+        {{"--max-diff-pixels", "220"}, kExitOk},                           // allowed
+        {{"--max-diff-pixels", "219"}, kExitDiffers},                      // one too many
+        {{"--tolerance", "251"}, kExitDiffers},                            // 252 is beyond
+        {{"--tolerance", "252"}, kExitOk},                                 // nothing is
+        {{"--region", "176,0,200,10"}, kExitUsage},                        // outside the display
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"--port", port, "grab", "--expect", folder / "ref.png"};
@@ -100,27 +99,6 @@ TEST(CompareEndToEnd, GrabMatchesItsReferencesAndFindsAChangedBlock) {
         const Outcome run = RunInProcess(args);
         EXPECT_EQ(run.exitCode, c.exitCode) << testing::PrintToString(c.options) << run.out << run.err;
     }
-}
-
-TEST(CompareEndToEnd, IgnoringTheClockAndTheListMakesAnAnimatedPhoneMatch) {
-    ScratchFolder folder;
-    const auto phone = StartPhone({"--animate", "--animate-period=20"});
-    ASSERT_TRUE(phone);
-    const std::string port = phone->DevicePath();
-    ASSERT_EQ(RunInProcess({"--port", port, "grab", "-o", folder / "ref.png"}).exitCode, kExitOk);
-    std::this_thread::sleep_for(50ms); // more than two animation steps
-    const Outcome plain = RunInProcess({"--port", port, "grab", "--expect", folder / "ref.png"});
-    EXPECT_EQ(plain.exitCode, kExitDiffers) << plain.out << plain.err;
-
-    std::this_thread::sleep_for(50ms);
-    const Outcome masked = RunInProcess({"--port", port, "grab", "--expect", folder / "ref.png", "--ignore",
-                                         "140,2,173,10", "--ignore", "1,138,174,173"});
-    EXPECT_EQ(masked.exitCode, kExitOk) << masked.out << masked.err;
-    EXPECT_EQ(masked.out, "match\n");
-    // Each capture saw another step of the animation, so the match is the masking's doing.
-    const std::vector<uint64_t> versions = phone->WholePictureVersions();
-    ASSERT_EQ(versions.size(), 3u);
-    EXPECT_TRUE(versions[0] != versions[1] && versions[1] != versions[2]);
 }
 
 TEST(CompareEndToEnd, ChangedOnlyWritesExactlyTheChangedPictures) {

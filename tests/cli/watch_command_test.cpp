@@ -60,9 +60,8 @@ TEST(WatchCommand, OneLinePerRefreshAndAPictureForEachSettledChange) {
     EXPECT_GE(files, 1u);
     EXPECT_TRUE(narrowed) << "the highlight's moves should cost a few lines:\n" << run.out;
     EXPECT_EQ(folder.Count(), files);
-    EXPECT_TRUE(
-        run.err.ends_with("6 refreshes (1 full read), " + std::to_string(files) +
-                          (files == 1 ? " picture written\n" : " pictures written\n")))
+    EXPECT_TRUE(run.err.ends_with("6 refreshes (1 full read), " + std::to_string(files) +
+                                  (files == 1 ? " picture written\n" : " pictures written\n")))
         << run.err;
 }
 
