@@ -1,7 +1,6 @@
-"""Closing ends what waits on the phone at once, Ctrl-C ends every wait, and the interpreter ends
-cleanly with threads still waiting in the phone's calls."""
+"""Closing ends what waits on the phone at once, and the interpreter ends cleanly with threads still
+waiting in the phone's calls."""
 import os
-import signal
 import subprocess
 import sys
 import threading
@@ -36,13 +35,11 @@ def test_close_ends_key_event_iterations_on_other_threads_and_its_own():
         waiters = [in_thread(lambda: list(events)) for _ in range(2)]
         time.sleep(0.1)
         assert all(thread.is_alive() for thread, _ in waiters)
-        started = time.monotonic()
         phone.close()
         for thread, outcome in waiters:
             thread.join(5)
             assert not thread.is_alive()
             assert outcome == [[]]  # the iteration ended: StopIteration, not an error
-        print(f"iterations ended {time.monotonic() - started:.3f} s after close()")
         with pytest.raises(StopIteration):
             next(events)
         assert events.take(3, timeout=60) == []
@@ -62,32 +59,10 @@ def test_close_ends_the_call_of_another_thread():
     phone = panelgrab.open(STALLED)
     thread, outcome = in_thread(phone.model)
     time.sleep(0.2)
-    started = time.monotonic()
     phone.close()
     thread.join(5)
-    elapsed = time.monotonic() - started
-    print(f"model() on another thread ended {elapsed:.3f} s after close()")
-    assert not thread.is_alive() and elapsed < 5
+    assert not thread.is_alive()
     assert isinstance(outcome[0], ValueError) and "closed" in str(outcome[0])
-
-
-def test_ctrl_c_ends_a_wait_for_the_phone_another_thread_uses():
-    phone = panelgrab.open(STALLED)
-    thread, _ = in_thread(phone.model)
-    time.sleep(0.2)
-    timer = threading.Timer(0.1, os.kill, (os.getpid(), signal.SIGINT))
-    started = time.monotonic()
-    timer.start()
-    try:
-        with pytest.raises(KeyboardInterrupt):
-            phone.displays()  # waits for the other thread's model()
-    finally:
-        timer.cancel()
-    elapsed = time.monotonic() - started - 0.1
-    print(f"KeyboardInterrupt {elapsed * 1000:.0f} ms after the signal")
-    assert elapsed < 2
-    phone.close()
-    thread.join(5)
 
 
 def test_the_interpreter_ends_cleanly_with_daemon_threads_in_calls():

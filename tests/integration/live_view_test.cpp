@@ -149,24 +149,6 @@ TEST(LiveView, EachDialectRefreshesOnlyWhatChangedAndASecondDisplayWhole) {
     }
 }
 
-TEST(LiveView, APhoneWithoutChecksumsGetsFullReadsAndItIsSaidOnce) {
-    sim::SimOptions options;
-    options.fault = "no-checksum";
-    SteppedLiveView live(options);
-    ASSERT_TRUE(live.Connect());
-    const LiveRefreshStats first = live.Step();
-    EXPECT_TRUE(first.fullRead);
-    EXPECT_EQ(first.notice, LiveViewTask::kNoticeNoChecksums);
-    EXPECT_EQ(first.checksumRequests, 0);
-    ASSERT_TRUE(live.phone.ShowPicture(0, live.ShownWithBox(0, 100, 175, 101, 9)));
-    const LiveRefreshStats second = live.Step();
-    EXPECT_TRUE(second.fullRead);
-    EXPECT_EQ(second.linesFetched, 220);
-    EXPECT_EQ(second.notice, "") << "said once";
-    EXPECT_EQ(live.task->Notice(), LiveViewTask::kNoticeNoChecksums);
-    EXPECT_EQ(live.Differing(), 0);
-}
-
 // A phone that gives checksums when asked whether it does, then refuses one in a refresh: that
 // refresh becomes a full read, and so does every later one.
 TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
@@ -176,7 +158,7 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
     const auto line = [](const char* pixels) {
         return std::string("\r\n*ZIPI: ") + pixels + "\r\n\r\nOK\r\n";
     };
-    peer.Respond("AT\r\r\nOK\r\n");                         // the open's probe
+    peer.Respond("AT\r\r\nOK\r\n");           // the open's probe
     peer.Respond(list).Respond("\r\nOK\r\n"); // choosing the display
     const std::string sum = "\r\n*ZAPC: \"0000002A\"\r\n\r\nOK\r\n";
     peer.Respond(sum);                                                        // the one band

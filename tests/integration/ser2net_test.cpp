@@ -112,30 +112,6 @@ TEST_F(Ser2net, CaptureKeysAndLineRateInBothModesAndBothDialects) {
     }
 }
 
-TEST_F(Ser2net, ServerStoppedInsideATransferFailsPromptlyWithThePartialPicture) {
-    for (const Mode mode : kModes) {
-        SCOPED_TRACE(Name(mode));
-        // At 115200 baud the picture of 176 x 220 takes seconds: stop the server while it arrives.
-        sim::SimOptions options;
-        options.baud = 115200;
-        LabServer lab(options, mode);
-        ASSERT_TRUE(lab.Open(phone));
-        DisplayList displays;
-        ASSERT_EQ(phone->GetDisplayList(displays), kPhoneOk);
-        const auto lineLength = static_cast<int32_t>(displays.front().lineLength);
-        ASSERT_EQ(phone->StartScreenRead(displays.front()), kPhoneOk);
-        ASSERT_TRUE(WaitUntil([&] { return phone->GetReadProgress() >= 3 * lineLength; }, 5s));
-
-        const auto start = Clock::now();
-        lab.server.Stop();
-        EXPECT_TRUE(WaitUntil([&] { return !phone->IsReadRunning(); }, 5s)) << "the read hangs";
-        EXPECT_LT(Since(start), kPrompt + kSchedulingSlack);
-        EXPECT_STREQ(phone->Port().errorText(), ExchangeResultText(ReceiveFailed));
-        EXPECT_EQ(phone->Port().systemError(), ECONNRESET);
-        EXPECT_TRUE(IsPartial(ReadImage(*phone), lab.Expected(), 3));
-    }
-}
-
 TEST_F(Ser2net, SecondClientIsRefusedWhileTheFirstHoldsThePort) {
     // ser2net greets a second client with a message and closes: in RFC 2217 mode before the rate
     // query is answered (the open fails), in raw mode before the probe is (the phone does not answer).

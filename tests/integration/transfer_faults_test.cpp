@@ -183,27 +183,5 @@ TEST(TransferFaults, ClosingThePortDuringABackgroundReadEndsItPromptly) {
     EXPECT_TRUE(IsPartial(ReadImage(*sim.phone), sim.Expected(), linesBeforeClose));
 }
 
-TEST(TransferFaults, ClosingThePortFromAnotherThreadEndsASynchronousRead) {
-    sim::SimOptions options;
-    options.baud = 115200;
-    SimPhone sim(options);
-    ASSERT_TRUE(sim.Connect());
-    int32_t result = -1;
-    Clock::time_point ended;
-    DisplayBitmap picture;
-    std::thread reader([&] {
-        result = sim.phone->ReadDisplay(picture, 0);
-        ended = Clock::now();
-    });
-    // Let the read get into the picture: the three display queries take well under this.
-    std::this_thread::sleep_for(300ms);
-    const auto closed = Clock::now();
-    sim.phone->Close();
-    reader.join();
-    EXPECT_EQ(result, kPhoneFailed);
-    EXPECT_LT(std::chrono::duration_cast<milliseconds>(ended - closed), kPrompt);
-    EXPECT_STREQ(sim.phone->Port().errorText(), ExchangeResultText(ReceiveFailed));
-}
-
 } // namespace
 } // namespace panelgrab::test
