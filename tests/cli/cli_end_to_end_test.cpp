@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "cli/cli_run.h"
@@ -56,6 +57,15 @@ TEST(CliProgram, TheCommandAfterAKilledGrabWaitsOutTheRestOfThePicture) {
 TEST(CliCommands, CommandLinesEndPromptlyWithTheirCodeOutputAndWords) {
     ScratchFolder folder;
     const std::string missing = folder / "no-such-folder";
+    // compare's pictures, in a folder of their own.
+    const std::string pictures = folder / "pictures";
+    std::filesystem::create_directory(pictures);
+    const std::string card = pictures + "/card.bmp";
+    const std::string small = pictures + "/small.bmp";
+    const std::string notes = pictures + "/notes.png";
+    std::ofstream(card, std::ios::binary) << ExpectedBmp();
+    std::ofstream(small, std::ios::binary) << ExpectedBmp({"--dialect=short"});
+    std::ofstream(notes) << "not a picture";
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -96,6 +106,25 @@ TEST(CliCommands, CommandLinesEndPromptlyWithTheirCodeOutputAndWords) {
         {{"--port", "sim:--fault=silent", "--baud", "auto", "model"},
          kExitNoConnection,
          {": no rate answered (tried 921600 down to 1200 baud with AT)\n"},
+         ""},
+        {{"compare", card, card}, kExitOk, {}, "match\n"},
+        // A diff of pictures of different sizes is the comparison's (tests/compare).
+        {{"compare", card, small, "--diff", pictures + "/d.bmp"},
+         kExitDiffers,
+         {},
+         "differ: the picture is 128x160, the reference 176x220\n"},
+        {{"compare", card, notes},
+         kExitUsage,
+         {"panelgrab-cli: " + notes + ": neither a BMP nor a PNG picture\n"},
+         ""},
+        {{"compare", card, card, "--region", "0,300,10,310"},
+         kExitUsage,
+         {"lies outside the 176x220 picture"},
+         ""},
+        {{"compare", card, small, "--diff", card}, kExitUsage, {"would overwrite"}, ""},
+        {{"--port", "sim", "grab", "--expect", missing + "/r.png"},
+         kExitUsage,
+         {missing + "/r.png: cannot read it"},
          ""},
         {{"--port", "sim:--frob", "model"}, kExitUsage, {"unknown option --frob"}, ""},
         {{"--port", "/dev/panelgrab-no-such-port", "grab", "-o", "x.jpg"},
@@ -164,7 +193,7 @@ TEST(CliCommands, CommandLinesEndPromptlyWithTheirCodeOutputAndWords) {
             EXPECT_EQ(run.err.find("Unable to open"), std::string::npos) << context;
         }
     }
-    EXPECT_EQ(folder.Count(), 0u) << ::testing::PrintToString(folder.Names());
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"pictures"});
 }
 
 TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {
@@ -206,6 +235,8 @@ TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {
 TEST(CliProgram, ExitCodesAndStreams) {
     const std::string cli = PANELGRAB_CLI_PROGRAM;
     const std::string phonesim = PANELGRAB_PHONESIM_PROGRAM;
+    ScratchFolder folder;
+    const std::string quiet = folder / "quiet.bmp";
     const struct {
         std::string command;
         int exitCode;
@@ -216,6 +247,11 @@ TEST(CliProgram, ExitCodesAndStreams) {
         {cli + " --version", kExitOk, "panelgrab-cli 1.0\n", {}},
         {cli + " help frobnicate", kExitUsage, "", {"unknown command 'frobnicate'"}},
         {cli + " --fast-timing --port sim grab -o -", kExitOk, ExpectedBmp(), {}}, // the picture on stdout
+        // Off a terminal, a grab shows no progress.
+        {cli + " --fast-timing --port sim grab -o " + quiet,
+         kExitOk,
+         "",
+         {"panelgrab-cli: wrote " + quiet + " (176x220)\n"}},
         {phonesim + " --version", 0, "panelgrab-phonesim 1.0\n", {}},
         // An unknown option is called unknown, not taken for one that lacks its value.
         {phonesim + " --frob", 2, "", {"unknown option --frob"}},
@@ -270,11 +306,7 @@ TEST(CliProgram, ForegroundGrabShowsItsProgressOnATerminalOnly) {
     EXPECT_NE(terminal.out.find("wrote " + file), std::string::npos) << terminal.out;
     EXPECT_TRUE(ReadFile(file) == ExpectedBmp()) << "the file is not the picture";
     EXPECT_EQ(ReadFile(folder / "out"), "");
-    // Not into a trace, nor into a file: there the grab stays silent (and reads at once).
-    const Outcome plain = RunProgram("--fast-timing --port sim grab -o " + file);
-    EXPECT_EQ(plain.err, "panelgrab-cli: wrote " + file + " (176x220)\n");
-    EXPECT_EQ(plain.out, "");
-    EXPECT_TRUE(ReadFile(file) == ExpectedBmp()) << "the file is not the picture";
+    // Not into a trace, nor into a file: there the grab stays silent (CliProgram.ExitCodesAndStreams).
 }
 
 } // namespace

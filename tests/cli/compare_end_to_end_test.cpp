@@ -45,12 +45,6 @@ TEST(CompareEndToEnd, GrabMatchesItsReferencesAndFindsAChangedBlock) {
     EXPECT_EQ(independent.out, "match\n");
     EXPECT_NE(independent.err.find("wrote " + folder / "capture.bmp"), std::string::npos);
 
-    const Outcome missing = RunInProcess({"--port", port, "grab", "--expect", folder / "missing.png"});
-    EXPECT_EQ(missing.exitCode, kExitUsage);
-    EXPECT_NE(missing.err.find(folder / "missing.png" + ": cannot read it"), std::string::npos)
-        << missing.err;
-    EXPECT_EQ(missing.out, "");
-
     // A black block on the yellow bar. The 16-bit display shows yellow as (248,252,0), so green
     // changes most, by 252.
     Picture changed = sim::ExpectedPicture(SimOptionsOf({}), 0);
@@ -160,41 +154,6 @@ TEST(CompareProgram, RepeatedCaptureEndsCleanlyOnSigtermAndOnAClosedOutput) {
     EXPECT_LT(pipedTaken, 300) << "it went on after its output was closed";
     EXPECT_EQ(pipedWritten, pipedTaken);
     EXPECT_EQ(static_cast<int>(folder.Count() - names.size() - 1), pipedWritten); // beside card.bmp
-}
-
-TEST(CompareCommand, ExitCodesAndMessages) {
-    ScratchFolder folder;
-    const std::string card = folder / "card.bmp";
-    const std::string small = folder / "small.bmp";
-    const std::string notes = folder / "notes.png";
-    std::ofstream(card, std::ios::binary) << ExpectedBmp();
-    std::ofstream(small, std::ios::binary) << ExpectedBmp({"--dialect=short"});
-    std::ofstream(notes) << "not a picture";
-    const struct {
-        std::vector<std::string> args;
-        int exitCode;
-        std::string out;
-        std::string errPart;
-    } cases[] = {
-        {{card, card}, kExitOk, "match\n", ""},
-        {{card, small, "--diff", folder / "d.bmp"},
-         kExitDiffers,
-         "differ: the picture is 128x160, the reference 176x220\n",
-         ""},
-        {{card, notes}, kExitUsage, "", "panelgrab-cli: " + notes + ": neither a BMP nor a PNG picture\n"},
-        {{card, card, "--region", "0,300,10,310"}, kExitUsage, "", "lies outside the 176x220 picture"},
-        {{card, small, "--diff", card}, kExitUsage, "", "would overwrite"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> args{"compare"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome run = RunInProcess(args);
-        EXPECT_EQ(run.exitCode, c.exitCode) << testing::PrintToString(args) << run.err;
-        EXPECT_EQ(run.out, c.out) << testing::PrintToString(args);
-        EXPECT_NE(run.err.find(c.errPart), std::string::npos) << run.err;
-    }
-    // The diff of pictures of different sizes is as large as the reference.
-    EXPECT_EQ(ReadPicture(folder / "d.bmp").width(), 176);
 }
 
 } // namespace
