@@ -10,6 +10,8 @@ import panelgrab
     ("sim", {"init_commands": "ATE1\r\nAT+NOPE\r\n"}, panelgrab.PhoneError, ["responded with error"]),
     ("sim:--dialect=klingon", {}, ValueError, ['invalid value "klingon" for --dialect']),
     ("none", {}, ValueError, ["opens no port"]),
+    ("sim", {"baud": "fastest"}, ValueError, ["auto"]),
+    ("sim", {"trace": 42}, TypeError, ["trace"]),
 ])
 def test_opening_failures(port, keywords, error, texts):
     with pytest.raises(error) as raised:
@@ -18,45 +20,27 @@ def test_opening_failures(port, keywords, error, texts):
         assert text in str(raised.value)
 
 
-def test_failures_during_operations(open_sim):
-    gone = open_sim("--fault=hangup-after=5000")
-    with pytest.raises(panelgrab.PortError):
-        gone.grab()
-    with pytest.raises(panelgrab.PortError, match="model failed"):
-        gone.model()
-    huge = open_sim("--fault=huge-display")
-    with pytest.raises(panelgrab.PhoneError) as refused:
-        huge.grab()
-    assert refused.value.code == 5
-    # Key text a key press cannot carry never reaches the line; the phone's own error words do reach
-    # the caller.
-    phone = open_sim("--fault=cme-errors")
-    with pytest.raises(panelgrab.PhoneError, match="the key text holds '\"', which a key press"):
-        phone.press('1"\r+CFUN=0')
-    with pytest.raises(panelgrab.PhoneError, match=r"\(\+CME ERROR: 100\)"):
-        phone.checksum((0, 0, 999, 999))
-    phone.close()
-    phone = open_sim()
-    with pytest.raises(IndexError, match="no display 1 .it describes 1, numbered from 0"):
-        phone.grab(1)
-    phone.close()
-    phone.close()
-    with pytest.raises(ValueError, match="is closed"):
-        phone.model()
-
-
+# Each call with the phone p and its latest grab s.
 @pytest.mark.parametrize("call, error, text", [
+    (lambda p, s: p.grab(1), IndexError, "no display 1 .it describes 1, numbered from 0"),
     (lambda p, s: p.checksum("0,0,1,1"), TypeError, "four numbers"),
     (lambda p, s: p.checksum((0, 0, 1)), TypeError, "four numbers"),
     (lambda p, s: p.checksum((0, 0, 1.5, 1)), TypeError, "not an integer"),
     (lambda p, s: p.checksum((5, 0, 1, 1)), ValueError, "is empty"),
     (lambda p, s: p.checksum((0, 0, 70000, 1)), ValueError, "0 to 65535"),
+    (lambda p, s: s.region_checksum((0, 0, 176, 1)), ValueError, "outside the 176x220 display"),
     (lambda p, s: s.compare(s, ignore=(0, 0, 1, 1)), TypeError, r"write \[\(0, 0, 1, 1\)\]"),
     (lambda p, s: s.compare(s, regions=[(200, 0, 300, 10)]), ValueError, "lies outside the 176x220 picture"),
     (lambda p, s: s.compare(s, tolerance=256), ValueError, "0 to 255"),
     (lambda p, s: s.compare(s, max_diff_pixels=-1), ValueError, "0 or more"),
     (lambda p, s: s.compare(42), TypeError, "a Screen or a picture file"),
+    (lambda p, s: p.press('1"\r+CFUN=0'), panelgrab.PhoneError, "the key text holds '\"', which a key press"),
+    (lambda p, s: p.press("1", press_ms=100), ValueError, "together"),
+    (lambda p, s: p.press("1", press_ms=-100, pause_ms=0), ValueError, "0 or more"),
     (lambda p, s: p.key_events(timeout=-1), ValueError, "seconds"),
+    (lambda p, s: next(iter(p.key_events())), ValueError, "inside the block"),
+    (lambda p, s: p.live(timeout=-1), ValueError, "seconds"),
+    (lambda p, s: next(iter(p.live())), ValueError, "inside the block"),
 ])
 def test_bad_arguments_are_named(phone, call, error, text):
     screen = phone.grab()

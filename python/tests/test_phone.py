@@ -41,8 +41,6 @@ def test_region_checksum_needs_the_latest_grab(phone):
     with pytest.raises(panelgrab.PictureError, match="later grab"):
         first.region_checksum((0, 0, 1, 1))
     latest = phone.grab()
-    with pytest.raises(ValueError, match="outside the 176x220 display"):
-        latest.region_checksum((0, 0, 176, 1))
     phone.close()
     with pytest.raises(panelgrab.PictureError, match="closed"):
         latest.region_checksum((0, 0, 1, 1))
@@ -54,10 +52,6 @@ def test_pressed_keys_come_back_as_events(phone):
         phone.press("2", press_ms=100, pause_ms=0)
         got = [(e.key, e.pressed) for e in events.take(6)]
     assert got == [("1", True), ("1", False), ("#", True), ("#", False), ("2", True), ("2", False)]
-    with pytest.raises(ValueError, match="together"):
-        phone.press("1", press_ms=100)
-    with pytest.raises(ValueError, match="0 or more"):
-        phone.press("1", press_ms=-100, pause_ms=0)
 
 
 def test_event_iteration_ends_at_the_timeout(open_sim):
@@ -73,8 +67,6 @@ def test_event_iteration_ends_at_the_timeout(open_sim):
     with phone.key_events(timeout=0):
         with pytest.raises(ValueError, match="one key_events"):
             phone.key_events().__enter__()
-    with pytest.raises(ValueError, match="inside the block"):
-        next(iter(phone.key_events()))
 
 
 def test_a_vanished_phone_ends_the_events_with_port_error():
@@ -110,35 +102,22 @@ def test_trace_sees_every_exchange(open_sim):
     stream = io.StringIO()
     open_sim(trace=stream).model()
     assert "> 'AT+CGMM\\r'\n" in stream.getvalue()
-    with pytest.raises(TypeError, match="trace"):
-        panelgrab.open("sim", trace=42)
 
 
-def _conversation(phone):
-    """What a script sees of a phone: model, displays, a grab, keys with their events."""
-    model, displays, picture = phone.model(), phone.displays(), phone.grab().rgb
-    with phone.key_events(timeout=2) as events:
-        phone.press("5*")
-        pressed = [(e.key, e.pressed) for e in events.take(4)]
-    return model, [str(display) for display in displays], picture, pressed
-
-
-def test_a_recorded_session_replays_as_the_phone_answered(open_sim, tmp_path):
+def test_a_session_is_recorded_where_asked(open_sim, tmp_path):
+    # That a replay answers as the phone did is the recorder's and the replay's (tests/integration).
     session = tmp_path / "phone.session"
-    recorded = _conversation(open_sim(record_session=session))
+    open_sim(record_session=session).model()
     assert "> AT+CGMM\\r\n" in session.read_text()
-    replayed = _conversation(open_sim(f"--replay={session},--replay-timing=fast"))
-    assert replayed == recorded
     with pytest.raises(OSError, match="record_session: .*No such file or directory"):
         open_sim(record_session=tmp_path / "missing" / "phone.session")
 
 
 def test_baud_auto_finds_the_rate_the_phone_answers_at(open_sim):
+    # The search itself is the session's (tests/session).
     assert open_sim("--strict-baud,--baud=57600", baud="auto").baud == 57600
     with pytest.raises(panelgrab.PhoneNotResponding, match="no rate answered"):
         open_sim("--fault=silent", baud="auto")
-    with pytest.raises(ValueError, match="auto"):
-        open_sim(baud="fastest")
 
 
 def test_ports_are_described_as_the_command_line_lists_them():
@@ -161,7 +140,3 @@ def test_live_view_yields_each_change_with_its_regions(open_sim):
     moved = steps[-1][0]
     grabbed = phone.grab()  # the port is free again after the block
     assert moved.width == grabbed.width
-    with pytest.raises(ValueError, match="inside the block"):
-        next(iter(phone.live()))
-    with pytest.raises(ValueError, match="seconds"):
-        phone.live(timeout=-1)

@@ -2,6 +2,7 @@
 import os
 import signal
 import threading
+import time
 
 import pytest
 
@@ -15,6 +16,19 @@ def interrupt_after(seconds):
     timer = threading.Timer(seconds, os.kill, (os.getpid(), signal.SIGINT))
     timer.start()
     return timer
+
+
+def interrupted(call, after):
+    """Calls call() with Ctrl-C coming `after` seconds later: it must end with KeyboardInterrupt, within
+    two seconds of the signal."""
+    timer = interrupt_after(after)
+    started = time.monotonic()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            call()
+    finally:
+        timer.cancel()
+    assert time.monotonic() - started < after + 2
 
 
 def test_ctrl_c_stops_a_grab_and_the_phone_carries_on(open_sim):
@@ -41,15 +55,21 @@ def test_ctrl_c_stops_a_grab_and_the_phone_carries_on(open_sim):
 
 def test_ctrl_c_stops_an_event_wait(phone):
     with phone.key_events() as events:
-        timer = interrupt_after(0.1)
-        try:
-            with pytest.raises(KeyboardInterrupt):
-                events.take(1, timeout=60)
-        finally:
-            timer.cancel()
+        interrupted(lambda: events.take(1, timeout=60), 0.1)
     with phone.key_events(timeout=2) as events:
         phone.press("7")
         assert [e.key for e in events.take(2)] == ["7", "7"]
+
+
+def test_ctrl_c_ends_a_wait_for_the_phone_another_thread_uses():
+    # Answers the probe and the switch-on of key reporting, then nothing: every later call waits.
+    phone = panelgrab.open("sim:--fault=stall-after=31")
+    thread = threading.Thread(target=lambda: pytest.raises(ValueError, phone.model), daemon=True)
+    thread.start()
+    time.sleep(0.2)
+    interrupted(phone.displays, 0.1)  # waits for the other thread's model()
+    phone.close()
+    thread.join(5)
 
 
 def test_an_exception_from_progress_ends_the_read(open_sim):

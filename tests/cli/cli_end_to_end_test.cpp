@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "cli/cli_run.h"
@@ -19,11 +20,6 @@ using namespace test;
 TEST(CliEndToEnd, SecondDisplayInBackgroundWithRegionChecksum) {
     ScratchFolder folder;
     const std::string port = "sim:--dialect=two-displays";
-    const Outcome displays = RunInProcess({"--port", port, "displays"});
-    ASSERT_EQ(displays.exitCode, kExitOk) << displays.err;
-    EXPECT_EQ(displays.out, "Screen 1 (176x220)  16 bits per pixel  1408 characters per line  display 0\n"
-                            "Screen 2 (96x64)  16 bits per pixel  768 characters per line  display 1\n");
-
     const Outcome grab = RunInProcess({"--port", port, "grab", "--background", "--display", "1", "-o",
                                        folder / "second.bmp", "--region-checksum", "3,4,50,60"});
     ASSERT_EQ(grab.exitCode, kExitOk) << grab.err;
@@ -34,18 +30,6 @@ TEST(CliEndToEnd, SecondDisplayInBackgroundWithRegionChecksum) {
     ASSERT_EQ(phoneSum.exitCode, kExitOk) << phoneSum.err;
     EXPECT_FALSE(grab.out.empty());
     EXPECT_EQ(grab.out, phoneSum.out);
-}
-
-// A phone whose picture answer runs on without end, or strews reports (its own, and message
-// reports with their PDU lines) between the picture's lines: the file written is the exact picture.
-TEST(CliEndToEnd, DisturbedPictureAnswersGiveTheExactPictureOrNone) {
-    ScratchFolder folder;
-    for (const char* options : {"--fault=endless-line", "--unsolicited"}) {
-        const std::string file = folder / (std::string(options + 2) + ".bmp");
-        const Outcome grab = RunInProcess({"--port", std::string("sim:") + options, "grab", "-o", file});
-        ASSERT_EQ(grab.exitCode, kExitOk) << options << "\n" << grab.err;
-        EXPECT_TRUE(ReadFile(file) == ExpectedBmp({options}, 0)) << options;
-    }
 }
 
 // A grab killed in the middle of its picture leaves the phone sending the rest; the next command
@@ -67,56 +51,81 @@ TEST(CliProgram, TheCommandAfterAKilledGrabWaitsOutTheRestOfThePicture) {
     EXPECT_FALSE(std::filesystem::exists(folder + ".bmp"));
 }
 
-TEST(CliCommands, TextCommands) {
-    const Outcome model = RunInProcess({"--port", "sim", "model"});
-    ASSERT_EQ(model.exitCode, kExitOk) << model.err;
-    EXPECT_EQ(model.out, "P200\n");
-
-    const Outcome send = RunInProcess({"--trace", "--port", "sim", "send", "AT+CGMM\\r"});
-    ASSERT_EQ(send.exitCode, kExitOk) << send.err;
-    EXPECT_NE(send.out.find("PANELSIM-P200\r\n\r\nOK\r\n"), std::string::npos);
-    EXPECT_NE(send.err.find("> AT+CGMM\\r\n"), std::string::npos) << send.err;
-    EXPECT_NE(send.err.find("< AT+CGMM\\r\\r\\nPANELSIM-P200"), std::string::npos) << send.err;
-
-    const Outcome gui = RunInProcess({"--port", "sim", "gui"});
-    ASSERT_EQ(gui.exitCode, kExitOk) << gui.err;
-    EXPECT_EQ(gui.out, "OBJECT=Form\nPROMPT=P\nSKL=L\nSKR=R\nTITLE=Title\nVALUE=V\n");
-
-    EXPECT_EQ(RunInProcess({"--port", "sim", "keys", "12#", "--press", "250", "--pause", "100"}).exitCode,
-              kExitOk);
-}
-
-TEST(CliCommands, ListenPrintsEventsInOrderUpToItsCount) {
-    const Outcome run = RunInProcess(
-        {"--port", "sim:--key-events=5,1;5,0;a,b,1;a,b,0,--key-event-pause=2", "listen", "--count", "4"});
-    ASSERT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_EQ(run.out, "pressed 5\nreleased 5\npressed a,b\nreleased a,b\n");
-
-    // An event that arrives with the last counted one is not printed; a time limit beyond what the
-    // clock can count is no limit, not an immediate end.
-    const Outcome patient = RunInProcess({"--port", "sim:--key-events=5,1;5,0;6,1,--key-event-pause=0",
-                                          "listen", "--count", "2", "--seconds", "100000000000000"});
-    ASSERT_EQ(patient.exitCode, kExitOk) << patient.err;
-    EXPECT_EQ(patient.out, "pressed 5\nreleased 5\n");
-
-    const auto start = std::chrono::steady_clock::now();
-    const Outcome quiet = RunInProcess({"--port", "sim", "listen", "--seconds", "0.2"});
-    EXPECT_EQ(quiet.exitCode, kExitOk) << quiet.err;
-    EXPECT_EQ(quiet.out, "");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-}
-
-// Failures end promptly with their exit code, name the port and what went wrong, and write no file;
-// a command line that cannot work is refused before the port is tried.
-TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
+// Each command line ends promptly with its exit code, prints exactly its output, says what it should
+// (failures name the port and what went wrong) and writes no file; a command line that cannot work
+// is refused before the port is tried. The baud search itself is the session's (tests/session).
+TEST(CliCommands, CommandLinesEndPromptlyWithTheirCodeOutputAndWords) {
     ScratchFolder folder;
     const std::string missing = folder / "no-such-folder";
+    // compare's pictures, in a folder of their own.
+    const std::string pictures = folder / "pictures";
+    std::filesystem::create_directory(pictures);
+    const std::string card = pictures + "/card.bmp";
+    const std::string small = pictures + "/small.bmp";
+    const std::string notes = pictures + "/notes.png";
+    std::ofstream(card, std::ios::binary) << ExpectedBmp();
+    std::ofstream(small, std::ios::binary) << ExpectedBmp({"--dialect=short"});
+    std::ofstream(notes) << "not a picture";
     const struct {
         std::vector<std::string> args;
         int exitCode;
         std::vector<std::string> errParts;
         const char* out;
     } cases[] = {
+        {{"--port", "sim", "model"}, kExitOk, {}, "P200\n"},
+        {{"--port", "sim:--dialect=two-displays", "displays"},
+         kExitOk,
+         {},
+         "Screen 1 (176x220)  16 bits per pixel  1408 characters per line  display 0\n"
+         "Screen 2 (96x64)  16 bits per pixel  768 characters per line  display 1\n"},
+        {{"--trace", "--port", "sim", "send", "AT+CGMM\\r"},
+         kExitOk,
+         {"> AT+CGMM\\r\n", "< AT+CGMM\\r\\r\\nPANELSIM-P200"},
+         "AT+CGMM\r\r\nPANELSIM-P200\r\n\r\nOK\r\n"},
+        {{"--port", "sim", "gui"},
+         kExitOk,
+         {},
+         "OBJECT=Form\nPROMPT=P\nSKL=L\nSKR=R\nTITLE=Title\nVALUE=V\n"},
+        {{"--port", "sim", "keys", "12#", "--press", "250", "--pause", "100"}, kExitOk, {}, ""},
+        {{"--port", "sim:--key-events=5,1;5,0;a,b,1;a,b,0,--key-event-pause=2", "listen", "--count", "4"},
+         kExitOk,
+         {},
+         "pressed 5\nreleased 5\npressed a,b\nreleased a,b\n"},
+        // An event that arrives with the last counted one is not printed; a time limit beyond what the
+        // clock can count is no limit, not an immediate end.
+        {{"--port", "sim:--key-events=5,1;5,0;6,1,--key-event-pause=0", "listen", "--count", "2", "--seconds",
+          "100000000000000"},
+         kExitOk,
+         {},
+         "pressed 5\nreleased 5\n"},
+        {{"--port", "sim", "listen", "--seconds", "0.2"}, kExitOk, {}, ""},
+        {{"--port", "sim:--strict-baud,--baud=9600", "--baud", "auto", "model"},
+         kExitOk,
+         {": the phone answers at 9600 baud\n"},
+         "P200\n"},
+        {{"--port", "sim:--fault=silent", "--baud", "auto", "model"},
+         kExitNoConnection,
+         {": no rate answered (tried 921600 down to 1200 baud with AT)\n"},
+         ""},
+        {{"compare", card, card}, kExitOk, {}, "match\n"},
+        // A diff of pictures of different sizes is the comparison's (tests/compare).
+        {{"compare", card, small, "--diff", pictures + "/d.bmp"},
+         kExitDiffers,
+         {},
+         "differ: the picture is 128x160, the reference 176x220\n"},
+        {{"compare", card, notes},
+         kExitUsage,
+         {"panelgrab-cli: " + notes + ": neither a BMP nor a PNG picture\n"},
+         ""},
+        {{"compare", card, card, "--region", "0,300,10,310"},
+         kExitUsage,
+         {"lies outside the 176x220 picture"},
+         ""},
+        {{"compare", card, small, "--diff", card}, kExitUsage, {"would overwrite"}, ""},
+        {{"--port", "sim", "grab", "--expect", missing + "/r.png"},
+         kExitUsage,
+         {missing + "/r.png: cannot read it"},
+         ""},
         {{"--port", "sim:--frob", "model"}, kExitUsage, {"unknown option --frob"}, ""},
         {{"--port", "/dev/panelgrab-no-such-port", "grab", "-o", "x.jpg"},
          kExitUsage,
@@ -165,6 +174,10 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
          kExitNoConnection,
          {"sim (/dev/", "Check the cable"},
          "pressed 7\n"},
+        {{"--port", "sim", "--record-session", folder / "no/such.session", "model"},
+         kExitUsage,
+         {"--record-session " + folder / "no/such.session" + ": No such file or directory"},
+         ""},
     };
     for (const auto& c : cases) {
         const auto start = std::chrono::steady_clock::now();
@@ -180,22 +193,7 @@ TEST(CliCommands, FailuresEndPromptlyWithTheirCodeAndReason) {
             EXPECT_EQ(run.err.find("Unable to open"), std::string::npos) << context;
         }
     }
-    EXPECT_EQ(folder.Count(), 0u) << ::testing::PrintToString(folder.Names());
-}
-
-// The search itself is the session's (tests/session); the command line says what it found.
-TEST(CliCommands, BaudAutoSaysTheRateFoundOrThatNoneAnswered) {
-    const Outcome run =
-        RunInProcess({"--port", "sim:--strict-baud,--baud=9600", "--baud", "auto", "displays"});
-    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_NE(run.err.find(": the phone answers at 9600 baud\n"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out.rfind("Screen 1 (176x220)", 0), 0u) << run.out;
-
-    const Outcome silent = RunInProcess({"--port", "sim:--fault=silent", "--baud", "auto", "model"});
-    EXPECT_EQ(silent.exitCode, kExitNoConnection);
-    EXPECT_TRUE(silent.err.ends_with(": no rate answered (tried 921600 down to 1200 baud with AT)\n"))
-        << silent.err;
-    EXPECT_EQ(silent.out, "");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"pictures"});
 }
 
 TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {
@@ -216,14 +214,6 @@ TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {
         RunInProcess({"--port", "sim:--replay=" + session + ",--replay-timing=fast", "model"});
     EXPECT_EQ(replayed.exitCode, kExitOk) << replayed.err;
     EXPECT_EQ(replayed.out, run.out);
-
-    const Outcome unwritable =
-        RunInProcess({"--port", "sim", "--record-session", folder / "no/such.session", "model"});
-    EXPECT_EQ(unwritable.exitCode, kExitUsage);
-    EXPECT_NE(
-        unwritable.err.find("--record-session " + folder / "no/such.session" + ": No such file or directory"),
-        std::string::npos)
-        << unwritable.err;
 }
 
 TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {
@@ -245,14 +235,23 @@ TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {
 TEST(CliProgram, ExitCodesAndStreams) {
     const std::string cli = PANELGRAB_CLI_PROGRAM;
     const std::string phonesim = PANELGRAB_PHONESIM_PROGRAM;
+    ScratchFolder folder;
+    const std::string quiet = folder / "quiet.bmp";
     const struct {
         std::string command;
         int exitCode;
-        const char* out;
+        std::string out;
         std::vector<std::string> errParts;
     } cases[] = {
         {cli + " model", kExitUsage, "", {"needs --port", "--help"}},
         {cli + " --version", kExitOk, "panelgrab-cli 1.0\n", {}},
+        {cli + " help frobnicate", kExitUsage, "", {"unknown command 'frobnicate'"}},
+        {cli + " --fast-timing --port sim grab -o -", kExitOk, ExpectedBmp(), {}}, // the picture on stdout
+        // Off a terminal, a grab shows no progress.
+        {cli + " --fast-timing --port sim grab -o " + quiet,
+         kExitOk,
+         "",
+         {"panelgrab-cli: wrote " + quiet + " (176x220)\n"}},
         {phonesim + " --version", 0, "panelgrab-phonesim 1.0\n", {}},
         // An unknown option is called unknown, not taken for one that lacks its value.
         {phonesim + " --frob", 2, "", {"unknown option --frob"}},
@@ -291,13 +290,6 @@ TEST(CliProgram, ExitCodesAndStreams) {
     for (const char* option : {"--port", "--press", "--full-every"}) {
         EXPECT_EQ(grabHelp.out.find(option), std::string::npos) << option;
     }
-    const Outcome unknown = RunProgram("help frobnicate");
-    EXPECT_EQ(unknown.exitCode, kExitUsage);
-    EXPECT_EQ(unknown.out, "");
-    EXPECT_NE(unknown.err.find("unknown command 'frobnicate'"), std::string::npos) << unknown.err;
-    const Outcome grab = RunProgram("--fast-timing --port sim grab -o -");
-    EXPECT_EQ(grab.exitCode, kExitOk) << grab.err;
-    EXPECT_TRUE(grab.out == ExpectedBmp()) << "stdout is not the picture";
 }
 
 TEST(CliProgram, ForegroundGrabShowsItsProgressOnATerminalOnly) {
@@ -314,11 +306,7 @@ TEST(CliProgram, ForegroundGrabShowsItsProgressOnATerminalOnly) {
     EXPECT_NE(terminal.out.find("wrote " + file), std::string::npos) << terminal.out;
     EXPECT_TRUE(ReadFile(file) == ExpectedBmp()) << "the file is not the picture";
     EXPECT_EQ(ReadFile(folder / "out"), "");
-    // Not into a trace, nor into a file: there the grab stays silent (and reads at once).
-    const Outcome plain = RunProgram("--fast-timing --port sim grab -o " + file);
-    EXPECT_EQ(plain.err, "panelgrab-cli: wrote " + file + " (176x220)\n");
-    EXPECT_EQ(plain.out, "");
-    EXPECT_TRUE(ReadFile(file) == ExpectedBmp()) << "the file is not the picture";
+    // Not into a trace, nor into a file: there the grab stays silent (CliProgram.ExitCodesAndStreams).
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The built program on network ports through ser2net: the same file as from the local port, and
-// failures that name the URL and the reason with exit status 3.
+// The built program on network ports through ser2net (a capture through it is the phone's,
+// tests/integration): failures that name the URL and the reason with exit status 3.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,46 +16,23 @@ namespace {
 using namespace test;
 using panelgrab::test::Ser2netServer;
 
-class CliNetwork : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (Ser2netServer::Program().empty()) {
-            GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
-        }
-        std::string error;
-        ASSERT_TRUE(phone_.Start(error)) << error;
+TEST(CliNetwork, FailuresNameTheUrlAndTheReasonWithExitThree) {
+    if (Ser2netServer::Program().empty()) {
+        GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
     }
-
-    sim::SimulatedPhone phone_{sim::SimOptions{}};
-    ScratchFolder folder_;
-};
-
-// The built program runs with the normal timing, as a user runs it.
-TEST_F(CliNetwork, GrabThroughEitherModeWritesTheFileOfALocalGrab) {
-    const Outcome direct = RunProgram("--port " + phone_.DevicePath() + " grab -o " + folder_ / "local.png");
-    ASSERT_EQ(direct.exitCode, kExitOk) << direct.err;
-    for (const auto mode : {Ser2netServer::Mode::Raw, Ser2netServer::Mode::Rfc2217}) {
-        Ser2netServer server;
-        std::string error;
-        ASSERT_TRUE(server.Start(phone_.DevicePath(), mode, 115200, error)) << error;
-        const Outcome grab = RunProgram("--port " + server.Url() + " grab -o " + folder_ / "remote.png");
-        ASSERT_EQ(grab.exitCode, kExitOk) << server.Url() << ": " << grab.err;
-        EXPECT_TRUE(ReadFile(folder_ / "remote.png") == ReadFile(folder_ / "local.png"))
-            << server.Url() << ": not the local grab's file";
-    }
-}
-
-TEST_F(CliNetwork, FailuresNameTheUrlAndTheReasonWithExitThree) {
-    Ser2netServer server;
+    sim::SimulatedPhone phone(sim::SimOptions{});
+    ScratchFolder folder;
     std::string error;
-    ASSERT_TRUE(server.Start(phone_.DevicePath(), Ser2netServer::Mode::Rfc2217, 115200, error)) << error;
+    ASSERT_TRUE(phone.Start(error)) << error;
+    Ser2netServer server;
+    ASSERT_TRUE(server.Start(phone.DevicePath(), Ser2netServer::Mode::Rfc2217, 115200, error)) << error;
     const std::string url = server.Url();
     std::unique_ptr<PhoneLink> holder = CreatePhone(ConnectionSettings(url, 115200));
     ASSERT_EQ(holder->Open(false), kPhoneOk) << holder->Port().errorText();
     const Outcome busy = RunProgram("--port " + url + " model");
     holder.reset();
     server.Stop();
-    const Outcome refused = RunProgram("--port " + url + " grab -o " + folder_ / "never.png");
+    const Outcome refused = RunProgram("--port " + url + " grab -o " + folder / "never.png");
     const std::string unknownUrl = "tcp://panelgrab-no-such-host.invalid:2000";
     const Outcome unknown = RunProgram("--port " + unknownUrl + " keys 1");
 
@@ -71,7 +48,7 @@ TEST_F(CliNetwork, FailuresNameTheUrlAndTheReasonWithExitThree) {
         // Within the open's time-outs: none of these waits for the connect wait (5 s).
         EXPECT_LT(run.elapsed, std::chrono::seconds(5)) << name;
     }
-    EXPECT_EQ(folder_.Count(), 0u);
+    EXPECT_EQ(folder.Count(), 0u);
 }
 
 } // namespace

@@ -43,13 +43,11 @@ TEST(WatchCommand, OneLinePerRefreshAndAPictureForEachSettledChange) {
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 6u) << run.out;
     std::size_t files = 0;
-    bool narrowed = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, kRefreshLine)) << lines[i];
         EXPECT_EQ(m[2].matched, i == 0) << "the first refresh, and only it, is a full read: " << lines[i];
         const int fetched = std::stoi(m[1]);
-        narrowed = narrowed || (i > 0 && fetched > 0 && fetched < 40);
         if (m[4].matched) {
             ++files;
             EXPECT_TRUE(i == 0 || fetched == 0) << "written when settled: " << lines[i];
@@ -58,11 +56,9 @@ TEST(WatchCommand, OneLinePerRefreshAndAPictureForEachSettledChange) {
     }
     EXPECT_TRUE(lines[0].find("lines=220 ") != std::string::npos) << lines[0];
     EXPECT_GE(files, 1u);
-    EXPECT_TRUE(narrowed) << "the highlight's moves should cost a few lines:\n" << run.out;
     EXPECT_EQ(folder.Count(), files);
-    EXPECT_TRUE(
-        run.err.ends_with("6 refreshes (1 full read), " + std::to_string(files) +
-                          (files == 1 ? " picture written\n" : " pictures written\n")))
+    EXPECT_TRUE(run.err.ends_with("6 refreshes (1 full read), " + std::to_string(files) +
+                                  (files == 1 ? " picture written\n" : " pictures written\n")))
         << run.err;
 }
 
@@ -134,75 +130,59 @@ bool PillowFrames(const std::string& python, const std::string& apng, std::vecto
 }
 
 TEST(WatchCommand, RecordsAnAnimatedPngOfThePicturesThePhoneShowedForAsLongAsTheyStayed) {
-    const struct {
-        std::vector<std::string> simArgs;
-        int scale;
-        std::size_t fewestFrames;
-        std::size_t mostFrames;
-    } cases[] = {
-        // The highlight: the live view sees each of its moves whole.
-        {{"--animate=highlight", "--animate-period=150"}, 2, 4, 20},
-        {{}, 1, 1, 1}, // a phone whose screen never changes: one frame
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.scale);
-        ScratchFolder folder;
-        std::string port = "sim";
-        for (const std::string& arg : c.simArgs) {
-            port += (port == "sim" ? ":" : ",") + arg;
-        }
-        const std::string file = folder / "flow.png";
-        const Outcome run = RunInProcess({"--port", port, "watch", "--seconds", "1.5", "--record", file,
-                                          "--scale", std::to_string(c.scale)});
-        ASSERT_EQ(run.exitCode, kExitOk) << run.err;
-        const std::string bytes = ReadFile(file);
-        std::vector<panelgrab::test::ApngFrame> frames;
-        std::string error;
-        ASSERT_TRUE(panelgrab::test::DecodeApng(
-            std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
-            << error;
-        ASSERT_GE(frames.size(), c.fewestFrames);
-        ASSERT_LE(frames.size(), c.mostFrames);
-        EXPECT_TRUE(run.err.ends_with(std::to_string(frames.size()) +
-                                      (frames.size() == 1 ? " frame" : " frames") + " recorded in " + file +
-                                      "\n"))
-            << run.err;
+    // The highlight: the live view sees each of its moves whole. A still screen's one frame is the
+    // writer's (tests/capture).
+    const std::vector<std::string> simArgs = {"--animate=highlight", "--animate-period=150"};
+    const int scale = 2;
+    ScratchFolder folder;
+    const std::string file = folder / "flow.png";
+    const Outcome run = RunInProcess({"--port", "sim:" + simArgs[0] + "," + simArgs[1], "watch", "--seconds",
+                                      "1.5", "--record", file, "--scale", std::to_string(scale)});
+    ASSERT_EQ(run.exitCode, kExitOk) << run.err;
+    const std::string bytes = ReadFile(file);
+    std::vector<panelgrab::test::ApngFrame> frames;
+    std::string error;
+    ASSERT_TRUE(panelgrab::test::DecodeApng(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
+        << error;
+    ASSERT_GE(frames.size(), 4u);
+    ASSERT_LE(frames.size(), 20u);
+    EXPECT_TRUE(run.err.ends_with(std::to_string(frames.size()) + " frames recorded in " + file + "\n"))
+        << run.err;
 
-        // Each frame is a step the phone showed, in the order shown.
-        int64_t step = 0;
-        for (std::size_t i = 0; i < frames.size(); ++i) {
-            while (step < 100 && !(frames[i].shown == AnimationStep(c.simArgs, step, c.scale))) {
-                ++step;
-            }
-            EXPECT_LT(step, 100) << "frame " << i << " is no picture the phone showed";
+    // Each frame is a step the phone showed, in the order shown.
+    int64_t step = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        while (step < 100 && !(frames[i].shown == AnimationStep(simArgs, step, scale))) {
+            ++step;
         }
-        // The delays cover the time from the first refresh's end to the end of the watch, which ended
-        // within a poll of 1.5 s; refreshes against the simulated phone take milliseconds.
-        std::smatch first;
-        const std::string firstLine = Lines(run.out).front();
-        ASSERT_TRUE(std::regex_search(firstLine, first, std::regex(R"(time_s=(\d+\.\d+))"))) << firstLine;
-        const double recordedMs = 1500.0 - std::stod(first[1]) * 1000.0;
-        int64_t delays = 0;
-        for (const panelgrab::test::ApngFrame& frame : frames) {
-            delays += frame.delayMs;
-        }
-        EXPECT_NEAR(static_cast<double>(delays), recordedMs, 100.0);
+        EXPECT_LT(step, 100) << "frame " << i << " is no picture the phone showed";
+    }
+    // The delays cover the time from the first refresh's end to the end of the watch, which ended
+    // within a poll of 1.5 s; refreshes against the simulated phone take milliseconds.
+    std::smatch first;
+    const std::string firstLine = Lines(run.out).front();
+    ASSERT_TRUE(std::regex_search(firstLine, first, std::regex(R"(time_s=(\d+\.\d+))"))) << firstLine;
+    const double recordedMs = 1500.0 - std::stod(first[1]) * 1000.0;
+    int64_t delays = 0;
+    for (const panelgrab::test::ApngFrame& frame : frames) {
+        delays += frame.delayMs;
+    }
+    EXPECT_NEAR(static_cast<double>(delays), recordedMs, 100.0);
 
-        const std::string python = PANELGRAB_PIL_PYTHON;
-        if (python.empty()) {
-            std::cerr
-                << "Pillow (python3-pil) was not found when configuring: the file is not read with it\n";
-            continue;
-        }
-        std::vector<std::string> pillow;
-        ASSERT_TRUE(PillowFrames(python, file, pillow));
-        ASSERT_EQ(pillow.size(), frames.size());
-        for (std::size_t i = 0; i < frames.size(); ++i) {
-            const Picture& shown = frames[i].shown;
-            EXPECT_EQ(pillow[i], std::string(reinterpret_cast<const char*>(shown.Row(0)),
-                                             static_cast<std::size_t>(shown.width()) * shown.height() * 3))
-                << "Pillow's frame " << i;
-        }
+    const std::string python = PANELGRAB_PIL_PYTHON;
+    if (python.empty()) {
+        std::cerr << "Pillow (python3-pil) was not found when configuring: the file is not read with it\n";
+        return;
+    }
+    std::vector<std::string> pillow;
+    ASSERT_TRUE(PillowFrames(python, file, pillow));
+    ASSERT_EQ(pillow.size(), frames.size());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Picture& shown = frames[i].shown;
+        EXPECT_EQ(pillow[i], std::string(reinterpret_cast<const char*>(shown.Row(0)),
+                                         static_cast<std::size_t>(shown.width()) * shown.height() * 3))
+            << "Pillow's frame " << i;
     }
 }
 

@@ -32,9 +32,6 @@ inline milliseconds IdlePolls(int polls) {
 }
 
 // Budgets of the exchanges, in idle polls: three attempts of (time-out + 1) polls each.
-inline milliseconds ProbeBudget() {
-    return 3 * IdlePolls(5 + 1);
-}
 inline milliseconds CommandBudget() {
     return 3 * IdlePolls(20 + 1);
 }

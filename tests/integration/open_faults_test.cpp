@@ -22,23 +22,6 @@ std::unique_ptr<PhoneLink> PhoneOn(const PtyPeer& peer) {
     return CreatePhone(settings);
 }
 
-TEST(OpenFaults, PhoneThatNeverAnswersIsNotRespondingAfterTheProbeBudget) {
-    sim::SimOptions options;
-    options.fault = "silent";
-    SimPhone sim(options);
-    auto phone = sim.MakePhone();
-    const auto start = Clock::now();
-    EXPECT_EQ(phone->Open(false), kPhoneOpenFailed);
-    const milliseconds elapsed = Since(start);
-    EXPECT_STREQ(phone->Port().errorText(), kTextPhoneNotResponding);
-    EXPECT_FALSE(phone->Port().IsOpen());
-    // Three probes of six idle polls each must really have been waited for, and no more.
-    EXPECT_GE(elapsed, 3 * 6 * FastTiming().readWait);
-    EXPECT_LT(elapsed, DrainBudget() + ProbeBudget() + kSchedulingSlack);
-    std::string model;
-    EXPECT_EQ(phone->GetModel(model), kPhoneFailed);
-}
-
 TEST(OpenFaults, StaleInputBeforeTheOpenIsNotTakenForAnswers) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());

@@ -1,11 +1,13 @@
 // Faults during a picture transfer, end to end through the phone object: each ends within the
-// transport's time-outs with the result it should give, and what arrived stays a usable picture.
+// transport's time-outs with the result it should give, and what arrived stays a usable picture. A
+// phone that speaks unasked changes no picture or answer, and a listener gets every key report.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "integration/fault_harness.h"
+#include "support/recording_sink.h"
 #include "transport/at/serial_port.h"
 
 namespace panelgrab::test {
@@ -17,18 +19,19 @@ using namespace std::chrono_literals;
 constexpr int kWidth = 40;
 constexpr int kHeight = 30;
 
-// A refused bulk request: ScreenImageExchange.RefusedBulkFallsBackToLines (the commands) and
-// UnsolicitedReports.PicturesAreExactInTheBulkAndPerLinePathsAndTheModelIsRight (the picture).
-
+// A refused bulk request's commands: ScreenImageExchange.RefusedBulkFallsBackToLines; its picture here.
 TEST(TransferFaults, DisturbedAnswersStillGiveTheExactPictureInBothDialects) {
     const struct {
         const char* name;
         const char* fault;
         int chunk;
+        bool unsolicited = false; // reports between the echo and the answer and between picture lines
     } disturbances[] = {
         {"noise between answers", "garbage", 0},
         {"NUL bytes inside answers", "nul-bytes", 0},
         {"one byte at a time", "", 1},
+        {"unsolicited reports", "", 0, true},
+        {"unsolicited reports and a refused bulk request", "error-bulk", 0, true},
     };
     for (const auto& disturbance : disturbances) {
         for (const sim::Dialect dialect : {sim::Dialect::Long, sim::Dialect::PerLine}) {
@@ -37,8 +40,14 @@ TEST(TransferFaults, DisturbedAnswersStillGiveTheExactPictureInBothDialects) {
             // Small enough that a byte-by-byte phone still answers in a fraction of a second.
             sim::SimOptions options = Display(12, 5, disturbance.fault, dialect);
             options.chunk = disturbance.chunk;
+            options.unsolicited = disturbance.unsolicited;
             SimPhone sim(options);
             ASSERT_TRUE(sim.Connect());
+            if (disturbance.unsolicited) { // reports between the echo and the model's answer
+                std::string model;
+                EXPECT_EQ(sim.phone->GetModel(model), kPhoneOk);
+                EXPECT_EQ(model, "P200");
+            }
             DisplayBitmap picture;
             ASSERT_EQ(sim.phone->ReadDisplay(picture, 0), kPhoneOk);
             EXPECT_EQ(DifferingPixels(picture, sim.Expected(), 5), 0);
@@ -183,26 +192,35 @@ TEST(TransferFaults, ClosingThePortDuringABackgroundReadEndsItPromptly) {
     EXPECT_TRUE(IsPartial(ReadImage(*sim.phone), sim.Expected(), linesBeforeClose));
 }
 
-TEST(TransferFaults, ClosingThePortFromAnotherThreadEndsASynchronousRead) {
-    sim::SimOptions options;
-    options.baud = 115200;
+// A listener's key reports, also of a key press (reported before its OK); then a picture read with it
+// still on. 32 x 32 pixels at 19200 baud: about two seconds of picture, long enough to stop the
+// listener in the middle, which returns at once and switches the reporting off after the picture.
+TEST(UnsolicitedReports, ABackgroundReadWhileListeningIsExactAndStoppingTheListenerWaitsForNoPicture) {
+    sim::SimOptions options = Display(32, 32);
+    options.unsolicited = true;
+    options.baud = 19200;
     SimPhone sim(options);
     ASSERT_TRUE(sim.Connect());
-    int32_t result = -1;
-    Clock::time_point ended;
-    DisplayBitmap picture;
-    std::thread reader([&] {
-        result = sim.phone->ReadDisplay(picture, 0);
-        ended = Clock::now();
-    });
-    // Let the read get into the picture: the three display queries take well under this.
-    std::this_thread::sleep_for(300ms);
-    const auto closed = Clock::now();
-    sim.phone->Close();
-    reader.join();
-    EXPECT_EQ(result, kPhoneFailed);
-    EXPECT_LT(std::chrono::duration_cast<milliseconds>(ended - closed), kPrompt);
-    EXPECT_STREQ(sim.phone->Port().errorText(), ExchangeResultText(ReceiveFailed));
+    RecordingSink keys;
+    ASSERT_EQ(sim.phone->StartKeyEvents(&keys), kPhoneOk);
+    ASSERT_EQ(sim.phone->PressKey("123"), kPhoneOk);
+    ASSERT_TRUE(keys.WaitForEvents(6, 5s));
+    ASSERT_EQ(sim.phone->StartScreenRead(sim.display()), kPhoneOk);
+    ASSERT_TRUE(WaitUntil([&] { return sim.phone->GetReadProgress() > 0; }, 5s));
+    const auto start = Clock::now();
+    EXPECT_EQ(sim.phone->StopKeyEvents(0), kPhoneOk);
+    EXPECT_LT(Since(start), kPrompt);
+    EXPECT_TRUE(sim.phone->IsReadRunning()) << "the stop did not wait for the picture";
+    ASSERT_TRUE(WaitUntil([&] { return !sim.phone->IsReadRunning(); }, 10s));
+    const DisplayBitmap* picture = ReadImage(*sim.phone);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(DifferingPixels(*picture, sim.Expected(), 32), 0);
+    EXPECT_EQ(sim.phone->GetReadFailure(), "");
+    EXPECT_EQ(keys.Events(), (std::vector<std::string>{"pressed 1", "released 1", "pressed 2", "released 2",
+                                                       "pressed 3", "released 3"}));
+    std::string answer;
+    ASSERT_EQ(sim.phone->SendCommand("AT+CMER?\r", answer), kPhoneOk);
+    EXPECT_NE(answer.find("+CMER: 0,0,0,0,0"), std::string::npos) << answer;
 }
 
 } // namespace
