@@ -29,7 +29,7 @@ int RunModel(PhoneSession& session, CliIo& io) {
 int RunDisplays(PhoneSession& session, CliIo& io) {
     const Result<DisplayList> listed = session.Core().Displays();
     if (!listed) {
-        return session.ReportFailure(listed.failure(), "displays");
+        return session.ReportFailure(listed.failure());
     }
     const DisplayList& displays = *listed;
     if (displays.empty()) {
@@ -48,7 +48,7 @@ int RunGui(PhoneSession& session, CliIo& io) {
         return session.Report("gui failed: the phone's GUI object answer could not be parsed", kExitFailed);
     }
     if (!objects) {
-        return session.ReportFailure(objects.failure(), "gui");
+        return session.ReportFailure(objects.failure());
     }
     for (const auto& [key, value] : objects->entries()) {
         io.out << key << "=" << MakeVisible(value) << "\n";

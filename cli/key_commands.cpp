@@ -24,7 +24,7 @@ int RunKeys(const CliOptions& options, PhoneSession& session) {
         timing = KeyTiming{*options.pressMs, *options.pauseMs};
     }
     const Result<void> pressed = session.Core().PressKeys(options.text, timing);
-    return pressed ? kExitOk : session.ReportFailure(pressed.failure(), "keys");
+    return pressed ? kExitOk : session.ReportFailure(pressed.failure());
 }
 
 int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
@@ -53,7 +53,7 @@ int RunListen(const CliOptions& options, PhoneSession& session, CliIo& io) {
     const Result<void> switchedOff = (*keys)->Stop();
     session.GraceUsed();
     if (const std::optional<std::string> reason = printer.lostReason()) {
-        return session.ReportFailure(KeyEventsLost(*reason, session.PortLabel()), {}, kExitNoConnection);
+        return session.ReportFailure(KeyEventsLost(*reason, session.PortLabel()), kExitNoConnection);
     }
     if (!switchedOff) {
         return session.ReportFailure(switchedOff.failure());

@@ -54,7 +54,7 @@ int PhoneSession::ReportOpenFailure(const Failure& failure) {
     if (failure.input == UserInput::RecordSession) {
         return Report("--record-session " + failure.text, kExitUsage);
     }
-    return ReportFailure(failure, {}, kExitNoConnection);
+    return ReportFailure(failure, kExitNoConnection);
 }
 
 void PhoneSession::GiveGraceOnInterrupt(std::chrono::milliseconds grace) {
@@ -79,11 +79,11 @@ void PhoneSession::CloseOnInterrupt() {
     session_->Abort();
 }
 
-int PhoneSession::ReportFailure(const Failure& failure, std::string_view operation, int code) {
+int PhoneSession::ReportFailure(const Failure& failure, int code) {
     if (Interrupted()) {
         return code;
     }
-    io_.err << "panelgrab-cli: " << FailureMessage(failure, operation) << "\n" << std::flush;
+    io_.err << "panelgrab-cli: " << FailureMessage(failure) << "\n" << std::flush;
     return code;
 }
 

@@ -34,9 +34,9 @@ public:
     // The port as messages name it: "COM1 (/dev/ttyS0)", "sim (/dev/pts/4)", "/dev/ttyUSB0".
     const std::string& PortLabel() const { return session_->PortLabel(); }
 
-    // Prints the failure ("PORT: OPERATION failed: REASON", with `operation` naming it where the
-    // command line names it its own way) and returns `code`.
-    int ReportFailure(const Failure& failure, std::string_view operation = {}, int code = kExitFailed);
+    // Prints the failure in the words every face uses ("PORT: OPERATION failed: REASON") and
+    // returns `code`.
+    int ReportFailure(const Failure& failure, int code = kExitFailed);
     // Prints a message about this port and returns `code`; after an interrupt it prints nothing,
     // since the failure is only its consequence.
     int Report(std::string_view message, int code);

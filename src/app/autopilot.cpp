@@ -51,6 +51,11 @@ bool Autopilot::RunStep(const QString& step) {
     if (step.startsWith(QLatin1String("baud:"))) {
         return SelectInList(kIdBaudList, argument);
     }
+    if (step == QLatin1String("status")) {
+        std::fprintf(stderr, "panelgrab: status: %s\n", dialog_.StatusText().toLocal8Bit().constData());
+        std::fflush(stderr);
+        return true;
+    }
     if (step == QLatin1String("connect")) {
         dialog_.OnConnect();
         WaitUntil([this] { return !dialog_.IsBusy(); });

@@ -15,7 +15,8 @@ class MainDialog;
 //   port:Simulated phone,baud:921600,connect,read,screenshot:docs/screenshot.png,quit
 // "connect" waits until the phone has answered (or not), "read" until the read has finished,
 // "start-read" until it has begun, "live" until the live view has read every line once; "stop" is
-// the Stop button, "record:FILE.png" records the live view as Record... does, "wait:MS" pauses. "port:" takes
+// the Stop button, "record:FILE.png" records the live view as Record... does, "wait:MS" pauses,
+// "status" prints the status line to stderr ("panelgrab: status: TEXT"). "port:" takes
 // a name the list does not offer as typed text; the commas before "--" belong to it
 // (port:sim:--animate,--baud=921600). A step that fails prints why and ends the program with a non-zero
 // result.

@@ -5,6 +5,7 @@
 
 #include "app/autopilot.h"
 #include "app/main_dialog.h"
+#include "app/printed_prompts.h"
 #include "common/version.h"
 
 namespace {
@@ -46,8 +47,14 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QString::fromLatin1(panelgrab::kVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("panelgrab"));
 
-    panelgrab::MainDialog dialog;
+    // A run the autopilot drives prints its messages instead of waiting for a person to close them.
     const QString script = qEnvironmentVariable(panelgrab::Autopilot::kEnvironmentVariable);
+    panelgrab::PrintedPrompts printedPrompts;
+    panelgrab::MainDialogOptions options;
+    if (!script.isEmpty()) {
+        options.prompts = &printedPrompts;
+    }
+    panelgrab::MainDialog dialog(std::move(options));
     if (!script.isEmpty()) {
         (new panelgrab::Autopilot(dialog, script))->Start();
     }

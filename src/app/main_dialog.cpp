@@ -58,7 +58,8 @@ const QString kRecordError = QStringLiteral("Record Error");
 const QString kRecordText = QStringLiteral("Record...");
 const QString kStopRecordingText = QStringLiteral("Stop recording");
 // The window's own controls in the advice the failure texts give.
-const FailureWording kWording{"the port list", "the baud list"};
+// The window cannot open a port that another program holds.
+const FailureWording kWording{"the port list", "the baud list", ""};
 const QString kPortToolTip =
     QStringLiteral("The phone's serial port. Type tcp://HOST:PORT or rfc2217://HOST:PORT for a port on "
                    "another machine, or sim:OPTIONS (e.g. sim:--animate) for a simulated phone with the "
@@ -413,9 +414,11 @@ void MainDialog::Warn(const Failure& failure) {
 }
 
 std::string MainDialog::PortLabel() const {
-    // The simulated phone's entry is named with the terminal it serves, as the session names "sim".
+    // A simulated phone is named with the terminal it serves: a typed "sim:OPTIONS" as the session
+    // names one ("sim (/dev/pts/4)"), so every face says the same; the list's entry by its own name.
     if (BuiltInPhone::IsPortEntry(portName_) && !builtInPhoneDevice_.empty()) {
-        return portName_ + " (" + builtInPhoneDevice_ + ")";
+        const std::string name = portName_ == BuiltInPhone::kPortEntry ? portName_ : "sim";
+        return name + " (" + builtInPhoneDevice_ + ")";
     }
     return portName_;
 }

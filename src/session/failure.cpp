@@ -22,12 +22,10 @@ std::string FailureReason(const Failure& failure) {
     return failure.text + " " + failure.advice;
 }
 
-std::string FailureMessage(const Failure& failure, std::string_view operation) {
+std::string FailureMessage(const Failure& failure) {
     std::string message = failure.port.empty() ? std::string() : failure.port + ": ";
     if (!failure.context.empty()) {
         message += failure.context + ": ";
-    } else if (!operation.empty()) {
-        message += std::string(operation) + " failed: ";
     } else if (!failure.operation.empty()) {
         message += failure.operation + " failed: ";
     }

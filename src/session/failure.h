@@ -45,9 +45,8 @@ Failure FailureOf(FailureKind kind, std::string text, std::string port = {});
 std::string FailureReason(const Failure& failure);
 
 // The message every front end shows: "PORT: CONTEXT: REASON" when the failure says how far the work
-// came, else "PORT: OPERATION failed: REASON" (`operation`, where a front end names the operation
-// its own way, before the failure's own name), else "PORT: REASON".
-std::string FailureMessage(const Failure& failure, std::string_view operation = {});
+// came, else "PORT: OPERATION failed: REASON", else "PORT: REASON".
+std::string FailureMessage(const Failure& failure);
 
 // "no such device", "port busy", ...: the kind in a few words, for logs and tests.
 const char* FailureKindName(FailureKind kind);

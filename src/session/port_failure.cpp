@@ -54,9 +54,11 @@ std::string OwnWords(const PortFailureReport& report, const FailureWording& word
         return {};
     }
     // Only a program that neither locks the port nor holds it exclusively can be shared by force.
-    const std::string force = error == kErrorPortHeld ? ", or open it anyway with " + wording.forceOption +
-                                                            " (both then talk to the phone)"
-                                                      : "";
+    // A face without such a choice (the window, the lab server) leaves it out.
+    const std::string force =
+        error == kErrorPortHeld && !wording.forceOption.empty()
+            ? ", or open it anyway with " + wording.forceOption + " (both then talk to the phone)"
+            : "";
     return inUse + ". Close it there" + force + ".";
 }
 

@@ -11,7 +11,8 @@ namespace panelgrab {
 struct FailureWording {
     std::string listPorts = "panelgrab-cli ports"; // what lists the ports
     std::string baudOption = "--baud";             // how the baud rate is chosen
-    std::string forceOption = "--force";           // how a port that others hold is opened all the same
+    std::string forceOption = "--force";           // how a port that others hold is opened all the same;
+                                                   // empty where it cannot be
 };
 
 class SerialPort;

@@ -123,10 +123,8 @@ TEST(SessionFailures, MessageNamesThePortTheOperationOrTheContext) {
     failure.operation = "reading the GUI object";
     EXPECT_EQ(FailureMessage(failure),
               "sim (/dev/pts/3): reading the GUI object failed: Phone responded with error. Try again.");
-    EXPECT_EQ(FailureMessage(failure, "gui"),
-              "sim (/dev/pts/3): gui failed: Phone responded with error. Try again.");
     failure.context = "the read ended after 2 of 3 lines";
-    EXPECT_EQ(FailureMessage(failure, "gui"),
+    EXPECT_EQ(FailureMessage(failure),
               "sim (/dev/pts/3): the read ended after 2 of 3 lines: Phone responded with error. Try again.");
     EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option");
 }
