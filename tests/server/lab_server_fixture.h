@@ -15,6 +15,18 @@
 
 namespace panelgrab::test {
 
+// One request of a table: what goes out, the status that must come back, and values the reply's
+// JSON must hold, each at a JSON pointer ("/0/name"; a null value: nothing there). Every refusal
+// (a status of 400 or more) must be a JSON error.
+struct Exchange {
+    http::verb method;
+    std::string target;
+    std::string body;
+    std::map<std::string, std::string> headers;
+    int status;
+    std::vector<std::pair<std::string, nlohmann::json>> fields = {};
+};
+
 // A lab server on a free loopback port serving two simulated phones, "a" and "b", that the test
 // holds itself, so that it can change their pictures and see what they were sent.
 class LabServerTest : public ::testing::Test {
@@ -52,6 +64,21 @@ protected:
         ASSERT_TRUE(server_->Start(error)) << error;
         port_ = server_->Port();
         ASSERT_TRUE(WaitUntil([&] { return AllSettled(); }, std::chrono::seconds(10)));
+    }
+
+    void ExpectExchanges(const std::vector<Exchange>& exchanges) {
+        for (const Exchange& e : exchanges) {
+            const HttpReply reply = Call(port_, e.method, e.target, e.body, e.headers);
+            const nlohmann::json json = reply.Json();
+            const std::string shown = e.target + " " + e.body.substr(0, 40) + ": " + reply.body;
+            EXPECT_EQ(reply.status, e.status) << shown;
+            EXPECT_TRUE(e.status < 400 || json.contains("error")) << shown;
+            for (const auto& [pointer, value] : e.fields) {
+                const nlohmann::json::json_pointer at(pointer);
+                EXPECT_EQ(json.contains(at) ? json.at(at) : nlohmann::json(), value)
+                    << pointer << " of " << shown;
+            }
+        }
     }
 
     bool AllSettled() {

@@ -128,26 +128,16 @@ TEST_F(LabServerTest, RecordingRefusalsAndABoundReachedAreSaidInJson) {
     recordingBounds_.maxFrames = 1;
     StartServer();
     const std::string record = "/api/phones/b/record";
-    struct Case {
-        http::verb method;
-        std::string body;
-        std::map<std::string, std::string> headers;
-        int status;
-    } cases[] = {
-        {http::verb::post, R"({"scale": 3})", {}, 400},
-        {http::verb::post, R"({"scale": "2"})", {}, 400},
-        {http::verb::post, "[1]", {}, 400},
-        {http::verb::post, "{}", {{"Content-Type", "text/plain"}}, 415},
-        {http::verb::delete_, "{}", {}, 404},
-        {http::verb::put, "{}", {}, 405},
-    };
-    for (const Case& c : cases) {
-        const HttpReply reply = Call(port_, c.method, record, c.body, c.headers);
-        EXPECT_EQ(reply.status, c.status) << c.body << ": " << reply.body;
-        EXPECT_TRUE(reply.Json().contains("error")) << reply.body;
-    }
-    ASSERT_EQ(Call(port_, http::verb::post, record, "").status, 415); // no body still needs JSON's type
-    ASSERT_EQ(Call(port_, http::verb::post, record, "", {{"Content-Type", "application/json"}}).status, 200);
+    ExpectExchanges({
+        {http::verb::post, record, R"({"scale": 3})", {}, 400},
+        {http::verb::post, record, R"({"scale": "2"})", {}, 400},
+        {http::verb::post, record, "[1]", {}, 400},
+        {http::verb::post, record, "{}", {{"Content-Type", "text/plain"}}, 415},
+        {http::verb::post, record, "", {}, 415}, // no body still needs JSON's type
+        {http::verb::delete_, record, "{}", {}, 404},
+        {http::verb::put, record, "{}", {}, 405},
+        {http::verb::post, record, "", {{"Content-Type", "application/json"}}, 200},
+    });
     auto status = [&] { return Call(port_, http::verb::get, record).Json(); };
     ASSERT_TRUE(WaitUntil([&] { return status()["frames"] == 1; }, 10s));
     ASSERT_TRUE(phoneB_.ShowPicture(0, Filled(1, 2, 3)));
