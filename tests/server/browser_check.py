@@ -84,15 +84,17 @@ def grab(url, name, exact):
     return Image.open(io.BytesIO(png)).convert("RGB")
 
 
+def wait_until_canvas_is_grab(driver, selector, url, name, exact):
+    def same():
+        shown = canvas_picture(driver, selector)
+        return shown is not None and shown.tobytes() == grab(url, name, exact).tobytes()
+    wait_for(selector + " to equal the grab of " + url + " " + name, same, 15)
+
+
 def check_wall_is_pixel_exact(driver, url):
     driver.get(url)
     for name, exact in (("a", True), ("b", False)):
-        selector = '.card[data-name="' + name + '"] canvas'
-
-        def same():
-            shown = canvas_picture(driver, selector)
-            return shown is not None and shown.tobytes() == grab(url, name, exact).tobytes()
-        wait_for("phone " + name + "'s canvas to equal its grab", same, 15)
+        wait_until_canvas_is_grab(driver, '.card[data-name="' + name + '"] canvas', url, name, exact)
     print("ok: the wall shows both phones pixel-exact")
 
 
@@ -156,12 +158,8 @@ def check_record_button(driver, url, downloads):
 def check_peer_on_the_wall(driver, url, peer_url):
     # The peer's phone on this server's wall, watched straight from the peer.
     driver.get(url)
-    selector = '.card[data-peer="' + peer_url + '"][data-name="c"] canvas'
-
-    def same():
-        shown = canvas_picture(driver, selector)
-        return shown is not None and shown.tobytes() == grab(peer_url, "c", False).tobytes()
-    wait_for("the peer's phone on the wall to equal its grab", same, 15)
+    wait_until_canvas_is_grab(driver, '.card[data-peer="' + peer_url + '"][data-name="c"] canvas', peer_url, "c",
+                              False)
     print("ok: the wall shows a peer's phone pixel-exact")
 
 

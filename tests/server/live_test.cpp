@@ -111,18 +111,5 @@ TEST_F(LabServerTest, AStalledViewerHoldsUpNobodyAndGetsTheNewestPicture) {
     EXPECT_TRUE(ReadUntilShown(stalled, late, Decoded(phoneA_)));
 }
 
-TEST_F(LabServerTest, LiveViewIsRefusedForUnknownPhonesAndForeignPages) {
-    StartServer();
-    LiveClient unknown;
-    EXPECT_FALSE(unknown.Connect(port_, "/api/phones/zz/live"));
-    EXPECT_EQ(unknown.status, 404);
-    LiveClient foreign;
-    EXPECT_FALSE(foreign.Connect(port_, "/api/phones/a/live", {{"Origin", "http://elsewhere.example"}}));
-    EXPECT_EQ(foreign.status, 403);
-    LiveClient own;
-    EXPECT_TRUE(
-        own.Connect(port_, "/api/phones/a/live", {{"Origin", "http://127.0.0.1:" + std::to_string(port_)}}));
-}
-
 } // namespace
 } // namespace panelgrab::test
