@@ -15,6 +15,19 @@
 
 namespace panelgrab::test {
 
+// A picture of one colour, by default of the size of the simulated phone's first display.
+inline Picture Filled(int red, int green, int blue, int width = 176, int height = 220) {
+    Picture image;
+    image.Resize(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.Set(x, y,
+                      {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
+        }
+    }
+    return image;
+}
+
 // One request of a table: what goes out, the status that must come back, and values the reply's
 // JSON must hold, each at a JSON pointer ("/0/name"; a null value: nothing there). Every refusal
 // (a status of 400 or more) must be a JSON error.
@@ -94,20 +107,6 @@ protected:
             }
         }
         return true;
-    }
-
-    // A picture of the phone's first display filled with one colour.
-    static Picture Filled(int red, int green, int blue) {
-        Picture image;
-        image.Resize(176, 220);
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                image.Set(
-                    x, y,
-                    {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
-            }
-        }
-        return image;
     }
 
     static Picture Decoded(sim::SimulatedPhone& phone) {

@@ -29,15 +29,9 @@ std::vector<ApngFrame> FramesOf(const std::string& body) {
     return frames;
 }
 
-Picture Small(uint8_t shade) {
-    Picture picture;
-    picture.Resize(8, 4);
-    for (int32_t y = 0; y < 4; ++y) {
-        for (int32_t x = 0; x < 8; ++x) {
-            picture.Set(x, y, {shade, shade, shade});
-        }
-    }
-    return picture;
+// An 8 x 4 picture of one grey.
+Picture Small(int shade) {
+    return Filled(shade, shade, shade, 8, 4);
 }
 
 // The recording on its own: a frame only for a change, each lasting until the next, and every
@@ -72,7 +66,7 @@ TEST(PhoneRecording, AddsAFrameOnlyForAChangeAndStopsAtItsBounds) {
     for (const Case& c : cases) {
         server::PhoneRecording bounded(2, c.bounds, t0);
         for (int i = 0; i < 4; ++i) {
-            bounded.Add(Small(static_cast<uint8_t>(i * 40)), t0 + i * 600ms);
+            bounded.Add(Small(i * 40), t0 + i * 600ms);
         }
         const server::RecordingStatus status = bounded.Status(t0 + 10s);
         EXPECT_FALSE(status.running) << c.says;
