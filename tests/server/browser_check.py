@@ -20,6 +20,15 @@ import tempfile
 import time
 import urllib.request
 
+try:
+    from PIL import Image
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    MISSING = None
+except ImportError as missing:
+    MISSING = missing
+
 SKIPPED = 77
 CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
@@ -74,25 +83,25 @@ def canvas_picture(driver, selector):
         selector)
     if not data_url:
         return None
-    from PIL import Image
     return Image.open(io.BytesIO(base64.b64decode(data_url.split(",", 1)[1]))).convert("RGB")
 
 
 def grab(url, name, exact):
-    from PIL import Image
     png = request(url + "api/phones/" + name + "/screen.png" + ("?exact=1" if exact else ""))
     return Image.open(io.BytesIO(png)).convert("RGB")
+
+
+def wait_until_canvas_is_grab(driver, selector, url, name, exact):
+    def same():
+        shown = canvas_picture(driver, selector)
+        return shown is not None and shown.tobytes() == grab(url, name, exact).tobytes()
+    wait_for(selector + " to equal the grab of " + url + " " + name, same, 15)
 
 
 def check_wall_is_pixel_exact(driver, url):
     driver.get(url)
     for name, exact in (("a", True), ("b", False)):
-        selector = '.card[data-name="' + name + '"] canvas'
-
-        def same():
-            shown = canvas_picture(driver, selector)
-            return shown is not None and shown.tobytes() == grab(url, name, exact).tobytes()
-        wait_for("phone " + name + "'s canvas to equal its grab", same, 15)
+        wait_until_canvas_is_grab(driver, '.card[data-name="' + name + '"] canvas', url, name, exact)
     print("ok: the wall shows both phones pixel-exact")
 
 
@@ -116,7 +125,6 @@ def check_changes_keep_arriving(driver):
 
 def check_keypad_and_lock(driver, url):
     driver.get(url + "#phone=a")
-    from selenium.webdriver.common.by import By
     button = wait_for("the keypad", lambda: driver.find_elements(By.CSS_SELECTOR, '#keypad button[data-key="5"]'))
     wait_for("the live view to connect", lambda: driver.execute_script(
         "return window.panelgrab.views.get('a') && window.panelgrab.views.get('a').frames > 0;"))
@@ -137,7 +145,6 @@ def check_keypad_and_lock(driver, url):
 
 def check_record_button(driver, url, downloads):
     # Recording from the phone's own view: the button starts one, and stopping downloads the file.
-    from selenium.webdriver.common.by import By
     driver.get(url + "#phone=a")
     record = wait_for("the record button", lambda: driver.find_elements(By.ID, "record"))[0]
     wait_for("the button to know there is no recording", lambda: record.text == "Record")
@@ -156,17 +163,12 @@ def check_record_button(driver, url, downloads):
 def check_peer_on_the_wall(driver, url, peer_url):
     # The peer's phone on this server's wall, watched straight from the peer.
     driver.get(url)
-    selector = '.card[data-peer="' + peer_url + '"][data-name="c"] canvas'
-
-    def same():
-        shown = canvas_picture(driver, selector)
-        return shown is not None and shown.tobytes() == grab(peer_url, "c", False).tobytes()
-    wait_for("the peer's phone on the wall to equal its grab", same, 15)
+    wait_until_canvas_is_grab(driver, '.card[data-peer="' + peer_url + '"][data-name="c"] canvas', peer_url, "c",
+                              False)
     print("ok: the wall shows a peer's phone pixel-exact")
 
 
 def check_double_scale(driver, url):
-    from selenium.webdriver.common.by import By
     driver.get(url)
     wait_for("the wall", lambda: canvas_picture(driver, '.card[data-name="a"] canvas'))
     driver.find_element(By.CSS_SELECTOR, 'input[name="scale"][value="2"]').click()
@@ -176,12 +178,8 @@ def check_double_scale(driver, url):
 
 
 def main():
-    try:
-        from selenium import webdriver
-        from selenium.webdriver.chrome.service import Service
-        import PIL  # noqa: F401
-    except ImportError as missing:
-        print("skipped:", missing)
+    if MISSING:
+        print("skipped:", MISSING)
         return SKIPPED
     chromium, driver_program = shutil.which("chromium"), shutil.which("chromedriver")
     if not chromium or not driver_program:

@@ -15,6 +15,31 @@
 
 namespace panelgrab::test {
 
+// A picture of one colour, by default of the size of the simulated phone's first display.
+inline Picture Filled(int red, int green, int blue, int width = 176, int height = 220) {
+    Picture image;
+    image.Resize(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.Set(x, y,
+                      {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
+        }
+    }
+    return image;
+}
+
+// One request of a table: what goes out, the status that must come back, and values the reply's
+// JSON must hold, each at a JSON pointer ("/0/name"; a null value: nothing there). Every refusal
+// (a status of 400 or more) must be a JSON error.
+struct Exchange {
+    http::verb method;
+    std::string target;
+    std::string body;
+    std::map<std::string, std::string> headers;
+    int status;
+    std::vector<std::pair<std::string, nlohmann::json>> fields = {};
+};
+
 // A lab server on a free loopback port serving two simulated phones, "a" and "b", that the test
 // holds itself, so that it can change their pictures and see what they were sent.
 class LabServerTest : public ::testing::Test {
@@ -54,6 +79,21 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return AllSettled(); }, std::chrono::seconds(10)));
     }
 
+    void ExpectExchanges(const std::vector<Exchange>& exchanges) {
+        for (const Exchange& e : exchanges) {
+            const HttpReply reply = Call(port_, e.method, e.target, e.body, e.headers);
+            const nlohmann::json json = reply.Json();
+            const std::string shown = e.target + " " + e.body.substr(0, 40) + ": " + reply.body;
+            EXPECT_EQ(reply.status, e.status) << shown;
+            EXPECT_TRUE(e.status < 400 || json.contains("error")) << shown;
+            for (const auto& [pointer, value] : e.fields) {
+                const nlohmann::json::json_pointer at(pointer);
+                EXPECT_EQ(json.contains(at) ? json.at(at) : nlohmann::json(), value)
+                    << pointer << " of " << shown;
+            }
+        }
+    }
+
     bool AllSettled() {
         const nlohmann::json phones =
             Call(port_, http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token_}}).Json();
@@ -67,20 +107,6 @@ protected:
             }
         }
         return true;
-    }
-
-    // A picture of the phone's first display filled with one colour.
-    static Picture Filled(int red, int green, int blue) {
-        Picture image;
-        image.Resize(176, 220);
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                image.Set(
-                    x, y,
-                    {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
-            }
-        }
-        return image;
     }
 
     static Picture Decoded(sim::SimulatedPhone& phone) {

@@ -1,6 +1,8 @@
 #include "lab_server_fixture.h"
 #include "server/peer_origin.h"
 
+#include <tuple>
+
 namespace panelgrab::test {
 namespace {
 
@@ -83,11 +85,20 @@ TEST_F(LabServerTest, PeersServeEachOthersPagesTheirPhonesAndLiveViews) {
     LiveClient watcher;
     ASSERT_TRUE(watcher.Connect(portB, "/api/phones/c/live", {{"Origin", urlA}}));
     EXPECT_TRUE(watcher.NextWhere([](const auto& m) { return m.binary; }, 10s));
-    LiveClient back;
-    EXPECT_TRUE(back.Connect(port_, "/api/phones/a/live", {{"Origin", urlB}}));
-    LiveClient stranger;
-    EXPECT_FALSE(stranger.Connect(portB, "/api/phones/c/live", {{"Origin", "http://elsewhere.example"}}));
-    EXPECT_EQ(stranger.status, 403);
+    // A live view opens to pages of the server's own origin and its peers', for the phones it has.
+    const std::tuple<uint16_t, std::string, std::string, int> viewers[] = {
+        {port_, "/api/phones/a/live", urlB, 101},
+        {port_, "/api/phones/a/live", urlA, 101},
+        {port_, "/api/phones/a/live", "http://elsewhere.example", 403},
+        {portB, "/api/phones/c/live", "http://elsewhere.example", 403},
+        {port_, "/api/phones/zz/live", urlA, 404},
+    };
+    for (const auto& [port, target, origin, status] : viewers) {
+        LiveClient viewer;
+        EXPECT_EQ(viewer.Connect(port, target, {{"Origin", origin}}), status == 101)
+            << target << " " << origin;
+        EXPECT_EQ(viewer.status, status) << target << " " << origin;
+    }
     second.Stop();
 }
 

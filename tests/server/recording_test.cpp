@@ -29,15 +29,9 @@ std::vector<ApngFrame> FramesOf(const std::string& body) {
     return frames;
 }
 
-Picture Small(uint8_t shade) {
-    Picture picture;
-    picture.Resize(8, 4);
-    for (int32_t y = 0; y < 4; ++y) {
-        for (int32_t x = 0; x < 8; ++x) {
-            picture.Set(x, y, {shade, shade, shade});
-        }
-    }
-    return picture;
+// An 8 x 4 picture of one grey.
+Picture Small(int shade) {
+    return Filled(shade, shade, shade, 8, 4);
 }
 
 // The recording on its own: a frame only for a change, each lasting until the next, and every
@@ -72,7 +66,7 @@ TEST(PhoneRecording, AddsAFrameOnlyForAChangeAndStopsAtItsBounds) {
     for (const Case& c : cases) {
         server::PhoneRecording bounded(2, c.bounds, t0);
         for (int i = 0; i < 4; ++i) {
-            bounded.Add(Small(static_cast<uint8_t>(i * 40)), t0 + i * 600ms);
+            bounded.Add(Small(i * 40), t0 + i * 600ms);
         }
         const server::RecordingStatus status = bounded.Status(t0 + 10s);
         EXPECT_FALSE(status.running) << c.says;
@@ -128,26 +122,16 @@ TEST_F(LabServerTest, RecordingRefusalsAndABoundReachedAreSaidInJson) {
     recordingBounds_.maxFrames = 1;
     StartServer();
     const std::string record = "/api/phones/b/record";
-    struct Case {
-        http::verb method;
-        std::string body;
-        std::map<std::string, std::string> headers;
-        int status;
-    } cases[] = {
-        {http::verb::post, R"({"scale": 3})", {}, 400},
-        {http::verb::post, R"({"scale": "2"})", {}, 400},
-        {http::verb::post, "[1]", {}, 400},
-        {http::verb::post, "{}", {{"Content-Type", "text/plain"}}, 415},
-        {http::verb::delete_, "{}", {}, 404},
-        {http::verb::put, "{}", {}, 405},
-    };
-    for (const Case& c : cases) {
-        const HttpReply reply = Call(port_, c.method, record, c.body, c.headers);
-        EXPECT_EQ(reply.status, c.status) << c.body << ": " << reply.body;
-        EXPECT_TRUE(reply.Json().contains("error")) << reply.body;
-    }
-    ASSERT_EQ(Call(port_, http::verb::post, record, "").status, 415); // no body still needs JSON's type
-    ASSERT_EQ(Call(port_, http::verb::post, record, "", {{"Content-Type", "application/json"}}).status, 200);
+    ExpectExchanges({
+        {http::verb::post, record, R"({"scale": 3})", {}, 400},
+        {http::verb::post, record, R"({"scale": "2"})", {}, 400},
+        {http::verb::post, record, "[1]", {}, 400},
+        {http::verb::post, record, "{}", {{"Content-Type", "text/plain"}}, 415},
+        {http::verb::post, record, "", {}, 415}, // no body still needs JSON's type
+        {http::verb::delete_, record, "{}", {}, 404},
+        {http::verb::put, record, "{}", {}, 405},
+        {http::verb::post, record, "", {{"Content-Type", "application/json"}}, 200},
+    });
     auto status = [&] { return Call(port_, http::verb::get, record).Json(); };
     ASSERT_TRUE(WaitUntil([&] { return status()["frames"] == 1; }, 10s));
     ASSERT_TRUE(phoneB_.ShowPicture(0, Filled(1, 2, 3)));
