@@ -89,8 +89,7 @@ PhoneHost::PhoneHost(PhoneConfig entry, Timing timing) : config_(std::move(entry
     SessionOptions options;
     options.port = config_.port;
     options.baud = config_.baud;
-    // A phone's rate is set in its --phone entry; the server cannot share a port another program holds.
-    options.wording = {"panelgrab-cli ports", "--phone NAME=PORT@BAUD", ""};
+    options.wording = kServerWording;
     options.fastTiming = timing_.fastPort;
     session_ = std::make_unique<Session>(std::move(options));
 }

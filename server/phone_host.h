@@ -24,6 +24,10 @@ namespace panelgrab::server {
 enum class HostState { Connecting, Ready, Gone };
 const char* HostStateName(HostState state);
 
+// How the server's failures name what the user can do: a phone's rate is set in its --phone entry,
+// and the server cannot share a port that another program holds.
+inline const FailureWording kServerWording{"panelgrab-cli ports", "--phone NAME=PORT@BAUD", ""};
+
 struct HostStatus {
     HostState state = HostState::Connecting;
     std::string reason; // why the phone is gone

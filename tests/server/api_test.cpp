@@ -4,6 +4,7 @@
 
 #include "common/image/png_decoder.h"
 #include "lab_server_fixture.h"
+#include "server/phone_host.h"
 #include "session/session.h"
 #include "support/scratch_folder.h"
 
@@ -204,6 +205,7 @@ TEST_F(LabServerTest, FailuresAreSaidInTheWordsOfEveryFrontEnd) {
         SessionOptions options;
         options.port = c.port;
         options.fastTiming = true;
+        options.wording = server::kServerWording;
         Session session(options);
         const Result<void> opened = session.Open();
         ASSERT_EQ(opened.ok(), c.opens) << c.name;
