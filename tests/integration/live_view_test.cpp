@@ -404,7 +404,7 @@ TEST(LiveView, APhoneGoneDuringARefreshEndsTheLiveViewWithTheReason) {
             return refreshes.size() >= 2;
         },
         10s));
-    sim.BytesSent(); // stops the simulated phone, back to back with the refreshes: the line goes away
+    sim.StopPhone(); // back to back with the refreshes
     ASSERT_TRUE(WaitUntil([&] { return !sim.phone->IsLiveViewRunning(); }, 10s)) << "it hangs";
     EXPECT_NE(sim.phone->GetLiveFailure(), "");
     take();

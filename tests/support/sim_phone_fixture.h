@@ -78,11 +78,8 @@ public:
     const std::string& DevicePath() const { return sim_.DevicePath(); }
     Picture Expected(std::size_t index = 0) const { return sim::ExpectedPicture(options_, index); }
     const DisplayInfo& display() const { return displays.front(); }
-    // Bytes the phone sent; complete once the phone object is gone (it stops the simulator first).
-    int64_t BytesSent() {
-        sim_.Stop();
-        return sim_.BytesSent();
-    }
+    // Stops the simulated phone: its end of the line goes away.
+    void StopPhone() { sim_.Stop(); }
     int32_t TotalCharacters(std::size_t index) const {
         return static_cast<int32_t>(displays[index].lineLength * displays[index].height);
     }
