@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "capture/read_progress.h"
 #include "common/commands.h"
 #include "phone/phone_link.h"
 #include "session/phone_failures.h"
@@ -339,13 +340,14 @@ void Session::NoteReadStopped(const DisplayInfo& display, std::chrono::steady_cl
     using namespace std::chrono;
     const auto now = steady_clock::now();
     const double expected = static_cast<double>(display.height) * display.lineLength;
-    const double received = std::max(phone_->GetReadProgress(), 0);
-    // Ten bits a character on the line: eight data bits, a start and a stop bit.
-    double perSecond = std::max(baud_, 1) / 10.0;
+    const int32_t received = std::max(phone_->GetReadProgress(), 0);
+    // Before the first characters only the line's speed tells; then the pace the picture came at,
+    // since a phone may send slower than its line.
+    double rest = RemainingLineSeconds(display, received, baud_);
     if (received > 0) {
-        perSecond = received / std::max(duration<double>(now - started).count(), 1e-3);
+        const double perSecond = received / std::max(duration<double>(now - started).count(), 1e-3);
+        rest = (expected - received) / perSecond;
     }
-    const double rest = (expected - received) / perSecond;
     // A quarter more, and the slack of one read wait, for a pace that was not steady.
     quietAt_ = now + duration_cast<steady_clock::duration>(duration<double>(std::max(rest, 0.0) * 1.25)) +
                ReadWait();
