@@ -47,8 +47,8 @@ TEST(ThreadedStress, ListenerStartAndStopRepeatedly) {
 
 // A phone object destroyed while its background read streams: the destructor returns promptly and
 // leaves nothing running (the sanitizers see every thread and allocation). A loaded machine may
-// stall a few rounds, so promptness is judged on all but the slowest ten, with a looser bound for
-// those.
+// stall some rounds, so promptness is judged on nine rounds in ten (a destructor that waited for
+// the picture would make every round slow), with a looser bound for the rest.
 TEST(ThreadedStress, DestroyPhoneDuringReadRepeatedly) {
     std::vector<std::chrono::steady_clock::duration> durations;
     for (int i = 0; i < kRepetitions; ++i) {
@@ -63,8 +63,8 @@ TEST(ThreadedStress, DestroyPhoneDuringReadRepeatedly) {
         durations.push_back(std::chrono::steady_clock::now() - started);
     }
     std::sort(durations.begin(), durations.end());
-    EXPECT_LT(durations[durations.size() - 11], 1s);
-    EXPECT_LT(durations.back(), 5s);
+    EXPECT_LT(durations[durations.size() * 9 / 10], 1s);
+    EXPECT_LT(durations.back(), 10s);
 }
 
 } // namespace
