@@ -392,9 +392,10 @@ void LiveViewTask::Record(LiveRefreshStats stats) {
     stats.number = ++refreshes_;
     std::shared_ptr<const Picture> whole;
     // A refresh that fetched lines may have mended part of a change only (the rest is found by the
-    // next ones); the picture is taken once a refresh finds nothing left to mend, or after a read of
-    // every line.
-    const bool settled = stats.fullRead || stats.linesFetched == 0;
+    // next ones), and a read of every line takes long enough for the screen to change halfway
+    // through it: the picture is taken once a refresh finds nothing left to mend. Only a phone
+    // without checksums, read whole every time, has nothing better than its last whole read.
+    const bool settled = stats.linesFetched == 0 || (stats.fullRead && !narrowing_);
     unsettled_ = unsettled_ || stats.linesFetched > 0;
     if (settled && (unsettled_ || Snapshot() == nullptr)) {
         unsettled_ = false;
