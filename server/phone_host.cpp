@@ -451,7 +451,9 @@ HostReply PhoneHost::GrabNow(int index, bool exact) {
 
 // The live view's settled picture: never one a refresh is still mending. A live view that has just
 // begun has none until its first read of every line ends; that is waited for, since stopping it for
-// a read of our own would only start that read again.
+// a read of our own would only start that read again. A live view that has ended (the phone went
+// away) gives none: its last picture is no longer what the phone shows, and a grab of our own says
+// why.
 std::shared_ptr<const Picture> PhoneHost::SettledLivePicture() {
     if (!live_) {
         return nullptr;
@@ -461,7 +463,7 @@ std::shared_ptr<const Picture> PhoneHost::SettledLivePicture() {
     while (!(settled = live_->Settled()) && live_->Running() && Clock::now() < giveUp) {
         live_->WaitForRefresh(kSettledPollMs);
     }
-    return settled;
+    return live_->Running() ? settled : nullptr;
 }
 
 void PhoneHost::OnKeyPressed(std::string key) {
