@@ -48,6 +48,14 @@ def test_bad_arguments_are_named(phone, call, error, text):
         call(phone, screen)
 
 
+def test_a_grab_while_a_live_view_runs_says_why_it_cannot(phone):
+    with phone.live(timeout=10) as view:
+        next(view)
+        with pytest.raises(panelgrab.PhoneError, match="A live view holds the port; stop it first"):
+            phone.grab()
+    assert phone.grab().width == 176
+
+
 def test_picture_files_that_cannot_be_used(phone, tmp_path):
     screen = phone.grab()
     with pytest.raises(panelgrab.PictureError, match="missing.png.*No such file"):

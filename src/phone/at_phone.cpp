@@ -15,6 +15,7 @@
 #include "common/text_codec.h"
 #include "gui_dump/gui_object_task.h"
 #include "phone/model_answer.h"
+#include "phone/phone_texts.h"
 
 namespace panelgrab {
 namespace {
@@ -25,6 +26,11 @@ const char* const kTextBadLiveOptions =
     "no negative time).";
 
 } // namespace
+
+const char* const kTextTransferHoldsPort =
+    "A picture transfer still holds the port; wait until it has ended (a stopped one still sends "
+    "the rest of its picture).";
+const char* const kTextLiveViewHoldsPort = "A live view holds the port; stop it first.";
 
 AtPhone::AtPhone(std::unique_ptr<SerialPort> ownedPort) : PhoneLink(std::move(ownedPort)) {}
 
@@ -66,7 +72,7 @@ void AtPhone::HandOverToListener() {
 
 int32_t AtPhone::Open(bool sendInitCommands) {
     BeginOperation();
-    if (ReadUsesPort() || LiveViewRuns()) {
+    if (PortTaken(true)) {
         return kPhoneOpenFailed; // reopening would pull the line from under the running transfer
     }
     listedByDisplayImage = false; // it may be another phone now
@@ -92,7 +98,7 @@ int32_t AtPhone::ReservedOperation3() {
 
 int32_t AtPhone::CheckConnection() {
     BeginOperation();
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     return port->SendInitCommands() ? kPhoneOk : kPhoneFailed;
@@ -100,7 +106,7 @@ int32_t AtPhone::CheckConnection() {
 
 int32_t AtPhone::GetModel(std::string& model) {
     BeginOperation();
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     std::string answer;
@@ -112,7 +118,7 @@ int32_t AtPhone::GetModel(std::string& model) {
 
 int32_t AtPhone::GetGuiObjects(GuiObjectMap& objects) {
     BeginOperation();
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     GuiObjectTask task(*port);
@@ -129,7 +135,7 @@ int32_t AtPhone::GetGuiObjects(GuiObjectMap& objects) {
 
 int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
     BeginOperation();
-    if (ReadUsesPort() || LiveViewRuns()) {
+    if (PortTaken(true)) {
         return kPhoneFailed;
     }
     ScreenImage screen;
@@ -138,7 +144,7 @@ int32_t AtPhone::ReadDisplay(DisplayBitmap& picture, int32_t position) {
 
 int32_t AtPhone::ReadListedDisplay(DisplayBitmap& picture, const DisplayInfo& display) {
     BeginOperation();
-    if (ReadUsesPort() || LiveViewRuns()) {
+    if (PortTaken(true)) {
         return kPhoneFailed;
     }
     ScreenImage screen;
@@ -163,7 +169,7 @@ int32_t AtPhone::FinishRead(ScreenImage& screen, bool read, DisplayBitmap& pictu
 
 int32_t AtPhone::GetDisplayChecksum(const DisplayRegion& region, int32_t displayNumber, int32_t& checksum) {
     BeginOperation();
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     ChecksumTask task(region, displayNumber, *port);
@@ -180,7 +186,7 @@ int32_t AtPhone::GetDisplayChecksum(const DisplayRegion& region, int32_t display
 
 int32_t AtPhone::GetDisplayList(DisplayList& displays) {
     BeginOperation();
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     ScreenImage screen;
@@ -192,9 +198,10 @@ int32_t AtPhone::GetDisplayList(DisplayList& displays) {
 int32_t AtPhone::StartScreenRead(const DisplayInfo& display) {
     BeginOperation();
     if (readTask && (readTask->IsRunning() || readTask->IsTransferring())) {
+        failureText = kTextTransferHoldsPort;
         return kPhoneFailed; // the running (or stopped but still transferring) read is left alone
     }
-    if (LiveViewRuns()) {
+    if (PortTaken(true)) {
         return kPhoneFailed;
     }
     if (readTask) {
@@ -263,7 +270,7 @@ int32_t AtPhone::StartKeyEvents(KeyEventSink* client) {
         keyListener->Resume();
         return kPhoneOk;
     }
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     if (keyListener) {
@@ -303,7 +310,7 @@ std::string AtPhone::GetReadFailure() {
 
 int32_t AtPhone::StartLiveView(const DisplayInfo& display, const LiveViewOptions& options) {
     BeginOperation();
-    if (ReadUsesPort() || LiveViewRuns()) {
+    if (PortTaken(true)) {
         return kPhoneFailed;
     }
     if (!options.valid()) {
@@ -383,7 +390,7 @@ bool AtPhone::WaitForLiveRefresh(int32_t timeoutMs) {
 int32_t AtPhone::SendCommand(const std::string& command, std::string& answer) {
     BeginOperation();
     answer.clear();
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     std::string raw;
@@ -431,6 +438,18 @@ bool AtPhone::LiveViewRuns() const {
     return liveTask && liveTask->IsRunning();
 }
 
+bool AtPhone::PortTaken(bool byLiveViewToo) {
+    if (ReadUsesPort()) {
+        failureText = kTextTransferHoldsPort;
+        return true;
+    }
+    if (byLiveViewToo && LiveViewRuns()) {
+        failureText = kTextLiveViewHoldsPort;
+        return true;
+    }
+    return false;
+}
+
 bool AtPhone::CheckKeyText(const std::string& keys) {
     // Nothing of a key text reaches the line unless the command can carry all of it.
     std::string problem = KeyTextProblem(keys);
@@ -439,7 +458,7 @@ bool AtPhone::CheckKeyText(const std::string& keys) {
 }
 
 int32_t AtPhone::ExecuteCommand(const NarrowString& command) {
-    if (ReadUsesPort()) {
+    if (PortTaken(false)) {
         return kPhoneFailed;
     }
     return port->Execute(command, kCommandTimeout) == Ok ? kPhoneOk : kPhoneFailed;

@@ -80,6 +80,9 @@ private:
     // True while a background read's worker still uses the port (also after StopScreenRead).
     bool ReadUsesPort() const;
     bool LiveViewRuns() const;
+    // Whether a transfer (or, with `byLiveViewToo`, a live view) has the port; FailureText() then
+    // says which.
+    bool PortTaken(bool byLiveViewToo);
     int32_t ExecuteCommand(const NarrowString& command);
     // A synchronous read's outcome: its failure noted, or the picture decoded into `picture`.
     int32_t FinishRead(ScreenImage& screen, bool read, DisplayBitmap& picture);

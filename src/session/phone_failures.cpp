@@ -1,6 +1,7 @@
 #include "session/phone_failures.h"
 
 #include "capture/capture_texts.h"
+#include "phone/phone_texts.h"
 #include "transport/at/serial_port.h"
 
 namespace panelgrab {
@@ -30,6 +31,9 @@ FailureKind KindOfPhoneReason(const PhoneLink& phone) {
     }
     if (text == kTextNoBulkRead) {
         return FailureKind::Refused;
+    }
+    if (text == kTextTransferHoldsPort || text == kTextLiveViewHoldsPort) {
+        return FailureKind::BadInput; // asked at a time the port is taken: the caller's to change
     }
     return FailureKind::BadAnswer;
 }

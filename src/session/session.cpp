@@ -128,8 +128,8 @@ Failure Session::StoppedFailure() const {
 }
 
 Result<void> Session::OpenPort() {
-    if (phone_->Open(options_.initCommands) != kPhoneOk) {
-        return PortFailure(phone_->Port(), label_, options_.wording);
+    if (const int32_t result = phone_->Open(options_.initCommands); result != kPhoneOk) {
+        return OperationFailure(*phone_, result, label_, options_.wording);
     }
     // An Abort while the port was opening found nothing open to close yet: it holds all the same.
     const std::lock_guard guard(abortLock_);
