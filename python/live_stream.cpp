@@ -4,6 +4,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include "python/gil_gate.h"
 #include "python/interruptible_call.h"
 #include "python/phone_handle.h"
 #include "python/python_errors.h"
@@ -46,6 +47,10 @@ std::optional<LiveStream::Frame> LiveStream::Next() {
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
     std::vector<LiveRegion> regions;
     for (;;) {
+        // A phone closed, also by another thread, ends the iteration as it ends key events.
+        if (phone_->closed()) {
+            return std::nullopt;
+        }
         auto slice = std::chrono::duration_cast<std::chrono::milliseconds>(InterruptibleCall::kSlice);
         if (timeout_) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -53,7 +58,7 @@ std::optional<LiveStream::Frame> LiveStream::Next() {
         }
         bool changed = false;
         {
-            const py::gil_scoped_release release;
+            const GilGate::Released release;
             changed = queue_->Take(regions, slice);
         }
         if (changed) {

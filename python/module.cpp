@@ -94,8 +94,9 @@ key_events()). Fewer come back when the time ran out. Raises PortError when the 
 Entering the block starts the live view (a full read, then refreshes that fetch only what changed),
 leaving it ends it. Iterating yields (picture, regions) each time refreshes fetched something: the
 picture as a Screen, and the (left, top, right, bottom) boxes fetched since the last step, bounds
-inclusive. Iteration ends when no change came within the timeout given to live(). A live view that
-ends by itself (the phone went away) raises PortError. Ctrl-C ends a wait at once.)doc")
+inclusive. Iteration ends when no change came within the timeout given to live(), and at once when
+the phone is closed (also from another thread). A live view that ends by itself (the phone went
+away) raises PortError. Ctrl-C ends a wait at once.)doc")
         .def("__enter__",
              [](LiveStream& s) -> LiveStream& {
                  s.Enter();

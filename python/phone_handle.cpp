@@ -381,7 +381,7 @@ void PhoneHandle::StartLive(std::size_t position, std::optional<double> fullEver
 
 void PhoneHandle::StopLive() {
     const Guard guard = Lock();
-    const py::gil_scoped_release release;
+    const GilGate::Released release;
     live_.reset();
 }
 
@@ -390,7 +390,7 @@ std::shared_ptr<Screen> PhoneHandle::LivePicture() {
     CheckOpen();
     std::shared_ptr<const Picture> picture;
     if (live_) {
-        const py::gil_scoped_release release;
+        const GilGate::Released release;
         picture = live_->Current();
     }
     if (picture == nullptr) {

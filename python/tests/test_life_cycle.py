@@ -50,6 +50,19 @@ def test_close_ends_the_waits_of_other_threads_and_its_own(port, wait, ended):
     assert phone.closed
 
 
+def test_close_ends_a_live_iteration_on_another_thread():
+    phone = panelgrab.open("sim", fast_timing=True)
+    with phone.live() as view:
+        next(view)
+        thread, outcome = in_thread(lambda: list(view))  # a still screen: nothing more comes
+        time.sleep(0.2)
+        assert thread.is_alive()
+        phone.close()
+        thread.join(5)
+        assert not thread.is_alive()
+        assert outcome == [[]]
+
+
 def test_close_then_next_on_one_thread_stops_at_once():
     phone = panelgrab.open("sim:--key-events=5,1;5,0", fast_timing=True)
     with phone.key_events() as events:
@@ -61,7 +74,7 @@ def test_close_then_next_on_one_thread_stops_at_once():
 
 def test_the_interpreter_ends_cleanly_with_daemon_threads_in_calls():
     script = os.path.join(os.path.dirname(__file__), "daemon_exit.py")
-    runs = [(mode, close) for mode in ("listen", "model") for close in ("close", "open")] * 5
+    runs = [(mode, close) for mode in ("listen", "model", "live") for close in ("close", "open")] * 4
     for batch in range(0, len(runs), 4):
         started = [(run, subprocess.Popen([sys.executable, script, *run], stdout=subprocess.PIPE,
                                           stderr=subprocess.PIPE, text=True))
