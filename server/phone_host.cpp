@@ -14,6 +14,8 @@ namespace {
 // How long a screenshot waits for a live view that has just begun to settle, and in which steps.
 constexpr std::chrono::seconds kFirstSettledWait{20};
 constexpr int32_t kSettledPollMs = 100;
+// How often Stop repeats its abort while the worker is still on its way out.
+constexpr std::chrono::milliseconds kStopAbortEvery{20};
 
 bool RowEquals(const Picture& a, const Picture& b, int32_t y) {
     return std::equal(a.Row(y), a.Row(y) + std::size_t{3} * static_cast<std::size_t>(a.width()), b.Row(y));
@@ -107,12 +109,14 @@ void PhoneHost::Stop() {
         std::lock_guard<std::mutex> guard(jobLock_);
         stopping_ = true;
     }
-    // A grab or a key press in hand ends now instead of running to its end (a second Stop finds
-    // the session gone).
-    if (session_) {
-        session_->Abort();
-    }
     wake_.notify_all();
+    // A grab, a key press or an open in hand ends now instead of running to its end. The abort is
+    // repeated until the worker has left: one that comes just before the worker reopens the port
+    // is taken back by the reopen. (A second Stop finds the session gone.)
+    while (session_ && worker_.joinable() && !workerDone_) {
+        session_->Abort();
+        std::this_thread::sleep_for(kStopAbortEvery);
+    }
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -254,6 +258,7 @@ void PhoneHost::Loop() {
         Lose("the server stopped");
     }
     RunJobs(); // the last ones are told the phone is not ready
+    workerDone_ = true;
 }
 
 void PhoneHost::RunJobs() {

@@ -159,6 +159,7 @@ private:
     std::string keyLostReason_;
     std::atomic<bool> keyEventsLost_{false};
     std::thread worker_;
+    std::atomic<bool> workerDone_{false}; // the worker has left its loop
 };
 
 } // namespace panelgrab::server
