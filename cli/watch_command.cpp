@@ -63,7 +63,7 @@ public:
                 break;
             }
             if (!running) {
-                code = session_.Report("the live view ended: " + view_->EndReason(), kExitFailed);
+                code = session_.ReportFailure(session_.Core().LiveViewEnded(*view_));
                 break;
             }
             view_->WaitForRefresh(kWaitSliceMs);

@@ -64,9 +64,8 @@ std::optional<LiveStream::Frame> LiveStream::Next() {
         if (changed) {
             return Frame{phone_->LivePicture(), std::move(regions)};
         }
-        if (const std::optional<std::string> failure = phone_->LiveFailure()) {
-            Raise({ErrorKind::Port, phone_->label() + ": the live view ended: " + *failure +
-                                        " Check the cable and that the phone is on."});
+        if (const std::optional<Failure> failure = phone_->LiveFailure()) {
+            RaiseFailure(*failure);
         }
         if (timeout_ && Clock::now() >= deadline) {
             return std::nullopt;

@@ -400,13 +400,12 @@ std::shared_ptr<Screen> PhoneHandle::LivePicture() {
     return std::make_shared<Screen>(*picture, weak_from_this(), std::numeric_limits<uint64_t>::max());
 }
 
-std::optional<std::string> PhoneHandle::LiveFailure() {
+std::optional<Failure> PhoneHandle::LiveFailure() {
     const Guard guard = Lock();
-    if (!session_ || !live_ || live_->Running()) {
+    if (!session_ || !live_ || live_->Running() || live_->EndReason().empty()) {
         return std::nullopt;
     }
-    std::string failure = live_->EndReason();
-    return failure.empty() ? std::nullopt : std::optional<std::string>(std::move(failure));
+    return session_->LiveViewEnded(*live_);
 }
 
 } // namespace panelgrab::python

@@ -75,8 +75,9 @@ public:
     void StopLive();
     // The live picture as it is now.
     std::shared_ptr<Screen> LivePicture();
-    // Why the live view ended by itself; none while it runs or after StopLive.
-    std::optional<std::string> LiveFailure();
+    // Why the live view ended by itself, in the session's words; none while it runs or after
+    // StopLive.
+    std::optional<Failure> LiveFailure();
 
 private:
     PhoneHandle() = default;
