@@ -363,6 +363,10 @@ uint32_t PhoneHandle::RegionChecksum(uint64_t generation, const DisplayRegion& r
 void PhoneHandle::StartLive(std::size_t position, std::optional<double> fullEverySeconds,
                             const std::shared_ptr<LiveUpdateQueue>& queue) {
     const Guard guard = Lock();
+    if (live_) {
+        // Another block's live view would lose its pictures to this one, and never end.
+        throw py::value_error("a live view of this phone already runs: leave its with block first");
+    }
     const DisplayInfo display = DisplayAt(position);
     LiveViewOptions options;
     if (fullEverySeconds) {

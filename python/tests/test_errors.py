@@ -48,11 +48,14 @@ def test_bad_arguments_are_named(phone, call, error, text):
         call(phone, screen)
 
 
-def test_a_grab_while_a_live_view_runs_says_why_it_cannot(phone):
+def test_a_grab_or_a_second_live_view_while_a_live_view_runs_says_why_it_cannot(phone):
     with phone.live(timeout=10) as view:
         next(view)
         with pytest.raises(panelgrab.PhoneError, match="A live view holds the port; stop it first"):
             phone.grab()
+        with pytest.raises(ValueError, match="already runs: leave its with block first"):
+            with phone.live():
+                pass
     assert phone.grab().width == 176
 
 

@@ -6,6 +6,7 @@
 #include "capture/read_progress.h"
 #include "common/commands.h"
 #include "phone/phone_link.h"
+#include "phone/phone_texts.h"
 #include "session/phone_failures.h"
 #include "sim/sim_port_spec.h"
 #include "sim/simulated_phone.h"
@@ -416,6 +417,11 @@ Result<std::unique_ptr<KeySubscription>> Session::ListenToKeys(KeyEventSink& sin
 Result<std::unique_ptr<LiveView>> Session::StartLiveView(const DisplayInfo& display,
                                                          const LiveViewOptions& options,
                                                          LiveUpdateHandler handler) {
+    if (phone_->IsLiveViewRunning()) { // it keeps its handler
+        Failure failure = FailureOf(FailureKind::BadInput, kTextLiveViewHoldsPort, label_);
+        failure.operation = "starting the live view";
+        return failure;
+    }
     phone_->SetLiveUpdateHandler(std::move(handler));
     if (const int32_t result = phone_->StartLiveView(display, options); result != kPhoneOk) {
         phone_->SetLiveUpdateHandler(nullptr);

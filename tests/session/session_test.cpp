@@ -257,7 +257,22 @@ TEST(SessionHandles, EndTheirJobInTheirDestructor) {
             (*live)->WaitForRefresh(50);
         }
         EXPECT_EQ((*live)->Settled()->width(), display->width);
-        EXPECT_FALSE(session.Grab(*display, {})) << "a grab waits for the live view's end";
+        // The port is the live view's: a grab or a second live view is refused, and says why.
+        const Result<Grabbed> grabbed = session.Grab(*display, {});
+        ASSERT_FALSE(grabbed);
+        EXPECT_EQ(grabbed.failure().kind, FailureKind::BadInput) << FailureMessage(grabbed.failure());
+        const int before = updates.load();
+        const Result<std::unique_ptr<LiveView>> second = session.StartLiveView(*display, {}, nullptr);
+        ASSERT_FALSE(second);
+        EXPECT_EQ(FailureMessage(second.failure()),
+                  session.PortLabel() +
+                      ": starting the live view failed: A live view holds the port; stop it first.");
+        (*live)->RequestFullRead();
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (updates.load() == before && (*live)->Running() && std::chrono::steady_clock::now() < limit) {
+            (*live)->WaitForRefresh(50);
+        }
+        EXPECT_GT(updates.load(), before) << "the first live view keeps its handler";
     }
     EXPECT_GT(updates.load(), 0);
     EXPECT_TRUE(session.Grab(*display, {}));
