@@ -33,11 +33,12 @@ std::vector<std::string> Lines(const std::string& text) {
 const std::regex kRefreshLine(
     R"(time_s=\d+\.\d{3} lines=(\d+) pixels=\d+ bytes=\d+ checksums=\d+ ms=\d+\.\d( full)?( file=(\S+))?)");
 
-// A picture is written for each change once a refresh has found nothing left to mend of it (or the
-// first refresh has read every line): never one a change is only partly mended in.
+// A picture is written for each change once a refresh has found nothing left to mend of it: never
+// one a change is only partly mended in, nor the first read of every line, which the screen may
+// have changed under. The screen changes slowly enough for quiet refreshes also on a slow machine.
 TEST(WatchCommand, OneLinePerRefreshAndAPictureForEachSettledChange) {
     ScratchFolder folder;
-    const Outcome run = RunInProcess({"--port", "sim:--animate=highlight,--animate-period=60", "watch",
+    const Outcome run = RunInProcess({"--port", "sim:--animate=highlight,--animate-period=300", "watch",
                                       "--count", "6", "-o", folder / "w-%03d.bmp"});
     ASSERT_EQ(run.exitCode, kExitOk) << run.err;
     const std::vector<std::string> lines = Lines(run.out);
@@ -50,7 +51,7 @@ TEST(WatchCommand, OneLinePerRefreshAndAPictureForEachSettledChange) {
         const int fetched = std::stoi(m[1]);
         if (m[4].matched) {
             ++files;
-            EXPECT_TRUE(i == 0 || fetched == 0) << "written when settled: " << lines[i];
+            EXPECT_EQ(fetched, 0) << "written when settled: " << lines[i];
             EXPECT_GT(ReadFile(m[4].str()).size(), 176u * 220 * 3) << m[4];
         }
     }
@@ -66,10 +67,10 @@ TEST(WatchCommand, ChangedOnlyWritesNothingNewWhenOnlyIgnoredRowsChange) {
     ScratchFolder folder;
     // The highlight moves over the list rows from y=138 on; they are ignored.
     const Outcome run =
-        RunInProcess({"--port", "sim:--animate=highlight,--animate-period=60", "watch", "--count", "5", "-o",
+        RunInProcess({"--port", "sim:--animate=highlight,--animate-period=300", "watch", "--count", "5", "-o",
                       folder / "c-%d.png", "--changed-only", "--ignore", "0,130,175,219"});
     ASSERT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_EQ(folder.Count(), 1u) << "the first picture (of refresh 1, or a later one collected with it)";
+    EXPECT_EQ(folder.Count(), 1u) << "the first settled picture";
     EXPECT_TRUE(run.err.ends_with("5 refreshes (1 full read), 1 picture written\n")) << run.err;
 }
 
