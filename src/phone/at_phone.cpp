@@ -197,9 +197,9 @@ int32_t AtPhone::GetDisplayList(DisplayList& displays) {
 
 int32_t AtPhone::StartScreenRead(const DisplayInfo& display) {
     BeginOperation();
-    if (readTask && (readTask->IsRunning() || readTask->IsTransferring())) {
+    if (readTask && readTask->IsRunning()) {
         failureText = kTextTransferHoldsPort;
-        return kPhoneFailed; // the running (or stopped but still transferring) read is left alone
+        return kPhoneFailed; // the running read is left alone, and so is a stopped one still transferring
     }
     if (PortTaken(true)) {
         return kPhoneFailed;

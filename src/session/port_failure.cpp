@@ -62,11 +62,12 @@ std::string OwnWords(const PortFailureReport& report, const FailureWording& word
     return inUse + ". Close it there" + force + ".";
 }
 
-// What the user can do about the failure, where there is something to do.
+// The port works, the phone stays silent.
 bool IsSilence(const std::string& text) {
     return text == kTextPhoneNotResponding || text == ExchangeResultText(TimedOut);
 }
 
+// What the user can do about the failure, where there is something to do.
 std::string Advice(const PortFailureReport& report, const FailureWording& wording) {
     switch (TroubleOf(report.systemError)) {
     case PortTrouble::Permission:
