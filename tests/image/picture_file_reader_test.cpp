@@ -2,15 +2,18 @@
 // hand, and the errors for files they refuse.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/image/picture_file_reader.h"
+#include "image/painted_picture.h"
 #include "support/scratch_folder.h"
 
 namespace panelgrab {
@@ -54,38 +57,14 @@ Rgb Few(int32_t x, int32_t y) {
 }
 using Formula = std::function<Rgb(int32_t, int32_t)>;
 
+Picture Painted(const Formula& formula) {
+    return test::Painted(kWidth, kHeight, formula);
+}
+
 void WritePpm(const std::string& path, const Formula& formula) {
-    std::string ppm = "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
-    for (int32_t y = 0; y < kHeight; ++y) {
-        for (int32_t x = 0; x < kWidth; ++x) {
-            const Rgb c = formula(x, y);
-            ppm += {static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b)};
-        }
-    }
-    WriteFile(path, ppm);
-}
-
-// Every pixel as the formula says, each channel within `tolerance` (for pictures of fewer bits).
-void ExpectPicture(const Picture& picture, const Formula& formula, const std::string& what,
-                   int tolerance = 0) {
-    ASSERT_EQ(picture.width(), kWidth) << what;
-    ASSERT_EQ(picture.height(), kHeight) << what;
-    int wrong = 0;
-    for (int32_t y = 0; y < kHeight; ++y) {
-        for (int32_t x = 0; x < kWidth; ++x) {
-            const Rgb got = picture.At(x, y);
-            const Rgb want = formula(x, y);
-            wrong += std::abs(got.r - want.r) > tolerance || std::abs(got.g - want.g) > tolerance ||
-                             std::abs(got.b - want.b) > tolerance
-                         ? 1
-                         : 0;
-        }
-    }
-    EXPECT_EQ(wrong, 0) << what << ": pixels that differ from what was written";
-}
-
-PictureFileStatus Read(const std::string& path, Picture& picture, std::string& error) {
-    return PictureFileReader::Read(path, picture, error);
+    const Picture picture = Painted(formula);
+    const auto* rgb = reinterpret_cast<const char*>(picture.Row(0));
+    WriteFile(path, "P6\n13 7\n255\n" + std::string(rgb, 3 * kWidth * kHeight));
 }
 
 PictureFileStatus Decode(const std::string& bytes, const std::string& name, Picture& picture,
@@ -94,78 +73,18 @@ PictureFileStatus Decode(const std::string& bytes, const std::string& name, Pict
                                      picture, error);
 }
 
-TEST(PictureFileReader, ReadsWhatPillowWrites) {
-    const std::string python = PANELGRAB_PIL_PYTHON;
-    if (python.empty()) {
-        GTEST_SKIP() << "python3 with Pillow (python3-pil) was not found when configuring";
+// The file reads as the picture the formula paints, each channel within `tolerance`.
+void ExpectReadsAs(const std::string& path, const Formula& formula, int tolerance = 0) {
+    Picture picture;
+    std::string error;
+    ASSERT_EQ(PictureFileReader::Read(path, picture, error), PictureFileStatus::Ok) << path << ": " << error;
+    ASSERT_EQ(std::pair(picture.width(), picture.height()), std::pair(kWidth, kHeight)) << path;
+    const Picture expected = Painted(formula);
+    int farthest = 0;
+    for (int32_t i = 0; i < 3 * kWidth * kHeight; ++i) {
+        farthest = std::max(farthest, std::abs(picture.Row(0)[i] - expected.Row(0)[i]));
     }
-    ScratchFolder folder;
-    const std::string script = std::string(PANELGRAB_TESTS_DIR) + "/image/write_reference_pictures.py";
-    ASSERT_EQ(std::system((python + " " + script + " " + (folder / "")).c_str()), 0);
-
-    const struct {
-        const char* file;
-        Formula formula;
-    } cases[] = {
-        {"rgb.png", Colour},       {"rgb24.bmp", Colour},     {"png-named.bmp", Colour},
-        {"rgba.png", Colour},      {"rgba32.bmp", Colour},    {"grey.png", Grey},
-        {"grey-alpha.png", Grey},  {"grey16.png", Grey},      {"grey8.bmp", Grey},
-        {"bilevel.png", Bilevel},  {"bilevel1.bmp", Bilevel}, {"palette.png", Palette},
-        {"palette8.bmp", Palette},
-    };
-    for (const auto& c : cases) {
-        Picture picture;
-        std::string error;
-        ASSERT_EQ(Read(folder / c.file, picture, error), PictureFileStatus::Ok) << c.file << ": " << error;
-        ExpectPicture(picture, c.formula, c.file);
-    }
-}
-
-TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
-    const std::string convert = PANELGRAB_CONVERT;
-    if (convert.empty()) {
-        GTEST_SKIP() << "ImageMagick's convert was not found when configuring";
-    }
-    ScratchFolder folder;
-    WritePpm(folder / "in.ppm", Colour);
-    WritePpm(folder / "few.ppm", Few);
-    WritePpm(folder / "bilevel.ppm", Bilevel);
-
-    // ImageMagick cuts the low bits off a channel for 16 bits a pixel: up to one 5-bit step away.
-    constexpr int kFiveBitStep = 255 / 31;
-    // The kinds ImageMagick writes: its BMP3 palette pictures are RLE8 unless told otherwise, BMP2
-    // is the OS/2 header, BMP the V5 one.
-    const struct {
-        const char* arguments; // the input and what comes before the output
-        const char* output;
-        Formula formula;
-        int tolerance = 0;
-    } cases[] = {
-        {"in.ppm -depth 16", "PNG48:rgb16.png", Colour},                      // 16 bits a channel
-        {"in.ppm -interlace PNG", "PNG24:interlaced.png", Colour},            // Adam7
-        {"in.ppm -alpha set", "BMP:v5-bitfields.bmp", Colour},                // V5 header, BGRA masks
-        {"in.ppm", "BMP:v5.bmp", Colour},                                     // V5 header, 24 bits
-        {"in.ppm", "BMP3:plain.bmp", Colour},                                 // 24 bits, bottom-up
-        {"in.ppm", "BMP2:os2.bmp", Colour},                                   // OS/2 header, 24 bits
-        {"in.ppm -type Palette", "BMP3:rle8.bmp", Colour},                    // RLE8
-        {"in.ppm -type Palette -compress None", "BMP3:palette8.bmp", Colour}, // 8-bit palette
-        {"few.ppm -type Palette", "BMP3:palette4.bmp", Few},                  // 4-bit palette
-        {"few.ppm -type Palette", "BMP2:os2-palette4.bmp", Few},              // OS/2, 3-byte entries
-        {"bilevel.ppm -type Bilevel", "BMP3:bilevel1.bmp", Bilevel},          // 1 bit
-        {"in.ppm -define bmp:subtype=RGB565", "BMP:rgb565.bmp", Colour, kFiveBitStep}, // bit fields
-        {"in.ppm -define bmp:subtype=RGB555", "BMP:rgb555.bmp", Colour, kFiveBitStep},
-    };
-    for (const auto& c : cases) {
-        const std::string output = c.output;
-        const std::string file = folder / output.substr(output.find(':') + 1);
-        const std::string command =
-            convert + " " + (folder / "") + c.arguments + " " + output.substr(0, output.find(':') + 1) + file;
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        Picture picture;
-        std::string error;
-        ASSERT_EQ(Read(file, picture, error), PictureFileStatus::Ok) << c.output << ": " << error;
-        ExpectPicture(picture, c.formula, c.output, c.tolerance);
-    }
+    EXPECT_LE(farthest, tolerance) << path;
 }
 
 // A BMP file written field by field: pixels from Colour() through the masks (16 and 32 bits), in
@@ -182,6 +101,9 @@ struct HandMade {
     bool pixels = true;          // false: the headers only
     uint32_t paletteEntries = 0; // 0: as many as the bits can index
 };
+
+const std::vector<uint32_t> kRgb565 = {0xF800u, 0x07E0u, 0x001Fu};
+const std::vector<uint32_t> kRgb555 = {0x7C00u, 0x03E0u, 0x001Fu};
 
 uint32_t IndexAt(int32_t x, int32_t y, uint16_t bitCount) {
     return static_cast<uint32_t>(x + 13 * y) % (1u << bitCount);
@@ -294,10 +216,66 @@ Formula Expected(const HandMade& m) {
     };
 }
 
+// Files of the kinds other programs write; the PNG decoder on every kind of PNG:
+// PngDecoder.SamePixelsAsLibpng...
+TEST(PictureFileReader, ReadsWhatPillowWrites) {
+    const std::string python = PANELGRAB_PIL_PYTHON;
+    if (python.empty()) {
+        GTEST_SKIP() << "python3 with Pillow (python3-pil) was not found when configuring";
+    }
+    ScratchFolder folder;
+    const std::string script = std::string(PANELGRAB_TESTS_DIR) + "/image/write_reference_pictures.py";
+    ASSERT_EQ(std::system((python + " " + script + " " + (folder / "")).c_str()), 0);
+    const std::pair<const char*, Formula> files[] = {
+        {"rgb24.bmp", Colour}, {"png-named.bmp", Colour}, {"rgba32.bmp", Colour},
+        {"grey8.bmp", Grey},   {"bilevel1.bmp", Bilevel}, {"palette8.bmp", Palette},
+    };
+    for (const auto& [file, formula] : files) {
+        ExpectReadsAs(folder / file, formula);
+    }
+}
+
+TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
+    const std::string convert = PANELGRAB_CONVERT;
+    if (convert.empty()) {
+        GTEST_SKIP() << "ImageMagick's convert was not found when configuring";
+    }
+    ScratchFolder folder;
+    WritePpm(folder / "in.ppm", Colour);
+    WritePpm(folder / "few.ppm", Few);
+    WritePpm(folder / "bilevel.ppm", Bilevel);
+    // The kinds ImageMagick writes: its BMP3 palette pictures are RLE8 unless told otherwise, BMP2
+    // is the OS/2 header, BMP the V5 one.
+    const struct {
+        const char* arguments; // the input and what comes before the output
+        const char* output;
+        Formula formula;
+        int tolerance = 0; // ImageMagick's 16-bit pixels: within a 5-bit step
+    } cases[] = {
+        {"in.ppm -alpha set", "BMP:v5-bitfields.bmp", Colour},                     // V5 header, BGRA masks
+        {"in.ppm", "BMP:v5.bmp", Colour},                                          // V5 header, 24 bits
+        {"in.ppm", "BMP3:plain.bmp", Colour},                                      // 24 bits, bottom-up
+        {"in.ppm", "BMP2:os2.bmp", Colour},                                        // OS/2 header, 24 bits
+        {"in.ppm -type Palette", "BMP3:rle8.bmp", Colour},                         // RLE8
+        {"in.ppm -type Palette -compress None", "BMP3:palette8.bmp", Colour},      // 8-bit palette
+        {"few.ppm -type Palette", "BMP3:palette4.bmp", Few},                       // 4-bit palette
+        {"few.ppm -type Palette", "BMP2:os2-palette4.bmp", Few},                   // OS/2, 3-byte entries
+        {"bilevel.ppm -type Bilevel", "BMP3:bilevel1.bmp", Bilevel},               // 1 bit
+        {"in.ppm -define bmp:subtype=RGB565", "BMP:rgb565.bmp", Colour, 255 / 31}, // bit fields
+        {"in.ppm -define bmp:subtype=RGB555", "BMP:rgb555.bmp", Colour, 255 / 31},
+    };
+    for (const auto& c : cases) {
+        const std::string output = c.output;
+        const std::string file = folder / output.substr(output.find(':') + 1);
+        const std::string command =
+            convert + " " + (folder / "") + c.arguments + " " + output.substr(0, output.find(':') + 1) + file;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        ExpectReadsAs(file, c.formula, c.tolerance);
+    }
+}
+
 TEST(PictureFileReader, BmpVariantsAndRefusals) {
     using enum PictureFileStatus;
-    const std::vector<uint32_t> rgb565 = {0xF800u, 0x07E0u, 0x001Fu};
-    const std::vector<uint32_t> rgb555 = {0x7C00u, 0x03E0u, 0x001Fu};
     const struct {
         const char* what;
         HandMade layout;
@@ -314,10 +292,10 @@ TEST(PictureFileReader, BmpVariantsAndRefusals) {
         {"32-bit, 10 bits a channel",
          {.bitCount = 32, .compression = 3, .masks = {0x3FF00000u, 0x000FFC00u, 0x000003FFu}}},
         {"V4 header", {.bitCount = 32, .compression = 3, .headerSize = 108}},
-        {"V5 header, 5-6-5", {.bitCount = 16, .compression = 3, .headerSize = 124, .masks = rgb565}},
-        {"16-bit 5-5-5 by default", {.bitCount = 16, .masks = rgb555}},
-        {"16-bit 5-6-5 bit fields", {.bitCount = 16, .compression = 3, .masks = rgb565}},
-        {"16-bit top-down", {.height = -kHeight, .bitCount = 16, .masks = rgb555}},
+        {"V5 header, 5-6-5", {.bitCount = 16, .compression = 3, .headerSize = 124, .masks = kRgb565}},
+        {"16-bit 5-5-5 by default", {.bitCount = 16, .masks = kRgb555}},
+        {"16-bit 5-6-5 bit fields", {.bitCount = 16, .compression = 3, .masks = kRgb565}},
+        {"16-bit top-down", {.height = -kHeight, .bitCount = 16, .masks = kRgb555}},
         {"8-bit palette", {.bitCount = 8}},
         {"8-bit palette, top-down", {.height = -kHeight, .bitCount = 8}},
         {"8-bit, a short palette", {.bitCount = 8, .paletteEntries = 20}},
@@ -355,7 +333,7 @@ TEST(PictureFileReader, BmpVariantsAndRefusals) {
         const PictureFileStatus status = Decode(bytes, "hand.bmp", picture, error);
         EXPECT_EQ(status, c.status) << c.what << ": " << error;
         if (c.status == Ok) {
-            ExpectPicture(picture, Expected(c.layout), c.what);
+            EXPECT_TRUE(picture == Painted(Expected(c.layout))) << c.what;
         } else {
             EXPECT_TRUE(error.starts_with("hand.bmp: ")) << error;
             EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
@@ -423,15 +401,9 @@ TEST(PictureFileReader, RunLengthEncodedBmp) {
             EXPECT_NE(error.find("cut short"), std::string::npos) << c.what << ": " << error;
             continue;
         }
-        ASSERT_EQ(status, PictureFileStatus::Ok) << c.what << ": " << error;
-        ASSERT_EQ(picture.width(), 4);
-        ASSERT_EQ(picture.height(), 3);
-        for (int32_t y = 0; y < 3; ++y) {
-            for (int32_t x = 0; x < 4; ++x) {
-                EXPECT_EQ(picture.At(x, y), PaletteEntry(c.indices[y][x]))
-                    << c.what << " at " << x << "," << y;
-            }
-        }
+        EXPECT_EQ(status, PictureFileStatus::Ok) << c.what << ": " << error;
+        const auto entry = [&c](int32_t x, int32_t y) { return PaletteEntry(c.indices[y][x]); };
+        EXPECT_TRUE(picture == test::Painted(4, 3, entry)) << c.what;
     }
     Picture picture;
     std::string error;
@@ -444,12 +416,9 @@ TEST(PictureFileReader, RunLengthEncodedBmp) {
 
 TEST(PictureFileReader, FilesThatAreNoPicturesNameTheFileAndTheReason) {
     ScratchFolder folder;
-    const std::string signature = "\x89PNG\r\n\x1a\n";
     WriteFile(folder / "empty.png", "");
     WriteFile(folder / "text.png", "hello, this is not a picture\n");
-    WriteFile(folder / "signature.png", signature);
-    WriteFile(folder / "no-ihdr.png", signature + std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12));
-    WriteFile(folder / "bm.bmp", "BM");
+    WriteFile(folder / "signature.png", "\x89PNG\r\n\x1a\n");
     fs::create_directories(folder / "folder.png");
 
     const struct {
@@ -462,13 +431,12 @@ TEST(PictureFileReader, FilesThatAreNoPicturesNameTheFileAndTheReason) {
         {"empty.png", PictureFileStatus::UnknownFormat, "the file is empty"},
         {"text.png", PictureFileStatus::UnknownFormat, "neither a BMP nor a PNG picture"},
         {"signature.png", PictureFileStatus::Damaged, "damaged PNG file: the file ends early"},
-        {"no-ihdr.png", PictureFileStatus::Damaged, "damaged PNG file"},
-        {"bm.bmp", PictureFileStatus::Damaged, "cut short"},
     };
     for (const auto& c : cases) {
         Picture picture;
         std::string error;
-        EXPECT_EQ(Read(folder / c.file, picture, error), c.status) << c.file << ": " << error;
+        EXPECT_EQ(PictureFileReader::Read(folder / c.file, picture, error), c.status)
+            << c.file << ": " << error;
         EXPECT_EQ(error.rfind(folder / c.file + ": ", 0), 0u) << error;
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
