@@ -14,6 +14,7 @@
 
 #include "common/image/png_decoder.h"
 #include "common/image/zlib_png_encoder.h"
+#include "image/painted_picture.h"
 #include "support/libpng_oracle.h"
 
 namespace panelgrab {
@@ -106,12 +107,6 @@ template <typename Decoder> Decoded DecodeWith(Decoder decoder, const Bytes& fil
     d.status = decoder(file, d.picture, d.error);
     return d;
 }
-Decoded Ours(const Bytes& file) {
-    return DecodeWith(DecodePngPicture, file);
-}
-Decoded WithLibpng(const Bytes& file) {
-    return DecodeWith(DecodePngWithLibpng, file);
-}
 
 TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparency) {
     const struct {
@@ -140,8 +135,8 @@ TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparen
                                              std::to_string(depth) + " bits" + (interlaced ? ", Adam7" : "") +
                                              ", " + std::to_string(layout.width) + "x" +
                                              std::to_string(layout.height);
-                    const Decoded reference = WithLibpng(file);
-                    const Decoded ours = Ours(file);
+                    const Decoded reference = DecodeWith(DecodePngWithLibpng, file);
+                    const Decoded ours = DecodeWith(DecodePngPicture, file);
                     ASSERT_EQ(reference.status, PictureFileStatus::Ok) << what << ": " << reference.error;
                     ASSERT_EQ(ours.status, PictureFileStatus::Ok) << what << ": " << ours.error;
                     EXPECT_TRUE(ours.picture == reference.picture) << what;
@@ -282,8 +277,8 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
     };
     for (const auto& c : cases) {
         const Bytes file = Assemble(c.chunks);
-        const Decoded reference = WithLibpng(file);
-        const Decoded ours = Ours(file);
+        const Decoded reference = DecodeWith(DecodePngWithLibpng, file);
+        const Decoded ours = DecodeWith(DecodePngPicture, file);
         EXPECT_EQ(reference.status, c.status) << c.what << ": libpng: " << reference.error;
         EXPECT_EQ(ours.status, c.status) << c.what << ": " << ours.error;
         if (c.status == Ok) {
@@ -299,8 +294,9 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
     const Bytes whole = Assemble(Plain(ihdr, idat));
     for (std::size_t length = 0; length < whole.size(); ++length) {
         const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-        EXPECT_NE(WithLibpng(cut).status, PictureFileStatus::Ok) << "libpng, cut to " << length;
-        const Decoded ours = Ours(cut);
+        EXPECT_NE(DecodeWith(DecodePngWithLibpng, cut).status, PictureFileStatus::Ok)
+            << "libpng, cut to " << length;
+        const Decoded ours = DecodeWith(DecodePngPicture, cut);
         EXPECT_EQ(ours.status, length < 8 ? UnknownFormat : Damaged)
             << "cut to " << length << ": " << ours.error;
         EXPECT_TRUE(ours.picture.empty()) << "cut to " << length;
@@ -310,17 +306,9 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
 using Painter = std::function<uint8_t(int x, int y, int channel)>;
 
 Picture Painted(int width, int height, const Painter& paint) {
-    Picture picture;
-    EXPECT_TRUE(picture.Resize(width, height));
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = picture.Row(y);
-        for (int x = 0; x < width; ++x) {
-            for (int channel = 0; channel < 3; ++channel) {
-                row[3 * x + channel] = paint(x, y, channel);
-            }
-        }
-    }
-    return picture;
+    return test::Painted(width, height, [&paint](int x, int y) {
+        return Rgb{paint(x, y, 0), paint(x, y, 1), paint(x, y, 2)};
+    });
 }
 
 uint8_t Speckle(int x, int y, int channel) {
