@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "capture/display_bitmap.h"
-#include "support/scratch_folder.h"
+#include "image/painted_picture.h"
 
 namespace panelgrab {
 namespace {
@@ -46,13 +46,10 @@ TEST(DisplayBitmap, NewPixelsAreBlackAndAbsurdSizesRefused) {
 
 TEST(DisplayBitmap, RgbRowsSkipThePaddingAndSwapTheChannelsAndTheFileHasThemBottomUp) {
     // 5 pixels a row: 15 bytes of RGB, 16 of BGR with one padding byte.
-    Picture rgb;
-    ASSERT_TRUE(rgb.Resize(5, 2));
-    for (int32_t i = 0; i < 10; ++i) {
-        rgb.Set(i % 5, i / 5,
-                {static_cast<uint8_t>(3 * i + 1), static_cast<uint8_t>(3 * i + 2),
-                 static_cast<uint8_t>(3 * i + 3)});
-    }
+    const Picture rgb = test::Painted(5, 2, [](int32_t x, int32_t y) {
+        const auto i = static_cast<uint8_t>(3 * (5 * y + x));
+        return Rgb{static_cast<uint8_t>(i + 1), static_cast<uint8_t>(i + 2), static_cast<uint8_t>(i + 3)};
+    });
     DisplayBitmap bitmap;
     ASSERT_TRUE(bitmap.SetFromPicture(rgb));
     ASSERT_EQ(bitmap.rowSize(), 16u);
@@ -65,17 +62,6 @@ TEST(DisplayBitmap, RgbRowsSkipThePaddingAndSwapTheChannelsAndTheFileHasThemBott
     Picture wide;
     ASSERT_TRUE(wide.Resize(5000, 1));
     EXPECT_FALSE(bitmap.SetFromPicture(wide));
-}
-
-// Replacement and what a failed write leaves: AtomicFile.ReplacesWholeKeepsPermissionsAndLosesNothing...
-TEST(DisplayBitmap, FileHoldsTheEncodingAndAFailedWriteSaysSo) {
-    const test::ScratchFolder folder;
-    DisplayBitmap bitmap;
-    ASSERT_TRUE(bitmap.SetSize(5, 3));
-    ASSERT_TRUE(bitmap.WriteBmpFile(folder / "picture.bmp"));
-    const std::vector<uint8_t> encoded = bitmap.EncodeBmp();
-    EXPECT_EQ(test::ReadFile(folder / "picture.bmp"), std::string(encoded.begin(), encoded.end()));
-    EXPECT_FALSE(bitmap.WriteBmpFile(folder / "missing/x.bmp"));
 }
 
 } // namespace
