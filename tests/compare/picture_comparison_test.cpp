@@ -5,22 +5,16 @@
 #include "compare/comparison_mask.h"
 #include "compare/diff_picture.h"
 #include "compare/picture_comparison.h"
+#include "image/painted_picture.h"
 
 namespace panelgrab {
 namespace {
 
 // A 176x220 picture, the size of the simulated phone's display, with colours that vary everywhere.
 Picture Pattern(int32_t width = 176, int32_t height = 220) {
-    Picture picture;
-    EXPECT_TRUE(picture.Resize(width, height));
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            picture.Set(
-                x, y,
-                {static_cast<uint8_t>(x * 7 + y), static_cast<uint8_t>(y * 3), static_cast<uint8_t>(x ^ y)});
-        }
-    }
-    return picture;
+    return test::Painted(width, height, [](int32_t x, int32_t y) {
+        return Rgb{static_cast<uint8_t>(x * 7 + y), static_cast<uint8_t>(y * 3), static_cast<uint8_t>(x ^ y)};
+    });
 }
 
 ComparisonResult Compare(const Picture& reference, const Picture& picture, ComparisonOptions options = {}) {
@@ -38,25 +32,21 @@ TEST(PictureComparison, ToleranceIsTheLargestChannelDifferenceThatStillMatches) 
         {255, 0, 255, false}, {255, 255, 0, false}, {10, 250, 255, false}, {10, 255, 244, true},
     };
     for (const auto& c : cases) {
-        for (int channel = 0; channel < 3; ++channel) {
+        for (uint8_t Rgb::*channel : {&Rgb::r, &Rgb::g, &Rgb::b}) {
             Picture reference;
             ASSERT_TRUE(reference.Resize(3, 2));
             Picture picture = reference;
             Rgb a{50, 50, 50};
             Rgb b = a;
-            uint8_t Rgb::*member = channel == 0 ? &Rgb::r : channel == 1 ? &Rgb::g : &Rgb::b;
-            a.*member = c.from;
-            b.*member = c.to;
+            a.*channel = c.from;
+            b.*channel = c.to;
             reference.Set(2, 1, a);
             picture.Set(2, 1, b);
             const ComparisonResult result = Compare(reference, picture, {.tolerance = c.tolerance});
-            const std::string what = "tolerance " + std::to_string(c.tolerance) + ", " +
-                                     std::to_string(c.from) + " against " + std::to_string(c.to) +
-                                     ", channel " + std::to_string(channel);
-            EXPECT_EQ(result.matches(), !c.differs) << what;
-            EXPECT_EQ(result.differingPixels, c.differs ? 1 : 0) << what;
-            EXPECT_EQ(result.largestDifference, std::abs(c.from - c.to)) << what;
-            EXPECT_EQ(result.comparedPixels, 6) << what;
+            EXPECT_EQ(std::tuple(result.matches(), result.differingPixels, result.largestDifference,
+                                 result.comparedPixels),
+                      std::tuple(!c.differs, c.differs ? 1 : 0, std::abs(c.from - c.to), 6))
+                << "tolerance " << c.tolerance << ", " << int{c.from} << " against " << int{c.to};
         }
     }
 }
@@ -111,10 +101,9 @@ TEST(PictureComparison, RegionsAreClippedAtTheBorderAndRefusedWhollyOutside) {
     };
     for (const auto& c : cases) {
         const ComparisonResult result = Compare(reference, picture, {.regions = c.regions});
-        const std::string what = ToString(c.regions.front());
-        EXPECT_EQ(result.verdict, c.verdict) << what;
-        EXPECT_EQ(result.comparedPixels, c.compared) << what;
-        EXPECT_EQ(result.differingPixels, c.differing) << what;
+        EXPECT_EQ(std::tuple(result.verdict, result.comparedPixels, result.differingPixels),
+                  std::tuple(c.verdict, c.compared, c.differing))
+            << ToString(c.regions.front());
     }
     const ComparisonResult outside = Compare(reference, picture, {.regions = {{176, 0, 200, 10}}});
     EXPECT_EQ(outside.Summary(), "the region (176,0)-(200,10) lies outside the 176x220 picture");
