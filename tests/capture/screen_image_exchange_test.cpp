@@ -196,13 +196,12 @@ TEST_F(ScreenImageExchange, PictureStaysReadableWhileThePhoneIsSilent) {
     while (image.received() < 8 && !finished) {
         std::this_thread::sleep_for(1ms);
     }
-    const auto start = std::chrono::steady_clock::now();
+    // Neither waits for the silent phone: the second half has not come when they return.
     DisplayBitmap bitmap;
     ASSERT_TRUE(bitmap.SetSize(1, 2));
     EXPECT_TRUE(image.RenderInto(bitmap));
     EXPECT_NE(image.RegionChecksum(0, 0, 0, 0), -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms); // not held up by the silent phone
-    EXPECT_FALSE(finished);
+    EXPECT_EQ(image.received(), 8);
     reader.join();
     EXPECT_EQ(image.received(), 16);
 }
