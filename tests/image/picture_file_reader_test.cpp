@@ -148,12 +148,6 @@ std::string PixelRow(const HandMade& m, int32_t y, uint32_t rowBytes) {
 }
 
 std::string HandMadeBmp(const HandMade& m) {
-    std::string b;
-    const auto put = [&b](uint64_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            b.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
-        }
-    };
     const bool core = m.headerSize == 12;
     const bool masks = m.compression == 3 && m.headerSize == 40;
     const uint32_t entries =
@@ -162,28 +156,25 @@ std::string HandMadeBmp(const HandMade& m) {
     const uint32_t offset = m.pixelOffset < 0 ? headers : static_cast<uint32_t>(m.pixelOffset);
     const int32_t rows = m.height < 0 ? -m.height : m.height;
     const uint32_t rowBytes = (static_cast<uint32_t>(m.width) * m.bitCount + 31) / 32 * 4;
-    b += "BM";
-    put(offset + rowBytes * static_cast<uint32_t>(rows), 4);
-    put(0, 4);
-    put(offset, 4);
-    put(m.headerSize, 4);
-    if (core) {
-        put(static_cast<uint32_t>(m.width), 2);
-        put(static_cast<uint32_t>(m.height), 2);
-        put(1, 2);
-        put(m.bitCount, 2);
-    } else {
-        put(static_cast<uint32_t>(m.width), 4);
-        put(static_cast<uint32_t>(m.height), 4);
-        put(1, 2);
-        put(m.bitCount, 2);
-        put(m.compression, 4);
-        put(rowBytes * static_cast<uint32_t>(rows), 4);
-        put(0, 8);
-        put(m.paletteEntries, 4);
-        put(0, 4);
+    const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(rows);
+    // The fields as (value, bytes): "BM" and the file header, then the OS/2 or the Windows header.
+    const int side = core ? 2 : 4;
+    const auto width = static_cast<uint32_t>(m.width);
+    const auto height = static_cast<uint32_t>(m.height);
+    std::vector<std::pair<uint64_t, int>> fields = {
+        {0x4D42, 2},   {offset + imageBytes, 4}, {0, 4}, {offset, 4},    {m.headerSize, 4},
+        {width, side}, {height, side},           {1, 2}, {m.bitCount, 2}};
+    if (!core) {
+        fields.insert(fields.end(),
+                      {{m.compression, 4}, {imageBytes, 4}, {0, 8}, {m.paletteEntries, 4}, {0, 4}});
         for (uint32_t mask : m.compression == 3 ? m.masks : std::vector<uint32_t>{}) {
-            put(mask, 4);
+            fields.emplace_back(mask, 4);
+        }
+    }
+    std::string b;
+    for (const auto& [value, bytes] : fields) {
+        for (int i = 0; i < bytes; ++i) {
+            b.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
         }
     }
     b.resize(std::max<std::size_t>(b.size(), 14 + m.headerSize + (masks ? 12 : 0)), '\0');
