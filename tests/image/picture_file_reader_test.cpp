@@ -343,62 +343,56 @@ std::string RleBmp(uint32_t compression, const std::string& data) {
     return b + data;
 }
 
+// Bytes written as hexadecimal pairs: "04 01 00".
+std::string FromHex(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t at = 0; at + 1 < hex.size(); at += 3) {
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
 TEST(PictureFileReader, RunLengthEncodedBmp) {
-    using Rows = std::vector<std::vector<uint32_t>>; // indices, top row first
     const struct {
         const char* what;
         uint32_t compression;
-        std::string data;
-        Rows indices; // empty: refused as damaged
+        const char* data;    // in hexadecimal
+        std::string indices; // a hexadecimal digit a pixel, rows top first; none: refused as damaged
     } cases[] = {
-        {"RLE8 runs",
-         1,
-         std::string("\x04\x01\x00\x00\x04\x02\x00\x00\x04\x03\x00\x01", 12),
-         {{3, 3, 3, 3}, {2, 2, 2, 2}, {1, 1, 1, 1}}},
-        {"RLE8 absolute run with its padding byte, then a run",
-         1,
-         std::string("\x00\x03\x05\x06\x07\x00\x01\x08\x00\x00\x00\x01", 12),
-         {{0, 0, 0, 0}, {0, 0, 0, 0}, {5, 6, 7, 8}}},
-        {"RLE8 delta: skipped pixels keep index 0",
-         1,
-         std::string("\x01\x09\x00\x02\x02\x01\x01\x0A\x00\x01", 10),
-         {{0, 0, 0, 0}, {0, 0, 0, 10}, {9, 0, 0, 0}}},
-        {"RLE8 runs past the right edge are cut there",
-         1,
-         std::string("\x09\x04\x00\x00\x02\x05\x00\x01", 8),
-         {{0, 0, 0, 0}, {5, 5, 0, 0}, {4, 4, 4, 4}}},
-        {"RLE8 ends by filling the last row without an end mark",
-         1,
-         std::string("\x04\x01\x00\x00\x04\x01\x00\x00\x04\x01\x00\x00", 12),
-         {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}}},
-        {"RLE4 runs alternate their two indices",
-         2,
-         std::string("\x04\x12\x00\x00\x03\x34\x00\x01", 8),
-         {{0, 0, 0, 0}, {3, 4, 3, 0}, {1, 2, 1, 2}}},
-        {"RLE4 absolute run of three, padded to a word",
-         2,
-         std::string("\x00\x03\x56\x70\x01\x99\x00\x01", 8),
-         {{0, 0, 0, 0}, {0, 0, 0, 0}, {5, 6, 7, 9}}},
-        {"RLE8 cut before its end", 1, std::string("\x04\x01\x00\x00", 4), {}},
-        {"RLE8 absolute run cut short", 1, std::string("\x00\x05\x01\x02", 4), {}},
-        {"RLE4 delta cut short", 2, std::string("\x00\x02\x01", 3), {}},
+        {"RLE8 runs", 1, "04 01 00 00 04 02 00 00 04 03 00 01", "3333 2222 1111"},
+        // An absolute run with its padding byte, then a run.
+        {"RLE8 absolute run", 1, "00 03 05 06 07 00 01 08 00 00 00 01", "0000 0000 5678"},
+        // Pixels skipped by a delta keep index 0.
+        {"RLE8 delta", 1, "01 09 00 02 02 01 01 0A 00 01", "0000 000A 9000"},
+        {"RLE8 runs past the right edge are cut there", 1, "09 04 00 00 02 05 00 01", "0000 5500 4444"},
+        {"RLE8 ends by filling the last row without an end mark", 1, "04 01 00 00 04 01 00 00 04 01 00 00",
+         "1111 1111 1111"},
+        {"RLE4 runs alternate their two indices", 2, "04 12 00 00 03 34 00 01", "0000 3430 1212"},
+        {"RLE4 absolute run of three, padded to a word", 2, "00 03 56 70 01 99 00 01", "0000 0000 5679"},
+        {"RLE8 cut before its end", 1, "04 01 00 00", ""},
+        {"RLE8 absolute run cut short", 1, "00 05 01 02", ""},
+        {"RLE4 delta cut short", 2, "00 02 01", ""},
     };
     for (const auto& c : cases) {
         Picture picture;
         std::string error;
-        const PictureFileStatus status = Decode(RleBmp(c.compression, c.data), "rle.bmp", picture, error);
+        const PictureFileStatus status =
+            Decode(RleBmp(c.compression, FromHex(c.data)), "rle.bmp", picture, error);
         if (c.indices.empty()) {
             EXPECT_EQ(status, PictureFileStatus::Damaged) << c.what;
             EXPECT_NE(error.find("cut short"), std::string::npos) << c.what << ": " << error;
             continue;
         }
         EXPECT_EQ(status, PictureFileStatus::Ok) << c.what << ": " << error;
-        const auto entry = [&c](int32_t x, int32_t y) { return PaletteEntry(c.indices[y][x]); };
+        const auto entry = [&c](int32_t x, int32_t y) {
+            return PaletteEntry(
+                static_cast<uint32_t>(std::stoi(c.indices.substr(5 * y + x, 1), nullptr, 16)));
+        };
         EXPECT_TRUE(picture == test::Painted(4, 3, entry)) << c.what;
     }
     Picture picture;
     std::string error;
-    std::string topDown = RleBmp(1, std::string("\x00\x01", 2));
+    std::string topDown = RleBmp(1, FromHex("00 01"));
     topDown[22] = '\xFD'; // height -3
     topDown[23] = topDown[24] = topDown[25] = '\xFF';
     EXPECT_EQ(Decode(topDown, "rle.bmp", picture, error), PictureFileStatus::Damaged);
