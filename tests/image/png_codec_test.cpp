@@ -131,15 +131,14 @@ TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparen
                     layout.interlaced = interlaced;
                     layout.paletteSize = std::min(layout.paletteSize, 1 << std::min(depth, 8));
                     const Bytes file = WriteWithLibpng(layout, static_cast<uint32_t>(compared));
-                    const std::string what = "colour type " + std::to_string(type.colourType) + ", " +
-                                             std::to_string(depth) + " bits" + (interlaced ? ", Adam7" : "") +
-                                             ", " + std::to_string(layout.width) + "x" +
-                                             std::to_string(layout.height);
+                    SCOPED_TRACE(testing::Message() << "colour type " << type.colourType << ", " << depth
+                                                    << " bits" << (interlaced ? ", Adam7, " : ", ")
+                                                    << layout.width << "x" << layout.height);
                     const Decoded reference = DecodeWith(DecodePngWithLibpng, file);
                     const Decoded ours = DecodeWith(DecodePngPicture, file);
-                    ASSERT_EQ(reference.status, PictureFileStatus::Ok) << what << ": " << reference.error;
-                    ASSERT_EQ(ours.status, PictureFileStatus::Ok) << what << ": " << ours.error;
-                    EXPECT_TRUE(ours.picture == reference.picture) << what;
+                    ASSERT_EQ(reference.status, PictureFileStatus::Ok) << reference.error;
+                    EXPECT_TRUE(ours.status == PictureFileStatus::Ok && ours.picture == reference.picture)
+                        << ours.error;
                     ++compared;
                 }
             }
