@@ -20,7 +20,6 @@ namespace panelgrab {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadFile;
 using test::ScratchFolder;
 using test::WriteFile;
 
@@ -87,8 +86,9 @@ void ExpectReadsAs(const std::string& path, const Formula& formula, int toleranc
     EXPECT_LE(farthest, tolerance) << path;
 }
 
-// A BMP file written field by field: pixels from Colour() through the masks (16 and 32 bits), in
-// BGR (24 bits), or as indices (x + 13y) modulo the palette of PaletteEntry()s (1, 4 and 8 bits).
+// A BMP file written field by field: pixels from Colour() through the masks (16, 24 and 32 bits;
+// the default ones make 24 bits blue, green, red), or as indices (x + 13y) modulo the palette of
+// PaletteEntry()s (1, 4 and 8 bits).
 struct HandMade {
     int32_t width = kWidth;
     int32_t height = kHeight; // negative: top-down
@@ -132,10 +132,7 @@ std::string PixelRow(const HandMade& m, int32_t y, uint32_t rowBytes) {
             const uint32_t bit = static_cast<uint32_t>(x) * m.bitCount;
             line[bit / 8] =
                 static_cast<char>(line[bit / 8] | IndexAt(x, y, m.bitCount) << (8 - m.bitCount - bit % 8));
-        } else if (m.bitCount == 24) {
-            line.replace(3 * static_cast<std::size_t>(x), 3,
-                         {static_cast<char>(c.b), static_cast<char>(c.g), static_cast<char>(c.r)});
-        } else {
+        } else { // through the masks, low byte first: blue, green, red with the default ones
             const uint32_t value =
                 Packed(c.r, m.masks[0]) | Packed(c.g, m.masks[1]) | Packed(c.b, m.masks[2]);
             for (uint32_t i = 0; i < m.bitCount / 8u; ++i) {
@@ -201,9 +198,7 @@ Formula Expected(const HandMade& m) {
     }
     return [m](int32_t x, int32_t y) {
         const Rgb c = Colour(x, y);
-        return m.bitCount == 24
-                   ? c
-                   : Rgb{Unpacked(c.r, m.masks[0]), Unpacked(c.g, m.masks[1]), Unpacked(c.b, m.masks[2])};
+        return Rgb{Unpacked(c.r, m.masks[0]), Unpacked(c.g, m.masks[1]), Unpacked(c.b, m.masks[2])};
     };
 }
 
