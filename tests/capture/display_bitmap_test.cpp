@@ -17,19 +17,18 @@ TEST(DisplayBitmap, SizesRowsAndFileHeader) {
     const struct {
         uint16_t width, height;
         uint32_t rowSize;
-        std::size_t fileSize;
+        uint32_t fileSize;
     } cases[] = {{176, 220, 528, 116214}, {101, 1, 304, 358}, {5, 2, 16, 86}, {0, 0, 0, 54}};
     for (const auto& c : cases) {
         DisplayBitmap bitmap;
         ASSERT_TRUE(bitmap.SetSize(c.width, c.height));
-        EXPECT_EQ(bitmap.rowSize(), c.rowSize);
         const std::vector<uint8_t> file = bitmap.EncodeBmp();
-        EXPECT_EQ(file.size(), c.fileSize);
-        EXPECT_EQ(Le32(file, 2), c.fileSize);
-        EXPECT_EQ(Le32(file, 10), 54u);
-        EXPECT_EQ(Le32(file, 18), c.width);
-        EXPECT_EQ(Le32(file, 22), c.height); // positive: bottom row first
-        EXPECT_EQ(Le32(file, 34), c.rowSize * c.height);
+        // Row size; the file size, measured and in the header; the header fields: pixel offset, width,
+        // height (positive: bottom row first), pixel bytes.
+        EXPECT_EQ((std::vector<uint32_t>{bitmap.rowSize(), static_cast<uint32_t>(file.size()), Le32(file, 2),
+                                         Le32(file, 10), Le32(file, 18), Le32(file, 22), Le32(file, 34)}),
+                  (std::vector<uint32_t>{c.rowSize, c.fileSize, c.fileSize, 54, c.width, c.height,
+                                         c.rowSize * c.height}));
     }
 }
 
