@@ -30,16 +30,9 @@ def picture(mode, pixel):
 
 
 def main(folder):
-    rgb = picture("RGB", colour)
-    rgb.save(os.path.join(folder, "rgb24.bmp"))
-    rgb.save(os.path.join(folder, "png-named.bmp"), format="PNG")
+    picture("RGB", colour).save(os.path.join(folder, "png-named.bmp"), format="PNG")
     picture("RGBA", lambda x, y: colour(x, y) + (alpha(x, y),)).save(os.path.join(folder, "rgba32.bmp"))
     picture("L", grey).save(os.path.join(folder, "grey8.bmp"))  # an 8-bit palette of greys
-    picture("1", lambda x, y: 255 if (x + y) % 3 == 0 else 0).save(os.path.join(folder, "bilevel1.bmp"))
-    palette = Image.new("P", (W, H))
-    palette.putpalette([c for i in range(256) for c in ((i * 7) % 256, (i * 13) % 256, (i * 29) % 256)])
-    palette.putdata([(x + 13 * y) % 256 for y in range(H) for x in range(W)])
-    palette.save(os.path.join(folder, "palette8.bmp"))
 
 
 if __name__ == "__main__":
