@@ -7,13 +7,11 @@
 namespace panelgrab {
 namespace {
 
-struct ZisiCase {
-    const char* answer;
-    DisplayList expected;
-};
-
 TEST(DisplayListParser, ZisiAnswersGiveTheirEntries) {
-    const ZisiCase cases[] = {
+    const struct {
+        const char* answer;
+        DisplayList expected;
+    } cases[] = {
         // Two displays: height, width, bits, an unused range, then the second display.
         {"AT*ZISI=?\r\r\n*ZISI: 220, 176, 16, (0 - 1), 64, 96, 16\r\n\r\nOK\r\n",
          {{176, 220, 16, 1408, 0}, {96, 64, 16, 768, 1}}},
@@ -34,7 +32,7 @@ TEST(DisplayListParser, ZisiAnswersGiveTheirEntries) {
         {"*ZISI: +220, -1, 16", {{65535, 220, 16, 524280, 0}}},
         {"*ZISI: 99999999999, 176, 16", {{176, 65535, 16, 1408, 0}}},
     };
-    for (const ZisiCase& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(ParseZisiDisplayList(c.answer), c.expected) << c.answer;
     }
 }

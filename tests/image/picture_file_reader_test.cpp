@@ -53,12 +53,8 @@ Rgb Few(int32_t x, int32_t y) {
 }
 using Formula = std::function<Rgb(int32_t, int32_t)>;
 
-Picture Painted(const Formula& formula) {
-    return test::Painted(kWidth, kHeight, formula);
-}
-
 void WritePpm(const std::string& path, const Formula& formula) {
-    const Picture picture = Painted(formula);
+    const Picture picture = test::Painted(kWidth, kHeight, formula);
     const auto* rgb = reinterpret_cast<const char*>(picture.Row(0));
     WriteFile(path, "P6\n13 7\n255\n" + std::string(rgb, 3 * kWidth * kHeight));
 }
@@ -75,7 +71,7 @@ void ExpectReadsAs(const std::string& path, const Formula& formula, int toleranc
     std::string error;
     ASSERT_EQ(PictureFileReader::Read(path, picture, error), PictureFileStatus::Ok) << path << ": " << error;
     ASSERT_EQ(std::pair(picture.width(), picture.height()), std::pair(kWidth, kHeight)) << path;
-    const Picture expected = Painted(formula);
+    const Picture expected = test::Painted(kWidth, kHeight, formula);
     int farthest = 0;
     for (int32_t i = 0; i < 3 * kWidth * kHeight; ++i) {
         farthest = std::max(farthest, std::abs(picture.Row(0)[i] - expected.Row(0)[i]));
@@ -311,7 +307,7 @@ TEST(PictureFileReader, BmpVariantsAndRefusals) {
         const PictureFileStatus status = Decode(bytes, "hand.bmp", picture, error);
         EXPECT_EQ(status, c.status) << c.what << ": " << error;
         if (c.status == Ok) {
-            EXPECT_TRUE(picture == Painted(Expected(c.layout))) << c.what;
+            EXPECT_TRUE(picture == test::Painted(kWidth, kHeight, Expected(c.layout))) << c.what;
         } else {
             EXPECT_TRUE(error.starts_with("hand.bmp: ")) << error;
             EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;

@@ -1,7 +1,7 @@
-"""Writes BMP pictures with Pillow, a writer that is not ours, for the picture reader tests.
+"""Writes pictures into FOLDER with Pillow, a writer that is not ours, for the picture reader tests.
 
-Usage: write_reference_pictures.py FOLDER. The 13x7 pixels (odd, so rows need padding) follow the
-formulas below, which picture_file_reader_test.cpp knows too; alpha is left out of its checks.
+The 13x7 pixels (odd, so rows need padding) follow the formulas below, which
+picture_file_reader_test.cpp knows too; alpha is left out of its checks.
 """
 import os
 import sys
