@@ -4,6 +4,7 @@
 
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/apng_writer.h"
@@ -72,22 +73,21 @@ TEST(ApngWriter, EveryFrameShowsItsPictureForTheTimeItStayed) {
 }
 
 TEST(ApngWriter, AStaticScreenIsOneFrameHoweverLongItStays) {
-    const struct {
-        int64_t endMs;
-        std::size_t frames; // a delay holds at most 65535 s: beyond, 1x1 frames carry the time on
-    } cases[] = {{0, 1},        {65535, 1}, {4 * 3600 * 1000 + 7, 1}, {65535000, 1}, {65535000 + 20000, 2},
-                 {200000000, 4}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.endMs);
+    // The time recorded and the frames: a delay holds at most 65535 s, beyond it 1x1 frames carry the
+    // time on.
+    const std::pair<int64_t, std::size_t> cases[] = {
+        {0, 1}, {65535, 1}, {4 * 3600 * 1000 + 7, 1}, {65535000, 1}, {65535000 + 20000, 2}, {200000000, 4}};
+    for (const auto& [endMs, count] : cases) {
+        SCOPED_TRACE(endMs);
         ApngWriter writer;
         std::string error;
-        for (int64_t t = 0; t <= c.endMs; t += std::max<int64_t>(c.endMs / 7, 1)) {
+        for (int64_t t = 0; t <= endMs; t += std::max<int64_t>(endMs / 7, 1)) {
             ASSERT_TRUE(writer.AddPicture(Scene(3, 3, 7), t, error)) << error;
         }
-        const std::vector<ApngFrame> frames = Frames(writer, c.endMs);
-        ASSERT_EQ(frames.size(), c.frames);
+        const std::vector<ApngFrame> frames = Frames(writer, endMs);
+        ASSERT_EQ(frames.size(), count);
         // Delays of more than 65.535 s are kept to 10 ms, 100 ms or 1 s.
-        EXPECT_NEAR(static_cast<double>(TotalDelay(frames)), static_cast<double>(c.endMs), 500.0);
+        EXPECT_NEAR(static_cast<double>(TotalDelay(frames)), static_cast<double>(endMs), 500.0);
         for (const ApngFrame& frame : frames) {
             EXPECT_TRUE(frame.shown == Enlarged(Scene(3, 3, 7), 1));
         }

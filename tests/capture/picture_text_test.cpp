@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture/bulk_picture_parser.h"
@@ -11,11 +12,8 @@ namespace panelgrab {
 namespace {
 
 TEST(PictureText, PixelLineAnswers) {
-    const struct {
-        const char* answer;
-        uint32_t room;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, uint32_t, const char*> cases[] = {
+        // An answer, the room for its digits, what they are.
         {"AT*ZIPI=0,0,3\r\r\n*ZIPI: 0123\r\n\r\nOK\r\n", 64, "0123"},
         {"*ZIPI: 0123", 64, "0123"},          // no carriage return: up to the end
         {"*ZIPI: 01g3 x\r\n", 64, "01g3 x"},  // copied as they are
@@ -26,11 +24,11 @@ TEST(PictureText, PixelLineAnswers) {
         {"*ZIPI:x", 64, ""},
         {"*ZIPI: \r\n", 64, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [answer, room, expected] : cases) {
         std::string dest(70, '#');
-        const uint32_t count = ExtractPixelLine(c.answer, dest.data(), c.room);
-        EXPECT_EQ(dest.substr(0, count), c.expected) << c.answer;
-        EXPECT_EQ(dest[count], '#') << c.answer; // nothing stored past the count
+        const uint32_t count = ExtractPixelLine(answer, dest.data(), room);
+        EXPECT_EQ(dest.substr(0, count), expected) << answer;
+        EXPECT_EQ(dest[count], '#') << answer; // nothing stored past the count
     }
 }
 
@@ -90,11 +88,8 @@ TEST(PictureText, BulkPictureStream) {
 }
 
 TEST(PictureText, ChecksumAnswers) {
-    const struct {
-        const char* answer;
-        bool ok;
-        int32_t value;
-    } cases[] = {
+    const std::tuple<const char*, bool, int32_t> cases[] = {
+        // An answer, whether it holds a sum, and the sum.
         {"AT*ZAPC=0,0,127,159\r\r\n*ZAPC: \"1A2B\"\r\n\r\nOK\r\n", true, 0x1A2B},
         {"\r\n*ZAPC: 1A2B\r\nOK\r\n", true, 0x1A2B},
         {"\r\n*ZAPC:   \"1a2b\"   \r\nOK\r\n", true, 0x1A2B},
@@ -110,10 +105,10 @@ TEST(PictureText, ChecksumAnswers) {
         {"1234", false, 0},
         {"", false, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [answer, ok, sum] : cases) {
         int32_t value = 77;
-        EXPECT_EQ(ParseChecksum(c.answer, value), c.ok) << c.answer;
-        EXPECT_EQ(value, c.ok ? c.value : 77) << c.answer;
+        EXPECT_EQ(ParseChecksum(answer, value), ok) << answer;
+        EXPECT_EQ(value, ok ? sum : 77) << answer;
     }
 }
 
