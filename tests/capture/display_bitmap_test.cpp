@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture/display_bitmap.h"
@@ -14,21 +15,18 @@ uint32_t Le32(const std::vector<uint8_t>& b, std::size_t at) {
 }
 
 TEST(DisplayBitmap, SizesRowsAndFileHeader) {
-    const struct {
-        uint16_t width, height;
-        uint32_t rowSize;
-        uint32_t fileSize;
-    } cases[] = {{176, 220, 528, 116214}, {101, 1, 304, 358}, {5, 2, 16, 86}, {0, 0, 0, 54}};
-    for (const auto& c : cases) {
+    // Width, height, the size of a row and of the file.
+    const std::tuple<uint16_t, uint16_t, uint32_t, uint32_t> cases[] = {
+        {176, 220, 528, 116214}, {101, 1, 304, 358}, {5, 2, 16, 86}, {0, 0, 0, 54}};
+    for (const auto& [width, height, rowSize, fileSize] : cases) {
         DisplayBitmap bitmap;
-        ASSERT_TRUE(bitmap.SetSize(c.width, c.height));
+        ASSERT_TRUE(bitmap.SetSize(width, height));
         const std::vector<uint8_t> file = bitmap.EncodeBmp();
         // Row size; the file size, measured and in the header; the header fields: pixel offset, width,
         // height (positive: bottom row first), pixel bytes.
         EXPECT_EQ((std::vector<uint32_t>{bitmap.rowSize(), static_cast<uint32_t>(file.size()), Le32(file, 2),
                                          Le32(file, 10), Le32(file, 18), Le32(file, 22), Le32(file, 34)}),
-                  (std::vector<uint32_t>{c.rowSize, c.fileSize, c.fileSize, 54, c.width, c.height,
-                                         c.rowSize * c.height}));
+                  (std::vector<uint32_t>{rowSize, fileSize, fileSize, 54, width, height, rowSize * height}));
     }
 }
 

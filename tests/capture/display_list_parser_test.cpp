@@ -77,8 +77,8 @@ TEST(DisplayListParser, ZipiGroupsAndEntries) {
 }
 
 TEST(DisplayListParser, LongListFormProbe) {
+    // An answer, and whether it is the long form.
     const std::pair<const char*, bool> cases[] = {
-        // An answer, and whether it is the long form.
         {"*ZISI: 220, 176, 16\r\nOK\r\n", true},
         {"*zisi: 220, 176, 16, (0 - 1), 64, 96, 16\r\nOK\r\n", true},
         {"*ZISI: (128),(160),(16)\r\nOK\r\n", false},

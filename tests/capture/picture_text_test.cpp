@@ -12,8 +12,8 @@ namespace panelgrab {
 namespace {
 
 TEST(PictureText, PixelLineAnswers) {
+    // An answer, the room for its digits, what they are.
     const std::tuple<const char*, uint32_t, const char*> cases[] = {
-        // An answer, the room for its digits, what they are.
         {"AT*ZIPI=0,0,3\r\r\n*ZIPI: 0123\r\n\r\nOK\r\n", 64, "0123"},
         {"*ZIPI: 0123", 64, "0123"},          // no carriage return: up to the end
         {"*ZIPI: 01g3 x\r\n", 64, "01g3 x"},  // copied as they are
@@ -88,8 +88,8 @@ TEST(PictureText, BulkPictureStream) {
 }
 
 TEST(PictureText, ChecksumAnswers) {
+    // An answer, whether it holds a sum, and the sum.
     const std::tuple<const char*, bool, int32_t> cases[] = {
-        // An answer, whether it holds a sum, and the sum.
         {"AT*ZAPC=0,0,127,159\r\r\n*ZAPC: \"1A2B\"\r\n\r\nOK\r\n", true, 0x1A2B},
         {"\r\n*ZAPC: 1A2B\r\nOK\r\n", true, 0x1A2B},
         {"\r\n*ZAPC:   \"1a2b\"   \r\nOK\r\n", true, 0x1A2B},

@@ -2,6 +2,9 @@
 // cover everything, allowances, sizes that differ; and what the diff picture shows.
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "compare/comparison_mask.h"
 #include "compare/diff_picture.h"
 #include "compare/picture_comparison.h"
@@ -22,16 +25,13 @@ ComparisonResult Compare(const Picture& reference, const Picture& picture, Compa
 }
 
 TEST(PictureComparison, ToleranceIsTheLargestChannelDifferenceThatStillMatches) {
-    const struct {
-        int32_t tolerance;
-        uint8_t from, to;
-        bool differs;
-    } cases[] = {
+    // The tolerance, a channel's value in the reference and in the picture, whether they differ.
+    const std::tuple<int32_t, uint8_t, uint8_t, bool> cases[] = {
         {0, 100, 100, false}, {0, 100, 101, true},  {0, 101, 100, true},   {5, 100, 105, false},
         {5, 105, 100, false}, {5, 100, 106, true},  {5, 0, 6, true},       {254, 0, 255, true},
         {255, 0, 255, false}, {255, 255, 0, false}, {10, 250, 255, false}, {10, 255, 244, true},
     };
-    for (const auto& c : cases) {
+    for (const auto& [tolerance, from, to, differs] : cases) {
         for (uint8_t Rgb::*channel : {&Rgb::r, &Rgb::g, &Rgb::b}) {
             // Black but for one pixel, grey but for the channel.
             const auto with = [channel](uint8_t value) {
@@ -40,11 +40,11 @@ TEST(PictureComparison, ToleranceIsTheLargestChannelDifferenceThatStillMatches) 
                 return test::Painted(
                     3, 2, [colour](int32_t x, int32_t y) { return x == 2 && y == 1 ? colour : Rgb{}; });
             };
-            const ComparisonResult result = Compare(with(c.from), with(c.to), {.tolerance = c.tolerance});
+            const ComparisonResult result = Compare(with(from), with(to), {.tolerance = tolerance});
             EXPECT_EQ(std::tuple(result.matches(), result.differingPixels, result.largestDifference,
                                  result.comparedPixels),
-                      std::tuple(!c.differs, c.differs ? 1 : 0, std::abs(c.from - c.to), 6))
-                << "tolerance " << c.tolerance << ", " << int{c.from} << " against " << int{c.to};
+                      std::tuple(!differs, differs ? 1 : 0, std::abs(from - to), 6))
+                << "tolerance " << tolerance << ", " << int{from} << " against " << int{to};
         }
     }
 }
@@ -79,12 +79,8 @@ TEST(PictureComparison, RegionsAreClippedAtTheBorderAndRefusedWhollyOutside) {
     picture.Set(175, 219, {0, 255, 0}); // the last pixel
     picture.Set(0, 0, {0, 255, 0});     // the first
 
-    const struct {
-        std::vector<PictureRect> regions;
-        ComparisonVerdict verdict;
-        int64_t compared;
-        int64_t differing;
-    } cases[] = {
+    // The regions, the verdict, the pixels compared and those that differ.
+    const std::tuple<std::vector<PictureRect>, ComparisonVerdict, int64_t, int64_t> cases[] = {
         {{{170, 210, 175, 219}}, ComparisonVerdict::Differ, 6 * 10, 1},          // inclusive right and bottom
         {{{170, 210, 65535, 65535}}, ComparisonVerdict::Differ, 6 * 10, 1},      // cut at the border
         {{{170, 210, 174, 218}}, ComparisonVerdict::Match, 5 * 9, 0},            // one short of it
@@ -94,11 +90,11 @@ TEST(PictureComparison, RegionsAreClippedAtTheBorderAndRefusedWhollyOutside) {
         {{{0, 220, 10, 230}}, ComparisonVerdict::RegionOutside, 0, 0},                  // wholly below it
         {{{0, 0, 5, 5}, {300, 300, 310, 310}}, ComparisonVerdict::RegionOutside, 0, 0}, // one of two
     };
-    for (const auto& c : cases) {
-        const ComparisonResult result = Compare(reference, picture, {.regions = c.regions});
+    for (const auto& [regions, verdict, compared, differing] : cases) {
+        const ComparisonResult result = Compare(reference, picture, {.regions = regions});
         EXPECT_EQ(std::tuple(result.verdict, result.comparedPixels, result.differingPixels),
-                  std::tuple(c.verdict, c.compared, c.differing))
-            << ToString(c.regions.front());
+                  std::tuple(verdict, compared, differing))
+            << ToString(regions.front());
     }
     const ComparisonResult outside = Compare(reference, picture, {.regions = {{176, 0, 200, 10}}});
     EXPECT_EQ(outside.Summary(), "the region (176,0)-(200,10) lies outside the 176x220 picture");

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "gui_dump/field_tokenizer.h"
 #include "gui_dump/gui_object_parser.h"
@@ -41,11 +42,8 @@ TEST(FieldTokenizer, DelimitersAndEscapes) {
 }
 
 TEST(GuiObjectParser, TableOfAnswers) {
-    const struct {
-        std::string answer;
-        bool ok;
-        const char* entries;
-    } cases[] = {
+    // An answer, whether it parses, and the map it leaves.
+    const std::tuple<std::string, bool, const char*> cases[] = {
         {"AT*ZGUI=0\r\r\n*ZGUI: \"Form\",\"Title\",\"L\",\"R\",\"P\",\"V\"\r\n\r\nOK\r\n", true,
          "OBJECT=Form;PROMPT=P;SKL=L;SKR=R;TITLE=Title;VALUE=V;"},
         // Four fields of a two-value type store both extras empty; five: the second extra is empty.
@@ -75,11 +73,11 @@ TEST(GuiObjectParser, TableOfAnswers) {
         {":\"Form\",\"T\",\"L\",\"R\",\"P\",\"V", false, "OBJECT=Form;SKL=L;SKR=R;TITLE=T;"},
         {R"(:"Form","T","L","R\")", false, "OBJECT=Form;SKL=L;TITLE=T;"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [answer, ok, entries] : cases) {
         GuiObjectMap map;
         map.SetProperty("stale", "entry");
-        EXPECT_EQ(ParseGuiObject(c.answer, map), c.ok) << testing::PrintToString(c.answer);
-        EXPECT_EQ(Dump(map), c.entries) << testing::PrintToString(c.answer);
+        EXPECT_EQ(ParseGuiObject(answer, map), ok) << testing::PrintToString(answer);
+        EXPECT_EQ(Dump(map), entries) << testing::PrintToString(answer);
     }
 }
 
