@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -336,12 +337,9 @@ std::string FromHex(const std::string& hex) {
 }
 
 TEST(PictureFileReader, RunLengthEncodedBmp) {
-    const struct {
-        const char* what;
-        uint32_t compression;
-        const char* data;    // in hexadecimal
-        std::string indices; // a hexadecimal digit a pixel, rows top first; none: refused as damaged
-    } cases[] = {
+    // What each shows, its compression, its bytes in hexadecimal, and the palette index of each pixel as a
+    // hexadecimal digit, rows top first (none: refused as damaged).
+    const std::tuple<const char*, uint32_t, const char*, std::string> cases[] = {
         {"RLE8 runs", 1, "04 01 00 00 04 02 00 00 04 03 00 01", "3333 2222 1111"},
         // An absolute run with its padding byte, then a run.
         {"RLE8 absolute run", 1, "00 03 05 06 07 00 01 08 00 00 00 01", "0000 0000 5678"},
@@ -356,22 +354,21 @@ TEST(PictureFileReader, RunLengthEncodedBmp) {
         {"RLE8 absolute run cut short", 1, "00 05 01 02", ""},
         {"RLE4 delta cut short", 2, "00 02 01", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, compression, data, indices] : cases) {
         Picture picture;
         std::string error;
         const PictureFileStatus status =
-            Decode(RleBmp(c.compression, FromHex(c.data)), "rle.bmp", picture, error);
-        if (c.indices.empty()) {
-            EXPECT_EQ(status, PictureFileStatus::Damaged) << c.what;
-            EXPECT_NE(error.find("cut short"), std::string::npos) << c.what << ": " << error;
+            Decode(RleBmp(compression, FromHex(data)), "rle.bmp", picture, error);
+        if (indices.empty()) {
+            EXPECT_EQ(status, PictureFileStatus::Damaged) << what;
+            EXPECT_NE(error.find("cut short"), std::string::npos) << what << ": " << error;
             continue;
         }
-        EXPECT_EQ(status, PictureFileStatus::Ok) << c.what << ": " << error;
-        const auto entry = [&c](int32_t x, int32_t y) {
-            return PaletteEntry(
-                static_cast<uint32_t>(std::stoi(c.indices.substr(5 * y + x, 1), nullptr, 16)));
+        EXPECT_EQ(status, PictureFileStatus::Ok) << what << ": " << error;
+        const auto entry = [&digits = indices](int32_t x, int32_t y) {
+            return PaletteEntry(static_cast<uint32_t>(std::stoi(digits.substr(5 * y + x, 1), nullptr, 16)));
         };
-        EXPECT_TRUE(picture == test::Painted(4, 3, entry)) << c.what;
+        EXPECT_TRUE(picture == test::Painted(4, 3, entry)) << what;
     }
     Picture picture;
     std::string error;
@@ -389,24 +386,20 @@ TEST(PictureFileReader, FilesThatAreNoPicturesNameTheFileAndTheReason) {
     WriteFile(folder / "signature.png", "\x89PNG\r\n\x1a\n");
     fs::create_directories(folder / "folder.png");
 
-    const struct {
-        std::string file;
-        PictureFileStatus status;
-        const char* message;
-    } cases[] = {
+    // A file, the status and part of the error.
+    const std::tuple<std::string, PictureFileStatus, const char*> cases[] = {
         {"missing.png", PictureFileStatus::CannotRead, "cannot read it: No such file or directory"},
         {"folder.png", PictureFileStatus::CannotRead, "cannot read it: Is a directory"},
         {"empty.png", PictureFileStatus::UnknownFormat, "the file is empty"},
         {"text.png", PictureFileStatus::UnknownFormat, "neither a BMP nor a PNG picture"},
         {"signature.png", PictureFileStatus::Damaged, "damaged PNG file: the file ends early"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [file, status, message] : cases) {
         Picture picture;
         std::string error;
-        EXPECT_EQ(PictureFileReader::Read(folder / c.file, picture, error), c.status)
-            << c.file << ": " << error;
-        EXPECT_EQ(error.rfind(folder / c.file + ": ", 0), 0u) << error;
-        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(PictureFileReader::Read(folder / file, picture, error), status) << file << ": " << error;
+        EXPECT_EQ(error.rfind(folder / file + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(message), std::string::npos) << error;
     }
 }
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <png.h>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 #include <zlib.h>
 
@@ -109,10 +111,8 @@ template <typename Decoder> Decoded DecodeWith(Decoder decoder, const Bytes& fil
 }
 
 TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparency) {
-    const struct {
-        int colourType;
-        std::vector<int> depths;
-    } types[] = {
+    // Each colour type with its bit depths.
+    const std::pair<int, std::vector<int>> types[] = {
         {PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}}, {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},
         {PNG_COLOR_TYPE_RGB, {8, 16}},           {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},
         {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}},
@@ -121,17 +121,17 @@ TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparen
     const Layout shapes[] = {
         {0, 0, false}, {0, 0, false, 1, 1}, {0, 0, false, 3, 2}, {0, 0, false, 33, 9, 5}};
     int compared = 0;
-    for (const auto& type : types) {
-        for (const int depth : type.depths) {
+    for (const auto& [colourType, depths] : types) {
+        for (const int depth : depths) {
             for (const bool interlaced : {false, true}) {
                 for (const Layout& shape : shapes) {
                     Layout layout = shape;
-                    layout.colourType = type.colourType;
+                    layout.colourType = colourType;
                     layout.bitDepth = depth;
                     layout.interlaced = interlaced;
                     layout.paletteSize = std::min(layout.paletteSize, 1 << std::min(depth, 8));
                     const Bytes file = WriteWithLibpng(layout, static_cast<uint32_t>(compared));
-                    SCOPED_TRACE(testing::Message() << "colour type " << type.colourType << ", " << depth
+                    SCOPED_TRACE(testing::Message() << "colour type " << colourType << ", " << depth
                                                     << " bits" << (interlaced ? ", Adam7, " : ", ")
                                                     << layout.width << "x" << layout.height);
                     const Decoded reference = DecodeWith(DecodePngWithLibpng, file);
@@ -225,11 +225,8 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
     const Chunk palette{"PLTE", {1, 2, 3}};
     const Chunk paletteHead{"IHDR", Header(4, 3, 8, 3)};
     const Chunk paletteData{"IDAT", paletteIdat};
-    const struct {
-        const char* what;
-        std::vector<Chunk> chunks;
-        PictureFileStatus status;
-    } cases[] = {
+    // What each shows, its chunks, and what both readers make of them.
+    const std::tuple<const char*, std::vector<Chunk>, PictureFileStatus> cases[] = {
         {"whole", Plain(ihdr, idat), Ok},
         {"image data in pieces", {head, firstPiece, {"IDAT", {}}, restPiece, text, end}, Ok},
         // An ancillary chunk with a bad CRC is skipped, as libpng does.
@@ -265,19 +262,19 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
          {paletteHead, palette, paletteData, {"PLTE", {4, 5, 6}}, end},
          Ok},
     };
-    for (const auto& c : cases) {
-        const Bytes file = Assemble(c.chunks);
+    for (const auto& [what, chunks, status] : cases) {
+        const Bytes file = Assemble(chunks);
         const Decoded reference = DecodeWith(DecodePngWithLibpng, file);
         const Decoded ours = DecodeWith(DecodePngPicture, file);
-        EXPECT_EQ(reference.status, c.status) << c.what << ": libpng: " << reference.error;
-        EXPECT_EQ(ours.status, c.status) << c.what << ": " << ours.error;
-        if (c.status == Ok) {
-            EXPECT_TRUE(ours.picture == reference.picture) << c.what;
+        EXPECT_EQ(reference.status, status) << what << ": libpng: " << reference.error;
+        EXPECT_EQ(ours.status, status) << what << ": " << ours.error;
+        if (status == Ok) {
+            EXPECT_TRUE(ours.picture == reference.picture) << what;
             continue;
         }
-        const char* expected = c.status == TooLarge ? "too large" : "damaged PNG file: ";
-        EXPECT_NE(ours.error.find(expected), std::string::npos) << c.what << ": " << ours.error;
-        EXPECT_TRUE(ours.picture.empty()) << c.what;
+        const char* expected = status == TooLarge ? "too large" : "damaged PNG file: ";
+        EXPECT_NE(ours.error.find(expected), std::string::npos) << what << ": " << ours.error;
+        EXPECT_TRUE(ours.picture.empty()) << what;
     }
 
     // Cut anywhere, even just before the end of IEND, a file is refused by both.
@@ -310,12 +307,8 @@ uint8_t Speckle(int x, int y, int channel) {
 }
 
 TEST(PngEncoder, SameBytesAsLibpngAndNoFileOfAnEmptyPicture) {
-    const struct {
-        const char* name;
-        int width;
-        int height;
-        Painter paint;
-    } cases[] = {
+    // A name, the size, and the colours.
+    const std::tuple<const char*, int, int, Painter> cases[] = {
         // Each filter wins somewhere: flat rows (None/Up), horizontal ramps (Sub), diagonal
         // gradients (Average, Paeth), noise (None); small pictures shrink the deflate window.
         {"one pixel", 1, 1, [](int, int, int) { return uint8_t{0x80}; }},
@@ -332,15 +325,15 @@ TEST(PngEncoder, SameBytesAsLibpngAndNoFileOfAnEmptyPicture) {
              return ((x / 8 + y / 8) % 2) ? Speckle(x, y, c) : static_cast<uint8_t>(c * 9);
          }},
     };
-    for (const auto& c : cases) {
-        const Picture picture = Painted(c.width, c.height, c.paint);
+    for (const auto& [name, width, height, paint] : cases) {
+        const Picture picture = Painted(width, height, paint);
         std::vector<uint8_t> expected;
         std::vector<uint8_t> actual;
         std::string error;
-        ASSERT_TRUE(EncodePngWithLibpng(picture, expected, error)) << c.name << ": " << error;
-        ASSERT_TRUE(EncodePngWithZlib(picture, actual, error)) << c.name << ": " << error;
+        ASSERT_TRUE(EncodePngWithLibpng(picture, expected, error)) << name << ": " << error;
+        ASSERT_TRUE(EncodePngWithZlib(picture, actual, error)) << name << ": " << error;
         const auto parted = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
-        EXPECT_TRUE(actual == expected) << c.name << ": sizes " << actual.size() << " and " << expected.size()
+        EXPECT_TRUE(actual == expected) << name << ": sizes " << actual.size() << " and " << expected.size()
                                         << ", first difference at " << parted.first - actual.begin();
     }
     std::vector<uint8_t> png;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 
 #include "capture/display_bitmap.h"
 #include "capture/screen_image.h"
@@ -77,11 +78,8 @@ std::string BmpFile(const Picture& image) {
 }
 
 TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
-    const struct {
-        std::vector<std::string> args;
-        bool ok;
-        std::string errorPart; // a piece of the message for refused options
-    } cases[] = {
+    // The arguments, whether they are accepted, and a piece of the message if not.
+    const std::tuple<std::vector<std::string>, bool, std::string> cases[] = {
         {{"--dialect", "per-line", "--display", "101x80:2"}, true, ""},
         {{"--dialect=two-displays", "--display=20x10:1", "--display=8x4:8"}, true, ""},
         {{"--baud=921600", "--chunk", "64", "--no-echo", "--fault=hangup-after=100"}, true, ""},
@@ -117,14 +115,14 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
         {{"--replay="}, false, "expected a session file"},
         {{"--replay-timing=slow"}, false, "expected recorded or fast"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [args, ok, errorPart] : cases) {
         SimOptions options;
         options.baud = 9600;
         std::string error;
-        EXPECT_EQ(ParseSimOptions(c.args, options, error), c.ok) << testing::PrintToString(c.args);
-        EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
-        if (!c.ok) {
-            EXPECT_EQ(options.baud, 9600) << testing::PrintToString(c.args);
+        EXPECT_EQ(ParseSimOptions(args, options, error), ok) << testing::PrintToString(args);
+        EXPECT_NE(error.find(errorPart), std::string::npos) << error;
+        if (!ok) {
+            EXPECT_EQ(options.baud, 9600) << testing::PrintToString(args);
         }
     }
     const struct {
@@ -209,26 +207,24 @@ TEST(ReplayScript, MatchesCommandsInOrderAndKeepsItsPlaceOnAMiss) {
 TEST(ScreenAnimation, EachStepChangesOnlyItsPartsOwnBox) {
     ASSERT_EQ(ListRowCount(176, 220), 4);
     const ScreenBox rows{1, ListRowBox(176, 220, 0).top, 174, ListRowBox(176, 220, 3).bottom};
-    const struct {
-        SimAnimation animation;
-        ScreenBox where;
-    } cases[] = {
+    // Each part, and the box it changes in.
+    const std::pair<SimAnimation, ScreenBox> cases[] = {
         {{.clock = true}, ClockBox(176)},    {{.highlight = true}, rows},
         {{.rows = true}, RowsTradeBox()},    {{.pixels = true}, PixelsTradeBox()},
         {{.block = true}, MovingBlockBox()}, {{.checker = true}, CheckerBox()},
     };
     const Picture card = ExpectedPicture(SimOptions{}, 0);
-    for (const auto& c : cases) {
+    for (const auto& [animation, where] : cases) {
         for (int64_t step = 0; step < 70; ++step) { // past a minute, and round the rows more than once
             Picture before = card;
             Picture after = card;
-            DrawAnimationStep(before, c.animation, step);
-            DrawAnimationStep(after, c.animation, step + 1);
+            DrawAnimationStep(before, animation, step);
+            DrawAnimationStep(after, animation, step + 1);
             ASSERT_NE(before, after) << "step " << step << ": nothing changed";
             for (int y = 0; y < card.height(); ++y) {
                 for (int x = 0; x < card.width(); ++x) {
                     const bool inside =
-                        x >= c.where.left && x <= c.where.right && y >= c.where.top && y <= c.where.bottom;
+                        x >= where.left && x <= where.right && y >= where.top && y <= where.bottom;
                     EXPECT_TRUE(inside || before.At(x, y) == after.At(x, y))
                         << "step " << step << ": changed at " << x << "," << y;
                 }
