@@ -2,6 +2,7 @@
 // test or a watched file), and what clients read through the project's own serial port.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -125,25 +126,22 @@ TEST(SimOptions, AcceptsGoodOptionsAndExplainsBadOnesLeavingTheRecordAlone) {
             EXPECT_EQ(options.baud, 9600) << testing::PrintToString(args);
         }
     }
-    const struct {
-        std::vector<std::string> args;
-        bool clock, highlight;
-        int periodMs;
-        bool hard = false; // rows, pixels, block and checker
-    } animations[] = {
-        {{"--animate"}, true, true, 1000},
-        {{"--animate", "--baud", "9600"}, true, true, 1000}, // takes no next word as a value
-        {{"--animate=clock", "--animate-period=250"}, true, false, 250},
-        {{"--animate=highlight,clock"}, true, true, 1000},
-        {{"--animate=highlight"}, false, true, 1000},
+    // The arguments, and the parts they turn on with their period; the hard parts are rows, pixels,
+    // block and checker.
+    const std::tuple<std::vector<std::string>, bool, bool, int, bool> animations[] = {
+        {{"--animate"}, true, true, 1000, false},
+        {{"--animate", "--baud", "9600"}, true, true, 1000, false}, // takes no next word as a value
+        {{"--animate=clock", "--animate-period=250"}, true, false, 250, false},
+        {{"--animate=highlight,clock"}, true, true, 1000, false},
+        {{"--animate=highlight"}, false, true, 1000, false},
         {{"--animate=rows,pixels,block,checker"}, false, false, 1000, true},
     };
-    for (const auto& c : animations) {
-        const SimAnimation animation = Parsed(c.args).animation;
+    for (const auto& [args, clock, highlight, periodMs, hard] : animations) {
+        const SimAnimation animation = Parsed(args).animation;
         EXPECT_EQ((std::tuple{animation.clock, animation.highlight, animation.periodMs, animation.rows,
                               animation.pixels, animation.block, animation.checker}),
-                  (std::tuple{c.clock, c.highlight, c.periodMs, c.hard, c.hard, c.hard, c.hard}))
-            << testing::PrintToString(c.args);
+                  (std::tuple{clock, highlight, periodMs, hard, hard, hard, hard}))
+            << testing::PrintToString(args);
     }
     // Options apply in the order given: the last of --echo and --no-echo wins.
     EXPECT_TRUE(Parsed({"--no-echo", "--echo"}).echo);
@@ -276,22 +274,19 @@ TEST(ShownScreen, WatchedPictureIsReReadWhenReplacedAndKeptWhenUnreadable) {
 // Every dialect's exact picture at 16 bits:
 // LiveView.EachDialectRefreshesOnlyWhatChangedAndASecondDisplayWhole.
 TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
-    const struct {
-        std::vector<std::string> args;
-        int tolerance[3]; // largest distance from the source a nearest code may have, per channel
-        bool grey;        // the format shows luminance only
-        int index = 0;
-    } cases[] = {
-        {{"--display=24x10:16"}, {7, 3, 7}, false},
-        {{"--display=24x10:8"}, {18, 18, 42}, false},
-        {{"--display=24x10:2"}, {49, 45, 49}, true},
-        {{"--display=24x10:1"}, {255, 255, 255}, true},
-        {{"--dialect=long-range", "--display=24x10:16"}, {7, 3, 7}, false},
-        {{"--dialect=per-line", "--display=24x10:8"}, {18, 18, 42}, false},
-        {{"--dialect=per-line", "--display=24x10:2"}, {42, 42, 42}, true},
-        {{"--dialect=per-line", "--display=24x10:1"}, {255, 255, 255}, true},
+    // The arguments; the largest distance from the source a nearest code may have, per channel; whether
+    // the format shows luminance only; and the display read.
+    const std::tuple<std::vector<std::string>, std::array<int, 3>, bool, int> cases[] = {
+        {{"--display=24x10:16"}, {7, 3, 7}, false, 0},
+        {{"--display=24x10:8"}, {18, 18, 42}, false, 0},
+        {{"--display=24x10:2"}, {49, 45, 49}, true, 0},
+        {{"--display=24x10:1"}, {255, 255, 255}, true, 0},
+        {{"--dialect=long-range", "--display=24x10:16"}, {7, 3, 7}, false, 0},
+        {{"--dialect=per-line", "--display=24x10:8"}, {18, 18, 42}, false, 0},
+        {{"--dialect=per-line", "--display=24x10:2"}, {42, 42, 42}, true, 0},
+        {{"--dialect=per-line", "--display=24x10:1"}, {255, 255, 255}, true, 0},
         {{"--dialect=two-displays", "--display=9x5:16", "--display=24x10:8"}, {18, 18, 42}, false, 1},
-        {{"--fault=error-bulk", "--display=24x10:8"}, {18, 18, 42}, false}, // falls back to AT*ZIPI lines
+        {{"--fault=error-bulk", "--display=24x10:8"}, {18, 18, 42}, false, 0}, // falls back to AT*ZIPI lines
     };
     // Every channel runs through many values: red across, green down, blue mixed.
     const Picture source = test::Painted(23, 9, [](int32_t x, int32_t y) {
@@ -301,15 +296,15 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
     const test::ScratchFolder folder;
     const std::string bmp = folder / "picture.bmp";
     std::ofstream(bmp, std::ios::binary) << BmpFile(source);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.args));
-        std::vector<std::string> args = c.args;
+    for (const auto& [simArgs, tolerance, luminanceOnly, index] : cases) {
+        SCOPED_TRACE(testing::PrintToString(simArgs));
+        std::vector<std::string> args = simArgs;
         args.push_back("--picture=" + bmp);
         auto phone = StartPhone(args);
         auto port = OpenPort(*phone);
-        const Picture shown = ReadByClient(*port, c.index);
+        const Picture shown = ReadByClient(*port, index);
         ASSERT_TRUE(shown.width() == 24 &&
-                    shown == ExpectedPicture(Parsed(args), static_cast<std::size_t>(c.index)));
+                    shown == ExpectedPicture(Parsed(args), static_cast<std::size_t>(index)));
         // Beyond the source black; inside it each channel within a step of the source's (or its grey).
         for (int y = 0; y < 10; ++y) {
             for (int x = 0; x < 24; ++x) {
@@ -317,12 +312,13 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
                 const Rgb from = source.Contains(x, y) ? source.At(x, y) : Rgb{};
                 const int grey = (299 * from.r + 587 * from.g + 114 * from.b + 500) / 1000;
                 const int have[3] = {got.r, got.g, got.b};
-                const int want[3] = {c.grey ? grey : from.r, c.grey ? grey : from.g, c.grey ? grey : from.b};
+                const int want[3] = {luminanceOnly ? grey : from.r, luminanceOnly ? grey : from.g,
+                                     luminanceOnly ? grey : from.b};
                 for (int ch = 0; ch < 3; ++ch) {
-                    EXPECT_LE(std::abs(have[ch] - want[ch]), source.Contains(x, y) ? c.tolerance[ch] : 0)
+                    EXPECT_LE(std::abs(have[ch] - want[ch]), source.Contains(x, y) ? tolerance[ch] : 0)
                         << x << "," << y << " ch " << ch;
                 }
-                EXPECT_TRUE(c.tolerance[0] < 255 || (got.r == 255) == (grey >= 128)) << x << "," << y;
+                EXPECT_TRUE(tolerance[0] < 255 || (got.r == 255) == (grey >= 128)) << x << "," << y;
             }
         }
     }
