@@ -225,32 +225,28 @@ TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
     WritePpm(folder / "few.ppm", Few);
     WritePpm(folder / "bilevel.ppm", Bilevel);
     // The kinds ImageMagick writes: its BMP3 palette pictures are RLE8 unless told otherwise, BMP2
-    // is the OS/2 header, BMP the V5 one.
-    const struct {
-        const char* arguments; // the input and what comes before the output
-        const char* output;
-        Formula formula;
-        int tolerance = 0; // ImageMagick's 16-bit pixels: within a 5-bit step
-    } cases[] = {
-        {"in.ppm -alpha set", "BMP:v5-bitfields.bmp", Colour},                     // V5 header, BGRA masks
-        {"in.ppm", "BMP:v5.bmp", Colour},                                          // V5 header, 24 bits
-        {"in.ppm", "BMP3:plain.bmp", Colour},                                      // 24 bits, bottom-up
-        {"in.ppm", "BMP2:os2.bmp", Colour},                                        // OS/2 header, 24 bits
-        {"in.ppm -type Palette", "BMP3:rle8.bmp", Colour},                         // RLE8
-        {"in.ppm -type Palette -compress None", "BMP3:palette8.bmp", Colour},      // 8-bit palette
-        {"few.ppm -type Palette", "BMP3:palette4.bmp", Few},                       // 4-bit palette
-        {"few.ppm -type Palette", "BMP2:os2-palette4.bmp", Few},                   // OS/2, 3-byte entries
-        {"bilevel.ppm -type Bilevel", "BMP3:bilevel1.bmp", Bilevel},               // 1 bit
+    // is the OS/2 header, BMP the V5 one. Each case: the input and what comes before the output; the
+    // output; its pixels; how far a channel may be from them (16-bit pixels: within a 5-bit step).
+    const std::tuple<const char*, const char*, Formula, int> cases[] = {
+        {"in.ppm -alpha set", "BMP:v5-bitfields.bmp", Colour, 0},                  // V5 header, BGRA masks
+        {"in.ppm", "BMP:v5.bmp", Colour, 0},                                       // V5 header, 24 bits
+        {"in.ppm", "BMP3:plain.bmp", Colour, 0},                                   // 24 bits, bottom-up
+        {"in.ppm", "BMP2:os2.bmp", Colour, 0},                                     // OS/2 header, 24 bits
+        {"in.ppm -type Palette", "BMP3:rle8.bmp", Colour, 0},                      // RLE8
+        {"in.ppm -type Palette -compress None", "BMP3:palette8.bmp", Colour, 0},   // 8-bit palette
+        {"few.ppm -type Palette", "BMP3:palette4.bmp", Few, 0},                    // 4-bit palette
+        {"few.ppm -type Palette", "BMP2:os2-palette4.bmp", Few, 0},                // OS/2, 3-byte entries
+        {"bilevel.ppm -type Bilevel", "BMP3:bilevel1.bmp", Bilevel, 0},            // 1 bit
         {"in.ppm -define bmp:subtype=RGB565", "BMP:rgb565.bmp", Colour, 255 / 31}, // bit fields
         {"in.ppm -define bmp:subtype=RGB555", "BMP:rgb555.bmp", Colour, 255 / 31},
     };
-    for (const auto& c : cases) {
-        const std::string output = c.output;
+    for (const auto& [arguments, kindAndName, formula, tolerance] : cases) {
+        const std::string output = kindAndName;
         const std::string file = folder / output.substr(output.find(':') + 1);
         const std::string command =
-            convert + " " + (folder / "") + c.arguments + " " + output.substr(0, output.find(':') + 1) + file;
+            convert + " " + (folder / "") + arguments + " " + output.substr(0, output.find(':') + 1) + file;
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        ExpectReadsAs(file, c.formula, c.tolerance);
+        ExpectReadsAs(file, formula, tolerance);
     }
 }
 
