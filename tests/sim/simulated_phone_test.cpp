@@ -163,30 +163,24 @@ TEST(ReplayScript, MatchesCommandsInOrderAndKeepsItsPlaceOnAMiss) {
                              "0.300 > AT+CKPD=\"1\"\\r\n0.305 < OK again\\r\\n\n",
                              "s", error))
         << error;
-    const std::string unrecorded = "\" after the end of the session; answered ERROR";
-    const struct {
-        const char* command;
-        bool matched;
-        int64_t commandMs;
-        std::vector<std::string> sent; // the bytes of the records it sends, or what it sends unrecorded
-        std::string complaint = "";
-    } steps[] = {
-        {"AT", true, 0, {"AT\r\r\nOK\r\n"}},
-        {"AT+CKPD=\"1\"", true, 100, {"OK\r\n", "+CKEV: 1,1"}},
-        {"AT+CKPD=\"1\"", true, 300, {"OK again\r\n"}}, // AT+CSQ is skipped
-        {"AT+CKPD=\"1\"", true, 300, {"OK again\r\n"}}, // asked again: the same answer
-        // Behind the place: not found again.
-        {"AT+CSQ", false, 0, {"AT+CSQ\r\r\nERROR\r\n"}, "replay: no recorded command \"AT+CSQ" + unrecorded},
-        {"AT+CGMM",
-         false,
-         0,
-         {"AT+CGMM\r\r\nERROR\r\n"},
-         "replay: no recorded command \"AT+CGMM" + unrecorded},
-        // A bare AT, the probe of a client bringing the line back in step, is answered all the same.
-        {"AT", false, 0, {"AT\r\r\nOK\r\n"}},
+    const auto missing = [](const std::string& command) {
+        return "replay: no recorded command \"" + command + "\" after the end of the session; answered ERROR";
     };
-    for (const auto& step : steps) {
-        const ReplayScript::Reply reply = script.Answer(step.command);
+    // A command; whether it is found, with its time; the bytes of the records sent, or what is sent
+    // unrecorded; and the complaint.
+    const std::tuple<const char*, bool, int64_t, std::vector<std::string>, std::string> steps[] = {
+        {"AT", true, 0, {"AT\r\r\nOK\r\n"}, ""},
+        {"AT+CKPD=\"1\"", true, 100, {"OK\r\n", "+CKEV: 1,1"}, ""},
+        {"AT+CKPD=\"1\"", true, 300, {"OK again\r\n"}, ""}, // AT+CSQ is skipped
+        {"AT+CKPD=\"1\"", true, 300, {"OK again\r\n"}, ""}, // asked again: the same answer
+        // Behind the place: not found again.
+        {"AT+CSQ", false, 0, {"AT+CSQ\r\r\nERROR\r\n"}, missing("AT+CSQ")},
+        {"AT+CGMM", false, 0, {"AT+CGMM\r\r\nERROR\r\n"}, missing("AT+CGMM")},
+        // A bare AT, the probe of a client bringing the line back in step, is answered all the same.
+        {"AT", false, 0, {"AT\r\r\nOK\r\n"}, ""},
+    };
+    for (const auto& [command, matched, commandMs, expectedSent, complaint] : steps) {
+        const ReplayScript::Reply reply = script.Answer(command);
         std::vector<std::string> sent = {reply.unrecordedAnswer};
         if (reply.matched) {
             sent.clear();
@@ -195,8 +189,8 @@ TEST(ReplayScript, MatchesCommandsInOrderAndKeepsItsPlaceOnAMiss) {
             }
         }
         EXPECT_EQ(std::tuple(reply.matched, reply.commandMs, sent, reply.complaint),
-                  std::tuple(step.matched, step.commandMs, step.sent, step.complaint))
-            << step.command;
+                  std::tuple(matched, commandMs, expectedSent, complaint))
+            << command;
     }
     EXPECT_TRUE(script.finished());
 }
