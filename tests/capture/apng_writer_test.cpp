@@ -4,9 +4,11 @@
 
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/apng_writer.h"
+#include "image/painted_picture.h"
 #include "support/apng_frames.h"
 
 namespace panelgrab {
@@ -16,32 +18,20 @@ using test::ApngFrame;
 using test::DecodeApng;
 
 // A picture with a box of `colour` at (x, y), the rest a gradient.
-DisplayBitmap Scene(int x, int y, uint8_t colour) {
+DisplayBitmap Scene(int32_t x, int32_t y, uint8_t colour) {
     DisplayBitmap picture;
-    EXPECT_TRUE(picture.SetSize(37, 21));
-    for (int row = 0; row < picture.height(); ++row) {
-        uint8_t* line = picture.pixels() + static_cast<std::size_t>(row) * picture.rowSize();
-        for (int column = 0; column < picture.width(); ++column) {
-            const bool inBox = column >= x && column < x + 5 && row >= y && row < y + 3;
-            line[3 * column] = inBox ? colour : static_cast<uint8_t>(column * 6);
-            line[3 * column + 1] = inBox ? colour : static_cast<uint8_t>(row * 11);
-            line[3 * column + 2] = inBox ? 255 - colour : 40;
-        }
-    }
+    EXPECT_TRUE(picture.SetFromPicture(test::Painted(37, 21, [=](int32_t column, int32_t row) {
+        const bool inBox = column >= x && column < x + 5 && row >= y && row < y + 3;
+        return inBox ? Rgb{static_cast<uint8_t>(255 - colour), colour, colour}
+                     : Rgb{40, static_cast<uint8_t>(row * 11), static_cast<uint8_t>(column * 6)};
+    })));
     return picture;
 }
 
-Picture Enlarged(const DisplayBitmap& bitmap, int scale) {
-    Picture picture;
-    picture.Resize(bitmap.width() * scale, bitmap.height() * scale);
-    for (int y = 0; y < picture.height(); ++y) {
-        const uint8_t* row = bitmap.pixels() + static_cast<std::size_t>(y / scale) * bitmap.rowSize();
-        for (int x = 0; x < picture.width(); ++x) {
-            const uint8_t* bgr = row + 3 * (x / scale);
-            picture.Set(x, y, {bgr[2], bgr[1], bgr[0]});
-        }
-    }
-    return picture;
+Picture Enlarged(const DisplayBitmap& bitmap, int32_t scale) {
+    const Picture picture = bitmap.ToPicture();
+    return test::Painted(picture.width() * scale, picture.height() * scale,
+                         [&](int32_t x, int32_t y) { return picture.At(x / scale, y / scale); });
 }
 
 std::vector<ApngFrame> Frames(const ApngWriter& writer, int64_t endMs) {
@@ -83,22 +73,21 @@ TEST(ApngWriter, EveryFrameShowsItsPictureForTheTimeItStayed) {
 }
 
 TEST(ApngWriter, AStaticScreenIsOneFrameHoweverLongItStays) {
-    const struct {
-        int64_t endMs;
-        std::size_t frames; // a delay holds at most 65535 s: beyond, 1x1 frames carry the time on
-    } cases[] = {{0, 1},        {65535, 1}, {4 * 3600 * 1000 + 7, 1}, {65535000, 1}, {65535000 + 20000, 2},
-                 {200000000, 4}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.endMs);
+    // The time recorded and the frames: a delay holds at most 65535 s, beyond it 1x1 frames carry the
+    // time on.
+    const std::pair<int64_t, std::size_t> cases[] = {
+        {0, 1}, {65535, 1}, {4 * 3600 * 1000 + 7, 1}, {65535000, 1}, {65535000 + 20000, 2}, {200000000, 4}};
+    for (const auto& [endMs, count] : cases) {
+        SCOPED_TRACE(endMs);
         ApngWriter writer;
         std::string error;
-        for (int64_t t = 0; t <= c.endMs; t += std::max<int64_t>(c.endMs / 7, 1)) {
+        for (int64_t t = 0; t <= endMs; t += std::max<int64_t>(endMs / 7, 1)) {
             ASSERT_TRUE(writer.AddPicture(Scene(3, 3, 7), t, error)) << error;
         }
-        const std::vector<ApngFrame> frames = Frames(writer, c.endMs);
-        ASSERT_EQ(frames.size(), c.frames);
+        const std::vector<ApngFrame> frames = Frames(writer, endMs);
+        ASSERT_EQ(frames.size(), count);
         // Delays of more than 65.535 s are kept to 10 ms, 100 ms or 1 s.
-        EXPECT_NEAR(static_cast<double>(TotalDelay(frames)), static_cast<double>(c.endMs), 500.0);
+        EXPECT_NEAR(static_cast<double>(TotalDelay(frames)), static_cast<double>(endMs), 500.0);
         for (const ApngFrame& frame : frames) {
             EXPECT_TRUE(frame.shown == Enlarged(Scene(3, 3, 7), 1));
         }

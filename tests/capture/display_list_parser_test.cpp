@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "capture/display_list_parser.h"
 #include "capture/format_scan.h"
 #include "capture/picture_text.h"
@@ -7,13 +9,8 @@
 namespace panelgrab {
 namespace {
 
-struct ZisiCase {
-    const char* answer;
-    DisplayList expected;
-};
-
 TEST(DisplayListParser, ZisiAnswersGiveTheirEntries) {
-    const ZisiCase cases[] = {
+    const std::pair<const char*, DisplayList> cases[] = {
         // Two displays: height, width, bits, an unused range, then the second display.
         {"AT*ZISI=?\r\r\n*ZISI: 220, 176, 16, (0 - 1), 64, 96, 16\r\n\r\nOK\r\n",
          {{176, 220, 16, 1408, 0}, {96, 64, 16, 768, 1}}},
@@ -34,8 +31,8 @@ TEST(DisplayListParser, ZisiAnswersGiveTheirEntries) {
         {"*ZISI: +220, -1, 16", {{65535, 220, 16, 524280, 0}}},
         {"*ZISI: 99999999999, 176, 16", {{176, 65535, 16, 1408, 0}}},
     };
-    for (const ZisiCase& c : cases) {
-        EXPECT_EQ(ParseZisiDisplayList(c.answer), c.expected) << c.answer;
+    for (const auto& [answer, expected] : cases) {
+        EXPECT_EQ(ParseZisiDisplayList(answer), expected) << answer;
     }
 }
 
@@ -80,10 +77,8 @@ TEST(DisplayListParser, ZipiGroupsAndEntries) {
 }
 
 TEST(DisplayListParser, LongListFormProbe) {
-    const struct {
-        const char* answer;
-        bool wide;
-    } cases[] = {
+    // An answer, and whether it is the long form.
+    const std::pair<const char*, bool> cases[] = {
         {"*ZISI: 220, 176, 16\r\nOK\r\n", true},
         {"*zisi: 220, 176, 16, (0 - 1), 64, 96, 16\r\nOK\r\n", true},
         {"*ZISI: (128),(160),(16)\r\nOK\r\n", false},
@@ -92,8 +87,8 @@ TEST(DisplayListParser, LongListFormProbe) {
         {"220, 176, 16", false}, // no ':'
         {"*ZISI: 220, 176, 16\r\nerror\r\n", false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(IsLongListForm(c.answer), c.wide) << c.answer;
+    for (const auto& [answer, wide] : cases) {
+        EXPECT_EQ(IsLongListForm(answer), wide) << answer;
     }
 }
 

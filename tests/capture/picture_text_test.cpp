@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture/bulk_picture_parser.h"
@@ -11,11 +12,8 @@ namespace panelgrab {
 namespace {
 
 TEST(PictureText, PixelLineAnswers) {
-    const struct {
-        const char* answer;
-        uint32_t room;
-        const char* expected;
-    } cases[] = {
+    // An answer, the room for its digits, what they are.
+    const std::tuple<const char*, uint32_t, const char*> cases[] = {
         {"AT*ZIPI=0,0,3\r\r\n*ZIPI: 0123\r\n\r\nOK\r\n", 64, "0123"},
         {"*ZIPI: 0123", 64, "0123"},          // no carriage return: up to the end
         {"*ZIPI: 01g3 x\r\n", 64, "01g3 x"},  // copied as they are
@@ -26,72 +24,61 @@ TEST(PictureText, PixelLineAnswers) {
         {"*ZIPI:x", 64, ""},
         {"*ZIPI: \r\n", 64, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [answer, room, expected] : cases) {
         std::string dest(70, '#');
-        const uint32_t count = ExtractPixelLine(c.answer, dest.data(), c.room);
-        EXPECT_EQ(dest.substr(0, count), c.expected) << c.answer;
-        EXPECT_EQ(dest[count], '#') << c.answer; // nothing stored past the count
+        const uint32_t count = ExtractPixelLine(answer, dest.data(), room);
+        EXPECT_EQ(dest.substr(0, count), expected) << answer;
+        EXPECT_EQ(dest[count], '#') << answer; // nothing stored past the count
     }
 }
 
 TEST(PictureText, BulkPictureStream) {
-    using S = BulkPictureParser::Step;
+    using enum BulkPictureParser::Step;
     // Pictures of 2 lines of 4 digits, asked for with AT*ZISI.
+    const std::string shape = "the picture had 2 lines of 4 digits expected; ";
     const struct {
         std::vector<const char*> pieces;
-        S step;
+        BulkPictureParser::Step step;
         const char* stored; // the digits stored, '.' where nothing was
-        const char* failure;
+        std::string failure;
     } cases[] = {
-        {{"AT*ZISI\r\r\n", "*ZISI: 00ff\r\n", "*ZISI: A1b2\r\n", "\r\nOK\r\n"}, S::Done, "00ffA1b2", ""},
+        {{"AT*ZISI\r\r\n", "*ZISI: 00ff\r\n", "*ZISI: A1b2\r\n", "\r\nOK\r\n"}, Done, "00ffA1b2", ""},
         // Without echo, bare digit lines, and pieces that cut the prefix and the digits anywhere.
-        {{"\r\n*ZI", "SI: 01", "23\r", "\n4567\r\n\r\nO", "K\r\n"}, S::Done, "01234567", ""},
+        {{"\r\n*ZI", "SI: 01", "23\r", "\n4567\r\n\r\nO", "K\r\n"}, Done, "01234567", ""},
         // The picture request refused: line by line may still read the display.
-        {{"AT*ZISI\r\r\nERROR\r\n"}, S::Refused, "........", ""},
-        {{"\r\n+CME ERROR: 100\r\n"}, S::Refused, "........", ""},
+        {{"AT*ZISI\r\r\nERROR\r\n"}, Refused, "........", ""},
+        {{"\r\n+CME ERROR: 100\r\n"}, Refused, "........", ""},
         // An ERROR after digits is no picture line: the old rule took its E for a digit.
-        {{"*ZISI: 0123\r\n", "ERROR\r\n"},
-         S::Failed,
-         "0123....",
-         "the phone ended the picture with \"ERROR\""},
+        {{"*ZISI: 0123\r\n", "ERROR\r\n"}, Failed, "0123....", "the phone ended the picture with \"ERROR\""},
         // Too few or too many digits, or lines of the wrong length, are no picture.
-        {{"*ZISI: 0123\r\nOK\r\n"},
-         S::Failed,
-         "0123....",
-         "the picture had 2 lines of 4 digits expected; 1 lines came"},
+        {{"*ZISI: 0123\r\nOK\r\n"}, Failed, "0123....", shape + "1 lines came"},
         // Lines of another length are whole when every digit came, and not when some are missing.
-        {{"*ZISI: 012345\r\n*ZISI: 67\r\nOK\r\n"}, S::Done, "01234567", ""},
-        {{"*ZISI: 012345\r\nOK\r\n"},
-         S::Failed,
-         "012345..",
-         "the picture had 2 lines of 4 digits expected; line 0 had 6"},
-        {{"*ZISI: 0123456789ABCDEF"},
-         S::Failed,
-         "01234567",
-         "the picture had 2 lines of 4 digits expected; line 0 had 8 and more"},
+        {{"*ZISI: 012345\r\n*ZISI: 67\r\nOK\r\n"}, Done, "01234567", ""},
+        {{"*ZISI: 012345\r\nOK\r\n"}, Failed, "012345..", shape + "line 0 had 6"},
+        {{"*ZISI: 0123456789ABCDEF"}, Failed, "01234567", shape + "line 0 had 8 and more"},
         // Text that is not a run of digits, or another command's answer, is no picture data.
         {{"*ZISI: 01x3\r\n"},
-         S::Failed,
+         Failed,
          "01......",
          "picture line 0 holds a character that is no digit (\"x\")"},
         {{"*ZIPI: 0123\r\n"},
-         S::Failed,
+         Failed,
          "........",
          "line 0 of the picture is no picture data (\"*ZIPI: 0123\")"},
         {{"AT*ZAPC=0,0,1,1\r\r\n"},
-         S::Failed,
+         Failed,
          "........",
          "the phone answered another command (\"AT*ZAPC=0,0,1,1\")"},
         {{"*ZISI: 0123\r\nBOOK\r\n"},
-         S::Failed,
+         Failed,
          "0123....",
          "line 1 of the picture is no picture data (\"BOOK\")"},
     };
     for (const auto& c : cases) {
         BulkPictureParser parser("AT*ZISI\r", 2, 4);
         std::string data(9, '.');
-        S step = S::More;
-        for (std::size_t i = 0; i < c.pieces.size() && step == S::More; ++i) {
+        BulkPictureParser::Step step = More;
+        for (std::size_t i = 0; i < c.pieces.size() && step == More; ++i) {
             step = parser.Feed(c.pieces[i], data.data());
         }
         EXPECT_EQ(step, c.step) << c.pieces.front();
@@ -101,11 +88,8 @@ TEST(PictureText, BulkPictureStream) {
 }
 
 TEST(PictureText, ChecksumAnswers) {
-    const struct {
-        const char* answer;
-        bool ok;
-        int32_t value;
-    } cases[] = {
+    // An answer, whether it holds a sum, and the sum.
+    const std::tuple<const char*, bool, int32_t> cases[] = {
         {"AT*ZAPC=0,0,127,159\r\r\n*ZAPC: \"1A2B\"\r\n\r\nOK\r\n", true, 0x1A2B},
         {"\r\n*ZAPC: 1A2B\r\nOK\r\n", true, 0x1A2B},
         {"\r\n*ZAPC:   \"1a2b\"   \r\nOK\r\n", true, 0x1A2B},
@@ -121,10 +105,10 @@ TEST(PictureText, ChecksumAnswers) {
         {"1234", false, 0},
         {"", false, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [answer, ok, sum] : cases) {
         int32_t value = 77;
-        EXPECT_EQ(ParseChecksum(c.answer, value), c.ok) << c.answer;
-        EXPECT_EQ(value, c.ok ? c.value : 77) << c.answer;
+        EXPECT_EQ(ParseChecksum(answer, value), ok) << answer;
+        EXPECT_EQ(value, ok ? sum : 77) << answer;
     }
 }
 

@@ -101,33 +101,6 @@ TEST_F(ScreenImageExchange, BulkLinesLongerThanTheReadBuffer) {
     EXPECT_EQ(CommandsAfterOpen().back(), "AT*ZISI=1\r");
 }
 
-// A key listener reading the same port between the picture's answer lines would take them away.
-TEST_F(ScreenImageExchange, BulkPictureLinesAreNotSharedWithAnotherReader) {
-    AnswerListTest("16, 2, 16"); // 2 wide, 16 high: 16 characters a line
-    const std::string text = PictureText(256);
-    peer.Expect().Answer("AT*ZISI\r\r\n");
-    for (int line = 0; line < 16; ++line) {
-        peer.Silence(3ms).Answer("*ZISI: " + text.substr(line * 16u, 16) + "\r\n");
-    }
-    peer.Answer("OK\r\n");
-    std::atomic<bool> finished{false};
-    std::string taken;
-    std::thread listener([&] {
-        while (!finished) {
-            std::string report;
-            port->ReadUnsolicited(report, "\r\n", 0);
-            taken += report;
-        }
-    });
-    const bool read = image.ReadScreen(*port, 0);
-    finished = true;
-    listener.join();
-    ASSERT_TRUE(read);
-    EXPECT_EQ(taken, "");
-    EXPECT_EQ(image.received(), 256);
-    EXPECT_EQ(Rendered(image), Decoded(*image.current(), text, true));
-}
-
 TEST_F(ScreenImageExchange, RefusedBulkFallsBackToLines) {
     AnswerListTest("(2),(3),(16)"); // short form: 4 characters a pixel, 12 a line
     const std::string text = PictureText(24);
@@ -196,13 +169,12 @@ TEST_F(ScreenImageExchange, PictureStaysReadableWhileThePhoneIsSilent) {
     while (image.received() < 8 && !finished) {
         std::this_thread::sleep_for(1ms);
     }
-    const auto start = std::chrono::steady_clock::now();
+    // Neither waits for the silent phone: the second half has not come when they return.
     DisplayBitmap bitmap;
     ASSERT_TRUE(bitmap.SetSize(1, 2));
     EXPECT_TRUE(image.RenderInto(bitmap));
     EXPECT_NE(image.RegionChecksum(0, 0, 0, 0), -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms); // not held up by the silent phone
-    EXPECT_FALSE(finished);
+    EXPECT_EQ(image.received(), 8);
     reader.join();
     EXPECT_EQ(image.received(), 16);
 }

@@ -2,25 +2,22 @@
 // cover everything, allowances, sizes that differ; and what the diff picture shows.
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "compare/comparison_mask.h"
 #include "compare/diff_picture.h"
 #include "compare/picture_comparison.h"
+#include "image/painted_picture.h"
 
 namespace panelgrab {
 namespace {
 
 // A 176x220 picture, the size of the simulated phone's display, with colours that vary everywhere.
 Picture Pattern(int32_t width = 176, int32_t height = 220) {
-    Picture picture;
-    EXPECT_TRUE(picture.Resize(width, height));
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            picture.Set(
-                x, y,
-                {static_cast<uint8_t>(x * 7 + y), static_cast<uint8_t>(y * 3), static_cast<uint8_t>(x ^ y)});
-        }
-    }
-    return picture;
+    return test::Painted(width, height, [](int32_t x, int32_t y) {
+        return Rgb{static_cast<uint8_t>(x * 7 + y), static_cast<uint8_t>(y * 3), static_cast<uint8_t>(x ^ y)};
+    });
 }
 
 ComparisonResult Compare(const Picture& reference, const Picture& picture, ComparisonOptions options = {}) {
@@ -28,35 +25,26 @@ ComparisonResult Compare(const Picture& reference, const Picture& picture, Compa
 }
 
 TEST(PictureComparison, ToleranceIsTheLargestChannelDifferenceThatStillMatches) {
-    const struct {
-        int32_t tolerance;
-        uint8_t from, to;
-        bool differs;
-    } cases[] = {
+    // The tolerance, a channel's value in the reference and in the picture, whether they differ.
+    const std::tuple<int32_t, uint8_t, uint8_t, bool> cases[] = {
         {0, 100, 100, false}, {0, 100, 101, true},  {0, 101, 100, true},   {5, 100, 105, false},
         {5, 105, 100, false}, {5, 100, 106, true},  {5, 0, 6, true},       {254, 0, 255, true},
         {255, 0, 255, false}, {255, 255, 0, false}, {10, 250, 255, false}, {10, 255, 244, true},
     };
-    for (const auto& c : cases) {
-        for (int channel = 0; channel < 3; ++channel) {
-            Picture reference;
-            ASSERT_TRUE(reference.Resize(3, 2));
-            Picture picture = reference;
-            Rgb a{50, 50, 50};
-            Rgb b = a;
-            uint8_t Rgb::*member = channel == 0 ? &Rgb::r : channel == 1 ? &Rgb::g : &Rgb::b;
-            a.*member = c.from;
-            b.*member = c.to;
-            reference.Set(2, 1, a);
-            picture.Set(2, 1, b);
-            const ComparisonResult result = Compare(reference, picture, {.tolerance = c.tolerance});
-            const std::string what = "tolerance " + std::to_string(c.tolerance) + ", " +
-                                     std::to_string(c.from) + " against " + std::to_string(c.to) +
-                                     ", channel " + std::to_string(channel);
-            EXPECT_EQ(result.matches(), !c.differs) << what;
-            EXPECT_EQ(result.differingPixels, c.differs ? 1 : 0) << what;
-            EXPECT_EQ(result.largestDifference, std::abs(c.from - c.to)) << what;
-            EXPECT_EQ(result.comparedPixels, 6) << what;
+    for (const auto& [tolerance, from, to, differs] : cases) {
+        for (uint8_t Rgb::*channel : {&Rgb::r, &Rgb::g, &Rgb::b}) {
+            // Black but for one pixel, grey but for the channel.
+            const auto with = [channel](uint8_t value) {
+                Rgb colour{50, 50, 50};
+                colour.*channel = value;
+                return test::Painted(
+                    3, 2, [colour](int32_t x, int32_t y) { return x == 2 && y == 1 ? colour : Rgb{}; });
+            };
+            const ComparisonResult result = Compare(with(from), with(to), {.tolerance = tolerance});
+            EXPECT_EQ(std::tuple(result.matches(), result.differingPixels, result.largestDifference,
+                                 result.comparedPixels),
+                      std::tuple(!differs, differs ? 1 : 0, std::abs(from - to), 6))
+                << "tolerance " << tolerance << ", " << int{from} << " against " << int{to};
         }
     }
 }
@@ -70,12 +58,9 @@ TEST(PictureComparison, CountsBoundsAndSummary) {
     picture.Set(10, 200, {0, 0, 0});
     picture.Set(175, 219, {0, 0, 255});
     picture.Set(12, 205, {1, 2, 3});
-    const ComparisonResult result = Compare(reference, picture);
-    EXPECT_EQ(result.verdict, ComparisonVerdict::Differ);
-    EXPECT_EQ(result.differingPixels, 3);
-    EXPECT_EQ(result.bounds, (PictureRect{10, 200, 175, 219}));
-    EXPECT_EQ(result.largestDifference, 255);
-    EXPECT_EQ(result.Summary(), "differ: 3 pixels in (10,200)-(175,219), largest channel difference 255");
+    // The verdict, count, bounds and largest difference, as the summary tells them.
+    EXPECT_EQ(Compare(reference, picture).Summary(),
+              "differ: 3 pixels in (10,200)-(175,219), largest channel difference 255");
 
     // The allowance: up to K pixels may differ.
     const ComparisonResult allowed = Compare(reference, picture, {.maxDifferingPixels = 3});
@@ -94,12 +79,8 @@ TEST(PictureComparison, RegionsAreClippedAtTheBorderAndRefusedWhollyOutside) {
     picture.Set(175, 219, {0, 255, 0}); // the last pixel
     picture.Set(0, 0, {0, 255, 0});     // the first
 
-    const struct {
-        std::vector<PictureRect> regions;
-        ComparisonVerdict verdict;
-        int64_t compared;
-        int64_t differing;
-    } cases[] = {
+    // The regions, the verdict, the pixels compared and those that differ.
+    const std::tuple<std::vector<PictureRect>, ComparisonVerdict, int64_t, int64_t> cases[] = {
         {{{170, 210, 175, 219}}, ComparisonVerdict::Differ, 6 * 10, 1},          // inclusive right and bottom
         {{{170, 210, 65535, 65535}}, ComparisonVerdict::Differ, 6 * 10, 1},      // cut at the border
         {{{170, 210, 174, 218}}, ComparisonVerdict::Match, 5 * 9, 0},            // one short of it
@@ -109,12 +90,11 @@ TEST(PictureComparison, RegionsAreClippedAtTheBorderAndRefusedWhollyOutside) {
         {{{0, 220, 10, 230}}, ComparisonVerdict::RegionOutside, 0, 0},                  // wholly below it
         {{{0, 0, 5, 5}, {300, 300, 310, 310}}, ComparisonVerdict::RegionOutside, 0, 0}, // one of two
     };
-    for (const auto& c : cases) {
-        const ComparisonResult result = Compare(reference, picture, {.regions = c.regions});
-        const std::string what = ToString(c.regions.front());
-        EXPECT_EQ(result.verdict, c.verdict) << what;
-        EXPECT_EQ(result.comparedPixels, c.compared) << what;
-        EXPECT_EQ(result.differingPixels, c.differing) << what;
+    for (const auto& [regions, verdict, compared, differing] : cases) {
+        const ComparisonResult result = Compare(reference, picture, {.regions = regions});
+        EXPECT_EQ(std::tuple(result.verdict, result.comparedPixels, result.differingPixels),
+                  std::tuple(verdict, compared, differing))
+            << ToString(regions.front());
     }
     const ComparisonResult outside = Compare(reference, picture, {.regions = {{176, 0, 200, 10}}});
     EXPECT_EQ(outside.Summary(), "the region (176,0)-(200,10) lies outside the 176x220 picture");

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "gui_dump/field_tokenizer.h"
 #include "gui_dump/gui_object_parser.h"
@@ -41,47 +42,42 @@ TEST(FieldTokenizer, DelimitersAndEscapes) {
 }
 
 TEST(GuiObjectParser, TableOfAnswers) {
-    struct Case {
-        const char* name;
-        std::string answer;
-        bool ok;
-        const char* entries;
-    };
-    const Case cases[] = {
-        {"worked example", "AT*ZGUI=0\r\r\n*ZGUI: \"Form\",\"Title\",\"L\",\"R\",\"P\",\"V\"\r\n\r\nOK\r\n",
-         true, "OBJECT=Form;PROMPT=P;SKL=L;SKR=R;TITLE=Title;VALUE=V;"},
-        {"four fields of a two-value type store both extras empty", ": \"Form\",\"T\",\"L\",\"R\"\r\nOK\r\n",
-         true, "OBJECT=Form;PROMPT=;SKL=L;SKR=R;TITLE=T;VALUE=;"},
-        {"five fields: the second extra is empty", ":\"DateInput\",\"T\",\"L\",\"R\",\"2024-01-02\"", true,
+    // An answer, whether it parses, and the map it leaves.
+    const std::tuple<std::string, bool, const char*> cases[] = {
+        {"AT*ZGUI=0\r\r\n*ZGUI: \"Form\",\"Title\",\"L\",\"R\",\"P\",\"V\"\r\n\r\nOK\r\n", true,
+         "OBJECT=Form;PROMPT=P;SKL=L;SKR=R;TITLE=Title;VALUE=V;"},
+        // Four fields of a two-value type store both extras empty; five: the second extra is empty.
+        {": \"Form\",\"T\",\"L\",\"R\"\r\nOK\r\n", true, "OBJECT=Form;PROMPT=;SKL=L;SKR=R;TITLE=T;VALUE=;"},
+        {":\"DateInput\",\"T\",\"L\",\"R\",\"2024-01-02\"", true,
          "FORMAT=;OBJECT=DateInput;SKL=L;SKR=R;TITLE=T;VALUE=2024-01-02;"},
-        {"type in other letter case selects the row, stored as sent", ":\"fORM\",\"\",\"\",\"\",\"p\",\"v\"",
-         true, "OBJECT=fORM;PROMPT=p;SKL=;SKR=;TITLE=;VALUE=v;"},
-        {"escaped quote and backslash inside a field", R"(:"Form","say \"hi\"","a\\b","R")", true,
+        // A type in other letter case selects its row and is stored as sent.
+        {":\"fORM\",\"\",\"\",\"\",\"p\",\"v\"", true, "OBJECT=fORM;PROMPT=p;SKL=;SKR=;TITLE=;VALUE=v;"},
+        // An escaped quote and backslash inside a field.
+        {R"(:"Form","say \"hi\"","a\\b","R")", true,
          "OBJECT=Form;PROMPT=;SKL=a\\b;SKR=R;TITLE=say \"hi\";VALUE=;"},
-        {"quotes before the first colon are skipped, adjacent fields need no separator",
-         "\"x\" \"y\":\"Unknown\"\"T\"\"L\"\"R\"", true, "OBJECT=Unknown;SKL=L;SKR=R;TITLE=T;"},
-        {"text after the sixth field is not looked at",
-         ":\"Feedback\",\"T\",\"L\",\"R\",\"m\",\"q\",\"unclosed", true,
+        // Quotes before the first colon are skipped; adjacent fields need no separator.
+        {"\"x\" \"y\":\"Unknown\"\"T\"\"L\"\"R\"", true, "OBJECT=Unknown;SKL=L;SKR=R;TITLE=T;"},
+        // Text after the sixth field is not looked at.
+        {":\"Feedback\",\"T\",\"L\",\"R\",\"m\",\"q\",\"unclosed", true,
          "MESSAGE=m;OBJECT=Feedback;QUEST=q;SKL=L;SKR=R;TITLE=T;"},
-        {"UTF-8 in a value passes unchanged", ":\"Unknown\",\"Men\xC3\xBC\",\"L\",\"R\"", true,
-         "OBJECT=Unknown;SKL=L;SKR=R;TITLE=Men\xC3\xBC;"},
-        {"no colon", "\"Form\",\"T\",\"L\",\"R\"", false, ""},
-        {"empty answer", "", false, ""},
-        {"no field after the colon", "*ZGUI: \r\nOK\r\n", false, ""},
-        {"three fields only", ":\"Form\",\"T\",\"L\"\r\nOK\r\n", false, "OBJECT=Form;SKL=L;TITLE=T;"},
-        {"fourth field unclosed", ":\"Form\",\"T\",\"L\",\"R", false, "OBJECT=Form;SKL=L;TITLE=T;"},
-        {"fifth field unclosed", ":\"Form\",\"T\",\"L\",\"R\",\"P", false,
-         "OBJECT=Form;SKL=L;SKR=R;TITLE=T;"},
-        {"sixth field unclosed", ":\"Form\",\"T\",\"L\",\"R\",\"P\",\"V", false,
-         "OBJECT=Form;SKL=L;SKR=R;TITLE=T;"},
-        {"escaped closing quote leaves the field open", R"(:"Form","T","L","R\")", false,
-         "OBJECT=Form;SKL=L;TITLE=T;"},
+        // UTF-8 in a value passes unchanged.
+        {":\"Unknown\",\"Men\xC3\xBC\",\"L\",\"R\"", true, "OBJECT=Unknown;SKL=L;SKR=R;TITLE=Men\xC3\xBC;"},
+        // No colon, nothing, no field after the colon, three fields only.
+        {"\"Form\",\"T\",\"L\",\"R\"", false, ""},
+        {"", false, ""},
+        {"*ZGUI: \r\nOK\r\n", false, ""},
+        {":\"Form\",\"T\",\"L\"\r\nOK\r\n", false, "OBJECT=Form;SKL=L;TITLE=T;"},
+        // The fourth, fifth or sixth field unclosed, also by an escaped closing quote.
+        {":\"Form\",\"T\",\"L\",\"R", false, "OBJECT=Form;SKL=L;TITLE=T;"},
+        {":\"Form\",\"T\",\"L\",\"R\",\"P", false, "OBJECT=Form;SKL=L;SKR=R;TITLE=T;"},
+        {":\"Form\",\"T\",\"L\",\"R\",\"P\",\"V", false, "OBJECT=Form;SKL=L;SKR=R;TITLE=T;"},
+        {R"(:"Form","T","L","R\")", false, "OBJECT=Form;SKL=L;TITLE=T;"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [answer, ok, entries] : cases) {
         GuiObjectMap map;
         map.SetProperty("stale", "entry");
-        EXPECT_EQ(ParseGuiObject(c.answer, map), c.ok) << c.name;
-        EXPECT_EQ(Dump(map), c.entries) << c.name;
+        EXPECT_EQ(ParseGuiObject(answer, map), ok) << testing::PrintToString(answer);
+        EXPECT_EQ(Dump(map), entries) << testing::PrintToString(answer);
     }
 }
 

@@ -9,11 +9,14 @@
 #include <functional>
 #include <png.h>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 #include <zlib.h>
 
 #include "common/image/png_decoder.h"
 #include "common/image/zlib_png_encoder.h"
+#include "image/painted_picture.h"
 #include "support/libpng_oracle.h"
 
 namespace panelgrab {
@@ -106,18 +109,10 @@ template <typename Decoder> Decoded DecodeWith(Decoder decoder, const Bytes& fil
     d.status = decoder(file, d.picture, d.error);
     return d;
 }
-Decoded Ours(const Bytes& file) {
-    return DecodeWith(DecodePngPicture, file);
-}
-Decoded WithLibpng(const Bytes& file) {
-    return DecodeWith(DecodePngWithLibpng, file);
-}
 
 TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparency) {
-    const struct {
-        int colourType;
-        std::vector<int> depths;
-    } types[] = {
+    // Each colour type with its bit depths.
+    const std::pair<int, std::vector<int>> types[] = {
         {PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}}, {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},
         {PNG_COLOR_TYPE_RGB, {8, 16}},           {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},
         {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}},
@@ -126,25 +121,24 @@ TEST(PngDecoder, SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparen
     const Layout shapes[] = {
         {0, 0, false}, {0, 0, false, 1, 1}, {0, 0, false, 3, 2}, {0, 0, false, 33, 9, 5}};
     int compared = 0;
-    for (const auto& type : types) {
-        for (const int depth : type.depths) {
+    for (const auto& [colourType, depths] : types) {
+        for (const int depth : depths) {
             for (const bool interlaced : {false, true}) {
                 for (const Layout& shape : shapes) {
                     Layout layout = shape;
-                    layout.colourType = type.colourType;
+                    layout.colourType = colourType;
                     layout.bitDepth = depth;
                     layout.interlaced = interlaced;
                     layout.paletteSize = std::min(layout.paletteSize, 1 << std::min(depth, 8));
                     const Bytes file = WriteWithLibpng(layout, static_cast<uint32_t>(compared));
-                    const std::string what = "colour type " + std::to_string(type.colourType) + ", " +
-                                             std::to_string(depth) + " bits" + (interlaced ? ", Adam7" : "") +
-                                             ", " + std::to_string(layout.width) + "x" +
-                                             std::to_string(layout.height);
-                    const Decoded reference = WithLibpng(file);
-                    const Decoded ours = Ours(file);
-                    ASSERT_EQ(reference.status, PictureFileStatus::Ok) << what << ": " << reference.error;
-                    ASSERT_EQ(ours.status, PictureFileStatus::Ok) << what << ": " << ours.error;
-                    EXPECT_TRUE(ours.picture == reference.picture) << what;
+                    SCOPED_TRACE(testing::Message() << "colour type " << colourType << ", " << depth
+                                                    << " bits" << (interlaced ? ", Adam7, " : ", ")
+                                                    << layout.width << "x" << layout.height);
+                    const Decoded reference = DecodeWith(DecodePngWithLibpng, file);
+                    const Decoded ours = DecodeWith(DecodePngPicture, file);
+                    ASSERT_EQ(reference.status, PictureFileStatus::Ok) << reference.error;
+                    EXPECT_TRUE(ours.status == PictureFileStatus::Ok && ours.picture == reference.picture)
+                        << ours.error;
                     ++compared;
                 }
             }
@@ -222,25 +216,23 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
     trailing.push_back(0);
     const Bytes bomb = Deflate(Bytes(64u << 20, 0)); // 64 MiB of zeros for a 4x3 picture
     const Bytes paletteIdat = Deflate(Bytes(3 * (1 + 4), 0));
-    const struct {
-        const char* what;
-        std::vector<Chunk> chunks;
-        PictureFileStatus status;
-    } cases[] = {
+    const Chunk head{"IHDR", ihdr};
+    const Chunk data{"IDAT", idat};
+    const Chunk end{"IEND", {}};
+    const Chunk text{"tEXt", {'a', 0, 'b'}};
+    const Chunk firstPiece{"IDAT", {idat.begin(), idat.begin() + 5}};
+    const Chunk restPiece{"IDAT", {idat.begin() + 5, idat.end()}};
+    const Chunk palette{"PLTE", {1, 2, 3}};
+    const Chunk paletteHead{"IHDR", Header(4, 3, 8, 3)};
+    const Chunk paletteData{"IDAT", paletteIdat};
+    // What each shows, its chunks, and what both readers make of them.
+    const std::tuple<const char*, std::vector<Chunk>, PictureFileStatus> cases[] = {
         {"whole", Plain(ihdr, idat), Ok},
-        {"image data in pieces",
-         {{"IHDR", ihdr},
-          {"IDAT", {idat.begin(), idat.begin() + 5}},
-          {"IDAT", {}},
-          {"IDAT", {idat.begin() + 5, idat.end()}},
-          {"tEXt", {'a', 0, 'b'}},
-          {"IEND", {}}},
-         Ok},
-        {"bad CRC on an ancillary chunk (skipped, as libpng does)",
-         {{"IHDR", ihdr}, {"tEXt", {'a', 0, 'b'}, true}, {"IDAT", idat}, {"IEND", {}}},
-         Ok},
-        {"bad CRC on IHDR", {{"IHDR", ihdr, true}, {"IDAT", idat}, {"IEND", {}}}, Damaged},
-        {"bad CRC on IDAT", {{"IHDR", ihdr}, {"IDAT", idat, true}, {"IEND", {}}}, Damaged},
+        {"image data in pieces", {head, firstPiece, {"IDAT", {}}, restPiece, text, end}, Ok},
+        // An ancillary chunk with a bad CRC is skipped, as libpng does.
+        {"bad CRC on tEXt", {head, {"tEXt", text.data, true}, data, end}, Ok},
+        {"bad CRC on IHDR", {{"IHDR", ihdr, true}, data, end}, Damaged},
+        {"bad CRC on IDAT", {head, {"IDAT", idat, true}, end}, Damaged},
         {"IHDR too short", Plain({ihdr.begin(), ihdr.end() - 1}, idat), Damaged},
         {"bit depth 3", Plain(Header(4, 3, 3), idat), Damaged},
         {"RGB of 4 bits", Plain(Header(4, 3, 4), idat), Damaged},
@@ -255,52 +247,43 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
         {"stream cut short", Plain(ihdr, {idat.begin(), idat.end() - 4}), Damaged},
         {"bytes after the stream", Plain(ihdr, trailing), Damaged},
         {"unknown row filter", Plain(ihdr, Deflate(Scanlines(3, 5))), Damaged},
-        {"no IDAT", {{"IHDR", ihdr}, {"IEND", {}}}, Damaged},
-        {"no IEND", {{"IHDR", ihdr}, {"IDAT", idat}}, Damaged},
-        {"no IHDR", {{"IDAT", idat}, {"IEND", {}}}, Damaged},
+        {"no IDAT", {head, end}, Damaged},
+        {"no IEND", {head, data}, Damaged},
+        {"no IHDR", {data, end}, Damaged},
         {"palette picture without PLTE", Plain(Header(4, 3, 8, 3), idat), Damaged},
-        {"unknown critical chunk", {{"IHDR", ihdr}, {"ABCD", {}}, {"IDAT", idat}, {"IEND", {}}}, Damaged},
-        {"a colour picture's suggested palette",
-         {{"IHDR", ihdr}, {"PLTE", {1, 2, 3}}, {"IDAT", idat}, {"IEND", {}}},
-         Ok},
-        {"a suggested palette after the image data (ignored)",
-         {{"IHDR", ihdr}, {"IDAT", idat}, {"PLTE", {1, 2, 3}}, {"IEND", {}}},
-         Ok},
-        {"two palettes",
-         {{"IHDR", ihdr}, {"PLTE", {1, 2, 3}}, {"PLTE", {1, 2, 3}}, {"IDAT", idat}, {"IEND", {}}},
-         Damaged},
+        {"unknown critical chunk", {head, {"ABCD", {}}, data, end}, Damaged},
+        {"a colour picture's suggested palette", {head, palette, data, end}, Ok},
+        {"a suggested palette after the image data (ignored)", {head, data, palette, end}, Ok},
+        {"two palettes", {head, palette, palette, data, end}, Damaged},
         {"a palette picture's palette after its image data",
-         {{"IHDR", Header(4, 3, 8, 3)}, {"IDAT", paletteIdat}, {"PLTE", {1, 2, 3}}, {"IEND", {}}},
+         {paletteHead, paletteData, palette, end},
          Damaged},
         {"a palette picture's second palette after its image data (ignored)",
-         {{"IHDR", Header(4, 3, 8, 3)},
-          {"PLTE", {1, 2, 3}},
-          {"IDAT", paletteIdat},
-          {"PLTE", {4, 5, 6}},
-          {"IEND", {}}},
+         {paletteHead, palette, paletteData, {"PLTE", {4, 5, 6}}, end},
          Ok},
     };
-    for (const auto& c : cases) {
-        const Bytes file = Assemble(c.chunks);
-        const Decoded reference = WithLibpng(file);
-        const Decoded ours = Ours(file);
-        EXPECT_EQ(reference.status, c.status) << c.what << ": libpng: " << reference.error;
-        EXPECT_EQ(ours.status, c.status) << c.what << ": " << ours.error;
-        if (c.status == Ok) {
-            EXPECT_TRUE(ours.picture == reference.picture) << c.what;
+    for (const auto& [what, chunks, status] : cases) {
+        const Bytes file = Assemble(chunks);
+        const Decoded reference = DecodeWith(DecodePngWithLibpng, file);
+        const Decoded ours = DecodeWith(DecodePngPicture, file);
+        EXPECT_EQ(reference.status, status) << what << ": libpng: " << reference.error;
+        EXPECT_EQ(ours.status, status) << what << ": " << ours.error;
+        if (status == Ok) {
+            EXPECT_TRUE(ours.picture == reference.picture) << what;
             continue;
         }
-        const char* expected = c.status == TooLarge ? "too large" : "damaged PNG file: ";
-        EXPECT_NE(ours.error.find(expected), std::string::npos) << c.what << ": " << ours.error;
-        EXPECT_TRUE(ours.picture.empty()) << c.what;
+        const char* expected = status == TooLarge ? "too large" : "damaged PNG file: ";
+        EXPECT_NE(ours.error.find(expected), std::string::npos) << what << ": " << ours.error;
+        EXPECT_TRUE(ours.picture.empty()) << what;
     }
 
     // Cut anywhere, even just before the end of IEND, a file is refused by both.
     const Bytes whole = Assemble(Plain(ihdr, idat));
     for (std::size_t length = 0; length < whole.size(); ++length) {
         const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-        EXPECT_NE(WithLibpng(cut).status, PictureFileStatus::Ok) << "libpng, cut to " << length;
-        const Decoded ours = Ours(cut);
+        EXPECT_NE(DecodeWith(DecodePngWithLibpng, cut).status, PictureFileStatus::Ok)
+            << "libpng, cut to " << length;
+        const Decoded ours = DecodeWith(DecodePngPicture, cut);
         EXPECT_EQ(ours.status, length < 8 ? UnknownFormat : Damaged)
             << "cut to " << length << ": " << ours.error;
         EXPECT_TRUE(ours.picture.empty()) << "cut to " << length;
@@ -310,17 +293,9 @@ TEST(PngDecoder, AcceptsAndRefusesFilesAsLibpngDoes) {
 using Painter = std::function<uint8_t(int x, int y, int channel)>;
 
 Picture Painted(int width, int height, const Painter& paint) {
-    Picture picture;
-    EXPECT_TRUE(picture.Resize(width, height));
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = picture.Row(y);
-        for (int x = 0; x < width; ++x) {
-            for (int channel = 0; channel < 3; ++channel) {
-                row[3 * x + channel] = paint(x, y, channel);
-            }
-        }
-    }
-    return picture;
+    return test::Painted(width, height, [&paint](int x, int y) {
+        return Rgb{paint(x, y, 0), paint(x, y, 1), paint(x, y, 2)};
+    });
 }
 
 uint8_t Speckle(int x, int y, int channel) {
@@ -332,12 +307,8 @@ uint8_t Speckle(int x, int y, int channel) {
 }
 
 TEST(PngEncoder, SameBytesAsLibpngAndNoFileOfAnEmptyPicture) {
-    const struct {
-        const char* name;
-        int width;
-        int height;
-        Painter paint;
-    } cases[] = {
+    // A name, the size, and the colours.
+    const std::tuple<const char*, int, int, Painter> cases[] = {
         // Each filter wins somewhere: flat rows (None/Up), horizontal ramps (Sub), diagonal
         // gradients (Average, Paeth), noise (None); small pictures shrink the deflate window.
         {"one pixel", 1, 1, [](int, int, int) { return uint8_t{0x80}; }},
@@ -354,15 +325,15 @@ TEST(PngEncoder, SameBytesAsLibpngAndNoFileOfAnEmptyPicture) {
              return ((x / 8 + y / 8) % 2) ? Speckle(x, y, c) : static_cast<uint8_t>(c * 9);
          }},
     };
-    for (const auto& c : cases) {
-        const Picture picture = Painted(c.width, c.height, c.paint);
+    for (const auto& [name, width, height, paint] : cases) {
+        const Picture picture = Painted(width, height, paint);
         std::vector<uint8_t> expected;
         std::vector<uint8_t> actual;
         std::string error;
-        ASSERT_TRUE(EncodePngWithLibpng(picture, expected, error)) << c.name << ": " << error;
-        ASSERT_TRUE(EncodePngWithZlib(picture, actual, error)) << c.name << ": " << error;
+        ASSERT_TRUE(EncodePngWithLibpng(picture, expected, error)) << name << ": " << error;
+        ASSERT_TRUE(EncodePngWithZlib(picture, actual, error)) << name << ": " << error;
         const auto parted = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
-        EXPECT_TRUE(actual == expected) << c.name << ": sizes " << actual.size() << " and " << expected.size()
+        EXPECT_TRUE(actual == expected) << name << ": sizes " << actual.size() << " and " << expected.size()
                                         << ", first difference at " << parted.first - actual.begin();
     }
     std::vector<uint8_t> png;

@@ -8,22 +8,18 @@
 
 #include "common/image/picture_file_reader.h"
 #include "common/image/zlib_png_encoder.h"
+#include "image/painted_picture.h"
 
 namespace panelgrab {
 namespace {
 
 TEST(PngRoundTrip, ReadsBackWhatItWroteAndRefusesItCutShort) {
     for (const auto& [width, height] : {std::pair<int32_t, int32_t>{1, 1}, {13, 7}, {176, 220}}) {
-        Picture picture;
-        ASSERT_TRUE(picture.Resize(width, height));
-        for (int32_t y = 0; y < height; ++y) {
-            for (int32_t x = 0; x < width; ++x) {
-                const auto i = static_cast<uint32_t>(y * width + x);
-                picture.Set(x, y,
-                            {static_cast<uint8_t>((i * 2654435761u) >> 13), static_cast<uint8_t>(i * 7),
-                             static_cast<uint8_t>(y)});
-            }
-        }
+        const Picture picture = test::Painted(width, height, [width](int32_t x, int32_t y) {
+            const auto i = static_cast<uint32_t>(y * width + x);
+            return Rgb{static_cast<uint8_t>((i * 2654435761u) >> 13), static_cast<uint8_t>(i * 7),
+                       static_cast<uint8_t>(y)};
+        });
         std::vector<uint8_t> png;
         std::string error;
         ASSERT_TRUE(EncodePngWithZlib(picture, png, error)) << error;
