@@ -249,17 +249,6 @@ struct Window {
     }
     // A file the window may write, in a folder of the test's own.
     QString ScratchFile(const QString& name) const { return scratch.filePath(name); }
-    // Connect, as the user does by typing `port` and Enter; the message box's and the status
-    // line's words, when they are the same.
-    QString ConnectTo(const QString& port) {
-        List(kIdPortList)->setEditText(port);
-        QTest::keyClick(List(kIdPortList)->lineEdit(),
-                        Qt::Key_Return); // connects, where Enter elsewhere quits
-        CallEnded();
-        return prompts.messages.size() == 1 && prompts.messages[0][0] == dialog->StatusText()
-                   ? dialog->StatusText()
-                   : QStringLiteral("(said nothing, or not alike in the box and the status line)");
-    }
     // A band of lines in the frame's own coordinates.
     QRect Band(int fromLine, int toLineExclusive) const {
         return QRect(0, 2 * fromLine, 2 * dialog->CurrentDisplay()->width, 2 * (toLineExclusive - fromLine));
@@ -464,7 +453,6 @@ private slots:
         Window w;
         QVERIFY(w.ready);
         MainDialog& d = *w.dialog;
-        QCOMPARE(d.CopyImageAction()->shortcut(), QKeySequence(QKeySequence::Copy));
         QMenu menu;
         d.FillContextMenu(menu);
         QStringList texts;
@@ -568,12 +556,12 @@ private slots:
             QCOMPARE(second.dialog->PortName(), std::string(kNoSuchPort));
             QCOMPARE(second.dialog->BaudRate(), 115200);
             second.Choose(kIdPortList, "Simulated phone");
-            second.Choose(kIdBaudList, "921600");
+            second.Choose(kIdBaudList, "auto");
             second.dialog->OnRead(); // refused (no display list), yet what it was asked with is kept
         }
-        Window third;
+        Window third; // "auto" is offered again: the rate is found again at the next Connect
         QCOMPARE(third.List(kIdPortList)->currentText(), QStringLiteral("Simulated phone"));
-        QCOMPARE(third.List(kIdBaudList)->currentText(), QStringLiteral("921600"));
+        QCOMPARE(third.List(kIdBaudList)->currentText(), QStringLiteral("auto"));
         // A damaged store is as good as none.
         QSettings().setValue(QStringLiteral("connection/baud"), QStringLiteral("fast"));
         Window fourth;
@@ -582,7 +570,7 @@ private slots:
     }
 
     // "auto" has the session try the rates; the window says what it does, the rate found is said and
-    // used by Read, and "auto" is offered again at the next start. Stop ends the search.
+    // used by Read. Stop ends the search.
     void autoBaudSaysTheSearchAndTheRateFoundOrThatItWasStopped() {
         sim::SimOptions strict = SmallPhone();
         strict.baud = 115200;
@@ -611,8 +599,6 @@ private slots:
         QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
         QCOMPARE(w.State(), QStringLiteral("connect |"));
         QVERIFY(w.prompts.messages.empty());
-        Window again;
-        QCOMPARE(again.List(kIdBaudList)->currentText(), QStringLiteral("auto"));
     }
 
     void connectListsDisplaysAndReadsTheOneChosen_data() {
@@ -656,8 +642,8 @@ private slots:
 
     // The session words a failed Connect (tests/session holds the words alike in every front end);
     // the window shows them in its message box and its status line, with its own controls named in
-    // the advice, and leaves nothing to read. While the phone call runs the window's timers fire and
-    // it looks busy.
+    // the advice, and leaves nothing to read. The phone call runs beside the window, which looks busy
+    // meanwhile.
     void failedConnectShowsTheSessionsWordsAndEmptiesTheList() {
         test::PtyPeer refusing; // answers AT, refuses both display-list dialects whatever the retries
         QVERIFY(refusing.ok());
@@ -692,25 +678,17 @@ private slots:
         for (const auto& c : cases) {
             Window w(c.port.isEmpty() ? std::optional(silent) : std::nullopt);
             QVERIFY(w.ready);
-            int ticksWhileBusy = 0;
-            bool busyLook = true;
-            QTimer watch;
-            watch.setInterval(1);
-            QObject::connect(&watch, &QTimer::timeout, [&] {
-                if (w.dialog->IsBusy()) {
-                    ++ticksWhileBusy;
-                    busyLook = busyLook && w.State() == QStringLiteral("| busy") &&
-                               w.dialog->cursor().shape() == Qt::BusyCursor;
-                }
-            });
-            watch.start();
             const QString port = c.port.isEmpty() ? QString::fromStdString(w.phone.DevicePath()) : c.port;
-            QCOMPARE(w.ConnectTo(port), c.said.arg(port));
+            w.List(kIdPortList)->setEditText(port);
+            QTest::keyClick(w.List(kIdPortList)->lineEdit(), Qt::Key_Return); // where Enter elsewhere quits
+            QCOMPARE(w.State(), QStringLiteral("| busy"));
+            QCOMPARE(w.dialog->cursor().shape(), Qt::BusyCursor);
+            QVERIFY(w.CallEnded());
+            QCOMPARE(w.prompts.messages, Said(c.said.arg(port)));
+            QCOMPARE(w.dialog->StatusText(), c.said.arg(port));
             QCOMPARE(w.dialog->windowTitle(),
                      c.opened ? w.ConnectedTitle(port) : QStringLiteral("Panelgrab - Not connected"));
             QVERIFY2(w.State() == QStringLiteral("connect |") && w.DisplayItems().empty(), c.name);
-            // The silent phone's probe outlasts some ticks of the window's timers.
-            QVERIFY2(busyLook && (ticksWhileBusy > 0 || !c.port.isEmpty()), c.name);
             QCOMPARE(w.dialog->cursor().shape(), Qt::ArrowCursor);
         }
         refusing.Stop();
@@ -1061,11 +1039,9 @@ private slots:
         QCOMPARE(w.prompts.saveRequests.size(), std::size_t(1));
         QImage saved = QImage(path).convertToFormat(QImage::Format_RGB888);
         saved.setColorSpace(QColorSpace());
-        QCOMPARE(saved.copy(0, 0, 40, rows), expected.copy(0, 0, 40, rows));
-        for (const int y : {rows, 29}) {
-            QCOMPARE(saved.pixelColor(0, y).rgb(), grey.rgb());
-            QCOMPARE(saved.pixelColor(39, y).rgb(), grey.rgb());
-        }
+        QImage partial = expected; // the rows that arrived, grey below them
+        QPainter(&partial).fillRect(0, rows, 40, 30 - rows, grey);
+        QCOMPARE(saved, partial);
         QCOMPARE(w.dialog->StatusText(), "Saved " + QDir::toNativeSeparators(path));
 
         // The phone still sends the rest of its picture: Connect waits for it, visibly, and then works.
