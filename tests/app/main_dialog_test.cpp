@@ -445,28 +445,25 @@ private slots:
         Window w;
         QVERIFY(w.ready);
         MainDialog& d = *w.dialog;
-        QMenu menu;
-        d.FillContextMenu(menu);
+        // A right click on the picture opens the menu, its entries usable or not ("off").
         QStringList texts;
-        for (QAction* action : menu.actions()) {
-            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        }
-        QCOMPARE(texts, QStringList({"Copy image", "Stop\tEsc", "Live view", "Record...", "-", "Zoom 1x",
-                                     "Zoom 2x", "Zoom 3x", "-", "&About Panelgrab..."}));
-        QVERIFY(!d.CopyImageAction()->isEnabled()); // no picture
-
-        // A right click on the picture opens the same menu.
-        int entries = 0;
-        QTimer::singleShot(0, [&entries] {
+        QTimer::singleShot(0, [&texts] {
             if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                entries = static_cast<int>(popup->actions().size());
+                for (QAction* action : popup->actions()) {
+                    texts << (action->isSeparator() ? QStringLiteral("-")
+                              : action->isEnabled() ? action->text()
+                                                    : action->text() + " (off)");
+                }
                 popup->close();
             }
         });
         QWidget* picture = d.PictureFrameWidget();
         QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(0, 0), picture->mapToGlobal(QPoint(0, 0)));
         QApplication::sendEvent(picture, &click);
-        QCOMPARE(entries, 10);
+        // Nothing to copy, stop, watch or record yet.
+        QCOMPARE(texts,
+                 QStringList({"Copy image (off)", "Stop\tEsc (off)", "Live view (off)", "Record... (off)",
+                              "-", "Zoom 1x", "Zoom 2x", "Zoom 3x", "-", "&About Panelgrab..."}));
 
         // Its About entry opens the modal About box: look at it and press OK from its own event loop.
         QString version;
