@@ -864,9 +864,8 @@ private slots:
         sim::SimOptions animated; // a white block moving a pixel every step
         animated.animation = {.block = true, .periodMs = 250};
         Window w(animated, std::chrono::hours(1)); // no tick but the test's own
-        QVERIFY(w.Connect());
-        QVERIFY(w.StartRead());
-        QTRY_VERIFY_WITH_TIMEOUT(!w.lastPhone->InnerReadRunning(), kReadLimitMs);
+        QVERIFY(w.ConnectAndHoldRead());
+        w.shaping.holdRead = false;
         w.dialog->OnTimer(); // the read's end
         QVERIFY(w.ReadFinished());
         w.dialog->SetZoom(1);
