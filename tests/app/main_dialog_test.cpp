@@ -417,22 +417,18 @@ private slots:
     }
 
     void prefixSelectionAndLeadingDecimal() {
-        const struct {
-            QStringList items;
-            const char* prefix;
-            int selected;
-        } cases[] = {
+        const std::tuple<QStringList, const char*, int> cases[] = {
             {{"COM2", "COM10"}, "COM1", 1},          // COM1 missing: COM10
             {{"COM10", "COM1", "COM11"}, "COM1", 0}, // the first in the list's order
             {{"ttyS0", "ttyusb0"}, "TTYUSB", 1},     // letter case ignored
             {{"COM2", "COM3"}, "COM1", -1},          // no match: no selection
         };
-        for (const auto& c : cases) {
+        for (const auto& [items, prefix, selected] : cases) {
             QComboBox list;
-            list.addItems(c.items);
+            list.addItems(items);
             list.setCurrentIndex(-1);
-            QVERIFY2(SelectFirstWithPrefix(list, c.prefix) == c.selected && list.currentIndex() == c.selected,
-                     qPrintable(c.items.join(' ')));
+            QVERIFY2(SelectFirstWithPrefix(list, prefix) == selected && list.currentIndex() == selected,
+                     qPrintable(items.join(' ')));
         }
         const std::pair<QString, int> numbers[] = {
             {"9600 baud", 9600}, {"fast", 0}, {"", 0}, {"99999999999", 2147483647}};
