@@ -13,6 +13,7 @@ set(panelgrab_portable_tests
     capture/pixel_decoder_test.cpp
     cli/cli_options_test.cpp
     common/ascii_text_test.cpp
+    common/atomic_file_test.cpp
     common/command_texts_test.cpp
     common/local_checksum_test.cpp
     image/png_round_trip_test.cpp

@@ -133,7 +133,9 @@ TEST(CrossedBands, EveryChangeOfSomeRowOrColumnSumIsFetchedWithinEightRefreshes)
     }
 }
 
-TEST(CrossedBands, AStillScreenCostsItsBandsAndStripsAndNoFetch) {
+// A still screen costs its bands and strips and no fetch; a change then is fetched over its own
+// columns only.
+TEST(CrossedBands, AStillScreenFetchesNothingAndAChangeOnlyItsOwnColumns) {
     FakeScreen screen(176, 220);
     CrossedBands bands(176, 220, 8, 8);
     for (int i = 0; i < 8; ++i) {
@@ -143,11 +145,7 @@ TEST(CrossedBands, AStillScreenCostsItsBandsAndStripsAndNoFetch) {
         EXPECT_GE(screen.requests, 220 / 8 + 176 / 8);
     }
     EXPECT_EQ(screen.pixelsFetched, 0);
-}
 
-TEST(CrossedBands, AChangeIsFetchedOverItsOwnColumnsOnly) {
-    FakeScreen screen(176, 220);
-    CrossedBands bands(176, 220, 8, 8);
     for (int32_t y = 3; y < 10; ++y) {
         for (int32_t x = 140; x < 170; ++x) {
             screen.at(x, y) += 1 + static_cast<uint32_t>(x % 3);

@@ -26,6 +26,21 @@ constexpr const char* kOk = "\r\nOK\r\n";
 constexpr const char* kSwitchOn = "AT+CMER=3,2,0,0\r";
 constexpr const char* kSwitchOff = "AT+CMER=0,0,0,0\r";
 
+// What a key handler may do to its own phone: each call runs on the listener's thread, which can
+// neither wait for itself nor be freed under itself.
+struct HandlerSink : test::RecordingSink {
+    std::function<void()> onFirstPress;
+    std::atomic<int32_t> result{-1};
+    std::atomic<int> lost{0};
+    void OnKeyPressed(std::string key) override {
+        RecordingSink::OnKeyPressed(std::move(key));
+        if (auto act = std::exchange(onFirstPress, nullptr)) {
+            act();
+        }
+    }
+    void OnKeyEventsLost(const std::string&) override { ++lost; }
+};
+
 // A scripted peer that answers the probe; each test opens a serial port or a phone object on it.
 class KeyEvents : public testing::Test {
 protected:
@@ -42,6 +57,18 @@ protected:
     void OpenPhone() {
         phone = CreatePhone(settings);
         ASSERT_EQ(phone->Open(false), kPhoneOk);
+    }
+    // Opens the phone and starts its key events for `client`, whose first press runs `act`; the
+    // phone reports a press of key 1 and, a little later, its release.
+    void StartForHandler(HandlerSink& client, std::function<void()> act) {
+        OpenPhone();
+        client.onFirstPress = std::move(act);
+        peer.Respond(kOk)
+            .Silence(20ms)
+            .Answer("\r\n+CKEV: 1,1\r\n")
+            .Silence(20ms)
+            .Answer("\r\n+CKEV: 1,0\r\n");
+        ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
     }
 
     test::PtyPeer peer;
@@ -111,28 +138,10 @@ TEST_F(KeyEvents, PhoneForwardsToTheClientUntilStoppedOrReplaced) {
     EXPECT_EQ(peer.Commands(), (Strings{"AT\r", kSwitchOn, kSwitchOff, kSwitchOn, kSwitchOff}));
 }
 
-// What a key handler may do to its own phone: each call runs on the listener's thread, which can
-// neither wait for itself nor be freed under itself.
-struct HandlerSink : test::RecordingSink {
-    std::function<void()> onFirstPress;
-    std::atomic<int32_t> result{-1};
-    std::atomic<int> lost{0};
-    void OnKeyPressed(std::string key) override {
-        RecordingSink::OnKeyPressed(std::move(key));
-        if (auto act = std::exchange(onFirstPress, nullptr)) {
-            act();
-        }
-    }
-    void OnKeyEventsLost(const std::string&) override { ++lost; }
-};
-
 TEST_F(KeyEvents, StopFromAHandlerEndsDeliveryAndTheListenerSwitchesOffItself) {
-    OpenPhone();
     HandlerSink client;
-    client.onFirstPress = [&] { client.result = phone->StopKeyEvents(0); };
-    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 1,1\r\n").Silence(20ms).Answer("\r\n+CKEV: 1,0\r\n");
+    StartForHandler(client, [&] { client.result = phone->StopKeyEvents(0); });
     peer.Respond(kOk);
-    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
     ASSERT_TRUE(client.WaitForEvents(1, 5s));
     std::this_thread::sleep_for(80ms); // the release arrives, but the client is no longer told
     EXPECT_EQ(client.result.load(), kPhoneOk);
@@ -142,15 +151,12 @@ TEST_F(KeyEvents, StopFromAHandlerEndsDeliveryAndTheListenerSwitchesOffItself) {
 }
 
 TEST_F(KeyEvents, StartFromAHandlerKeepsListeningForTheNewClient) {
-    OpenPhone();
     HandlerSink client;
     test::RecordingSink next;
-    client.onFirstPress = [&] {
+    StartForHandler(client, [&] {
         phone->StopKeyEvents(0); // undone by the start that follows in the same handler
         client.result = phone->StartKeyEvents(&next);
-    };
-    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 1,1\r\n").Silence(20ms).Answer("\r\n+CKEV: 1,0\r\n");
-    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
+    });
     ASSERT_TRUE(next.WaitForEvents(1, 5s));
     EXPECT_EQ(client.result.load(), kPhoneOk);
     EXPECT_EQ(next.Events(), Strings{"released 1"});
@@ -160,15 +166,12 @@ TEST_F(KeyEvents, StartFromAHandlerKeepsListeningForTheNewClient) {
 }
 
 TEST_F(KeyEvents, DestroyingThePhoneFromAHandlerLeavesTheListenerToFinishAlone) {
-    OpenPhone();
     HandlerSink client;
     std::atomic<bool> destroyed{false};
-    client.onFirstPress = [&] {
+    StartForHandler(client, [&] {
         phone.reset();
         destroyed = true;
-    };
-    peer.Respond(kOk).Silence(20ms).Answer("\r\n+CKEV: 1,1\r\n\r\n+CKEV: 1,0\r\n");
-    ASSERT_EQ(phone->StartKeyEvents(&client), kPhoneOk);
+    });
     ASSERT_TRUE(client.WaitForEvents(1, 5s));
     EXPECT_TRUE(test::WaitUntil([&] { return destroyed.load(); }, 5s));
     std::this_thread::sleep_for(50ms); // the detached worker frees the listener and the port

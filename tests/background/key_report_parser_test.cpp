@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "background/key_report_parser.h"
 
@@ -23,10 +24,7 @@ KeyEvent Released(std::string key) {
 
 // Only "+CKEV:" lines are key events; the port hands over every other report too.
 TEST(KeyReportParser, CkevLinesGiveTheKeyAndWhetherItWasPressed) {
-    const struct {
-        const char* line;
-        std::optional<KeyEvent> expected;
-    } cases[] = {
+    const std::pair<const char*, std::optional<KeyEvent>> cases[] = {
         {"+CKEV: 5,1", Pressed("5")},
         {"+CKEV:*,0", Released("*")},
         {"+CKEV: 5,2", Released("5")},        // only "1" is a press
@@ -44,8 +42,8 @@ TEST(KeyReportParser, CkevLinesGiveTheKeyAndWhetherItWasPressed) {
         {"+CKEVX: 5,1", std::nullopt},
         {"+ckev: 5,1", std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(KeyEventOfReport(c.line), c.expected) << testing::PrintToString(c.line);
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(KeyEventOfReport(line), expected) << testing::PrintToString(line);
     }
 }
 

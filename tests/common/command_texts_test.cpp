@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "common/commands.h"
 #include "common/narrow_string.h"
@@ -10,12 +11,8 @@ namespace panelgrab {
 namespace {
 
 TEST(CommandTexts, FormattersAtTheirEdges) {
-    struct Case {
-        NarrowString command;
-        const char* expected;
-    };
     // The rest go out on the wire in the exchange tests (AtPhone, ScreenImageExchange, KeyEvents).
-    const Case cases[] = {
+    const std::pair<NarrowString, const char*> cases[] = {
         {FormatKeyPress(""), "AT+CKPD=\"\"\r"},
         // Keys go out as Latin-1: e-acute is one byte; the euro sign has none and becomes '?'.
         {FormatKeyPress("\xC3\xA9"), "AT+CKPD=\"\xE9\"\r"},
@@ -23,9 +20,9 @@ TEST(CommandTexts, FormattersAtTheirEdges) {
         {FormatSelectDisplay(-1), "AT*ZISI=-1\r"},
         {FormatChecksumRequest(4294967295u, 1, 2, 3, -2), "AT*ZAPC=4294967295,1,2,3,-2\r"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.command.view(), c.expected);
-        EXPECT_FALSE(c.command.truncated()) << c.expected;
+    for (const auto& [command, expected] : cases) {
+        EXPECT_EQ(command.view(), expected);
+        EXPECT_FALSE(command.truncated()) << expected;
     }
 }
 
@@ -56,11 +53,8 @@ TEST(NarrowStringCapacity, LongTextIsCutWithinTheBufferAndMarked) {
 }
 
 TEST(TextCodec, ConversionsBetweenUtf8AndTheWire) {
-    struct Case {
-        std::string utf8;
-        std::string latin1;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
+        // UTF-8, and what goes on the wire
         {"plain", "plain"},
         {"\xC3\xA4\xC3\xB6", "\xE4\xF6"}, // a-umlaut, o-umlaut
         {"\xE4\xB8\xAD", "?"},            // a CJK character
@@ -68,8 +62,8 @@ TEST(TextCodec, ConversionsBetweenUtf8AndTheWire) {
         {std::string("\xC3", 1), "?"},    // cut sequence
         {"\xC0\xAF", "??"},               // overlong encoding
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ToNarrow(c.utf8).view(), c.latin1) << c.utf8;
+    for (const auto& [utf8, latin1] : cases) {
+        EXPECT_EQ(ToNarrow(utf8).view(), latin1) << utf8;
     }
     EXPECT_EQ(FromNarrow("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
     EXPECT_EQ(DecodeUtf8("ok \xC3\xA9"), "ok \xC3\xA9");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "common/session_record.h"
 
@@ -12,10 +13,8 @@ namespace {
 using Direction = SessionRecord::Direction;
 
 TEST(SessionRecord, BytesRoundTripThroughOnePrintableLine) {
-    const struct {
-        std::string bytes;
-        const char* escaped;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
+        // bytes, and the line they make
         {"AT+CGMM\r", "AT+CGMM\\r"},
         {"AT\r\r\nOK\r\n", "AT\\r\\r\\nOK\\r\\n"},
         {"a\tb\\c", "a\\tb\\\\c"},
@@ -24,11 +23,11 @@ TEST(SessionRecord, BytesRoundTripThroughOnePrintableLine) {
         {"+CMGS: \"x y\" ", "+CMGS: \"x y\"\\x20"},  // a trailing space survives trimming
         {"", ""},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(EscapeSessionBytes(c.bytes), c.escaped);
-        EXPECT_EQ(UnescapeSessionBytes(c.escaped), c.bytes) << c.escaped;
-        for (const char byte : EscapeSessionBytes(c.bytes)) {
-            EXPECT_TRUE(byte >= 0x20 && byte < 0x7F) << c.escaped;
+    for (const auto& [bytes, escaped] : cases) {
+        EXPECT_EQ(EscapeSessionBytes(bytes), escaped);
+        EXPECT_EQ(UnescapeSessionBytes(escaped), bytes) << escaped;
+        for (const char byte : EscapeSessionBytes(bytes)) {
+            EXPECT_TRUE(byte >= 0x20 && byte < 0x7F) << escaped;
         }
     }
     for (const char* bad : {"\\", "AT\\q", "\\x4", "\\xG0", "end\\x"}) {

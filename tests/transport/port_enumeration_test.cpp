@@ -113,18 +113,11 @@ TEST(PortEnumeration, RealDevicesOnlyWithUsbDetailsInNaturalOrder) {
 
 // A port with only its ids, and one with nothing: PortsCommand.OnePortALineAndAPlainSaying...
 TEST(PortEnumeration, OneLineDescriptions) {
-    PortInfo usb{"/dev/ttyUSB0",
-                 "FT232R USB UART",
-                 "FTDI",
-                 "A9XYZ",
-                 "0403",
-                 "6001",
-                 "/dev/serial/by-id/usb-FTDI-if00-port0"};
-    PortInfo serialOnly{"/dev/ttyACM1", "", "", "123", "", "", ""};
     const std::pair<PortInfo, const char*> cases[] = {
-        {usb,
+        {{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A9XYZ", "0403", "6001",
+          "/dev/serial/by-id/usb-FTDI-if00-port0"},
          "/dev/ttyUSB0  0403:6001 FTDI FT232R USB UART, serial A9XYZ, /dev/serial/by-id/usb-FTDI-if00-port0"},
-        {serialOnly, "/dev/ttyACM1  serial 123"},
+        {{"/dev/ttyACM1", "", "", "123", "", "", ""}, "/dev/ttyACM1  serial 123"},
     };
     for (const auto& [port, line] : cases) {
         EXPECT_EQ(DescribePort(port), line);

@@ -42,6 +42,9 @@ TEST(PortNames, SchemesInAnyLetterCaseAndTheDevicePathOfEachName) {
         {"COM0", PortScheme::Local, "/dev/COM0"},
         {"COMX", PortScheme::Local, "/dev/COMX"},
         {"COM99999", PortScheme::Local, "/dev/COM99999"},
+        {"COM", PortScheme::Local, "/dev/COM"},
+        {"COM1a", PortScheme::Local, "/dev/COM1a"},
+        {"XCOM1", PortScheme::Local, "/dev/XCOM1"},
         {"ttyUSB0", PortScheme::Local, "/dev/ttyUSB0"},
         {"rfcomm0", PortScheme::Local, "/dev/rfcomm0"},
         {"", PortScheme::Local}, // no device, not the folder /dev/

@@ -34,20 +34,18 @@ public:
         return *this;
     }
 
-    std::string forever;          // what every read returns once the queue is used up
-    std::string answerEveryWrite; // queued as the next read after every write
-    int openError = 0;
-    int configureError = 0;
+    std::string forever;             // what every read returns once the queue is used up
+    std::string answerEveryWrite;    // queued as the next read after every write
     int reads = 0;                   // Read calls made
     std::vector<std::string> writes; // what each successful Write sent
     std::vector<std::string> opened; // paths given to Open
 
     int Open(const std::string& path) override {
         opened.push_back(path);
-        open_ = openError == 0;
-        return openError;
+        open_ = true;
+        return 0;
     }
-    int Configure(int32_t) override { return configureError; }
+    int Configure(int32_t) override { return 0; }
     IoResult Read(char* buffer, std::size_t size, std::chrono::milliseconds) override {
         ++reads;
         if (!open_) {

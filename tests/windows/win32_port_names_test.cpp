@@ -25,17 +25,6 @@ TEST(Win32PortNames, NamesGoToTheDeviceNamespace) {
     for (const auto& [name, path] : cases) {
         EXPECT_EQ(DevicePathOf(name), path) << name;
     }
-    EXPECT_TRUE(IsNonePortName("none"));
-}
-
-TEST(Win32PortNames, ComNumbers) {
-    const std::pair<const char*, int> cases[] = {
-        {"COM1", 1},  {"com12", 12},   {"COM0", 0},  {"COM", 0},         {"COMX", 0},
-        {"COM1a", 0}, {"COM99999", 0}, {"XCOM1", 0}, {"\\\\.\\COM3", 0},
-    };
-    for (const auto& [name, number] : cases) {
-        EXPECT_EQ(ComPortNumber(name), number) << name;
-    }
 }
 
 TEST(Win32PortNames, SystemErrorsInPlainWordsOrTheSystemsOwn) {
