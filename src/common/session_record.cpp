@@ -168,36 +168,4 @@ bool ParseSessionRecord(std::string_view line, SessionRecord& record, std::strin
     return true;
 }
 
-std::string Latin1FromUtf8(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    const auto byteAt = [&](std::size_t i) {
-        return i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0u;
-    };
-    const auto continues = [&](std::size_t i) { return (byteAt(i) & 0xC0u) == 0x80u; };
-    for (std::size_t i = 0; i < utf8.size();) {
-        const unsigned lead = byteAt(i);
-        if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
-            ++i;
-            continue;
-        }
-        // 0xC2 and 0xC3 begin the two-byte forms of U+0080..U+00FF; 0xC0 and 0xC1 only overlong
-        // ones ("\xC0\xAF" is no '/'). Anything else becomes one '?' with its continuation bytes.
-        if ((lead == 0xC2 || lead == 0xC3) && continues(i + 1)) {
-            out.push_back(static_cast<char>((lead & 0x1Fu) << 6 | (byteAt(i + 1) & 0x3Fu)));
-            i += 2;
-            continue;
-        }
-        out.push_back('?');
-        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        std::size_t taken = 1;
-        while (taken < length && continues(i + taken)) {
-            ++taken;
-        }
-        i += taken;
-    }
-    return out;
-}
-
 } // namespace panelgrab

@@ -36,7 +36,4 @@ std::string FormatSessionRecord(const SessionRecord& record);
 // empty) or a malformed line (`error` says what is wrong).
 bool ParseSessionRecord(std::string_view line, SessionRecord& record, std::string& error);
 
-// UTF-8 text of a trace, taken back to the line's Latin-1 bytes ('?' for what Latin-1 lacks).
-std::string Latin1FromUtf8(std::string_view utf8);
-
 } // namespace panelgrab

@@ -68,14 +68,18 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 } // namespace
 
-NarrowString ToNarrow(std::string_view utf8) {
+std::string Latin1FromUtf8(std::string_view utf8) {
     std::string latin1;
     latin1.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
         const char32_t cp = NextCodePoint(utf8, pos);
         latin1 += (cp <= 0xFF) ? static_cast<char>(cp) : '?';
     }
-    return NarrowString(std::string_view(latin1));
+    return latin1;
+}
+
+NarrowString ToNarrow(std::string_view utf8) {
+    return NarrowString(std::string_view(Latin1FromUtf8(utf8)));
 }
 
 std::string FromNarrow(std::string_view latin1) {

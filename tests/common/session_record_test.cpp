@@ -72,16 +72,5 @@ TEST(SessionRecord, LinesParseAsTheyAreWritten) {
     }
 }
 
-TEST(SessionRecord, TraceTextGoesBackToTheLinesBytes) {
-    EXPECT_EQ(Latin1FromUtf8("AT\r\n"), "AT\r\n");
-    EXPECT_EQ(Latin1FromUtf8("caf\xc3\xa9 \xc3\xbf"), "caf\xe9 \xff");
-    EXPECT_EQ(Latin1FromUtf8("\xe2\x82\xac!"), "?!"); // beyond Latin-1
-    EXPECT_EQ(Latin1FromUtf8("\xc3"), "?");           // cut short
-    EXPECT_EQ(Latin1FromUtf8("\xc0\xaf"), "?");       // overlong '/'
-    EXPECT_EQ(Latin1FromUtf8("\xc3"
-                             "A"),
-              "?A"); // no continuation byte
-}
-
 } // namespace
 } // namespace panelgrab

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/text_codec.h"
+
 namespace panelgrab {
 
 SessionRecorder::~SessionRecorder() {
