@@ -197,30 +197,39 @@ TEST(PtyOpen, ExclusiveModeOfAnotherProgramRefusedRatesAndPacedOpenAtAnUnusualRa
     EXPECT_EQ(peer.Commands(), Commands{"AT\r"});
 }
 
+// Every answer is numbered by the command it answers; each thread must get the answers to its own
+// commands, whichever thread's command the line carried first.
 TEST(PtyThreads, ExchangesFromTwoThreadsDoNotInterleave) {
     constexpr int kRounds = 20;
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     for (int i = 0; i < 2 * kRounds + 1; ++i) {
-        peer.Respond("\r\nOK\r\n");
+        peer.Respond("\r\nanswer " + std::to_string(i) + "\r\nOK\r\n");
     }
     peer.Start();
     SerialPort port(FastSettings(peer));
     ASSERT_TRUE(port.Open(false)) << port.errorText();
     auto worker = [&](const char* command) {
-        int ok = 0;
+        std::vector<int> answered;
         std::string text;
         for (int i = 0; i < kRounds; ++i) {
-            ok += port.Transact(NarrowString(command), text, 20) == Ok;
+            const bool ok = port.Transact(NarrowString(command), text, 20) == Ok;
+            const std::size_t number = text.find("answer ");
+            answered.push_back(ok && number != std::string::npos ? std::stoi(text.substr(number + 7)) : -1);
         }
-        return ok;
+        return answered;
     };
     auto first = std::async(std::launch::async, worker, "AT+AAAA\r");
     auto second = std::async(std::launch::async, worker, "AT+BBBB\r");
-    EXPECT_EQ(first.get(), kRounds);
-    EXPECT_EQ(second.get(), kRounds);
-    for (const std::string& command : peer.Commands()) {
-        EXPECT_TRUE(command == "AT\r" || command == "AT+AAAA\r" || command == "AT+BBBB\r") << command;
+    const std::vector<std::pair<std::string, std::vector<int>>> threads = {{"AT+AAAA\r", first.get()},
+                                                                           {"AT+BBBB\r", second.get()}};
+    const Commands seen = peer.Commands();
+    for (const auto& [command, answered] : threads) {
+        for (const int number : answered) {
+            ASSERT_TRUE(number >= 0 && number < static_cast<int>(seen.size()))
+                << command << " got " << number;
+            EXPECT_EQ(seen[number], command) << "answer " << number;
+        }
     }
 }
 
