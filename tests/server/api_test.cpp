@@ -47,6 +47,7 @@ TEST_F(LabServerTest, ScreenIsThePhonesPictureAsPng) {
 TEST_F(LabServerTest, RefusesWhatItCannotServeWithJsonErrors) {
     StartServer();
     const std::string keys = "/api/phones/a/keys";
+    const std::string record = "/api/phones/b/record";
     const std::string big(20 * 1024, ' ');
     ExpectExchanges({
         {http::verb::get, "/api/phones/zz/screen.png", {}, {}, 404},
@@ -74,6 +75,14 @@ TEST_F(LabServerTest, RefusesWhatItCannotServeWithJsonErrors) {
         {http::verb::get, "/.hidden", {}, {}, 404},
         {http::verb::get, "/%2e%2e/CMakeLists.txt", {}, {}, 404},
         {http::verb::post, "/", "{}", {}, 405},
+        {http::verb::post, record, R"({"scale": 3})", {}, 400},
+        {http::verb::post, record, R"({"scale": "2"})", {}, 400},
+        {http::verb::post, record, "[1]", {}, 400},
+        {http::verb::post, record, "{}", {{"Content-Type", "text/plain"}}, 415},
+        {http::verb::post, record, "", {}, 415}, // no body still needs JSON's type
+        {http::verb::delete_, record, "{}", {}, 404},
+        {http::verb::put, record, "{}", {}, 405},
+        {http::verb::post, record, "", {{"Content-Type", "application/json"}}, 200},
         {http::verb::post, keys, R"({"keys":"12#"})", {}, 200},
         {http::verb::get, "/", {}, {}, 200},
     });

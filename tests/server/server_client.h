@@ -91,18 +91,12 @@ public:
                     request.set(name, value);
                 }
             }));
+        // Asked asynchronously: the synchronous handshake keeps no response it declined.
         beast::websocket::response_type response;
-        socket_.handshake(response, "127.0.0.1:" + std::to_string(port), target, failure);
+        socket_.async_handshake(response, "127.0.0.1:" + std::to_string(port), target,
+                                [&](beast::error_code ended) { failure = ended; });
+        io_.run();
         status = static_cast<int>(response.result_int());
-        if (failure) {
-            // The refusal's status, asked for again: the handshake keeps no response it declined.
-            std::map<std::string, std::string> upgrade = headers;
-            upgrade.insert({{"Connection", "Upgrade"},
-                            {"Upgrade", "websocket"},
-                            {"Sec-WebSocket-Version", "13"},
-                            {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="}});
-            status = Call(port, http::verb::get, target, {}, upgrade).status;
-        }
         return !failure;
     }
 
@@ -125,18 +119,12 @@ public:
     std::optional<Message> NextWhere(const std::function<bool(const Message&)>& wanted,
                                      std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            std::optional<Message> message = Next(left);
-            if (!message) {
-                return std::nullopt;
-            }
-            if (wanted(*message)) {
-                return message;
-            }
-        }
-        return std::nullopt;
+        std::optional<Message> message;
+        do {
+            message = Next(std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now()));
+        } while (message && !wanted(*message));
+        return message;
     }
 
     int status = 0;
