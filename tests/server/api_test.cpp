@@ -115,13 +115,13 @@ TEST_F(LabServerTest, LockReservesKeysForItsHolderUntilFreed) {
 }
 
 TEST_F(LabServerTest, ATokenGuardsTheApiButNotThePage) {
-    token_ = "a-secret-token";
-    StartServer(server::AccessRule(token_));
+    const std::string token = "a-secret-token";
+    StartServer(server::AccessRule(token));
     ExpectExchanges({
         {http::verb::get, "/api/phones", {}, {}, 401},
         {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer wrong-token!"}}, 401},
         {http::verb::post, "/api/phones/a/keys", R"({"keys":"1"})", {}, 401},
-        {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token_}}, 200},
+        {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token}}, 200},
         {http::verb::get, "/", {}, {}, 200},
         {http::verb::post, "/api/login", R"({"token":"wrong"})", {}, 401},
     });

@@ -145,14 +145,16 @@ inline RowHeader ReadRowHeader(const std::string& data) {
     return {static_cast<uint8_t>(data[0]), u16(2), u16(4), u16(6), u16(8)};
 }
 
-// What a viewer shows: the row messages applied one after the other.
+// What a viewer shows: the row messages applied one after the other, and their headers.
 struct ViewerScreen {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> rgb;
+    std::vector<RowHeader> applied;
 
     void Apply(const std::string& data) {
         const RowHeader header = ReadRowHeader(data);
+        applied.push_back(header);
         if (header.width != width || header.height != height) {
             width = header.width;
             height = header.height;
