@@ -1,5 +1,6 @@
-"""panelgrab.connect(): a phone of a lab server (panelgrab-server, started here with two simulated
-phones) through the same Phone API. Skipped unless PANELGRAB_SERVER_PROGRAM names the program."""
+"""The README's example, on the simulated phone and through panelgrab.connect(): a phone of a lab
+server (panelgrab-server, started here with two simulated phones) through the same Phone API. The
+server's tests are skipped unless PANELGRAB_SERVER_PROGRAM names the program."""
 import os
 import pathlib
 import re
@@ -39,13 +40,17 @@ def server_url():
         server.wait(10)
 
 
-def test_readme_example_runs_through_the_server(server_url, tmp_path, monkeypatch):
+@pytest.mark.parametrize("opening", ['panelgrab.open("sim")', 'panelgrab.connect("{server_url}", "a")'],
+                         ids=["simulated phone", "lab server"])
+def test_readme_example_runs_as_written(opening, request, tmp_path, monkeypatch):
     examples = [block for block in re.findall(r"```python\n(.*?)```", README.read_text(), re.S)
                 if REAL_PORT in block]
+    assert len(examples) == 1
+    if "server_url" in opening:
+        opening = opening.format(server_url=request.getfixturevalue("server_url"))
     monkeypatch.chdir(tmp_path)
     namespace = {}
-    code = examples[0].replace(REAL_PORT, f'panelgrab.connect("{server_url}", "a")')
-    exec(compile(code, str(README), "exec"), namespace)
+    exec(compile(examples[0].replace(REAL_PORT, opening), str(README), "exec"), namespace)
     assert namespace["phone"].closed and (tmp_path / "home.png").is_file()
 
 
