@@ -8,18 +8,15 @@ usage: PANELGRAB_SERVER_PROGRAM=path/to/panelgrab-server python3 -m pytest THIS_
 Skipped when Selenium, Chromium or chromedriver is missing.
 """
 import base64
-import contextlib
 import glob
 import io
 import json
-import os
 import shutil
 import socket
-import subprocess
 import time
-import urllib.request
 
 import pytest
+from lab_server_process import lab_server, request, wait_for
 
 Image = pytest.importorskip("PIL.Image")
 webdriver = pytest.importorskip("selenium.webdriver")
@@ -32,58 +29,18 @@ CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic
 KEY_5 = '#keypad button[data-key="5"]'
 
 
-def wait_for(what, condition, seconds=10.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def request(url, method="GET", body=None, headers=None):
-    data = None if body is None else json.dumps(body).encode()
-    sent = {"Content-Type": "application/json"} if data is not None else {}
-    sent.update(headers or {})
-    with urllib.request.urlopen(urllib.request.Request(url, data=data, method=method, headers=sent),
-                                timeout=10) as reply:
-        return reply.read()
-
-
 def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
 
 
-@contextlib.contextmanager
-def lab_server(phones, port, peer_port):
-    """panelgrab-server on `port` with `phones`, naming the one on `peer_port` its peer; yields its
-    URL once every phone is ready."""
-    arguments = [os.environ["PANELGRAB_SERVER_PROGRAM"], "--listen", "127.0.0.1:%d" % port,
-                 "--peer", "http://127.0.0.1:%d/" % peer_port]
-    for phone in phones:
-        arguments += ["--phone", phone]
-    server = subprocess.Popen(arguments, stdout=subprocess.PIPE, text=True)
-    try:
-        line = server.stdout.readline()
-        assert "listening on " in line, "the server did not start: " + line
-        url = line.split("listening on ", 1)[1].strip()
-        wait_for("the phones ready", lambda: all(
-            phone["state"] == "ready" for phone in json.loads(request(url + "api/phones"))), 20)
-        yield url
-    finally:
-        server.terminate()
-        server.wait(10)
-
-
 @pytest.fixture(scope="module")
 def urls():
     """This server's URL (phones a and b, the latter animated) and its peer's (phone c)."""
     port, peer_port = free_port(), free_port()
-    with lab_server(["a=sim", "b=sim:--animate,--baud=921600@921600"], port, peer_port) as url, \
-            lab_server(["c=sim"], peer_port, port) as peer_url:
+    with lab_server(["a=sim", "b=sim:--animate,--baud=921600@921600"], port, ["http://127.0.0.1:%d/" % peer_port]) \
+            as url, lab_server(["c=sim"], peer_port, [url]) as peer_url:
         yield url, peer_url
 
 
