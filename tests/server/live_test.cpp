@@ -8,16 +8,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool IsRows(const LiveClient::Message& message) {
-    return message.binary && message.data.size() >= 12;
-}
-
 // Applies the viewer's row messages until it shows `expected`; false when it did not in time.
 bool ReadUntilShown(LiveClient& viewer, ViewerScreen& screen, const Picture& expected) {
     return viewer
         .NextWhere(
             [&](const LiveClient::Message& m) {
-                if (IsRows(m)) {
+                if (m.binary && m.data.size() >= 12) { // a row message
                     screen.Apply(m.data);
                 }
                 return screen.Shows(expected);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "server/access_rule.h"
 #include "server/config_file.h"
@@ -98,9 +99,8 @@ TEST(ServerOptionsTest, ConfigFileGivesPhonesAndSettingsInYamlOrJson) {
     ServerOptions yaml;
     std::string error;
     ASSERT_TRUE(server::LoadConfigFile(folder / "lab.yaml", yaml, error)) << error;
-    EXPECT_EQ(yaml.listenHost, "0.0.0.0");
-    EXPECT_EQ(yaml.listenPort, 9090);
-    EXPECT_EQ(yaml.tokenFile, "/etc/token");
+    EXPECT_EQ(std::tie(yaml.listenHost, yaml.listenPort, yaml.tokenFile),
+              std::make_tuple("0.0.0.0", 9090, "/etc/token"));
     EXPECT_EQ(yaml.peers, std::vector<std::string>{"http://lab2:8080"});
     EXPECT_EQ(Shown(yaml.phones), "a /dev/ttyACM0@921600, b sim:--animate@115200");
     ServerOptions json;
