@@ -60,10 +60,7 @@ def test_a_grab_or_a_second_live_view_while_a_live_view_runs_says_why_it_cannot(
 def test_picture_files_that_cannot_be_used(phone, tmp_path):
     screen = phone.grab()
     with pytest.raises(panelgrab.PictureError, match="missing.png.*No such file"):
-        screen.compare(tmp_path / "missing.png")
-    (tmp_path / "notes.png").write_text("hello, no picture here\n")
-    with pytest.raises(panelgrab.PictureError, match="neither a BMP nor a PNG"):
-        screen.compare(str(tmp_path / "notes.png"))
+        screen.compare(str(tmp_path / "missing.png"))
     with pytest.raises(panelgrab.PictureError, match="could not write .*nowhere/x.png"):
         screen.save(tmp_path / "nowhere" / "x.png")
     # A target that cannot be replaced stays as it was.
@@ -72,4 +69,4 @@ def test_picture_files_that_cannot_be_used(phone, tmp_path):
     with pytest.raises(panelgrab.PictureError, match="could not write"):
         screen.save(tmp_path / "taken.bmp")
     assert (tmp_path / "taken.bmp" / "keep").read_text() == "keep"
-    assert sorted(p.name for p in tmp_path.iterdir()) == ["notes.png", "taken.bmp"]
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["taken.bmp"]

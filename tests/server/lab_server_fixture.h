@@ -45,13 +45,12 @@ struct Exchange {
 // holds itself, so that it can change their pictures and see what they were sent.
 class LabServerTest : public ::testing::Test {
 protected:
+    // A phone that reports a key's press and release at once.
     static sim::SimOptions KeyReportingPhone() {
         sim::SimOptions options;
         options.keyEventPauseMs = 1;
         return options;
     }
-
-    LabServerTest() : phoneA_(KeyReportingPhone()), phoneB_(KeyReportingPhone()) {}
 
     void SetUp() override {
         std::string error;
@@ -111,8 +110,8 @@ protected:
         return shown;
     }
 
-    sim::SimulatedPhone phoneA_;
-    sim::SimulatedPhone phoneB_;
+    sim::SimulatedPhone phoneA_{KeyReportingPhone()};
+    sim::SimulatedPhone phoneB_{KeyReportingPhone()};
     server::RecordingBounds recordingBounds_;
     uint16_t listenPort_ = 0; // 0: a free one
     std::vector<std::string> peers_;

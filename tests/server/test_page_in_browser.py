@@ -82,7 +82,7 @@ def wait_until_canvas_is_grab(driver, selector, url, name, exact):
     wait_for(selector + " to equal the grab of " + url + " " + name, same, 15)
 
 
-def test_the_wall_shows_its_phones_and_the_peers_pixel_exact(driver, urls):
+def test_the_wall_shows_every_phone_pixel_exact_and_at_double_scale(driver, urls):
     url, peer_url = urls
     driver.get(url)
     for name, exact in (("a", True), ("b", False)):
@@ -90,6 +90,10 @@ def test_the_wall_shows_its_phones_and_the_peers_pixel_exact(driver, urls):
     # The peer's phone, watched straight from the peer.
     wait_until_canvas_is_grab(driver, '.card[data-peer="' + peer_url + '"][data-name="c"] canvas', peer_url, "c",
                               False)
+    # At 2x every phone pixel shows as two.
+    driver.find_element(By.CSS_SELECTOR, 'input[name="scale"][value="2"]').click()
+    assert driver.execute_script(
+        "return document.querySelector('.card canvas').getBoundingClientRect().width;") == 352
 
 
 def test_the_animated_phones_changes_keep_arriving(driver, urls):
@@ -112,15 +116,7 @@ def test_the_animated_phones_changes_keep_arriving(driver, urls):
     assert len(moments) >= 4 and max(gaps) < 1300, "changes drawn at " + repr(moments)
 
 
-def test_double_scale_shows_every_phone_pixel_as_two(driver, urls):
-    driver.get(urls[0])
-    wait_for("the wall", lambda: canvas_picture(driver, '.card[data-name="a"] canvas'))
-    driver.find_element(By.CSS_SELECTOR, 'input[name="scale"][value="2"]').click()
-    assert driver.execute_script(
-        "return document.querySelector('.card canvas').getBoundingClientRect().width;") == 352
-
-
-def test_a_key_pressed_on_the_page_reaches_the_phone_and_a_lock_disables_the_keypad(driver, urls):
+def test_the_phone_view_presses_keys_shows_a_lock_and_records(driver, urls, downloads):
     url = urls[0]
     driver.get(url + "#phone=a")
     button = wait_for("the keypad", lambda: driver.find_elements(By.CSS_SELECTOR, KEY_5))
@@ -137,10 +133,7 @@ def test_a_key_pressed_on_the_page_reaches_the_phone_and_a_lock_disables_the_key
     request(url + "api/phones/a/lock", "DELETE", headers={"X-Panelgrab-Lock": lock})
     wait_for("the keypad to be free again", lambda: driver.find_element(By.CSS_SELECTOR, KEY_5).is_enabled())
 
-
-def test_the_record_button_records_the_phone_and_downloads_the_file(driver, urls, downloads):
-    url = urls[0]
-    driver.get(url + "#phone=a")
+    # The Record button starts a recording, and stopping it downloads the file.
     record = wait_for("the record button", lambda: driver.find_elements(By.ID, "record"))[0]
     wait_for("the button to know there is no recording", lambda: record.text == "Record")
     record.click()
