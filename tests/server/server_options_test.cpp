@@ -15,7 +15,7 @@ namespace {
 
 using server::ServerOptions;
 
-// Phones as one line each, "name port@baud", comma-separated; "(refused)" for none.
+// Phones as "name port@baud", comma-separated (a refused entry: "").
 std::string Shown(const std::vector<server::PhoneConfig>& phones) {
     std::string shown;
     for (const server::PhoneConfig& phone : phones) {
