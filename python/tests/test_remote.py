@@ -1,51 +1,43 @@
-"""panelgrab.connect(): a phone of a lab server (panelgrab-server, started here with two simulated
-phones) through the same Phone API. Skipped unless PANELGRAB_SERVER_PROGRAM names the program."""
+"""The README's example, on the simulated phone and through panelgrab.connect(): a phone of a lab
+server (panelgrab-server, started here with two simulated phones) through the same Phone API. The
+server's tests are skipped unless PANELGRAB_SERVER_PROGRAM names the program."""
 import os
 import pathlib
 import re
-import subprocess
+import sys
 import time
 
 import pytest
 
 import panelgrab
 
-README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "server"))
+from lab_server_process import lab_server  # noqa: E402 - the server's own tests start it alike
+
+README = ROOT / "README.md"
 REAL_PORT = 'panelgrab.open("/dev/ttyACM0", baud=115200)'
 
 
 @pytest.fixture(scope="module")
 def server_url():
-    program = os.environ.get("PANELGRAB_SERVER_PROGRAM")
-    if not program:
+    if not os.environ.get("PANELGRAB_SERVER_PROGRAM"):
         pytest.skip("PANELGRAB_SERVER_PROGRAM does not name panelgrab-server")
-    server = subprocess.Popen([program, "--listen", "127.0.0.1:0", "--phone", "a=sim", "--phone", "b=sim"],
-                              stdout=subprocess.PIPE, text=True)
-    try:
-        line = server.stdout.readline()
-        assert "listening on " in line, line
-        url = line.split("listening on ", 1)[1].strip()
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            try:
-                panelgrab.connect(url, "a").model()
-                panelgrab.connect(url, "b").model()
-                break
-            except panelgrab.PortError:
-                time.sleep(0.1)
+    with lab_server(["a=sim", "b=sim"]) as url:
         yield url
-    finally:
-        server.terminate()
-        server.wait(10)
 
 
-def test_readme_example_runs_through_the_server(server_url, tmp_path, monkeypatch):
+@pytest.mark.parametrize("opening", ['panelgrab.open("sim")', 'panelgrab.connect("{server_url}", "a")'],
+                         ids=["simulated phone", "lab server"])
+def test_readme_example_runs_as_written(opening, request, tmp_path, monkeypatch):
     examples = [block for block in re.findall(r"```python\n(.*?)```", README.read_text(), re.S)
                 if REAL_PORT in block]
+    assert len(examples) == 1
+    if "server_url" in opening:
+        opening = opening.format(server_url=request.getfixturevalue("server_url"))
     monkeypatch.chdir(tmp_path)
     namespace = {}
-    code = examples[0].replace(REAL_PORT, f'panelgrab.connect("{server_url}", "a")')
-    exec(compile(code, str(README), "exec"), namespace)
+    exec(compile(examples[0].replace(REAL_PORT, opening), str(README), "exec"), namespace)
     assert namespace["phone"].closed and (tmp_path / "home.png").is_file()
 
 

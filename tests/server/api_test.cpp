@@ -47,6 +47,7 @@ TEST_F(LabServerTest, ScreenIsThePhonesPictureAsPng) {
 TEST_F(LabServerTest, RefusesWhatItCannotServeWithJsonErrors) {
     StartServer();
     const std::string keys = "/api/phones/a/keys";
+    const std::string record = "/api/phones/b/record";
     const std::string big(20 * 1024, ' ');
     ExpectExchanges({
         {http::verb::get, "/api/phones/zz/screen.png", {}, {}, 404},
@@ -59,7 +60,6 @@ TEST_F(LabServerTest, RefusesWhatItCannotServeWithJsonErrors) {
         {http::verb::post, keys, R"({"keys":)", {}, 400},
         {http::verb::post, keys, R"(["1"])", {}, 400},
         {http::verb::post, keys, R"({"keys":5})", {}, 400},
-        {http::verb::post, keys, R"({"keys":""})", {}, 400},
         {http::verb::post, keys, R"({"keys":"1\"\r\nAT+CFUN=0\r"})", {}, 400},
         {http::verb::post, keys, R"({"keys":"1","press_ms":-1})", {}, 400},
         {http::verb::post, keys, R"({"keys":"1","press_ms":100000})", {}, 400},
@@ -74,6 +74,14 @@ TEST_F(LabServerTest, RefusesWhatItCannotServeWithJsonErrors) {
         {http::verb::get, "/.hidden", {}, {}, 404},
         {http::verb::get, "/%2e%2e/CMakeLists.txt", {}, {}, 404},
         {http::verb::post, "/", "{}", {}, 405},
+        {http::verb::post, record, R"({"scale": 3})", {}, 400},
+        {http::verb::post, record, R"({"scale": "2"})", {}, 400},
+        {http::verb::post, record, "[1]", {}, 400},
+        {http::verb::post, record, "{}", {{"Content-Type", "text/plain"}}, 415},
+        {http::verb::post, record, "", {}, 415}, // no body still needs JSON's type
+        {http::verb::delete_, record, "{}", {}, 404},
+        {http::verb::put, record, "{}", {}, 405},
+        {http::verb::post, record, "", {{"Content-Type", "application/json"}}, 200},
         {http::verb::post, keys, R"({"keys":"12#"})", {}, 200},
         {http::verb::get, "/", {}, {}, 200},
     });
@@ -106,13 +114,13 @@ TEST_F(LabServerTest, LockReservesKeysForItsHolderUntilFreed) {
 }
 
 TEST_F(LabServerTest, ATokenGuardsTheApiButNotThePage) {
-    token_ = "a-secret-token";
-    StartServer(server::AccessRule(token_));
+    const std::string token = "a-secret-token";
+    StartServer(server::AccessRule(token));
     ExpectExchanges({
         {http::verb::get, "/api/phones", {}, {}, 401},
         {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer wrong-token!"}}, 401},
         {http::verb::post, "/api/phones/a/keys", R"({"keys":"1"})", {}, 401},
-        {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token_}}, 200},
+        {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token}}, 200},
         {http::verb::get, "/", {}, {}, 200},
         {http::verb::post, "/api/login", R"({"token":"wrong"})", {}, 401},
     });
@@ -150,17 +158,10 @@ TEST_F(LabServerTest, APhoneThatGoesAwayIsGoneThenReadyAndTheOthersCarryOn) {
     ASSERT_TRUE(viewer.Connect(port_, "/api/phones/c/live"));
 
     first.reset();
-    auto stateOf = [&](const std::string& name) {
-        for (const auto& phone : Call(port_, http::verb::get, "/api/phones").Json()) {
-            if (phone["name"] == name) {
-                return phone;
-            }
-        }
-        return nlohmann::json();
-    };
-    ASSERT_TRUE(WaitUntil([&] { return stateOf("c")["state"] == "gone"; }, 10s));
-    EXPECT_FALSE(stateOf("c")["reason"].get<std::string>().empty());
-    EXPECT_EQ(stateOf("a")["state"], "ready");
+    auto stateOf = [&](const std::string& name) { return server_->Host(name)->Status(); };
+    ASSERT_TRUE(WaitUntil([&] { return stateOf("c").state == server::HostState::Gone; }, 10s));
+    EXPECT_FALSE(stateOf("c").reason.empty());
+    EXPECT_EQ(stateOf("a").state, server::HostState::Ready);
     EXPECT_EQ(Call(port_, http::verb::post, "/api/phones/c/keys", R"({"keys":"1"})").status, 503);
     EXPECT_EQ(Call(port_, http::verb::post, "/api/phones/a/keys", R"({"keys":"1"})").status, 200);
     EXPECT_TRUE(
@@ -169,8 +170,8 @@ TEST_F(LabServerTest, APhoneThatGoesAwayIsGoneThenReadyAndTheOthersCarryOn) {
     sim::SimulatedPhone second(sim::SimOptions{});
     ASSERT_TRUE(second.Start(error)) << error;
     plugIn(second);
-    ASSERT_TRUE(WaitUntil([&] { return stateOf("c")["state"] == "ready"; }, 10s));
-    EXPECT_EQ(stateOf("c")["reason"], "");
+    ASSERT_TRUE(WaitUntil([&] { return stateOf("c").state == server::HostState::Ready; }, 10s));
+    EXPECT_EQ(stateOf("c").reason, "");
     EXPECT_EQ(Call(port_, http::verb::get, "/api/phones/c/screen.png").status, 200);
     EXPECT_TRUE(
         viewer.NextWhere([](const auto& m) { return !m.binary && m.Json()["state"] == "ready"; }, 10s));

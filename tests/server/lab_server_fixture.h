@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -44,13 +45,12 @@ struct Exchange {
 // holds itself, so that it can change their pictures and see what they were sent.
 class LabServerTest : public ::testing::Test {
 protected:
+    // A phone that reports a key's press and release at once.
     static sim::SimOptions KeyReportingPhone() {
         sim::SimOptions options;
         options.keyEventPauseMs = 1;
         return options;
     }
-
-    LabServerTest() : phoneA_(KeyReportingPhone()), phoneB_(KeyReportingPhone()) {}
 
     void SetUp() override {
         std::string error;
@@ -76,7 +76,7 @@ protected:
         std::string error;
         ASSERT_TRUE(server_->Start(error)) << error;
         port_ = server_->Port();
-        ASSERT_TRUE(WaitUntil([&] { return AllSettled(); }, std::chrono::seconds(10)));
+        ASSERT_TRUE(WaitUntil([&] { return AllSettled(options.phones); }, std::chrono::seconds(10)));
     }
 
     void ExpectExchanges(const std::vector<Exchange>& exchanges) {
@@ -94,19 +94,13 @@ protected:
         }
     }
 
-    bool AllSettled() {
-        const nlohmann::json phones =
-            Call(port_, http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token_}}).Json();
-        if (!phones.is_array()) {
-            return false;
-        }
-        for (const auto& phone : phones) {
-            const bool ours = phone["name"] == "a" || phone["name"] == "b";
-            if (phone["state"] != "ready" && (ours || phone["state"] == "connecting")) {
-                return false;
-            }
-        }
-        return true;
+    // Phones a and b ready, every other one ready or gone.
+    bool AllSettled(const std::vector<server::PhoneConfig>& phones) {
+        return std::ranges::all_of(phones, [&](const server::PhoneConfig& phone) {
+            const server::HostState state = server_->Host(phone.name)->Status().state;
+            const bool ours = phone.name == "a" || phone.name == "b";
+            return state == server::HostState::Ready || (state == server::HostState::Gone && !ours);
+        });
     }
 
     static Picture Decoded(sim::SimulatedPhone& phone) {
@@ -116,9 +110,8 @@ protected:
         return shown;
     }
 
-    sim::SimulatedPhone phoneA_;
-    sim::SimulatedPhone phoneB_;
-    std::string token_;
+    sim::SimulatedPhone phoneA_{KeyReportingPhone()};
+    sim::SimulatedPhone phoneB_{KeyReportingPhone()};
     server::RecordingBounds recordingBounds_;
     uint16_t listenPort_ = 0; // 0: a free one
     std::vector<std::string> peers_;

@@ -91,18 +91,12 @@ public:
                     request.set(name, value);
                 }
             }));
+        // Asked asynchronously: the synchronous handshake keeps no response it declined.
         beast::websocket::response_type response;
-        socket_.handshake(response, "127.0.0.1:" + std::to_string(port), target, failure);
+        socket_.async_handshake(response, "127.0.0.1:" + std::to_string(port), target,
+                                [&](beast::error_code ended) { failure = ended; });
+        io_.run();
         status = static_cast<int>(response.result_int());
-        if (failure) {
-            // The refusal's status, asked for again: the handshake keeps no response it declined.
-            std::map<std::string, std::string> upgrade = headers;
-            upgrade.insert({{"Connection", "Upgrade"},
-                            {"Upgrade", "websocket"},
-                            {"Sec-WebSocket-Version", "13"},
-                            {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="}});
-            status = Call(port, http::verb::get, target, {}, upgrade).status;
-        }
         return !failure;
     }
 
@@ -125,18 +119,12 @@ public:
     std::optional<Message> NextWhere(const std::function<bool(const Message&)>& wanted,
                                      std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            std::optional<Message> message = Next(left);
-            if (!message) {
-                return std::nullopt;
-            }
-            if (wanted(*message)) {
-                return message;
-            }
-        }
-        return std::nullopt;
+        std::optional<Message> message;
+        do {
+            message = Next(std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now()));
+        } while (message && !wanted(*message));
+        return message;
     }
 
     int status = 0;
@@ -157,14 +145,16 @@ inline RowHeader ReadRowHeader(const std::string& data) {
     return {static_cast<uint8_t>(data[0]), u16(2), u16(4), u16(6), u16(8)};
 }
 
-// What a viewer shows: the row messages applied one after the other.
+// What a viewer shows: the row messages applied one after the other, and their headers.
 struct ViewerScreen {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> rgb;
+    std::vector<RowHeader> applied;
 
     void Apply(const std::string& data) {
         const RowHeader header = ReadRowHeader(data);
+        applied.push_back(header);
         if (header.width != width || header.height != height) {
             width = header.width;
             height = header.height;
