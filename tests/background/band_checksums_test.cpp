@@ -171,19 +171,6 @@ TEST(BandChecksums, ABandWhoseSmallestBandsKeptTheirSumsIsFetchedWhole) {
     EXPECT_EQ(fetched, (std::vector<RowSpan>{{0, 7}, {0, 7}}));
 }
 
-// A highlight moving from one list entry to the next: rows 6 and 7 (blank rows of two entries) trade
-// colours, which keeps the sum of any band over both; row 5 (text) changes and betrays the band.
-TEST(BandChecksums, RowsThatTradeContentsAreFetchedOnceTheirBandChanged) {
-    BandChecksums bands(16, 8, 1);
-    FakePhone phone(std::vector<uint32_t>(16, 0));
-    phone.row(6) = 4;
-    ASSERT_EQ(phone.ReadAll(bands), Outcome::Done);
-    std::swap(phone.row(6), phone.row(7));
-    phone.row(5) += 1;
-    ASSERT_EQ(phone.Refresh(bands), Outcome::Done);
-    EXPECT_TRUE(phone.Stale().empty());
-}
-
 TEST(BandChecksums, RefusedOrFailedRequestsAndFailedFetchesEndTheRun) {
     for (const Answer failing : {Answer::Refused, Answer::Failed}) {
         BandChecksums bands(64, 8, 2);
