@@ -62,10 +62,6 @@ public:
         return bands.Refresh(Asker(), Local(), fetch);
     }
 
-    Outcome LookAtHotSpots(CrossedBands& bands, bool& differs) {
-        return bands.LookAtHotSpots(Asker(), Local(), differs);
-    }
-
     // Refreshes until the picture equals the screen; how many it took (limit + 1: never).
     int RefreshesUntilExact(CrossedBands& bands, int limit) {
         for (int n = 1; n <= limit; ++n) {
@@ -162,7 +158,7 @@ TEST(CrossedBands, RowsThatChangedLatelyAreWatchedBetweenRefreshesForAWhile) {
     const auto look = [&] {
         bool differs = false;
         screen.requests = 0;
-        EXPECT_EQ(screen.LookAtHotSpots(bands, differs), Outcome::Done);
+        EXPECT_EQ(bands.LookAtHotSpots(screen.Asker(), screen.Local(), differs), Outcome::Done);
         EXPECT_LE(screen.requests, static_cast<int>(CrossedBands::kHotSpots));
         return differs;
     };

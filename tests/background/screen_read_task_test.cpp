@@ -6,7 +6,6 @@
 
 #include "background/screen_read_task.h"
 #include "capture/display_bitmap.h"
-#include "sim/simulated_phone.h"
 #include "support/sim_phone_fixture.h"
 #include "transport/at/serial_port.h"
 
@@ -84,19 +83,6 @@ TEST(ScreenReadTask, RunningReadOwnsThePortUntilItsTransferEnds) {
     const DisplayBitmap* picture = FinishedPicture(sim);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(DifferingPixels(*picture, sim.Expected(0), 24), 0);
-}
-
-TEST(ScreenReadTask, DestroyingThePhoneDuringAReadReturnsPromptly) {
-    // The default display at this rate would take about half a minute.
-    sim::SimOptions options;
-    options.baud = kPacedBaud;
-    SimPhone sim(options);
-    ASSERT_TRUE(sim.Connect());
-    ASSERT_EQ(sim.phone->StartScreenRead(sim.displays[0]), kPhoneOk);
-    ASSERT_TRUE(WaitUntil([&] { return sim.phone->GetReadProgress() > 0; }, 5s));
-    const auto started = std::chrono::steady_clock::now();
-    sim.phone.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
 }
 
 TEST(ScreenReadTask, NothingBeforeTheStartAndNothingFromAFailedRead) {

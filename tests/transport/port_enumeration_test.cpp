@@ -58,10 +58,6 @@ public:
         return folder;
     }
 
-    void ByIdLink(const std::string& name, const std::string& target) {
-        fs::create_symlink(target, fs::path(ById()) / name);
-    }
-
     static void Write(const fs::path& file, const std::string& text) {
         fs::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << text;
@@ -90,8 +86,9 @@ TEST(PortEnumeration, RealDevicesOnlyWithUsbDetailsInNaturalOrder) {
     system.Tty("ttyAMA0", "platform/soc/fe201000.serial");     // a driver without the type attribute
     system.Tty("tty0", "");                                    // a virtual terminal
     system.Tty("ttyUSB9", usb + "1-3/1-3:1.0/ttyUSB9", false); // in sysfs, but no node in /dev
-    system.ByIdLink("usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0", "../../ttyUSB0");
-    system.ByIdLink("usb-gone-if00", "../../ttyUSB7");
+    fs::create_symlink("../../ttyUSB0",
+                       fs::path(system.ById()) / "usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0");
+    fs::create_symlink("../../ttyUSB7", fs::path(system.ById()) / "usb-gone-if00");
 
     // Each port whole: path, ids, manufacturer, description, serial number and by-id link.
     std::vector<std::vector<std::string>> found;

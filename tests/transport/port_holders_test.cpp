@@ -15,33 +15,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A process in a fake /proc: its command name, and descriptor 4 leading to `device`.
+void AddProcess(const fs::path& proc, const std::string& pid, const std::string& name,
+                const std::string& device) {
+    fs::create_directories(proc / pid / "fd");
+    std::ofstream(proc / pid / "comm") << name << "\n";
+    fs::create_symlink(device, proc / pid / "fd" / "4");
+}
+
 // A fake /proc whose descriptors lead to real character devices: process 612 holds /dev/null
 // twice, 700 holds /dev/zero; "self" and files that are no process are skipped. A link to the device
 // (as /dev/serial/by-id names are) finds the same holders.
 TEST(PortHolders, NamesTheProcessesWhoseDescriptorsLeadToTheDevice) {
     const test::ScratchFolder scratch;
-    const fs::path& root = scratch.path();
-    for (const auto& [pid, name, fd, target] :
-         {std::tuple{"612", "ModemManager", "3", "/dev/null"},
-          std::tuple{"612", "ModemManager", "9", "/dev/null"}, std::tuple{"700", "picocom", "3", "/dev/zero"},
-          std::tuple{"self", "ignored", "3", "/dev/null"}}) {
-        fs::create_directories(root / "proc" / pid / "fd");
-        std::ofstream(root / "proc" / pid / "comm") << name << "\n";
-        fs::create_symlink(target, root / "proc" / pid / "fd" / fd);
-    }
-    std::ofstream(root / "proc" / "uptime") << "1\n";
-    fs::create_symlink("/dev/null", root / "by-id-phone");
+    const fs::path proc = scratch.path() / "proc";
+    AddProcess(proc, "612", "ModemManager", "/dev/null");
+    fs::create_symlink("/dev/null", proc / "612" / "fd" / "9");
+    AddProcess(proc, "700", "picocom", "/dev/zero");
+    AddProcess(proc, "self", "ignored", "/dev/null");
+    std::ofstream(proc / "uptime") << "1\n";
+    fs::create_symlink("/dev/null", scratch.path() / "by-id-phone");
 
-    const std::vector<PortHolder> holders =
-        FindPortHolders((root / "by-id-phone").string(), (root / "proc").string());
-    ASSERT_EQ(holders.size(), 1u);
-    EXPECT_EQ(holders[0].pid, 612);
-    EXPECT_EQ(holders[0].name, "ModemManager");
-    EXPECT_EQ(holders[0].descriptors.size(), 2u);
-    EXPECT_TRUE(FindPortHolders("/dev/panelgrab-none", (root / "proc").string()).empty());
-    EXPECT_TRUE(FindPortHolders((root / "proc" / "uptime").string(), (root / "proc").string()).empty());
+    std::vector<std::tuple<int, std::string, std::size_t>> found;
+    for (const PortHolder& holder :
+         FindPortHolders((scratch.path() / "by-id-phone").string(), proc.string())) {
+        found.emplace_back(holder.pid, holder.name, holder.descriptors.size());
+    }
+    EXPECT_EQ(found, (std::vector<std::tuple<int, std::string, std::size_t>>{{612, "ModemManager", 2}}));
+    EXPECT_TRUE(FindPortHolders("/dev/panelgrab-none", proc.string()).empty());
+    EXPECT_TRUE(FindPortHolders((proc / "uptime").string(), proc.string()).empty());
     bool unreadable = false;
-    EXPECT_TRUE(FindDeviceHolders(1, (root / "nowhere").string(), &unreadable).empty());
+    EXPECT_TRUE(FindDeviceHolders(1, (scratch.path() / "nowhere").string(), &unreadable).empty());
     EXPECT_TRUE(unreadable);
 }
 
@@ -68,11 +72,9 @@ TEST(PortHolders, OtherClientsLeaveOutThisProcessAndThePhonesEnd) {
         {self, "cli_tests", ""},
     };
     for (const auto& process : processes) {
-        fs::create_directories(proc / process.pid / "fd");
-        fs::create_directories(proc / process.pid / "fdinfo");
-        std::ofstream(proc / process.pid / "comm") << process.name << "\n";
-        fs::create_symlink(name, proc / process.pid / "fd" / "4");
+        AddProcess(proc, process.pid, process.name, name);
         if (!process.masterOf.empty()) {
+            fs::create_directories(proc / process.pid / "fdinfo");
             fs::create_symlink("/dev/ptmx", proc / process.pid / "fd" / "3");
             std::ofstream(proc / process.pid / "fdinfo" / "3")
                 << "pos:\t0\nflags:\t02\nmnt_id:\t24\ntty-index:\t" << process.masterOf << "\n";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <tuple>
 
 #include "transport/bytes/device_errors.h"
 #include "transport/bytes/network_address.h"
@@ -56,22 +57,17 @@ TEST(PortNames, SchemesInAnyLetterCaseAndTheDevicePathOfEachName) {
 }
 
 TEST(PortNames, ParsesHostsAndPortsAndRefusesTheRest) {
-    const struct {
-        const char* url;
-        const char* host;
-        uint16_t port;
-    } good[] = {
+    const std::tuple<const char*, std::string, uint16_t> good[] = {
         {"tcp://lab-server:2000", "lab-server", 2000},
         {"rfc2217://192.168.1.20:3001", "192.168.1.20", 3001},
         {"tcp://[::1]:1", "::1", 1},
         {"tcp://[fe80::1%eth0]:65535", "fe80::1%eth0", 65535},
         {"rfc2217://lab.example.org:4000/", "lab.example.org", 4000},
     };
-    for (const auto& g : good) {
+    for (const auto& [url, host, port] : good) {
         NetworkAddress address;
-        ASSERT_TRUE(NetworkAddress::Parse(g.url, address)) << g.url;
-        EXPECT_EQ(address.host(), g.host) << g.url;
-        EXPECT_EQ(address.port(), g.port) << g.url;
+        ASSERT_TRUE(NetworkAddress::Parse(url, address)) << url;
+        EXPECT_EQ(std::pair(address.host(), address.port()), std::pair(host, port)) << url;
     }
     for (const char* url : {"tcp://lab", "tcp://lab:", "tcp://:2000", "tcp://lab:0", "tcp://lab:65536",
                             "tcp://lab:20x0", "tcp://lab:2000:1", "tcp://::1:2000", "tcp://[::1]2000",
