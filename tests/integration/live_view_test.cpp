@@ -14,7 +14,6 @@
 #include "background/crossed_bands.h"
 #include "background/live_view_task.h"
 #include "capture/screen_image.h"
-#include "sim/picture_source.h"
 #include "sim/screen_animation.h"
 #include "sim/simulated_phone.h"
 #include "support/pty_peer.h"
@@ -263,47 +262,6 @@ TEST(LiveView, AFullReadComesWhenAskedAndAfterThePeriodCountedFromTheLastOne) {
     EXPECT_EQ(periodic.linesFetched, 220);
     EXPECT_EQ(live.Differing(), 0);
     EXPECT_FALSE(live.Step().fullRead) << "the period counts from the end of the last full read";
-}
-
-// The simulated phone's animations that are hard for sums, frame by frame, with no periodic full
-// read: after every change the picture must equal the phone's within 8 refreshes. The clock goes
-// through every transition of a digit (4 to 5 and 8 to 9 keep the sums of its top rows). The one
-// change no sum sees, the flipping checkerboard: LiveView.AFullReadComesWhenAsked...
-TEST(LiveView, EveryChangeOfTheHardAnimationsIsShownWithinEightRefreshes) {
-    sim::SimOptions options;
-    LiveViewOptions noFullRead;
-    noFullRead.fullReadEveryMs = 0;
-    SteppedLiveView live(options, noFullRead);
-    ASSERT_TRUE(live.Connect());
-    std::vector<Picture> card;
-    std::string error;
-    ASSERT_TRUE(sim::LoadSourcePictures(options, card, error)) << error;
-    EXPECT_TRUE(live.Step().fullRead);
-    const struct {
-        const char* name;
-        sim::SimAnimation animation;
-        int64_t steps;
-    } parts[] = {
-        {"clock", {.clock = true}, 12},
-        {"highlight", {.highlight = true}, 9},
-        {"rows", {.rows = true}, 4},
-        {"pixels", {.pixels = true}, 4},
-        {"block", {.block = true}, 10},
-        {"all at once", {.clock = true, .highlight = true, .rows = true, .pixels = true, .block = true}, 10},
-    };
-    for (const auto& part : parts) {
-        for (int64_t step = 0; step < part.steps; ++step) {
-            Picture frame = card[0];
-            sim::DrawAnimationStep(frame, part.animation, step);
-            ASSERT_TRUE(live.phone.ShowPicture(0, frame));
-            int refreshes = 0;
-            do {
-                ++refreshes;
-                EXPECT_FALSE(live.Step().fullRead);
-            } while (live.Differing() != 0 && refreshes <= 8);
-            EXPECT_LE(refreshes, 8) << part.name << ", step " << step;
-        }
-    }
 }
 
 TEST(LiveView, ThroughThePhoneObjectBesideKeysAndInsteadOfPictureReads) {
