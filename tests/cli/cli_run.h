@@ -87,6 +87,16 @@ inline Outcome ReadFirstLines(const std::string& args, int lines) {
     return run;
 }
 
+// The lines of a text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 inline sim::SimOptions SimOptionsOf(const std::vector<std::string>& args) {
     sim::SimOptions options;
     std::string error;

@@ -194,36 +194,6 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
     EXPECT_TRUE(peer.WaitUntilDone(2s));
 }
 
-// A screen that changes while every line is read leaves a picture of two screens: it is no settled
-// picture (what watch -o, recordings and the lab server's screenshots take) until a refresh finds
-// nothing left to mend, and then it is the new screen whole.
-TEST(LiveView, AScreenThatChangesDuringTheFullReadIsNoSettledPictureUntilMended) {
-    SteppedLiveView live(SmallDisplay(64, 48, 16, 115200));
-    ASSERT_TRUE(live.Connect());
-    const Picture changed = live.ShownWithBox(0, 0, 63, 47, 7);
-    std::thread changer([&] {
-        // A third of the picture has come when the phone shows another screen.
-        const uint64_t third = static_cast<uint64_t>(live.display().lineLength) * live.display().height / 3;
-        const auto limit = std::chrono::steady_clock::now() + 10s;
-        while (live.port->bytesReceived() < third && std::chrono::steady_clock::now() < limit) {
-            std::this_thread::sleep_for(1ms);
-        }
-        live.phone.ShowPicture(0, changed);
-    });
-    const LiveRefreshStats opening = live.Step();
-    changer.join();
-    ASSERT_TRUE(opening.fullRead);
-    EXPECT_EQ(live.task->Snapshot(), nullptr);
-    for (int i = 0; i < 4 && live.Step().linesFetched > 0; ++i) {
-    }
-    Picture shown;
-    uint64_t version = 0;
-    ASSERT_TRUE(live.phone.CurrentPicture(0, shown, version));
-    const std::shared_ptr<const Picture> settled = live.task->Snapshot();
-    ASSERT_NE(settled, nullptr);
-    EXPECT_TRUE(*settled == shown);
-}
-
 // A full read corrects what a sum cannot see; it comes when asked and once the period has passed since
 // the last one.
 TEST(LiveView, AFullReadComesWhenAskedAndAfterThePeriodCountedFromTheLastOne) {
