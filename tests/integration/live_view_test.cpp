@@ -343,37 +343,5 @@ TEST(LiveView, RefreshesArePushedAndAKeyPressGetsTheLineWithinOneRefresh) {
     EXPECT_GT(narrow, 0) << "the block's columns, to the pieces' edges";
 }
 
-// A phone gone during the opening read: WatchCommand.PhoneFaultsAreSaidAndAGonePhoneEndsIt.
-TEST(LiveView, APhoneGoneDuringARefreshEndsTheLiveViewWithTheReason) {
-    SimPhone sim(SmallDisplay(32, 24, 16));
-    ASSERT_TRUE(sim.Connect());
-    LiveViewOptions live;
-    live.refreshIntervalMs = 0;
-    ASSERT_EQ(sim.phone->StartLiveView(sim.displays[0], live), kPhoneOk);
-    std::vector<LiveRefreshStats> refreshes;
-    const auto take = [&] {
-        std::vector<LiveRefreshStats> more;
-        sim.phone->TakeLiveRefreshes(more);
-        refreshes.insert(refreshes.end(), more.begin(), more.end());
-    };
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            take();
-            return refreshes.size() >= 2;
-        },
-        10s));
-    sim.StopPhone(); // back to back with the refreshes
-    ASSERT_TRUE(WaitUntil([&] { return !sim.phone->IsLiveViewRunning(); }, 10s)) << "it hangs";
-    EXPECT_NE(sim.phone->GetLiveFailure(), "");
-    take();
-    EXPECT_TRUE(refreshes.front().fullRead);
-    EXPECT_FALSE(refreshes.back().fullRead);
-    const DisplayBitmap* picture = nullptr;
-    std::vector<RowSpan> changed;
-    EXPECT_EQ(sim.phone->GetLiveImage(picture, changed), kPhoneOk);
-    EXPECT_NE(picture, nullptr) << "what arrived stays readable";
-    EXPECT_EQ(sim.phone->StopLiveView(), kPhoneOk);
-}
-
 } // namespace
 } // namespace panelgrab::test
