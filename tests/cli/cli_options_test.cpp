@@ -194,19 +194,8 @@ TEST(NumberedFileName, OneNumberConversionExactly) {
     }
 }
 
-TEST(ComparisonArguments, AcceptedCommandLines) {
-    const ParseOutcome compare = ParseArguments(
-        {"compare", "a.png", "b.bmp", "--region", "0,0,10,10", "--region", "20,20,30,30", "--ignore",
-         "1,2,3,4", "--ignore", "5,6,7,8", "--tolerance", "8", "--max-diff-pixels", "12", "--diff", "d.png"});
-    ASSERT_TRUE(compare.options) << compare.error;
-    const ComparisonArguments& c = compare.options->compare;
-    EXPECT_EQ(c.files, (Args{"a.png", "b.bmp"}));
-    EXPECT_EQ(c.options.regions, (std::vector<PictureRect>{{0, 0, 10, 10}, {20, 20, 30, 30}}));
-    EXPECT_EQ(c.options.ignores, (std::vector<PictureRect>{{1, 2, 3, 4}, {5, 6, 7, 8}}));
-    EXPECT_EQ(c.options.tolerance, 8);
-    EXPECT_EQ(c.options.maxDifferingPixels, 12);
-    EXPECT_EQ(c.diffFile, "d.png");
-
+// compare's and grab --expect's options reach the comparison: CompareEndToEnd.GrabMatchesItsReferences...
+TEST(CliArguments, GrabAndWatchDefaultsAndTheirSeconds) {
     const ParseOutcome grab = ParseArguments({"--port", "sim", "grab"});
     ASSERT_TRUE(grab.options) << grab.error;
     EXPECT_EQ(grab.options->output, kDefaultGrabFile);
