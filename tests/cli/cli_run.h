@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -30,7 +29,6 @@ struct Outcome {
     int exitCode = -1;
     std::string out;
     std::string err;
-    std::chrono::milliseconds elapsed{0};
 };
 
 // Runs a command line in this process against fast port timing.
@@ -54,12 +52,10 @@ inline std::string UniquePath() {
 // Runs a shell command line with no input; its streams go to files, so neither can block the other.
 inline Outcome Shell(const std::string& command) {
     const std::string base = UniquePath();
-    const auto start = std::chrono::steady_clock::now();
     const int status =
         std::system(("(" + command + ") </dev/null >" + base + ".out 2>" + base + ".err").c_str());
-    Outcome run{
-        WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"), ReadFile(base + ".err"),
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)};
+    Outcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"),
+                ReadFile(base + ".err")};
     std::filesystem::remove(base + ".out");
     std::filesystem::remove(base + ".err");
     return run;
@@ -89,6 +85,16 @@ inline Outcome ReadFirstLines(const std::string& args, int lines) {
     run.exitCode = code.empty() ? -1 : std::stoi(code);
     std::filesystem::remove(status);
     return run;
+}
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 inline sim::SimOptions SimOptionsOf(const std::vector<std::string>& args) {

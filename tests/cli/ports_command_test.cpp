@@ -40,8 +40,7 @@ TEST(PortsCommand, OpensNoDevice) {
     if (log.find("\"/sys/class/tty\"") == std::string::npos) {
         GTEST_SKIP() << "strace could not trace the program here (status " << run.exitCode << ")";
     }
-    std::istringstream lines(log);
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : Lines(log)) {
         // Listing /dev/serial/by-id is reading a folder, not opening a device.
         EXPECT_FALSE(line.find("\"/dev/") != std::string::npos &&
                      line.find("O_DIRECTORY") == std::string::npos)

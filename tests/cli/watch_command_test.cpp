@@ -20,15 +20,6 @@ namespace {
 
 using namespace test;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // One refresh line: time, lines, bytes, checksums, milliseconds, then the full-read mark and the file.
 const std::regex kRefreshLine(
     R"(time_s=\d+\.\d{3} lines=(\d+) pixels=\d+ bytes=\d+ checksums=\d+ ms=\d+\.\d( full)?( file=(\S+))?)");
@@ -93,6 +84,17 @@ TEST(WatchCommand, PhoneFaultsAreSaidAndAGonePhoneEndsIt) {
     EXPECT_EQ(gone.out, "");
 }
 
+// The frames of an animated PNG file; none (and a failure) when it does not decode.
+std::vector<panelgrab::test::ApngFrame> ApngFramesOf(const std::string& file) {
+    const std::string bytes = ReadFile(file);
+    std::vector<panelgrab::test::ApngFrame> frames;
+    std::string error;
+    EXPECT_TRUE(panelgrab::test::DecodeApng(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
+        << error;
+    return frames;
+}
+
 // What the phone showed at each animation step, each pixel enlarged `scale` times.
 Picture AnimationStep(const std::vector<std::string>& simArgs, int64_t step, int scale) {
     const sim::SimOptions options = SimOptionsOf(simArgs);
@@ -140,12 +142,7 @@ TEST(WatchCommand, RecordsAnAnimatedPngOfThePicturesThePhoneShowedForAsLongAsThe
     const Outcome run = RunInProcess({"--port", "sim:" + simArgs[0] + "," + simArgs[1], "watch", "--seconds",
                                       "1.5", "--record", file, "--scale", std::to_string(scale)});
     ASSERT_EQ(run.exitCode, kExitOk) << run.err;
-    const std::string bytes = ReadFile(file);
-    std::vector<panelgrab::test::ApngFrame> frames;
-    std::string error;
-    ASSERT_TRUE(panelgrab::test::DecodeApng(
-        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
-        << error;
+    const std::vector<panelgrab::test::ApngFrame> frames = ApngFramesOf(file);
     ASSERT_GE(frames.size(), 4u);
     ASSERT_LE(frames.size(), 20u);
     EXPECT_TRUE(run.err.ends_with(std::to_string(frames.size()) + " frames recorded in " + file + "\n"))
@@ -208,12 +205,7 @@ TEST(WatchProgram, EndsCleanlyOnSigtermAndOnAClosedOutput) {
                                   flow + "\n"),
               std::string::npos)
         << terminated.err;
-    const std::string bytes = ReadFile(flow);
-    std::vector<panelgrab::test::ApngFrame> frames;
-    std::string error;
-    EXPECT_TRUE(panelgrab::test::DecodeApng(
-        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), frames, error))
-        << error;
+    EXPECT_EQ(ApngFramesOf(flow).size(), 1u);
     EXPECT_EQ(folder.Count(), 2u) << "no temporary file is left behind";
 
     // A reader that goes away after two lines: the program notices at the next line and stops.

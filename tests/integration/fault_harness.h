@@ -31,10 +31,7 @@ inline milliseconds IdlePolls(int polls) {
     return polls * (FastTiming().readWait + FastTiming().idlePause);
 }
 
-// Budgets of the exchanges, in idle polls: three attempts of (time-out + 1) polls each.
-inline milliseconds CommandBudget() {
-    return 3 * IdlePolls(20 + 1);
-}
+// The budget of one picture line's exchange, in idle polls: its time-out + 1.
 inline milliseconds PictureLineBudget() {
     return IdlePolls(256 + 1);
 }

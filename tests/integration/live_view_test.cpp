@@ -14,7 +14,6 @@
 #include "background/crossed_bands.h"
 #include "background/live_view_task.h"
 #include "capture/screen_image.h"
-#include "sim/picture_source.h"
 #include "sim/screen_animation.h"
 #include "sim/simulated_phone.h"
 #include "support/pty_peer.h"
@@ -195,36 +194,6 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
     EXPECT_TRUE(peer.WaitUntilDone(2s));
 }
 
-// A screen that changes while every line is read leaves a picture of two screens: it is no settled
-// picture (what watch -o, recordings and the lab server's screenshots take) until a refresh finds
-// nothing left to mend, and then it is the new screen whole.
-TEST(LiveView, AScreenThatChangesDuringTheFullReadIsNoSettledPictureUntilMended) {
-    SteppedLiveView live(SmallDisplay(64, 48, 16, 115200));
-    ASSERT_TRUE(live.Connect());
-    const Picture changed = live.ShownWithBox(0, 0, 63, 47, 7);
-    std::thread changer([&] {
-        // A third of the picture has come when the phone shows another screen.
-        const uint64_t third = static_cast<uint64_t>(live.display().lineLength) * live.display().height / 3;
-        const auto limit = std::chrono::steady_clock::now() + 10s;
-        while (live.port->bytesReceived() < third && std::chrono::steady_clock::now() < limit) {
-            std::this_thread::sleep_for(1ms);
-        }
-        live.phone.ShowPicture(0, changed);
-    });
-    const LiveRefreshStats opening = live.Step();
-    changer.join();
-    ASSERT_TRUE(opening.fullRead);
-    EXPECT_EQ(live.task->Snapshot(), nullptr);
-    for (int i = 0; i < 4 && live.Step().linesFetched > 0; ++i) {
-    }
-    Picture shown;
-    uint64_t version = 0;
-    ASSERT_TRUE(live.phone.CurrentPicture(0, shown, version));
-    const std::shared_ptr<const Picture> settled = live.task->Snapshot();
-    ASSERT_NE(settled, nullptr);
-    EXPECT_TRUE(*settled == shown);
-}
-
 // A full read corrects what a sum cannot see; it comes when asked and once the period has passed since
 // the last one.
 TEST(LiveView, AFullReadComesWhenAskedAndAfterThePeriodCountedFromTheLastOne) {
@@ -265,47 +234,6 @@ TEST(LiveView, AFullReadComesWhenAskedAndAfterThePeriodCountedFromTheLastOne) {
     EXPECT_FALSE(live.Step().fullRead) << "the period counts from the end of the last full read";
 }
 
-// The simulated phone's animations that are hard for sums, frame by frame, with no periodic full
-// read: after every change the picture must equal the phone's within 8 refreshes. The clock goes
-// through every transition of a digit (4 to 5 and 8 to 9 keep the sums of its top rows). The one
-// change no sum sees, the flipping checkerboard: LiveView.AFullReadComesWhenAsked...
-TEST(LiveView, EveryChangeOfTheHardAnimationsIsShownWithinEightRefreshes) {
-    sim::SimOptions options;
-    LiveViewOptions noFullRead;
-    noFullRead.fullReadEveryMs = 0;
-    SteppedLiveView live(options, noFullRead);
-    ASSERT_TRUE(live.Connect());
-    std::vector<Picture> card;
-    std::string error;
-    ASSERT_TRUE(sim::LoadSourcePictures(options, card, error)) << error;
-    EXPECT_TRUE(live.Step().fullRead);
-    const struct {
-        const char* name;
-        sim::SimAnimation animation;
-        int64_t steps;
-    } parts[] = {
-        {"clock", {.clock = true}, 12},
-        {"highlight", {.highlight = true}, 9},
-        {"rows", {.rows = true}, 4},
-        {"pixels", {.pixels = true}, 4},
-        {"block", {.block = true}, 10},
-        {"all at once", {.clock = true, .highlight = true, .rows = true, .pixels = true, .block = true}, 10},
-    };
-    for (const auto& part : parts) {
-        for (int64_t step = 0; step < part.steps; ++step) {
-            Picture frame = card[0];
-            sim::DrawAnimationStep(frame, part.animation, step);
-            ASSERT_TRUE(live.phone.ShowPicture(0, frame));
-            int refreshes = 0;
-            do {
-                ++refreshes;
-                EXPECT_FALSE(live.Step().fullRead);
-            } while (live.Differing() != 0 && refreshes <= 8);
-            EXPECT_LE(refreshes, 8) << part.name << ", step " << step;
-        }
-    }
-}
-
 TEST(LiveView, ThroughThePhoneObjectBesideKeysAndInsteadOfPictureReads) {
     SimPhone sim(SmallDisplay(48, 40, 16));
     ASSERT_TRUE(sim.Connect());
@@ -340,10 +268,9 @@ TEST(LiveView, ThroughThePhoneObjectBesideKeysAndInsteadOfPictureReads) {
     EXPECT_EQ(phone.PressKey("1"), kPhoneOk) << "keys take turns with the refreshes";
     std::string model;
     EXPECT_EQ(phone.GetModel(model), kPhoneOk);
+    // A grab or a second live view is refused: SessionHandles.EndTheirJobInTheirDestructor.
     DisplayBitmap read;
-    EXPECT_EQ(phone.ReadDisplay(read, 0), kPhoneFailed);
     EXPECT_EQ(phone.StartScreenRead(sim.displays[0]), kPhoneFailed);
-    EXPECT_EQ(phone.StartLiveView(sim.displays[0], options), kPhoneFailed);
     EXPECT_EQ(phone.Open(false), kPhoneOpenFailed);
     EXPECT_EQ(phone.RequestLiveFullRead(), kPhoneOk);
 
@@ -413,38 +340,6 @@ TEST(LiveView, RefreshesArePushedAndAKeyPressGetsTheLineWithinOneRefresh) {
         }
     }
     EXPECT_GT(narrow, 0) << "the block's columns, to the pieces' edges";
-}
-
-// A phone gone during the opening read: WatchCommand.PhoneFaultsAreSaidAndAGonePhoneEndsIt.
-TEST(LiveView, APhoneGoneDuringARefreshEndsTheLiveViewWithTheReason) {
-    SimPhone sim(SmallDisplay(32, 24, 16));
-    ASSERT_TRUE(sim.Connect());
-    LiveViewOptions live;
-    live.refreshIntervalMs = 0;
-    ASSERT_EQ(sim.phone->StartLiveView(sim.displays[0], live), kPhoneOk);
-    std::vector<LiveRefreshStats> refreshes;
-    const auto take = [&] {
-        std::vector<LiveRefreshStats> more;
-        sim.phone->TakeLiveRefreshes(more);
-        refreshes.insert(refreshes.end(), more.begin(), more.end());
-    };
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            take();
-            return refreshes.size() >= 2;
-        },
-        10s));
-    sim.StopPhone(); // back to back with the refreshes
-    ASSERT_TRUE(WaitUntil([&] { return !sim.phone->IsLiveViewRunning(); }, 10s)) << "it hangs";
-    EXPECT_NE(sim.phone->GetLiveFailure(), "");
-    take();
-    EXPECT_TRUE(refreshes.front().fullRead);
-    EXPECT_FALSE(refreshes.back().fullRead);
-    const DisplayBitmap* picture = nullptr;
-    std::vector<RowSpan> changed;
-    EXPECT_EQ(sim.phone->GetLiveImage(picture, changed), kPhoneOk);
-    EXPECT_NE(picture, nullptr) << "what arrived stays readable";
-    EXPECT_EQ(sim.phone->StopLiveView(), kPhoneOk);
 }
 
 } // namespace

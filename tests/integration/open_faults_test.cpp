@@ -22,23 +22,6 @@ std::unique_ptr<PhoneLink> PhoneOn(const PtyPeer& peer) {
     return CreatePhone(settings);
 }
 
-TEST(OpenFaults, StaleInputBeforeTheOpenIsNotTakenForAnswers) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.ok());
-    // Left over from an earlier session: had it stayed, the probe would take its OK and every
-    // later command would read the answer of the one before.
-    peer.Push("AT+CGMM\r\r\nOLD-STALE\r\n\r\nOK\r\n\r\nERROR\r\n");
-    peer.Respond("AT\r\r\nOK\r\n").Respond("AT+CGMM\r\r\nNEW-FRESH\r\n\r\nOK\r\n");
-    peer.Start();
-    auto phone = PhoneOn(peer);
-    ASSERT_EQ(phone->Open(false), kPhoneOk) << phone->Port().errorText();
-    std::string model;
-    EXPECT_EQ(phone->GetModel(model), kPhoneOk);
-    EXPECT_EQ(model, "FRESH");
-    EXPECT_TRUE(peer.WaitUntilDone(1s));
-    EXPECT_EQ(peer.Commands(), (std::vector<std::string>{"AT\r", "AT+CGMM\r"}));
-}
-
 TEST(OpenFaults, LineThatNeverFallsQuietEndsTheOpenWithinItsBudget) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());

@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include "integration/fault_harness.h"
+#include "session/port_failure.h"
 #include "support/recording_sink.h"
 #include "support/ser2net_server.h"
 #include "transport/at/exchange_result.h"
-#include "session/port_failure.h"
 #include "transport/at/serial_port.h"
 #include "transport/bytes/device_errors.h"
 

@@ -12,6 +12,7 @@
 #include "sim/simulated_phone.h"
 #include "support/recording_sink.h"
 #include "support/scratch_folder.h"
+#include "support/sim_phone_fixture.h"
 #include "transport/at/session_recorder.h"
 #include "transport/bytes/port_timing.h"
 
@@ -36,16 +37,10 @@ struct Seen {
     friend bool operator==(const Seen&, const Seen&) = default;
 };
 
-std::unique_ptr<PhoneLink> PhoneAt(const std::string& device) {
-    ConnectionSettings settings(device, 115200);
-    settings.SetTiming(PortTiming::Fast());
-    return CreatePhone(settings);
-}
-
-// Model, displays, a grab, keys with their key events and a raw command, on the phone at `device`;
+// Model, displays, a grab, keys with their key events and a raw command, with the simulated phone;
 // the traffic goes to `sink` when there is one.
-Seen Converse(const std::string& device, TraceSink* sink) {
-    std::unique_ptr<PhoneLink> phone = PhoneAt(device);
+Seen Converse(const test::SimPhone& sim, TraceSink* sink) {
+    std::unique_ptr<PhoneLink> phone = sim.MakePhone();
     phone->SetTraceSink(sink);
     Seen seen;
     seen.opened = phone->Open(false);
@@ -66,13 +61,6 @@ Seen Converse(const std::string& device, TraceSink* sink) {
     return seen;
 }
 
-std::unique_ptr<sim::SimulatedPhone> StartPhone(sim::SimOptions options) {
-    auto phone = std::make_unique<sim::SimulatedPhone>(std::move(options));
-    std::string error;
-    EXPECT_TRUE(phone->Start(error)) << error;
-    return phone;
-}
-
 sim::SimOptions Replaying(const std::string& path, bool fast) {
     sim::SimOptions options;
     options.replayPath = path;
@@ -83,11 +71,11 @@ sim::SimOptions Replaying(const std::string& path, bool fast) {
 Seen RecordOnce(const std::string& path) {
     sim::SimOptions options;
     options.unsolicited = true; // reports inside answers and between picture lines, kept out of both
-    auto phone = StartPhone(options);
+    const test::SimPhone phone(options);
     SessionRecorder recorder;
     std::string error;
     EXPECT_TRUE(recorder.Open(path, "sim", error)) << error;
-    Seen seen = Converse(phone->DevicePath(), &recorder);
+    Seen seen = Converse(phone, &recorder);
     EXPECT_TRUE(recorder.Healthy());
     return seen;
 }
@@ -107,14 +95,12 @@ TEST(SessionReplay, TheReplayAnswersAsThePhoneDid) {
 
     for (const bool fast : {true, false}) {
         SCOPED_TRACE(fast ? "fast" : "recorded timing");
-        auto replay = StartPhone(Replaying(session, fast));
+        test::SimPhone replay(Replaying(session, fast));
         testing::internal::CaptureStderr();
-        const Seen replayed = Converse(replay->DevicePath(), nullptr);
-        replay->Stop();
+        const Seen replayed = Converse(replay, nullptr);
+        replay.StopPhone();
         const std::string complaints = testing::internal::GetCapturedStderr();
-        EXPECT_TRUE(replayed == recorded);
-        EXPECT_EQ(replayed.picture, recorded.picture) << "the picture, byte for byte";
-        EXPECT_EQ(replayed.events, recorded.events);
+        EXPECT_EQ(replayed, recorded) << "the picture byte for byte, and every answer and event";
         EXPECT_EQ(complaints, "");
     }
 }
@@ -131,14 +117,13 @@ TEST(SessionReplay, AReportRecordedBetweenPiecesOfALineGoesOutAtTheLineEnd) {
                        "0.002 < P200\\r\\n\\r\\nOK\\r\\n\n");
     for (const bool fast : {true, false}) {
         SCOPED_TRACE(fast ? "fast" : "recorded timing");
-        auto replay = StartPhone(Replaying(session, fast));
-        std::unique_ptr<PhoneLink> phone = PhoneAt(replay->DevicePath());
+        test::SimPhone replay(Replaying(session, fast));
+        std::unique_ptr<PhoneLink> phone = replay.MakePhone();
         ASSERT_EQ(phone->Open(false), kPhoneOk);
         std::string model;
         EXPECT_EQ(phone->GetModel(model), kPhoneOk);
         EXPECT_EQ(model, "P200");
         phone->Close();
-        replay->Stop();
     }
 }
 

@@ -59,40 +59,6 @@ TEST(TransferFaults, DisturbedAnswersStillGiveTheExactPictureInBothDialects) {
     }
 }
 
-// An answer that comes after its time-out is never taken for a later command's: the line is brought
-// back in step first, and every later answer and picture is the right one.
-TEST(TransferFaults, ALateAnswerPutsNothingOutOfStep) {
-    const milliseconds late = CommandBudget() / 3 + 5 * FastTiming().readWait;
-    for (const bool echo : {true, false}) {
-        SCOPED_TRACE(echo ? "echo on" : "echo off");
-        sim::SimOptions options = Display(kWidth, kHeight, "late-answer=" + std::to_string(late.count()));
-        options.echo = echo;
-        SimPhone sim(options);
-        ASSERT_TRUE(sim.Connect());
-        const DisplayRegion region{0, 0, kWidth - 1, 9};
-        int32_t first = 0;
-        const int32_t firstResult = sim.phone->GetDisplayChecksum(region, 0, first);
-        int32_t again = 0;
-        ASSERT_EQ(sim.phone->GetDisplayChecksum(region, 0, again), kPhoneOk);
-        if (firstResult == kPhoneOk) {
-            EXPECT_EQ(first, again) << "the answer taken is the region's own";
-        }
-        int32_t other = 0;
-        ASSERT_EQ(sim.phone->GetDisplayChecksum(DisplayRegion{0, 10, kWidth - 1, kHeight - 1}, 0, other),
-                  kPhoneOk);
-        EXPECT_NE(other, again);
-        DisplayBitmap picture;
-        ASSERT_EQ(sim.phone->ReadDisplay(picture, 0), kPhoneOk);
-        EXPECT_EQ(DifferingPixels(picture, sim.Expected(), kHeight), 0);
-        DisplayList list;
-        ASSERT_EQ(sim.phone->GetDisplayList(list), kPhoneOk);
-        EXPECT_EQ(list, sim.displays);
-        std::string model; // its answer is read after the echo, so only an echoing phone gives one
-        EXPECT_EQ(sim.phone->GetModel(model), echo ? kPhoneOk : kPhoneBadAnswer);
-        EXPECT_EQ(model, echo ? "P200" : ""); // of "PANELSIM-P200"
-    }
-}
-
 TEST(TransferFaults, BrokenTransferEndsWithinItsBudgetAndKeepsTheLinesReceived) {
     const struct {
         const char* name;
@@ -172,24 +138,6 @@ TEST(TransferFaults, EndlessLineIsCutOffWithBoundedMemoryAndTheLinesAreReadInste
     EXPECT_EQ(sim.phone->GetReadFailure(), "");
     EXPECT_EQ(sim.phone->GetReadProgress(), capacity);
     EXPECT_EQ(DifferingPixels(*picture, sim.Expected(), kHeight), 0);
-}
-
-// At 115200 baud the picture of 176 x 220 takes about seven seconds: close while it arrives.
-TEST(TransferFaults, ClosingThePortDuringABackgroundReadEndsItPromptly) {
-    sim::SimOptions options;
-    options.baud = 115200;
-    SimPhone sim(options);
-    ASSERT_TRUE(sim.Connect());
-    const auto lineLength = static_cast<int32_t>(sim.display().lineLength);
-    ASSERT_EQ(sim.phone->StartScreenRead(sim.display()), kPhoneOk);
-    ASSERT_TRUE(WaitUntil([&] { return sim.phone->GetReadProgress() >= 3 * lineLength; }, 5s));
-    const int32_t linesBeforeClose = sim.phone->GetReadProgress() / lineLength;
-
-    const auto start = Clock::now();
-    EXPECT_EQ(sim.phone->Close(), kPhoneOk);
-    EXPECT_TRUE(WaitUntil([&] { return !sim.phone->IsReadRunning(); }, 5s));
-    EXPECT_LT(Since(start), kPrompt);
-    EXPECT_TRUE(IsPartial(ReadImage(*sim.phone), sim.Expected(), linesBeforeClose));
 }
 
 // A listener's key reports, also of a key press (reported before its OK); then a picture read with it

@@ -41,6 +41,20 @@ SessionOptions FastOptions(const std::string& port) {
     return options;
 }
 
+// A result's failure, or success, without its value.
+template <typename T> Result<void> Outcome(const Result<T>& result) {
+    return result ? Result<void>() : Result<void>(result.failure());
+}
+
+// A grab of the first display, its progress polled often.
+Result<void> GrabFirstDisplay(Session& session, GrabMode mode) {
+    const Result<DisplayInfo> display = session.DisplayAt(0);
+    if (!display) {
+        return display.failure();
+    }
+    return Outcome(session.Grab(*display, {mode, nullptr, std::chrono::milliseconds(5)}));
+}
+
 // The failures a user meets, each from a phone or port that shows it: the kind a front end chooses
 // its reaction by, and the words (with the port) it shows.
 TEST(SessionFailures, EachFaultHasItsKindAndWords) {
@@ -61,39 +75,21 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
         {"sim:--frob", nullptr, FailureKind::BadInput, {"unknown option --frob"}},
         {"none", nullptr, FailureKind::BadInput, {"opens no port"}},
         {"sim:--fault=cme-errors",
-         [](Session& s) -> Result<void> {
-             Result<uint32_t> sum = s.Checksum({0, 0, 999, 999}, 0);
-             return sum ? Result<void>() : Result<void>(sum.failure());
+         [](Session& s) {
+             return Outcome(s.Checksum({0, 0, 999, 999}, 0));
          },
          FailureKind::Refused,
-         {"responded with error", "(+CME ERROR: 100)"}},
+         {"sim (/dev/", ": checksum failed: ", "responded with error", "(+CME ERROR: 100)"}},
         {"sim:--fault=huge-display",
-         [](Session& s) -> Result<void> {
-             Result<DisplayInfo> display = s.DisplayAt(0);
-             if (!display) {
-                 return display.failure();
-             }
-             Result<Grabbed> grab = s.Grab(*display, {});
-             return grab ? Result<void>() : Result<void>(grab.failure());
-         },
+         [](Session& s) { return GrabFirstDisplay(s, GrabMode::AtOnce); },
          FailureKind::DisplayTooLarge,
          {"The phone reported a display too large to read."}},
         {"sim:--fault=hangup-after=5000",
-         [](Session& s) -> Result<void> {
-             Result<DisplayInfo> display = s.DisplayAt(0);
-             if (!display) {
-                 return display.failure();
-             }
-             Result<Grabbed> grab =
-                 s.Grab(*display, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
-             return grab ? Result<void>() : Result<void>(grab.failure());
-         },
+         [](Session& s) { return GrabFirstDisplay(s, GrabMode::Background); },
          FailureKind::PhoneGone,
          {": the read ended after ", " of 220 lines: ", "device gone", "check the cable"}},
         {"sim",
-         [](Session& s) -> Result<void> {
-             return s.DisplayAt(1) ? Result<void>() : s.DisplayAt(1).failure();
-         },
+         [](Session& s) { return Outcome(s.DisplayAt(1)); },
          FailureKind::BadInput,
          {"sim (/dev/", ": the phone has no display 1 (it describes 1, numbered from 0)"}},
         {"sim",
@@ -117,45 +113,9 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
     }
 }
 
-TEST(SessionFailures, MessageNamesThePortTheOperationOrTheContext) {
-    Failure failure = FailureOf(FailureKind::Refused, "Phone responded with error.", "sim (/dev/pts/3)");
-    failure.advice = "Try again.";
-    failure.operation = "reading the GUI object";
-    EXPECT_EQ(FailureMessage(failure),
-              "sim (/dev/pts/3): reading the GUI object failed: Phone responded with error. Try again.");
-    failure.context = "the read ended after 2 of 3 lines";
-    EXPECT_EQ(FailureMessage(failure),
-              "sim (/dev/pts/3): the read ended after 2 of 3 lines: Phone responded with error. Try again.");
+// The port, the operation and the context are the table's; a failure that names no port is its text.
+TEST(SessionFailures, AFailureWithoutAPortIsItsTextAlone) {
     EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option");
-}
-
-// A grab its caller stops leaves the phone sending the rest of its picture; the session opens the
-// port again once it is quiet, and the phone answers the next command.
-TEST(SessionGrab, StoppedGrabRecoversOnReopen) {
-    Session session(FastOptions("sim"));
-    ASSERT_TRUE(session.Open());
-    const Result<DisplayInfo> display = session.DisplayAt(0);
-    ASSERT_TRUE(display);
-    std::vector<int64_t> seen;
-    GrabOptions options{GrabMode::Background,
-                        [&](const GrabProgress& progress) {
-                            seen.push_back(progress.lines);
-                            return progress.lines < 20;
-                        },
-                        std::chrono::milliseconds(1)};
-    const Result<Grabbed> stopped = session.Grab(*display, options);
-    ASSERT_FALSE(stopped);
-    EXPECT_EQ(stopped.failure().kind, FailureKind::Stopped);
-    EXPECT_TRUE(session.NeedsReopen());
-    ASSERT_TRUE(session.Reopen());
-    const Result<Grabbed> whole =
-        session.Grab(*display, {GrabMode::Background, nullptr, std::chrono::milliseconds(5)});
-    ASSERT_TRUE(whole) << FailureMessage(whole.failure());
-    EXPECT_EQ(whole->picture->width(), display->width);
-    EXPECT_EQ(whole->picture->height(), display->height);
-    EXPECT_TRUE(session.RegionChecksum({0, 0, 9, 9}));
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
 }
 
 // --baud auto: the rate a phone answers at is found and used; a silent phone and a port that cannot
@@ -215,12 +175,8 @@ TEST(SessionGrab, DisplayListIsAskedOnce) {
     CountedSession counted;
     ASSERT_TRUE(counted.session.Open());
     for (const GrabMode mode : {GrabMode::AtOnce, GrabMode::Background, GrabMode::AtOnce}) {
-        const Result<DisplayInfo> display = counted.session.DisplayAt(0);
-        ASSERT_TRUE(display);
-        const Result<Grabbed> grabbed =
-            counted.session.Grab(*display, {mode, nullptr, std::chrono::milliseconds(5)});
+        const Result<void> grabbed = GrabFirstDisplay(counted.session, mode);
         ASSERT_TRUE(grabbed) << FailureMessage(grabbed.failure());
-        EXPECT_EQ(grabbed->picture->width(), display->width);
     }
     EXPECT_EQ(counted.trace.Count("AT*ZISI=?"), 1);
     EXPECT_EQ(counted.trace.Count("AT*ZISI\r"), 3);
@@ -285,13 +241,29 @@ TEST(SessionHandles, EndTheirJobInTheirDestructor) {
     EXPECT_EQ(trace.Count("AT+CMER="), 2) << "the reporting is switched on, then off";
 }
 
-// A read followed by its caller: stopped, it leaves the session to reopen once the phone is quiet;
-// followed to its end, it hands out the whole picture. Close and Reopen keep the session.
-TEST(SessionHandles, ScreenReadStopsAndTheSessionReopens) {
+// A grab stopped by its progress handler, and a read stopped through its handle, leave the phone
+// sending the rest of its picture: the session opens the port again once it is quiet, and the phone
+// answers the next command. A read followed to its end hands out the whole picture; Close and Reopen
+// keep the session.
+TEST(SessionRecovery, AStoppedGrabOrReadLeavesTheSessionToReopen) {
     Session session(FastOptions("sim"));
     ASSERT_TRUE(session.Open());
     const Result<DisplayInfo> display = session.DisplayAt(0);
     ASSERT_TRUE(display);
+    std::vector<int64_t> seen;
+    GrabOptions options{GrabMode::Background,
+                        [&](const GrabProgress& progress) {
+                            seen.push_back(progress.lines);
+                            return progress.lines < 20;
+                        },
+                        std::chrono::milliseconds(1)};
+    const Result<Grabbed> stopped = session.Grab(*display, options);
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.failure().kind, FailureKind::Stopped);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_TRUE(session.NeedsReopen());
+    ASSERT_TRUE(session.Reopen());
     {
         Result<std::unique_ptr<ScreenRead>> read = session.StartRead(*display);
         ASSERT_TRUE(read);
@@ -313,6 +285,8 @@ TEST(SessionHandles, ScreenReadStopsAndTheSessionReopens) {
     ASSERT_TRUE((*read)->Current());
     EXPECT_EQ((*read)->Current()->height(), display->height);
     read->reset();
+    EXPECT_TRUE(GrabFirstDisplay(session, GrabMode::Background));
+    EXPECT_TRUE(session.RegionChecksum({0, 0, 9, 9})) << "of the latest grab";
 
     session.Close();
     EXPECT_TRUE(session.NeedsReopen());
