@@ -197,6 +197,28 @@ TEST(PtyOpen, ExclusiveModeOfAnotherProgramRefusedRatesAndPacedOpenAtAnUnusualRa
     EXPECT_EQ(peer.Commands(), Commands{"AT\r"});
 }
 
+// Without an echo an OK cannot tell which command it answers. Here a late answer of an earlier
+// command takes the place of the probe's OK, whose own comes after a pause longer than a read wait:
+// it must not be taken for the next command's answer.
+TEST(PtyResync, WithoutAnEchoTheLineIsBackInStepOnlyAfterALongerSilence) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    peer.Respond("\r\nOK\r\n"); // the open's probe
+    peer.Expect().Answer("\r\nOK\r\n").Silence(100ms).Answer("\r\nOK\r\n");
+    peer.Respond("\r\nZ1\r\n\r\nOK\r\n");
+    peer.Start();
+    ConnectionSettings settings = FastSettings(peer);
+    PortTiming timing = settings.GetTiming();
+    timing.readWait = 50ms;
+    settings.SetTiming(timing);
+    SerialPort port(settings);
+    ASSERT_TRUE(port.Open(false)) << port.errorText();
+    port.MarkOutOfStep();
+    std::string answer;
+    EXPECT_EQ(port.Transact(NarrowString("AT+CGMM\r"), answer, 20), Ok);
+    EXPECT_EQ(answer, "\r\nZ1\r\n\r\nOK\r\n");
+}
+
 // Every answer is numbered by the command it answers; each thread must get the answers to its own
 // commands, whichever thread's command the line carried first.
 TEST(PtyThreads, ExchangesFromTwoThreadsDoNotInterleave) {

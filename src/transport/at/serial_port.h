@@ -197,11 +197,12 @@ private:
     ExchangeResult BringInStep();
     ExchangeResult Resync();
     enum class Drained { Quiet, StillSending, Failed };
-    // Reads and drops what arrives until one read wait brings nothing, at most for `limit`, or for
-    // `pictureLimit` once what arrives looks like a picture's lines; a key report among it still
-    // reaches a listener.
+    // Reads and drops what arrives until one read wait (or `silence`, when longer) brings nothing,
+    // at most for `limit`, or for `pictureLimit` once what arrives looks like a picture's lines; a
+    // key report among it still reaches a listener.
     Drained DrainUntilQuiet(std::chrono::milliseconds limit,
-                            std::chrono::milliseconds pictureLimit = std::chrono::milliseconds(0));
+                            std::chrono::milliseconds pictureLimit = std::chrono::milliseconds(0),
+                            std::chrono::milliseconds silence = std::chrono::milliseconds(0));
     // True when the answer's echo, if the phone echoes, is the command's own.
     static bool EchoMatches(std::string_view command, std::string_view answer);
     void RememberFinal(const std::string& line);

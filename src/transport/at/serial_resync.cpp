@@ -81,8 +81,9 @@ ExchangeResult SerialPort::Resync() {
         // The probe's own OK, and nothing after it: an answer that came late would follow it. Without
         // an echo an OK cannot tell which command it answers, so the line must stay quiet longer.
         const bool echoed = answer.starts_with("AT") || answer.starts_with("at");
-        const milliseconds quiet = echoed ? readWait : readWait * kUnknownDrainWaits;
-        if (probed == Ok && EchoMatches("AT\r", answer) && DrainUntilQuiet(quiet) == Drained::Quiet) {
+        const milliseconds silence = echoed ? readWait : readWait * kUnknownDrainWaits;
+        if (probed == Ok && EchoMatches("AT\r", answer) &&
+            DrainUntilQuiet(silence, milliseconds(0), silence) == Drained::Quiet) {
             outOfStep_ = false;
             bytesStillComing_ = 0;
             return Ok;
@@ -91,9 +92,10 @@ ExchangeResult SerialPort::Resync() {
     return Finish(TimedOut, 0);
 }
 
-SerialPort::Drained SerialPort::DrainUntilQuiet(milliseconds limit, milliseconds pictureLimit) {
+SerialPort::Drained SerialPort::DrainUntilQuiet(milliseconds limit, milliseconds pictureLimit,
+                                                milliseconds silence) {
     std::lock_guard lock(exchangeLock_);
-    const milliseconds wait = settings_.GetTiming().readWait;
+    const milliseconds wait = std::max(settings_.GetTiming().readWait, silence);
     const auto start = Clock::now();
     auto deadline = start + limit;
     bool told = false;
