@@ -165,11 +165,9 @@ TEST(DiffPicture, MaskedAreasHatchedAndSizesThatDifferCovered) {
     // Sizes that differ: the diff covers both, and what only one of them has is red.
     Picture wider = Pattern(50, 20);
     ASSERT_TRUE(DiffPicture::Draw(reference, wider, PictureComparison({}), diff));
-    EXPECT_EQ(diff.width(), 50);
-    EXPECT_EQ(diff.height(), 30);
-    EXPECT_EQ(diff.At(45, 5), DiffPicture::kDiffering);  // the picture's only
-    EXPECT_EQ(diff.At(5, 25), DiffPicture::kDiffering);  // the reference's only
-    EXPECT_EQ(diff.At(45, 25), DiffPicture::kDiffering); // neither's
+    // Its size; a pixel the picture's only, the reference's only and neither's.
+    EXPECT_EQ(std::tuple(diff.width(), diff.height(), diff.At(45, 5), diff.At(5, 25), diff.At(45, 25)),
+              std::tuple(50, 30, DiffPicture::kDiffering, DiffPicture::kDiffering, DiffPicture::kDiffering));
 }
 
 } // namespace
