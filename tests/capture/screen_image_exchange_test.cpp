@@ -134,20 +134,6 @@ TEST_F(ScreenImageExchange, LineColumnsLandInPlaceOrAreNotServed) {
               (std::vector<std::string>{"AT*ZISI=?\r", "AT*ZIPI=1,1,2\r", "AT*ZIPI=0,0,0\r"}));
 }
 
-TEST_F(ScreenImageExchange, AbsurdDisplayIsRefused) {
-    AnswerListTest("65535, 65535, 16");
-    peer.Respond("\r\n*ZISI: 65535, 65535, 16\r\nOK\r\n");
-    EXPECT_FALSE(image.ReadScreen(*port, 0));
-    EXPECT_STREQ(image.errorText(), kTextDisplayTooLarge);
-    EXPECT_FALSE(image.current().has_value());
-    DisplayBitmap bitmap;
-    EXPECT_FALSE(image.RenderInto(bitmap));
-    EXPECT_EQ(image.RegionChecksum(0, 0, 1, 1), -1);
-    // Neither read goes past the list: one list query each, no picture request.
-    EXPECT_FALSE(image.ReadScreen(*port, 3));
-    EXPECT_EQ(CommandsAfterOpen(), std::vector<std::string>(2, "AT*ZISI=?\r"));
-}
-
 TEST_F(ScreenImageExchange, EndlessBulkStreamIsEnded) {
     peer.Expect().Stream("*ZISI: 0123456789abcdef0123456789abcdef\r\n");
     std::vector<uint8_t> rows(4, 0);
