@@ -17,16 +17,6 @@ namespace {
 
 using namespace test;
 
-// The words of a command line without quoting: its parts split at each space.
-std::vector<std::string> Words(const std::string& commandLine) {
-    std::vector<std::string> words;
-    std::istringstream in(commandLine);
-    for (std::string word; std::getline(in, word, ' ');) {
-        words.push_back(word);
-    }
-    return words;
-}
-
 TEST(CliEndToEnd, SecondDisplayInBackgroundWithRegionChecksum) {
     ScratchFolder folder;
     const std::string port = "sim:--dialect=two-displays";
