@@ -5,7 +5,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"

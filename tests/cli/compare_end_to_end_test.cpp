@@ -3,7 +3,6 @@
 // repeated capture that writes exactly the changed pictures and ends cleanly.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -18,7 +17,6 @@ namespace panelgrab::cli {
 namespace {
 
 using namespace test;
-using namespace std::chrono_literals;
 
 Picture ReadPicture(const std::string& path) {
     Picture picture;

@@ -14,8 +14,6 @@
 namespace panelgrab::test {
 namespace {
 
-using namespace std::chrono_literals;
-
 std::unique_ptr<PhoneLink> PhoneOn(const PtyPeer& peer) {
     ConnectionSettings settings(peer.SlavePath(), 115200);
     settings.SetTiming(FastTiming());

@@ -14,7 +14,6 @@
 #include "support/scratch_folder.h"
 #include "support/sim_phone_fixture.h"
 #include "transport/at/session_recorder.h"
-#include "transport/bytes/port_timing.h"
 
 namespace panelgrab {
 namespace {
