@@ -15,6 +15,7 @@
 #include "background/crossed_bands.h"
 #include "background/live_view_task.h"
 #include "capture/screen_image.h"
+#include "integration/fault_harness.h"
 #include "sim/screen_animation.h"
 #include "sim/simulated_phone.h"
 #include "support/pty_peer.h"
@@ -37,9 +38,7 @@ struct SteppedLiveView {
         if (!phone.Start(error)) {
             return ::testing::AssertionFailure() << "simulator: " << error;
         }
-        ConnectionSettings settings(phone.DevicePath(), 115200);
-        settings.SetTiming(PortTiming::Fast());
-        port = std::make_unique<SerialPort>(settings);
+        port = std::make_unique<SerialPort>(FastSettings(phone.DevicePath()));
         if (!port->Open(false)) {
             return ::testing::AssertionFailure() << "open: " << port->errorText();
         }
@@ -118,18 +117,15 @@ TEST(LiveView, EachDialectRefreshesOnlyWhatChangedAndASecondDisplayWhole) {
         const CrossedBands crossed(width, height, 8, 8);
 
         const LiveRefreshStats opening = live.Step();
-        EXPECT_TRUE(opening.fullRead);
-        EXPECT_EQ(opening.linesFetched, height);
-        EXPECT_EQ(opening.checksumRequests, static_cast<int32_t>(sums.readAllRequests()));
-        EXPECT_EQ(opening.number, 1);
+        EXPECT_EQ(std::tie(opening.number, opening.fullRead, opening.linesFetched, opening.checksumRequests),
+                  std::tuple(1, true, height, static_cast<int32_t>(sums.readAllRequests())));
         EXPECT_EQ(live.Differing(), 0);
 
         // The phone sums as we do: the first display is judged against the picture's own sums.
         EXPECT_EQ(live.task->ComparesWithPicture(), display == 0);
 
         const LiveRefreshStats unchanged = live.Step();
-        EXPECT_FALSE(unchanged.fullRead);
-        EXPECT_EQ(unchanged.linesFetched, 0);
+        EXPECT_EQ(std::tie(unchanged.fullRead, unchanged.linesFetched), std::tuple(false, 0));
         if (display == 0) {
             EXPECT_LE(unchanged.checksumRequests, crossed.stillRequests());
         } else {
@@ -168,9 +164,7 @@ TEST(LiveView, ARefusedChecksumRequestTurnsTheRefreshIntoAFullRead) {
     peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000"));
     peer.Respond(line("0000000000FFFFFF")).Respond(line("00FFFFFF00000000")); // no more sums asked
     peer.Start();
-    ConnectionSettings settings(peer.SlavePath(), 115200);
-    settings.SetTiming(PortTiming::Fast());
-    SerialPort port(settings);
+    SerialPort port(FastSettings(peer.SlavePath()));
     ASSERT_TRUE(port.Open(false)) << port.errorText();
     LiveViewTask task(DisplayInfo(2, 2, 16, 16, 0), LiveViewOptions{}, port);
     for (int refresh = 0; refresh < 3; ++refresh) {
@@ -216,21 +210,18 @@ TEST(LiveView, AFullReadComesWhenAskedAndAfterThePeriodCountedFromTheLastOne) {
     }
     EXPECT_EQ(live.Differing(), 4);
     const LiveRefreshStats blind = live.Step();
-    EXPECT_FALSE(blind.fullRead);
-    EXPECT_EQ(blind.linesFetched, 0);
+    EXPECT_EQ(std::tie(blind.fullRead, blind.linesFetched), std::tuple(false, 0));
     EXPECT_EQ(live.Differing(), 4) << "the known limit: no row or column sum sees the flip";
 
     live.task->RequestFullRead();
     const LiveRefreshStats asked = live.Step();
-    EXPECT_TRUE(asked.fullRead);
-    EXPECT_EQ(asked.linesFetched, 220);
-    EXPECT_EQ(asked.checksumRequests, 0) << "the picture's own sums need no learning";
+    EXPECT_EQ(std::tie(asked.fullRead, asked.linesFetched, asked.checksumRequests), std::tuple(true, 220, 0))
+        << "the picture's own sums need no learning";
     EXPECT_EQ(live.Differing(), 0);
     EXPECT_FALSE(live.Step().fullRead) << "the period counts also from a full read asked for";
     std::this_thread::sleep_for(320ms);
     const LiveRefreshStats periodic = live.Step();
-    EXPECT_TRUE(periodic.fullRead);
-    EXPECT_EQ(periodic.linesFetched, 220);
+    EXPECT_EQ(std::tie(periodic.fullRead, periodic.linesFetched), std::tuple(true, 220));
     EXPECT_EQ(live.Differing(), 0);
     EXPECT_FALSE(live.Step().fullRead) << "the period counts from the end of the last full read";
 }

@@ -127,9 +127,7 @@ TEST_F(Ser2net, SecondClientIsRefusedWhileTheFirstHoldsThePort) {
 
         // A client of the phone's own port, beside ser2net, is refused before it opens the port,
         // naming ser2net, which uses neither locks nor exclusive mode on a pseudo-terminal.
-        ConnectionSettings local(lab.DevicePath(), 115200);
-        local.SetTiming(PortTiming::Fast());
-        const auto beside = CreatePhone(local);
+        const auto beside = CreatePhone(FastSettings(lab.DevicePath()));
         EXPECT_EQ(beside->Open(false), kPhoneOpenFailed);
         EXPECT_EQ(beside->Port().systemError(), kErrorPortHeld);
         EXPECT_NE(DescribePortFailure(beside->Port()).find(lab.DevicePath() + " is in use by ser2net (pid "),
