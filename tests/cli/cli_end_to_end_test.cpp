@@ -164,10 +164,8 @@ TEST(CliCommands, RecordSessionWritesWhatTheTraceShows) {
     for (const std::string& line : trace) {
         EXPECT_NE(text.find(" " + line + "\n"), std::string::npos) << line << " in\n" << text;
     }
-    const Outcome replayed =
-        RunInProcess({"--port", "sim:--replay=" + session + ",--replay-timing=fast", "model"});
-    EXPECT_EQ(replayed.exitCode, kExitOk) << replayed.err;
-    EXPECT_EQ(replayed.out, run.out);
+    // That the replay answers as the phone did: SessionReplay.TheReplayAnswersAsThePhoneDid, and the
+    // program against a replay: the replayed_session tests.
 }
 
 TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {

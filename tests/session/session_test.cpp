@@ -111,11 +111,8 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
             EXPECT_NE(message.find(part), std::string::npos) << part << " in " << message;
         }
     }
-}
-
-// The port, the operation and the context are the table's; a failure that names no port is its text.
-TEST(SessionFailures, AFailureWithoutAPortIsItsTextAlone) {
-    EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option");
+    EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option")
+        << "a failure that names no port is its text alone";
 }
 
 // --baud auto: the rate a phone answers at is found and used; a silent phone and a port that cannot
