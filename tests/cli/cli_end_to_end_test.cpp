@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
@@ -42,8 +43,7 @@ TEST(CliProgram, TheCommandAfterAKilledGrabWaitsOutTheRestOfThePicture) {
                                  folder + ".bmp & pid=$!; sleep 0.8; kill -KILL $pid; wait $pid'");
     EXPECT_EQ(killed.exitCode, 128 + SIGKILL) << killed.err;
     const Outcome model = RunProgram(port + " model");
-    EXPECT_EQ(model.exitCode, kExitOk) << model.err;
-    EXPECT_EQ(model.out, "P200\n");
+    EXPECT_EQ(std::tie(model.exitCode, model.out), std::tuple(kExitOk, "P200\n")) << model.err;
     EXPECT_NE(model.err.find("the phone is still sending a previous picture; waiting up to "),
               std::string::npos)
         << model.err;
@@ -172,8 +172,7 @@ TEST(CliProgram, ClosedOutputEndsListenWithReportingOff) {
     const auto phone = StartPhone({"--key-events=7,1;7,0;8,1;8,0;9,1;9,0", "--key-event-pause=100"});
     ASSERT_TRUE(phone);
     const Outcome run = ReadFirstLines("--port " + phone->DevicePath() + " listen", 1);
-    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_EQ(run.out, "pressed 7\n");
+    EXPECT_EQ(std::tie(run.exitCode, run.out), std::tuple(kExitOk, "pressed 7\n")) << run.err;
 
     ConnectionSettings settings(phone->DevicePath(), 115200);
     settings.SetTiming(PortTiming::Fast());

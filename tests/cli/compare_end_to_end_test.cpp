@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
+#include <tuple>
 
 #include "cli/cli_run.h"
 #include "cli/exit_codes.h"
@@ -32,15 +33,14 @@ TEST(CompareEndToEnd, GrabMatchesItsReferencesAndFindsAChangedBlock) {
     const std::string port = phone->DevicePath();
     ASSERT_EQ(RunInProcess({"--port", port, "grab", "-o", folder / "ref.png"}).exitCode, kExitOk);
     const Outcome again = RunInProcess({"--port", port, "grab", "--expect", folder / "ref.png"});
-    EXPECT_EQ(again.exitCode, kExitOk) << again.err;
-    EXPECT_EQ(again.out, "match\n");
+    EXPECT_EQ(std::tie(again.exitCode, again.out), std::tuple(kExitOk, "match\n")) << again.err;
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"ref.png"}) << "--expect without -o writes nothing";
 
     std::ofstream(folder / "expected.bmp", std::ios::binary) << ExpectedBmp();
     const Outcome independent = RunInProcess(
         {"--port", port, "grab", "--expect", folder / "expected.bmp", "-o", folder / "capture.bmp"});
-    EXPECT_EQ(independent.exitCode, kExitOk) << independent.err;
-    EXPECT_EQ(independent.out, "match\n");
+    EXPECT_EQ(std::tie(independent.exitCode, independent.out), std::tuple(kExitOk, "match\n"))
+        << independent.err;
     EXPECT_NE(independent.err.find("wrote " + folder / "capture.bmp"), std::string::npos);
 
     // A black block on the yellow bar. The 16-bit display shows yellow as (248,252,0), so green
