@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/cli_run.h"
 #include "cli/escape_decoder.h"
 #include "cli/help_text.h"
 #include "cli/numbered_file_name.h"
@@ -18,59 +20,53 @@ namespace {
 
 using Args = std::vector<std::string>;
 
+// The options of a command line written as typed; the defaults, and a failure, when it is refused.
+CliOptions Parsed(const std::string& commandLine) {
+    const ParseOutcome outcome = ParseArguments(test::Words(commandLine));
+    EXPECT_TRUE(outcome.options.has_value()) << commandLine << ": " << outcome.error;
+    return outcome.options.value_or(CliOptions{});
+}
+
 TEST(CliArguments, OptionsAnywhereDashTextValuesAndHelp) {
-    const ParseOutcome send =
-        ParseArguments({"--trace", "--baud", "9600", "--port", "COM1", "send", "--", "-x\\r"});
-    ASSERT_TRUE(send.options.has_value()) << send.error;
-    EXPECT_EQ(send.options->command, Command::Send);
-    EXPECT_EQ(send.options->text, "-x\r");
-    EXPECT_EQ(send.options->baud, 9600);
-    EXPECT_EQ(send.options->port, "COM1");
-    EXPECT_TRUE(send.options->trace);
-    const ParseOutcome region = ParseArguments({"checksum", "--region", "1,2,65535,4", "--port=sim"});
-    ASSERT_TRUE(region.options.has_value()) << region.error;
-    ASSERT_TRUE(region.options->region.has_value());
-    const DisplayRegion r = *region.options->region;
-    EXPECT_EQ(std::vector<int32_t>({r.left, r.top, r.right, r.bottom}),
-              std::vector<int32_t>({1, 2, 65535, 4}));
-    const ParseOutcome keys =
-        ParseArguments({"--port", "sim", "keys", "123#", "--press", "250", "--pause", "99"});
-    ASSERT_TRUE(keys.options.has_value()) << keys.error;
-    EXPECT_EQ(keys.options->pressMs, 250);
-    EXPECT_EQ(keys.options->pauseMs, 99);
+    const CliOptions send = Parsed("--trace --baud 9600 --port COM1 send -- -x\\r");
+    EXPECT_EQ(std::tie(send.command, send.text, send.baud, send.port, send.trace),
+              std::tuple(Command::Send, std::string("-x\r"), 9600, std::string("COM1"), true));
+    EXPECT_EQ(Parsed("checksum --region 1,2,65535,4 --port=sim").region, (DisplayRegion{1, 2, 65535, 4}));
+    const CliOptions keys = Parsed("--port sim keys 123# --press 250 --pause 99");
+    EXPECT_EQ(std::tie(keys.pressMs, keys.pauseMs), std::tuple(250, 99));
     // Help and version win, even over an incomplete command line; a command's help is its own.
     const struct {
-        Args args;
+        const char* commandLine;
         Command command;
         std::optional<Command> topic;
     } helps[] = {
-        {{"grab", "--help"}, Command::Help, Command::Grab},
-        {{"help", "grab"}, Command::Help, Command::Grab},
-        {{"--port", "sim", "help", "keys", "extra"}, Command::Help, Command::Keys},
-        {{"-h"}, Command::Help, std::nullopt},
-        {{"help"}, Command::Help, std::nullopt},
-        {{"--version"}, Command::Version, std::nullopt},
-        {{"grab", "--help", "--version"}, Command::Version, std::nullopt},
+        {"grab --help", Command::Help, Command::Grab},
+        {"help grab", Command::Help, Command::Grab},
+        {"--port sim help keys extra", Command::Help, Command::Keys},
+        {"-h", Command::Help, std::nullopt},
+        {"help", Command::Help, std::nullopt},
+        {"--version", Command::Version, std::nullopt},
+        {"grab --help --version", Command::Version, std::nullopt},
     };
     for (const auto& help : helps) {
-        const ParseOutcome outcome = ParseArguments(help.args);
-        ASSERT_TRUE(outcome.options.has_value()) << ::testing::PrintToString(help.args) << outcome.error;
-        EXPECT_EQ(outcome.options->command, help.command) << ::testing::PrintToString(help.args);
-        EXPECT_EQ(outcome.options->helpTopic, help.topic) << ::testing::PrintToString(help.args);
+        const CliOptions options = Parsed(help.commandLine);
+        EXPECT_EQ(std::tie(options.command, options.helpTopic), std::tie(help.command, help.topic))
+            << help.commandLine;
     }
     // A command option may stand before the command too.
-    const ParseOutcome before = ParseArguments({"--display", "1", "--port", "sim", "grab"});
-    ASSERT_TRUE(before.options.has_value()) << before.error;
-    EXPECT_EQ(before.options->display, 1);
+    EXPECT_EQ(Parsed("--display 1 --port sim grab").display, 1);
     // grab's file formats, in any letter case; every rate a serial port can be set to.
-    for (const Args& grab : {Args{"-o", "x.BMP"}, Args{"-o", "d.d/x.png"}, Args{"-o", "-"},
-                             Args{"--every", "1", "-o", "s-%03d.png"}, Args{"--baud", "50"},
-                             Args{"--baud", "4000000"}, Args{"--baud", "250000"}}) {
-        Args args{"--port", "sim", "grab"};
-        args.insert(args.end(), grab.begin(), grab.end());
-        const ParseOutcome outcome = ParseArguments(args);
-        EXPECT_TRUE(outcome.options.has_value()) << outcome.error;
+    for (const char* grab : {"-o x.BMP", "-o d.d/x.png", "-o -", "--every 1 -o s-%03d.png", "--baud 50",
+                             "--baud 4000000", "--baud 250000"}) {
+        Parsed(std::string("--port sim grab ") + grab);
     }
+    // What grab and watch take when not told, and their seconds.
+    EXPECT_EQ(Parsed("--port sim grab").output, kDefaultGrabFile);
+    EXPECT_EQ(Parsed("--port sim grab --every 0.5 -o s-%03d.png").compare.every, 0.5);
+    const CliOptions watch = Parsed("--port sim watch --display 1 --full-every 2.5");
+    EXPECT_EQ(std::tie(watch.display, watch.fullEvery, watch.output),
+              std::tuple(1, std::optional<double>(2.5), std::string()))
+        << "watch writes no picture unless asked";
 }
 
 TEST(CliArguments, UsageErrorsNameTheProblem) {
@@ -194,23 +190,6 @@ TEST(NumberedFileName, OneNumberConversionExactly) {
     }
 }
 
-// compare's and grab --expect's options reach the comparison: CompareEndToEnd.GrabMatchesItsReferences...
-TEST(CliArguments, GrabAndWatchDefaultsAndTheirSeconds) {
-    const ParseOutcome grab = ParseArguments({"--port", "sim", "grab"});
-    ASSERT_TRUE(grab.options) << grab.error;
-    EXPECT_EQ(grab.options->output, kDefaultGrabFile);
-    const ParseOutcome every =
-        ParseArguments({"--port", "sim", "grab", "--every", "0.5", "-o", "s-%03d.png"});
-    ASSERT_TRUE(every.options) << every.error;
-    EXPECT_EQ(every.options->compare.every, 0.5);
-    const ParseOutcome watch =
-        ParseArguments({"--port", "sim", "watch", "--display", "1", "--full-every", "2.5"});
-    ASSERT_TRUE(watch.options) << watch.error;
-    EXPECT_EQ(watch.options->display, 1);
-    EXPECT_EQ(watch.options->fullEvery, 2.5);
-    EXPECT_EQ(watch.options->output, "") << "watch writes no picture unless asked";
-}
-
 TEST(CliArguments, EscapeDecoding) {
     const struct {
         const char* typed;
@@ -259,9 +238,8 @@ TEST(CliArguments, NumbersAndRegionsAtTheirBounds) {
 
 TEST(CliArguments, SimulatedPortNames) {
     EXPECT_EQ(sim::SimArgumentsOf("sim:"), std::optional<Args>(Args{}));
-    // A comma not followed by "--" belongs to the value.
-    EXPECT_EQ(sim::SimArgumentsOf("sim:--key-events=5,1,--no-echo"),
-              std::optional<Args>({"--key-events=5,1", "--no-echo"}));
+    // That a comma not followed by "--" belongs to the value: the listen case of
+    // CliCommands.CommandLinesEndPromptlyWithTheirCodeOutputAndWords.
     for (const char* other : {"simulator", "/dev/sim", "SIM"}) {
         EXPECT_FALSE(sim::SimArgumentsOf(other).has_value()) << other;
     }

@@ -97,6 +97,16 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// The words of a command line without quoting: its parts split at each space.
+inline std::vector<std::string> Words(const std::string& commandLine) {
+    std::vector<std::string> words;
+    std::istringstream in(commandLine);
+    for (std::string word; std::getline(in, word, ' ');) {
+        words.push_back(word);
+    }
+    return words;
+}
+
 inline sim::SimOptions SimOptionsOf(const std::vector<std::string>& args) {
     sim::SimOptions options;
     std::string error;

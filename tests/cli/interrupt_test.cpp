@@ -101,11 +101,13 @@ bool PortIsFree(const std::string& path) {
 // to close, and the system's release must be enough. Either way the port is free after it.
 TEST(CliInterrupt, ASignalClosesThePortPromptlyAndAKilledProgramLeavesItFree) {
     const test::ScratchFolder scratch;
+    const std::string stallAtListen = "--fault=stall-after=" + std::to_string(kListenReadyBytes);
     const struct {
         std::vector<std::string> phone;
         std::vector<std::string> args;
         int64_t ready; // the phone's bytes before the command waits for good
         std::vector<int> signals;
+        std::optional<std::chrono::milliseconds> again = std::nullopt; // the signal once more, after this
     } commands[] = {
         {{"--fault=stall-after=9"}, {"model"}, kProbeAnswerBytes, {SIGTERM, SIGINT, SIGKILL}},
         // During the baud rate's search, before any phone object exists.
@@ -115,48 +117,37 @@ TEST(CliInterrupt, ASignalClosesThePortPromptlyAndAKilledProgramLeavesItFree) {
          3000,
          {SIGINT, SIGTERM}},
         {{"--fault=stall-after=3000"}, {"watch"}, 3000, {SIGINT, SIGTERM}},
-        {{"--fault=stall-after=" + std::to_string(kListenReadyBytes)},
-         {"listen"},
-         kListenReadyBytes,
-         {SIGINT, SIGTERM}},
+        {{stallAtListen}, {"listen"}, kListenReadyBytes, {SIGINT, SIGTERM}},
+        // A second signal ends the program at once, while the first one's close still waits (here
+        // listen's switch-off). The same signal twice at once is one request: `timeout` sends it to the
+        // program and then to the program's process group.
+        {{stallAtListen}, {"listen"}, kListenReadyBytes, {SIGINT}, 50ms},
+        {{stallAtListen}, {"listen"}, kListenReadyBytes, {SIGINT}, 0ms},
     };
     for (const auto& command : commands) {
         for (const int signal : command.signals) {
-            SCOPED_TRACE(::testing::PrintToString(command.args) + ", signal " + std::to_string(signal));
+            SCOPED_TRACE(::testing::PrintToString(command.args) + ", signal " + std::to_string(signal) +
+                         (command.again ? " twice" : ""));
             const auto phone = test::StartPhone(command.phone);
             ASSERT_TRUE(phone);
             // The settling time lets the program reach its wait for the bytes that never come.
-            const Ending ending = StopWith(*phone, command.args, signal, command.ready, 300ms);
+            const Ending ending = StopWith(*phone, command.args, signal, command.ready, 300ms, command.again);
+            const bool dies = signal == SIGKILL || command.again > 0ms;
             EXPECT_EQ(ending.status, 128 + signal) << ending.err;
+            EXPECT_EQ(ending.diedOfSignal, dies) << ending.err;
             // Within a second on an idle machine; the bound leaves room for a loaded one.
             EXPECT_LT(ending.afterSignal, 5s);
-            if (signal != SIGKILL) {
-                const std::string said = phone->DevicePath() + ": interrupted by " +
-                                         (signal == SIGINT ? "Ctrl-C" : "SIGTERM") + "; the port was closed";
-                const std::size_t first = ending.err.find(said);
+            const std::string said = phone->DevicePath() + ": interrupted by " +
+                                     (signal == SIGINT ? "Ctrl-C" : "SIGTERM") + "; the port was closed";
+            const std::size_t first = ending.err.find(said);
+            if (dies) {
+                EXPECT_EQ(first, std::string::npos) << ending.err;
+            } else {
                 ASSERT_NE(first, std::string::npos) << ending.err;
                 EXPECT_EQ(ending.err.find(said, first + 1), std::string::npos) << "said once: " << ending.err;
             }
             EXPECT_TRUE(PortIsFree(phone->DevicePath()));
         }
-    }
-}
-
-// A second signal ends the program at once, while the first one's close still waits: here listen's
-// switch-off, which a stalled phone never answers, within its read wait. The same signal twice at
-// once is one request: `timeout` sends it to the program and then to the program's process group.
-TEST(CliInterrupt, ASecondSignalEndsTheProgramAtOnceButNotATwinOfTheFirst) {
-    const struct {
-        std::chrono::milliseconds after; // from the first signal to the second
-        bool dies;
-    } cases[] = {{50ms, true}, {0ms, false}};
-    for (const auto& c : cases) {
-        const auto phone = test::StartPhone({"--fault=stall-after=" + std::to_string(kListenReadyBytes)});
-        ASSERT_TRUE(phone);
-        const Ending ending = StopWith(*phone, {"listen"}, SIGINT, kListenReadyBytes, 300ms, c.after);
-        EXPECT_EQ(ending.diedOfSignal, c.dies) << c.after.count() << " ms: " << ending.err;
-        EXPECT_EQ(ending.status, 128 + SIGINT);
-        EXPECT_EQ(ending.err.find("the port was closed") != std::string::npos, !c.dies) << ending.err;
     }
 }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -15,7 +14,6 @@ namespace panelgrab::cli {
 namespace {
 
 using test::ScratchFolder;
-namespace fs = std::filesystem;
 
 TEST(ProgressFormat, BarCountsRateAndTimeLeft) {
     const struct {

@@ -4,7 +4,6 @@
 
 #include <csignal>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 

@@ -26,6 +26,13 @@ inline const PortTiming& FastTiming() {
     return timing;
 }
 
+// A port's settings at 115200 baud with the fast timing.
+inline ConnectionSettings FastSettings(const std::string& port) {
+    ConnectionSettings settings(port, 115200);
+    settings.SetTiming(FastTiming());
+    return settings;
+}
+
 // The longest a wait of `polls` idle polls may take: each is a full read wait plus the pause.
 inline milliseconds IdlePolls(int polls) {
     return polls * (FastTiming().readWait + FastTiming().idlePause);

@@ -14,20 +14,12 @@
 namespace panelgrab::test {
 namespace {
 
-using namespace std::chrono_literals;
-
-std::unique_ptr<PhoneLink> PhoneOn(const PtyPeer& peer) {
-    ConnectionSettings settings(peer.SlavePath(), 115200);
-    settings.SetTiming(FastTiming());
-    return CreatePhone(settings);
-}
-
 TEST(OpenFaults, LineThatNeverFallsQuietEndsTheOpenWithinItsBudget) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     peer.Stream("#~%&$!|^");
     peer.Start();
-    auto phone = PhoneOn(peer);
+    auto phone = CreatePhone(FastSettings(peer.SlavePath()));
     const auto start = Clock::now();
     EXPECT_EQ(phone->Open(false), kPhoneOpenFailed);
     // Each of the three probes listens to the noise for its budget plus the streaming allowance.

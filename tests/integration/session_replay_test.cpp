@@ -14,7 +14,6 @@
 #include "support/scratch_folder.h"
 #include "support/sim_phone_fixture.h"
 #include "transport/at/session_recorder.h"
-#include "transport/bytes/port_timing.h"
 
 namespace panelgrab {
 namespace {
@@ -68,22 +67,16 @@ sim::SimOptions Replaying(const std::string& path, bool fast) {
     return options;
 }
 
-Seen RecordOnce(const std::string& path) {
-    sim::SimOptions options;
-    options.unsolicited = true; // reports inside answers and between picture lines, kept out of both
-    const test::SimPhone phone(options);
-    SessionRecorder recorder;
-    std::string error;
-    EXPECT_TRUE(recorder.Open(path, "sim", error)) << error;
-    Seen seen = Converse(phone, &recorder);
-    EXPECT_TRUE(recorder.Healthy());
-    return seen;
-}
-
 TEST(SessionReplay, TheReplayAnswersAsThePhoneDid) {
     ScratchFolder folder;
     const std::string session = folder / "phone.session";
-    const Seen recorded = RecordOnce(session);
+    sim::SimOptions options;
+    options.unsolicited = true; // reports inside answers and between picture lines, kept out of both
+    SessionRecorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.Open(session, "sim", error)) << error;
+    const Seen recorded = Converse(test::SimPhone(options), &recorder);
+    EXPECT_TRUE(recorder.Healthy());
     ASSERT_EQ(recorded.opened, kPhoneOk);
     ASSERT_EQ(recorded.model, "P200");
     ASSERT_FALSE(recorded.picture.empty());

@@ -4,8 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "integration/fault_harness.h"
 #include "support/recording_sink.h"
 #include "transport/at/serial_port.h"

@@ -111,11 +111,8 @@ TEST(SessionFailures, EachFaultHasItsKindAndWords) {
             EXPECT_NE(message.find(part), std::string::npos) << part << " in " << message;
         }
     }
-}
-
-// The port, the operation and the context are the table's; a failure that names no port is its text.
-TEST(SessionFailures, AFailureWithoutAPortIsItsTextAlone) {
-    EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option");
+    EXPECT_EQ(FailureMessage(FailureOf(FailureKind::BadInput, "unknown option")), "unknown option")
+        << "a failure that names no port is its text alone";
 }
 
 // --baud auto: the rate a phone answers at is found and used; a silent phone and a port that cannot
@@ -154,32 +151,36 @@ TEST(SessionOpen, BaudSearchFindsTheRateOrSaysWhyNot) {
             EXPECT_EQ(FailureMessage(opened.failure()).find(c.notRateText), std::string::npos);
         }
     }
-    // Without the search, a phone at another rate makes only noise.
-    Session wrong(FastOptions("sim:--strict-baud,--baud=9600"));
-    EXPECT_FALSE(wrong.Open());
 }
 
-// A session with the simulated phone whose commands are counted.
-struct CountedSession {
+// A session with the simulated phone, opened, whose commands are counted; its first display.
+class OpenSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(session.Open());
+        const Result<DisplayInfo> first = session.DisplayAt(0);
+        ASSERT_TRUE(first);
+        display = *first;
+    }
+
     CommandCounter trace;
     Session session{[this] {
         SessionOptions options = FastOptions("sim");
         options.trace = &trace;
         return options;
     }()};
+    DisplayInfo display;
 };
 
 // The display list is asked once a session, however many grabs use it: its answer also tells that
 // the phone has the bulk read and how wide its pixels are, so neither is asked again.
-TEST(SessionGrab, DisplayListIsAskedOnce) {
-    CountedSession counted;
-    ASSERT_TRUE(counted.session.Open());
+TEST_F(OpenSession, DisplayListIsAskedOnce) {
     for (const GrabMode mode : {GrabMode::AtOnce, GrabMode::Background, GrabMode::AtOnce}) {
-        const Result<void> grabbed = GrabFirstDisplay(counted.session, mode);
+        const Result<void> grabbed = GrabFirstDisplay(session, mode);
         ASSERT_TRUE(grabbed) << FailureMessage(grabbed.failure());
     }
-    EXPECT_EQ(counted.trace.Count("AT*ZISI=?"), 1);
-    EXPECT_EQ(counted.trace.Count("AT*ZISI\r"), 3);
+    EXPECT_EQ(trace.Count("AT*ZISI=?"), 1);
+    EXPECT_EQ(trace.Count("AT*ZISI\r"), 3);
 }
 
 // A background read whose count is whole but whose picture is not (a line that never ends, on a
@@ -197,28 +198,22 @@ TEST(SessionGrab, AWholeCountOfAMalformedPictureIsNoPicture) {
 }
 
 // The handles end what they started when they go, so the phone is free for the next job.
-TEST(SessionHandles, EndTheirJobInTheirDestructor) {
-    CountedSession counted;
-    Session& session = counted.session;
-    CommandCounter& trace = counted.trace;
-    ASSERT_TRUE(session.Open());
-    const Result<DisplayInfo> display = session.DisplayAt(0);
-    ASSERT_TRUE(display);
+TEST_F(OpenSession, HandlesEndTheirJobInTheirDestructor) {
     std::atomic<int> updates{0};
     {
         Result<std::unique_ptr<LiveView>> live =
-            session.StartLiveView(*display, {}, [&](const LiveUpdate&) { ++updates; });
+            session.StartLiveView(display, {}, [&](const LiveUpdate&) { ++updates; });
         ASSERT_TRUE(live);
         while ((*live)->Settled() == nullptr && (*live)->Running()) {
             (*live)->WaitForRefresh(50);
         }
-        EXPECT_EQ((*live)->Settled()->width(), display->width);
+        EXPECT_EQ((*live)->Settled()->width(), display.width);
         // The port is the live view's: a grab or a second live view is refused, and says why.
-        const Result<Grabbed> grabbed = session.Grab(*display, {});
+        const Result<Grabbed> grabbed = session.Grab(display, {});
         ASSERT_FALSE(grabbed);
         EXPECT_EQ(grabbed.failure().kind, FailureKind::BadInput) << FailureMessage(grabbed.failure());
         const int before = updates.load();
-        const Result<std::unique_ptr<LiveView>> second = session.StartLiveView(*display, {}, nullptr);
+        const Result<std::unique_ptr<LiveView>> second = session.StartLiveView(display, {}, nullptr);
         ASSERT_FALSE(second);
         EXPECT_EQ(FailureMessage(second.failure()),
                   session.PortLabel() +
@@ -231,7 +226,7 @@ TEST(SessionHandles, EndTheirJobInTheirDestructor) {
         EXPECT_GT(updates.load(), before) << "the first live view keeps its handler";
     }
     EXPECT_GT(updates.load(), 0);
-    EXPECT_TRUE(session.Grab(*display, {}));
+    EXPECT_TRUE(session.Grab(display, {}));
 
     test::RecordingSink sink;
     {
@@ -245,11 +240,7 @@ TEST(SessionHandles, EndTheirJobInTheirDestructor) {
 // sending the rest of its picture: the session opens the port again once it is quiet, and the phone
 // answers the next command. A read followed to its end hands out the whole picture; Close and Reopen
 // keep the session.
-TEST(SessionRecovery, AStoppedGrabOrReadLeavesTheSessionToReopen) {
-    Session session(FastOptions("sim"));
-    ASSERT_TRUE(session.Open());
-    const Result<DisplayInfo> display = session.DisplayAt(0);
-    ASSERT_TRUE(display);
+TEST_F(OpenSession, AStoppedGrabOrReadLeavesTheSessionToReopen) {
     std::vector<int64_t> seen;
     GrabOptions options{GrabMode::Background,
                         [&](const GrabProgress& progress) {
@@ -257,7 +248,7 @@ TEST(SessionRecovery, AStoppedGrabOrReadLeavesTheSessionToReopen) {
                             return progress.lines < 20;
                         },
                         std::chrono::milliseconds(1)};
-    const Result<Grabbed> stopped = session.Grab(*display, options);
+    const Result<Grabbed> stopped = session.Grab(display, options);
     ASSERT_FALSE(stopped);
     EXPECT_EQ(stopped.failure().kind, FailureKind::Stopped);
     ASSERT_FALSE(seen.empty());
@@ -265,7 +256,7 @@ TEST(SessionRecovery, AStoppedGrabOrReadLeavesTheSessionToReopen) {
     EXPECT_TRUE(session.NeedsReopen());
     ASSERT_TRUE(session.Reopen());
     {
-        Result<std::unique_ptr<ScreenRead>> read = session.StartRead(*display);
+        Result<std::unique_ptr<ScreenRead>> read = session.StartRead(display);
         ASSERT_TRUE(read);
         while ((*read)->Running() && (*read)->Lines() < 5) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -275,15 +266,15 @@ TEST(SessionRecovery, AStoppedGrabOrReadLeavesTheSessionToReopen) {
     }
     EXPECT_TRUE(session.NeedsReopen());
     ASSERT_TRUE(session.Reopen());
-    Result<std::unique_ptr<ScreenRead>> read = session.StartRead(*display);
+    Result<std::unique_ptr<ScreenRead>> read = session.StartRead(display);
     ASSERT_TRUE(read);
     while ((*read)->Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE((*read)->Outcome());
-    EXPECT_EQ((*read)->Lines(), display->height);
+    EXPECT_EQ((*read)->Lines(), display.height);
     ASSERT_TRUE((*read)->Current());
-    EXPECT_EQ((*read)->Current()->height(), display->height);
+    EXPECT_EQ((*read)->Current()->height(), display.height);
     read->reset();
     EXPECT_TRUE(GrabFirstDisplay(session, GrabMode::Background));
     EXPECT_TRUE(session.RegionChecksum({0, 0, 9, 9})) << "of the latest grab";
