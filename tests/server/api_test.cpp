@@ -118,7 +118,10 @@ TEST_F(LabServerTest, ATokenGuardsTheApiButNotThePage) {
     StartServer(server::AccessRule(token));
     ExpectExchanges({
         {http::verb::get, "/api/phones", {}, {}, 401},
-        {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer wrong-token!"}}, 401},
+        {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer a-secret-toke"}}, 401},
+        {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer a-secret-token2"}}, 401},
+        {http::verb::get, "/api/phones", {}, {{"Authorization", "Basic a-secret-token"}}, 401},
+        {http::verb::get, "/api/phones", {}, {{"Cookie", "xpanelgrab_token=a-secret-token"}}, 401},
         {http::verb::post, "/api/phones/a/keys", R"({"keys":"1"})", {}, 401},
         {http::verb::get, "/api/phones", {}, {{"Authorization", "Bearer " + token}}, 200},
         {http::verb::get, "/", {}, {}, 200},

@@ -76,7 +76,13 @@ protected:
         std::string error;
         ASSERT_TRUE(server_->Start(error)) << error;
         port_ = server_->Port();
-        ASSERT_TRUE(WaitUntil([&] { return AllSettled(options.phones); }, std::chrono::seconds(10)));
+        auto settled = [&](const server::PhoneConfig& phone) {
+            const server::HostState state = server_->Host(phone.name)->Status().state;
+            const bool ours = phone.name == "a" || phone.name == "b";
+            return state == server::HostState::Ready || (state == server::HostState::Gone && !ours);
+        };
+        ASSERT_TRUE(WaitUntil([&] { return std::ranges::all_of(options.phones, settled); },
+                              std::chrono::seconds(10)));
     }
 
     void ExpectExchanges(const std::vector<Exchange>& exchanges) {
@@ -92,15 +98,6 @@ protected:
                     << pointer << " of " << shown;
             }
         }
-    }
-
-    // Phones a and b ready, every other one ready or gone.
-    bool AllSettled(const std::vector<server::PhoneConfig>& phones) {
-        return std::ranges::all_of(phones, [&](const server::PhoneConfig& phone) {
-            const server::HostState state = server_->Host(phone.name)->Status().state;
-            const bool ours = phone.name == "a" || phone.name == "b";
-            return state == server::HostState::Ready || (state == server::HostState::Gone && !ours);
-        });
     }
 
     static Picture Decoded(sim::SimulatedPhone& phone) {

@@ -36,10 +36,8 @@ inline HttpReply Call(uint16_t port, http::verb method, const std::string& targe
     boost::asio::io_context io;
     beast::tcp_stream stream(io);
     beast::error_code failure;
-    stream.socket().connect({boost::asio::ip::make_address("127.0.0.1"), port}, failure);
-    if (failure) {
-        return {};
-    }
+    stream.socket().connect({boost::asio::ip::make_address("127.0.0.1"), port},
+                            failure); // a failure fails the read
     http::request<http::string_body> request(method, target, 11);
     request.set(http::field::host, "127.0.0.1:" + std::to_string(port));
     if (!body.empty() && !headers.contains("Content-Type")) {
@@ -81,10 +79,7 @@ public:
                  const std::map<std::string, std::string>& headers = {}) {
         beast::error_code failure;
         beast::get_lowest_layer(socket_).socket().connect({boost::asio::ip::make_address("127.0.0.1"), port},
-                                                          failure);
-        if (failure) {
-            return false;
-        }
+                                                          failure); // a failure fails the handshake
         socket_.set_option(
             beast::websocket::stream_base::decorator([headers](beast::websocket::request_type& request) {
                 for (const auto& [name, value] : headers) {
