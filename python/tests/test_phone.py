@@ -137,6 +137,4 @@ def test_live_view_yields_each_change_with_its_regions(open_sim):
         assert regions, "a step comes only once something was fetched"
         for left, top, right, bottom in regions:  # the moving block's rows, within the bands around them
             assert 92 <= top <= bottom <= 115, regions
-    moved = steps[-1][0]
-    grabbed = phone.grab()  # the port is free again after the block
-    assert moved.width == grabbed.width
+    assert phone.grab().width == steps[-1][0].width  # the port is free again after the block
