@@ -16,7 +16,7 @@ bool ReadUntilShown(LiveClient& viewer, ViewerScreen& screen, const Picture& exp
                 if (m.binary && m.data.size() >= 12) { // a row message
                     screen.Apply(m.data);
                 }
-                return screen.Shows(expected);
+                return screen.shown == expected;
             },
             10s)
         .has_value();
