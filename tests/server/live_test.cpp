@@ -45,9 +45,8 @@ TEST_F(LabServerTest, LiveViewSendsHelloTheWholePictureThenOnlyChangedRowsAndLoc
     ASSERT_TRUE(phoneA_.ShowPicture(0, changed));
     screen.applied.clear();
     ASSERT_TRUE(ReadUntilShown(viewer, screen, Decoded(phoneA_)));
-    for (const RowHeader& header : screen.applied) {
-        EXPECT_LT(header.count, 220);
-    }
+    EXPECT_TRUE(
+        std::ranges::all_of(screen.applied, [](const RowHeader& header) { return header.count < 220; }));
 
     // A lock taken reaches the viewers.
     ASSERT_EQ(Call(port_, http::verb::post, "/api/phones/a/lock", "{}").status, 200);

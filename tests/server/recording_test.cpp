@@ -11,14 +11,8 @@ using namespace std::chrono_literals;
 using Clock = server::PhoneRecording::Clock;
 
 Picture Enlarged(const Picture& picture, int scale) {
-    Picture large;
-    large.Resize(picture.width() * scale, picture.height() * scale);
-    for (int32_t y = 0; y < large.height(); ++y) {
-        for (int32_t x = 0; x < large.width(); ++x) {
-            large.Set(x, y, picture.At(x / scale, y / scale));
-        }
-    }
-    return large;
+    return Painted(picture.width() * scale, picture.height() * scale,
+                   [&](int32_t x, int32_t y) { return picture.At(x / scale, y / scale); });
 }
 
 std::vector<ApngFrame> FramesOf(const std::string& body) {
