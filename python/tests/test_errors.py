@@ -6,17 +6,15 @@ import panelgrab
 
 
 # The failures the command line shows alike are checked against it in tests/session.
-@pytest.mark.parametrize("port, keywords, error, texts", [
-    ("sim", {"init_commands": "ATE1\r\nAT+NOPE\r\n"}, panelgrab.PhoneError, ["responded with error"]),
-    ("sim:--dialect=klingon", {}, ValueError, ['invalid value "klingon" for --dialect']),
-    ("sim", {"baud": "fastest"}, ValueError, ["auto"]),
-    ("sim", {"trace": 42}, TypeError, ["trace"]),
+@pytest.mark.parametrize("port, keywords, error, text", [
+    ("sim", {"init_commands": "ATE1\r\nAT+NOPE\r\n"}, panelgrab.PhoneError, "responded with error"),
+    ("sim:--dialect=klingon", {}, ValueError, 'invalid value "klingon" for --dialect'),
+    ("sim", {"baud": "fastest"}, ValueError, "auto"),
+    ("sim", {"trace": 42}, TypeError, "trace"),
 ])
-def test_opening_failures(port, keywords, error, texts):
-    with pytest.raises(error) as raised:
+def test_opening_failures(port, keywords, error, text):
+    with pytest.raises(error, match=text):
         panelgrab.open(port, fast_timing=True, **keywords)
-    for text in texts:
-        assert text in str(raised.value)
 
 
 # Each call with the phone p and its latest grab s.

@@ -13,7 +13,7 @@ import panelgrab
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "server"))
-from lab_server_process import lab_server  # noqa: E402 - the server's own tests start it alike
+from lab_server_process import lab_server, wait_for  # noqa: E402 - the server's own tests start it alike
 
 README = ROOT / "README.md"
 REAL_PORT = 'panelgrab.open("/dev/ttyACM0", baud=115200)'
@@ -43,9 +43,7 @@ def test_readme_example_runs_as_written(opening, request, tmp_path, monkeypatch)
 
 def test_grab_is_the_phones_picture(server_url):
     with panelgrab.connect(server_url, "b") as remote, panelgrab.open("sim", fast_timing=True) as local:
-        screen = remote.grab()
-        assert (screen.width, screen.height) == (176, 220)
-        assert screen.compare(local.grab()).matches
+        assert remote.grab().compare(local.grab()).matches  # pictures of two sizes never match
         assert [(d.number, d.width, d.height) for d in remote.displays()] == [(0, 176, 220)]
 
 
@@ -67,9 +65,7 @@ def test_record_writes_the_servers_recording(server_url, tmp_path):
         with phone.record(str(tmp_path / "flow.png"), scale=2) as recording:
             with pytest.raises(panelgrab.PhoneError, match="runs already"):
                 phone.record(str(tmp_path / "other.png")).__enter__()
-            deadline = time.monotonic() + 60
-            while recording.frames < 1 and time.monotonic() < deadline:
-                time.sleep(0.1)
+            wait_for("a frame", lambda: recording.frames >= 1, 60)
         data = (tmp_path / "flow.png").read_bytes()
         assert data.startswith(b"\x89PNG") and b"acTL" in data
 

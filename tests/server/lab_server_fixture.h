@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image/painted_picture.h"
 #include "server/lab_server.h"
 #include "server_client.h"
 #include "sim/picture_source.h"
@@ -18,15 +19,8 @@ namespace panelgrab::test {
 
 // A picture of one colour, by default of the size of the simulated phone's first display.
 inline Picture Filled(int red, int green, int blue, int width = 176, int height = 220) {
-    Picture image;
-    image.Resize(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.Set(x, y,
-                      {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)});
-        }
-    }
-    return image;
+    const Rgb colour{static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue)};
+    return Painted(width, height, [&](int32_t, int32_t) { return colour; });
 }
 
 // One request of a table: what goes out, the status that must come back, and values the reply's
@@ -76,7 +70,13 @@ protected:
         std::string error;
         ASSERT_TRUE(server_->Start(error)) << error;
         port_ = server_->Port();
-        ASSERT_TRUE(WaitUntil([&] { return AllSettled(options.phones); }, std::chrono::seconds(10)));
+        auto settled = [&](const server::PhoneConfig& phone) {
+            const server::HostState state = server_->Host(phone.name)->Status().state;
+            const bool ours = phone.name == "a" || phone.name == "b";
+            return state == server::HostState::Ready || (state == server::HostState::Gone && !ours);
+        };
+        ASSERT_TRUE(WaitUntil([&] { return std::ranges::all_of(options.phones, settled); },
+                              std::chrono::seconds(10)));
     }
 
     void ExpectExchanges(const std::vector<Exchange>& exchanges) {
@@ -92,15 +92,6 @@ protected:
                     << pointer << " of " << shown;
             }
         }
-    }
-
-    // Phones a and b ready, every other one ready or gone.
-    bool AllSettled(const std::vector<server::PhoneConfig>& phones) {
-        return std::ranges::all_of(phones, [&](const server::PhoneConfig& phone) {
-            const server::HostState state = server_->Host(phone.name)->Status().state;
-            const bool ours = phone.name == "a" || phone.name == "b";
-            return state == server::HostState::Ready || (state == server::HostState::Gone && !ours);
-        });
     }
 
     static Picture Decoded(sim::SimulatedPhone& phone) {

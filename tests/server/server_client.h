@@ -36,10 +36,8 @@ inline HttpReply Call(uint16_t port, http::verb method, const std::string& targe
     boost::asio::io_context io;
     beast::tcp_stream stream(io);
     beast::error_code failure;
-    stream.socket().connect({boost::asio::ip::make_address("127.0.0.1"), port}, failure);
-    if (failure) {
-        return {};
-    }
+    stream.socket().connect({boost::asio::ip::make_address("127.0.0.1"), port},
+                            failure); // a failure fails the read
     http::request<http::string_body> request(method, target, 11);
     request.set(http::field::host, "127.0.0.1:" + std::to_string(port));
     if (!body.empty() && !headers.contains("Content-Type")) {
@@ -81,10 +79,7 @@ public:
                  const std::map<std::string, std::string>& headers = {}) {
         beast::error_code failure;
         beast::get_lowest_layer(socket_).socket().connect({boost::asio::ip::make_address("127.0.0.1"), port},
-                                                          failure);
-        if (failure) {
-            return false;
-        }
+                                                          failure); // a failure fails the handshake
         socket_.set_option(
             beast::websocket::stream_base::decorator([headers](beast::websocket::request_type& request) {
                 for (const auto& [name, value] : headers) {
@@ -102,29 +97,26 @@ public:
 
     // The next message, or none when none came within `limit` (the connection is then unusable).
     std::optional<Message> Next(std::chrono::milliseconds limit) {
-        std::optional<Message> got;
-        beast::flat_buffer buffer;
-        beast::get_lowest_layer(socket_).expires_after(limit);
-        socket_.async_read(buffer, [&](beast::error_code failure, std::size_t) {
-            if (!failure) {
-                got = Message{socket_.got_binary(), beast::buffers_to_string(buffer.data())};
-            }
-        });
-        io_.restart();
-        io_.run();
-        return got;
+        return NextWhere([](const Message&) { return true; }, limit);
     }
 
     // Reads until a message satisfies `wanted`; none when the time ran out first.
     std::optional<Message> NextWhere(const std::function<bool(const Message&)>& wanted,
                                      std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        std::optional<Message> message;
+        beast::get_lowest_layer(socket_).expires_after(limit);
+        std::optional<Message> got;
         do {
-            message = Next(std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()));
-        } while (message && !wanted(*message));
-        return message;
+            got.reset();
+            beast::flat_buffer buffer;
+            socket_.async_read(buffer, [&](beast::error_code failure, std::size_t) {
+                if (!failure) {
+                    got = Message{socket_.got_binary(), beast::buffers_to_string(buffer.data())};
+                }
+            });
+            io_.restart();
+            io_.run();
+        } while (got && !wanted(*got));
+        return got;
     }
 
     int status = 0;
@@ -147,25 +139,16 @@ inline RowHeader ReadRowHeader(const std::string& data) {
 
 // What a viewer shows: the row messages applied one after the other, and their headers.
 struct ViewerScreen {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
+    Picture shown;
     std::vector<RowHeader> applied;
 
     void Apply(const std::string& data) {
         const RowHeader header = ReadRowHeader(data);
         applied.push_back(header);
-        if (header.width != width || header.height != height) {
-            width = header.width;
-            height = header.height;
-            rgb.assign(static_cast<std::size_t>(width) * height * 3, 0);
+        if (header.width != shown.width() || header.height != shown.height()) {
+            shown.Resize(header.width, header.height);
         }
-        std::copy(data.begin() + 12, data.end(),
-                  rgb.begin() + static_cast<std::ptrdiff_t>(header.first) * width * 3);
-    }
-    bool Shows(const Picture& image) const {
-        return image.width() == width && image.height() == height &&
-               std::equal(rgb.begin(), rgb.end(), image.Row(0));
+        std::copy(data.begin() + 12, data.end(), shown.Row(header.first));
     }
 };
 

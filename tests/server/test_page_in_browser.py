@@ -65,21 +65,18 @@ def driver(downloads):
     browser.quit()
 
 
-def canvas_picture(driver, selector):
-    data_url = driver.execute_script(
-        "const c = document.querySelector(arguments[0]); return c && c.width ? c.toDataURL('image/png') : null;",
-        selector)
-    if not data_url:
-        return None
-    return Image.open(io.BytesIO(base64.b64decode(data_url.split(",", 1)[1]))).convert("RGB")
-
-
 def wait_until_canvas_is_grab(driver, selector, url, name, exact):
     def same():
-        shown = canvas_picture(driver, selector)
+        data_url = driver.execute_script(
+            "const c = document.querySelector(arguments[0]); return c && c.width ? c.toDataURL('image/png') : '';",
+            selector)
         png = request(url + "api/phones/" + name + "/screen.png" + ("?exact=1" if exact else ""))
-        return shown is not None and shown.tobytes() == Image.open(io.BytesIO(png)).convert("RGB").tobytes()
+        return data_url and rgb(base64.b64decode(data_url.split(",", 1)[1])) == rgb(png)
     wait_for(selector + " to equal the grab of " + url + " " + name, same, 15)
+
+
+def rgb(png):
+    return Image.open(io.BytesIO(png)).convert("RGB").tobytes()
 
 
 def test_the_wall_shows_every_phone_pixel_exact_and_at_double_scale(driver, urls):

@@ -61,12 +61,8 @@ def window_message(port, steps):
 
 def python_message(port, call):
     """The exception the Python module raises for the same work, and its str()."""
-    with pytest.raises(panelgrab.Error) as raised:
-        phone = panelgrab.open(port, fast_timing=True)
-        try:
-            call(phone)
-        finally:
-            phone.close()
+    with pytest.raises(panelgrab.Error) as raised, panelgrab.open(port, fast_timing=True) as phone:
+        call(phone)
     return type(raised.value), str(raised.value)
 
 
