@@ -29,6 +29,8 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kReadLimitMs = 20000;
+// Waits, handling the window's events, for what a phone call brings about.
+#define WAIT_UNTIL(condition) QTRY_VERIFY_WITH_TIMEOUT(condition, kReadLimitMs)
 const char* const kNoSuchPort = "/dev/panelgrab-no-such-port";
 
 // Answers the window's prompts in place of a person and remembers what was asked.
@@ -174,6 +176,8 @@ struct Window {
         }
         Choose(kIdPortList, name);
     }
+    QString Title() const { return dialog->windowTitle(); }
+    QString Status() const { return dialog->StatusText(); }
     QStringList DisplayItems() const { return Items(*List(kIdDisplayList)); }
     bool ReadFinished() const { return dialog->Control(kIdSave)->isEnabled(); }
     // The window at a glance: the controls and menu entries usable now, "|", and what it holds or runs.
@@ -524,7 +528,7 @@ private slots:
         list->setCurrentIndex(0);
         QVERIFY(w.Connect());
         QCOMPARE(w.prompts.messages.size(), std::size_t(1)); // the refused Read's
-        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(path));
+        QCOMPARE(w.Title(), w.ConnectedTitle(path));
     }
 
     void rememberedPortAndBaud() {
@@ -565,14 +569,14 @@ private slots:
         const QString port = QString::fromStdString(w.phone.DevicePath());
         w.Choose(kIdBaudList, "auto");
         w.dialog->OnConnect();
-        QCOMPARE(w.dialog->windowTitle(), "Panelgrab - finding the baud rate of " + port + "...");
-        QCOMPARE(w.dialog->StatusText(), "Trying the baud rates on " + port + ", 921600 down to 1200...");
+        QCOMPARE(w.Title(), "Panelgrab - finding the baud rate of " + port + "...");
+        QCOMPARE(w.Status(), "Trying the baud rates on " + port + ", 921600 down to 1200...");
         QCOMPARE(w.State(), QStringLiteral("stop | busy"));
         QVERIFY(w.CallEnded());
-        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(port, 115200));
-        QCOMPARE(w.dialog->StatusText(), "The phone answers on " + port +
-                                             " at 115200 baud (the rate found by trying each) and lists 1 "
-                                             "display(s): choose one and press Read.");
+        QCOMPARE(w.Title(), w.ConnectedTitle(port, 115200));
+        QCOMPARE(w.Status(), "The phone answers on " + port +
+                                 " at 115200 baud (the rate found by trying each) and lists 1 "
+                                 "display(s): choose one and press Read.");
         QVERIFY(w.ReadToEnd());
         QCOMPARE(w.dialog->BaudRate(), 115200);
         QVERIFY(w.prompts.messages.empty());
@@ -580,8 +584,8 @@ private slots:
         w.dialog->OnConnect();
         w.dialog->Stop();
         QVERIFY(w.CallEnded());
-        QCOMPARE(w.dialog->StatusText(), QStringLiteral("The search for the baud rate was stopped."));
-        QCOMPARE(w.dialog->windowTitle(), QStringLiteral("Panelgrab - Not connected"));
+        QCOMPARE(w.Status(), QStringLiteral("The search for the baud rate was stopped."));
+        QCOMPARE(w.Title(), QStringLiteral("Panelgrab - Not connected"));
         QCOMPARE(w.State(), QStringLiteral("connect |"));
         QVERIFY(w.prompts.messages.empty());
     }
@@ -606,7 +610,7 @@ private slots:
         QCOMPARE(w.DisplayItems(), items);
         QCOMPARE(w.List(kIdDisplayList)->currentIndex(), 0);
         QCOMPARE(w.State(), QStringLiteral("connect displays read |")); // Connect keeps no connection
-        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle());
+        QCOMPARE(w.Title(), w.ConnectedTitle());
         QCOMPARE(w.shaping.destroyed, 1);
         QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(81, 61)); // fitted to the first display
         if (phoneKind != 2) {
@@ -670,8 +674,8 @@ private slots:
             QCOMPARE(w.dialog->cursor().shape(), Qt::BusyCursor);
             QVERIFY(w.CallEnded());
             QCOMPARE(w.prompts.messages, Said(c.said.arg(port)));
-            QCOMPARE(w.dialog->StatusText(), c.said.arg(port));
-            QCOMPARE(w.dialog->windowTitle(),
+            QCOMPARE(w.Status(), c.said.arg(port));
+            QCOMPARE(w.Title(),
                      c.opened ? w.ConnectedTitle(port) : QStringLiteral("Panelgrab - Not connected"));
             QVERIFY2(w.State() == QStringLiteral("connect |") && w.DisplayItems().empty(), c.name);
             QCOMPARE(w.dialog->cursor().shape(), Qt::ArrowCursor);
@@ -703,7 +707,7 @@ private slots:
         QCOMPARE(w.DisplayItems(), QStringList{});
         QCOMPARE(w.State(), QStringLiteral("connect |"));
         QCOMPARE(w.dialog->size(), before);
-        QVERIFY(w.dialog->StatusText().startsWith(QStringLiteral("The phone reported a display too large")));
+        QVERIFY(w.Status().startsWith(QStringLiteral("The phone reported a display too large")));
 
         // An empty list leaves the list usable, and Read says there is nothing chosen.
         w.shaping.rewriteDisplays = [](DisplayList& list) { list.clear(); };
@@ -722,14 +726,14 @@ private slots:
         w.Choose(kIdBaudList, "921600");
         QVERIFY(w.Connect());
         const QString title = w.ConnectedTitle(QStringLiteral("Simulated phone"), 921600);
-        QCOMPARE(w.dialog->windowTitle(), title);
+        QCOMPARE(w.Title(), title);
         w.dialog->OnRead();
         QCOMPARE(w.State(), QStringLiteral("stop | busy")); // while the read's port opens
-        QTRY_VERIFY_WITH_TIMEOUT(w.ReadFinished(), kReadLimitMs);
+        WAIT_UNTIL(w.ReadFinished());
         // The phone is closed but kept: its read job owns the picture.
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
         QVERIFY(w.prompts.messages.empty());
-        QCOMPARE(w.dialog->windowTitle(), title);
+        QCOMPARE(w.Title(), title);
 
         // Other enlargements from the picture's menu; the frame follows.
         for (const int zoom : {2, 3, 1}) {
@@ -748,7 +752,7 @@ private slots:
         QVERIFY(w.ConnectAndRead());
         QVERIFY(w.prompts.messages.empty());
         QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (24x16)"});
-        QCOMPARE(w.dialog->windowTitle(), w.ConnectedTitle(typed, 921600));
+        QCOMPARE(w.Title(), w.ConnectedTitle(typed, 921600));
     }
 
     // The opening read of every line counts its lines; a still screen records one frame however
@@ -763,24 +767,22 @@ private slots:
         auto* liveButton = qobject_cast<QPushButton*>(w.dialog->Control(kIdLiveView));
         liveButton->click();
         QVERIFY(liveButton->isChecked());
-        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive(), kReadLimitMs);
+        WAIT_UNTIL(w.dialog->IsLive());
         const QRegularExpression opening(
             QStringLiteral("^Live view of Screen 1 \\(40x30\\): reading every line first, (\\d+)/30 lines"));
-        QTRY_VERIFY_WITH_TIMEOUT(opening.match(w.dialog->StatusText()).captured(1).toInt() > 0, kReadLimitMs);
-        QVERIFY(w.dialog->windowTitle().contains(QStringLiteral(" - live view, reading ")));
-        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->StatusText().contains(QStringLiteral("refreshes/s")),
-                                 kReadLimitMs);
+        WAIT_UNTIL(opening.match(w.Status()).captured(1).toInt() > 0);
+        QVERIFY(w.Title().contains(QStringLiteral(" - live view, reading ")));
+        WAIT_UNTIL(w.Status().contains(QStringLiteral("refreshes/s")));
         QCOMPARE(w.State(), QStringLiteral("connect displays read save stop live | phone picture is-live"));
 
         const QString still = w.prompts.saveAnswer = w.ScratchFile("still.png");
         w.dialog->RecordAction()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            w.dialog->StatusText().endsWith(QStringLiteral("; recording still.png: 1 frame.")), kReadLimitMs);
+        WAIT_UNTIL(w.Status().endsWith(QStringLiteral("; recording still.png: 1 frame.")));
         QTest::qWait(300); // refreshes of the same picture
         w.RecordButton()->click();
         QCOMPARE(w.State(), QStringLiteral("connect displays read save stop live | phone picture is-live"));
         const QString recorded = "Recorded 1 frame in " + QDir::toNativeSeparators(still) + ".";
-        QVERIFY2(w.dialog->StatusText().endsWith(recorded), qPrintable(w.dialog->StatusText()));
+        QVERIFY2(w.Status().endsWith(recorded), qPrintable(w.Status()));
         const std::vector<test::ApngFrame> frames = RecordedFrames(still);
         QCOMPARE(frames.size(), std::size_t(1));
         QCOMPARE(ImageOf(frames[0].shown), ExpectedImage(w.simOptions, 0));
@@ -788,11 +790,11 @@ private slots:
         QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
         QVERIFY(w.dialog->isVisible());
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
-        QCOMPARE(w.dialog->StatusText(), "Live view stopped. " + recorded);
+        QCOMPARE(w.Status(), "Live view stopped. " + recorded);
         QVERIFY(FrameShowsPicture(w, 0));
 
         w.dialog->LiveViewAction()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive(), kReadLimitMs);
+        WAIT_UNTIL(w.dialog->IsLive());
         w.SelectPort(kNoSuchPort);
         w.dialog->OnRead();
         QVERIFY(!w.dialog->IsLive());
@@ -806,9 +808,7 @@ private slots:
         QVERIFY(w.ConnectAndRead());
         const QString closing = w.prompts.saveAnswer = w.ScratchFile("closing.png");
         w.dialog->OnRecord();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            w.dialog->StatusText().endsWith(QStringLiteral("; recording closing.png: 1 frame.")),
-            kReadLimitMs);
+        WAIT_UNTIL(w.Status().endsWith(QStringLiteral("; recording closing.png: 1 frame.")));
         w.dialog->reject();
         QCOMPARE(RecordedFrames(closing).size(), std::size_t(1));
         QVERIFY(w.prompts.errors.empty());
@@ -836,8 +836,8 @@ private slots:
             const QString path = w.prompts.saveAnswer = w.ScratchFile("flow.png");
             if (c.record) {
                 w.dialog->OnRecord();
-                QTRY_VERIFY_WITH_TIMEOUT(!w.dialog->IsBusy() && !w.dialog->IsLive(), kReadLimitMs);
-                QVERIFY(w.dialog->StatusText().endsWith(
+                WAIT_UNTIL(!w.dialog->IsBusy() && !w.dialog->IsLive());
+                QVERIFY(w.Status().endsWith(
                     QStringLiteral("check the cable and that the phone is on. Recorded 1 frame in ") +
                     QDir::toNativeSeparators(path) + "."));
                 QCOMPARE(RecordedFrames(path).size(), std::size_t(1));
@@ -845,8 +845,8 @@ private slots:
             const QString said = QString(c.said)
                                      .replace(QStringLiteral("ROWS"), QString::number(w.dialog->RowsShown()))
                                      .arg(QString::fromStdString(w.phone.DevicePath()));
-            QVERIFY2(w.dialog->StatusText().startsWith(said), qPrintable(w.dialog->StatusText()));
-            QVERIFY2(w.dialog->windowTitle().contains(c.title), qPrintable(w.dialog->windowTitle()));
+            QVERIFY2(w.Status().startsWith(said), qPrintable(w.Status()));
+            QVERIFY2(w.Title().contains(c.title), qPrintable(w.Title()));
             QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
             QVERIFY(w.prompts.messages.empty());
         }
@@ -872,7 +872,7 @@ private slots:
                  QStringList({"Record the live view", "Animated PNG images (*.png)"}));
         QVERIFY(w.prompts.saveRequests[0][2].endsWith(QStringLiteral(".png")));
         QCOMPARE(w.RecordButton()->text(), QStringLiteral("Stop recording"));
-        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->IsLive() && !w.dialog->IsLiveOpening(), kReadLimitMs);
+        WAIT_UNTIL(w.dialog->IsLive() && !w.dialog->IsLiveOpening());
         QCOMPARE(w.State(),
                  QStringLiteral("connect displays read save stop live | phone picture is-live recording"));
 
@@ -880,7 +880,7 @@ private slots:
         Picture shown;
         uint64_t version = 0;
         QVERIFY(w.phone.CurrentPicture(0, shown, version));
-        QTRY_VERIFY_WITH_TIMEOUT(painted.regions.size() >= 3, kReadLimitMs);
+        WAIT_UNTIL(painted.regions.size() >= 3);
         const sim::ScreenBox block = sim::MovingBlockBox();
         for (const QRegion& region : painted.regions) {
             const QRect bounds = region.boundingRect();
@@ -888,21 +888,20 @@ private slots:
                     bounds.width() < w.dialog->CurrentDisplay()->width);
         }
         for (int change = 0; change < 3; ++change) {
-            QTRY_VERIFY_WITH_TIMEOUT(FrameShowsTheLatestPicture(w, version), kReadLimitMs);
+            WAIT_UNTIL(FrameShowsTheLatestPicture(w, version));
             QVERIFY(w.phone.CurrentPicture(0, shown, version));
         }
         const QRegularExpression recording(
             QStringLiteral("refreshes/s.*; recording flow\\.png: (\\d+) frames?\\.$"));
-        QTRY_VERIFY_WITH_TIMEOUT(recording.match(w.dialog->StatusText()).captured(1).toInt() >= 4,
-                                 kReadLimitMs);
+        WAIT_UNTIL(recording.match(w.Status()).captured(1).toInt() >= 4);
 
         QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
         QCOMPARE(w.RecordButton()->text(), QStringLiteral("Record..."));
         const QRegularExpressionMatch said =
             QRegularExpression(QStringLiteral("^Live view stopped\\. Recorded (\\d+) frames in (.*)\\.$"))
-                .match(w.dialog->StatusText());
-        QVERIFY2(said.hasMatch(), qPrintable(w.dialog->StatusText()));
+                .match(w.Status());
+        QVERIFY2(said.hasMatch(), qPrintable(w.Status()));
         QCOMPARE(said.captured(2), QDir::toNativeSeparators(path));
         const std::vector<test::ApngFrame> frames = RecordedFrames(path);
         QCOMPARE(frames.size(), std::size_t(said.captured(1).toInt()));
@@ -951,7 +950,7 @@ private slots:
             }
             const QRegularExpression title("^" + QRegularExpression::escape(w.ConnectedTitle()) + t.title +
                                            "$");
-            QVERIFY2(title.match(w.dialog->windowTitle()).hasMatch(), qPrintable(w.dialog->windowTitle()));
+            QVERIFY2(title.match(w.Title()).hasMatch(), qPrintable(w.Title()));
         }
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
         QVERIFY(FrameShowsPicture(w, 0));
@@ -995,15 +994,14 @@ private slots:
         Window w(paced, 10ms, steady);
         QVERIFY(w.Connect());
         QVERIFY(w.StartRead());
-        QTRY_VERIFY_WITH_TIMEOUT(w.dialog->LinesShown() >= 2, kReadLimitMs);
+        WAIT_UNTIL(w.dialog->LinesShown() >= 2);
         QTest::keyClick(w.dialog.get(), Qt::Key_Escape); // Esc stops the read, not the program
         QVERIFY(w.dialog->isVisible());
         // The counts are the rows drawn; below them the frame stays grey.
         const int rows = w.dialog->RowsShown();
-        QVERIFY2(rows >= 2 && rows < 30, qPrintable(w.dialog->StatusText()));
-        QCOMPARE(w.dialog->StatusText(), QStringLiteral("Stopped after %1 of 30 lines.").arg(rows));
-        QVERIFY(w.dialog->windowTitle().endsWith(
-            QStringLiteral(" - reading stopped after %1 of 30 lines").arg(rows)));
+        QVERIFY2(rows >= 2 && rows < 30, qPrintable(w.Status()));
+        QCOMPARE(w.Status(), QStringLiteral("Stopped after %1 of 30 lines.").arg(rows));
+        QVERIFY(w.Title().endsWith(QStringLiteral(" - reading stopped after %1 of 30 lines").arg(rows)));
         const QColor grey = w.dialog->PictureFrameWidget()->palette().color(QPalette::Window);
         const QImage expected = ExpectedImage(w.simOptions, 0);
         const QImage shown = w.dialog->grab(QRect(w.dialog->PictureOrigin(), QSize(80, 60))).toImage();
@@ -1026,11 +1024,11 @@ private slots:
         QImage partial = expected; // the rows that arrived, grey below them
         QPainter(&partial).fillRect(0, rows, 40, 30 - rows, grey);
         QCOMPARE(saved, partial);
-        QCOMPARE(w.dialog->StatusText(), "Saved " + QDir::toNativeSeparators(path));
+        QCOMPARE(w.Status(), "Saved " + QDir::toNativeSeparators(path));
 
         // The phone still sends the rest of its picture: Connect waits for it, visibly, and then works.
         w.dialog->OnConnect();
-        QVERIFY(w.dialog->windowTitle().startsWith(
+        QVERIFY(w.Title().startsWith(
             QStringLiteral("Panelgrab - waiting for the phone to finish sending (at most ")));
         QVERIFY(w.CallEnded());
         QCOMPARE(w.prompts.messages, std::vector<QStringList>{});
@@ -1175,8 +1173,7 @@ private slots:
                 QVERIFY(w.Connect());
                 QVERIFY(w.StartRead());
                 // A long read says how long it will take from the start.
-                QVERIFY2(w.dialog->windowTitle().contains(QStringLiteral("lines, about ")),
-                         qPrintable(w.dialog->windowTitle()));
+                QVERIFY2(w.Title().contains(QStringLiteral("lines, about ")), qPrintable(w.Title()));
                 QVERIFY(w.dialog->IsPolling());
                 QVERIFY(w.lastPhone->InnerReadRunning());
             } else {
