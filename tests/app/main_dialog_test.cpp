@@ -590,32 +590,18 @@ private slots:
         QVERIFY(w.prompts.messages.empty());
     }
 
-    void connectListsDisplaysAndReadsTheOneChosen_data() {
-        QTest::addColumn<int>("phoneKind");
-        QTest::addColumn<QStringList>("items");
-        QTest::newRow("one") << 1 << QStringList{"Screen 1 (40x30)"};
-        QTest::newRow("two") << 2 << QStringList{"Screen 1 (40x30)", "Screen 2 (24x16)"};
-        QTest::newRow("three") << 3 << QStringList{"Screen 1 (40x30)", "Screen 2 (24x16)", "Screen 3 (8x4)"};
-    }
-
+    // No AT dialect describes three displays: the third is added to a real list of two.
     void connectListsDisplaysAndReadsTheOneChosen() {
-        QFETCH(int, phoneKind);
-        QFETCH(QStringList, items);
-        Window w(SmallPhone(phoneKind == 1 ? 1 : 2));
-        if (phoneKind == 3) { // no AT dialect describes three displays: the third is added to a real list
-            w.shaping.rewriteDisplays = [](DisplayList& list) { list.emplace_back(8, 4, 16, 64, 2); };
-        }
+        Window w(SmallPhone(2));
+        w.shaping.rewriteDisplays = [](DisplayList& list) { list.emplace_back(8, 4, 16, 64, 2); };
         QVERIFY(w.Connect());
         QVERIFY(w.prompts.messages.empty());
-        QCOMPARE(w.DisplayItems(), items);
+        QCOMPARE(w.DisplayItems(), QStringList({"Screen 1 (40x30)", "Screen 2 (24x16)", "Screen 3 (8x4)"}));
         QCOMPARE(w.List(kIdDisplayList)->currentIndex(), 0);
         QCOMPARE(w.State(), QStringLiteral("connect displays read |")); // Connect keeps no connection
         QCOMPARE(w.Title(), w.ConnectedTitle());
         QCOMPARE(w.shaping.destroyed, 1);
         QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(81, 61)); // fitted to the first display
-        if (phoneKind != 2) {
-            return;
-        }
         // After a Read, choosing the second display drops the picture, fits the frame, and reads it.
         QVERIFY(w.ReadToEnd());
         QComboBox* displays = w.List(kIdDisplayList);
@@ -1035,52 +1021,46 @@ private slots:
         QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (40x30)"});
     }
 
-    void largeDisplaysAreVisibleOrScrollableAtDoubleSize_data() {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::newRow("240x320") << 240 << 320;
-        QTest::newRow("480x800") << 480 << 800;
-    }
-
     void largeDisplaysAreVisibleOrScrollableAtDoubleSize() {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        sim::SimOptions large;
-        large.displays = {{width, height, 16}};
-        Window w(large);
-        QVERIFY(w.ready);
-        const QSize before = w.dialog->size();
-        QVERIFY(w.Connect());
-        QCoreApplication::processEvents();
-        const QSize frame(2 * width + 1, 2 * height + 1);
-        QCOMPARE(w.dialog->PictureFrameWidget()->size(), frame);
-        // The window grew, but stays within the screen.
-        QVERIFY(w.dialog->width() > before.width() || w.dialog->height() > before.height());
-        QVERIFY(w.dialog->screen()->availableGeometry().contains(w.dialog->frameGeometry()));
-        // What the area does not show, its scroll bars reach.
-        PictureArea* area = w.dialog->PictureAreaWidget();
-        const QSize view = area->viewport()->size();
-        QCOMPARE(area->horizontalScrollBar()->maximum(), std::max(0, frame.width() - view.width()));
-        QCOMPARE(area->verticalScrollBar()->maximum(), std::max(0, frame.height() - view.height()));
-        QVERIFY(area->width() <= w.dialog->width() && area->height() <= w.dialog->height());
-        if (width > 240) {
-            return; // the larger one is only sized: reading it takes seconds
+        for (const auto& [width, height] : {std::pair(240, 320), std::pair(480, 800)}) {
+            sim::SimOptions large;
+            large.displays = {{width, height, 16}};
+            Window w(large);
+            QVERIFY(w.ready);
+            const QSize before = w.dialog->size();
+            QVERIFY(w.Connect());
+            QCoreApplication::processEvents();
+            const QSize frame(2 * width + 1, 2 * height + 1);
+            QCOMPARE(w.dialog->PictureFrameWidget()->size(), frame);
+            // The window grew, but stays within the screen.
+            QVERIFY(w.dialog->width() > before.width() || w.dialog->height() > before.height());
+            QVERIFY(w.dialog->screen()->availableGeometry().contains(w.dialog->frameGeometry()));
+            // What the area does not show, its scroll bars reach.
+            PictureArea* area = w.dialog->PictureAreaWidget();
+            const QSize view = area->viewport()->size();
+            QCOMPARE(area->horizontalScrollBar()->maximum(), std::max(0, frame.width() - view.width()));
+            QCOMPARE(area->verticalScrollBar()->maximum(), std::max(0, frame.height() - view.height()));
+            QVERIFY(area->width() <= w.dialog->width() && area->height() <= w.dialog->height());
+            if (width > 240) {
+                continue; // the larger one is only sized: reading it takes seconds
+            }
+            // A smaller zoom gives the room back; a larger one takes it again.
+            const QSize grown = w.dialog->size();
+            w.dialog->SetZoom(1);
+            QCOMPARE(w.dialog->size(), before);
+            w.dialog->SetZoom(2);
+            QCOMPARE(w.dialog->size(), grown);
+            // The whole picture arrives and its far corner can be scrolled into view.
+            QVERIFY(w.ReadToEnd());
+            area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
+            area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+            const QImage shot = area->viewport()->grab().toImage();
+            const QImage expected = ExpectedImage(w.simOptions, 0);
+            const QPoint corner(view.width() - 2, view.height() - 2); // the last display pixel's block
+            QCOMPARE(shot.pixelColor(corner).rgb(), expected.pixelColor(width - 1, height - 1).rgb());
+            const QPoint edge(view.width() - 1, view.height() / 2); // the frame's right line
+            QCOMPARE(shot.pixelColor(edge), QColor(Qt::black));
         }
-        // A smaller zoom gives the room back; a larger one takes it again.
-        const QSize grown = w.dialog->size();
-        w.dialog->SetZoom(1);
-        QCOMPARE(w.dialog->size(), before);
-        w.dialog->SetZoom(2);
-        QCOMPARE(w.dialog->size(), grown);
-        // The whole picture arrives and its far corner can be scrolled into view.
-        QVERIFY(w.ReadToEnd());
-        area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
-        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
-        const QImage shot = area->viewport()->grab().toImage();
-        const QImage expected = ExpectedImage(w.simOptions, 0);
-        const QPoint corner(view.width() - 2, view.height() - 2); // the last display pixel's block
-        QCOMPARE(shot.pixelColor(corner).rgb(), expected.pixelColor(width - 1, height - 1).rgb());
-        QCOMPARE(shot.pixelColor(view.width() - 1, view.height() / 2), QColor(Qt::black)); // the frame's edge
     }
 
     void saveAsPngOrBmpByNameWithASuggestedName() {
