@@ -133,8 +133,8 @@ std::vector<QStringList> Said(const QString& text, const QString& detail = {}) {
     return {{text, detail}};
 }
 
-PortInfo FakePort(const std::string& path, const std::string& product = {}) {
-    return {path, product, "", "", "", "", ""};
+PortInfo FakePort(const std::string& path) {
+    return {path, "", "", "", "", "", ""};
 }
 
 // A window with test timing and recorded prompts, shown. Its port list offers `ports` instead of this
@@ -164,6 +164,7 @@ struct Window {
         }
         dialog->show();
         ready = started && QTest::qWaitForWindowExposed(dialog.get());
+        QVERIFY2(ready, "the simulated phone or the window did not come up"); // fails the test using it
     }
 
     QComboBox* List(int id) const { return qobject_cast<QComboBox*>(dialog->Control(id)); }
@@ -379,7 +380,6 @@ private slots:
 
     void opensNotConnectedWithTheTemplatesLayoutAndTabOrder() {
         Window w;
-        QVERIFY(w.ready);
         MainDialog& d = *w.dialog;
         QCOMPARE(d.windowTitle(), QStringLiteral("Panelgrab - Not connected"));
         QCOMPARE(Items(*w.List(kIdBaudList)), QStringList({"1200", "2400", "9600", "19200", "115200",
@@ -455,7 +455,6 @@ private slots:
 
     void contextMenuOffersCopyStopLiveZoomAndAbout() {
         Window w;
-        QVERIFY(w.ready);
         MainDialog& d = *w.dialog;
         // A right click on the picture opens the menu, its entries usable or not ("off").
         QStringList texts;
@@ -515,7 +514,6 @@ private slots:
         Window w(
             std::nullopt, 10ms, PortTiming::Fast(),
             {{phone.DevicePath(), "Phone Modem", "Maker", "", "0fce", "d0a1", ""}, FakePort(kNoSuchPort)});
-        QVERIFY(w.ready);
         QComboBox* list = w.List(kIdPortList);
         QCOMPARE(Items(*list), QStringList({described, kNoSuchPort, "Simulated phone"}));
         QCOMPARE(list->currentIndex(), 0);
@@ -577,7 +575,6 @@ private slots:
         strict.baud = 115200;
         strict.strictBaud = true; // noise at any other rate
         Window w(strict);
-        QVERIFY(w.ready);
         const QString port = QString::fromStdString(w.phone.DevicePath());
         w.Choose(kIdBaudList, "auto");
         w.dialog->OnConnect();
@@ -664,7 +661,6 @@ private slots:
         silent.fault = "silent";
         for (const auto& c : cases) {
             Window w(c.port.isEmpty() ? std::optional(silent) : std::nullopt);
-            QVERIFY(w.ready);
             const QString port = c.port.isEmpty() ? QString::fromStdString(w.phone.DevicePath()) : c.port;
             w.List(kIdPortList)->setEditText(port);
             QTest::keyClick(w.List(kIdPortList)->lineEdit(), Qt::Key_Return); // where Enter elsewhere quits
@@ -683,7 +679,6 @@ private slots:
 
     void impossibleOrNoDisplaysLeaveNothingToRead() {
         Window w(SmallPhone());
-        QVERIFY(w.ready);
         const QSize before = w.dialog->size();
         w.shaping.rewriteDisplays = [](DisplayList& list) {
             list.emplace_back(5000, 5000, 16, 20000, 1); // sides beyond any display
@@ -1031,7 +1026,6 @@ private slots:
             sim::SimOptions large;
             large.displays = {{width, height, 16}};
             Window w(large);
-            QVERIFY(w.ready);
             const QSize before = w.dialog->size();
             QVERIFY(w.Connect());
             QCoreApplication::processEvents();
@@ -1147,7 +1141,6 @@ private slots:
             PortTiming timing;
             timing.readWait = reading ? timing.readWait : std::chrono::hours(1);
             Window w(options, std::chrono::hours(1), timing);
-            QVERIFY(w.ready);
             if (reading) {
                 QVERIFY(w.Connect());
                 QVERIFY(w.StartRead());
