@@ -137,6 +137,14 @@ PortInfo FakePort(const std::string& path) {
     return {path, "", "", "", "", "", ""};
 }
 
+QImage ImageOf(const Picture& picture) {
+    QImage image(picture.width(), picture.height(), QImage::Format_RGB888);
+    for (int y = 0; y < picture.height(); ++y) {
+        std::copy_n(picture.Row(y), 3 * picture.width(), image.scanLine(y));
+    }
+    return image;
+}
+
 // A window with test timing and recorded prompts, shown. Its port list offers `ports` instead of this
 // machine's; with a simulated phone the phone's device is added and chosen.
 struct Window {
@@ -252,6 +260,8 @@ struct Window {
         return Connect() && StartRead() &&
                QTest::qWaitFor([this] { return !lastPhone->InnerReadRunning(); }, kReadLimitMs);
     }
+    // What display `index` of the simulated phone shows.
+    QImage Expected(std::size_t index = 0) const { return ImageOf(sim::ExpectedPicture(simOptions, index)); }
     // A file the window may write, in a folder of the test's own.
     QString ScratchFile(const QString& name) const { return scratch.filePath(name); }
     // A band of lines in the frame's own coordinates.
@@ -270,14 +280,6 @@ struct Window {
     std::unique_ptr<MainDialog> dialog;
 };
 
-QImage ImageOf(const Picture& picture) {
-    QImage image(picture.width(), picture.height(), QImage::Format_RGB888);
-    for (int y = 0; y < picture.height(); ++y) {
-        std::copy_n(picture.Row(y), 3 * picture.width(), image.scanLine(y));
-    }
-    return image;
-}
-
 // An image file as plain RGB: a PNG says it is sRGB, which Qt's comparison would count as a difference.
 QImage SavedImage(const QString& path) {
     QImage image = QImage(path).convertToFormat(QImage::Format_RGB888);
@@ -288,11 +290,6 @@ QImage SavedImage(const QString& path) {
 // `text` when the whole of it matches `pattern`, compared with `text` to show it on a mismatch.
 QString Matched(const QString& pattern, const QString& text) {
     return QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(text).captured();
-}
-
-// What display `index` of the simulated phone shows, as a picture.
-QImage ExpectedImage(const sim::SimOptions& options, std::size_t index) {
-    return ImageOf(sim::ExpectedPicture(options, index));
 }
 
 // Whether the frame (at zoom 1) shows what the phone shows now, a picture later than `version`.
@@ -333,10 +330,9 @@ std::vector<Picture> BlockSteps(const sim::SimOptions& options) {
     return steps;
 }
 
-// Whether the frame shows display `index` with every pixel as a zoom x zoom block, and the frame's
-// right and bottom lines beside it.
-bool FrameShowsPicture(const Window& w, std::size_t index, int zoom = 2) {
-    const QImage expected = ExpectedImage(w.simOptions, index);
+// Whether the frame shows `expected` with every pixel as a zoom x zoom block, and the frame's right and
+// bottom lines beside it.
+bool FrameShows(const Window& w, const QImage& expected, int zoom = 2) {
     const QSize size = zoom * expected.size();
     const QImage shot = w.dialog->grab(QRect(w.dialog->PictureOrigin(), size + QSize(1, 1))).toImage();
     return shot.copy(QRect(QPoint(), size)).convertToFormat(QImage::Format_RGB888) ==
@@ -621,7 +617,7 @@ private slots:
         QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(49, 33));
         QVERIFY(w.ReadToEnd());
         QCOMPARE(w.shaping.destroyed, 2); // Connect's object and the first read's, released in turn
-        QVERIFY(FrameShowsPicture(w, 1));
+        QVERIFY(FrameShows(w, w.Expected(1)));
     }
 
     // The session words a failed Connect (tests/session holds the words alike in every front end);
@@ -733,7 +729,7 @@ private slots:
             w.dialog->ZoomAction(zoom)->trigger();
             QCOMPARE(w.dialog->Zoom(), zoom);
             QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(40 * zoom + 1, 30 * zoom + 1));
-            QVERIFY(FrameShowsPicture(w, 0, zoom));
+            QVERIFY(FrameShows(w, w.Expected(), zoom));
         }
 
         // Options typed after "sim:" run such a phone; the narrow field's whole text is in its tooltip.
@@ -778,13 +774,13 @@ private slots:
         QVERIFY2(w.Status().endsWith(recorded), qPrintable(w.Status()));
         const std::vector<test::ApngFrame> frames = RecordedFrames(still);
         QCOMPARE(frames.size(), std::size_t(1));
-        QCOMPARE(ImageOf(frames[0].shown), ExpectedImage(w.simOptions, 0));
+        QCOMPARE(ImageOf(frames[0].shown), w.Expected());
 
         QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
         QVERIFY(w.dialog->isVisible());
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
         QCOMPARE(w.Status(), "Live view stopped. " + recorded);
-        QVERIFY(FrameShowsPicture(w, 0));
+        QVERIFY(FrameShows(w, w.Expected()));
 
         w.dialog->LiveViewAction()->trigger();
         WAIT_UNTIL(w.dialog->IsLive());
@@ -794,7 +790,7 @@ private slots:
         QVERIFY(!w.dialog->LiveViewAction()->isChecked());
         QVERIFY(w.CallEnded());
         QCOMPARE(w.prompts.messages.size(), std::size_t(1));
-        QVERIFY(FrameShowsPicture(w, 0));
+        QVERIFY(FrameShows(w, w.Expected()));
         QCOMPARE(w.State(), QStringLiteral("connect save live | phone picture"));
 
         w.SelectPort(QString::fromStdString(w.phone.DevicePath()));
@@ -941,7 +937,7 @@ private slots:
             QCOMPARE(Matched(QRegularExpression::escape(w.ConnectedTitle()) + t.title, w.Title()), w.Title());
         }
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
-        QVERIFY(FrameShowsPicture(w, 0));
+        QVERIFY(FrameShows(w, w.Expected()));
     }
 
     void connectDuringReadReleasesItAndStopCallsOffAReadNotBegun() {
@@ -991,9 +987,8 @@ private slots:
         QCOMPARE(w.Status(), QStringLiteral("Stopped after %1 of 30 lines.").arg(rows));
         QVERIFY(w.Title().endsWith(QStringLiteral(" - reading stopped after %1 of 30 lines").arg(rows)));
         const QColor grey = w.dialog->PictureFrameWidget()->palette().color(QPalette::Window);
-        const QImage expected = ExpectedImage(w.simOptions, 0);
         const QImage shown = w.dialog->grab(QRect(w.dialog->PictureOrigin(), QSize(80, 60))).toImage();
-        QCOMPARE(shown.pixelColor(1, 2 * rows - 1).rgb(), expected.pixelColor(0, rows - 1).rgb());
+        QCOMPARE(shown.pixelColor(1, 2 * rows - 1).rgb(), w.Expected().pixelColor(0, rows - 1).rgb());
         QCOMPARE(shown.pixelColor(1, 2 * rows + 1).rgb(), grey.rgb());
 
         // What arrived can be saved, as it is shown, once the user has agreed to save a part.
@@ -1007,7 +1002,7 @@ private slots:
         QCOMPARE(w.prompts.questions,
                  QStringList(2, QStringLiteral("Only %1 of 30 lines were read. Save anyway?").arg(rows)));
         QCOMPARE(w.prompts.saveRequests.size(), std::size_t(1));
-        QImage partial = expected; // the rows that arrived, grey below them
+        QImage partial = w.Expected(); // the rows that arrived, grey below them
         QPainter(&partial).fillRect(0, rows, 40, 30 - rows, grey);
         QCOMPARE(SavedImage(path), partial);
         QCOMPARE(w.Status(), "Saved " + QDir::toNativeSeparators(path));
@@ -1054,9 +1049,8 @@ private slots:
             area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
             area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
             const QImage shot = area->viewport()->grab().toImage();
-            const QImage expected = ExpectedImage(w.simOptions, 0);
             const QPoint corner(view.width() - 2, view.height() - 2); // the last display pixel's block
-            QCOMPARE(shot.pixelColor(corner).rgb(), expected.pixelColor(width - 1, height - 1).rgb());
+            QCOMPARE(shot.pixelColor(corner).rgb(), w.Expected().pixelColor(width - 1, height - 1).rgb());
             const QPoint edge(view.width() - 1, view.height() / 2); // the frame's right line
             QCOMPARE(shot.pixelColor(edge), QColor(Qt::black));
         }
@@ -1075,7 +1069,7 @@ private slots:
         w.prompts.errors.clear();
 
         QVERIFY(w.ConnectAndRead());
-        const QImage expected = ExpectedImage(w.simOptions, 0);
+        const QImage expected = w.Expected();
         w.dialog->CopyImageAction()->trigger();
         QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), expected);
 
