@@ -187,7 +187,8 @@ struct Window {
     QString Status() const { return dialog->StatusText(); }
     QStringList DisplayItems() const { return Items(*List(kIdDisplayList)); }
     bool ReadFinished() const { return dialog->Control(kIdSave)->isEnabled(); }
-    // The window at a glance: the controls and menu entries usable now, "|", and what it holds or runs.
+    // The window at a glance: the controls and menu entries usable now, "|", what it holds or runs, and
+    // whether it has said anything or shown an error.
     QString State() const {
         const MainDialog& d = *dialog;
         const std::pair<const char*, bool> parts[] = {{"connect", d.Control(kIdConnect)->isEnabled()},
@@ -204,7 +205,9 @@ struct Window {
                                                       {"polling", d.IsPolling()},
                                                       {"busy", d.IsBusy()},
                                                       {"is-live", d.IsLive()},
-                                                      {"recording", d.IsRecording()}};
+                                                      {"recording", d.IsRecording()},
+                                                      {"said", !prompts.messages.empty()},
+                                                      {"error", !prompts.errors.empty()}};
         QStringList state;
         for (const auto& [name, on] : parts) {
             if (on) {
@@ -666,7 +669,7 @@ private slots:
             QCOMPARE(w.Status(), c.said.arg(port));
             QCOMPARE(w.Title(),
                      c.opened ? w.ConnectedTitle(port) : QStringLiteral("Panelgrab - Not connected"));
-            QVERIFY2(w.State() == QStringLiteral("connect |") && w.DisplayItems().empty(), c.name);
+            QVERIFY2(w.State() == QStringLiteral("connect | said") && w.DisplayItems().empty(), c.name);
             QCOMPARE(w.dialog->cursor().shape(), Qt::ArrowCursor);
         }
         refusing.Stop();
@@ -684,7 +687,7 @@ private slots:
         QCOMPARE(w.prompts.messages,
                  Said("The phone reported a display too large to read.",
                       "Left out of the display list: Screen 2 (5000x5000), Screen 3 (4000x4000)."));
-        QCOMPARE(w.State(), QStringLiteral("connect displays read |"));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read | said"));
         QCOMPARE(w.dialog->size(), before);
 
         // Nothing left to read: no Read, no frame filling the screen.
@@ -693,7 +696,7 @@ private slots:
         };
         QVERIFY(w.Connect());
         QCOMPARE(w.DisplayItems(), QStringList{});
-        QCOMPARE(w.State(), QStringLiteral("connect |"));
+        QCOMPARE(w.State(), QStringLiteral("connect | said"));
         QCOMPARE(w.dialog->size(), before);
         QVERIFY(w.Status().startsWith(QStringLiteral("The phone reported a display too large")));
 
@@ -701,11 +704,10 @@ private slots:
         w.shaping.rewriteDisplays = [](DisplayList& list) { list.clear(); };
         w.prompts.messages.clear();
         QVERIFY(w.Connect());
-        QVERIFY(w.prompts.messages.empty());
         QCOMPARE(w.State(), QStringLiteral("connect displays read |"));
         w.dialog->OnRead();
         QCOMPARE(w.prompts.messages, Said("No display selected!"));
-        QCOMPARE(w.State(), QStringLiteral("connect |"));
+        QCOMPARE(w.State(), QStringLiteral("connect | said"));
     }
 
     void simulatedPhonesFromThePortFieldAreReadAndDrawnAtEveryZoom() {
@@ -788,7 +790,7 @@ private slots:
         QVERIFY(w.CallEnded());
         QCOMPARE(w.prompts.messages.size(), std::size_t(1));
         QVERIFY(FrameShows(w, w.Expected()));
-        QCOMPARE(w.State(), QStringLiteral("connect save live | phone picture"));
+        QCOMPARE(w.State(), QStringLiteral("connect save live | phone picture said"));
 
         w.SelectPort(QString::fromStdString(w.phone.DevicePath()));
         QVERIFY(w.ConnectAndRead());
@@ -961,7 +963,7 @@ private slots:
         w.dialog->OnRead();
         QVERIFY(w.CallEnded());
         QCOMPARE(w.prompts.messages.size(), std::size_t(1));
-        QCOMPARE(w.State(), QStringLiteral("connect | phone"));
+        QCOMPARE(w.State(), QStringLiteral("connect | phone said"));
     }
 
     void stoppedReadKeepsWhatArrivedAndTheNextConnectWaitsForThePhone() {
@@ -1111,7 +1113,7 @@ private slots:
             QCOMPARE(w.prompts.errors, (std::vector<QStringList>{{r.caption, r.said.arg(path)}}));
             QVERIFY(!QFile::exists(path));
         }
-        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture"));
+        QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture error"));
         QCOMPARE(QImage(w.ScratchFile("reference.bmp")).size(), QSize(40, 30));
         QCOMPARE(SuggestedSaveName(2, QDateTime(QDate(2024, 5, 17), QTime(14, 30, 5)), QStringLiteral("png")),
                  QStringLiteral("screen2-2024-05-17-143005.png"));
