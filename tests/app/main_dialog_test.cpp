@@ -718,8 +718,6 @@ private slots:
         // Other enlargements from the picture's menu; the frame follows.
         for (const int zoom : {2, 3, 1}) {
             w.dialog->ZoomAction(zoom)->trigger();
-            QCOMPARE(w.dialog->Zoom(), zoom);
-            QCOMPARE(w.dialog->PictureFrameWidget()->size(), QSize(40 * zoom + 1, 30 * zoom + 1));
             QVERIFY(FrameShows(w, w.Expected(), zoom));
         }
 
