@@ -126,10 +126,8 @@ QStringList Items(const QComboBox& list) {
     return items;
 }
 
-// What the window said, when it said one thing.
-std::vector<QStringList> Said(const QString& text, const QString& detail = {}) {
-    return {{text, detail}};
-}
+// What the window said or showed, one entry a box.
+using Said = std::vector<QStringList>;
 
 PortInfo FakePort(const std::string& path) {
     return {path, "", "", "", "", "", ""};
@@ -656,7 +654,7 @@ private slots:
             QCOMPARE(w.State(), QStringLiteral("| busy"));
             QCOMPARE(w.dialog->cursor().shape(), Qt::BusyCursor);
             QVERIFY(w.CallEnded());
-            QCOMPARE(w.prompts.messages, Said(c.said.arg(port)));
+            QCOMPARE(w.prompts.messages, (Said{{c.said.arg(port), ""}}));
             QCOMPARE(w.Status(), c.said.arg(port));
             QCOMPARE(w.Title(),
                      c.opened ? w.ConnectedTitle(port) : QStringLiteral("Panelgrab - Not connected"));
@@ -676,8 +674,8 @@ private slots:
         QVERIFY(w.Connect());
         QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (40x30)"});
         QCOMPARE(w.prompts.messages,
-                 Said("The phone reported a display too large to read.",
-                      "Left out of the display list: Screen 2 (5000x5000), Screen 3 (4000x4000)."));
+                 (Said{{"The phone reported a display too large to read.",
+                        "Left out of the display list: Screen 2 (5000x5000), Screen 3 (4000x4000)."}}));
         QCOMPARE(w.State(), QStringLiteral("connect displays read | said"));
         QCOMPARE(w.dialog->size(), before);
 
@@ -697,7 +695,7 @@ private slots:
         QVERIFY(w.Connect());
         QCOMPARE(w.State(), QStringLiteral("connect displays read |"));
         w.dialog->OnRead();
-        QCOMPARE(w.prompts.messages, Said("No display selected!"));
+        QCOMPARE(w.prompts.messages, (Said{{"No display selected!", ""}}));
         QCOMPARE(w.State(), QStringLiteral("connect | said"));
     }
 
@@ -991,7 +989,7 @@ private slots:
         QVERIFY(w.Title().startsWith(
             QStringLiteral("Panelgrab - waiting for the phone to finish sending (at most ")));
         QVERIFY(w.CallEnded());
-        QCOMPARE(w.prompts.messages, std::vector<QStringList>{});
+        QCOMPARE(w.prompts.messages, Said{});
         QCOMPARE(w.DisplayItems(), QStringList{"Screen 1 (40x30)"});
     }
 
@@ -1043,8 +1041,8 @@ private slots:
         QVERIFY(QGuiApplication::clipboard()->image().isNull());
         w.dialog->OnSave();
         QVERIFY(w.prompts.saveRequests.empty());
-        QCOMPARE(w.prompts.errors, (std::vector<QStringList>{
-                                       {"Save Error", "Could not save image: the read brought no picture"}}));
+        QCOMPARE(w.prompts.errors,
+                 (Said{{"Save Error", "Could not save image: the read brought no picture"}}));
         w.prompts.errors.clear();
 
         QVERIFY(w.ConnectAndRead());
@@ -1093,7 +1091,7 @@ private slots:
             w.prompts.errors.clear();
             const QString path = w.prompts.saveAnswer = w.ScratchFile(r.name);
             (w.dialog.get()->*r.action)();
-            QCOMPARE(w.prompts.errors, (std::vector<QStringList>{{r.caption, r.said.arg(path)}}));
+            QCOMPARE(w.prompts.errors, (Said{{r.caption, r.said.arg(path)}}));
             QVERIFY(!QFile::exists(path));
         }
         QCOMPARE(w.State(), QStringLiteral("connect displays read save live | phone picture error"));
