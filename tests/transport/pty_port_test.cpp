@@ -68,11 +68,6 @@ template <typename Body> pid_t Child(Body body) {
     return pid;
 }
 
-int ExitStatus(pid_t pid) {
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(PtyLine, FlowControlAndRawModeWhateverTheLineWasLeftWith) {
     PtyPeer peer;
     const int slave = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY);
@@ -142,7 +137,9 @@ TEST(PtyExclusive, AnExclusiveFlagLeftByAProgramThatEndedIsCleared) {
         const int fd = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         return fd >= 0 && ioctl(fd, TIOCEXCL) == 0 ? 0 : 1; // ends without clearing it
     });
-    ASSERT_EQ(ExitStatus(other), 0);
+    int status = -1;
+    ASSERT_EQ(waitpid(other, &status, 0), other);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
     const auto device = CreateLocalSerialDevice();
     const int error = device->Open(pty.path);
