@@ -155,10 +155,11 @@ TEST(PtyExclusive, AnExclusiveFlagLeftByAProgramThatEndedIsCleared) {
 
 // Fast timing, with a read wait long enough that a peer thread delayed by a busy machine is not
 // taken for a silent phone.
-ConnectionSettings FastSettings(const PtyPeer& peer, int32_t rate = 921600, bool paced = false) {
+ConnectionSettings FastSettings(const PtyPeer& peer, int32_t rate = 921600, bool paced = false,
+                                std::chrono::milliseconds readWait = 20ms) {
     ConnectionSettings settings(peer.SlavePath(), rate, {}, paced);
     PortTiming timing = PortTiming::Fast();
-    timing.readWait = 20ms;
+    timing.readWait = readWait;
     settings.SetTiming(timing);
     return settings;
 }
@@ -204,11 +205,7 @@ TEST(PtyResync, WithoutAnEchoTheLineIsBackInStepOnlyAfterALongerSilence) {
     peer.Expect().Answer("\r\nOK\r\n").Silence(100ms).Answer("\r\nOK\r\n");
     peer.Respond("\r\nZ1\r\n\r\nOK\r\n");
     peer.Start();
-    ConnectionSettings settings = FastSettings(peer);
-    PortTiming timing = settings.GetTiming();
-    timing.readWait = 50ms;
-    settings.SetTiming(timing);
-    SerialPort port(settings);
+    SerialPort port(FastSettings(peer, 921600, false, 50ms));
     ASSERT_TRUE(port.Open(false)) << port.errorText();
     port.MarkOutOfStep();
     std::string answer;
