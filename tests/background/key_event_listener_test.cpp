@@ -31,14 +31,12 @@ constexpr const char* kSwitchOff = "AT+CMER=0,0,0,0\r";
 struct HandlerSink : test::RecordingSink {
     std::function<void()> onFirstPress;
     std::atomic<int32_t> result{-1};
-    std::atomic<int> lost{0};
     void OnKeyPressed(std::string key) override {
         RecordingSink::OnKeyPressed(std::move(key));
         if (auto act = std::exchange(onFirstPress, nullptr)) {
             act();
         }
     }
-    void OnKeyEventsLost(const std::string&) override { ++lost; }
 };
 
 // A scripted peer that answers the probe; each test opens a serial port or a phone object on it.
@@ -176,7 +174,7 @@ TEST_F(KeyEvents, DestroyingThePhoneFromAHandlerLeavesTheListenerToFinishAlone) 
     EXPECT_TRUE(test::WaitUntil([&] { return destroyed.load(); }, 5s));
     std::this_thread::sleep_for(50ms); // the detached worker frees the listener and the port
     EXPECT_EQ(client.Events(), Strings{"pressed 1"});
-    EXPECT_EQ(client.lost.load(), 0);
+    EXPECT_EQ(client.LostCount(), 0);
 }
 
 } // namespace

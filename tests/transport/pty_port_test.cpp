@@ -13,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "support/pty_peer.h"
@@ -67,11 +68,6 @@ template <typename Body> pid_t Child(Body body) {
     return pid;
 }
 
-int ExitStatus(pid_t pid) {
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(PtyLine, FlowControlAndRawModeWhateverTheLineWasLeftWith) {
     PtyPeer peer;
     const int slave = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY);
@@ -90,13 +86,12 @@ TEST(PtyLine, FlowControlAndRawModeWhateverTheLineWasLeftWith) {
     termios line{};
     ASSERT_EQ(tcgetattr(slave, &line), 0);
     ::close(slave);
-    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY), 0u) << "software flow control left on";
-    EXPECT_EQ(line.c_iflag & ICRNL, 0u);
-    EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
-    EXPECT_EQ(line.c_oflag & OPOST, 0u);
-    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS | CSIZE), static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
-    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+    // Every flag left on above is off again; eight data bits, the receiver on, modem lines ignored.
+    const auto flags =
+        std::tuple(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL), line.c_lflag & (ICANON | ECHO | ISIG),
+                   line.c_oflag & OPOST, line.c_cflag & (PARENB | CSTOPB | CRTSCTS | CSIZE | CLOCAL | CREAD),
+                   cfgetospeed(&line));
+    EXPECT_EQ(flags, std::tuple(0u, 0u, 0u, tcflag_t{CS8 | CLOCAL | CREAD}, speed_t{B115200}));
 }
 
 TEST(PtyExclusive, AHolderKilledWithoutClosingLeavesThePortFree) {
@@ -142,7 +137,9 @@ TEST(PtyExclusive, AnExclusiveFlagLeftByAProgramThatEndedIsCleared) {
         const int fd = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         return fd >= 0 && ioctl(fd, TIOCEXCL) == 0 ? 0 : 1; // ends without clearing it
     });
-    ASSERT_EQ(ExitStatus(other), 0);
+    int status = -1;
+    ASSERT_EQ(waitpid(other, &status, 0), other);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
     const auto device = CreateLocalSerialDevice();
     const int error = device->Open(pty.path);
@@ -158,10 +155,11 @@ TEST(PtyExclusive, AnExclusiveFlagLeftByAProgramThatEndedIsCleared) {
 
 // Fast timing, with a read wait long enough that a peer thread delayed by a busy machine is not
 // taken for a silent phone.
-ConnectionSettings FastSettings(const PtyPeer& peer, int32_t rate = 921600, bool paced = false) {
+ConnectionSettings FastSettings(const PtyPeer& peer, int32_t rate = 921600, bool paced = false,
+                                std::chrono::milliseconds readWait = 20ms) {
     ConnectionSettings settings(peer.SlavePath(), rate, {}, paced);
     PortTiming timing = PortTiming::Fast();
-    timing.readWait = 20ms;
+    timing.readWait = readWait;
     settings.SetTiming(timing);
     return settings;
 }
@@ -207,11 +205,7 @@ TEST(PtyResync, WithoutAnEchoTheLineIsBackInStepOnlyAfterALongerSilence) {
     peer.Expect().Answer("\r\nOK\r\n").Silence(100ms).Answer("\r\nOK\r\n");
     peer.Respond("\r\nZ1\r\n\r\nOK\r\n");
     peer.Start();
-    ConnectionSettings settings = FastSettings(peer);
-    PortTiming timing = settings.GetTiming();
-    timing.readWait = 50ms;
-    settings.SetTiming(timing);
-    SerialPort port(settings);
+    SerialPort port(FastSettings(peer, 921600, false, 50ms));
     ASSERT_TRUE(port.Open(false)) << port.errorText();
     port.MarkOutOfStep();
     std::string answer;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "transport/at/exchange_result.h"
@@ -108,6 +109,8 @@ public:
 class ExchangeTest : public ::testing::Test, protected ScriptedPort {
 protected:
     ExchangeTest() { device->Open("/dev/scripted"); }
+    // What was written since the last call.
+    Writes TakeWrites() { return std::exchange(device->writes, {}); }
     std::string answer;
 };
 
@@ -158,30 +161,27 @@ TEST_F(ExchangeTest, AnswersEndOnTheirFinalResultAndOnlyLostQueriesGoOutAgain) {
         {"\r\nERROR\r\n", ErrorAnswer, "ERROR"},
     };
     for (const auto& f : finals) {
-        device->writes.clear();
         device->answerEveryWrite = f.answer;
         EXPECT_EQ(port->Query(NarrowString("AT+CGMM\r"), answer, 5), f.result) << f.answer;
         EXPECT_EQ(port->finalResultLine(), f.final);
-        EXPECT_EQ(device->writes, Writes{"AT+CGMM\r"}) << "an answer is not asked for again";
+        EXPECT_EQ(TakeWrites(), Writes{"AT+CGMM\r"}) << "an answer is not asked for again";
     }
 
     // A command that acts on the phone goes out once, whatever comes back; the line is then out of
     // step, and the next command first needs the probe's OK.
     device->answerEveryWrite.clear();
-    device->writes.clear();
     EXPECT_EQ(port->Execute(NarrowString("AT+CKPD=\"1\"\r"), 1), TimedOut);
-    EXPECT_EQ(device->writes, Writes{"AT+CKPD=\"1\"\r"});
+    EXPECT_EQ(TakeWrites(), Writes{"AT+CKPD=\"1\"\r"});
     EXPECT_TRUE(port->IsOutOfStep());
     device->answerEveryWrite = "\r\nOK\r\n";
     EXPECT_EQ(port->Execute(NarrowString("AT+CKPD=\"2\"\r"), 5), Ok);
-    EXPECT_EQ(device->writes, (Writes{"AT+CKPD=\"1\"\r", "AT\r", "AT+CKPD=\"2\"\r"}));
+    EXPECT_EQ(TakeWrites(), (Writes{"AT\r", "AT+CKPD=\"2\"\r"}));
     EXPECT_FALSE(port->IsOutOfStep());
 
     // A lost query is asked again only once the line is back in step; a silent phone gets probes.
     device->answerEveryWrite.clear();
-    device->writes.clear();
     EXPECT_EQ(port->Query(NarrowString("AT+CGMM\r"), answer, 1), TimedOut);
-    EXPECT_EQ(device->writes, (Writes{"AT+CGMM\r", "AT\r", "AT\r", "AT\r"}));
+    EXPECT_EQ(TakeWrites(), (Writes{"AT+CGMM\r", "AT\r", "AT\r", "AT\r"}));
 }
 
 // An answer whose echo names another command came late: it is dropped, and the query asked again.

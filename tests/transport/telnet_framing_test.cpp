@@ -69,6 +69,7 @@ const WireCase kCases[] = {
 struct Decoded {
     std::string data;
     std::vector<Event> events;
+    bool operator==(const Decoded&) const = default;
 };
 
 // Decodes the wire cut into pieces of `piece` bytes after a first piece of `first`.
@@ -85,26 +86,21 @@ Decoded Decode(const std::string& wire, std::size_t first, std::size_t piece) {
 
 TEST(TelnetFraming, SameDataAndEventsInEveryChunking) {
     for (const WireCase& c : kCases) {
+        const Decoded expected{c.data, c.events};
         for (std::size_t split = 0; split <= c.wire.size(); ++split) {
-            const Decoded whole = Decode(c.wire, split, c.wire.size() + 1);
-            EXPECT_EQ(whole.data, c.data) << c.name << ", split at " << split;
-            EXPECT_EQ(whole.events, c.events) << c.name << ", split at " << split;
+            EXPECT_EQ(Decode(c.wire, split, c.wire.size() + 1), expected) << c.name << ", split at " << split;
         }
-        const Decoded bytes = Decode(c.wire, 0, 1);
-        EXPECT_EQ(bytes.data, c.data) << c.name << ", byte by byte";
-        EXPECT_EQ(bytes.events, c.events) << c.name << ", byte by byte";
+        EXPECT_EQ(Decode(c.wire, 0, 1), expected) << c.name << ", byte by byte";
     }
 }
 
 TEST(TelnetFraming, ResetForgetsAnUnfinishedCommand) {
     TelnetFraming framing;
-    std::string data;
-    std::vector<Event> events;
-    framing.Decode("\xff\xfa\x2c\x65", data, events);
+    Decoded decoded;
+    framing.Decode("\xff\xfa\x2c\x65", decoded.data, decoded.events);
     framing.Reset();
-    framing.Decode("OK", data, events);
-    EXPECT_EQ(data, "OK");
-    EXPECT_TRUE(events.empty());
+    framing.Decode("OK", decoded.data, decoded.events);
+    EXPECT_EQ(decoded, (Decoded{"OK", {}}));
 }
 
 // SET-BAUDRATE 65535 carries 0xFF bytes in its value. Escaped data and option commands are checked
