@@ -58,15 +58,14 @@ TEST(PictureComparison, CountsBoundsAndSummary) {
     picture.Set(10, 200, {0, 0, 0});
     picture.Set(175, 219, {0, 0, 255});
     picture.Set(12, 205, {1, 2, 3});
-    // The verdict, count, bounds and largest difference, as the summary tells them.
-    EXPECT_EQ(Compare(reference, picture).Summary(),
-              "differ: 3 pixels in (10,200)-(175,219), largest channel difference 255");
-
-    // The allowance: up to K pixels may differ (the summary is written from the verdict).
+    // The verdict, count, bounds and largest difference, as the summary tells them; with an allowance,
+    // up to K pixels may differ (the summary is written from the verdict).
+    const std::string counts = "3 pixels in (10,200)-(175,219), largest channel difference 255";
+    EXPECT_EQ(Compare(reference, picture).Summary(), "differ: " + counts);
     EXPECT_EQ(Compare(reference, picture, {.maxDifferingPixels = 3}).Summary(),
-              "match: 3 pixels in (10,200)-(175,219), largest channel difference 255; up to 3 may differ");
+              "match: " + counts + "; up to 3 may differ");
     EXPECT_EQ(Compare(reference, picture, {.maxDifferingPixels = 2}).Summary(),
-              "differ: 3 pixels in (10,200)-(175,219), largest channel difference 255; only 2 may differ");
+              "differ: " + counts + "; only 2 may differ");
 }
 
 TEST(PictureComparison, RegionsAreClippedAtTheBorderAndRefusedWhollyOutside) {
