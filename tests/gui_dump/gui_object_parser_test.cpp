@@ -3,8 +3,6 @@
 #include <map>
 #include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "gui_dump/field_tokenizer.h"
 #include "gui_dump/gui_object_parser.h"
@@ -23,24 +21,24 @@ std::string Dump(const GuiObjectMap& map) {
 
 TEST(FieldTokenizer, DelimitersAndEscapes) {
     FieldTokenizer tokenizer;
-    // Each of `count` calls: whether it found a delimiter, and the token it leaves.
-    using Results = std::vector<std::pair<bool, std::string>>;
-    const auto calls = [&tokenizer](const char* delimiters, int count) {
-        Results results;
-        for (int i = 0; i < count; ++i) {
-            const bool found = tokenizer.NextToken(delimiters);
-            results.emplace_back(found, tokenizer.GetToken());
-        }
-        return results;
-    };
-    EXPECT_EQ(calls(",", 1), (Results{{false, ""}}));
-    // Adjacent delimiters give an empty token; when the text ends the token keeps what was collected,
-    // and a backslash at the very end is itself.
+    EXPECT_FALSE(tokenizer.NextToken(","));
+    EXPECT_EQ(tokenizer.GetToken(), "");
+
     tokenizer.SetText(R"(a,,b\,c\\,d\)");
-    EXPECT_EQ(calls(",", 5),
-              (Results{{true, "a"}, {true, ""}, {true, R"(b,c\)"}, {false, R"(d\)"}, {false, ""}}));
+    EXPECT_TRUE(tokenizer.NextToken(","));
+    EXPECT_EQ(tokenizer.GetToken(), "a");
+    EXPECT_TRUE(tokenizer.NextToken(","));
+    EXPECT_EQ(tokenizer.GetToken(), ""); // adjacent delimiters give an empty token
+    EXPECT_TRUE(tokenizer.NextToken(","));
+    EXPECT_EQ(tokenizer.GetToken(), R"(b,c\)");
+    EXPECT_FALSE(tokenizer.NextToken(","));   // text ends: the token keeps what was collected
+    EXPECT_EQ(tokenizer.GetToken(), R"(d\)"); // a backslash at the very end is itself
+    EXPECT_FALSE(tokenizer.NextToken(","));
+    EXPECT_EQ(tokenizer.GetToken(), "");
+
     tokenizer.SetText("x;y");
-    EXPECT_EQ(calls(";,", 1), (Results{{true, "x"}}));
+    EXPECT_TRUE(tokenizer.NextToken(";,"));
+    EXPECT_EQ(tokenizer.GetToken(), "x");
 }
 
 TEST(GuiObjectParser, TableOfAnswers) {
