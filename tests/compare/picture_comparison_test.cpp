@@ -104,8 +104,7 @@ TEST(PictureComparison, IgnoredAreasWinOverRegionsAndMayCoverEverything) {
     EXPECT_FALSE(Compare(reference, picture).matches());
 
     const ComparisonResult masked = Compare(reference, picture, {.ignores = {{140, 2, 173, 10}}});
-    EXPECT_EQ(masked.Summary(), "match");
-    EXPECT_EQ(masked.comparedPixels, 176 * 220 - 34 * 9);
+    EXPECT_EQ(std::tuple(masked.Summary(), masked.comparedPixels), std::tuple("match", 176 * 220 - 34 * 9));
 
     // A region holding the clock, the clock ignored inside it: nothing differs.
     EXPECT_TRUE(Compare(reference, picture, {.regions = {{100, 0, 175, 20}}, .ignores = {{140, 2, 173, 10}}})
@@ -116,9 +115,9 @@ TEST(PictureComparison, IgnoredAreasWinOverRegionsAndMayCoverEverything) {
           ComparisonOptions{.ignores = {{0, 0, 65535, 65535}}},
           ComparisonOptions{.regions = {{140, 2, 173, 10}}, .ignores = {{130, 0, 175, 15}}},
           ComparisonOptions{.ignores = {{0, 0, 175, 100}, {0, 101, 175, 219}}}}) {
-        const ComparisonResult result = Compare(reference, Picture(Pattern(176, 220)), everything);
-        EXPECT_EQ(result.comparedPixels, 0);
-        EXPECT_EQ(result.Summary(), "match (no pixel was compared: the ignored areas cover everything else)");
+        // The summary is written from the count: none compared.
+        EXPECT_EQ(Compare(reference, Picture(Pattern(176, 220)), everything).Summary(),
+                  "match (no pixel was compared: the ignored areas cover everything else)");
     }
 }
 
