@@ -251,7 +251,6 @@ TEST(PictureFileReader, BmpVariantsAndRefusals) {
         {"1-bit palette", {.bitCount = 1}},
         {"OS/2 header, 24 bits", {.headerSize = 12}},
         {"OS/2 header, 8-bit palette", {.bitCount = 8, .headerSize = 12}},
-        {"OS/2 header, 1-bit palette", {.bitCount = 1, .headerSize = 12}},
         {"last row without padding", {.cut = 1}},
         {"gap before the pixels", {.pixelOffset = 200}},
         {"split mask",

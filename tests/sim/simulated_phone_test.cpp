@@ -62,15 +62,6 @@ Picture Filled(int32_t width, int32_t height, Rgb colour) {
     return test::Painted(width, height, [colour](int32_t, int32_t) { return colour; });
 }
 
-// What a client reads of the display: the project's own capture of it.
-Picture ReadByClient(SerialPort& port, int index) {
-    ScreenImage image;
-    DisplayBitmap bitmap;
-    EXPECT_TRUE(image.ReadScreen(port, index) && bitmap.SetSize(*image.current()) &&
-                image.RenderInto(bitmap));
-    return bitmap.ToPicture();
-}
-
 std::string BmpFile(const Picture& image) {
     const std::vector<uint8_t> bytes = EncodeBmp(image);
     return {bytes.begin(), bytes.end()};
@@ -282,7 +273,12 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
         auto phone = StartPhone(args);
         auto port = OpenPort(*phone);
         EXPECT_FALSE(phone->ShowPicture(2, source)) << "no third display";
-        const Picture shown = ReadByClient(*port, index);
+        // What a client reads of the display: the project's own capture of it.
+        ScreenImage image;
+        DisplayBitmap bitmap;
+        ASSERT_TRUE(image.ReadScreen(*port, index) && bitmap.SetSize(*image.current()) &&
+                    image.RenderInto(bitmap));
+        const Picture shown = bitmap.ToPicture();
         ASSERT_TRUE(shown.width() == 24 &&
                     shown == ExpectedPicture(Parsed(args), static_cast<std::size_t>(index)));
         // Beyond the source black; inside it each channel within a step of the source's (or its grey).
