@@ -32,10 +32,6 @@ Rgb Colour(int32_t x, int32_t y) {
     return {static_cast<uint8_t>((x * 37 + y * 11) % 256), static_cast<uint8_t>((x * 5 + y * 53) % 256),
             static_cast<uint8_t>((x * 97 + y * 3 + 128) % 256)};
 }
-Rgb Bilevel(int32_t x, int32_t y) {
-    const uint8_t v = (x + y) % 3 == 0 ? 255 : 0;
-    return {v, v, v};
-}
 Rgb PaletteEntry(uint32_t i) {
     return {static_cast<uint8_t>(i * 7 % 256), static_cast<uint8_t>(i * 13 % 256),
             static_cast<uint8_t>(i * 29 % 256)};
@@ -200,7 +196,6 @@ TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
     ScratchFolder folder;
     WritePpm(folder / "in.ppm", Colour);
     WritePpm(folder / "few.ppm", Few);
-    WritePpm(folder / "bilevel.ppm", Bilevel);
     // The kinds ImageMagick writes: its BMP3 palette pictures are RLE8 unless told otherwise, BMP2
     // is the OS/2 header, BMP the V5 one. Each case: the input and what comes before the output; the
     // output; its pixels; how far a channel may be from them (16-bit pixels: within a 5-bit step).
@@ -213,7 +208,6 @@ TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
         {"in.ppm -type Palette -compress None", "BMP3:palette8.bmp", Colour, 0},   // 8-bit palette
         {"few.ppm -type Palette", "BMP3:palette4.bmp", Few, 0},                    // 4-bit palette
         {"few.ppm -type Palette", "BMP2:os2-palette4.bmp", Few, 0},                // OS/2, 3-byte entries
-        {"bilevel.ppm -type Bilevel", "BMP3:bilevel1.bmp", Bilevel, 0},            // 1 bit
         {"in.ppm -define bmp:subtype=RGB565", "BMP:rgb565.bmp", Colour, 255 / 31}, // bit fields
         {"in.ppm -define bmp:subtype=RGB555", "BMP:rgb555.bmp", Colour, 255 / 31},
     };
