@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 
 #include "capture/display_list_parser.h"
@@ -49,14 +50,6 @@ TEST(DisplayListParser, ScanStopsAtUnterminatedEnd) {
     EXPECT_EQ(ScanDecimals("1,2,3", "%d,%d,%d", values, 2), 3u); // counted beyond what is stored
 }
 
-TEST(DisplayListParser, ErrorInAnyCaseSelectsPictureLineDialect) {
-    for (const char* error : {"\r\nERROR\r\n", "\r\n+CME error: 4\r\n", "ErRoR"}) {
-        EXPECT_TRUE(AnswerReportsError(error)) << error;
-    }
-    EXPECT_FALSE(AnswerReportsError("*ZISI: 220, 176, 16\r\nOK\r\n"));
-    EXPECT_FALSE(AnswerReportsError("ERRO R"));
-}
-
 TEST(DisplayListParser, ZipiGroupsAndEntries) {
     const auto groups = ParseZipiGroups("AT*ZIPI=?\r\r\n*ZIPI: (0-159),(0-127),(0-3)\r\nOK\r\n");
     EXPECT_EQ(groups, (std::array<uint32_t, 6>{0, 159, 0, 127, 0, 3}));
@@ -76,19 +69,25 @@ TEST(DisplayListParser, ZipiGroupsAndEntries) {
     EXPECT_EQ(ZipiDisplayEntry(wrapped, 100).bitsPerPixel, 0);
 }
 
-TEST(DisplayListParser, LongListFormProbe) {
-    // An answer, and whether it is the long form.
-    const std::pair<const char*, bool> cases[] = {
-        {"*ZISI: 220, 176, 16\r\nOK\r\n", true},
-        {"*zisi: 220, 176, 16, (0 - 1), 64, 96, 16\r\nOK\r\n", true},
-        {"*ZISI: (128),(160),(16)\r\nOK\r\n", false},
-        {"*ZISI: 220, 176\r\nOK\r\n", false},
-        {"*ZISI: 220, 176, x", false},
-        {"220, 176, 16", false}, // no ':'
-        {"*ZISI: 220, 176, 16\r\nerror\r\n", false},
+// An ERROR in any case sends a read to the picture-line dialect; the long form tells the pixel width.
+TEST(DisplayListParser, ErrorAndLongFormProbes) {
+    // An answer, whether it reports an error, and whether it is the long form.
+    const std::tuple<const char*, bool, bool> cases[] = {
+        {"\r\nERROR\r\n", true, false},
+        {"\r\n+CME error: 4\r\n", true, false},
+        {"ErRoR", true, false},
+        {"ERRO R", false, false},
+        {"*ZISI: 220, 176, 16\r\nOK\r\n", false, true},
+        {"*zisi: 220, 176, 16, (0 - 1), 64, 96, 16\r\nOK\r\n", false, true},
+        {"*ZISI: (128),(160),(16)\r\nOK\r\n", false, false},
+        {"*ZISI: 220, 176\r\nOK\r\n", false, false},
+        {"*ZISI: 220, 176, x", false, false},
+        {"220, 176, 16", false, false}, // no ':'
+        {"*ZISI: 220, 176, 16\r\nerror\r\n", true, false},
     };
-    for (const auto& [answer, wide] : cases) {
-        EXPECT_EQ(IsLongListForm(answer), wide) << answer;
+    for (const auto& [answer, error, wide] : cases) {
+        EXPECT_EQ(std::pair(AnswerReportsError(answer), IsLongListForm(answer)), std::pair(error, wide))
+            << answer;
     }
 }
 

@@ -1,5 +1,5 @@
-// The BMP and PNG readers against files written by other programs (Pillow, ImageMagick) and by
-// hand, and the errors for files they refuse.
+// The BMP and PNG readers against files written by another program (ImageMagick) and
+// by hand, and the errors for files they refuse.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,18 +27,10 @@ using test::WriteFile;
 constexpr int32_t kWidth = 13;
 constexpr int32_t kHeight = 7;
 
-// The formulas of write_reference_pictures.py (Colour, Grey) and of the other pictures here.
+// The pictures' colours.
 Rgb Colour(int32_t x, int32_t y) {
     return {static_cast<uint8_t>((x * 37 + y * 11) % 256), static_cast<uint8_t>((x * 5 + y * 53) % 256),
             static_cast<uint8_t>((x * 97 + y * 3 + 128) % 256)};
-}
-Rgb Grey(int32_t x, int32_t y) {
-    const auto v = static_cast<uint8_t>((x * 19 + y * 31) % 256);
-    return {v, v, v};
-}
-Rgb Bilevel(int32_t x, int32_t y) {
-    const uint8_t v = (x + y) % 3 == 0 ? 255 : 0;
-    return {v, v, v};
 }
 Rgb PaletteEntry(uint32_t i) {
     return {static_cast<uint8_t>(i * 7 % 256), static_cast<uint8_t>(i * 13 % 256),
@@ -194,25 +186,8 @@ Formula Expected(const HandMade& m) {
     };
 }
 
-// Files as other programs write them. Every kind of PNG file is the libpng oracle's:
+// Files as another program writes them. Every kind of PNG file is the libpng oracle's:
 // PngDecoder.SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparency.
-TEST(PictureFileReader, ReadsWhatPillowWrites) {
-    const std::string python = PANELGRAB_PIL_PYTHON;
-    if (python.empty()) {
-        GTEST_SKIP() << "python3 with Pillow (python3-pil) was not found when configuring";
-    }
-    ScratchFolder folder;
-    const std::string script = std::string(PANELGRAB_TESTS_DIR) + "/image/write_reference_pictures.py";
-    ASSERT_EQ(std::system((python + " " + script + " " + (folder / "")).c_str()), 0);
-    // Files of the kinds the other programs' files here leave out: Pillow's 32-bit pixels without
-    // masks, its palette of greys, and a PNG file named .bmp.
-    const std::pair<const char*, Formula> files[] = {
-        {"rgba32.bmp", Colour}, {"grey8.bmp", Grey}, {"png-named.bmp", Colour}};
-    for (const auto& [file, formula] : files) {
-        ExpectReadsAs(folder / file, formula);
-    }
-}
-
 TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
     const std::string convert = PANELGRAB_CONVERT;
     if (convert.empty()) {
@@ -221,7 +196,6 @@ TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
     ScratchFolder folder;
     WritePpm(folder / "in.ppm", Colour);
     WritePpm(folder / "few.ppm", Few);
-    WritePpm(folder / "bilevel.ppm", Bilevel);
     // The kinds ImageMagick writes: its BMP3 palette pictures are RLE8 unless told otherwise, BMP2
     // is the OS/2 header, BMP the V5 one. Each case: the input and what comes before the output; the
     // output; its pixels; how far a channel may be from them (16-bit pixels: within a 5-bit step).
@@ -234,7 +208,6 @@ TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
         {"in.ppm -type Palette -compress None", "BMP3:palette8.bmp", Colour, 0},   // 8-bit palette
         {"few.ppm -type Palette", "BMP3:palette4.bmp", Few, 0},                    // 4-bit palette
         {"few.ppm -type Palette", "BMP2:os2-palette4.bmp", Few, 0},                // OS/2, 3-byte entries
-        {"bilevel.ppm -type Bilevel", "BMP3:bilevel1.bmp", Bilevel, 0},            // 1 bit
         {"in.ppm -define bmp:subtype=RGB565", "BMP:rgb565.bmp", Colour, 255 / 31}, // bit fields
         {"in.ppm -define bmp:subtype=RGB555", "BMP:rgb555.bmp", Colour, 255 / 31},
     };
@@ -259,7 +232,6 @@ TEST(PictureFileReader, BmpVariantsAndRefusals) {
         {"24-bit bottom-up", {}},
         {"24-bit top-down", {.height = -kHeight}},
         {"32-bit bottom-up", {.bitCount = 32}},
-        {"32-bit top-down", {.height = -kHeight, .bitCount = 32}},
         {"32-bit bit fields", {.bitCount = 32, .compression = 3}},
         {"32-bit, blue mask first", {.bitCount = 32, .compression = 3, .masks = {0xFFu, 0xFF00u, 0xFF0000u}}},
         {"10-bit channels", {.bitCount = 32, .compression = 3, .masks = {0x3FF00000u, 0xFFC00u, 0x3FFu}}},
@@ -267,15 +239,12 @@ TEST(PictureFileReader, BmpVariantsAndRefusals) {
         {"V5 header, 5-6-5", {.bitCount = 16, .compression = 3, .headerSize = 124, .masks = kRgb565}},
         {"16-bit 5-5-5 by default", {.bitCount = 16, .masks = kRgb555}},
         {"16-bit 5-6-5 bit fields", {.bitCount = 16, .compression = 3, .masks = kRgb565}},
-        {"16-bit top-down", {.height = -kHeight, .bitCount = 16, .masks = kRgb555}},
         {"8-bit palette", {.bitCount = 8}},
-        {"8-bit palette, top-down", {.height = -kHeight, .bitCount = 8}},
         {"8-bit, a short palette", {.bitCount = 8, .paletteEntries = 20}},
         {"4-bit palette", {.bitCount = 4}},
         {"1-bit palette", {.bitCount = 1}},
         {"OS/2 header, 24 bits", {.headerSize = 12}},
         {"OS/2 header, 8-bit palette", {.bitCount = 8, .headerSize = 12}},
-        {"OS/2 header, 1-bit palette", {.bitCount = 1, .headerSize = 12}},
         {"last row without padding", {.cut = 1}},
         {"gap before the pixels", {.pixelOffset = 200}},
         {"split mask",

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <png.h>
+#include <random>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -23,15 +24,6 @@ namespace panelgrab {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Reproducible noise, so that every sample value and every filter turns up.
-struct Noise {
-    uint32_t state;
-    uint8_t Next() {
-        state = state * 1103515245u + 12345u;
-        return static_cast<uint8_t>(state >> 16);
-    }
-};
 
 struct Layout {
     int colourType;
@@ -63,21 +55,20 @@ Bytes WriteWithLibpng(const Layout& layout, uint32_t seed) {
                  layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
-    Noise noise{seed};
+    // Reproducible noise, so that every sample value and every filter turns up.
+    std::minstd_rand engine(seed);
+    const auto noise = [&engine] { return static_cast<uint8_t>(engine() >> 8); };
     std::vector<png_color> palette(static_cast<std::size_t>(layout.paletteSize));
     for (png_color& entry : palette) {
-        entry = {noise.Next(), noise.Next(), noise.Next()};
+        entry = {noise(), noise(), noise()};
     }
     png_byte alphas[4] = {0, 80, 160, 255};
-    png_color_16 transparent{};
-    transparent.gray = 1;
+    png_color_16 transparent{.index = 0, .red = 2, .green = 3, .blue = 0, .gray = 1};
     if (layout.colourType == PNG_COLOR_TYPE_PALETTE) {
         png_set_PLTE(png, info, palette.data(), layout.paletteSize);
         png_set_tRNS(png, info, alphas, std::min(4, layout.paletteSize), nullptr);
         png_set_check_for_invalid_index(png, 0);
     } else if (layout.colourType == PNG_COLOR_TYPE_GRAY || layout.colourType == PNG_COLOR_TYPE_RGB) {
-        transparent.red = 2;
-        transparent.green = 3;
         png_set_tRNS(png, info, nullptr, 0, &transparent);
     }
     png_write_info(png, info);
@@ -86,9 +77,7 @@ Bytes WriteWithLibpng(const Layout& layout, uint32_t seed) {
     std::vector<Bytes> rows(layout.height, Bytes(rowBytes));
     std::vector<png_bytep> pointers;
     for (Bytes& row : rows) {
-        for (uint8_t& byte : row) {
-            byte = noise.Next();
-        }
+        std::generate(row.begin(), row.end(), noise);
         pointers.push_back(row.data());
     }
     png_write_image(png, pointers.data());

@@ -2,7 +2,6 @@
 // test or a watched file), and what clients read through the project's own serial port.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -61,15 +60,6 @@ std::string Transact(SerialPort& port, const std::string& command,
 
 Picture Filled(int32_t width, int32_t height, Rgb colour) {
     return test::Painted(width, height, [colour](int32_t, int32_t) { return colour; });
-}
-
-// What a client reads of the display: the project's own capture of it.
-Picture ReadByClient(SerialPort& port, int index) {
-    ScreenImage image;
-    DisplayBitmap bitmap;
-    EXPECT_TRUE(image.ReadScreen(port, index) && bitmap.SetSize(*image.current()) &&
-                image.RenderInto(bitmap));
-    return bitmap.ToPicture();
 }
 
 std::string BmpFile(const Picture& image) {
@@ -212,14 +202,13 @@ TEST(ScreenAnimation, EachStepChangesOnlyItsPartsOwnBox) {
             DrawAnimationStep(before, animation, step);
             DrawAnimationStep(after, animation, step + 1);
             ASSERT_NE(before, after) << "step " << step << ": nothing changed";
-            for (int y = 0; y < card.height(); ++y) {
-                for (int x = 0; x < card.width(); ++x) {
-                    const bool inside =
-                        x >= where.left && x <= where.right && y >= where.top && y <= where.bottom;
-                    EXPECT_TRUE(inside || before.At(x, y) == after.At(x, y))
-                        << "step " << step << ": changed at " << x << "," << y;
-                }
-            }
+            // The step before, with the step after inside the box only.
+            const Picture boxChanged = test::Painted(card.width(), card.height(), [&](int32_t x, int32_t y) {
+                const bool inside =
+                    x >= where.left && x <= where.right && y >= where.top && y <= where.bottom;
+                return inside ? after.At(x, y) : before.At(x, y);
+            });
+            ASSERT_EQ(boxChanged, after) << "step " << step << ": changed outside the box";
         }
     }
 }
@@ -257,7 +246,7 @@ TEST(ShownScreen, WatchedPictureIsReReadWhenReplacedAndKeptWhenUnreadable) {
 TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
     // The arguments; the largest distance from the source a nearest code may have, per channel; whether
     // the format shows luminance only; and the display read.
-    const std::tuple<std::vector<std::string>, std::array<int, 3>, bool, int> cases[] = {
+    const std::tuple<std::vector<std::string>, Rgb, bool, int> cases[] = {
         {{"--display=24x10:16"}, {7, 3, 7}, false, 0},
         {{"--display=24x10:8"}, {18, 18, 42}, false, 0},
         {{"--display=24x10:2"}, {49, 45, 49}, true, 0},
@@ -284,7 +273,12 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
         auto phone = StartPhone(args);
         auto port = OpenPort(*phone);
         EXPECT_FALSE(phone->ShowPicture(2, source)) << "no third display";
-        const Picture shown = ReadByClient(*port, index);
+        // What a client reads of the display: the project's own capture of it.
+        ScreenImage image;
+        DisplayBitmap bitmap;
+        ASSERT_TRUE(image.ReadScreen(*port, index) && bitmap.SetSize(*image.current()) &&
+                    image.RenderInto(bitmap));
+        const Picture shown = bitmap.ToPicture();
         ASSERT_TRUE(shown.width() == 24 &&
                     shown == ExpectedPicture(Parsed(args), static_cast<std::size_t>(index)));
         // Beyond the source black; inside it each channel within a step of the source's (or its grey).
@@ -292,15 +286,15 @@ TEST(SimulatedPhone, ClientReadsTheExpectedPictureAndItIsTheNearestColour) {
             for (int x = 0; x < 24; ++x) {
                 const Rgb got = shown.At(x, y);
                 const Rgb from = source.Contains(x, y) ? source.At(x, y) : Rgb{};
-                const int grey = (299 * from.r + 587 * from.g + 114 * from.b + 500) / 1000;
-                const int have[3] = {got.r, got.g, got.b};
-                const int want[3] = {luminanceOnly ? grey : from.r, luminanceOnly ? grey : from.g,
-                                     luminanceOnly ? grey : from.b};
-                for (int ch = 0; ch < 3; ++ch) {
-                    EXPECT_LE(std::abs(have[ch] - want[ch]), source.Contains(x, y) ? tolerance[ch] : 0)
-                        << x << "," << y << " ch " << ch;
+                const auto grey =
+                    static_cast<uint8_t>((299 * from.r + 587 * from.g + 114 * from.b + 500) / 1000);
+                const Rgb want = luminanceOnly ? Rgb{grey, grey, grey} : from;
+                for (uint8_t Rgb::*channel : {&Rgb::r, &Rgb::g, &Rgb::b}) {
+                    EXPECT_LE(std::abs(got.*channel - want.*channel),
+                              source.Contains(x, y) ? tolerance.*channel : 0)
+                        << x << "," << y;
                 }
-                EXPECT_TRUE(tolerance[0] < 255 || (got.r == 255) == (grey >= 128)) << x << "," << y;
+                EXPECT_TRUE(tolerance.r < 255 || (got.r == 255) == (grey >= 128)) << x << "," << y;
             }
         }
     }
