@@ -1,5 +1,5 @@
-// The BMP and PNG readers against files written by another program (ImageMagick) and
-// by hand, and the errors for files they refuse.
+// The BMP and PNG readers against files written by other programs (Pillow, ImageMagick) and by
+// hand, and the errors for files they refuse.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,10 +27,14 @@ using test::WriteFile;
 constexpr int32_t kWidth = 13;
 constexpr int32_t kHeight = 7;
 
-// The pictures' colours.
+// The formulas of write_reference_pictures.py (Colour, Grey) and of the other pictures here.
 Rgb Colour(int32_t x, int32_t y) {
     return {static_cast<uint8_t>((x * 37 + y * 11) % 256), static_cast<uint8_t>((x * 5 + y * 53) % 256),
             static_cast<uint8_t>((x * 97 + y * 3 + 128) % 256)};
+}
+Rgb Grey(int32_t x, int32_t y) {
+    const auto v = static_cast<uint8_t>((x * 19 + y * 31) % 256);
+    return {v, v, v};
 }
 Rgb PaletteEntry(uint32_t i) {
     return {static_cast<uint8_t>(i * 7 % 256), static_cast<uint8_t>(i * 13 % 256),
@@ -186,8 +190,25 @@ Formula Expected(const HandMade& m) {
     };
 }
 
-// Files as another program writes them. Every kind of PNG file is the libpng oracle's:
+// Files as other programs write them. Every kind of PNG file is the libpng oracle's:
 // PngDecoder.SamePixelsAsLibpngForEveryColourTypeDepthInterlaceAndTransparency.
+TEST(PictureFileReader, ReadsWhatPillowWrites) {
+    const std::string python = PANELGRAB_PIL_PYTHON;
+    if (python.empty()) {
+        GTEST_SKIP() << "python3 with Pillow (python3-pil) was not found when configuring";
+    }
+    ScratchFolder folder;
+    const std::string script = std::string(PANELGRAB_TESTS_DIR) + "/image/write_reference_pictures.py";
+    ASSERT_EQ(std::system((python + " " + script + " " + (folder / "")).c_str()), 0);
+    // Files of the kinds the other programs' files here leave out: Pillow's 32-bit pixels without
+    // masks, its palette of greys, and a PNG file named .bmp.
+    const std::pair<const char*, Formula> files[] = {
+        {"rgba32.bmp", Colour}, {"grey8.bmp", Grey}, {"png-named.bmp", Colour}};
+    for (const auto& [file, formula] : files) {
+        ExpectReadsAs(folder / file, formula);
+    }
+}
+
 TEST(PictureFileReader, ReadsWhatImageMagickWrites) {
     const std::string convert = PANELGRAB_CONVERT;
     if (convert.empty()) {
