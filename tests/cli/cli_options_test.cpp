@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/cli_run.h"
+#include "cli/command_words.h"
 #include "cli/escape_decoder.h"
 #include "cli/help_text.h"
 #include "cli/numbered_file_name.h"

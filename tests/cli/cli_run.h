@@ -15,6 +15,7 @@
 
 #include "capture/display_bitmap.h"
 #include "cli/cli_runner.h"
+#include "cli/command_words.h"
 #include "common/image/bmp_encoder.h"
 #include "sim/picture_source.h"
 #include "sim/simulated_phone.h"
@@ -95,16 +96,6 @@ inline std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line);
     }
     return lines;
-}
-
-// The words of a command line without quoting: its parts split at each space.
-inline std::vector<std::string> Words(const std::string& commandLine) {
-    std::vector<std::string> words;
-    std::istringstream in(commandLine);
-    for (std::string word; std::getline(in, word, ' ');) {
-        words.push_back(word);
-    }
-    return words;
 }
 
 inline sim::SimOptions SimOptionsOf(const std::vector<std::string>& args) {
