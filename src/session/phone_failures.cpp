@@ -7,22 +7,6 @@
 namespace panelgrab {
 namespace {
 
-// Why an operation that returned `result` failed: an unusable answer for kPhoneBadAnswer, else the
-// phone object's own reason where it has one (the port worked), else the port's text, OS reason and
-// advice.
-std::string DescribeOperationFailure(const PhoneLink& phone, int32_t result, const FailureWording& wording) {
-    if (result == kPhoneBadAnswer) {
-        return "the phone's answer could not be used";
-    }
-    if (std::string detail = phone.FailureDetail(); !detail.empty()) {
-        return detail; // the phone object's own account of what was wrong
-    }
-    if (const char* text = phone.FailureText()) {
-        return text; // the port worked; the phone object knows what went wrong
-    }
-    return DescribePortFailure(phone.Port(), wording);
-}
-
 // The kind of a failure the phone object explains itself (its fixed text, or its own account).
 FailureKind KindOfPhoneReason(const PhoneLink& phone) {
     const char* text = phone.FailureText();
@@ -51,14 +35,18 @@ Failure PortFailure(const SerialPort& port, const std::string& label, const Fail
 
 Failure OperationFailure(const PhoneLink& phone, int32_t result, const std::string& label,
                          const FailureWording& wording) {
-    const std::string text = DescribeOperationFailure(phone, result, wording);
     if (result == kPhoneBadAnswer) {
-        return FailureOf(FailureKind::BadAnswer, text, label);
+        return FailureOf(FailureKind::BadAnswer, "the phone's answer could not be used", label);
     }
-    // The phone object's own reason makes it the phone's failure; otherwise the port's report tells.
-    const bool phoneKnows = !phone.FailureDetail().empty() || phone.FailureText() != nullptr;
-    return FailureOf(phoneKnows ? KindOfPhoneReason(phone) : KindOfPortFailure(ReportOf(phone.Port())), text,
-                     label);
+    // The phone object's own account, or its fixed text, makes it the phone's failure (the port
+    // worked); otherwise the port's report tells, with the OS reason and advice.
+    if (std::string detail = phone.FailureDetail(); !detail.empty()) {
+        return FailureOf(KindOfPhoneReason(phone), std::move(detail), label);
+    }
+    if (const char* text = phone.FailureText()) {
+        return FailureOf(KindOfPhoneReason(phone), text, label);
+    }
+    return PortFailure(phone.Port(), label, wording);
 }
 
 Failure JobFailure(const PhoneLink& phone, const std::string& reason, const std::string& label,
